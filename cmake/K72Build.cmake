@@ -1,0 +1,38 @@
+# Shared build settings: one warnings target every project target links, and the sanitizer switches.
+
+add_library(k72_warnings INTERFACE)
+target_compile_options(k72_warnings INTERFACE
+    $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Wpedantic>)
+if(K72_WERROR)
+    target_compile_options(k72_warnings INTERFACE $<$<COMPILE_LANGUAGE:CXX>:-Werror>)
+endif()
+
+if(K72_SANITIZE AND K72_TSAN)
+    message(FATAL_ERROR "K72_SANITIZE and K72_TSAN cannot be combined")
+endif()
+if(K72_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+if(K72_TSAN)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+
+# k72_add_layer(<target> [DEPENDS libs...]): a static library of every .cpp in the calling folder.
+# New source files are picked up without editing CMake (CONFIGURE_DEPENDS).
+function(k72_add_layer target)
+    cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    if(NOT sources)
+        # A layer that has only headers so far.
+        add_library(${target} INTERFACE)
+        target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
+        target_link_libraries(${target} INTERFACE ${ARG_DEPENDS})
+        return()
+    endif()
+    add_library(${target} STATIC ${sources} ${headers})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${target} PUBLIC ${ARG_DEPENDS} PRIVATE k72_warnings)
+endfunction()

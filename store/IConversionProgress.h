@@ -1,0 +1,25 @@
+#pragma once
+// The progress window of a movie import. The store adds the job to the manager and then hands the
+// manager to this interface, which watches it (pending jobs, the converter's phase and progress)
+// until the job has finished, failed or been cancelled. The desktop program shows a modal dialog; the
+// terminal tool a progress bar; tests a fake that simply waits or cancels.
+
+#include "codecs/ResultCodes.h"
+
+namespace k72 {
+
+class CConversionManager;
+
+struct ConversionOutcome {
+    int endCode = 2;                 // 1 when the conversion completed, 2 when it did not
+    bool cancelled = false;          // the user cancelled: the import fails without a message
+    ResultCode finalResult = rc::Fail;
+};
+
+class IConversionProgress {
+public:
+    virtual ~IConversionProgress() = default;
+    virtual ConversionOutcome Run(CConversionManager& manager) = 0;
+};
+
+} // namespace k72
