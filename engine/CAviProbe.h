@@ -1,0 +1,32 @@
+#pragma once
+// Reads the main header of a converted movie file for its total frame count and frame rate. The last
+// successful probe is remembered by its path, so that asking again for the same file does not read it
+// again; a failed probe is forgotten, so that the next probe of that path reads the file afresh.
+
+#include "codecs/ResultCodes.h"
+
+#include <cstdint>
+#include <string>
+
+namespace k72 {
+
+class CAviProbe {
+public:
+    // 0 with Frames() and FrameRate() set; rc::AviOpenFailed when the file cannot be opened,
+    // rc::AviInvalidHeader when its header is not a usable AVI main header (both values then 0).
+    ResultCode Probe(const std::string& path);
+    std::uint32_t Frames() const { return probedFrames; }
+    double FrameRate() const { return probedFrameRate; }
+    // Drops the remembered result.
+    void Forget();
+
+private:
+    ResultCode ReadHeader(const std::string& path);
+
+    std::string probedPath;         // path of the last successful probe, compared byte for byte
+    bool remembered = false;        // probedPath holds a successful probe (an empty path is a path too)
+    std::uint32_t probedFrames = 0; // total frame count
+    double probedFrameRate = 0.0;   // frames per second
+};
+
+} // namespace k72

@@ -1,0 +1,83 @@
+#include "engine/PcmFileCheck.h"
+
+#include "engine/ProbeFile.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace k72 {
+
+namespace {
+
+constexpr std::size_t kHeaderBytes = 38;
+
+bool Tag(const unsigned char* p, const char (&tag)[5]) {
+    return std::memcmp(p, tag, 4) == 0;
+}
+
+} // namespace
+
+ResultCode CheckPcmWaveFile(const std::string& path) {
+    ProbeFile file;
+    if (!file.Open(path)) {
+        return rc::PcmOpenFailed;
+    }
+    const std::uint64_t length = file.Length();
+    std::array<unsigned char, kHeaderBytes> header{};
+    if (length < kHeaderBytes || !file.ReadAt(0, header.data(), header.size())) {
+        return rc::PcmBadRiff;
+    }
+    const unsigned char* h = header.data();
+    if (!Tag(h + 0, "RIFF") || Le32(h + 4) > length || !Tag(h + 8, "WAVE") || !Tag(h + 12, "fmt ")) {
+        return rc::PcmBadRiff;
+    }
+    const std::uint64_t fmtSize = Le32(h + 16);
+    if (fmtSize + 28 > length) {
+        return rc::PcmBadFmtSize;
+    }
+    if (Le16(h + 20) != 1) {
+        return rc::PcmNotPcm;
+    }
+    if (Le16(h + 22) != 2) {
+        return rc::PcmBadChannels;
+    }
+    if (Le32(h + 24) != 44100) {
+        return rc::PcmBadSampleRate;
+    }
+    if (Le32(h + 28) != 176400) {
+        return rc::PcmBadByteRate;
+    }
+    if (Le16(h + 32) != 4) {
+        return rc::PcmBadBlockAlign;
+    }
+    if (Le16(h + 34) != 16) {
+        return rc::PcmBadBitsPerSample;
+    }
+
+    // Walk the chunks after fmt to the data chunk. Sizes are taken as stored (no pad byte after an
+    // odd size), as the device walks them. Positions are 64-bit: a size near 4 GiB moves past the
+    // end of the file instead of wrapping back into it.
+    std::uint64_t position = fmtSize + 20;
+    bool found = false;
+    std::uint32_t dataSize = 0;
+    while (position < length - 8) {
+        std::array<unsigned char, 8> chunk{};
+        if (!file.ReadAt(position, chunk.data(), chunk.size())) {
+            break;
+        }
+        const std::uint32_t size = Le32(chunk.data() + 4);
+        position += static_cast<std::uint64_t>(size) + 8;
+        if (Tag(chunk.data(), "data")) {
+            found = true;
+            dataSize = size;
+            break;
+        }
+    }
+    if (!found || dataSize == 0 || position > length) {
+        return rc::PcmNoData;
+    }
+    return 0;
+}
+
+} // namespace k72

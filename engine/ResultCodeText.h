@@ -1,0 +1,20 @@
+#pragma once
+// The diagnostic line of a result code: the text of the code's group with the code as eight upper-case
+// hexadecimal digits and a line feed, e.g. "Incorrect frame rate :80000015\n". The lines go to the
+// diagnostic log only; the user never sees them.
+
+#include "codecs/ResultCodes.h"
+
+#include <string>
+#include <string_view>
+
+namespace k72 {
+
+// The format of the code's group ("ERROR :%08X\n", "Invalid PCM File :%08X\n", ...), or
+// "???????????? :%08X\n" for a code outside every group (0 included).
+std::string_view ResultCodeFormat(ResultCode code);
+
+// The format filled with the code.
+std::string ResultCodeText(ResultCode code);
+
+} // namespace k72
