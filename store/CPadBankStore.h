@@ -1,0 +1,107 @@
+#pragma once
+// The open card: its folder, its pad file with the one bank held in memory, the selected bank and
+// number, the file numbering, and the commands that change what is on the card. One store lives for
+// the whole run of the program; the main view and the information dialogs use it directly.
+//
+// Whatever has to reach the user (messages, the progress of a movie conversion, file copies with their
+// progress and overwrite question) goes through the injected interfaces; without them the store logs
+// its messages to the diagnostic log, copies quietly without overwriting and waits for conversions.
+
+#include "store/CPadFile.h"
+#include "store/IConversionProgress.h"
+#include "store/IFileCopy.h"
+#include "store/IUserMessages.h"
+#include "store/PadRecords.h"
+#include "store/PlainFileCopy.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace k72 {
+
+class CPadBankStore {
+public:
+    explicit CPadBankStore(IUserMessages* messages = nullptr, IFileCopy* fileCopy = nullptr,
+                           IConversionProgress* progress = nullptr);
+    virtual ~CPadBankStore();
+    CPadBankStore(const CPadBankStore&) = delete;
+    CPadBankStore& operator=(const CPadBankStore&) = delete;
+
+    // The collaborators; nullptr restores the quiet default. They must outlive their use by the store.
+    void SetUserMessages(IUserMessages* messages) { messages_ = messages; }
+    void SetFileCopy(IFileCopy* fileCopy) { fileCopy_ = fileCopy; }
+    void SetConversionProgress(IConversionProgress* progress) { progress_ = progress; }
+
+    // --- Bank and number selection ---
+    // Bank 0 … 5: reads that bank from the pad file (unless it is the one already in memory).
+    void SelectBank(int index);
+    // Number 0 … 11; no file access, the whole bank is in memory.
+    void SelectNumber(int index);
+    // The kind of pad 0 … 11 of the selected number; false without a valid selection or loaded bank.
+    bool GetPadKind(int pad, PadKind& kind) const;
+    // Drops from the pad every file that is no longer in the card folder and saves the bank if that
+    // changed anything. The audio file is left alone.
+    void RefreshPad(int pad);
+
+    bool SelectionValid() const { return selectionValid_ != 0; }
+    int Bank() const { return bank_; }
+    int Number() const { return number_; }
+    CPadFile& PadFile() { return padFile_; }
+    const CPadFile& PadFile() const { return padFile_; }
+
+    // --- The card ---
+    // Opens the card whose folder and pad file are given (see FindCardPaths). False, with no card open
+    // and nothing written, when the pad file is missing, of the wrong length, read-only or in use.
+    bool Open(const std::filesystem::path& cardFolder, const std::filesystem::path& padFilePath);
+    // Open with the card folder and pad file found under a card's root (the folder holding DCIM).
+    bool OpenCardRoot(const std::filesystem::path& root);
+    void Close();
+    bool IsCardOpen() const { return padFile_.IsOpen(); }
+    // Finds the highest file number of the card's K72_????.AVI and K72_????.JPG files.
+    void RescanFileNumbers();
+    // "K72_%04d.%s" with the number after lastFileNumber; only meaningful below 9999.
+    std::string NextFileName(std::string_view extension) const;
+
+    const std::filesystem::path& CardFolder() const { return cardFolder_; }
+    const std::filesystem::path& PadFilePath() const { return padFilePath_; }
+    std::uint32_t LastFileNumber() const { return lastFileNumber_; }
+
+    // The path of a file a pad names, in the card folder as the file system spells it; none when the
+    // name is not a plain file name (names in the pad file are untrusted) or no card is open. A missing
+    // file gives the path it would have.
+    std::optional<std::filesystem::path> CardFilePath(std::string_view name) const;
+
+    // --- File primitives ---
+    static bool FileExists(const std::filesystem::path& path);
+    // Deletes a file at once; a missing file is not an error. Never removes a folder.
+    static void DeleteFile(const std::filesystem::path& path);
+    // Copies through the copy interface; false on failure, cancel or a declined overwrite.
+    bool CopyFileShell(const std::filesystem::path& destination, const std::filesystem::path& source);
+    // Copies source i to destination i in one operation; the two lists must have the same length.
+    bool CopyFilesShell(const std::vector<std::filesystem::path>& sources,
+                        const std::vector<std::filesystem::path>& destinations);
+
+protected:
+    void ShowMessage(const std::string& text);
+    IFileCopy& FileCopy() { return fileCopy_ != nullptr ? *fileCopy_ : plainCopy_; }
+    bool PadInSelection(int pad) const { return selectionValid_ != 0 && pad >= 0 && pad < padlayout::kPads; }
+
+    int selectionValid_ = 0;
+    int bank_ = -1;
+    int number_ = -1;
+    CPadFile padFile_;
+    std::filesystem::path cardFolder_;
+    std::filesystem::path padFilePath_;
+    std::uint32_t lastFileNumber_ = 0;
+
+    IUserMessages* messages_ = nullptr;
+    IFileCopy* fileCopy_ = nullptr;
+    IConversionProgress* progress_ = nullptr;
+    PlainFileCopy plainCopy_;
+};
+
+} // namespace k72

@@ -1,0 +1,378 @@
+#include "store/CPadFile.h"
+
+#include "codecs/DiagnosticLog.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace k72 {
+namespace {
+
+using namespace padlayout;
+
+// Field offsets within a 1,364-byte record.
+namespace movieoff {
+constexpr std::size_t kFileName = 8;
+constexpr std::size_t kDeviceValue1 = 24;
+constexpr std::size_t kDeviceValue2 = 28;
+constexpr std::size_t kFrameCount = 32;
+constexpr std::size_t kAudioFileName = 36;
+constexpr std::size_t kDeviceValue3 = 52;
+constexpr std::size_t kDeviceValue4 = 56;
+constexpr std::size_t kDeviceByte1 = 60;
+constexpr std::size_t kDeviceByte2 = 61;
+constexpr std::size_t kDeviceByte3 = 64;
+} // namespace movieoff
+
+namespace stilloff {
+constexpr std::size_t kStillNames = 8;
+constexpr std::size_t kStillCount = 1308;
+constexpr std::size_t kAudioFileName = 1312;
+constexpr std::size_t kDeviceValue1 = 1328;
+constexpr std::size_t kDeviceValue2 = 1332;
+constexpr std::size_t kDeviceValue3 = 1336;
+constexpr std::size_t kDeviceBytes = 1340;
+constexpr std::size_t kDeviceByte4 = 1360;
+constexpr std::size_t kDeviceByte2 = 1361;
+} // namespace stilloff
+
+// The byte ranges of a record that belong to its fields; everything else in the record is a gap that
+// only the device writes.
+struct Span {
+    std::size_t begin;
+    std::size_t end;
+};
+constexpr Span kHeaderSpans[] = {{0, 8}};
+constexpr Span kMovieSpans[] = {{0, 21}, {24, 49}, {52, 62}, {64, 65}};
+constexpr Span kStillSpans[] = {{0, 1325}, {1328, 1345}, {1360, 1362}};
+
+std::uint32_t GetLE32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void PutLE32(std::uint8_t* p, std::uint32_t value) {
+    p[0] = static_cast<std::uint8_t>(value);
+    p[1] = static_cast<std::uint8_t>(value >> 8);
+    p[2] = static_cast<std::uint8_t>(value >> 16);
+    p[3] = static_cast<std::uint8_t>(value >> 24);
+}
+
+void GetName(const std::uint8_t* p, NameField& field) {
+    std::memcpy(field.data(), p, field.size());
+}
+void PutName(std::uint8_t* p, const NameField& field) {
+    std::memcpy(p, field.data(), field.size());
+}
+
+void ParseRecord(const std::uint8_t* r, PadEntry& entry) {
+    entry.used = static_cast<std::int32_t>(GetLE32(r));
+    entry.kindCode = static_cast<std::int32_t>(GetLE32(r + 4));
+    if (entry.used != kUsed) {
+        return;
+    }
+    if (entry.kindCode == kKindMovie) {
+        MovieRecord& m = entry.movie.emplace();
+        GetName(r + movieoff::kFileName, m.fileName);
+        m.deviceValue1 = GetLE32(r + movieoff::kDeviceValue1);
+        m.deviceValue2 = GetLE32(r + movieoff::kDeviceValue2);
+        m.frameCount = GetLE32(r + movieoff::kFrameCount);
+        GetName(r + movieoff::kAudioFileName, m.audioFileName);
+        m.audioFileName[kNameFieldSize - 1] = '\0';
+        m.deviceValue3 = GetLE32(r + movieoff::kDeviceValue3);
+        m.deviceValue4 = GetLE32(r + movieoff::kDeviceValue4);
+        m.deviceByte1 = r[movieoff::kDeviceByte1];
+        m.deviceByte2 = r[movieoff::kDeviceByte2];
+        m.deviceByte3 = r[movieoff::kDeviceByte3];
+    } else if (entry.kindCode == kKindStill) {
+        StillRecord& s = entry.stills.emplace();
+        for (std::size_t i = 0; i < kMaxStills; ++i) {
+            GetName(r + stilloff::kStillNames + i * kNameFieldSize, s.stillNames[i]);
+        }
+        s.stillCount = GetLE32(r + stilloff::kStillCount);
+        GetName(r + stilloff::kAudioFileName, s.audioFileName);
+        s.audioFileName[kNameFieldSize - 1] = '\0';
+        s.deviceValue1 = GetLE32(r + stilloff::kDeviceValue1);
+        s.deviceValue2 = GetLE32(r + stilloff::kDeviceValue2);
+        s.deviceValue3 = GetLE32(r + stilloff::kDeviceValue3);
+        std::memcpy(s.deviceBytes.data(), r + stilloff::kDeviceBytes, s.deviceBytes.size());
+        s.deviceByte4 = r[stilloff::kDeviceByte4];
+        s.deviceByte2 = r[stilloff::kDeviceByte2];
+    }
+}
+
+// Lays out an entry's header and fields in r and says which byte ranges of the record they occupy.
+// An entry marked as a movie or still pad without its record (never made by this program) is written
+// as its header alone rather than inventing field values.
+std::pair<const Span*, std::size_t> FormatRecord(const PadEntry& entry, std::uint8_t* r) {
+    PutLE32(r, static_cast<std::uint32_t>(entry.used));
+    PutLE32(r + 4, static_cast<std::uint32_t>(entry.kindCode));
+    if (entry.used == kUsed && entry.kindCode == kKindMovie && entry.movie) {
+        const MovieRecord& m = *entry.movie;
+        PutName(r + movieoff::kFileName, m.fileName);
+        PutLE32(r + movieoff::kDeviceValue1, m.deviceValue1);
+        PutLE32(r + movieoff::kDeviceValue2, m.deviceValue2);
+        PutLE32(r + movieoff::kFrameCount, m.frameCount);
+        PutName(r + movieoff::kAudioFileName, m.audioFileName);
+        PutLE32(r + movieoff::kDeviceValue3, m.deviceValue3);
+        PutLE32(r + movieoff::kDeviceValue4, m.deviceValue4);
+        r[movieoff::kDeviceByte1] = m.deviceByte1;
+        r[movieoff::kDeviceByte2] = m.deviceByte2;
+        r[movieoff::kDeviceByte3] = m.deviceByte3;
+        return {kMovieSpans, std::size(kMovieSpans)};
+    }
+    if (entry.used == kUsed && entry.kindCode == kKindStill && entry.stills) {
+        const StillRecord& s = *entry.stills;
+        for (std::size_t i = 0; i < kMaxStills; ++i) {
+            PutName(r + stilloff::kStillNames + i * kNameFieldSize, s.stillNames[i]);
+        }
+        PutLE32(r + stilloff::kStillCount, s.stillCount);
+        PutName(r + stilloff::kAudioFileName, s.audioFileName);
+        PutLE32(r + stilloff::kDeviceValue1, s.deviceValue1);
+        PutLE32(r + stilloff::kDeviceValue2, s.deviceValue2);
+        PutLE32(r + stilloff::kDeviceValue3, s.deviceValue3);
+        std::memcpy(r + stilloff::kDeviceBytes, s.deviceBytes.data(), s.deviceBytes.size());
+        r[stilloff::kDeviceByte4] = s.deviceByte4;
+        r[stilloff::kDeviceByte2] = s.deviceByte2;
+        return {kStillSpans, std::size(kStillSpans)};
+    }
+    return {kHeaderSpans, std::size(kHeaderSpans)};
+}
+
+void LogErrno(const char* what) {
+    DebugOutput(std::string("pad file: ") + what + ": " + std::strerror(errno) + "\n");
+}
+
+// Reads up to size bytes at offset; a short read is not an error (the rest stays as it was).
+bool ReadAt(int fd, std::uint8_t* data, std::size_t size, off_t offset) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            LogErrno("read");
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool WriteAt(int fd, const std::uint8_t* data, std::size_t size, off_t offset) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(fd, data + done, size - done, offset + static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            LogErrno("write");
+            return false;
+        }
+        if (n == 0) {
+            errno = EIO;
+            LogErrno("write");
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+CPadFile::CPadFile() : entries_(kEntriesPerBank) {}
+
+CPadFile::~CPadFile() {
+    Close();
+}
+
+bool CPadFile::Open(const std::filesystem::path& path) {
+    Close();
+    // O_NONBLOCK keeps a FIFO or device named like the pad file from blocking the open; O_NOFOLLOW is
+    // not used because a card folder may legitimately be reached through a link.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        LogErrno("open");
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        DebugOutput("pad file: not a regular file\n");
+        ::close(fd);
+        return false;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        LogErrno("lock");
+        ::close(fd);
+        return false;
+    }
+    // The length is checked under the lock, so that no other cooperating opener changes it meanwhile.
+    if (::fstat(fd, &info) != 0 || static_cast<std::uint64_t>(info.st_size) != kFileSize) {
+        DebugOutput("pad file: wrong length " + std::to_string(info.st_size) + "\n");
+        ::close(fd);
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    fd_ = fd;
+    return true;
+}
+
+void CPadFile::Close() {
+    if (fd_ >= 0) {
+        ::close(fd_); // releases the flock with the last descriptor of this open file
+        fd_ = -1;
+    }
+}
+
+bool CPadFile::LoadBank(int bank) {
+    if (bank < 0 || bank >= kBanks) {
+        return false;
+    }
+    if (loaded_ != 0) {
+        ClearAll();
+    }
+    if (fd_ < 0) {
+        return false;
+    }
+    // One read of the whole bank; the parse below only looks at header and field bytes.
+    std::vector<std::uint8_t> image(kBankSize, 0);
+    if (!ReadAt(fd_, image.data(), image.size(), static_cast<off_t>(bank * kBankSize))) {
+        ClearAll();
+        return false;
+    }
+    for (int i = 0; i < kEntriesPerBank; ++i) {
+        PadEntry& entry = entries_[static_cast<std::size_t>(i)];
+        entry = PadEntry{};
+        ParseRecord(image.data() + static_cast<std::size_t>(i) * kRecordSize, entry);
+    }
+    loadedBank_ = bank;
+    loaded_ = 1;
+    return true;
+}
+
+bool CPadFile::SaveBank() {
+    return WriteBank() && FlushToMedium();
+}
+
+bool CPadFile::WriteBank() {
+    if (loaded_ == 0 || loadedBank_ < 0 || loadedBank_ >= kBanks || fd_ < 0) {
+        return false;
+    }
+    std::vector<std::uint8_t> image(kBankSize, 0);
+    const off_t bankOffset = static_cast<off_t>(static_cast<std::size_t>(loadedBank_) * kBankSize);
+    for (int i = 0; i < kEntriesPerBank; ++i) {
+        const std::size_t recordStart = static_cast<std::size_t>(i) * kRecordSize;
+        const auto [spans, count] =
+            FormatRecord(entries_[static_cast<std::size_t>(i)], image.data() + recordStart);
+        for (std::size_t k = 0; k < count; ++k) {
+            const Span& span = spans[k];
+            if (!WriteAt(fd_, image.data() + recordStart + span.begin, span.end - span.begin,
+                         bankOffset + static_cast<off_t>(recordStart + span.begin))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool CPadFile::FlushToMedium() {
+    // The card is usually pulled out right after a change: the bank must be on the medium now.
+    if (fd_ < 0 || ::fsync(fd_) != 0) {
+        LogErrno("fsync");
+        return false;
+    }
+    return true;
+}
+
+bool CPadFile::InRange(int number, int pad) {
+    return number >= 0 && number < kNumbers && pad >= 0 && pad < kPads;
+}
+
+PadEntry* CPadFile::Entry(int number, int pad) {
+    if (!InRange(number, pad)) {
+        return nullptr;
+    }
+    return &entries_[static_cast<std::size_t>(number * kPads + pad)];
+}
+
+const PadEntry* CPadFile::EntryAt(int number, int pad) const {
+    if (loaded_ == 0 || !InRange(number, pad)) {
+        return nullptr;
+    }
+    return &entries_[static_cast<std::size_t>(number * kPads + pad)];
+}
+
+PadEntry* CPadFile::EntryAt(int number, int pad) {
+    return loaded_ == 0 ? nullptr : Entry(number, pad);
+}
+
+std::optional<MovieRecord> CPadFile::GetMovieRecord(int number, int pad) const {
+    const PadEntry* entry = EntryAt(number, pad);
+    if (entry == nullptr || entry->kindCode != kKindMovie || !entry->movie) {
+        return std::nullopt;
+    }
+    return entry->movie;
+}
+
+std::optional<StillRecord> CPadFile::GetStillRecord(int number, int pad) const {
+    const PadEntry* entry = EntryAt(number, pad);
+    if (entry == nullptr || entry->kindCode != kKindStill || !entry->stills) {
+        return std::nullopt;
+    }
+    return entry->stills;
+}
+
+bool CPadFile::SetMovieRecord(int number, int pad, const MovieRecord& record) {
+    PadEntry* entry = EntryAt(number, pad);
+    if (entry == nullptr) {
+        return false;
+    }
+    entry->stills.reset();
+    entry->used = kUsed;
+    entry->kindCode = kKindMovie;
+    entry->movie = record;
+    return true;
+}
+
+bool CPadFile::SetStillRecord(int number, int pad, const StillRecord& record) {
+    PadEntry* entry = EntryAt(number, pad);
+    if (entry == nullptr) {
+        return false;
+    }
+    entry->movie.reset();
+    entry->used = kUsed;
+    entry->kindCode = kKindStill;
+    entry->stills = record;
+    return true;
+}
+
+void CPadFile::ClearPad(int number, int pad) {
+    PadEntry* entry = Entry(number, pad);
+    if (entry != nullptr) {
+        *entry = PadEntry{};
+    }
+}
+
+void CPadFile::ClearAll() {
+    for (PadEntry& entry : entries_) {
+        entry = PadEntry{};
+    }
+    loaded_ = 0;
+    loadedBank_ = -1;
+}
+
+} // namespace k72

@@ -1,0 +1,150 @@
+#include "store/PlainFileCopy.h"
+
+#include "codecs/DiagnosticLog.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace k72 {
+namespace {
+
+// Closes a descriptor, and removes the temporary file it was writing unless the copy was kept.
+class TemporaryTarget {
+public:
+    TemporaryTarget(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~TemporaryTarget() {
+        CloseFile();
+        if (!kept_) {
+            ::unlink(path_.c_str());
+        }
+    }
+    TemporaryTarget(const TemporaryTarget&) = delete;
+    TemporaryTarget& operator=(const TemporaryTarget&) = delete;
+
+    int Fd() const { return fd_; }
+    const std::string& Path() const { return path_; }
+    bool CloseFile() {
+        if (fd_ < 0) {
+            return true;
+        }
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result == 0;
+    }
+    void Keep() { kept_ = true; }
+
+private:
+    int fd_;
+    std::string path_;
+    bool kept_ = false;
+};
+
+class InputFile {
+public:
+    explicit InputFile(const std::filesystem::path& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~InputFile() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    int Fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool Fail(const std::string& what, const std::filesystem::path& path) {
+    DebugOutput("copy: " + what + " " + path.string() + ": " + std::strerror(errno) + "\n");
+    return false;
+}
+
+bool CopyData(int from, int to) {
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(from, buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        ssize_t done = 0;
+        while (done < n) {
+            const ssize_t w = ::write(to, buffer.data() + done, static_cast<std::size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return false;
+            }
+            done += w;
+        }
+    }
+}
+
+} // namespace
+
+bool PlainFileCopy::Copy(const std::vector<FileCopyItem>& items) {
+    for (const FileCopyItem& item : items) {
+        if (!CopyOne(item.source, item.destination, overwrite_)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool PlainFileCopy::CopyOne(const std::filesystem::path& source, const std::filesystem::path& destination,
+                            bool overwrite) {
+    InputFile input(source);
+    if (input.Fd() < 0) {
+        return Fail("cannot open", source);
+    }
+    struct stat info {};
+    if (::fstat(input.Fd(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        return Fail("not a regular file:", source);
+    }
+    std::error_code ec;
+    if (!overwrite && std::filesystem::exists(std::filesystem::symlink_status(destination, ec))) {
+        errno = EEXIST;
+        return Fail("will not overwrite", destination);
+    }
+    const auto folder =
+        destination.has_parent_path() ? destination.parent_path() : std::filesystem::path(".");
+    std::string pattern = (folder / ".k72-copy-XXXXXX").string();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        return Fail("cannot create a temporary file in", folder);
+    }
+    TemporaryTarget target(fd, pattern);
+    if (!CopyData(input.Fd(), target.Fd())) {
+        return Fail("cannot copy to", destination);
+    }
+    // The copy keeps the source's permission bits (mkstemp made it private to the owner).
+    ::fchmod(target.Fd(), (info.st_mode & 0777) | S_IRUSR | S_IWUSR);
+    // The card may be pulled out right after the copy.
+    if (::fsync(target.Fd()) != 0 || !target.CloseFile()) {
+        return Fail("cannot flush", destination);
+    }
+    const unsigned int flags = overwrite ? 0u : RENAME_NOREPLACE;
+    if (::renameat2(AT_FDCWD, target.Path().c_str(), AT_FDCWD, destination.c_str(), flags) != 0) {
+        // Some file systems do not know RENAME_NOREPLACE; the existence check above stands in for it.
+        if (!(errno == EINVAL && !overwrite) || ::rename(target.Path().c_str(), destination.c_str()) != 0) {
+            return Fail("cannot rename into", destination);
+        }
+    }
+    target.Keep();
+    return true;
+}
+
+} // namespace k72

@@ -1,0 +1,81 @@
+#pragma once
+// Cards made by the tests: a root folder with DCIM/000KAVLO and a pad file of chosen bytes, and the
+// byte-level helpers the pad file tests compare with.
+
+#include "tests/support/TestSupport.h"
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace k72test {
+
+constexpr std::size_t kPadFileBytes = 1178496;
+constexpr std::size_t kBankBytes = 196416;
+constexpr std::size_t kRecordBytes = 1364;
+
+inline std::size_t RecordAt(int bank, int number, int pad) {
+    return static_cast<std::size_t>(bank) * kBankBytes +
+           static_cast<std::size_t>(number * 12 + pad) * kRecordBytes;
+}
+
+inline std::vector<std::uint8_t> RandomBytes(std::size_t size, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<std::uint8_t> bytes(size);
+    for (auto& b : bytes) {
+        b = static_cast<std::uint8_t>(random());
+    }
+    return bytes;
+}
+
+inline void PutLE32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+inline std::uint32_t GetLE32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+    }
+    return value;
+}
+
+// Writes text into a 13-byte name field at `at`, zero-padded.
+inline void PutName(std::vector<std::uint8_t>& bytes, std::size_t at, const std::string& text) {
+    std::memset(bytes.data() + at, 0, 13);
+    std::memcpy(bytes.data() + at, text.data(), text.size() < 13 ? text.size() : 13);
+}
+
+inline std::string GetName(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+    std::string text;
+    for (std::size_t i = 0; i < 13 && bytes[at + i] != 0; ++i) {
+        text += static_cast<char>(bytes[at + i]);
+    }
+    return text;
+}
+
+// A card under a test folder: root/DCIM/000KAVLO/K72_PAD.SYS.
+struct TestCard {
+    std::filesystem::path root;
+    std::filesystem::path folder;
+    std::filesystem::path padFile;
+
+    TestCard(const std::filesystem::path& base, const std::vector<std::uint8_t>& padBytes) {
+        root = base / "card";
+        folder = root / "DCIM" / "000KAVLO";
+        padFile = folder / "K72_PAD.SYS";
+        std::filesystem::create_directories(folder);
+        WriteFileBytes(padFile, padBytes);
+    }
+    std::vector<std::uint8_t> PadBytes() const { return ReadFileBytes(padFile); }
+    void AddFile(const std::string& name, const std::string& content = "x") const {
+        WriteFileBytes(folder / name, std::vector<std::uint8_t>(content.begin(), content.end()));
+    }
+};
+
+} // namespace k72test
