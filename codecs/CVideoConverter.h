@@ -6,9 +6,13 @@
 //
 
 #include "codecs/ResultCodes.h"
+#include "codecs/ff_convertermain.h"
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -26,7 +30,7 @@ public:
     // Settings, set by the import flow before it adds a job; they persist between conversions.
     void SetFrameRateStandard(std::string_view name); // stored in lower case ("ntsc", "pal")
     std::string FrameRateStandard() const;
-    void SetQscaleText(std::string_view text);        // "20", "15", "10", "5", "1"
+    void SetQscaleText(std::string_view text); // "20", "15", "10", "5", "1"
     std::string QscaleText() const;
     void SetDeinterlace(bool on);
     bool Deinterlace() const;
@@ -44,12 +48,55 @@ public:
     // A stop request (the manager's CancelAll and shutdown); the running phase stops soon after.
     void RequestAbort() { abortRequested.store(1); }
 
+    // The progress callback handed to the transcoder; the context is the converter.
+    static std::int32_t ProgressCallback(void* context, std::int32_t kind, std::int32_t value);
+
+    // Seams for tests. By default the work folder is the system's temporary folder, the free space of a
+    // folder is what its volume offers the user, and phase 1 is ff_convertermain. Set them only while
+    // no conversion runs.
+    using FreeSpaceProbe = std::function<std::uint64_t(const std::filesystem::path& folder)>;
+    using Transcoder = std::function<int(ConverterCallback callback, void* context, int argc, char** argv)>;
+    void SetWorkFolder(std::filesystem::path folder);
+    void SetFreeSpaceProbe(FreeSpaceProbe probe);
+    void SetTranscoder(Transcoder transcoder);
+
 protected:
     std::atomic<std::uint32_t> state{Idle};
     std::atomic<ResultCode> resultCode{0};
     std::atomic<std::uint32_t> progressTotal{0};
     std::atomic<std::uint32_t> progressPosition{0};
     std::atomic<std::uint32_t> abortRequested{0};
+
+private:
+    struct Settings {
+        std::string frameRateStandard;
+        std::string qscaleText;
+        bool deinterlace = false;
+    };
+
+    // Records a failure as a kind-0 report would: the first size-limit or disc-space code is latched.
+    void RecordResult(ResultCode code);
+    void RecordResultLocked(ResultCode code);
+    void EstimateDiscSpace(std::int32_t justWritten);
+    std::uint64_t FreeSpaceOf(const std::filesystem::path& folder) const;
+    void RunPhases(const std::string& sourcePath, const std::string& destinationPath,
+                   const Settings& settings, std::filesystem::path& temporaryPath);
+    void AVIRemux(const std::string& inputPath, const std::string& outputPath, const std::string& standard);
+
+    // Guarded by statusLock.
+    std::uint64_t freeSpace = 0;
+    std::int64_t bytesWritten = 0;
+    std::uint32_t recentSizes[10] = {}; // nine sizes as a ring; the tenth word stays 0 and ends the scan
+    std::uint32_t recentIndex = 0;
+    std::uint32_t resultLatched = 0;
+    std::string frameRateStandard = "ntsc";
+    std::string qscaleText = "20";
+    std::uint32_t deinterlace = 0;
+    mutable std::mutex statusLock;
+
+    std::filesystem::path workFolder;
+    FreeSpaceProbe freeSpaceProbe;
+    Transcoder transcoder;
 };
 
 } // namespace k72

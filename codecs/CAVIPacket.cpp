@@ -1,0 +1,137 @@
+#include "codecs/CAVIPacket.h"
+
+#include "codecs/CWinFile.h"
+#include "codecs/DiagnosticLog.h"
+
+#include <array>
+#include <cstring>
+#include <new>
+
+namespace k72 {
+namespace {
+
+// The file offset of movi position 0: "LIST", its length and "movi" end there.
+constexpr std::uint64_t kMoviDataStart = 512;
+
+std::uint32_t ReadLE32(const std::uint8_t* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+void WriteLE32(std::uint8_t* bytes, std::uint32_t value) {
+    bytes[0] = static_cast<std::uint8_t>(value);
+    bytes[1] = static_cast<std::uint8_t>(value >> 8);
+    bytes[2] = static_cast<std::uint8_t>(value >> 16);
+    bytes[3] = static_cast<std::uint8_t>(value >> 24);
+}
+
+constexpr std::uint32_t FourCC(const char (&id)[5]) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(id[0])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(id[1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(id[2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(id[3])) << 24;
+}
+
+bool Fail(const char* message) {
+    DebugOutput(message);
+    return false;
+}
+
+} // namespace
+
+std::unique_ptr<CAVIPacket> CAVIPacket::CreateAVIPacket(std::unique_ptr<std::uint8_t[]> block,
+                                                        std::uint32_t length) {
+    auto packet = std::make_unique<CAVIPacket>();
+    packet->data = std::move(block);
+    packet->dataLength = length;
+    return packet;
+}
+
+void CAVIPacket::Parse(const std::uint8_t* entry) {
+    ckid = ReadLE32(entry);
+    indexFlags = ReadLE32(entry + 4);
+    chunkOffset = ReadLE32(entry + 8);
+    chunkLength = ReadLE32(entry + 12);
+    dataLength = chunkLength;
+    outFlags = indexFlags;
+    position = chunkOffset - 4;
+    isVideo = ((ckid >> 16) & 0xFF) == 'd' && (ckid >> 24) == 'c' ? 1 : 0;
+}
+
+bool CAVIPacket::ReadData(CWinFile& input) {
+    const std::uint64_t chunkStart = static_cast<std::uint64_t>(position) + kMoviDataStart;
+    input.Seek(static_cast<std::int64_t>(chunkStart), CWinFile::Begin);
+    std::uint8_t header[4];
+    if (input.Read(header, 4) != 4) {
+        return Fail("CAVIPacket::ReadData() : Read Error1!\n");
+    }
+    const bool saysVideo = header[2] == 'd' && header[3] == 'c';
+    const bool saysAudio = header[2] == 'w' && header[3] == 'b';
+    if (isVideo ? !saysVideo : !saysAudio) {
+        return Fail("CAVIPacket::ReadData() : Invalid SubChunkHeader!\n");
+    }
+    if (input.Read(header, 4) != 4) {
+        return Fail("CAVIPacket::ReadData() : Read Error2!\n");
+    }
+    if (ReadLE32(header) != dataLength) {
+        return Fail("CAVIPacket::ReadData() : Invalid Size!\n");
+    }
+    // A damaged index or chunk header may claim more bytes than the file holds: refuse it before
+    // allocating anything for it.
+    if (chunkStart + 8 + dataLength > input.GetLength()) {
+        return Fail("CAVIPacket::ReadData() : Chunk runs past the end of the file!\n");
+    }
+    try {
+        data = std::make_unique_for_overwrite<std::uint8_t[]>(dataLength == 0 ? 1 : dataLength);
+    } catch (const std::bad_alloc&) {
+        return Fail("CAVIPacket::ReadData() : Memory Error!\n");
+    }
+    std::uint32_t done = 0;
+    while (done < dataLength) {
+        const std::size_t got = input.Read(data.get() + done, dataLength - done);
+        if (got == 0) {
+            data.reset();
+            return Fail("CAVIPacket::ReadData() : Read Error3!\n");
+        }
+        done += static_cast<std::uint32_t>(got);
+    }
+    return true;
+}
+
+std::uint32_t CAVIPacket::WriteData(CWinFile& output, std::uint32_t at) {
+    static const std::array<std::uint8_t, 512> zeros{};
+    position = at;
+    const std::uint32_t payload = dataLength;
+    std::uint32_t padding = 0;
+    if (isVideo != 0) {
+        // 1 … 512, never 0: a chunk that already ends on a boundary still gets a whole block.
+        padding = 512 - static_cast<std::uint32_t>((static_cast<std::uint64_t>(at) + 8 + payload) % 512);
+    }
+    dataLength = payload + padding;
+    std::uint8_t header[8];
+    std::memcpy(header, isVideo != 0 ? "00dc" : "01wb", 4);
+    WriteLE32(header + 4, dataLength);
+    if (!output.Write(header, sizeof header)) {
+        return 0;
+    }
+    if (payload > 0 && !output.Write(data.get(), payload)) {
+        return 0;
+    }
+    if (padding > 0 && !output.Write(zeros.data(), padding)) {
+        return 0;
+    }
+    return 8 + dataLength;
+}
+
+void CAVIPacket::MakeOutputEntry(std::uint8_t* entry) {
+    ckid = isVideo != 0 ? FourCC("00dc") : FourCC("01wb");
+    indexFlags = outFlags;
+    chunkOffset = position + 4;
+    chunkLength = dataLength;
+    WriteLE32(entry, ckid);
+    WriteLE32(entry + 4, indexFlags);
+    WriteLE32(entry + 8, chunkOffset);
+    WriteLE32(entry + 12, chunkLength);
+}
+
+} // namespace k72

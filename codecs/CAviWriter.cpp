@@ -1,0 +1,291 @@
+#include "codecs/CAviWriter.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace k72 {
+namespace {
+
+constexpr std::size_t kBufferSize = 1 << 20;
+constexpr std::uint64_t kMoviIdOffset = 508;
+constexpr std::uint32_t kIndexKeyFrame = 0x10; // AVIIF_KEYFRAME
+// AVIF_HASINDEX | AVIF_ISINTERLEAVED | AVIF_TRUSTCKTYPE
+constexpr std::uint32_t kMainHeaderFlags = 0x10 | 0x100 | 0x800;
+
+class ByteWriter {
+public:
+    explicit ByteWriter(std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
+    void Tag(const char* tag) { bytes_.insert(bytes_.end(), tag, tag + 4); }
+    void U32(std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            bytes_.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        }
+    }
+    void U16(std::uint16_t value) {
+        bytes_.push_back(static_cast<std::uint8_t>(value));
+        bytes_.push_back(static_cast<std::uint8_t>(value >> 8));
+    }
+    std::size_t Here() const { return bytes_.size(); }
+    void PatchU32(std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            bytes_[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
+    }
+
+private:
+    std::vector<std::uint8_t>& bytes_;
+};
+
+} // namespace
+
+CAviWriter::CAviWriter(const Format& format) : format_(format) {}
+
+CAviWriter::~CAviWriter() {
+    if (handle_ >= 0) {
+        ::close(handle_);
+    }
+}
+
+std::vector<std::uint8_t> CAviWriter::Header() const {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(kHeaderSize);
+    ByteWriter out(bytes);
+    const std::uint32_t width = static_cast<std::uint32_t>(format_.width);
+    const std::uint32_t height = static_cast<std::uint32_t>(format_.height);
+    const std::uint32_t blockAlign = static_cast<std::uint32_t>(format_.channels) * 2;
+    const std::uint32_t byteRate = static_cast<std::uint32_t>(format_.sampleRate) * blockAlign;
+    const double seconds = static_cast<double>(videoFrames_) * format_.frameRateDen / format_.frameRateNum;
+    const std::uint64_t movieBytes = size_ > kHeaderSize ? size_ - kHeaderSize : 0;
+
+    out.Tag("RIFF");
+    out.U32(static_cast<std::uint32_t>(finished_ ? size_ - 8 : 0));
+    out.Tag("AVI ");
+    out.Tag("LIST");
+    const std::size_t hdrlSize = out.Here();
+    out.U32(0);
+    out.Tag("hdrl");
+
+    out.Tag("avih");
+    out.U32(56);
+    out.U32(static_cast<std::uint32_t>(std::lround(1e6 * format_.frameRateDen / format_.frameRateNum)));
+    out.U32(seconds > 0 ? static_cast<std::uint32_t>(static_cast<double>(movieBytes) / seconds) : 0);
+    out.U32(0); // padding granularity
+    out.U32(kMainHeaderFlags);
+    out.U32(videoFrames_); // offset 48: the total frame count
+    out.U32(0);            // initial frames
+    out.U32(format_.hasAudio ? 2 : 1);
+    out.U32(std::max(largestVideoChunk_, largestAudioChunk_) + 8);
+    out.U32(width);
+    out.U32(height);
+    for (int i = 0; i < 4; ++i) {
+        out.U32(0);
+    }
+
+    out.Tag("LIST");
+    out.U32(4 + 8 + 56 + 8 + 40);
+    out.Tag("strl");
+    out.Tag("strh");
+    out.U32(56);
+    out.Tag("vids");
+    out.Tag("MJPG");
+    out.U32(0); // flags
+    out.U16(0); // priority
+    out.U16(0); // language
+    out.U32(0); // initial frames
+    out.U32(static_cast<std::uint32_t>(format_.frameRateDen));
+    out.U32(static_cast<std::uint32_t>(format_.frameRateNum));
+    out.U32(0); // start
+    out.U32(videoFrames_);
+    out.U32(largestVideoChunk_);
+    out.U32(0xFFFFFFFF); // quality: the default
+    out.U32(0);          // sample size: pictures differ in size
+    out.U16(0);
+    out.U16(0);
+    out.U16(static_cast<std::uint16_t>(width));
+    out.U16(static_cast<std::uint16_t>(height));
+    out.Tag("strf");
+    out.U32(40);
+    out.U32(40);
+    out.U32(width);
+    out.U32(height);
+    out.U16(1);  // planes
+    out.U16(24); // bits per pixel
+    out.Tag("MJPG");
+    out.U32(width * height * 3);
+    out.U32(0);
+    out.U32(0);
+    out.U32(0);
+    out.U32(0);
+
+    if (format_.hasAudio) {
+        out.Tag("LIST");
+        out.U32(4 + 8 + 56 + 8 + 16);
+        out.Tag("strl");
+        out.Tag("strh");
+        out.U32(56);
+        out.Tag("auds");
+        out.U32(0); // no handler for PCM
+        out.U32(0);
+        out.U16(0);
+        out.U16(0);
+        out.U32(0);
+        out.U32(blockAlign); // scale and rate count sample frames per second
+        out.U32(byteRate);
+        out.U32(0);
+        out.U32(static_cast<std::uint32_t>(audioBytes_ / blockAlign));
+        out.U32(largestAudioChunk_);
+        out.U32(0xFFFFFFFF);
+        out.U32(blockAlign);
+        out.U16(0);
+        out.U16(0);
+        out.U16(0);
+        out.U16(0);
+        out.Tag("strf");
+        out.U32(16);
+        out.U16(1); // PCM
+        out.U16(static_cast<std::uint16_t>(format_.channels));
+        out.U32(static_cast<std::uint32_t>(format_.sampleRate));
+        out.U32(byteRate);
+        out.U16(static_cast<std::uint16_t>(blockAlign));
+        out.U16(16);
+    }
+    out.PatchU32(hdrlSize, static_cast<std::uint32_t>(out.Here() - hdrlSize - 4));
+
+    // The pad that makes the headers exactly 500 bytes long.
+    out.Tag("JUNK");
+    out.U32(static_cast<std::uint32_t>(kHeaderSize - out.Here() - 4));
+    bytes.resize(kHeaderSize, 0);
+    return bytes;
+}
+
+std::uint64_t CAviWriter::Create(const std::string& path, bool overwrite) {
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
+    int handle;
+    do {
+        handle = ::open(path.c_str(), flags, 0644);
+    } while (handle < 0 && errno == EINTR);
+    if (handle < 0) {
+        const int error = errno;
+        throw Error(error == EEXIST ? Error::Exists : Error::CannotOpen,
+                    "cannot create " + path + ": " + std::strerror(error));
+    }
+    handle_ = handle;
+    path_ = path;
+    buffer_.reserve(kBufferSize);
+    const std::vector<std::uint8_t> header = Header();
+    Append(header.data(), header.size());
+    Append("LIST\0\0\0\0movi", 12);
+    return kHeaderSize + 12;
+}
+
+std::uint64_t CAviWriter::WriteChunk(Stream stream, const std::uint8_t* data, std::size_t size) {
+    const bool video = stream == Stream::Video;
+    const std::uint64_t offset = size_ - kMoviIdOffset;
+    std::uint8_t header[8];
+    std::memcpy(header, video ? "00dc" : "01wb", 4);
+    const std::uint32_t length = static_cast<std::uint32_t>(size);
+    for (int i = 0; i < 4; ++i) {
+        header[4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
+    }
+    Append(header, sizeof header);
+    Append(data, size);
+    std::uint64_t written = 8 + size;
+    if (size % 2 != 0) {
+        Append("", 1); // chunks start on even offsets
+        ++written;
+    }
+
+    std::uint8_t entry[16];
+    std::memcpy(entry, header, 4);
+    const std::uint32_t fields[3] = {kIndexKeyFrame, static_cast<std::uint32_t>(offset), length};
+    for (int f = 0; f < 3; ++f) {
+        for (int i = 0; i < 4; ++i) {
+            entry[4 + 4 * f + i] = static_cast<std::uint8_t>(fields[f] >> (8 * i));
+        }
+    }
+    index_.insert(index_.end(), entry, entry + sizeof entry);
+    if (video) {
+        ++videoFrames_;
+        largestVideoChunk_ = std::max(largestVideoChunk_, length);
+    } else {
+        audioBytes_ += size;
+        largestAudioChunk_ = std::max(largestAudioChunk_, length);
+    }
+    return written;
+}
+
+std::uint64_t CAviWriter::FinishedSizeWith(std::size_t size) const {
+    return size_ + 8 + size + (size % 2) + 8 + index_.size() + 16;
+}
+
+std::uint64_t CAviWriter::Finish() {
+    const std::uint64_t moviEnd = size_;
+    Append("idx1", 4);
+    const std::uint32_t indexSize = static_cast<std::uint32_t>(index_.size());
+    const std::uint8_t sizeBytes[4] = {
+        static_cast<std::uint8_t>(indexSize), static_cast<std::uint8_t>(indexSize >> 8),
+        static_cast<std::uint8_t>(indexSize >> 16), static_cast<std::uint8_t>(indexSize >> 24)};
+    Append(sizeBytes, 4);
+    Append(index_.data(), index_.size());
+    Flush();
+    finished_ = true;
+
+    const std::vector<std::uint8_t> header = Header();
+    WriteAt(0, header.data(), header.size());
+    const std::uint32_t moviSize = static_cast<std::uint32_t>(moviEnd - kMoviIdOffset);
+    const std::uint8_t moviBytes[4] = {
+        static_cast<std::uint8_t>(moviSize), static_cast<std::uint8_t>(moviSize >> 8),
+        static_cast<std::uint8_t>(moviSize >> 16), static_cast<std::uint8_t>(moviSize >> 24)};
+    WriteAt(504, moviBytes, 4);
+    const int result = ::close(handle_);
+    handle_ = -1;
+    if (result != 0) {
+        throw Error(Error::WriteFailed, "cannot finish " + path_ + ": " + std::strerror(errno));
+    }
+    return 8 + index_.size();
+}
+
+void CAviWriter::Append(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    if (buffer_.size() + size > kBufferSize) {
+        Flush();
+    }
+    if (size >= kBufferSize) {
+        WriteAt(flushed_, bytes, size);
+        flushed_ += size;
+    } else {
+        buffer_.insert(buffer_.end(), bytes, bytes + size);
+    }
+    size_ += size;
+}
+
+void CAviWriter::Flush() {
+    if (buffer_.empty()) {
+        return;
+    }
+    WriteAt(flushed_, buffer_.data(), buffer_.size());
+    flushed_ += buffer_.size();
+    buffer_.clear();
+}
+
+void CAviWriter::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t put = ::pwrite(handle_, bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            throw Error(Error::WriteFailed,
+                        "cannot write " + path_ + ": " + std::strerror(put < 0 ? errno : ENOSPC));
+        }
+        done += static_cast<std::size_t>(put);
+    }
+}
+
+} // namespace k72

@@ -1,0 +1,85 @@
+#pragma once
+// The transcoder's own AVI writer. Its layout is what the re-interleaver reads: the headers fill bytes
+// 0 … 499 (RIFF, hdrl with avih and one strl per stream, a JUNK pad), "LIST" with the movi list's length
+// and "movi" at 500, 504 and 508, the chunks "00dc" (MJPEG pictures) and "01wb" (PCM sound), and idx1
+// right after the movi list with offsets counted from the "movi" id. The header's counts are written
+// with their final values when the file is finished.
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace k72 {
+
+class CAviWriter {
+public:
+    struct Format {
+        int width = 640;
+        int height = 480;
+        int frameRateNum = 30000;
+        int frameRateDen = 1001;
+        bool hasAudio = true;
+        int sampleRate = 44100;
+        int channels = 2; // 16-bit samples
+    };
+
+    enum class Stream { Video, Audio };
+
+    class Error : public std::runtime_error {
+    public:
+        enum Kind { Exists, CannotOpen, WriteFailed };
+        Error(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
+        Kind kind() const { return kind_; }
+
+    private:
+        Kind kind_;
+    };
+
+    static constexpr std::size_t kHeaderSize = 500;
+
+    explicit CAviWriter(const Format& format);
+    ~CAviWriter();
+    CAviWriter(const CAviWriter&) = delete;
+    CAviWriter& operator=(const CAviWriter&) = delete;
+
+    // Creates the file and writes the provisional headers and the movi list's start. Returns the bytes
+    // written.
+    std::uint64_t Create(const std::string& path, bool overwrite);
+
+    // Appends one chunk; returns the bytes written (header, data and the even-size pad byte).
+    std::uint64_t WriteChunk(Stream stream, const std::uint8_t* data, std::size_t size);
+
+    // The size the finished file would have if one more chunk of this many bytes were written.
+    std::uint64_t FinishedSizeWith(std::size_t size) const;
+
+    // Writes idx1, puts the final counts into the headers and closes the file. Returns the bytes written.
+    std::uint64_t Finish();
+
+    std::uint32_t VideoFrames() const { return videoFrames_; }
+    std::uint64_t Size() const { return size_; }
+
+    // The 500 header bytes for the counts so far.
+    std::vector<std::uint8_t> Header() const;
+
+private:
+    void Append(const void* data, std::size_t size);
+    void Flush();
+    void WriteAt(std::uint64_t offset, const void* data, std::size_t size);
+
+    Format format_;
+    std::string path_;
+    int handle_ = -1;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t size_ = 0;    // bytes written or buffered
+    std::uint64_t flushed_ = 0; // bytes on disk
+    std::vector<std::uint8_t> index_;
+    std::uint32_t videoFrames_ = 0;
+    std::uint64_t audioBytes_ = 0;
+    std::uint32_t largestVideoChunk_ = 0;
+    std::uint32_t largestAudioChunk_ = 0;
+    bool finished_ = false;
+};
+
+} // namespace k72

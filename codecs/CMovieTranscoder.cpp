@@ -1,0 +1,678 @@
+#include "codecs/CMovieTranscoder.h"
+
+#include "codecs/DiagnosticLog.h"
+
+extern "C" {
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/mathematics.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace k72 {
+namespace {
+
+// A failure inside the transcode with its result code and the reason for the diagnostic log.
+struct Failure {
+    ResultCode code;
+    std::string reason;
+};
+
+[[noreturn]] void Fail(ResultCode code, const std::string& reason) {
+    throw Failure{code, reason};
+}
+
+[[noreturn]] void FailLibav(ResultCode code, const std::string& what, int error) {
+    throw Failure{code, what + ": " + libav::ErrorText(error)};
+}
+
+std::string Rational(AVRational value) {
+    return std::to_string(value.num) + "/" + std::to_string(value.den);
+}
+
+// The scaler's filter: bicubic, as the command line uses for "-s", with the accurate rounding off.
+constexpr const char* kScaleFlags = "bicubic";
+
+// Leading sound before the first picture is padded with silence, but never by more than this.
+constexpr std::int64_t kLongestLeadingSilenceSeconds = 60;
+
+int EncoderThreads() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 1u, 8u));
+}
+
+} // namespace
+
+CMovieTranscoder::CMovieTranscoder(const TranscodeOptions& options, CTranscodeProgress& progress)
+    : options_(options), progress_(progress) {}
+
+CMovieTranscoder::~CMovieTranscoder() = default;
+
+ResultCode CMovieTranscoder::Run() {
+    ResultCode result = 0;
+    try {
+        decoded_.reset(av_frame_alloc());
+        filtered_.reset(av_frame_alloc());
+        encoded_.reset(av_packet_alloc());
+        if (!decoded_ || !filtered_ || !encoded_) {
+            throw std::bad_alloc();
+        }
+        OpenInput();
+        OpenEncoder();
+        CreateOutput();
+        Transcode();
+        progress_.Written(writer_->Finish());
+    } catch (const Failure& failure) {
+        result = failure.code;
+        DebugOutput("ff_convertermain : " + failure.reason + "\n");
+        if (failure.code == rc::FileSizeOverLimit && writer_) {
+            // What fits under the limit is still a whole, readable file.
+            try {
+                writer_->Finish();
+            } catch (const CAviWriter::Error& error) {
+                DebugOutput(std::string("ff_convertermain : ") + error.what() + "\n");
+            }
+        }
+    } catch (const CAviWriter::Error& error) {
+        result = error.kind() == CAviWriter::Error::Exists       ? rc::FileExists
+                 : error.kind() == CAviWriter::Error::CannotOpen ? rc::CannotOpenFile
+                                                                 : rc::Error;
+        DebugOutput(std::string("ff_convertermain : ") + error.what() + "\n");
+    } catch (const std::bad_alloc&) {
+        result = rc::Error;
+        DebugOutput("ff_convertermain : out of memory\n");
+    } catch (const std::exception& error) {
+        result = rc::Error;
+        DebugOutput(std::string("ff_convertermain : ") + error.what() + "\n");
+    }
+    // The threads of the codecs end before the caller hears the result.
+    encoder_.reset();
+    videoDecoder_.reset();
+    audioDecoder_.reset();
+    videoGraph_.reset();
+    audioGraph_.reset();
+    input_.reset();
+    writer_.reset();
+    progress_.Result(result);
+    return result;
+}
+
+void CMovieTranscoder::OpenInput() {
+    AVFormatContext* raw = nullptr;
+    int error = avformat_open_input(&raw, options_.inputPath.c_str(), nullptr, nullptr);
+    if (error < 0) {
+        FailLibav(rc::CannotOpenInput, "cannot open " + options_.inputPath, error);
+    }
+    input_.reset(raw);
+    error = avformat_find_stream_info(input_.get(), nullptr);
+    if (error < 0) {
+        FailLibav(rc::UnknownFormat, "cannot read the streams of " + options_.inputPath, error);
+    }
+
+    // The movie's picture stream; a cover picture attached to a sound file is none.
+    int best = av_find_best_stream(input_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (best >= 0 && (input_->streams[best]->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0) {
+        best = -1;
+        for (unsigned i = 0; i < input_->nb_streams; ++i) {
+            const AVStream* stream = input_->streams[i];
+            if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+                (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0) {
+                best = static_cast<int>(i);
+                break;
+            }
+        }
+    }
+    if (best < 0) {
+        Fail(rc::StreamNotFound, options_.inputPath + " holds no video stream");
+    }
+    videoIndex_ = best;
+    audioIndex_ = av_find_best_stream(input_.get(), AVMEDIA_TYPE_AUDIO, -1, videoIndex_, nullptr, 0);
+    if (audioIndex_ < 0) {
+        audioIndex_ = -1;
+    }
+    for (unsigned i = 0; i < input_->nb_streams; ++i) {
+        const bool used = static_cast<int>(i) == videoIndex_ || static_cast<int>(i) == audioIndex_;
+        input_->streams[i]->discard = used ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+
+    videoDecoder_ = OpenDecoder(videoIndex_);
+    if (audioIndex_ >= 0) {
+        audioDecoder_ = OpenDecoder(audioIndex_);
+    }
+
+    // The first picture and the first sound sample both belong to the earliest moment of the streams
+    // we use, so that a stream that starts late is padded and the two stay in step.
+    startTime_ = AV_NOPTS_VALUE;
+    for (const int index : {videoIndex_, audioIndex_}) {
+        if (index < 0) {
+            continue;
+        }
+        const AVStream* stream = input_->streams[index];
+        if (stream->start_time != AV_NOPTS_VALUE) {
+            const std::int64_t start = av_rescale_q(stream->start_time, stream->time_base, AV_TIME_BASE_Q);
+            startTime_ = startTime_ == AV_NOPTS_VALUE ? start : std::min(startTime_, start);
+        }
+    }
+    if (startTime_ == AV_NOPTS_VALUE) {
+        startTime_ = input_->start_time != AV_NOPTS_VALUE ? input_->start_time : 0;
+    }
+
+    std::int64_t duration = input_->duration;
+    if (duration <= 0) {
+        const AVStream* stream = input_->streams[videoIndex_];
+        if (stream->duration > 0) {
+            duration = av_rescale_q(stream->duration, stream->time_base, AV_TIME_BASE_Q);
+        }
+    }
+    if (duration > 0) {
+        totalMs_ = std::max<std::int64_t>(1, duration / 1000);
+        progress_.Total(totalMs_);
+    } else {
+        // No duration known: progress follows the bytes read, in KiB.
+        const std::int64_t size = input_->pb != nullptr ? avio_size(input_->pb) : -1;
+        progress_.Total(size > 0 ? size / 1024 : 1);
+    }
+}
+
+libav::CodecContextPtr CMovieTranscoder::OpenDecoder(int streamIndex) {
+    const AVStream* stream = input_->streams[streamIndex];
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (codec == nullptr) {
+        Fail(rc::InputCodecUnsupported, std::string("no decoder for ") +
+                                            avcodec_get_name(stream->codecpar->codec_id) + " in stream " +
+                                            std::to_string(streamIndex));
+    }
+    libav::CodecContextPtr decoder(avcodec_alloc_context3(codec));
+    if (!decoder) {
+        throw std::bad_alloc();
+    }
+    int error = avcodec_parameters_to_context(decoder.get(), stream->codecpar);
+    if (error < 0) {
+        FailLibav(rc::InputCodecUnsupported, std::string("cannot set up the ") + codec->name + " decoder",
+                  error);
+    }
+    decoder->pkt_timebase = stream->time_base;
+    decoder->thread_count = 0; // as many as the machine has cores
+    decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    error = avcodec_open2(decoder.get(), codec, nullptr);
+    if (error < 0) {
+        FailLibav(rc::InputCodecUnsupported, std::string("cannot open the ") + codec->name + " decoder",
+                  error);
+    }
+    return decoder;
+}
+
+void CMovieTranscoder::OpenEncoder() {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
+    if (codec == nullptr) {
+        Fail(rc::OutputCodecUnsupported, "no MJPEG encoder");
+    }
+    encoder_.reset(avcodec_alloc_context3(codec));
+    if (!encoder_) {
+        throw std::bad_alloc();
+    }
+    encoder_->width = options_.width;
+    encoder_->height = options_.height;
+    encoder_->pix_fmt = AV_PIX_FMT_YUVJ422P;
+    encoder_->color_range = AVCOL_RANGE_JPEG;
+    encoder_->sample_aspect_ratio = AVRational{1, 1};
+    encoder_->time_base = AVRational{options_.frameRateDen, options_.frameRateNum};
+    encoder_->framerate = AVRational{options_.frameRateNum, options_.frameRateDen};
+    // A fixed quantiser: every picture is coded at the same quality, whatever its content.
+    encoder_->flags |= AV_CODEC_FLAG_QSCALE;
+    encoder_->global_quality = static_cast<int>(std::lround(options_.qscale * FF_QP2LAMBDA));
+    // Pictures are independent, so whole frames are coded in parallel.
+    encoder_->thread_count = EncoderThreads();
+    encoder_->thread_type = FF_THREAD_FRAME;
+    const int error = avcodec_open2(encoder_.get(), codec, nullptr);
+    if (error < 0) {
+        FailLibav(rc::EncodeFailed, "cannot open the MJPEG encoder", error);
+    }
+}
+
+void CMovieTranscoder::CreateOutput() {
+    CAviWriter::Format format;
+    format.width = options_.width;
+    format.height = options_.height;
+    format.frameRateNum = options_.frameRateNum;
+    format.frameRateDen = options_.frameRateDen;
+    format.hasAudio = audioIndex_ >= 0;
+    format.sampleRate = options_.sampleRate;
+    format.channels = options_.channels;
+    writer_ = std::make_unique<CAviWriter>(format);
+    progress_.Written(writer_->Create(options_.outputPath, options_.overwrite));
+}
+
+void CMovieTranscoder::Transcode() {
+    libav::PacketPtr packet(av_packet_alloc());
+    if (!packet) {
+        throw std::bad_alloc();
+    }
+    for (;;) {
+        const int error = av_read_frame(input_.get(), packet.get());
+        if (error == AVERROR(EAGAIN)) {
+            continue;
+        }
+        if (error < 0) {
+            if (error != AVERROR_EOF) {
+                // A damaged end of file: keep what was read, as a player would.
+                DebugOutput("ff_convertermain : reading stopped early: " + libav::ErrorText(error) + "\n");
+            }
+            break;
+        }
+        if (packet->stream_index == videoIndex_) {
+            DecodeVideo(packet.get());
+        } else if (packet->stream_index == audioIndex_) {
+            DecodeAudio(packet.get());
+        }
+        ReportPosition(*packet);
+        av_packet_unref(packet.get());
+    }
+
+    // Flush every stage in order, so the last pictures and samples are not lost.
+    DecodeVideo(nullptr);
+    CloseVideoGraph();
+    if (audioDecoder_) {
+        DecodeAudio(nullptr);
+        CloseAudioGraph();
+    }
+    Encode(nullptr);
+    if (decodeErrors_ > 0) {
+        DebugOutput("ff_convertermain : " + std::to_string(decodeErrors_) + " damaged packets skipped\n");
+    }
+    if (writer_->VideoFrames() == 0) {
+        Fail(rc::InputCodecUnsupported, "no picture of " + options_.inputPath + " could be decoded");
+    }
+}
+
+void CMovieTranscoder::ReportPosition(const AVPacket& packet) {
+    std::int64_t position;
+    if (totalMs_ > 0) {
+        const std::int64_t stamp = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+        if (stamp == AV_NOPTS_VALUE) {
+            position = 0; // the reporter keeps the furthest position so far
+        } else {
+            const AVRational base = input_->streams[packet.stream_index]->time_base;
+            position = (av_rescale_q(stamp, base, AV_TIME_BASE_Q) - startTime_) / 1000;
+        }
+    } else {
+        position = input_->pb != nullptr ? avio_tell(input_->pb) / 1024 : 0;
+    }
+    if (!progress_.Position(position)) {
+        Fail(rc::Error, "stopped at the caller's request");
+    }
+}
+
+void CMovieTranscoder::DecodeVideo(const AVPacket* packet) {
+    int error = avcodec_send_packet(videoDecoder_.get(), packet);
+    if (error < 0 && error != AVERROR_EOF) {
+        ++decodeErrors_;
+        if (packet != nullptr) {
+            return;
+        }
+    }
+    for (;;) {
+        error = avcodec_receive_frame(videoDecoder_.get(), decoded_.get());
+        if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
+            return;
+        }
+        if (error < 0) {
+            ++decodeErrors_;
+            if (packet == nullptr && error != AVERROR_INVALIDDATA) {
+                return;
+            }
+            continue;
+        }
+        PushVideo(decoded_.get());
+    }
+}
+
+void CMovieTranscoder::PushVideo(AVFrame* frame) {
+    const AVStream* stream = input_->streams[videoIndex_];
+    const std::int64_t shift = av_rescale_q(startTime_, AV_TIME_BASE_Q, stream->time_base);
+    std::int64_t pts = frame->best_effort_timestamp;
+    if (pts != AV_NOPTS_VALUE) {
+        pts -= shift;
+    } else {
+        pts = nextVideoPts_ != AV_NOPTS_VALUE ? nextVideoPts_ : 0;
+    }
+    // How long this picture stands: its packet's duration, else one frame of the stream's own rate.
+    std::int64_t duration = frame->pkt_duration;
+    if (duration <= 0) {
+        AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+        if (rate.num <= 0 || rate.den <= 0) {
+            rate = AVRational{25, 1};
+        }
+        duration = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), stream->time_base));
+    }
+    if (nextVideoPts_ != AV_NOPTS_VALUE && pts < nextVideoPts_ - duration * 64) {
+        // Timestamps jumped backwards (a damaged or spliced file): carry on from where we were.
+        pts = nextVideoPts_;
+    }
+    frame->pts = pts;
+    nextVideoPts_ =
+        std::max(nextVideoPts_ == AV_NOPTS_VALUE ? pts + duration : nextVideoPts_, pts + duration);
+
+    if (!videoGraph_) {
+        BuildVideoGraph(*frame);
+    }
+    const int error = av_buffersrc_add_frame_flags(videoSource_, frame, 0);
+    av_frame_unref(frame);
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot filter a picture", error);
+    }
+    PullVideo();
+}
+
+void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
+    const AVStream* stream = input_->streams[videoIndex_];
+    videoGraph_.reset(avfilter_graph_alloc());
+    if (!videoGraph_) {
+        throw std::bad_alloc();
+    }
+    AVRational aspect = first.sample_aspect_ratio;
+    if (aspect.num <= 0 || aspect.den <= 0) {
+        aspect = AVRational{1, 1};
+    }
+    const char* format = av_get_pix_fmt_name(static_cast<AVPixelFormat>(first.format));
+    if (format == nullptr) {
+        Fail(rc::InputCodecUnsupported, "the decoder gives pictures of an unknown pixel format");
+    }
+    const std::string sourceArguments = "video_size=" + std::to_string(first.width) + "x" +
+                                        std::to_string(first.height) + ":pix_fmt=" + format +
+                                        ":time_base=" + Rational(stream->time_base) +
+                                        ":pixel_aspect=" + Rational(aspect);
+    int error = avfilter_graph_create_filter(&videoSource_, avfilter_get_by_name("buffer"), "in",
+                                             sourceArguments.c_str(), nullptr, videoGraph_.get());
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot create the picture source (" + sourceArguments + ")", error);
+    }
+    error = avfilter_graph_create_filter(&videoSink_, avfilter_get_by_name("buffersink"), "out", nullptr,
+                                         nullptr, videoGraph_.get());
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot create the picture sink", error);
+    }
+
+    std::string chain;
+    if (options_.deinterlace) {
+        const char* parity = options_.topFieldFirst < 0    ? "auto"
+                             : options_.topFieldFirst == 1 ? "tff"
+                                                           : "bff";
+        chain += std::string("yadif=mode=send_frame:parity=") + parity + ":deint=all,";
+    }
+    // The frame-rate conversion comes before the scaler, so dropped pictures are never scaled and
+    // repeated ones are repeats of real pictures.
+    chain += "fps=fps=" + std::to_string(options_.frameRateNum) + "/" +
+             std::to_string(options_.frameRateDen) + ":start_time=0:round=near,";
+    chain += "scale=w=" + std::to_string(options_.width) + ":h=" + std::to_string(options_.height) +
+             ":flags=" + kScaleFlags + ",setsar=1,format=pix_fmts=yuvj422p";
+
+    AVFilterInOut* outputs = avfilter_inout_alloc();
+    AVFilterInOut* inputs = avfilter_inout_alloc();
+    if (outputs == nullptr || inputs == nullptr) {
+        avfilter_inout_free(&outputs);
+        avfilter_inout_free(&inputs);
+        throw std::bad_alloc();
+    }
+    outputs->name = av_strdup("in");
+    outputs->filter_ctx = videoSource_;
+    inputs->name = av_strdup("out");
+    inputs->filter_ctx = videoSink_;
+    error = avfilter_graph_parse_ptr(videoGraph_.get(), chain.c_str(), &inputs, &outputs, nullptr);
+    avfilter_inout_free(&outputs);
+    avfilter_inout_free(&inputs);
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot build the picture filters " + chain, error);
+    }
+    error = avfilter_graph_config(videoGraph_.get(), nullptr);
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot configure the picture filters " + chain, error);
+    }
+}
+
+void CMovieTranscoder::CloseVideoGraph() {
+    if (!videoGraph_ || videoGraphClosed_) {
+        return;
+    }
+    videoGraphClosed_ = true;
+    // The last picture stands for its own duration, so the fps filter knows where the movie ends.
+    const int error = av_buffersrc_close(videoSource_, nextVideoPts_, 0);
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot end the picture filters", error);
+    }
+    PullVideo();
+}
+
+void CMovieTranscoder::PullVideo() {
+    for (;;) {
+        const int error = av_buffersink_get_frame(videoSink_, filtered_.get());
+        if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
+            return;
+        }
+        if (error < 0) {
+            FailLibav(rc::Error, "cannot take a filtered picture", error);
+        }
+        filtered_->pts = framesSent_++;
+        filtered_->quality = encoder_->global_quality; // the quantiser of a fixed-quality picture
+        filtered_->pict_type = AV_PICTURE_TYPE_NONE;
+        Encode(filtered_.get());
+        av_frame_unref(filtered_.get());
+    }
+}
+
+void CMovieTranscoder::Encode(AVFrame* frame) {
+    int error = avcodec_send_frame(encoder_.get(), frame);
+    while (error == AVERROR(EAGAIN)) {
+        // The encoder holds finished pictures; take them and offer the frame again.
+        const int received = avcodec_receive_packet(encoder_.get(), encoded_.get());
+        if (received < 0) {
+            FailLibav(rc::EncodeFailed, "the MJPEG encoder takes no more pictures", received);
+        }
+        WriteChunk(CAviWriter::Stream::Video, encoded_->data, static_cast<std::size_t>(encoded_->size));
+        av_packet_unref(encoded_.get());
+        error = avcodec_send_frame(encoder_.get(), frame);
+    }
+    if (error < 0 && !(frame == nullptr && error == AVERROR_EOF)) {
+        FailLibav(rc::EncodeFailed, "cannot encode a picture", error);
+    }
+    for (;;) {
+        error = avcodec_receive_packet(encoder_.get(), encoded_.get());
+        if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
+            return;
+        }
+        if (error < 0) {
+            FailLibav(rc::EncodeFailed, "cannot encode a picture", error);
+        }
+        WriteChunk(CAviWriter::Stream::Video, encoded_->data, static_cast<std::size_t>(encoded_->size));
+        av_packet_unref(encoded_.get());
+    }
+}
+
+void CMovieTranscoder::DecodeAudio(const AVPacket* packet) {
+    int error = avcodec_send_packet(audioDecoder_.get(), packet);
+    if (error < 0 && error != AVERROR_EOF) {
+        ++decodeErrors_;
+        if (packet != nullptr) {
+            return;
+        }
+    }
+    for (;;) {
+        error = avcodec_receive_frame(audioDecoder_.get(), decoded_.get());
+        if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
+            return;
+        }
+        if (error < 0) {
+            ++decodeErrors_;
+            if (packet == nullptr && error != AVERROR_INVALIDDATA) {
+                return;
+            }
+            continue;
+        }
+        PushAudio(decoded_.get());
+    }
+}
+
+void CMovieTranscoder::PushAudio(AVFrame* frame) {
+    if (frame->nb_samples <= 0 || frame->sample_rate <= 0) {
+        av_frame_unref(frame);
+        return;
+    }
+    const AVStream* stream = input_->streams[audioIndex_];
+    const AVRational base{1, frame->sample_rate};
+    std::int64_t pts = frame->best_effort_timestamp;
+    if (pts != AV_NOPTS_VALUE) {
+        pts = av_rescale_q(pts, stream->time_base, base) - av_rescale_q(startTime_, AV_TIME_BASE_Q, base);
+    } else {
+        pts = nextAudioPts_ != AV_NOPTS_VALUE ? nextAudioPts_ : 0;
+    }
+    frame->pts = pts;
+    nextAudioPts_ = pts + frame->nb_samples;
+    if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+        const int channels = frame->ch_layout.nb_channels;
+        av_channel_layout_uninit(&frame->ch_layout);
+        av_channel_layout_default(&frame->ch_layout, channels);
+    }
+
+    if (!audioGraph_) {
+        BuildAudioGraph(*frame);
+    }
+    const int error = av_buffersrc_add_frame_flags(audioSource_, frame, 0);
+    av_frame_unref(frame);
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot filter sound", error);
+    }
+    PullAudio();
+}
+
+void CMovieTranscoder::BuildAudioGraph(const AVFrame& first) {
+    audioGraph_.reset(avfilter_graph_alloc());
+    if (!audioGraph_) {
+        throw std::bad_alloc();
+    }
+    char layout[128] = {};
+    if (av_channel_layout_describe(&first.ch_layout, layout, sizeof layout) < 0) {
+        Fail(rc::InputCodecUnsupported, "the sound has an unknown channel layout");
+    }
+    const char* format = av_get_sample_fmt_name(static_cast<AVSampleFormat>(first.format));
+    if (format == nullptr) {
+        Fail(rc::InputCodecUnsupported, "the sound has an unknown sample format");
+    }
+    const std::string sourceArguments = "time_base=1/" + std::to_string(first.sample_rate) +
+                                        ":sample_rate=" + std::to_string(first.sample_rate) +
+                                        ":sample_fmt=" + format + ":channel_layout=" + layout;
+    int error = avfilter_graph_create_filter(&audioSource_, avfilter_get_by_name("abuffer"), "in",
+                                             sourceArguments.c_str(), nullptr, audioGraph_.get());
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot create the sound source (" + sourceArguments + ")", error);
+    }
+    error = avfilter_graph_create_filter(&audioSink_, avfilter_get_by_name("abuffersink"), "out", nullptr,
+                                         nullptr, audioGraph_.get());
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot create the sound sink", error);
+    }
+    const std::string rate = std::to_string(options_.sampleRate);
+    const std::string chain = "aresample=" + rate + ",aformat=sample_fmts=s16:sample_rates=" + rate +
+                              ":channel_layouts=" + (options_.channels == 1 ? "mono" : "stereo");
+
+    AVFilterInOut* outputs = avfilter_inout_alloc();
+    AVFilterInOut* inputs = avfilter_inout_alloc();
+    if (outputs == nullptr || inputs == nullptr) {
+        avfilter_inout_free(&outputs);
+        avfilter_inout_free(&inputs);
+        throw std::bad_alloc();
+    }
+    outputs->name = av_strdup("in");
+    outputs->filter_ctx = audioSource_;
+    inputs->name = av_strdup("out");
+    inputs->filter_ctx = audioSink_;
+    error = avfilter_graph_parse_ptr(audioGraph_.get(), chain.c_str(), &inputs, &outputs, nullptr);
+    avfilter_inout_free(&outputs);
+    avfilter_inout_free(&inputs);
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot build the sound filters " + chain, error);
+    }
+    error = avfilter_graph_config(audioGraph_.get(), nullptr);
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot configure the sound filters " + chain, error);
+    }
+}
+
+void CMovieTranscoder::CloseAudioGraph() {
+    if (!audioGraph_ || audioGraphClosed_) {
+        return;
+    }
+    audioGraphClosed_ = true;
+    const int error = av_buffersrc_close(audioSource_, nextAudioPts_, 0);
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot end the sound filters", error);
+    }
+    PullAudio();
+}
+
+void CMovieTranscoder::PullAudio() {
+    for (;;) {
+        const int error = av_buffersink_get_frame(audioSink_, filtered_.get());
+        if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
+            return;
+        }
+        if (error < 0) {
+            FailLibav(rc::Error, "cannot take filtered sound", error);
+        }
+        WriteAudio(*filtered_);
+        av_frame_unref(filtered_.get());
+    }
+}
+
+void CMovieTranscoder::WriteAudio(const AVFrame& frame) {
+    const std::size_t bytesPerSample = static_cast<std::size_t>(options_.channels) * 2;
+    const std::uint8_t* data = frame.data[0];
+    std::int64_t samples = frame.nb_samples;
+    if (!audioStarted_) {
+        audioStarted_ = true;
+        // Sound sample 0 plays with picture 0: sound that starts later is preceded by silence, sound
+        // from before the first picture is left out.
+        std::int64_t lead = frame.pts == AV_NOPTS_VALUE ? 0 : frame.pts;
+        lead = std::min<std::int64_t>(lead, kLongestLeadingSilenceSeconds * options_.sampleRate);
+        if (lead > 0) {
+            const std::vector<std::uint8_t> silence(static_cast<std::size_t>(options_.sampleRate / 10) *
+                                                    bytesPerSample);
+            const std::int64_t perChunk = options_.sampleRate / 10;
+            for (std::int64_t done = 0; done < lead; done += perChunk) {
+                const std::int64_t count = std::min(perChunk, lead - done);
+                WriteChunk(CAviWriter::Stream::Audio, silence.data(),
+                           static_cast<std::size_t>(count) * bytesPerSample);
+            }
+        } else {
+            audioToSkip_ = -lead;
+        }
+    }
+    if (audioToSkip_ > 0) {
+        const std::int64_t skipped = std::min(audioToSkip_, samples);
+        audioToSkip_ -= skipped;
+        samples -= skipped;
+        data += static_cast<std::size_t>(skipped) * bytesPerSample;
+    }
+    if (samples > 0) {
+        WriteChunk(CAviWriter::Stream::Audio, data, static_cast<std::size_t>(samples) * bytesPerSample);
+    }
+}
+
+void CMovieTranscoder::WriteChunk(CAviWriter::Stream stream, const std::uint8_t* data, std::size_t size) {
+    if (options_.maxFileSize > 0 &&
+        writer_->FinishedSizeWith(size) > static_cast<std::uint64_t>(options_.maxFileSize)) {
+        Fail(rc::FileSizeOverLimit,
+             "the output reached its size limit of " + std::to_string(options_.maxFileSize) + " bytes");
+    }
+    progress_.Written(writer_->WriteChunk(stream, data, size));
+}
+
+} // namespace k72

@@ -1,0 +1,86 @@
+#pragma once
+// One movie transcode: any movie FFmpeg reads becomes an MJPEG/PCM AVI at a constant frame rate.
+// Pictures: optional deinterlacing (yadif), the fps filter (every output frame is a real picture;
+// missing ones are repeated, surplus ones dropped), scaling to the output size without regard to the
+// aspect ratio, full-range 4:2:2, MJPEG at a fixed quantiser with frame threads. Sound: resampled and
+// down-mixed to 16-bit PCM, aligned with the first picture.
+
+#include "codecs/CAviWriter.h"
+#include "codecs/CTranscodeProgress.h"
+#include "codecs/LibavHandles.h"
+#include "codecs/ResultCodes.h"
+#include "codecs/TranscodeOptions.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace k72 {
+
+class CMovieTranscoder {
+public:
+    CMovieTranscoder(const TranscodeOptions& options, CTranscodeProgress& progress);
+    ~CMovieTranscoder();
+    CMovieTranscoder(const CMovieTranscoder&) = delete;
+    CMovieTranscoder& operator=(const CMovieTranscoder&) = delete;
+
+    // Runs the whole conversion and reports its result through the progress object. Never throws.
+    ResultCode Run();
+
+private:
+    void OpenInput();
+    libav::CodecContextPtr OpenDecoder(int streamIndex);
+    void OpenEncoder();
+    void CreateOutput();
+    void Transcode();
+
+    void DecodeVideo(const AVPacket* packet);
+    void DecodeAudio(const AVPacket* packet);
+    void PushVideo(AVFrame* frame);
+    void PushAudio(AVFrame* frame);
+    void CloseVideoGraph();
+    void CloseAudioGraph();
+    void BuildVideoGraph(const AVFrame& first);
+    void BuildAudioGraph(const AVFrame& first);
+    void PullVideo();
+    void PullAudio();
+    void Encode(AVFrame* frame);
+    void WriteAudio(const AVFrame& frame);
+    void WriteChunk(CAviWriter::Stream stream, const std::uint8_t* data, std::size_t size);
+    void ReportPosition(const AVPacket& packet);
+
+    const TranscodeOptions& options_;
+    CTranscodeProgress& progress_;
+
+    libav::InputContextPtr input_;
+    int videoIndex_ = -1;
+    int audioIndex_ = -1;
+    std::int64_t startTime_ = 0; // AV_TIME_BASE units: the moment that becomes the first picture
+    std::int64_t totalMs_ = 0;   // 0 when the duration is unknown and progress follows the bytes read
+    libav::CodecContextPtr videoDecoder_;
+    libav::CodecContextPtr audioDecoder_;
+    libav::CodecContextPtr encoder_;
+    libav::FramePtr decoded_;
+    libav::FramePtr filtered_;
+    libav::PacketPtr encoded_;
+
+    libav::FilterGraphPtr videoGraph_;
+    AVFilterContext* videoSource_ = nullptr;
+    AVFilterContext* videoSink_ = nullptr;
+    std::int64_t nextVideoPts_ = AV_NOPTS_VALUE; // the video stream's time base, after the shift
+    bool videoGraphClosed_ = false;
+
+    libav::FilterGraphPtr audioGraph_;
+    AVFilterContext* audioSource_ = nullptr;
+    AVFilterContext* audioSink_ = nullptr;
+    std::int64_t nextAudioPts_ = AV_NOPTS_VALUE; // 1 / input sample rate, after the shift
+    bool audioGraphClosed_ = false;
+    bool audioStarted_ = false;
+    std::int64_t audioToSkip_ = 0; // output samples before the first picture
+
+    std::unique_ptr<CAviWriter> writer_;
+    std::int64_t framesSent_ = 0;
+    std::int64_t decodeErrors_ = 0;
+};
+
+} // namespace k72

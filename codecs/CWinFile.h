@@ -1,0 +1,54 @@
+#pragma once
+// A small file object over an operating-system handle, used by the AVI re-interleaver. Failures of
+// Open, ReadExact, WriteExact and Seek raise CWinFile::Error; Read and Write report them by their result.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace k72 {
+
+class CWinFile {
+public:
+    // Open modes: bit 0 creates the file (and truncates it unless bit 1 is set), bit 1 moves to the end
+    // after opening, 4 asks for write access and 8 for read access.
+    enum OpenMode : std::uint32_t { ModeCreate = 1, ModeAppend = 2, ModeWrite = 4, ModeRead = 8 };
+    enum SeekOrigin { Begin, Current, End };
+
+    enum class Cause { FileNotFound, BadSeek, EndOfFile, ReadFailed, WriteFailed };
+
+    class Error : public std::runtime_error {
+    public:
+        Error(Cause cause, const std::string& what) : std::runtime_error(what), cause_(cause) {}
+        Cause cause() const { return cause_; }
+
+    private:
+        Cause cause_;
+    };
+
+    CWinFile() = default;
+    virtual ~CWinFile();
+    CWinFile(const CWinFile&) = delete;
+    CWinFile& operator=(const CWinFile&) = delete;
+
+    virtual bool Open(const std::filesystem::path& path, std::uint32_t mode);
+    virtual void Close();
+    virtual std::size_t Read(void* buffer, std::size_t count);
+    virtual void ReadExact(void* buffer, std::size_t count);
+    virtual bool Write(const void* buffer, std::size_t count);
+    virtual void WriteExact(const void* buffer, std::size_t count);
+    virtual std::uint64_t Seek(std::int64_t offset, SeekOrigin origin);
+    virtual std::uint64_t GetLength();
+    virtual std::uint64_t GetPosition();
+
+    bool IsOpen() const { return handle_ >= 0; }
+    const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    int handle_ = -1;
+};
+
+} // namespace k72

@@ -1,0 +1,32 @@
+#pragma once
+// The movie transcoder's command line: what to read, what to write and how.
+
+#include "codecs/ResultCodes.h"
+
+#include <cstdint>
+#include <string>
+
+namespace k72 {
+
+class TranscodeOptions {
+public:
+    // Parses the argument vector (argument 0 is the program name and is skipped). Returns 0, or the
+    // result code of the first problem found (with its reason in *reason when given).
+    ResultCode Parse(int argc, const char* const* argv, std::string* reason = nullptr);
+
+    std::int64_t maxFileSize = 0; // "-fs": the output never grows beyond it; 0 means no limit
+    bool overwrite = false;       // "-y"
+    std::string inputPath;        // "-i"
+    std::string outputPath;       // the argument that is no option
+    int sampleRate = 44100;       // "-ar"
+    int channels = 2;             // "-ac"
+    int width = 640;              // "-s"
+    int height = 480;
+    int frameRateNum = 30000; // "-r": "ntsc", "pal" or a number or fraction
+    int frameRateDen = 1001;
+    double qscale = 10;       // "-qscale": the fixed quantiser, 1 … 31
+    bool deinterlace = false; // "-deinterlace"
+    int topFieldFirst = -1;   // "-top": -1 finds the field order by itself, 1 top first, 0 bottom first
+};
+
+} // namespace k72

@@ -1,0 +1,52 @@
+#include "codecs/ff_convertermain.h"
+
+#include "codecs/CMovieTranscoder.h"
+#include "codecs/CTranscodeProgress.h"
+#include "codecs/DiagnosticLog.h"
+#include "codecs/TranscodeOptions.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <cstdarg>
+#include <mutex>
+#include <string>
+
+namespace k72 {
+namespace {
+
+// FFmpeg's own warnings and errors belong in the diagnostic log, not on a terminal nobody watches.
+void ForwardLibraryLog(void* object, int level, const char* format, va_list arguments) {
+    if (level > AV_LOG_WARNING) {
+        return;
+    }
+    char line[1024];
+    int printPrefix = 1;
+    va_list copy;
+    va_copy(copy, arguments);
+    av_log_format_line2(object, level, format, copy, line, sizeof line, &printPrefix);
+    va_end(copy);
+    DebugOutput(std::string("libav : ") + line);
+}
+
+} // namespace
+
+int ff_convertermain(ConverterCallback callback, void* context, int argc, char** argv) {
+    static std::once_flag logOnce;
+    std::call_once(logOnce, [] { av_log_set_callback(&ForwardLibraryLog); });
+
+    CTranscodeProgress progress(callback, context);
+    TranscodeOptions options;
+    std::string reason;
+    const ResultCode parsed = options.Parse(argc, argv, &reason);
+    if (Failed(parsed)) {
+        DebugOutput("ff_convertermain : " + reason + "\n");
+        progress.Result(parsed);
+        return parsed;
+    }
+    CMovieTranscoder transcoder(options, progress);
+    return transcoder.Run();
+}
+
+} // namespace k72
