@@ -1,0 +1,48 @@
+#include "ui/CMovieInfoBox.h"
+
+#include "ui/DialogUnits.h"
+
+#include <QPainter>
+
+namespace k72 {
+
+CMovieInfoBox::CMovieInfoBox(QWidget* parent) : QWidget(parent) {
+    setFont(ListFont());
+}
+
+void CMovieInfoBox::SetMovie(const std::string& name, std::uint64_t size, const RunningTime& time) {
+    movieName = QString::fromStdString(name).left(63);
+    fileSize = size;
+    minutes = time.minutes;
+    seconds = time.seconds;
+    frames = time.frames;
+    frameRateText = QString::fromStdString(FrameRateText(time));
+    update();
+}
+
+QString CMovieInfoBox::SizeText() const {
+    RunningTime time;
+    time.minutes = minutes;
+    time.seconds = seconds;
+    time.frames = frames;
+    return QString::fromStdString(MovieSizeText(fileSize, time));
+}
+
+void CMovieInfoBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect box = rect();
+    painter.fillRect(box, Qt::white);
+    painter.setPen(Qt::black);
+    painter.setFont(font());
+    const auto drawFrom = [&](int left, int top, const QString& text) {
+        QRect area = box;
+        area.setLeft(left);
+        area.setTop(top);
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+    };
+    drawFrom(15, 20, movieName);
+    drawFrom(15, 35, SizeText());
+    drawFrom(120, 20, frameRateText);
+}
+
+} // namespace k72

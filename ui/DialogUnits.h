@@ -1,0 +1,43 @@
+#pragma once
+// The forms are laid out in dialog units, as their templates give them. A dialog unit is a quarter of
+// the form font's average character width across and an eighth of its height down; for Tahoma 8 at
+// 96 dpi that is 1.5 px across and 1.625 px down, and the pad grid's hit test relies on the pixel
+// geometry this gives. Qt scales the whole window for high-dpi screens.
+//
+// Tahoma is rarely installed on Linux. The forms use DejaVu Sans (always present) at sizes whose
+// widths come closest to Tahoma's without overflowing the controls' fixed rectangles; the units stay
+// those of Tahoma so that every control keeps its place.
+
+#include <QFont>
+#include <QRect>
+#include <QSize>
+
+class QWidget;
+
+namespace k72 {
+
+enum class DialogFont {
+    Tahoma8, // every form but the about box: 6 × 13 base units
+    Tahoma9, // the about box: 6 × 14 base units
+};
+
+// Pixels of a horizontal or vertical length in dialog units, rounded as the dialog manager rounds
+// (half away from zero).
+int DluToPixelsX(int units, DialogFont font = DialogFont::Tahoma8);
+int DluToPixelsY(int units, DialogFont font = DialogFont::Tahoma8);
+QRect DluRect(int x, int y, int width, int height, DialogFont font = DialogFont::Tahoma8);
+QSize DluSize(int width, int height, DialogFont font = DialogFont::Tahoma8);
+
+// Places a control at its dialog-unit rectangle; a check box or radio button is widened to its text.
+void PlaceControl(QWidget* control, int x, int y, int width, int height,
+                  DialogFont font = DialogFont::Tahoma8);
+// Places a text label at its dialog-unit rectangle, widened when the stand-in font needs a few pixels
+// more than the rectangle has, so that no text is cut off.
+void PlaceLabel(QWidget* label, int x, int y, int width, int height, DialogFont font = DialogFont::Tahoma8);
+
+// The stand-in for the form font.
+QFont FormFont(DialogFont font = DialogFont::Tahoma8);
+// The bold list font of the information box and the still image rows (Tahoma bold, cell height 14).
+QFont ListFont();
+
+} // namespace k72
