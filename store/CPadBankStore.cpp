@@ -1,9 +1,15 @@
 #include "store/CPadBankStore.h"
 
 #include "codecs/DiagnosticLog.h"
+#include "engine/PcmFileCheck.h"
 #include "store/CardLayout.h"
+#include "store/ShortName.h"
+#include "store/StoreMessages.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <fstream>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +28,49 @@ void CPadBankStore::ShowMessage(const std::string& text) {
     } else {
         DebugOutput("message: " + text + "\n");
     }
+}
+
+void CPadBankStore::ShowResultMessage(std::int32_t resultCode) {
+    switch (resultCode) {
+    case rc::FileSizeOverLimit:
+    case rc::ConvertedFileTooLarge:
+        ShowMessage(messages::kFileTooLarge);
+        break;
+    case rc::TempFileFailed:
+    case rc::DiscSpaceInsufficient:
+        ShowMessage(messages::kTemporaryDiskFull);
+        break;
+    default:
+        ShowMessage(messages::kLoadFailed);
+        break;
+    }
+}
+
+PadEntry* CPadBankStore::SelectedEntry(int pad) {
+    if (!PadInSelection(pad) || padFile_.LoadedBank() != bank_) {
+        return nullptr;
+    }
+    return padFile_.EntryAt(number_, pad);
+}
+
+bool CPadBankStore::IsInCardFolder(const std::filesystem::path& source) const {
+    if (cardFolder_.empty()) {
+        return false;
+    }
+    // Compared as the file system sees the folders, so that neither a different spelling of the card
+    // folder nor a file in a folder below it counts wrongly.
+    std::error_code ec;
+    const auto folder = std::filesystem::absolute(source, ec).parent_path();
+    return !ec && std::filesystem::equivalent(folder, cardFolder_, ec) && !ec;
+}
+
+std::filesystem::path CPadBankStore::TemporaryFolder() const {
+    if (!temporaryFolder_.empty()) {
+        return temporaryFolder_;
+    }
+    std::error_code ec;
+    auto folder = std::filesystem::temp_directory_path(ec);
+    return ec ? std::filesystem::path("/tmp") : folder;
 }
 
 // --- Bank and number selection ---
@@ -168,6 +217,255 @@ std::optional<std::filesystem::path> CPadBankStore::CardFilePath(std::string_vie
         return found;
     }
     return cardFolder_ / std::string(name);
+}
+
+// --- Commands that need no conversion ---
+
+bool CPadBankStore::RemoveStillImage(int position, int pad) {
+    PadEntry* entry = SelectedEntry(pad);
+    if (entry == nullptr || entry->Kind() != PadKindStill || !entry->stills) {
+        return false;
+    }
+    StillRecord& stills = *entry->stills;
+    const std::size_t count = stills.UsableCount();
+    if (position < 0 || static_cast<std::size_t>(position) >= count) {
+        return false;
+    }
+    for (std::size_t i = static_cast<std::size_t>(position); i + 1 < padlayout::kMaxStills; ++i) {
+        stills.stillNames[i] = stills.stillNames[i + 1];
+    }
+    stills.stillNames[padlayout::kMaxStills - 1] = NameField{};
+    stills.stillCount = static_cast<std::uint32_t>(count - 1);
+    return padFile_.SaveBank();
+}
+
+bool CPadBankStore::SwapStillImages(int pad, int i, int j) {
+    PadEntry* entry = SelectedEntry(pad);
+    if (entry == nullptr || entry->Kind() != PadKindStill || !entry->stills) {
+        return false;
+    }
+    StillRecord& stills = *entry->stills;
+    const std::size_t count = stills.UsableCount();
+    if (i < 0 || j < 0 || static_cast<std::size_t>(i) >= count || static_cast<std::size_t>(j) >= count) {
+        return false;
+    }
+    std::swap(stills.stillNames[static_cast<std::size_t>(i)], stills.stillNames[static_cast<std::size_t>(j)]);
+    return padFile_.SaveBank();
+}
+
+namespace {
+
+bool SameContent(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code ec;
+    if (std::filesystem::file_size(a, ec) != std::filesystem::file_size(b, ec) || ec) {
+        return false;
+    }
+    std::ifstream first(a, std::ios::binary);
+    std::ifstream second(b, std::ios::binary);
+    std::vector<char> x(1 << 16);
+    std::vector<char> y(1 << 16);
+    while (first && second) {
+        first.read(x.data(), static_cast<std::streamsize>(x.size()));
+        second.read(y.data(), static_cast<std::streamsize>(y.size()));
+        if (first.gcount() != second.gcount() ||
+            !std::equal(x.begin(), x.begin() + first.gcount(), y.begin())) {
+            return false;
+        }
+    }
+    return first.eof() && second.eof();
+}
+
+std::string UpperCase(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+bool CPadBankStore::SetAudio(const std::filesystem::path& source, int pad, const std::string& name) {
+    // The pad must be able to take the name before anything is copied to the card.
+    PadEntry* entry = SelectedEntry(pad);
+    const PadKind kind = entry != nullptr ? entry->Kind() : PadKindEmpty;
+    if (!((kind == PadKindMovie && entry->movie) || (kind == PadKindStill && entry->stills))) {
+        return false;
+    }
+    if (Failed(CheckPcmWaveFile(source.string()))) {
+        return false;
+    }
+    // The name becomes a file in the card folder: it must be a plain name, and never the pad file.
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos || UpperCase(name) == cardlayout::kPadFileName) {
+        return false;
+    }
+
+    std::string shortName;
+    if (FolderKeepsShortNames(cardFolder_)) {
+        // The card itself: the file keeps its long name and FAT gives it a short one. A declined
+        // overwrite keeps the file that is there already, which then is the pad's sound.
+        const auto destination = FindEntryNoCase(cardFolder_, name).value_or(cardFolder_ / name);
+        CopyFileShell(destination, source);
+        if (!FileExists(destination)) {
+            return false;
+        }
+        const auto fatName = ReadFatShortName(cardFolder_, destination.filename().string());
+        if (!fatName) {
+            return false;
+        }
+        shortName = UpperCase(*fatName);
+    } else if (const auto exact = ExactShortName(name)) {
+        // A name that is an 8.3 name already is copied under its upper-case form.
+        if (*exact == cardlayout::kPadFileName) {
+            return false;
+        }
+        const auto destination = FindEntryNoCase(cardFolder_, *exact).value_or(cardFolder_ / *exact);
+        CopyFileShell(destination, source);
+        if (!FileExists(destination)) {
+            return false;
+        }
+        shortName = *exact;
+    } else {
+        // Elsewhere the copy gets the short name FAT would have given it: the first free numeric tail,
+        // unless one of the tailed names already holds this very sound.
+        std::set<std::string> taken;
+        std::error_code ec;
+        for (auto it = std::filesystem::directory_iterator(cardFolder_, ec);
+             !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+            taken.insert(UpperCase(it->path().filename().string()));
+        }
+        for (unsigned n = 1; n <= 999999 && shortName.empty(); ++n) {
+            const std::string candidate = TailedShortName(name, n);
+            if (taken.count(candidate) != 0) {
+                const auto existing = FindEntryNoCase(cardFolder_, candidate);
+                if (existing && SameContent(*existing, source)) {
+                    shortName = candidate;
+                }
+                continue;
+            }
+            const auto destination = cardFolder_ / candidate;
+            if (!CopyFileShell(destination, source) || !FileExists(destination)) {
+                return false;
+            }
+            shortName = candidate;
+        }
+        if (shortName.empty()) {
+            return false;
+        }
+    }
+
+    NameField& audio = kind == PadKindMovie ? entry->movie->audioFileName : entry->stills->audioFileName;
+    if (!SetNameText(audio, shortName)) {
+        return false;
+    }
+    return padFile_.SaveBank();
+}
+
+void CPadBankStore::DeleteCardFile(const NameField& name) {
+    const auto path = CardFilePath(NameText(name));
+    if (!path) {
+        return;
+    }
+    std::error_code ec;
+    if (std::filesystem::equivalent(*path, padFilePath_, ec)) {
+        DebugOutput("delete: a pad names the pad file; it is kept\n");
+        return;
+    }
+    if (FileExists(*path)) {
+        DeleteFile(*path);
+    }
+}
+
+bool CPadBankStore::DeleteMovieFiles(int pad) {
+    const auto record = PadInSelection(pad) ? padFile_.GetMovieRecord(number_, pad) : std::nullopt;
+    if (!record) {
+        return false;
+    }
+    DeleteCardFile(record->fileName);
+    if (!IsEmptyName(record->audioFileName)) {
+        DeleteCardFile(record->audioFileName);
+    }
+    return true;
+}
+
+bool CPadBankStore::DeleteStillFiles(int pad) {
+    const auto record = PadInSelection(pad) ? padFile_.GetStillRecord(number_, pad) : std::nullopt;
+    if (!record) {
+        return false;
+    }
+    for (std::size_t i = 0; i < record->UsableCount(); ++i) {
+        DeleteCardFile(record->stillNames[i]);
+    }
+    if (!IsEmptyName(record->audioFileName)) {
+        DeleteCardFile(record->audioFileName);
+    }
+    return true;
+}
+
+void CPadBankStore::DeletePad(int pad, bool deleteFiles) {
+    if (!PadInSelection(pad)) {
+        return;
+    }
+    if (deleteFiles) {
+        PadKind kind = PadKindEmpty;
+        if (GetPadKind(pad, kind) && kind == PadKindMovie) {
+            DeleteMovieFiles(pad);
+        } else if (GetPadKind(pad, kind) && kind == PadKindStill) {
+            DeleteStillFiles(pad);
+        }
+    }
+    padFile_.ClearPad(number_, pad);
+    padFile_.SaveBank();
+}
+
+std::optional<bool> CPadBankStore::ExportCardFile(const NameField& name,
+                                                  const std::filesystem::path& folder) {
+    const std::string text = NameText(name);
+    const auto source = CardFilePath(text);
+    if (!source || !FileExists(*source)) {
+        return std::nullopt;
+    }
+    return CopyFileShell(folder / text, *source);
+}
+
+bool CPadBankStore::ExportMovie(int pad, const std::filesystem::path& folder) {
+    const auto record = PadInSelection(pad) ? padFile_.GetMovieRecord(number_, pad) : std::nullopt;
+    if (!record) {
+        return false;
+    }
+    // Every copy made must have succeeded; files no longer on the card are skipped.
+    bool result = ExportCardFile(record->fileName, folder).value_or(true);
+    if (!IsEmptyName(record->audioFileName)) {
+        result = ExportCardFile(record->audioFileName, folder).value_or(true) && result;
+    }
+    return result;
+}
+
+bool CPadBankStore::ExportStillImages(int pad, const std::filesystem::path& folder) {
+    const auto record = PadInSelection(pad) ? padFile_.GetStillRecord(number_, pad) : std::nullopt;
+    if (!record) {
+        return false;
+    }
+    std::vector<std::filesystem::path> sources;
+    std::vector<std::filesystem::path> destinations;
+    for (std::size_t i = 0; i < record->UsableCount(); ++i) {
+        const std::string text = NameText(record->stillNames[i]);
+        const auto source = CardFilePath(text);
+        if (source && FileExists(*source)) {
+            sources.push_back(*source);
+            destinations.push_back(folder / text);
+        }
+    }
+    bool result = true;
+    if (!sources.empty()) {
+        result = CopyFilesShell(sources, destinations);
+    }
+    if (!IsEmptyName(record->audioFileName)) {
+        result = ExportCardFile(record->audioFileName, folder).value_or(true) && result;
+    }
+    return result;
 }
 
 // --- File primitives ---

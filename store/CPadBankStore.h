@@ -13,6 +13,7 @@
 #include "store/IUserMessages.h"
 #include "store/PadRecords.h"
 #include "store/PlainFileCopy.h"
+#include "store/Settings.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -35,6 +36,11 @@ public:
     void SetUserMessages(IUserMessages* messages) { messages_ = messages; }
     void SetFileCopy(IFileCopy* fileCopy) { fileCopy_ = fileCopy; }
     void SetConversionProgress(IConversionProgress* progress) { progress_ = progress; }
+    // The conversion settings an import uses (a copy; set again after the preferences change).
+    void SetSettings(const Settings& settings) { settings_ = settings; }
+    const Settings& GetSettings() const { return settings_; }
+    // Where conversions write before the result is copied to the card; empty: the system's.
+    void SetTemporaryFolder(const std::filesystem::path& folder) { temporaryFolder_ = folder; }
 
     // --- Bank and number selection ---
     // Bank 0 … 5: reads that bank from the pad file (unless it is the one already in memory).
@@ -75,6 +81,29 @@ public:
     // file gives the path it would have.
     std::optional<std::filesystem::path> CardFilePath(std::string_view name) const;
 
+    // --- Commands on the selected bank and number; each saves the bank before it returns ---
+    // Converts a movie (kind PadKindMovie) or picture (PadKindStill) onto the card under the next file
+    // number and makes the pad hold it. A file already in the card folder is recorded where it is.
+    // Failures show their message (none after a cancel) and leave pad, numbering and card unchanged.
+    bool ImportFile(const std::filesystem::path& source, int pad, PadKind kind);
+    // Appends a picture to a still image pad (converted, or recorded in place when on the card).
+    // The new picture count, or -1.
+    int AddStillImage(const std::filesystem::path& source, int pad);
+    // Takes the picture at position 0 … count-1 out of the list; the file stays on the card.
+    bool RemoveStillImage(int position, int pad);
+    // Exchanges two pictures of the list; both positions must be 0 … count-1.
+    bool SwapStillImages(int pad, int i, int j);
+    // Checks a WAV file, copies it into the card folder and records its upper-case 8.3 name on the
+    // movie or still image pad. name is the WAV file's own name.
+    bool SetAudio(const std::filesystem::path& source, int pad, const std::string& name);
+    // Clears the pad, after deleting its files from the card when deleteFiles is true.
+    void DeletePad(int pad, bool deleteFiles);
+    bool DeleteMovieFiles(int pad);
+    bool DeleteStillFiles(int pad);
+    // Copies the pad's files, under their card names, into folder.
+    bool ExportMovie(int pad, const std::filesystem::path& folder);
+    bool ExportStillImages(int pad, const std::filesystem::path& folder);
+
     // --- File primitives ---
     static bool FileExists(const std::filesystem::path& path);
     // Deletes a file at once; a missing file is not an error. Never removes a folder.
@@ -87,6 +116,18 @@ public:
 
 protected:
     void ShowMessage(const std::string& text);
+    void ShowResultMessage(std::int32_t resultCode);
+    // The entry of the selected number and pad when a selection is valid and its bank is in memory.
+    PadEntry* SelectedEntry(int pad);
+    // Deletes a file a pad names, when it is a plain name of a file in the card folder other than the
+    // pad file itself.
+    void DeleteCardFile(const NameField& name);
+    // Copies a file a pad names into folder under its card name, when it is there; none when it is
+    // not, else the copy's result.
+    std::optional<bool> ExportCardFile(const NameField& name, const std::filesystem::path& folder);
+    // The folder of a source on the card, compared as the file system sees it.
+    bool IsInCardFolder(const std::filesystem::path& source) const;
+    std::filesystem::path TemporaryFolder() const;
     IFileCopy& FileCopy() { return fileCopy_ != nullptr ? *fileCopy_ : plainCopy_; }
     bool PadInSelection(int pad) const { return selectionValid_ != 0 && pad >= 0 && pad < padlayout::kPads; }
 
@@ -102,6 +143,8 @@ protected:
     IFileCopy* fileCopy_ = nullptr;
     IConversionProgress* progress_ = nullptr;
     PlainFileCopy plainCopy_;
+    Settings settings_;
+    std::filesystem::path temporaryFolder_;
 };
 
 } // namespace k72

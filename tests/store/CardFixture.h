@@ -59,6 +59,31 @@ inline std::string GetName(const std::vector<std::uint8_t>& bytes, std::size_t a
     return text;
 }
 
+// A RIFF WAVE file: PCM with the given channels, rate and bits, and `frames` sample frames whose bytes
+// start at `fill` (so two sounds of the same length can differ).
+inline void MakeWav(const std::filesystem::path& path, std::uint16_t channels = 2, std::uint32_t rate = 44100,
+                    std::uint16_t bits = 16, std::uint32_t frames = 441, std::uint8_t fill = 0) {
+    const std::uint32_t align = channels * (bits / 8u);
+    const std::uint32_t dataBytes = frames * align;
+    std::vector<std::uint8_t> bytes(44 + dataBytes, 0);
+    std::memcpy(bytes.data(), "RIFF", 4);
+    PutLE32(bytes, 4, 36 + dataBytes);
+    std::memcpy(bytes.data() + 8, "WAVEfmt ", 8);
+    PutLE32(bytes, 16, 16);
+    bytes[20] = 1;
+    bytes[22] = static_cast<std::uint8_t>(channels);
+    PutLE32(bytes, 24, rate);
+    PutLE32(bytes, 28, rate * align);
+    bytes[32] = static_cast<std::uint8_t>(align);
+    bytes[34] = static_cast<std::uint8_t>(bits);
+    std::memcpy(bytes.data() + 36, "data", 4);
+    PutLE32(bytes, 40, dataBytes);
+    for (std::uint32_t i = 0; i < dataBytes; ++i) {
+        bytes[44 + i] = static_cast<std::uint8_t>(fill + i);
+    }
+    WriteFileBytes(path, bytes);
+}
+
 // A card under a test folder: root/DCIM/000KAVLO/K72_PAD.SYS.
 struct TestCard {
     std::filesystem::path root;

@@ -1,0 +1,229 @@
+// The commands of the store that convert: ImportFile and AddStillImage. They are the only parts of the
+// store that need the conversion engine, and live apart so that the rest of the store links without it.
+#include "store/CPadBankStore.h"
+
+#include "codecs/DiagnosticLog.h"
+#include "engine/CConversionManager.h"
+#include "engine/ConversionProgressModel.h"
+#include "store/CardLayout.h"
+#include "store/StoreMessages.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace k72 {
+namespace {
+
+// A folder of our own in the temporary folder for one conversion, removed with what it holds. The
+// converted file keeps the card file's name inside it; a private folder means no other user or program
+// can have put a file or link of that name in our way.
+class TemporaryWorkspace {
+public:
+    explicit TemporaryWorkspace(const std::filesystem::path& parent) {
+        std::string pattern = (parent / "k72-import-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        } else {
+            DebugOutput("import: cannot create a temporary folder in " + parent.string() + "\n");
+        }
+    }
+    ~TemporaryWorkspace() {
+        if (!path_.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(path_, ec);
+        }
+    }
+    TemporaryWorkspace(const TemporaryWorkspace&) = delete;
+    TemporaryWorkspace& operator=(const TemporaryWorkspace&) = delete;
+
+    bool Ok() const { return !path_.empty(); }
+    const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// The progress window of a caller that gave none: waits for the job, polling as the dialog does.
+ConversionOutcome WaitForConversion(CConversionManager& manager) {
+    ConversionProgressModel model;
+    model.Start();
+    while (!model.Closed()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        model.Poll(&manager);
+    }
+    ConversionOutcome outcome;
+    outcome.endCode = model.EndCode();
+    outcome.cancelled = model.Cancelled();
+    outcome.finalResult = model.FinalResult();
+    return outcome;
+}
+
+// The length of a converted file, or none when it cannot be opened.
+std::optional<std::uintmax_t> ConvertedFileSize(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return static_cast<std::uintmax_t>(info.st_size);
+}
+
+MovieRecord NewMovieRecord(const std::string& name, std::uint32_t frames) {
+    MovieRecord record;
+    SetNameText(record.fileName, name);
+    record.frameCount = frames;
+    record.deviceByte3 = 1;
+    record.deviceByte2 = 4;
+    return record;
+}
+
+StillRecord NewStillRecord(const std::string& name, bool converted) {
+    StillRecord record;
+    SetNameText(record.stillNames[0], name);
+    record.stillCount = 1;
+    record.deviceByte2 = 4;
+    record.deviceBytes[0] = converted ? 1 : 0;
+    return record;
+}
+
+} // namespace
+
+bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, PadKind kind) {
+    if ((kind != PadKindMovie && kind != PadKindStill) || SelectedEntry(pad) == nullptr ||
+        !FileExists(source)) {
+        return false;
+    }
+    // Declared in this order so that the manager (and with it a conversion still writing, after the
+    // progress window was closed) has ended before the temporary file and its folder are removed.
+    std::optional<TemporaryWorkspace> workspace;
+    std::unique_ptr<CConversionManager> manager = std::make_unique<CConversionManager>();
+
+    // A file in the card folder is recorded where it is. A name too long for the pad's name field
+    // cannot be recorded; such a file is converted like any other.
+    const std::string sourceName = source.filename().string();
+    if (IsInCardFolder(source) && IsPlainCardName(sourceName)) {
+        bool set = false;
+        if (kind == PadKindMovie) {
+            std::uint32_t frames = 0;
+            if (Failed(manager->GetTotalFrames(source.string(), frames))) {
+                frames = 0;
+            }
+            set = padFile_.SetMovieRecord(number_, pad, NewMovieRecord(sourceName, frames));
+        } else {
+            set = padFile_.SetStillRecord(number_, pad, NewStillRecord(sourceName, false));
+        }
+        return set && padFile_.SaveBank();
+    }
+
+    if (lastFileNumber_ >= cardlayout::kHighestFileNumber) {
+        ShowMessage(messages::kTooManyFiles);
+        return false;
+    }
+    const std::string name = NextFileName(kind == PadKindMovie ? "AVI" : "JPG");
+    const std::filesystem::path destination = cardFolder_ / name;
+    workspace.emplace(TemporaryFolder());
+    if (!workspace->Ok()) {
+        ShowResultMessage(rc::TempFileFailed);
+        return false;
+    }
+    const std::filesystem::path temporary = workspace->Path() / name;
+
+    std::uint32_t frames = 0;
+    if (kind == PadKindMovie) {
+        CVideoConverter& converter = manager->Converter();
+        converter.SetFrameRateStandard(settings_.FrameRateWord());
+        converter.SetQscaleText(settings_.MovieQualityScale());
+        converter.SetDeinterlace(settings_.DeinterlaceFlag() != 0);
+        manager->AddJob(source.string(), temporary.string());
+        const ConversionOutcome outcome =
+            progress_ != nullptr ? progress_->Run(*manager) : WaitForConversion(*manager);
+        if (outcome.endCode != 1) {
+            if (!outcome.cancelled) {
+                ShowResultMessage(Failed(outcome.finalResult) ? outcome.finalResult : rc::Fail);
+            }
+            return false;
+        }
+        if (Failed(manager->GetTotalFrames(temporary.string(), frames))) {
+            frames = 0;
+        }
+    } else {
+        manager->SetStillQuality(settings_.StillImageQuality());
+        const ResultCode result = manager->ConvertStillImage(source.string(), temporary.string());
+        if (Failed(result)) {
+            ShowResultMessage(result);
+            return false;
+        }
+    }
+
+    const auto size = ConvertedFileSize(temporary);
+    if (!size || *size >= cardlayout::kLargestConvertedFile) {
+        ShowMessage(messages::kFileTooLarge);
+        return false;
+    }
+    if (!CopyFileShell(destination, temporary)) {
+        return false;
+    }
+    const bool set = kind == PadKindMovie
+                         ? padFile_.SetMovieRecord(number_, pad, NewMovieRecord(name, frames))
+                         : padFile_.SetStillRecord(number_, pad, NewStillRecord(name, true));
+    if (!set) {
+        return false;
+    }
+    lastFileNumber_ += 1;
+    return padFile_.SaveBank();
+}
+
+int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
+    PadEntry* entry = SelectedEntry(pad);
+    if (entry == nullptr || entry->Kind() != PadKindStill || !entry->stills ||
+        entry->stills->stillCount >= padlayout::kMaxStills || !FileExists(source)) {
+        return -1;
+    }
+    std::optional<TemporaryWorkspace> workspace;
+    std::unique_ptr<CConversionManager> manager = std::make_unique<CConversionManager>();
+    StillRecord& stills = *entry->stills;
+
+    const std::string sourceName = source.filename().string();
+    if (IsInCardFolder(source) && IsPlainCardName(sourceName)) {
+        SetNameText(stills.stillNames[stills.stillCount], sourceName);
+        stills.stillCount += 1;
+        return padFile_.SaveBank() ? static_cast<int>(stills.stillCount) : -1;
+    }
+
+    if (lastFileNumber_ >= cardlayout::kHighestFileNumber) {
+        ShowMessage(messages::kTooManyFiles);
+        return -1;
+    }
+    const std::string name = MakeCardFileName(lastFileNumber_ + 1, "JPG");
+    const std::filesystem::path destination = cardFolder_ / name;
+    workspace.emplace(TemporaryFolder());
+    if (!workspace->Ok()) {
+        ShowMessage(messages::kLoadFailed);
+        return -1;
+    }
+    const std::filesystem::path temporary = workspace->Path() / name;
+
+    manager->SetStillQuality(settings_.StillImageQuality());
+    if (Failed(manager->ConvertStillImage(source.string(), temporary.string()))) {
+        ShowMessage(messages::kLoadFailed);
+        return -1;
+    }
+    if (!CopyFileShell(destination, temporary)) {
+        return -1;
+    }
+    SetNameText(stills.stillNames[stills.stillCount], name);
+    stills.stillCount += 1;
+    lastFileNumber_ += 1;
+    return padFile_.SaveBank() ? static_cast<int>(stills.stillCount) : -1;
+}
+
+} // namespace k72
