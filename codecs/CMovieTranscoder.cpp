@@ -222,7 +222,9 @@ void CMovieTranscoder::OpenEncoder() {
     }
     encoder_->width = options_.width;
     encoder_->height = options_.height;
-    encoder_->pix_fmt = AV_PIX_FMT_YUVJ422P;
+    // Full-range 4:2:2 (what players call yuvj422p); stated as yuv422p with the JPEG range so the
+    // scaler is not asked for a deprecated format.
+    encoder_->pix_fmt = AV_PIX_FMT_YUV422P;
     encoder_->color_range = AVCOL_RANGE_JPEG;
     encoder_->sample_aspect_ratio = AVRational{1, 1};
     encoder_->time_base = AVRational{options_.frameRateDen, options_.frameRateNum};
@@ -414,7 +416,7 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
     chain += "fps=fps=" + std::to_string(options_.frameRateNum) + "/" +
              std::to_string(options_.frameRateDen) + ":start_time=0:round=near,";
     chain += "scale=w=" + std::to_string(options_.width) + ":h=" + std::to_string(options_.height) +
-             ":flags=" + kScaleFlags + ",setsar=1,format=pix_fmts=yuvj422p";
+             ":flags=" + kScaleFlags + ":out_range=full,setsar=1,format=pix_fmts=yuv422p";
 
     AVFilterInOut* outputs = avfilter_inout_alloc();
     AVFilterInOut* inputs = avfilter_inout_alloc();

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cmath>
 
 namespace k72test {
@@ -90,6 +90,247 @@ TEST(ConverterMain, FullHdH264WithAacBecomesNtscMjpegAndPcm) {
     TempDir dir;
     ASSERT_TRUE(MakeH264Aac1080p(dir / "in.mp4"));
     ExpectGoodTranscode(dir / "in.mp4", dir / "out.avi", {});
+}
+
+// The kinds of movie users bring, each made by ffmpeg.
+struct SourceCase {
+    const char* name;
+    const char* file;
+    const char* ffmpegArguments;
+    const char* standard;
+    bool deinterlace;
+    bool sound;
+};
+
+class ConverterMainSources : public ::testing::TestWithParam<SourceCase> {};
+
+TEST_P(ConverterMainSources, BecomeDevicePictureAndSound) {
+    const SourceCase& source = GetParam();
+    TempDir dir;
+    ASSERT_TRUE(MakeMedia(dir / source.file, source.ffmpegArguments));
+    ExpectGoodTranscode(dir / source.file, dir / "out.avi", {source.standard, source.sound},
+                        source.deinterlace);
+}
+
+const SourceCase kSources[] = {
+    {"InterlacedPalMpeg2", "pal.mpg",
+     "-f lavfi -i testsrc2=size=720x576:rate=25:duration=2 -f lavfi -i sine=sample_rate=48000:duration=2 "
+     "-vf setfield=tff -flags +ilme+ildct -top 1 -c:v mpeg2video -b:v 3M -c:a mp2 -f mpeg",
+     "pal", true, true},
+    {"Dv", "in.dv",
+     "-f lavfi -i testsrc2=size=720x576:rate=25:duration=1 -f lavfi -i sine=sample_rate=48000:duration=1 "
+     "-target pal-dv",
+     "ntsc", false, true},
+    {"Wmv", "in.wmv",
+     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -f lavfi -i sine=sample_rate=44100:duration=1 "
+     "-c:v wmv2 -c:a wmav2",
+     "ntsc", false, true},
+    {"Mov", "in.mov",
+     "-f lavfi -i testsrc2=size=320x240:rate=30:duration=1 -f lavfi -i sine=sample_rate=44100:duration=1 "
+     "-c:v mpeg4 -c:a aac",
+     "pal", false, true},
+    {"Flv", "in.flv",
+     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -f lavfi -i sine=sample_rate=44100:duration=1 "
+     "-c:v flv1 -c:a libmp3lame",
+     "ntsc", false, true},
+    {"VideoWithoutSound", "silent.avi", "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v mpeg4 -an",
+     "ntsc", false, false},
+    {"SurroundSound", "surround.mp4",
+     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -f lavfi -i "
+     "'aevalsrc=sin(440*2*PI*t)|sin(550*2*PI*t)|0.5*sin(660*2*PI*t)|0|0.2*sin(330*2*PI*t)|0.2*sin(220*2*PI*t)"
+     ":"
+     "c=5.1:s=48000:d=1' -c:v libx264 -preset ultrafast -c:a aac",
+     "ntsc", false, true},
+    {"Mono48kHz", "mono.avi",
+     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -f lavfi -i sine=sample_rate=48000:duration=1 "
+     "-c:v mpeg4 -c:a pcm_s16le",
+     "pal", false, true},
+    {"OddPictureSize", "odd.mkv",
+     "-f lavfi -i testsrc2=size=321x241:rate=25:duration=1 -f lavfi -i sine=sample_rate=44100:duration=1 "
+     "-c:v ffv1 -c:a flac",
+     "ntsc", false, true},
+    {"VariableFrameRate", "vfr.mkv",
+     "-f lavfi -i testsrc2=size=320x240:rate=30:duration=2 -f lavfi -i sine=sample_rate=44100:duration=2 "
+     "-vf select='lt(n\\,10)+not(mod(n\\,3))' -fps_mode vfr -c:v libx264 -preset ultrafast -c:a aac",
+     "ntsc", false, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Formats, ConverterMainSources, ::testing::ValuesIn(kSources),
+                         [](const ::testing::TestParamInfo<SourceCase>& info) { return info.param.name; });
+
+// The payloads of the picture chunks, in order.
+std::vector<std::vector<std::uint8_t>> Pictures(const std::filesystem::path& avi) {
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(avi);
+    std::vector<std::vector<std::uint8_t>> pictures;
+    for (const AviChunk& chunk : ReadAviLayout(avi, true).chunks) {
+        if (chunk.id == "00dc") {
+            const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(chunk.offset + 8);
+            pictures.emplace_back(begin, begin + chunk.size);
+        }
+    }
+    return pictures;
+}
+
+std::size_t DistinctCount(std::vector<std::vector<std::uint8_t>> pictures) {
+    std::sort(pictures.begin(), pictures.end());
+    return static_cast<std::size_t>(std::unique(pictures.begin(), pictures.end()) - pictures.begin());
+}
+
+TEST(ConverterMain, FrameRateConversionRepeatsOrDropsRealPictures) {
+    TempDir dir;
+    // Two seconds at 25 fps made ntsc: 60 pictures, every one a real JPEG, the 50 source pictures
+    // each shown at least once and some twice.
+    ASSERT_TRUE(MakeSmallMovie(dir / "pal.mp4", "libx264", "", "320x240", 25, 2.0));
+    ReportRecorder recorder;
+    ASSERT_EQ(RunTranscoder(TranscoderArguments(dir / "pal.mp4", dir / "ntsc.avi", "ntsc"), recorder), 0);
+    EXPECT_TRUE(CheckIntermediateLayout(dir / "ntsc.avi").empty());
+    const auto repeated = Pictures(dir / "ntsc.avi");
+    EXPECT_EQ(repeated.size(), 60u);
+    EXPECT_EQ(DistinctCount(repeated), 50u);
+
+    // Two seconds at 30 fps made pal: 50 pictures, none repeated.
+    ASSERT_TRUE(MakeSmallMovie(dir / "ntsc.mp4", "libx264", "", "320x240", 30, 2.0));
+    ASSERT_EQ(RunTranscoder(TranscoderArguments(dir / "ntsc.mp4", dir / "pal.avi", "pal"), recorder), 0);
+    const auto dropped = Pictures(dir / "pal.avi");
+    EXPECT_EQ(dropped.size(), 50u);
+    EXPECT_EQ(DistinctCount(dropped), 50u);
+}
+
+std::uint64_t PictureBytes(const std::filesystem::path& avi) {
+    std::uint64_t total = 0;
+    for (const auto& picture : Pictures(avi)) {
+        total += picture.size();
+    }
+    return total;
+}
+
+TEST(ConverterMain, QuantiserAndDeinterlacingChangeThePictures) {
+    TempDir dir;
+    // Fields of different moments woven into one frame: combing that deinterlacing takes away.
+    ASSERT_TRUE(MakeMedia(dir / "woven.mkv", "-f lavfi -i testsrc2=size=720x576:rate=50:duration=1 "
+                                             "-vf tinterlace=interleave_top,setfield=tff -c:v ffv1"));
+    ReportRecorder recorder;
+    ASSERT_EQ(RunTranscoder(TranscoderArguments(dir / "woven.mkv", dir / "plain.avi", "pal", "5"), recorder),
+              0);
+    ASSERT_EQ(
+        RunTranscoder(TranscoderArguments(dir / "woven.mkv", dir / "smooth.avi", "pal", "5", true), recorder),
+        0);
+    ASSERT_EQ(
+        RunTranscoder(TranscoderArguments(dir / "woven.mkv", dir / "coarse.avi", "pal", "20"), recorder), 0);
+    const std::uint64_t plain = PictureBytes(dir / "plain.avi");
+    EXPECT_LT(PictureBytes(dir / "smooth.avi"), plain * 9 / 10);
+    EXPECT_LT(PictureBytes(dir / "coarse.avi") * 2, plain);
+    EXPECT_EQ(Pictures(dir / "smooth.avi").size(), 25u);
+}
+
+TEST(ConverterMain, StopsWithinOneFrameOfAStopAnswer) {
+    TempDir dir;
+    ASSERT_TRUE(MakeSmallMovie(dir / "in.mp4", "libx264", "aac", "320x240", 25, 3.0));
+    ReportRecorder recorder;
+    recorder.stopAfterPositions = 20;
+    const int result = RunTranscoder(TranscoderArguments(dir / "in.mp4", dir / "out.avi"), recorder);
+    EXPECT_LT(result, 0);
+    ASSERT_FALSE(recorder.reports.empty());
+    EXPECT_EQ(recorder.reports.back().first, ReportResult);
+    EXPECT_EQ(recorder.reports.back().second, result);
+    EXPECT_EQ(recorder.Values(ReportResult).size(), 1u);
+    EXPECT_EQ(recorder.stopAnswers, 1);
+    // After the answer: no further position report and at most one more picture written.
+    std::size_t after = 0;
+    bool stopped = false;
+    int positions = 0;
+    for (const auto& [kind, value] : recorder.reports) {
+        if (kind == ReportPosition && ++positions > recorder.stopAfterPositions) {
+            stopped = true;
+            continue;
+        }
+        if (stopped && kind != ReportResult) {
+            ++after;
+        }
+    }
+    EXPECT_TRUE(stopped);
+    EXPECT_LE(after, 1u);
+}
+
+TEST(ConverterMain, StopsAtTheSizeLimitWithAWholeFile) {
+    TempDir dir;
+    ASSERT_TRUE(MakeSmallMovie(dir / "in.mp4", "libx264", "aac", "320x240", 25, 3.0));
+    ReportRecorder recorder;
+    const int result = RunTranscoder(
+        TranscoderArguments(dir / "in.mp4", dir / "out.avi", "ntsc", "2", false, "400000"), recorder);
+    EXPECT_EQ(result, k72::rc::FileSizeOverLimit);
+    EXPECT_EQ(recorder.Values(ReportResult), std::vector<std::int32_t>{k72::rc::FileSizeOverLimit});
+    EXPECT_LE(std::filesystem::file_size(dir / "out.avi"), 400000u);
+    EXPECT_GT(std::filesystem::file_size(dir / "out.avi"), 300000u);
+    EXPECT_TRUE(CheckIntermediateLayout(dir / "out.avi").empty());
+}
+
+// Reports exactly one result, the expected failure, and nothing that looks like a finished movie.
+void ExpectFailure(std::vector<std::string> arguments, k72::ResultCode expected) {
+    ReportRecorder recorder;
+    EXPECT_EQ(RunTranscoder(std::move(arguments), recorder), expected);
+    EXPECT_EQ(recorder.Values(ReportResult), std::vector<std::int32_t>{expected});
+}
+
+TEST(ConverterMain, BrokenSourcesFailWithTheirCodes) {
+    TempDir dir;
+    WriteFileBytes(dir / "empty.mp4", {});
+    std::vector<std::uint8_t> noise(64 * 1024);
+    for (std::size_t i = 0; i < noise.size(); ++i) {
+        noise[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
+    }
+    WriteFileBytes(dir / "noise.avi", noise);
+    ASSERT_TRUE(MakeSmallMovie(dir / "whole.mp4", "libx264", "aac", "320x240", 25, 1.0));
+    std::vector<std::uint8_t> whole = ReadFileBytes(dir / "whole.mp4");
+    whole.resize(whole.size() / 2); // the index at the end is gone
+    WriteFileBytes(dir / "truncated.mp4", whole);
+    ASSERT_TRUE(MakeMedia(dir / "sound.wav", "-f lavfi -i sine=duration=1"));
+    ASSERT_TRUE(MakeMedia(dir / "cover.mp3",
+                          "-f lavfi -i sine=duration=1 -f lavfi -i color=red:size=64x64:d=1 "
+                          "-map 0 -map 1 -frames:v 1 -c:v mjpeg -disposition:v attached_pic"));
+
+    for (const auto& [file, code] :
+         std::vector<std::pair<std::string, k72::ResultCode>>{{"empty.mp4", k72::rc::CannotOpenInput},
+                                                              {"noise.avi", k72::rc::CannotOpenInput},
+                                                              {"truncated.mp4", k72::rc::CannotOpenInput},
+                                                              {"missing.mp4", k72::rc::CannotOpenInput},
+                                                              {"sound.wav", k72::rc::StreamNotFound},
+                                                              {"cover.mp3", k72::rc::StreamNotFound}}) {
+        SCOPED_TRACE(file);
+        ExpectFailure(TranscoderArguments(dir / file, dir / "out.avi"), code);
+    }
+}
+
+TEST(ConverterMain, BadArgumentsFailWithTheirCodes) {
+    TempDir dir;
+    ASSERT_TRUE(MakeSmallMovie(dir / "in.avi", "mpeg4", "", "160x120", 25, 0.2));
+    const auto good = TranscoderArguments(dir / "in.avi", dir / "out.avi");
+    auto with = [&good](const std::string& option, const std::string& value) {
+        auto arguments = good;
+        const auto at = std::find(arguments.begin(), arguments.end(), option);
+        *(at + 1) = value;
+        return arguments;
+    };
+    ExpectFailure(with("-f", "mp4"), k72::rc::OutputTypeUnknown);
+    ExpectFailure(with("-vcodec", "h264"), k72::rc::OutputCodecUnsupported);
+    ExpectFailure(with("-acodec", "mp3"), k72::rc::OutputCodecUnsupported);
+    ExpectFailure(with("-r", "fast"), k72::rc::IncorrectFrameRate);
+    ExpectFailure(with("-qscale", "0"), k72::rc::Error);
+    auto noOutput = good;
+    noOutput.pop_back();
+    ExpectFailure(noOutput, k72::rc::OutputNotSpecified);
+
+    // Without "-y" an existing output stays as it was; a folder that does not exist cannot take one.
+    WriteFileBytes(dir / "out.avi", {1, 2, 3});
+    auto keep = good;
+    keep.erase(std::find(keep.begin(), keep.end(), "-y"));
+    ExpectFailure(keep, k72::rc::FileExists);
+    EXPECT_EQ(ReadFileBytes(dir / "out.avi"), (std::vector<std::uint8_t>{1, 2, 3}));
+    ExpectFailure(TranscoderArguments(dir / "in.avi", dir / "no" / "such" / "out.avi"),
+                  k72::rc::CannotOpenFile);
+
+    ReportRecorder recorder;
+    EXPECT_EQ(RunTranscoder(good, recorder), 0);
 }
 
 } // namespace

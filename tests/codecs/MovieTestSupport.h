@@ -2,6 +2,8 @@
 // Helpers of the movie tests: the transcoder's argument vector, a callback that records what the
 // transcoder reports, and generated source movies.
 
+#include "codecs/CVideoConverter.h"
+#include "codecs/DiagnosticLog.h"
 #include "codecs/ff_convertermain.h"
 #include "tests/support/TestSupport.h"
 
@@ -95,6 +97,46 @@ inline bool MakeSmallMovie(const std::filesystem::path& path, const std::string&
     arguments += "-c:v " + videoCodec + " ";
     arguments += audioCodec.empty() ? "-an" : "-c:a " + audioCodec;
     return MakeMedia(path, arguments);
+}
+
+// Collects the diagnostic log while it lives.
+class LogCapture {
+public:
+    LogCapture() {
+        previous_ = k72::SetDebugSink([this](std::string_view text) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            text_ += text;
+        });
+    }
+    ~LogCapture() { k72::SetDebugSink(previous_); }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+    std::string Text() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return text_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::string text_;
+    k72::DebugSink previous_;
+};
+
+// A stand-in for phase 1 that writes the given bytes as its output and reports success.
+inline k72::CVideoConverter::Transcoder WritesFile(std::vector<std::uint8_t> bytes) {
+    return [bytes](k72::ConverterCallback callback, void* context, int argc, char** argv) {
+        WriteFileBytes(argv[argc - 1], bytes);
+        callback(context, k72::ReportResult, 0);
+        return 0;
+    };
+}
+
+inline std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        files.push_back(entry.path());
+    }
+    return files;
 }
 
 } // namespace k72test

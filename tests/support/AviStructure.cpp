@@ -121,7 +121,8 @@ AviLayout ReadAviLayout(const std::filesystem::path& path, bool evenPad) {
             layout.problems.push_back("truncated chunk header at " + std::to_string(at));
             break;
         }
-        AviChunk chunk{Tag(bytes, at), at, ReadLE32(bytes, at + 4)};
+        AviChunk chunk{Tag(bytes, at), at, ReadLE32(bytes, at + 4), false};
+        chunk.jpeg = chunk.size >= 2 && at + 10 <= moviEnd && bytes[at + 8] == 0xFF && bytes[at + 9] == 0xD8;
         at += 8 + std::uint64_t{chunk.size} + (evenPad ? chunk.size % 2 : 0);
         if (at > moviEnd) {
             layout.problems.push_back("chunk at " + std::to_string(chunk.offset) +
@@ -187,6 +188,10 @@ std::vector<std::string> CheckIntermediateLayout(const std::filesystem::path& pa
     for (const AviChunk& chunk : layout.chunks) {
         if (chunk.id == "00dc") {
             ++video;
+            if (!chunk.jpeg) {
+                problems.push_back("picture chunk at " + std::to_string(chunk.offset) +
+                                   " holds no JPEG picture");
+            }
         } else if (chunk.id == "01wb") {
             audioBytes += chunk.size;
         } else {
@@ -206,7 +211,8 @@ std::vector<std::string> CheckIntermediateLayout(const std::filesystem::path& pa
     return problems;
 }
 
-std::vector<std::string> CheckDeviceLayout(const std::filesystem::path& path, const std::string& standard) {
+std::vector<std::string> CheckDeviceLayout(const std::filesystem::path& path, const std::string& standard,
+                                           bool picturesAreJpeg) {
     const AviLayout layout = ReadAviLayout(path, false);
     std::vector<std::string> problems = layout.problems;
     if (!problems.empty()) {
@@ -248,6 +254,9 @@ std::vector<std::string> CheckDeviceLayout(const std::filesystem::path& path, co
         }
         if (chunk.id == "00dc") {
             ++videoSeen;
+            if (picturesAreJpeg && !chunk.jpeg) {
+                problems.push_back("picture chunk " + std::to_string(i) + " holds no JPEG picture");
+            }
         } else if (chunk.id == "01wb") {
             std::uint32_t frames = 0;
             while (accumulator < rate) {
@@ -325,25 +334,67 @@ ProbedMovie ProbeMovie(const std::filesystem::path& path) {
 }
 
 SourceDurations ProbeSourceDurations(const std::filesystem::path& path) {
+    // The streams' start times decide the common start; the ends are those of the last decoded picture
+    // and the last decoded sound.
     SourceDurations durations;
-    const CommandResult probe =
-        RunCommand("ffprobe -v error -show_entries stream=codec_type,duration:format=duration "
+    const CommandResult starts =
+        RunCommand("ffprobe -v error -show_entries stream=codec_type,start_time,avg_frame_rate,sample_rate "
                    "-of compact=p=0 " +
                    Quote(path));
-    double formatDuration = 0;
-    for (const auto& section : CompactSections(probe.output)) {
-        const auto type = section.find("codec_type");
-        if (type == section.end()) {
-            formatDuration = Number(section, "duration");
-        } else if (type->second == "video" && durations.video == 0) {
-            durations.video = Number(section, "duration");
-        } else if (type->second == "audio" && durations.audio == 0) {
-            durations.audio = Number(section, "duration");
+    double start = 1e30;
+    double frameDuration = 0;
+    double sampleRate = 0;
+    bool seenVideo = false;
+    bool seenAudio = false;
+    for (const auto& stream : CompactSections(starts.output)) {
+        const auto type = stream.find("codec_type");
+        if (type == stream.end()) {
+            continue;
+        }
+        const bool video = type->second == "video" && !seenVideo;
+        const bool audio = type->second == "audio" && !seenAudio;
+        if (video || audio) {
+            start = std::min(start, Number(stream, "start_time"));
+        }
+        if (video) {
+            seenVideo = true;
+            const double rate = stream.count("avg_frame_rate") ? RateValue(stream.at("avg_frame_rate")) : 0;
+            frameDuration = rate > 0 ? 1 / rate : 0;
+        }
+        if (audio) {
+            seenAudio = true;
+            sampleRate = Number(stream, "sample_rate");
         }
     }
-    if (durations.video == 0) {
-        durations.video = formatDuration;
+    if (start > 1e29) {
+        return durations;
     }
+    const CommandResult frames =
+        RunCommand("ffprobe -v error -show_entries "
+                   "frame=media_type,stream_index,best_effort_timestamp_time,pkt_duration_time,"
+                   "nb_samples -of compact=p=0 " +
+                   Quote(path));
+    double videoEnd = 0;
+    double audioEnd = 0;
+    for (const auto& frame : CompactSections(frames.output)) {
+        const auto type = frame.find("media_type");
+        if (type == frame.end()) {
+            continue;
+        }
+        // A frame without a timestamp follows the one before it.
+        const bool stamped =
+            frame.count("best_effort_timestamp_time") != 0 && frame.at("best_effort_timestamp_time") != "N/A";
+        if (type->second == "video") {
+            const double pts = stamped ? Number(frame, "best_effort_timestamp_time") : videoEnd;
+            const double duration = Number(frame, "pkt_duration_time");
+            videoEnd = std::max(videoEnd, pts + (duration > 0 ? duration : frameDuration));
+        } else if (type->second == "audio" && sampleRate > 0) {
+            const double pts = stamped ? Number(frame, "best_effort_timestamp_time") : audioEnd;
+            audioEnd = std::max(audioEnd, pts + Number(frame, "nb_samples") / sampleRate);
+        }
+    }
+    durations.video = seenVideo ? videoEnd - start : 0;
+    durations.audio = seenAudio ? audioEnd - start : 0;
     return durations;
 }
 

@@ -15,6 +15,7 @@ struct AviChunk {
     std::string id;
     std::uint64_t offset = 0; // file offset of the chunk's id
     std::uint32_t size = 0;   // the chunk's size field
+    bool jpeg = false;        // the data starts with a JPEG start-of-image marker
 };
 
 struct AviIndexEntry {
@@ -43,10 +44,13 @@ struct AviLayout {
 AviLayout ReadAviLayout(const std::filesystem::path& path, bool evenPad);
 
 // Everything wrong with a file as the transcoder must leave it (empty when all is well).
+// Every picture chunk must hold a JPEG picture (none empty).
 std::vector<std::string> CheckIntermediateLayout(const std::filesystem::path& path);
 
 // Everything wrong with a file as the device must get it ("ntsc" or "pal"); empty when all is well.
-std::vector<std::string> CheckDeviceLayout(const std::filesystem::path& path, const std::string& standard);
+// With picturesAreJpeg every picture chunk must hold a JPEG picture.
+std::vector<std::string> CheckDeviceLayout(const std::filesystem::path& path, const std::string& standard,
+                                           bool picturesAreJpeg = true);
 
 // What an independent reader (ffprobe) sees in a movie.
 struct ProbedMovie {
@@ -68,7 +72,8 @@ struct ProbedMovie {
 };
 ProbedMovie ProbeMovie(const std::filesystem::path& path);
 
-// Durations of a source's streams in seconds (0 when absent), as ffprobe reports them after reading.
+// How long a source's picture and sound last in seconds (0 when absent), from the streams' common start
+// to the end of the last decoded picture and sound, as ffprobe decodes them.
 struct SourceDurations {
     double video = 0;
     double audio = 0;
