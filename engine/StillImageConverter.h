@@ -3,8 +3,15 @@
 // carrying the fixed EXIF block and a 160 x 120 thumbnail. Frames, encoder, EXIF writer and output
 // buffers are allocated once and reused from picture to picture.
 
+#include "codecs/CAVFrame.h"
+#include "codecs/CDibImage.h"
+#include "codecs/CExifAuthor.h"
+#include "codecs/CJPEGEncoder.h"
+#include "codecs/PictureDecoder.h"
 #include "codecs/ResultCodes.h"
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 namespace k72 {
@@ -30,6 +37,54 @@ public:
     // The main picture's quantiser compression, 0 ... 1 (default 0.5). The range is checked by the caller.
     void SetQuality(float quality);
     float Quality() const;
+
+    // The intermediate frames one target frame needs on its way from the source frame, each created on
+    // first use and kept for the next picture.
+    struct WorkFrames {
+        std::unique_ptr<CAVFrame> pResizeFrame;
+        std::unique_ptr<CAVFrame> pInvFrame;
+        std::unique_ptr<CAVFrame> pBGR32Frame;
+    };
+    // Brings the source frame into the target's format and size: resize (bilinear, stretched to the
+    // whole target), flip for BGR sources, byte reversal for RGB32 sources, then the format conversion.
+    static bool TransformFrame(CAVFrame& target, const CAVFrame& source, WorkFrames& work);
+
+    // Fills an RGB24 frame from a decoded bitmap of any depth the decoders yield (1, 4, 8, 16, 24, 32
+    // bits, stored bottom-up or top-down); false for any other layout.
+    static bool LoadSourceFrame(CAVFrame& frame, const CDibImage& image);
+
+    // How long the steps of the last Convert took, in milliseconds (for the benchmark).
+    struct StageTimes {
+        double decode = 0;
+        double load = 0;
+        double transform = 0;
+        double encode = 0;
+        double write = 0;
+    };
+    const StageTimes& LastStageTimes() const { return stageTimes; }
+
+private:
+    ResultCode ConvertSteps(const std::string& sourcePath, const std::string& destinationPath);
+
+    std::unique_ptr<CDibImage> image; // the decoded picture, only during Convert
+    CDibImage::Storage pixelStore;    // its pixel memory between calls
+    CAVFrame sourceFrame;
+    CAVFrame mainFrame;
+    CAVFrame thumbFrame;
+    WorkFrames mainWork;
+    WorkFrames thumbWork;
+    std::unique_ptr<std::uint8_t[]> mainJpeg;
+    std::int32_t mainJpegCapacity = 0;
+    std::int32_t mainJpegLength = 0;
+    std::unique_ptr<std::uint8_t[]> thumbJpeg;
+    std::int32_t thumbJpegCapacity = 0;
+    std::int32_t thumbJpegLength = 0;
+    CJPEGEncoder encoder;
+    CExifAuthor exifWriter;
+    float quality = 0.5f;
+    PictureDecoder decoder;
+    ResultCode constructResult = 0;
+    StageTimes stageTimes;
 };
 
 } // namespace k72

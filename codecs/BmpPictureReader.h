@@ -1,0 +1,57 @@
+#pragma once
+// BMP pictures through the media library's BMP decoder. The file header is read here first, for the
+// declared depth (the decoder widens 1- and 4-bit pictures to 8 bits; the bitmap handed on keeps the
+// file's depth and palette) and the declared size (refused before the decoder allocates anything).
+
+#include "codecs/CDibImage.h"
+#include "codecs/PictureDecodeStatus.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace k72 {
+
+class BmpPictureReader {
+public:
+    BmpPictureReader();
+    virtual ~BmpPictureReader();
+    BmpPictureReader(const BmpPictureReader&) = delete;
+    BmpPictureReader& operator=(const BmpPictureReader&) = delete;
+
+    PictureDecodeStatus Decode(const std::uint8_t* data, std::size_t size, CDibImage& image);
+
+    // What the file header declares; false when it is no BMP header.
+    struct Header {
+        std::int64_t width = 0;
+        std::int64_t height = 0; // negative: stored top-down
+        int bitsPerPixel = 0;
+        std::uint32_t compression = 0;
+    };
+    static bool ReadHeader(const std::uint8_t* data, std::size_t size, Header& header);
+
+private:
+    struct ContextFree {
+        void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+    };
+    struct FrameFree {
+        void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+    };
+    struct PacketFree {
+        void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+    };
+
+    bool OpenDecoder();
+    PictureDecodeStatus ToBitmap(const AVFrame& frame, int declaredBits, CDibImage& image);
+
+    // Opened on first use and kept: a BMP decoder holds no state from one picture to the next.
+    std::unique_ptr<AVCodecContext, ContextFree> context;
+    std::unique_ptr<AVFrame, FrameFree> frame;
+    std::unique_ptr<AVPacket, PacketFree> packet;
+};
+
+} // namespace k72

@@ -1,0 +1,445 @@
+#include "codecs/CAVFrame.h"
+
+#include "codecs/DiagnosticLog.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <exception>
+#include <string>
+
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+namespace k72 {
+namespace {
+
+// A failing step inside an operation raises its reason; the operation turns it into false.
+struct FrameFailure {
+    const char* reason;
+};
+
+constexpr const char* kNoSupportedPixFmt = "NO Supported PixFmt";
+constexpr const char* kError = "ERROR";
+constexpr const char* kFramesDoNotMatch = "Frames do not match";
+
+template <typename Body> bool Guarded(const char* operation, Body&& body) {
+    std::string reason;
+    try {
+        body();
+        return true;
+    } catch (const FrameFailure& failure) {
+        reason = failure.reason;
+    } catch (const std::exception& error) {
+        reason = error.what();
+    }
+    DebugOutput(std::string("CAVFrame::") + operation + ": " + reason + "\n");
+    return false;
+}
+
+} // namespace
+
+CAVFrame::CAVFrame() = default;
+
+CAVFrame::~CAVFrame() = default;
+
+bool CAVFrame::Create(PixelFormat newFormat, std::uint32_t newWidth, std::uint32_t newHeight) {
+    size = 0;
+    format = newFormat;
+    width = newWidth;
+    height = newHeight;
+    const bool created = Guarded("Create", [&] {
+        if (planes) {
+            av_frame_unref(planes.get());
+        } else {
+            planes.reset(av_frame_alloc());
+            if (!planes) {
+                throw FrameFailure{"av_frame_alloc FAILED"};
+            }
+        }
+        const AVPixelFormat avFormat = ToAVPixelFormat(newFormat);
+        if (avFormat == AV_PIX_FMT_NONE) {
+            throw FrameFailure{kNoSupportedPixFmt};
+        }
+        if (newWidth == 0 || newHeight == 0 || newWidth > INT_MAX || newHeight > INT_MAX) {
+            throw FrameFailure{"Invalid Size"};
+        }
+        const int w = static_cast<int>(newWidth);
+        const int h = static_cast<int>(newHeight);
+        const int bytes = av_image_get_buffer_size(avFormat, w, h, 1);
+        if (bytes <= 0) {
+            throw FrameFailure{"Invalid Size"};
+        }
+        // A block that is already large enough is kept: fresh memory costs a page fault per 4 KiB on
+        // first touch, more than converting a small picture.
+        if (!buffer || capacity < static_cast<std::size_t>(bytes)) {
+            buffer.reset();
+            capacity = 0;
+            buffer.reset(static_cast<std::uint8_t*>(av_malloc(static_cast<std::size_t>(bytes))));
+            if (!buffer) {
+                throw FrameFailure{"av_malloc FAILED"};
+            }
+            capacity = static_cast<std::size_t>(bytes);
+        }
+        if (av_image_fill_arrays(planes->data, planes->linesize, buffer.get(), avFormat, w, h, 1) < 0) {
+            throw FrameFailure{"av_image_fill_arrays FAILED"};
+        }
+        planes->format = avFormat;
+        planes->width = w;
+        planes->height = h;
+        size = static_cast<std::uint32_t>(bytes);
+    });
+    if (!created) {
+        planes.reset();
+        buffer.reset();
+        capacity = 0;
+        size = 0;
+    }
+    return created;
+}
+
+void CAVFrame::Release() {
+    planes.reset();
+    buffer.reset();
+    capacity = 0;
+    size = 0;
+    width = 0;
+    height = 0;
+    format = PixelFormat::None;
+}
+
+void CAVFrame::Scale(const CAVFrame& source, int flags) {
+    // The JPEG encoder wants full-range 4:2:2; the library's own name for that layout is deprecated in
+    // the scaler, so the scaler is told "YUV422P, full range" instead.
+    const bool fullRangeTarget = format == PixelFormat::YUVJ422P;
+    const AVPixelFormat targetFormat = fullRangeTarget ? AV_PIX_FMT_YUV422P : ToAVPixelFormat(format);
+    SwsContext* previous = scaler.get();
+    SwsContext* context = sws_getCachedContext(
+        scaler.release(), static_cast<int>(source.width), static_cast<int>(source.height),
+        ToAVPixelFormat(source.format), static_cast<int>(width), static_cast<int>(height), targetFormat,
+        flags, nullptr, nullptr, nullptr);
+    scaler.reset(context);
+    if (context == nullptr) {
+        throw FrameFailure{kError};
+    }
+    if (context != previous && fullRangeTarget) {
+        int* inverseTable = nullptr;
+        int* table = nullptr;
+        int sourceRange = 0;
+        int targetRange = 0;
+        int brightness = 0;
+        int contrast = 0;
+        int saturation = 0;
+        if (sws_getColorspaceDetails(context, &inverseTable, &sourceRange, &table, &targetRange, &brightness,
+                                     &contrast, &saturation) >= 0) {
+            sws_setColorspaceDetails(context, inverseTable, sourceRange, sws_getCoefficients(SWS_CS_ITU601),
+                                     1, brightness, contrast, saturation);
+        }
+    }
+    const int rows = sws_scale(context, source.planes->data, source.planes->linesize, 0,
+                               static_cast<int>(source.height), planes->data, planes->linesize);
+    if (rows <= 0) {
+        throw FrameFailure{kError};
+    }
+}
+
+namespace {
+
+// Grows a plane buffer to at least bytes; keeps it otherwise.
+template <typename Owner> std::uint8_t* Reserve(Owner& block, std::size_t& capacity, std::size_t bytes) {
+    if (capacity < bytes || !block) {
+        block.reset(static_cast<std::uint8_t*>(av_malloc(bytes)));
+        capacity = block ? bytes : 0;
+        if (!block) {
+            throw FrameFailure{"av_malloc FAILED"};
+        }
+    }
+    return block.get();
+}
+
+} // namespace
+
+// The scaler reads packed 3-byte pixels through a slow general path (into its internal YUV and back),
+// several times slower than its planar one. So the pixels are split into three planes, each plane is
+// scaled on its own as a grey picture, and the planes are packed again: the same bilinear filter,
+// exact colours (no trip through YUV), and about a third of the time.
+void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
+    if (!planeScaler) {
+        planeScaler = std::make_unique<PlaneScaler>();
+    }
+    PlaneScaler& cache = *planeScaler;
+    const int sw = static_cast<int>(source.width);
+    const int sh = static_cast<int>(source.height);
+    const int tw = static_cast<int>(width);
+    const int th = static_cast<int>(height);
+    const AVPixelFormat packed = ToAVPixelFormat(format);
+    const std::size_t sourcePlane = static_cast<std::size_t>(sw) * static_cast<std::size_t>(sh);
+    const std::size_t targetPlane = static_cast<std::size_t>(tw) * static_cast<std::size_t>(th);
+    std::uint8_t* from = Reserve(cache.sourcePlanes, cache.sourceCapacity, sourcePlane * 3);
+    std::uint8_t* to = Reserve(cache.targetPlanes, cache.targetCapacity, targetPlane * 3);
+
+    const auto cached = [](std::unique_ptr<SwsContext, ScalerFree>& slot, int w1, int h1, AVPixelFormat f1,
+                           int w2, int h2, AVPixelFormat f2, int flags) {
+        SwsContext* context =
+            sws_getCachedContext(slot.release(), w1, h1, f1, w2, h2, f2, flags, nullptr, nullptr, nullptr);
+        slot.reset(context);
+        if (context == nullptr) {
+            throw FrameFailure{kError};
+        }
+        return context;
+    };
+    SwsContext* unpack = cached(cache.unpack, sw, sh, packed, sw, sh, AV_PIX_FMT_GBRP, SWS_POINT);
+    SwsContext* scale = cached(cache.scale, sw, sh, AV_PIX_FMT_GRAY8, tw, th, AV_PIX_FMT_GRAY8, SWS_BILINEAR);
+    SwsContext* pack = cached(cache.pack, tw, th, AV_PIX_FMT_GBRP, tw, th, packed, SWS_POINT);
+
+    std::uint8_t* sourcePlanes[4] = {from, from + sourcePlane, from + 2 * sourcePlane, nullptr};
+    int sourceStrides[4] = {sw, sw, sw, 0};
+    std::uint8_t* targetPlanes[4] = {to, to + targetPlane, to + 2 * targetPlane, nullptr};
+    int targetStrides[4] = {tw, tw, tw, 0};
+    if (sws_scale(unpack, source.planes->data, source.planes->linesize, 0, sh, sourcePlanes, sourceStrides) <=
+        0) {
+        throw FrameFailure{kError};
+    }
+    for (int plane = 0; plane < 3; ++plane) {
+        const std::uint8_t* in[4] = {sourcePlanes[plane], nullptr, nullptr, nullptr};
+        const int inStride[4] = {sw, 0, 0, 0};
+        std::uint8_t* out[4] = {targetPlanes[plane], nullptr, nullptr, nullptr};
+        const int outStride[4] = {tw, 0, 0, 0};
+        if (sws_scale(scale, in, inStride, 0, sh, out, outStride) <= 0) {
+            throw FrameFailure{kError};
+        }
+    }
+    if (sws_scale(pack, targetPlanes, targetStrides, 0, th, planes->data, planes->linesize) <= 0) {
+        throw FrameFailure{kError};
+    }
+}
+
+bool CAVFrame::Resize(CAVFrame& destination) const {
+    return Guarded("Resize", [&] {
+        if (!buffer || !destination.buffer || destination.format != format) {
+            throw FrameFailure{kFramesDoNotMatch};
+        }
+        const int pixelBytes = PackedPixelBytes(format);
+        if (pixelBytes == 0) {
+            throw FrameFailure{kNoSupportedPixFmt};
+        }
+        if (pixelBytes == 3) {
+            destination.ScaleByPlanes(*this);
+        } else {
+            destination.Scale(*this, SWS_BILINEAR);
+        }
+    });
+}
+
+bool CAVFrame::Inverse(const CAVFrame& source) {
+    return Guarded("Inverse", [&] {
+        if (!source.IsSameFrame(*this)) {
+            throw FrameFailure{kFramesDoNotMatch};
+        }
+        const int pixelBytes = PackedPixelBytes(format);
+        if (pixelBytes == 0) {
+            throw FrameFailure{kNoSupportedPixFmt};
+        }
+        const std::size_t rowBytes = static_cast<std::size_t>(pixelBytes) * width;
+        std::uint8_t* target = buffer.get();
+        if (this == &source) {
+            for (std::uint32_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+                std::swap_ranges(target + top * rowBytes, target + (top + 1) * rowBytes,
+                                 target + bottom * rowBytes);
+            }
+            return;
+        }
+        const std::uint8_t* from = source.buffer.get();
+        for (std::uint32_t row = 0; row < height; ++row) {
+            std::memcpy(target + (height - 1 - row) * rowBytes, from + row * rowBytes, rowBytes);
+        }
+    });
+}
+
+bool CAVFrame::Format(const CAVFrame& source) {
+    return Guarded("Format", [&] {
+        if (!buffer || !source.buffer || width != source.width || height != source.height) {
+            throw FrameFailure{kFramesDoNotMatch};
+        }
+        if (width % 4 != 0) {
+            throw FrameFailure{"Invalid Size : should miltiple of 4"};
+        }
+        switch (format) {
+        case PixelFormat::YUV420P:
+            if (source.format == PixelFormat::RGB32) {
+                throw FrameFailure{kNoSupportedPixFmt};
+            }
+            if (!YUYV422toYUV420P(source, *this)) {
+                throw FrameFailure{"YUYV422toYUV420P FAILED"};
+            }
+            return;
+        case PixelFormat::YUVJ422P:
+            if (source.format == PixelFormat::RGB24 || source.format == PixelFormat::BGR24 ||
+                source.format == PixelFormat::BGR32) {
+                Scale(source, SWS_BILINEAR);
+                return;
+            }
+            throw FrameFailure{kNoSupportedPixFmt};
+        case PixelFormat::RGB24:
+            if (source.format == PixelFormat::YUV420P) {
+                Scale(source, SWS_BILINEAR);
+                return;
+            }
+            if (source.format == PixelFormat::BGR32) {
+                if (!BGRAtoRGB(source, *this)) {
+                    throw FrameFailure{"BGRAtoRGB Failed"};
+                }
+                return;
+            }
+            throw FrameFailure{kNoSupportedPixFmt};
+        case PixelFormat::BGR32:
+            if (source.format == PixelFormat::BGR24) {
+                if (!BGRtoBGRA(source, *this)) {
+                    throw FrameFailure{"BGRtoBGRA Failed"};
+                }
+                return;
+            }
+            throw FrameFailure{kNoSupportedPixFmt};
+        default:
+            throw FrameFailure{kNoSupportedPixFmt};
+        }
+    });
+}
+
+// The four byte shuffles below walk the source's pixels and write as many into the destination, so
+// they insist on a destination of the same size: a smaller one would be written past its end.
+
+bool CAVFrame::Reverse4Col(const CAVFrame& source, CAVFrame& destination) {
+    const auto fourBytes = [](PixelFormat f) { return f == PixelFormat::RGB32 || f == PixelFormat::BGR32; };
+    if (!fourBytes(source.format) || !fourBytes(destination.format) || !source.buffer ||
+        !destination.buffer || !source.IsSameSize(destination)) {
+        return false;
+    }
+    const std::size_t pixels = static_cast<std::size_t>(source.width) * source.height;
+    const std::uint8_t* from = source.buffer.get();
+    std::uint8_t* to = destination.buffer.get();
+    for (std::size_t i = 0; i < pixels; ++i, from += 4, to += 4) {
+        const std::uint8_t b0 = from[0];
+        const std::uint8_t b1 = from[1];
+        const std::uint8_t b2 = from[2];
+        const std::uint8_t b3 = from[3];
+        to[0] = b3;
+        to[1] = b2;
+        to[2] = b1;
+        to[3] = b0;
+    }
+    return true;
+}
+
+bool CAVFrame::BGRAtoRGB(const CAVFrame& source, CAVFrame& destination) {
+    if (source.format != PixelFormat::BGR32 || destination.format != PixelFormat::RGB24 || !source.buffer ||
+        !destination.buffer || !source.IsSameSize(destination)) {
+        return false;
+    }
+    const std::size_t pixels = static_cast<std::size_t>(source.width) * source.height;
+    const std::uint8_t* from = source.buffer.get();
+    std::uint8_t* to = destination.buffer.get();
+    for (std::size_t i = 0; i < pixels; ++i, from += 4, to += 3) {
+        to[0] = from[2];
+        to[1] = from[1];
+        to[2] = from[0];
+    }
+    return true;
+}
+
+bool CAVFrame::BGRtoBGRA(const CAVFrame& source, CAVFrame& destination) {
+    if (source.format != PixelFormat::BGR24 || destination.format != PixelFormat::BGR32 || !source.buffer ||
+        !destination.buffer || !source.IsSameSize(destination)) {
+        return false;
+    }
+    const std::size_t pixels = static_cast<std::size_t>(source.width) * source.height;
+    const std::uint8_t* from = source.buffer.get();
+    std::uint8_t* to = destination.buffer.get();
+    for (std::size_t i = 0; i < pixels; ++i, from += 3, to += 4) {
+        to[0] = from[0];
+        to[1] = from[1];
+        to[2] = from[2];
+        to[3] = 0;
+    }
+    return true;
+}
+
+bool CAVFrame::YUYV422toYUV420P(const CAVFrame& source, CAVFrame& destination) {
+    if (source.format != PixelFormat::YUYV422 || destination.format != PixelFormat::YUV420P ||
+        !source.buffer || !destination.buffer || !source.IsSameSize(destination)) {
+        return false;
+    }
+    // Luma only: every group of two pixel pairs gives four luma bytes and one neutral chroma sample,
+    // so the picture comes out grey. Bounded by the planes so an odd size cannot run past them.
+    const AVFrame& target = *destination.planes;
+    const std::size_t lumaBytes = static_cast<std::size_t>(target.linesize[0]) * destination.height;
+    const std::size_t chromaBytes =
+        static_cast<std::size_t>(target.linesize[1]) * ((destination.height + 1) / 2);
+    const std::size_t groups =
+        std::min({static_cast<std::size_t>(source.size) / 8, lumaBytes / 4, chromaBytes});
+    const std::uint8_t* from = source.buffer.get();
+    for (std::size_t group = 0; group < groups; ++group, from += 8) {
+        std::uint8_t* luma = target.data[0] + group * 4;
+        luma[0] = from[0];
+        luma[1] = from[2];
+        luma[2] = from[4];
+        luma[3] = from[6];
+        target.data[1][group] = 128;
+        target.data[2][group] = 128;
+    }
+    return true;
+}
+
+template <int PixelBytes>
+bool CAVFrame::LoadBitmap(std::uint32_t newWidth, std::uint32_t newHeight, const std::uint8_t* bottomRow,
+                          std::ptrdiff_t rowStep) {
+    return Guarded(PixelBytes == 3 ? "LoadBitmap24" : "LoadBitmap32", [&] {
+        if (bottomRow == nullptr || newWidth == 0 || newHeight == 0) {
+            throw FrameFailure{"Invalid Bitmap"};
+        }
+        // The buffer is reused only when it already is an RGB24 frame of this size: any other format of
+        // the same size may be smaller than the RGB24 picture written into it.
+        if (!buffer || width != newWidth || height != newHeight || format != PixelFormat::RGB24) {
+            if (!Create(PixelFormat::RGB24, newWidth, newHeight)) {
+                throw FrameFailure{"Create FAILED"};
+            }
+        }
+        const std::ptrdiff_t step =
+            rowStep != 0 ? rowStep : static_cast<std::ptrdiff_t>((newWidth * PixelBytes + 3u) & ~3u);
+        const std::size_t rowBytes = static_cast<std::size_t>(newWidth) * 3;
+        for (std::uint32_t row = 0; row < newHeight; ++row) {
+            const std::uint8_t* from = bottomRow + static_cast<std::ptrdiff_t>(newHeight - 1 - row) * step;
+            std::uint8_t* to = buffer.get() + row * rowBytes;
+            for (std::uint32_t x = 0; x < newWidth; ++x) {
+                to[3 * x] = from[PixelBytes * x + 2];
+                to[3 * x + 1] = from[PixelBytes * x + 1];
+                to[3 * x + 2] = from[PixelBytes * x];
+            }
+        }
+    });
+}
+
+bool CAVFrame::LoadBitmap24(std::uint32_t newWidth, std::uint32_t newHeight, const std::uint8_t* bottomRow,
+                            std::ptrdiff_t rowStep) {
+    return LoadBitmap<3>(newWidth, newHeight, bottomRow, rowStep);
+}
+
+bool CAVFrame::LoadBitmap32(std::uint32_t newWidth, std::uint32_t newHeight, const std::uint8_t* bottomRow,
+                            std::ptrdiff_t rowStep) {
+    return LoadBitmap<4>(newWidth, newHeight, bottomRow, rowStep);
+}
+
+bool CAVFrame::IsSameFormat(const CAVFrame& other) const {
+    return buffer && format == other.format;
+}
+
+bool CAVFrame::IsSameSize(const CAVFrame& other) const {
+    return buffer && width == other.width && height == other.height;
+}
+
+bool CAVFrame::IsSameFrame(const CAVFrame& other) const {
+    return buffer && other.buffer && format == other.format && width == other.width && height == other.height;
+}
+
+} // namespace k72

@@ -1,0 +1,111 @@
+#pragma once
+// The picture buffer of the still picture path: one contiguous block of pixel memory with its pixel
+// format and size, plus the plane table the JPEG encoder reads. Every operation answers true or false;
+// the reason for a failure goes to the diagnostic log.
+
+#include "codecs/PixelFormat.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/mem.h>
+#include <libswscale/swscale.h>
+}
+
+namespace k72 {
+
+class CAVFrame {
+public:
+    CAVFrame();
+    virtual ~CAVFrame();
+    CAVFrame(const CAVFrame&) = delete;
+    CAVFrame& operator=(const CAVFrame&) = delete;
+
+    // (Re)allocates the frame for the format and size, keeping its pixel block when that is large
+    // enough. On failure the frame has no buffer and size 0 but keeps the requested format, width and
+    // height.
+    bool Create(PixelFormat format, std::uint32_t width, std::uint32_t height);
+    void Release();
+
+    // Stretches this frame into the whole destination (bilinear, aspect ratio not kept). Packed RGB
+    // formats only; both frames must have the same format.
+    bool Resize(CAVFrame& destination) const;
+    // Writes the source into this frame upside down (top row becomes bottom row).
+    bool Inverse(const CAVFrame& source);
+    // Converts the source's pixel format into this frame's; same size, width a multiple of 4.
+    bool Format(const CAVFrame& source);
+
+    static bool Reverse4Col(const CAVFrame& source, CAVFrame& destination);
+    static bool BGRAtoRGB(const CAVFrame& source, CAVFrame& destination);
+    static bool BGRtoBGRA(const CAVFrame& source, CAVFrame& destination);
+    static bool YUYV422toYUV420P(const CAVFrame& source, CAVFrame& destination);
+
+    // Makes this frame RGB24 width x height from a 24-bit (B, G, R) or 32-bit (B, G, R, X) bitmap.
+    // bottomRow is the first byte of the picture's bottom row; rowStep is the byte distance from a row
+    // to the row above it. The default (0) is a bottom-up bitmap with rows padded to 4 bytes; a
+    // top-down bitmap passes the negative of its row length.
+    bool LoadBitmap24(std::uint32_t width, std::uint32_t height, const std::uint8_t* bottomRow,
+                      std::ptrdiff_t rowStep = 0);
+    bool LoadBitmap32(std::uint32_t width, std::uint32_t height, const std::uint8_t* bottomRow,
+                      std::ptrdiff_t rowStep = 0);
+
+    bool IsSameFormat(const CAVFrame& other) const; // this frame has a buffer, formats equal
+    bool IsSameSize(const CAVFrame& other) const;   // this frame has a buffer, widths and heights equal
+    bool IsSameFrame(const CAVFrame& other) const;  // both have buffers; format, width, height equal
+
+    std::uint8_t* GetBuffer() { return buffer.get(); }
+    const std::uint8_t* GetBuffer() const { return buffer.get(); }
+    std::uint32_t GetSize() const { return size; }
+    AVFrame* GetPlanes() { return planes.get(); }
+    const AVFrame* GetPlanes() const { return planes.get(); }
+    PixelFormat GetFormat() const { return format; }
+    std::uint32_t GetWidth() const { return width; }
+    std::uint32_t GetHeight() const { return height; }
+    bool HasBuffer() const { return buffer != nullptr; }
+
+private:
+    struct BufferFree {
+        void operator()(std::uint8_t* block) const { av_free(block); }
+    };
+    struct PlanesFree {
+        void operator()(AVFrame* record) const { av_frame_free(&record); }
+    };
+    struct ScalerFree {
+        void operator()(SwsContext* context) const { sws_freeContext(context); }
+    };
+
+    template <int PixelBytes>
+    bool LoadBitmap(std::uint32_t width, std::uint32_t height, const std::uint8_t* bottomRow,
+                    std::ptrdiff_t rowStep);
+    // Runs the media library's scaler from source into this frame, reusing the scaler of the last call
+    // when the geometry is the same (the target frames see the same sizes picture after picture).
+    void Scale(const CAVFrame& source, int flags);
+    // Bilinear resize of 3-byte pixels, one colour plane at a time (see CAVFrame.cpp).
+    void ScaleByPlanes(const CAVFrame& source);
+
+    std::unique_ptr<std::uint8_t, BufferFree> buffer;
+    std::uint32_t size = 0;
+    std::size_t capacity = 0; // bytes of the block behind buffer; at least size
+    std::unique_ptr<AVFrame, PlanesFree> planes;
+    PixelFormat format = PixelFormat::None;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::unique_ptr<SwsContext, ScalerFree> scaler;
+
+    // What ScaleByPlanes keeps between calls: its three scalers and two plane buffers, which only grow.
+    struct PlaneScaler {
+        std::unique_ptr<SwsContext, ScalerFree> unpack;
+        std::unique_ptr<SwsContext, ScalerFree> scale;
+        std::unique_ptr<SwsContext, ScalerFree> pack;
+        std::unique_ptr<std::uint8_t, BufferFree> sourcePlanes;
+        std::size_t sourceCapacity = 0;
+        std::unique_ptr<std::uint8_t, BufferFree> targetPlanes;
+        std::size_t targetCapacity = 0;
+    };
+    std::unique_ptr<PlaneScaler> planeScaler;
+};
+
+} // namespace k72

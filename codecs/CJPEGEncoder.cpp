@@ -1,0 +1,198 @@
+#include "codecs/CJPEGEncoder.h"
+
+#include "codecs/DiagnosticLog.h"
+
+#include <cstring>
+#include <exception>
+#include <string>
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+namespace k72 {
+namespace {
+
+constexpr int kMainWidth = 640;
+constexpr int kMainHeight = 480;
+constexpr int kThumbWidth = 160;
+constexpr int kThumbHeight = 120;
+
+void LogLibraryError(const char* step, int error) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, text, sizeof(text));
+    DebugOutput(std::string("CJPEGEncoder: ") + step + ": " + text + "\n");
+}
+
+} // namespace
+
+CJPEGEncoder::CJPEGEncoder() = default;
+
+CJPEGEncoder::~CJPEGEncoder() {
+    Close();
+}
+
+ResultCode CJPEGEncoder::CreateSlot(std::unique_ptr<JpegEncoderSlot>& slot, int width, int height,
+                                    bool isMain) {
+    slot = std::make_unique<JpegEncoderSlot>();
+    slot->outputFormat = av_guess_format("image2", ".jpg", nullptr);
+    if (slot->outputFormat == nullptr) {
+        DebugOutput("CJPEGEncoder: no image2 output format\n");
+        return rc::Fail;
+    }
+    AVFormatContext* formatContext = nullptr;
+    if (avformat_alloc_output_context2(&formatContext, slot->outputFormat, nullptr, ".jpg") < 0 ||
+        formatContext == nullptr) {
+        DebugOutput("CJPEGEncoder: cannot allocate the format context\n");
+        return rc::Fail;
+    }
+    slot->formatContext.reset(formatContext);
+    const AVCodecID codecId = slot->outputFormat->video_codec;
+    if (codecId == AV_CODEC_ID_NONE) {
+        return rc::Fail;
+    }
+    slot->stream = avformat_new_stream(formatContext, nullptr);
+    const AVCodec* codec = avcodec_find_encoder(codecId);
+    if (slot->stream == nullptr || codec == nullptr) {
+        DebugOutput("CJPEGEncoder: no stream or no MJPEG encoder\n");
+        return rc::Fail;
+    }
+    slot->codecContext.reset(avcodec_alloc_context3(codec));
+    AVCodecContext* context = slot->codecContext.get();
+    if (context == nullptr) {
+        return rc::Fail;
+    }
+    context->codec_id = codecId;
+    context->codec_type = AVMEDIA_TYPE_VIDEO;
+    context->width = width;
+    context->height = height;
+    context->time_base = AVRational{1, 1};
+    context->gop_size = 12;
+    context->pix_fmt = ToAVPixelFormat(PixelFormat::YUVJ422P);
+    static_cast<void>(isMain); // the main slot's quantiser bounds are set before each encode
+    if (const int error = avcodec_open2(context, codec, nullptr); error < 0) {
+        LogLibraryError("avcodec_open2", error);
+        return rc::Fail;
+    }
+    slot->stream->time_base = context->time_base;
+    if (avcodec_parameters_from_context(slot->stream->codecpar, context) < 0) {
+        return rc::Fail;
+    }
+    return 0;
+}
+
+ResultCode CJPEGEncoder::Open() {
+    ResultCode result = 0;
+    try {
+        if (!packet) {
+            packet.reset(av_packet_alloc());
+        }
+        if (!packet) {
+            result = rc::Fail;
+        }
+        if (Failed(CreateSlot(mainSlot, kMainWidth, kMainHeight, true))) {
+            result = rc::Fail;
+        }
+        if (Failed(CreateSlot(thumbSlot, kThumbWidth, kThumbHeight, false))) {
+            result = rc::Fail;
+        }
+    } catch (const std::exception& error) {
+        DebugOutput(std::string("CJPEGEncoder: ") + error.what() + "\n");
+        result = rc::Fail;
+    }
+    return result;
+}
+
+void CJPEGEncoder::Close() {
+    for (std::unique_ptr<JpegEncoderSlot>* slot : {&mainSlot, &thumbSlot}) {
+        if (*slot) {
+            (*slot)->codecContext.reset();
+            (*slot)->stream = nullptr;
+            (*slot)->formatContext.reset();
+            slot->reset();
+        }
+    }
+}
+
+std::int64_t CJPEGEncoder::EncodeSlot(JpegEncoderSlot* slot, CAVFrame& frame, std::uint8_t* buffer,
+                                      std::int32_t capacity) {
+    if (slot == nullptr || !slot->formatContext || !slot->codecContext || buffer == nullptr ||
+        capacity <= 0) {
+        DebugOutput("CJPEGEncoder: encoder slot not open\n");
+        return -1;
+    }
+    AVCodecContext* context = slot->codecContext.get();
+    if (const int error = avformat_write_header(slot->formatContext.get(), nullptr); error < 0) {
+        LogLibraryError("output header", error);
+        return -1;
+    }
+    AVFrame* picture = frame.GetPlanes();
+    if (!frame.HasBuffer() || picture == nullptr || frame.GetFormat() != PixelFormat::YUVJ422P ||
+        static_cast<int>(frame.GetWidth()) != context->width ||
+        static_cast<int>(frame.GetHeight()) != context->height) {
+        DebugOutput("CJPEGEncoder: frame does not fit the encoder\n");
+        return -1;
+    }
+    picture->pts = slot->nextPts++;
+    if (const int error = avcodec_send_frame(context, picture); error < 0) {
+        LogLibraryError("avcodec_send_frame", error);
+        return -1;
+    }
+    std::int64_t length = -1;
+    for (;;) {
+        const int error = avcodec_receive_packet(context, packet.get());
+        if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
+            break;
+        }
+        if (error < 0) {
+            LogLibraryError("avcodec_receive_packet", error);
+            return -1;
+        }
+        if (length == -1) {
+            if (packet->size > capacity) {
+                DebugOutput("CJPEGEncoder: JPEG stream larger than its buffer\n");
+                length = -2;
+            } else {
+                std::memcpy(buffer, packet->data, static_cast<std::size_t>(packet->size));
+                length = packet->size;
+            }
+        }
+        av_packet_unref(packet.get());
+    }
+    return length;
+}
+
+ResultCode CJPEGEncoder::Encode(CAVFrame& mainFrame, CAVFrame& thumbFrame, std::uint8_t* mainBuffer,
+                                std::int32_t& mainLength, std::uint8_t* thumbBuffer,
+                                std::int32_t& thumbLength, float quality) {
+    const std::int32_t mainCapacity = mainLength;
+    const std::int32_t thumbCapacity = thumbLength;
+    mainLength = 0;
+    thumbLength = 0;
+    try {
+        if (!packet || !mainSlot || !mainSlot->codecContext) {
+            DebugOutput("CJPEGEncoder: not open\n");
+            return rc::Fail;
+        }
+        AVCodecContext* mainContext = mainSlot->codecContext.get();
+        mainContext->qcompress = quality;
+        mainContext->qmax = 10;
+        mainContext->qmin = 2;
+        const std::int64_t mainBytes = EncodeSlot(mainSlot.get(), mainFrame, mainBuffer, mainCapacity);
+        if (mainBytes < 0) {
+            return rc::Fail;
+        }
+        const std::int64_t thumbBytes = EncodeSlot(thumbSlot.get(), thumbFrame, thumbBuffer, thumbCapacity);
+        if (thumbBytes < 0) {
+            return rc::Fail;
+        }
+        mainLength = static_cast<std::int32_t>(mainBytes);
+        thumbLength = static_cast<std::int32_t>(thumbBytes);
+        return 0;
+    } catch (const std::exception& error) {
+        DebugOutput(std::string("CJPEGEncoder: ") + error.what() + "\n");
+        return rc::Fail;
+    }
+}
+
+} // namespace k72

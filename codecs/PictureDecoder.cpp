@@ -1,0 +1,109 @@
+#include "codecs/PictureDecoder.h"
+
+#include "codecs/BmpPictureReader.h"
+#include "codecs/DiagnosticLog.h"
+#include "codecs/JpegPictureReader.h"
+#include "codecs/PngPictureReader.h"
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace k72 {
+namespace {
+
+// No picture file we accept comes near this; a larger one is refused before it is read.
+constexpr std::uint64_t kMaxFileBytes = std::uint64_t{1} << 31;
+
+class FileHandle {
+public:
+    explicit FileHandle(int descriptor) : fd(descriptor) {}
+    ~FileHandle() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    int Get() const { return fd; }
+
+private:
+    int fd;
+};
+
+} // namespace
+
+PictureDecoder::PictureDecoder() = default;
+
+PictureDecoder::~PictureDecoder() = default;
+
+void PictureDecoder::SetMinimumSize(std::uint32_t width, std::uint32_t height) {
+    minWidth = width;
+    minHeight = height;
+}
+
+PictureDecodeStatus PictureDecoder::Decode(const std::filesystem::path& path, CDibImage& image) {
+    const FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        DebugOutput("Picture decoder: cannot open " + path.string() + ": " + std::strerror(errno) + "\n");
+        return PictureDecodeStatus::Undecodable;
+    }
+    const auto fileSize = static_cast<std::uint64_t>(info.st_size);
+    if (fileSize == 0) {
+        return PictureDecodeStatus::Undecodable;
+    }
+    if (fileSize > kMaxFileBytes) {
+        return PictureDecodeStatus::TooLarge;
+    }
+    try {
+        fileBytes.resize(static_cast<std::size_t>(fileSize));
+    } catch (const std::exception&) {
+        return PictureDecodeStatus::TooLarge;
+    }
+    std::size_t done = 0;
+    while (done < fileBytes.size()) {
+        const ssize_t n = ::read(file.Get(), fileBytes.data() + done, fileBytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            DebugOutput("Picture decoder: cannot read " + path.string() + "\n");
+            return PictureDecodeStatus::Undecodable;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return Decode(fileBytes.data(), fileBytes.size(), image);
+}
+
+PictureDecodeStatus PictureDecoder::Decode(const std::uint8_t* data, std::size_t size, CDibImage& image) {
+    if (data == nullptr || size < 4) {
+        return PictureDecodeStatus::Undecodable;
+    }
+    try {
+        if (data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) {
+            return DecodeJpegPicture(data, size, minWidth, minHeight, image);
+        }
+        if (size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1A\n", 8) == 0) {
+            return DecodePngPicture(data, size, image);
+        }
+        if (data[0] == 'B' && data[1] == 'M') {
+            if (!bmpReader) {
+                bmpReader = std::make_unique<BmpPictureReader>();
+            }
+            return bmpReader->Decode(data, size, image);
+        }
+    } catch (const std::exception& error) {
+        DebugOutput(std::string("Picture decoder: ") + error.what() + "\n");
+        return PictureDecodeStatus::Undecodable;
+    }
+    DebugOutput("Picture decoder: not a JPEG, PNG or BMP file\n");
+    return PictureDecodeStatus::Undecodable;
+}
+
+} // namespace k72

@@ -1,0 +1,40 @@
+#pragma once
+// The picture decoder of the still picture path: reads a JPEG, PNG or BMP file (recognised by its
+// content, whatever its name says) and yields it as a bottom-up device-independent bitmap. Keeps its
+// file buffer and BMP decoder from one picture to the next.
+
+#include "codecs/CDibImage.h"
+#include "codecs/PictureDecodeStatus.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+namespace k72 {
+
+class BmpPictureReader;
+
+class PictureDecoder {
+public:
+    PictureDecoder();
+    virtual ~PictureDecoder();
+    PictureDecoder(const PictureDecoder&) = delete;
+    PictureDecoder& operator=(const PictureDecoder&) = delete;
+
+    // The smallest size the caller will make of the picture. JPEG pictures are decoded at the smallest
+    // DCT scale that still covers it; 0 x 0 (the default) decodes everything at full size.
+    void SetMinimumSize(std::uint32_t width, std::uint32_t height);
+
+    PictureDecodeStatus Decode(const std::filesystem::path& path, CDibImage& image);
+    PictureDecodeStatus Decode(const std::uint8_t* data, std::size_t size, CDibImage& image);
+
+private:
+    std::uint32_t minWidth = 0;
+    std::uint32_t minHeight = 0;
+    std::vector<std::uint8_t> fileBytes;
+    std::unique_ptr<BmpPictureReader> bmpReader;
+};
+
+} // namespace k72

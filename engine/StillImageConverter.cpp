@@ -1,0 +1,305 @@
+#include "engine/StillImageConverter.h"
+
+#include "codecs/DiagnosticLog.h"
+
+#include <chrono>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <new>
+
+namespace k72 {
+namespace {
+
+constexpr std::uint32_t kMainWidth = 640;
+constexpr std::uint32_t kMainHeight = 480;
+constexpr std::uint32_t kThumbWidth = 160;
+constexpr std::uint32_t kThumbHeight = 120;
+
+struct TransformFailure {
+    const char* reason;
+};
+
+// (Re)creates a work frame when it is missing or not of the needed shape; after the first picture the
+// shape never changes, so nothing is allocated again.
+CAVFrame& WorkFrame(std::unique_ptr<CAVFrame>& frame, PixelFormat format, std::uint32_t width,
+                    std::uint32_t height, const char* failure) {
+    if (!frame) {
+        frame = std::make_unique<CAVFrame>();
+    }
+    if (!frame->HasBuffer() || frame->GetFormat() != format || frame->GetWidth() != width ||
+        frame->GetHeight() != height) {
+        if (!frame->Create(format, width, height)) {
+            throw TransformFailure{failure};
+        }
+    }
+    return *frame;
+}
+
+class Stopwatch {
+public:
+    double Lap() {
+        const auto now = std::chrono::steady_clock::now();
+        const double ms = std::chrono::duration<double, std::milli>(now - last).count();
+        last = now;
+        return ms;
+    }
+
+private:
+    std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+};
+
+unsigned MaskShift(std::uint32_t mask) {
+    unsigned shift = 0;
+    while (mask != 0 && (mask & 1u) == 0) {
+        mask >>= 1;
+        ++shift;
+    }
+    return shift;
+}
+
+} // namespace
+
+StillImageConverter::StillImageConverter() {
+    try {
+        mainFrame.Create(PixelFormat::YUVJ422P, kMainWidth, kMainHeight);
+        thumbFrame.Create(PixelFormat::YUVJ422P, kThumbWidth, kThumbHeight);
+        // Sized to the uncompressed frames, so no encoded picture can overflow them.
+        mainJpegCapacity = static_cast<std::int32_t>(mainFrame.GetSize());
+        thumbJpegCapacity = static_cast<std::int32_t>(thumbFrame.GetSize());
+        if (mainJpegCapacity > 0) {
+            mainJpeg = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(mainJpegCapacity));
+        }
+        if (thumbJpegCapacity > 0) {
+            thumbJpeg = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(thumbJpegCapacity));
+        }
+        decoder.SetMinimumSize(kMainWidth, kMainHeight);
+        if (Failed(encoder.Open())) {
+            constructResult = rc::JpegEncoderInitFailed;
+        }
+    } catch (const std::exception& error) {
+        DebugOutput(std::string("StillImageConverter: ") + error.what() + "\n");
+        constructResult = rc::JpegEncoderInitFailed;
+    }
+}
+
+StillImageConverter::~StillImageConverter() = default;
+
+ResultCode StillImageConverter::ConstructResult() const {
+    return constructResult;
+}
+
+void StillImageConverter::SetQuality(float newQuality) {
+    quality = newQuality;
+}
+
+float StillImageConverter::Quality() const {
+    return quality;
+}
+
+bool StillImageConverter::TransformFrame(CAVFrame& target, const CAVFrame& source, WorkFrames& work) {
+    try {
+        if (!target.HasBuffer() || !source.HasBuffer()) {
+            throw TransformFailure{"Frame has no buffer"};
+        }
+        if (target.IsSameFrame(source)) {
+            std::memcpy(target.GetBuffer(), source.GetBuffer(), target.GetSize());
+            return true;
+        }
+        const PixelFormat sourceFormat = source.GetFormat();
+        const PixelFormat targetFormat = target.GetFormat();
+        const std::uint32_t width = target.GetWidth();
+        const std::uint32_t height = target.GetHeight();
+        const CAVFrame* current = &source;
+
+        if (!source.IsSameSize(target)) {
+            CAVFrame* resized = &target;
+            if (sourceFormat != targetFormat) {
+                resized =
+                    &WorkFrame(work.pResizeFrame, sourceFormat, width, height, "pResizeFrame Create FAILED");
+            }
+            if (!current->Resize(*resized)) {
+                throw TransformFailure{"Resize() FAILED"};
+            }
+            current = resized;
+        }
+
+        const auto isBgr = [](PixelFormat f) { return f == PixelFormat::BGR24 || f == PixelFormat::BGR32; };
+        if (isBgr(sourceFormat) && !isBgr(targetFormat)) {
+            CAVFrame& flipped =
+                WorkFrame(work.pInvFrame, sourceFormat, width, height, "pInvFrame Create FAILED");
+            if (!flipped.Inverse(*current)) {
+                throw TransformFailure{"Inverse() FAILED"};
+            }
+            current = &flipped;
+        }
+
+        if (sourceFormat == PixelFormat::RGB32 && targetFormat != PixelFormat::RGB32) {
+            CAVFrame& reversed =
+                WorkFrame(work.pBGR32Frame, PixelFormat::BGR32, width, height, "pBGR32Frame Create FAILED");
+            CAVFrame& into = targetFormat == PixelFormat::BGR32 ? target : reversed;
+            if (!CAVFrame::Reverse4Col(*current, into)) {
+                throw TransformFailure{"Reverse4Col FAILED"};
+            }
+            current = &into;
+        }
+
+        if (current->GetFormat() == targetFormat) {
+            if (current != &target) {
+                throw TransformFailure{"** FATAL ** Flow Error"};
+            }
+            return true;
+        }
+        if (!target.Format(*current)) {
+            throw TransformFailure{"Format() FAILED"};
+        }
+        return true;
+    } catch (const TransformFailure& failure) {
+        DebugOutput(std::string("TransformFrame: ") + failure.reason + "\n");
+    } catch (const std::exception& error) {
+        DebugOutput(std::string("TransformFrame: ") + error.what() + "\n");
+    }
+    return false;
+}
+
+bool StillImageConverter::LoadSourceFrame(CAVFrame& frame, const CDibImage& picture) {
+    const std::uint32_t width = picture.Width();
+    const std::uint32_t height = picture.Height();
+    const std::uint8_t* top = picture.TopRow();
+    const std::ptrdiff_t pitch = picture.Pitch();
+    if (top == nullptr || width == 0 || height == 0) {
+        return false;
+    }
+    // Bitmaps stored top-down (positive pitch) are as valid as bottom-up ones; the loaders are told
+    // where the bottom row lies and how to step upwards from it.
+    const std::uint8_t* bottom = top + static_cast<std::ptrdiff_t>(height - 1) * pitch;
+    const int bits = picture.BitsPerPixel();
+    if (bits == 24) {
+        return frame.LoadBitmap24(width, height, bottom, -pitch);
+    }
+    if (bits == 32) {
+        return frame.LoadBitmap32(width, height, bottom, -pitch);
+    }
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16) {
+        DebugOutput("StillImageConverter: unsupported bitmap depth\n");
+        return false;
+    }
+    if (!(frame.HasBuffer() && frame.GetFormat() == PixelFormat::RGB24 && frame.GetWidth() == width &&
+          frame.GetHeight() == height)) {
+        if (!frame.Create(PixelFormat::RGB24, width, height)) {
+            return false;
+        }
+    }
+    std::uint8_t* out = frame.GetBuffer();
+    if (bits == 16) {
+        const unsigned shifts[3] = {MaskShift(picture.redMask), MaskShift(picture.greenMask),
+                                    MaskShift(picture.blueMask)};
+        const std::uint32_t masks[3] = {picture.redMask, picture.greenMask, picture.blueMask};
+        std::uint32_t maxima[3] = {};
+        for (int c = 0; c < 3; ++c) {
+            maxima[c] = masks[c] >> shifts[c];
+        }
+        for (std::uint32_t y = 0; y < height; ++y) {
+            const std::uint8_t* row = top + static_cast<std::ptrdiff_t>(y) * pitch;
+            for (std::uint32_t x = 0; x < width; ++x, row += 2, out += 3) {
+                const std::uint32_t word = static_cast<std::uint32_t>(row[0] | (row[1] << 8));
+                for (int c = 0; c < 3; ++c) {
+                    const std::uint32_t value = (word & masks[c]) >> shifts[c];
+                    out[c] = static_cast<std::uint8_t>(
+                        maxima[c] == 0 ? 0 : (value * 255 + maxima[c] / 2) / maxima[c]);
+                }
+            }
+        }
+        return true;
+    }
+    // Palette pictures: the indices of a row are read from its first byte, most significant bits first;
+    // every row starts at a fresh byte. The picture's own palette gives the colours, 1-bit pictures
+    // included (a black-on-white drawing must not come out as its negative).
+    const unsigned depth = static_cast<unsigned>(bits);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint8_t* byte = top + static_cast<std::ptrdiff_t>(y) * pitch;
+        unsigned bitOffset = 0;
+        for (std::uint32_t x = 0; x < width; ++x, out += 3) {
+            const unsigned index = ((static_cast<unsigned>(*byte) << bitOffset) & 0xFFu) >> (8 - depth);
+            const CDibImage::PaletteEntry& colour = picture.palette[index];
+            out[0] = colour.red;
+            out[1] = colour.green;
+            out[2] = colour.blue;
+            bitOffset += depth;
+            if (bitOffset == 8) {
+                bitOffset = 0;
+                ++byte;
+            }
+        }
+    }
+    return true;
+}
+
+ResultCode StillImageConverter::Convert(const std::string& sourcePath, const std::string& destinationPath) {
+    stageTimes = StageTimes{};
+    ResultCode result = rc::Fail;
+    try {
+        result = ConvertSteps(sourcePath, destinationPath);
+    } catch (const std::exception& error) {
+        DebugOutput(std::string("StillImageConverter: ") + error.what() + "\n");
+        result = rc::Fail;
+    }
+    if (image) { // the decoded picture lives only for the call; its memory serves the next one
+        pixelStore = image->TakeStorage();
+        image.reset();
+    }
+    return result;
+}
+
+ResultCode StillImageConverter::ConvertSteps(const std::string& sourcePath,
+                                             const std::string& destinationPath) {
+    Stopwatch watch;
+    try {
+        image = std::make_unique<CDibImage>();
+    } catch (const std::bad_alloc&) {
+        return rc::JpegImageObjectFailed;
+    }
+    image->AdoptStorage(std::move(pixelStore));
+
+    const PictureDecodeStatus decoded = decoder.Decode(std::filesystem::path(sourcePath), *image);
+    stageTimes.decode = watch.Lap();
+    if (decoded == PictureDecodeStatus::TooLarge) {
+        DebugOutput("StillImageConverter: picture too large: " + sourcePath + "\n");
+        return rc::JpegUnsupportedLayout;
+    }
+    if (decoded != PictureDecodeStatus::Decoded) {
+        return rc::JpegDecodeFailed;
+    }
+
+    const bool loaded = LoadSourceFrame(sourceFrame, *image);
+    stageTimes.load = watch.Lap();
+    if (!loaded) {
+        return rc::JpegUnsupportedLayout;
+    }
+
+    const bool transformed = TransformFrame(mainFrame, sourceFrame, mainWork) &&
+                             TransformFrame(thumbFrame, sourceFrame, thumbWork);
+    stageTimes.transform = watch.Lap();
+    if (!transformed) {
+        return rc::Fail;
+    }
+
+    mainJpegLength = mainJpegCapacity;
+    thumbJpegLength = thumbJpegCapacity;
+    const ResultCode encoded = encoder.Encode(mainFrame, thumbFrame, mainJpeg.get(), mainJpegLength,
+                                              thumbJpeg.get(), thumbJpegLength, quality);
+    stageTimes.encode = watch.Lap();
+    if (Failed(encoded)) {
+        return rc::JpegEncodeFailed;
+    }
+
+    if (!mainJpeg || !thumbJpeg) {
+        return rc::Fail;
+    }
+    exifWriter.SetImages(mainJpeg.get(), mainJpegLength, thumbJpeg.get(), thumbJpegLength);
+    const ResultCode written = exifWriter.Write(destinationPath);
+    stageTimes.write = watch.Lap();
+    return Failed(written) ? rc::Fail : 0;
+}
+
+} // namespace k72
