@@ -160,10 +160,12 @@ template <typename Owner> std::uint8_t* Reserve(Owner& block, std::size_t& capac
 
 } // namespace
 
-// The scaler reads packed 3-byte pixels through a slow general path (into its internal YUV and back),
-// several times slower than its planar one. So the pixels are split into three planes, each plane is
-// scaled on its own as a grey picture, and the planes are packed again: the same bilinear filter,
-// exact colours (no trip through YUV), and about a third of the time.
+// The scaler reads packed RGB pixels through a general path (into its internal YUV with subsampled
+// chroma and back) that shifts colours and is several times slower than its planar one. So the pixels
+// are split into three planes, each plane is scaled on its own as a grey picture, and the planes are
+// packed again: the same bilinear filter, exact colours, and about a third of the time. 3-byte pixels
+// are split and packed by the scaler's own converters; 4-byte ones by a loop that leaves the fourth
+// byte of the destination as it was.
 void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
     if (!planeScaler) {
         planeScaler = std::make_unique<PlaneScaler>();
@@ -189,17 +191,28 @@ void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
         }
         return context;
     };
-    SwsContext* unpack = cached(cache.unpack, sw, sh, packed, sw, sh, AV_PIX_FMT_GBRP, SWS_POINT);
+    const int pixelBytes = PackedPixelBytes(format);
+    // Where the three colour bytes of a 4-byte pixel start: B, G, R, X or X, R, G, B.
+    const int colourOffset = format == PixelFormat::RGB32 ? 1 : 0;
     SwsContext* scale = cached(cache.scale, sw, sh, AV_PIX_FMT_GRAY8, tw, th, AV_PIX_FMT_GRAY8, SWS_BILINEAR);
-    SwsContext* pack = cached(cache.pack, tw, th, AV_PIX_FMT_GBRP, tw, th, packed, SWS_POINT);
 
     std::uint8_t* sourcePlanes[4] = {from, from + sourcePlane, from + 2 * sourcePlane, nullptr};
     int sourceStrides[4] = {sw, sw, sw, 0};
     std::uint8_t* targetPlanes[4] = {to, to + targetPlane, to + 2 * targetPlane, nullptr};
     int targetStrides[4] = {tw, tw, tw, 0};
-    if (sws_scale(unpack, source.planes->data, source.planes->linesize, 0, sh, sourcePlanes, sourceStrides) <=
-        0) {
-        throw FrameFailure{kError};
+    if (pixelBytes == 3) {
+        SwsContext* unpack = cached(cache.unpack, sw, sh, packed, sw, sh, AV_PIX_FMT_GBRP, SWS_POINT);
+        if (sws_scale(unpack, source.planes->data, source.planes->linesize, 0, sh, sourcePlanes,
+                      sourceStrides) <= 0) {
+            throw FrameFailure{kError};
+        }
+    } else {
+        const std::uint8_t* pixel = source.buffer.get() + colourOffset;
+        for (std::size_t i = 0; i < sourcePlane; ++i, pixel += 4) {
+            from[i] = pixel[0];
+            from[sourcePlane + i] = pixel[1];
+            from[2 * sourcePlane + i] = pixel[2];
+        }
     }
     for (int plane = 0; plane < 3; ++plane) {
         const std::uint8_t* in[4] = {sourcePlanes[plane], nullptr, nullptr, nullptr};
@@ -210,8 +223,18 @@ void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
             throw FrameFailure{kError};
         }
     }
-    if (sws_scale(pack, targetPlanes, targetStrides, 0, th, planes->data, planes->linesize) <= 0) {
-        throw FrameFailure{kError};
+    if (pixelBytes == 3) {
+        SwsContext* pack = cached(cache.pack, tw, th, AV_PIX_FMT_GBRP, tw, th, packed, SWS_POINT);
+        if (sws_scale(pack, targetPlanes, targetStrides, 0, th, planes->data, planes->linesize) <= 0) {
+            throw FrameFailure{kError};
+        }
+    } else {
+        std::uint8_t* pixel = buffer.get() + colourOffset;
+        for (std::size_t i = 0; i < targetPlane; ++i, pixel += 4) {
+            pixel[0] = to[i];
+            pixel[1] = to[targetPlane + i];
+            pixel[2] = to[2 * targetPlane + i];
+        }
     }
 }
 
@@ -220,15 +243,10 @@ bool CAVFrame::Resize(CAVFrame& destination) const {
         if (!buffer || !destination.buffer || destination.format != format) {
             throw FrameFailure{kFramesDoNotMatch};
         }
-        const int pixelBytes = PackedPixelBytes(format);
-        if (pixelBytes == 0) {
+        if (PackedPixelBytes(format) == 0) {
             throw FrameFailure{kNoSupportedPixFmt};
         }
-        if (pixelBytes == 3) {
-            destination.ScaleByPlanes(*this);
-        } else {
-            destination.Scale(*this, SWS_BILINEAR);
-        }
+        destination.ScaleByPlanes(*this);
     });
 }
 

@@ -83,7 +83,7 @@ private:
     // Runs the media library's scaler from source into this frame, reusing the scaler of the last call
     // when the geometry is the same (the target frames see the same sizes picture after picture).
     void Scale(const CAVFrame& source, int flags);
-    // Bilinear resize of 3-byte pixels, one colour plane at a time (see CAVFrame.cpp).
+    // Bilinear resize of packed RGB pixels, one colour plane at a time (see CAVFrame.cpp).
     void ScaleByPlanes(const CAVFrame& source);
 
     std::unique_ptr<std::uint8_t, BufferFree> buffer;

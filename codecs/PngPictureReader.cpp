@@ -139,6 +139,18 @@ PictureDecodeStatus DecodePngPicture(const std::uint8_t* data, std::size_t size,
     if (data == nullptr || size < 8 || png_sig_cmp(data, 0, 8) != 0) {
         return PictureDecodeStatus::Undecodable;
     }
+    // The size is judged from IHDR, always the first chunk, before libpng reads any further.
+    if (size >= 24 && std::memcmp(data + 12, "IHDR", 4) == 0) {
+        const auto be32 = [&](std::size_t at) {
+            return (std::uint32_t{data[at]} << 24) | (std::uint32_t{data[at + 1]} << 16) |
+                   (std::uint32_t{data[at + 2]} << 8) | std::uint32_t{data[at + 3]};
+        };
+        const std::uint32_t width = be32(16);
+        const std::uint32_t height = be32(20);
+        if (width > 0 && height > 0 && !PictureSizeAcceptable(width, height)) {
+            return PictureDecodeStatus::TooLarge;
+        }
+    }
     PngJob job{data, size, 0, {}};
     PngReadState state;
     std::vector<png_bytep> rows;

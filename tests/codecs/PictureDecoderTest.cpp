@@ -1,0 +1,388 @@
+// The picture decoders: every layout a user may bring comes out as the bitmap the still path loads
+// (depth, palette, bottom-up rows), broken files are refused, and oversized ones are refused from the
+// header.
+
+#include "codecs/PictureDecoder.h"
+#include "codecs/BmpPictureReader.h"
+#include "codecs/JpegPictureReader.h"
+#include "tests/support/StillTestPictures.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using k72::CDibImage;
+using k72::PictureDecoder;
+using k72::PictureDecodeStatus;
+using namespace k72test;
+
+// Reads one pixel of a decoded bitmap as the still path must see it.
+Rgb DibPixel(const CDibImage& image, int x, int y) {
+    const std::uint8_t* row = image.TopRow() + static_cast<std::ptrdiff_t>(y) * image.Pitch();
+    const int bits = image.BitsPerPixel();
+    if (bits <= 8) {
+        const std::size_t bit = static_cast<std::size_t>(x) * bits;
+        const unsigned index = (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+        const auto& e = image.palette[index];
+        return {e.red, e.green, e.blue};
+    }
+    if (bits == 16) {
+        const unsigned word = row[2 * x] | (row[2 * x + 1] << 8);
+        const auto channel = [&](std::uint32_t mask) {
+            unsigned shift = 0;
+            while (((mask >> shift) & 1u) == 0) {
+                ++shift;
+            }
+            return static_cast<std::uint8_t>(((word & mask) >> shift) * 255 / (mask >> shift));
+        };
+        return {channel(image.redMask), channel(image.greenMask), channel(image.blueMask)};
+    }
+    const int bytes = bits / 8;
+    return {row[x * bytes + 2], row[x * bytes + 1], row[x * bytes]};
+}
+
+int MaxDifference(Rgb a, Rgb b) {
+    return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+}
+
+// Every pixel of the bitmap against the expected colour, within a tolerance.
+void ExpectPixels(const CDibImage& image, int width, int height, const std::function<Rgb(int, int)>& expected,
+                  int tolerance = 0) {
+    ASSERT_EQ(image.Width(), static_cast<std::uint32_t>(width));
+    ASSERT_EQ(image.Height(), static_cast<std::uint32_t>(height));
+    EXPECT_LT(image.Pitch(), 0) << "stored bottom-up";
+    EXPECT_EQ(image.RowBytes() % 4, 0u);
+    int worst = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int d = MaxDifference(DibPixel(image, x, y), expected(x, y));
+            if (d > worst) {
+                worst = d;
+                ASSERT_LE(d, tolerance) << "pixel " << x << "," << y;
+            }
+        }
+    }
+}
+
+class PictureDecoderTest : public ::testing::Test {
+protected:
+    PictureDecodeStatus Decode(const std::filesystem::path& path) { return decoder.Decode(path, image); }
+    TempDir dir;
+    PictureDecoder decoder;
+    CDibImage image;
+};
+
+// ---- JPEG ----
+
+TEST_F(PictureDecoderTest, JpegKindsDecodeToTheirDepthsAndColours) {
+    const RgbPicture source = SmoothPicture(96, 64);
+    struct Case {
+        JpegKind kind;
+        int bits;
+    };
+    for (const Case c : {Case{JpegKind::Baseline, 24}, Case{JpegKind::Progressive, 24},
+                         Case{JpegKind::Grey, 8}, Case{JpegKind::Cmyk, 32}}) {
+        SCOPED_TRACE(static_cast<int>(c.kind));
+        const auto path = dir / ("k" + std::to_string(static_cast<int>(c.kind)) + ".jpg");
+        WriteJpeg(path, source, c.kind);
+        ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+        EXPECT_EQ(image.BitsPerPixel(), c.bits);
+        ExpectPixels(
+            image, 96, 64,
+            [&](int x, int y) {
+                const Rgb p = source.At(x, y);
+                if (c.kind != JpegKind::Grey) {
+                    return p;
+                }
+                const auto l = static_cast<std::uint8_t>((p.r * 299 + p.g * 587 + p.b * 114) / 1000);
+                return Rgb{l, l, l};
+            },
+            12);
+    }
+}
+
+TEST_F(PictureDecoderTest, LargeJpegDecodesAtTheSmallestScaleThatCoversTheTarget) {
+    EXPECT_EQ(k72::JpegScaleNumerator(4000, 3000, 640, 480), 2); // 1000 x 750
+    EXPECT_EQ(k72::JpegScaleNumerator(1280, 960, 640, 480), 4);  // exactly 640 x 480
+    EXPECT_EQ(k72::JpegScaleNumerator(1300, 1000, 640, 480), 4); // 3/8 would give 488 x 375
+    EXPECT_EQ(k72::JpegScaleNumerator(640, 480, 640, 480), 8);
+    EXPECT_EQ(k72::JpegScaleNumerator(320, 240, 640, 480), 8);  // smaller than the target: full size
+    EXPECT_EQ(k72::JpegScaleNumerator(5000, 400, 640, 480), 8); // too few rows for any reduction
+    EXPECT_EQ(k72::JpegScaleNumerator(4000, 3000, 0, 0), 8);
+
+    const auto path = dir / "large.jpg";
+    WriteJpeg(path, SmoothPicture(1600, 1200), JpegKind::Baseline);
+    decoder.SetMinimumSize(640, 480);
+    ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+    EXPECT_EQ(image.Width(), 800u);
+    EXPECT_EQ(image.Height(), 600u);
+    decoder.SetMinimumSize(0, 0);
+    ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+    EXPECT_EQ(image.Width(), 1600u);
+}
+
+// ---- PNG ----
+
+TEST_F(PictureDecoderTest, PngLayoutsKeepOrWidenTheirDepth) {
+    const std::vector<Rgb> palette16 = [] {
+        std::vector<Rgb> p;
+        for (int i = 0; i < 16; ++i) {
+            p.push_back(Rgb{static_cast<std::uint8_t>(i * 16), static_cast<std::uint8_t>(255 - i * 16), 77});
+        }
+        return p;
+    }();
+    const auto index = [](int x, int y, int levels) { return static_cast<unsigned>((x + 3 * y) % levels); };
+    struct Case {
+        std::string name;
+        PngSpec spec;
+        int expectedBits;
+        std::function<unsigned(int, int, int)> sample;
+        std::function<Rgb(int, int)> expected;
+        int tolerance = 0;
+    };
+    const auto grey = [](unsigned v) {
+        const auto g = static_cast<std::uint8_t>(v);
+        return Rgb{g, g, g};
+    };
+    std::vector<Case> cases;
+    cases.push_back({"palette 1-bit, black on white",
+                     PngSpec{PNG_COLOR_TYPE_PALETTE, 1, false, {Rgb{255, 255, 255}, Rgb{0, 0, 0}}, {}, 0, 0},
+                     1, [&](int x, int y, int) { return index(x, y, 2); },
+                     [&](int x, int y) {
+                         return index(x, y, 2) == 0 ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
+                     }});
+    cases.push_back({"palette 4-bit", PngSpec{PNG_COLOR_TYPE_PALETTE, 4, false, palette16, {}, 0, 0}, 4,
+                     [&](int x, int y, int) { return index(x, y, 16); },
+                     [&](int x, int y) { return palette16[index(x, y, 16)]; }});
+    cases.push_back({"palette 8-bit", PngSpec{PNG_COLOR_TYPE_PALETTE, 8, false, palette16, {}, 0, 0}, 8,
+                     [&](int x, int y, int) { return index(x, y, 16); },
+                     [&](int x, int y) { return palette16[index(x, y, 16)]; }});
+    cases.push_back({"palette 2-bit", PngSpec{PNG_COLOR_TYPE_PALETTE, 2, false, {palette16.begin(), palette16.begin() + 4}, {}, 0, 0}, 32,
+                     [&](int x, int y, int) { return index(x, y, 4); },
+                     [&](int x, int y) { return palette16[index(x, y, 4)]; }});
+    cases.push_back({"palette with transparency",
+                     PngSpec{PNG_COLOR_TYPE_PALETTE, 8, false, palette16, {0, 128}, 0, 0}, 32,
+                     [&](int x, int y, int) { return index(x, y, 16); },
+                     [&](int x, int y) { return palette16[index(x, y, 16)]; }});
+    cases.push_back({"grey 1-bit", PngSpec{PNG_COLOR_TYPE_GRAY, 1, false, {}, {}, 0, 0}, 1,
+                     [&](int x, int y, int) { return index(x, y, 2); },
+                     [&](int x, int y) { return grey(index(x, y, 2) * 255); }});
+    cases.push_back({"grey 4-bit", PngSpec{PNG_COLOR_TYPE_GRAY, 4, false, {}, {}, 0, 0}, 4,
+                     [&](int x, int y, int) { return index(x, y, 16); },
+                     [&](int x, int y) { return grey(index(x, y, 16) * 17); }});
+    cases.push_back({"grey 8-bit", PngSpec{PNG_COLOR_TYPE_GRAY, 8, false, {}, {}, 0, 0}, 8,
+                     [&](int x, int y, int) { return index(x, y, 256); },
+                     [&](int x, int y) { return grey(index(x, y, 256)); }});
+    cases.push_back({"grey 16-bit", PngSpec{PNG_COLOR_TYPE_GRAY, 16, false, {}, {}, 0, 0}, 32,
+                     [&](int x, int y, int) { return index(x, y, 256) * 257; },
+                     [&](int x, int y) { return grey(index(x, y, 256)); }});
+    cases.push_back({"grey with alpha", PngSpec{PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, {}, {}, 0, 0}, 32,
+                     [&](int x, int y, int c) { return c == 0 ? index(x, y, 256) : 0u; },
+                     [&](int x, int y) { return grey(index(x, y, 256)); }});
+    const RgbPicture smooth = SmoothPicture(37, 23);
+    const auto channel = [&](int x, int y, int c) {
+        const Rgb p = smooth.At(x, y);
+        return static_cast<unsigned>(c == 0 ? p.r : c == 1 ? p.g : c == 2 ? p.b : 10);
+    };
+    const auto smoothAt = [&](int x, int y) { return smooth.At(x, y); };
+    cases.push_back({"RGB 8-bit", PngSpec{}, 24, channel, smoothAt});
+    cases.push_back(
+        {"RGB 8-bit interlaced", PngSpec{PNG_COLOR_TYPE_RGB, 8, true, {}, {}, 0, 0}, 24, channel, smoothAt});
+    cases.push_back({"RGB with transparent colour", PngSpec{PNG_COLOR_TYPE_RGB, 8, false, {}, {7}, 0, 0}, 32,
+                     channel, smoothAt});
+    cases.push_back({"RGB 16-bit", PngSpec{PNG_COLOR_TYPE_RGB, 16, false, {}, {}, 0, 0}, 32,
+                     [&](int x, int y, int c) { return channel(x, y, c) * 257; }, smoothAt});
+    cases.push_back({"RGBA 8-bit, alpha ignored", PngSpec{PNG_COLOR_TYPE_RGB_ALPHA, 8, false, {}, {}, 0, 0},
+                     32, channel, smoothAt});
+    cases.push_back({"RGBA 16-bit interlaced", PngSpec{PNG_COLOR_TYPE_RGB_ALPHA, 16, true, {}, {}, 0, 0}, 32,
+                     [&](int x, int y, int c) { return channel(x, y, c) * 257; }, smoothAt});
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto path = dir / "layout.png";
+        WritePng(path, 37, 23, c.spec, c.sample);
+        ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+        EXPECT_EQ(image.BitsPerPixel(), c.expectedBits);
+        ExpectPixels(image, 37, 23, c.expected, c.tolerance);
+    }
+}
+
+// ---- BMP ----
+
+TEST_F(PictureDecoderTest, BmpLayoutsKeepTheirDepthPaletteAndOrientation) {
+    const std::vector<Rgb> palette16 = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
+                                        {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
+                                        {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
+                                        {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+    const RgbPicture smooth = SmoothPicture(13, 9);
+    struct Case {
+        std::string name;
+        BmpSpec spec;
+        std::function<std::uint32_t(int, int)> stored;
+        std::function<Rgb(int, int)> expected;
+        int tolerance = 0;
+    };
+    const auto index = [](int x, int y, int levels) {
+        return static_cast<std::uint32_t>((x * 7 + y) % levels);
+    };
+    std::vector<Case> cases;
+    cases.push_back({"1-bit black on white", BmpSpec{1, false, {{255, 255, 255}, {0, 0, 0}}, false},
+                     [&](int x, int y) { return index(x, y, 2); },
+                     [&](int x, int y) {
+                         return index(x, y, 2) == 0 ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
+                     }});
+    cases.push_back({"1-bit two colours", BmpSpec{1, false, {{10, 200, 30}, {250, 5, 90}}, false},
+                     [&](int x, int y) { return index(x, y, 2); },
+                     [&](int x, int y) {
+                         return index(x, y, 2) == 0 ? Rgb{10, 200, 30} : Rgb{250, 5, 90};
+                     }});
+    cases.push_back({"4-bit odd width", BmpSpec{4, false, palette16, false},
+                     [&](int x, int y) { return index(x, y, 16); },
+                     [&](int x, int y) { return palette16[index(x, y, 16)]; }});
+    cases.push_back({"8-bit top-down", BmpSpec{8, true, palette16, false},
+                     [&](int x, int y) { return index(x, y, 16); },
+                     [&](int x, int y) { return palette16[index(x, y, 16)]; }});
+    cases.push_back({"16-bit 5-5-5", BmpSpec{16, false, {}, false},
+                     [&](int x, int y) {
+                         const Rgb p = smooth.At(x, y);
+                         return static_cast<std::uint32_t>(((p.r >> 3) << 10) | ((p.g >> 3) << 5) |
+                                                           (p.b >> 3));
+                     },
+                     [&](int x, int y) { return smooth.At(x, y); }, 8});
+    cases.push_back({"16-bit 5-6-5", BmpSpec{16, false, {}, true},
+                     [&](int x, int y) {
+                         const Rgb p = smooth.At(x, y);
+                         return static_cast<std::uint32_t>(((p.r >> 3) << 11) | ((p.g >> 2) << 5) |
+                                                           (p.b >> 3));
+                     },
+                     [&](int x, int y) { return smooth.At(x, y); }, 8});
+    cases.push_back({"24-bit odd width", BmpSpec{24, false, {}, false},
+                     [&](int x, int y) { return Packed(smooth.At(x, y)); },
+                     [&](int x, int y) { return smooth.At(x, y); }});
+    cases.push_back({"24-bit top-down", BmpSpec{24, true, {}, false},
+                     [&](int x, int y) { return Packed(smooth.At(x, y)); },
+                     [&](int x, int y) { return smooth.At(x, y); }});
+    cases.push_back({"32-bit", BmpSpec{32, false, {}, false},
+                     [&](int x, int y) { return Packed(smooth.At(x, y)); },
+                     [&](int x, int y) { return smooth.At(x, y); }});
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto path = dir / "layout.bmp";
+        WriteBmp(path, 13, 9, c.spec, c.stored);
+        ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+        EXPECT_EQ(image.BitsPerPixel(), c.spec.bits);
+        ExpectPixels(image, 13, 9, c.expected, c.tolerance);
+    }
+}
+
+TEST_F(PictureDecoderTest, ContentDecidesNotTheName) {
+    const auto path = dir / "really-a-png.jpg";
+    WriteRgbPng(path, SmoothPicture(20, 10));
+    EXPECT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+    EXPECT_EQ(image.Width(), 20u);
+}
+
+// ---- broken and oversized files ----
+
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+TEST_F(PictureDecoderTest, BrokenFilesAreUndecodable) {
+    const auto jpeg = dir / "whole.jpg";
+    const auto png = dir / "whole.png";
+    const auto bmp = dir / "whole.bmp";
+    WriteJpeg(jpeg, SmoothPicture(64, 48), JpegKind::Baseline);
+    WriteRgbPng(png, SmoothPicture(64, 48));
+    WriteBmp(bmp, 64, 48, BmpSpec{}, [](int x, int y) { return static_cast<std::uint32_t>(x * y); });
+    const auto cut = [&](const std::filesystem::path& from, const std::string& name) {
+        auto bytes = ReadFileBytes(from);
+        bytes.resize(bytes.size() / 2);
+        WriteFileBytes(dir / name, bytes);
+        return dir / name;
+    };
+    const std::string text = "this is not a picture at all, only a line of text\n";
+    WriteFileBytes(dir / "text.jpg", std::vector<std::uint8_t>(text.begin(), text.end()));
+    WriteFileBytes(dir / "empty.png", {});
+    const std::string gif = "GIF89a\x01\x00\x01\x00\x80\x00\x00";
+    WriteFileBytes(dir / "picture.gif.png", std::vector<std::uint8_t>(gif.begin(), gif.end()));
+    std::filesystem::create_directory(dir / "folder.jpg");
+
+    for (const auto& path :
+         {cut(jpeg, "cut.jpg"), cut(png, "cut.png"), cut(bmp, "cut.bmp"), dir / "text.jpg", dir / "empty.png",
+          dir / "picture.gif.png", dir / "missing.bmp", dir / "folder.jpg"}) {
+        SCOPED_TRACE(path.filename().string());
+        EXPECT_EQ(Decode(path), PictureDecodeStatus::Undecodable);
+    }
+    // The decoder is not left in a bad state by them.
+    EXPECT_EQ(Decode(bmp), PictureDecodeStatus::Decoded);
+    EXPECT_EQ(Decode(jpeg), PictureDecodeStatus::Decoded);
+}
+
+TEST_F(PictureDecoderTest, OversizedPicturesAreRefusedFromTheirHeader) {
+    // PNG: a valid IHDR declaring 100,000 x 100,000 pixels, and nothing else.
+    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13};
+    const std::vector<std::uint8_t> ihdr = {'I', 'H',  'D',  'R', 0, 1, 0x86, 0xA0, 0,
+                                            1,   0x86, 0xA0, 8,   2, 0, 0,    0};
+    png.insert(png.end(), ihdr.begin(), ihdr.end());
+    const std::uint32_t crc = Crc32(ihdr.data(), ihdr.size());
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        png.push_back(static_cast<std::uint8_t>(crc >> shift));
+    }
+    WriteFileBytes(dir / "huge.png", png);
+
+    // BMP: a header declaring 100,000 x 100,000 24-bit pixels.
+    auto bmp = BmpBytes(4, 4, BmpSpec{}, [](int, int) { return 0u; });
+    for (int at : {18, 22}) {
+        bmp[at] = 0xA0;
+        bmp[at + 1] = 0x86;
+        bmp[at + 2] = 0x01;
+    }
+    WriteFileBytes(dir / "huge.bmp", bmp);
+
+    // JPEG: a real file whose frame header is changed to 60,000 x 60,000.
+    WriteJpeg(dir / "small.jpg", SmoothPicture(16, 16), JpegKind::Baseline);
+    auto jpeg = ReadFileBytes(dir / "small.jpg");
+    for (std::size_t i = 2; i + 9 < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
+            jpeg[i + 5] = jpeg[i + 7] = 0xEA;
+            jpeg[i + 6] = jpeg[i + 8] = 0x60;
+            break;
+        }
+    }
+    WriteFileBytes(dir / "huge.jpg", jpeg);
+
+    for (const char* name : {"huge.png", "huge.bmp", "huge.jpg"}) {
+        SCOPED_TRACE(name);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Decode(dir / name), PictureDecodeStatus::TooLarge);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    }
+}
+
+TEST(BmpHeaderTest, DeclaredSizeAndDepth) {
+    const auto bytes =
+        BmpBytes(13, 9, BmpSpec{4, true, std::vector<Rgb>(16), false}, [](int, int) { return 0u; });
+    k72::BmpPictureReader::Header header;
+    ASSERT_TRUE(k72::BmpPictureReader::ReadHeader(bytes.data(), bytes.size(), header));
+    EXPECT_EQ(header.width, 13);
+    EXPECT_EQ(header.height, -9);
+    EXPECT_EQ(header.bitsPerPixel, 4);
+    EXPECT_FALSE(k72::BmpPictureReader::ReadHeader(bytes.data(), 20, header));
+}
+
+} // namespace
