@@ -7,6 +7,8 @@
 #include <string>
 
 extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/mem.h>
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
@@ -220,19 +222,27 @@ PictureDecodeStatus BmpPictureReader::ToBitmap(const AVFrame& decoded, int decla
         copyRows(static_cast<std::size_t>(width) * 4);
         break;
     default: {
-        // Anything else (unusual channel masks, 64-bit pictures) through the scaler into B, G, R, X.
+        // Anything else (unusual channel masks, 64-bit pictures) through the scaler into B, G, R, X, in
+        // padded rows of its own (the scaler writes past the end of a row), then row by row.
         SwsContext* converter =
             sws_getContext(decoded.width, decoded.height, format, decoded.width, decoded.height,
                            AV_PIX_FMT_BGR0, SWS_POINT, nullptr, nullptr, nullptr);
-        if (converter == nullptr) {
-            return PictureDecodeStatus::Undecodable;
+        std::uint8_t* converted[4] = {};
+        int convertedStride[4] = {};
+        const bool ok = converter != nullptr &&
+                        av_image_alloc(converted, convertedStride, decoded.width, decoded.height,
+                                       AV_PIX_FMT_BGR0, 64) >= 0 &&
+                        sws_scale(converter, decoded.data, decoded.linesize, 0, decoded.height, converted,
+                                  convertedStride) > 0;
+        if (ok) {
+            for (std::uint32_t y = 0; y < height; ++y) {
+                std::memcpy(image.Row(y), converted[0] + static_cast<std::ptrdiff_t>(y) * convertedStride[0],
+                            static_cast<std::size_t>(width) * 4);
+            }
         }
-        std::uint8_t* targetPlanes[4] = {image.Row(0), nullptr, nullptr, nullptr};
-        int targetPitch[4] = {static_cast<int>(image.Pitch()), 0, 0, 0};
-        const int done = sws_scale(converter, decoded.data, decoded.linesize, 0, decoded.height, targetPlanes,
-                                   targetPitch);
+        av_freep(&converted[0]);
         sws_freeContext(converter);
-        if (done <= 0) {
+        if (!ok) {
             return PictureDecodeStatus::Undecodable;
         }
         break;

@@ -10,6 +10,7 @@
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace k72 {
@@ -23,6 +24,29 @@ struct FrameFailure {
 constexpr const char* kNoSupportedPixFmt = "NO Supported PixFmt";
 constexpr const char* kError = "ERROR";
 constexpr const char* kFramesDoNotMatch = "Frames do not match";
+
+// The scaler's vector code reads and writes whole vector widths, past the end of a row. Every block
+// the scaler touches gets this much spare room at its end, and rows it writes are this long or padded
+// to a multiple of it.
+constexpr std::size_t kSpare = 64;
+
+std::size_t PaddedStride(std::size_t bytes) {
+    return (bytes + kSpare - 1) / kSpare * kSpare;
+}
+
+// Grows a scratch block to at least bytes (plus the spare room); keeps it otherwise.
+template <typename Owner> std::uint8_t* Reserve(Owner& block, std::size_t& capacity, std::size_t bytes) {
+    if (capacity < bytes || !block) {
+        block.reset();
+        capacity = 0;
+        block.reset(static_cast<std::uint8_t*>(av_malloc(bytes + kSpare)));
+        if (!block) {
+            throw FrameFailure{"av_malloc FAILED"};
+        }
+        capacity = bytes;
+    }
+    return block.get();
+}
 
 template <typename Body> bool Guarded(const char* operation, Body&& body) {
     std::string reason;
@@ -76,7 +100,7 @@ bool CAVFrame::Create(PixelFormat newFormat, std::uint32_t newWidth, std::uint32
         if (!buffer || capacity < static_cast<std::size_t>(bytes)) {
             buffer.reset();
             capacity = 0;
-            buffer.reset(static_cast<std::uint8_t*>(av_malloc(static_cast<std::size_t>(bytes))));
+            buffer.reset(static_cast<std::uint8_t*>(av_malloc(static_cast<std::size_t>(bytes) + kSpare)));
             if (!buffer) {
                 throw FrameFailure{"av_malloc FAILED"};
             }
@@ -114,7 +138,6 @@ void CAVFrame::Scale(const CAVFrame& source, int flags) {
     // the scaler, so the scaler is told "YUV422P, full range" instead.
     const bool fullRangeTarget = format == PixelFormat::YUVJ422P;
     const AVPixelFormat targetFormat = fullRangeTarget ? AV_PIX_FMT_YUV422P : ToAVPixelFormat(format);
-    SwsContext* previous = scaler.get();
     SwsContext* context = sws_getCachedContext(
         scaler.release(), static_cast<int>(source.width), static_cast<int>(source.height),
         ToAVPixelFormat(source.format), static_cast<int>(width), static_cast<int>(height), targetFormat,
@@ -123,7 +146,8 @@ void CAVFrame::Scale(const CAVFrame& source, int flags) {
     if (context == nullptr) {
         throw FrameFailure{kError};
     }
-    if (context != previous && fullRangeTarget) {
+    if (fullRangeTarget) {
+        // Asked every time: a scaler made anew may sit at the old one's address.
         int* inverseTable = nullptr;
         int* table = nullptr;
         int sourceRange = 0;
@@ -132,33 +156,57 @@ void CAVFrame::Scale(const CAVFrame& source, int flags) {
         int contrast = 0;
         int saturation = 0;
         if (sws_getColorspaceDetails(context, &inverseTable, &sourceRange, &table, &targetRange, &brightness,
-                                     &contrast, &saturation) >= 0) {
+                                     &contrast, &saturation) < 0) {
+            throw FrameFailure{kError};
+        }
+        if (targetRange != 1) {
             sws_setColorspaceDetails(context, inverseTable, sourceRange, sws_getCoefficients(SWS_CS_ITU601),
                                      1, brightness, contrast, saturation);
         }
     }
-    const int rows = sws_scale(context, source.planes->data, source.planes->linesize, 0,
-                               static_cast<int>(source.height), planes->data, planes->linesize);
-    if (rows <= 0) {
+    ScaleInto(context, source.planes->data, source.planes->linesize, static_cast<int>(source.height),
+              targetFormat);
+}
+
+void CAVFrame::ScaleInto(SwsContext* context, const std::uint8_t* const sourceData[],
+                         const int sourceStrides[], int sourceHeight, AVPixelFormat targetFormat) {
+    bool aligned = true;
+    for (int plane = 0; plane < 4 && planes->data[plane] != nullptr; ++plane) {
+        aligned = aligned && planes->linesize[plane] % static_cast<int>(kSpare) == 0;
+    }
+    if (aligned) {
+        if (sws_scale(context, sourceData, sourceStrides, 0, sourceHeight, planes->data, planes->linesize) <=
+            0) {
+            throw FrameFailure{kError};
+        }
+        return;
+    }
+    // Rows of other lengths are written into padded rows first and copied from there.
+    if (!planeScaler) {
+        planeScaler = std::make_unique<PlaneScaler>();
+    }
+    int strides[4] = {};
+    if (av_image_fill_linesizes(strides, targetFormat, static_cast<int>(width)) < 0) {
         throw FrameFailure{kError};
     }
-}
-
-namespace {
-
-// Grows a plane buffer to at least bytes; keeps it otherwise.
-template <typename Owner> std::uint8_t* Reserve(Owner& block, std::size_t& capacity, std::size_t bytes) {
-    if (capacity < bytes || !block) {
-        block.reset(static_cast<std::uint8_t*>(av_malloc(bytes)));
-        capacity = block ? bytes : 0;
-        if (!block) {
-            throw FrameFailure{"av_malloc FAILED"};
-        }
+    for (int& stride : strides) {
+        stride = static_cast<int>(PaddedStride(static_cast<std::size_t>(stride)));
     }
-    return block.get();
+    std::uint8_t* data[4] = {};
+    const int bytes = av_image_fill_pointers(data, targetFormat, static_cast<int>(height), nullptr, strides);
+    if (bytes <= 0) {
+        throw FrameFailure{kError};
+    }
+    std::uint8_t* block =
+        Reserve(planeScaler->paddedOutput, planeScaler->paddedCapacity, static_cast<std::size_t>(bytes));
+    av_image_fill_pointers(data, targetFormat, static_cast<int>(height), block, strides);
+    if (sws_scale(context, sourceData, sourceStrides, 0, sourceHeight, data, strides) <= 0) {
+        throw FrameFailure{kError};
+    }
+    const std::uint8_t* copyFrom[4] = {data[0], data[1], data[2], data[3]};
+    av_image_copy(planes->data, planes->linesize, copyFrom, strides, targetFormat, static_cast<int>(width),
+                  static_cast<int>(height));
 }
-
-} // namespace
 
 // The scaler reads packed RGB pixels through a general path (into its internal YUV with subsampled
 // chroma and back) that shifts colours and is several times slower than its planar one. So the pixels
@@ -176,8 +224,10 @@ void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
     const int tw = static_cast<int>(width);
     const int th = static_cast<int>(height);
     const AVPixelFormat packed = ToAVPixelFormat(format);
-    const std::size_t sourcePlane = static_cast<std::size_t>(sw) * static_cast<std::size_t>(sh);
-    const std::size_t targetPlane = static_cast<std::size_t>(tw) * static_cast<std::size_t>(th);
+    const std::size_t sourceStride = PaddedStride(static_cast<std::size_t>(sw));
+    const std::size_t targetStride = PaddedStride(static_cast<std::size_t>(tw));
+    const std::size_t sourcePlane = sourceStride * static_cast<std::size_t>(sh);
+    const std::size_t targetPlane = targetStride * static_cast<std::size_t>(th);
     std::uint8_t* from = Reserve(cache.sourcePlanes, cache.sourceCapacity, sourcePlane * 3);
     std::uint8_t* to = Reserve(cache.targetPlanes, cache.targetCapacity, targetPlane * 3);
 
@@ -197,9 +247,11 @@ void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
     SwsContext* scale = cached(cache.scale, sw, sh, AV_PIX_FMT_GRAY8, tw, th, AV_PIX_FMT_GRAY8, SWS_BILINEAR);
 
     std::uint8_t* sourcePlanes[4] = {from, from + sourcePlane, from + 2 * sourcePlane, nullptr};
-    int sourceStrides[4] = {sw, sw, sw, 0};
+    const int ss = static_cast<int>(sourceStride);
+    const int ts = static_cast<int>(targetStride);
+    int sourceStrides[4] = {ss, ss, ss, 0};
     std::uint8_t* targetPlanes[4] = {to, to + targetPlane, to + 2 * targetPlane, nullptr};
-    int targetStrides[4] = {tw, tw, tw, 0};
+    int targetStrides[4] = {ts, ts, ts, 0};
     if (pixelBytes == 3) {
         SwsContext* unpack = cached(cache.unpack, sw, sh, packed, sw, sh, AV_PIX_FMT_GBRP, SWS_POINT);
         if (sws_scale(unpack, source.planes->data, source.planes->linesize, 0, sh, sourcePlanes,
@@ -208,32 +260,36 @@ void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
         }
     } else {
         const std::uint8_t* pixel = source.buffer.get() + colourOffset;
-        for (std::size_t i = 0; i < sourcePlane; ++i, pixel += 4) {
-            from[i] = pixel[0];
-            from[sourcePlane + i] = pixel[1];
-            from[2 * sourcePlane + i] = pixel[2];
+        for (std::size_t y = 0; y < static_cast<std::size_t>(sh); ++y) {
+            std::uint8_t* row = from + y * sourceStride;
+            for (std::size_t x = 0; x < static_cast<std::size_t>(sw); ++x, pixel += 4) {
+                row[x] = pixel[0];
+                row[sourcePlane + x] = pixel[1];
+                row[2 * sourcePlane + x] = pixel[2];
+            }
         }
     }
     for (int plane = 0; plane < 3; ++plane) {
         const std::uint8_t* in[4] = {sourcePlanes[plane], nullptr, nullptr, nullptr};
-        const int inStride[4] = {sw, 0, 0, 0};
+        const int inStride[4] = {ss, 0, 0, 0};
         std::uint8_t* out[4] = {targetPlanes[plane], nullptr, nullptr, nullptr};
-        const int outStride[4] = {tw, 0, 0, 0};
+        const int outStride[4] = {ts, 0, 0, 0};
         if (sws_scale(scale, in, inStride, 0, sh, out, outStride) <= 0) {
             throw FrameFailure{kError};
         }
     }
     if (pixelBytes == 3) {
         SwsContext* pack = cached(cache.pack, tw, th, AV_PIX_FMT_GBRP, tw, th, packed, SWS_POINT);
-        if (sws_scale(pack, targetPlanes, targetStrides, 0, th, planes->data, planes->linesize) <= 0) {
-            throw FrameFailure{kError};
-        }
+        ScaleInto(pack, targetPlanes, targetStrides, th, packed);
     } else {
         std::uint8_t* pixel = buffer.get() + colourOffset;
-        for (std::size_t i = 0; i < targetPlane; ++i, pixel += 4) {
-            pixel[0] = to[i];
-            pixel[1] = to[targetPlane + i];
-            pixel[2] = to[2 * targetPlane + i];
+        for (std::size_t y = 0; y < static_cast<std::size_t>(th); ++y) {
+            const std::uint8_t* row = to + y * targetStride;
+            for (std::size_t x = 0; x < static_cast<std::size_t>(tw); ++x, pixel += 4) {
+                pixel[0] = row[x];
+                pixel[1] = row[targetPlane + x];
+                pixel[2] = row[2 * targetPlane + x];
+            }
         }
     }
 }

@@ -83,6 +83,9 @@ private:
     // Runs the media library's scaler from source into this frame, reusing the scaler of the last call
     // when the geometry is the same (the target frames see the same sizes picture after picture).
     void Scale(const CAVFrame& source, int flags);
+    // Runs a scaler into this frame's planes, through padded rows where the frame's rows are not.
+    void ScaleInto(SwsContext* context, const std::uint8_t* const sourceData[], const int sourceStrides[],
+                   int sourceHeight, AVPixelFormat targetFormat);
     // Bilinear resize of packed RGB pixels, one colour plane at a time (see CAVFrame.cpp).
     void ScaleByPlanes(const CAVFrame& source);
 
@@ -95,7 +98,8 @@ private:
     std::uint32_t height = 0;
     std::unique_ptr<SwsContext, ScalerFree> scaler;
 
-    // What ScaleByPlanes keeps between calls: its three scalers and two plane buffers, which only grow.
+    // Scratch kept between calls: the scalers of ScaleByPlanes and the blocks of it and of ScaleInto,
+    // which only grow.
     struct PlaneScaler {
         std::unique_ptr<SwsContext, ScalerFree> unpack;
         std::unique_ptr<SwsContext, ScalerFree> scale;
@@ -104,8 +108,10 @@ private:
         std::size_t sourceCapacity = 0;
         std::unique_ptr<std::uint8_t, BufferFree> targetPlanes;
         std::size_t targetCapacity = 0;
+        std::unique_ptr<std::uint8_t, BufferFree> paddedOutput; // for ScaleInto
+        std::size_t paddedCapacity = 0;
     };
-    std::unique_ptr<PlaneScaler> planeScaler;
+    std::unique_ptr<PlaneScaler> planeScaler; // created on first use
 };
 
 } // namespace k72

@@ -308,6 +308,35 @@ inline RgbPicture DecodeWithFfmpeg(const std::filesystem::path& path, int width,
     return picture;
 }
 
+// Decodes a JPEG file with libjpeg in this process into RGB24 (quicker than starting ffmpeg); empty
+// on failure or when the size is not width x height.
+inline RgbPicture DecodeJpegInProcess(const std::filesystem::path& path, int width, int height) {
+    RgbPicture picture;
+    const std::vector<std::uint8_t> file = ReadFileBytes(path);
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
+    if (jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK && static_cast<int>(info.image_width) == width &&
+        static_cast<int>(info.image_height) == height) {
+        info.out_color_space = JCS_RGB;
+        jpeg_start_decompress(&info);
+        picture.width = width;
+        picture.height = height;
+        picture.bytes.resize(static_cast<std::size_t>(width) * height * 3);
+        while (info.output_scanline < info.output_height) {
+            JSAMPROW row = &picture.bytes[static_cast<std::size_t>(info.output_scanline) * width * 3];
+            jpeg_read_scanlines(&info, &row, 1);
+        }
+        jpeg_finish_decompress(&info);
+    } else {
+        ADD_FAILURE() << path << " is not a " << width << "x" << height << " JPEG";
+    }
+    jpeg_destroy_decompress(&info);
+    return picture;
+}
+
 // Mean absolute difference per channel (R, G, B) of two pictures of the same size.
 inline std::array<double, 3> MeanError(const RgbPicture& a, const RgbPicture& b) {
     std::array<double, 3> sum{};
