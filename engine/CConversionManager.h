@@ -5,12 +5,15 @@
 
 #include "codecs/CVideoConverter.h"
 #include "codecs/ResultCodes.h"
+#include "engine/CAviProbe.h"
 #include "engine/StillImageConverter.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,8 +29,8 @@ public:
     CConversionManager& operator=(const CConversionManager&) = delete;
 
     void AddJob(const std::string& sourcePath, const std::string& destinationPath);
-    std::size_t PendingJobs();   // jobs not yet finished, the running one included
-    void CancelAll();            // empties the queues and asks the running conversion to stop
+    std::size_t PendingJobs(); // jobs not yet finished, the running one included
+    void CancelAll();          // empties the queues and asks the running conversion to stop
     CVideoConverter& Converter();
 
     ResultCode ConvertStillImage(const std::string& sourcePath, const std::string& destinationPath);
@@ -40,6 +43,31 @@ public:
     double ProbedFrameRate() const;
 
     static ResultCode CheckPcmFile(const std::string& path);
+
+private:
+    void WorkerLoop();
+    void RunWorker();
+
+    // 1 from construction until shutdown; the worker loops while it is 1. Written under queueLock so
+    // that a worker just going to sleep cannot miss the change.
+    std::atomic<int> running{1};
+    // Entry i of each queue forms job i; the front pair is the job in progress or the next to run and
+    // stays there while it runs, so that PendingJobs counts it.
+    std::deque<std::string> sourceQueue;
+    std::deque<std::string> destinationQueue;
+    // Raised by CancelAll: a job peeked before it is no longer at the front when it ends, so the worker
+    // must not pop a job added after the cancel in its place.
+    std::uint64_t cancelGeneration = 0;
+    std::mutex queueLock;                  // guards both queues and cancelGeneration
+    std::condition_variable workAvailable; // AddJob and shutdown wake the worker through it
+
+    std::unique_ptr<CVideoConverter> converter;
+    std::unique_ptr<StillImageConverter> stillConverter;
+    CAviProbe aviProbe; // the last AVI probe: its path, frame count and frame rate
+
+    std::promise<void> workerEnd;  // set by the worker as its last act
+    std::future<void> workerEnded; // lets shutdown wait for it with a time limit
+    std::thread worker;            // started last, once everything it uses exists
 };
 
 } // namespace k72

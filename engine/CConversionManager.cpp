@@ -1,0 +1,157 @@
+#include "engine/CConversionManager.h"
+
+#include "codecs/DiagnosticLog.h"
+#include "engine/PcmFileCheck.h"
+#include "engine/ResultCodeText.h"
+
+#include <chrono>
+#include <exception>
+#include <utility>
+
+namespace k72 {
+
+CConversionManager::CConversionManager()
+    : converter(std::make_unique<CVideoConverter>()), stillConverter(std::make_unique<StillImageConverter>()),
+      workerEnded(workerEnd.get_future()), worker([this] { RunWorker(); }) {}
+
+CConversionManager::~CConversionManager() {
+    // Nothing waiting may start, and the job in progress is asked to stop.
+    {
+        std::lock_guard lock(queueLock);
+        sourceQueue.clear();
+        destinationQueue.clear();
+        ++cancelGeneration;
+        converter->RequestAbort();
+    }
+    {
+        std::lock_guard lock(queueLock);
+        running.store(0);
+    }
+    workAvailable.notify_all();
+
+    // An idle worker ends at once; a running conversion needs until its next progress report.
+    if (workerEnded.wait_for(std::chrono::milliseconds(500)) != std::future_status::ready) {
+        workerEnded.wait();
+    }
+    worker.join();
+
+    converter.reset();
+    stillConverter.reset();
+    aviProbe.Forget();
+}
+
+void CConversionManager::AddJob(const std::string& sourcePath, const std::string& destinationPath) {
+    {
+        std::lock_guard lock(queueLock);
+        sourceQueue.push_back(sourcePath);
+        destinationQueue.push_back(destinationPath);
+    }
+    workAvailable.notify_one();
+}
+
+std::size_t CConversionManager::PendingJobs() {
+    std::lock_guard lock(queueLock);
+    return sourceQueue.size();
+}
+
+void CConversionManager::CancelAll() {
+    std::lock_guard lock(queueLock);
+    sourceQueue.clear();
+    destinationQueue.clear();
+    ++cancelGeneration;
+    converter->RequestAbort();
+}
+
+CVideoConverter& CConversionManager::Converter() {
+    return *converter;
+}
+
+void CConversionManager::RunWorker() {
+    WorkerLoop();
+    workerEnd.set_value();
+}
+
+void CConversionManager::WorkerLoop() {
+    while (running.load() == 1) {
+        std::string source;
+        std::string destination;
+        std::uint64_t generation = 0;
+        {
+            std::unique_lock lock(queueLock);
+            if (sourceQueue.empty()) {
+                // The test and the sleep are one step under the lock, so an AddJob or a shutdown
+                // between them still wakes the worker.
+                workAvailable.wait(lock, [this] { return running.load() != 1 || !sourceQueue.empty(); });
+                continue;
+            }
+            source = sourceQueue.front();
+            destination = destinationQueue.front();
+            generation = cancelGeneration;
+        }
+
+        ResultCode result = rc::Fail;
+        try {
+            result = converter->Convert(source, destination);
+        } catch (const std::exception& error) {
+            DebugOutput(std::string("CConversionManager: conversion failed: ") + error.what() + "\n");
+        } catch (...) {
+            DebugOutput("CConversionManager: conversion failed\n");
+        }
+
+        {
+            std::lock_guard lock(queueLock);
+            // After a CancelAll the front is no longer this job: it is already gone, and whatever
+            // was added since must stay.
+            if (generation == cancelGeneration) {
+                if (!sourceQueue.empty()) {
+                    sourceQueue.pop_front();
+                }
+                if (!destinationQueue.empty()) {
+                    destinationQueue.pop_front();
+                }
+            }
+        }
+
+        if (Failed(result)) {
+            DebugOutput(ResultCodeText(result));
+        }
+    }
+}
+
+ResultCode CConversionManager::ConvertStillImage(const std::string& sourcePath,
+                                                 const std::string& destinationPath) {
+    return stillConverter->Convert(sourcePath, destinationPath);
+}
+
+ResultCode CConversionManager::SetStillQuality(float quality) {
+    if (quality >= 0.0f && quality <= 1.0f) {
+        stillConverter->SetQuality(quality);
+    }
+    return 0;
+}
+
+ResultCode CConversionManager::GetTotalFrames(const std::string& path, std::uint32_t& frames) {
+    if (Failed(ProbeAvi(path))) {
+        return rc::Fail;
+    }
+    frames = aviProbe.Frames();
+    return 0;
+}
+
+ResultCode CConversionManager::ProbeAvi(const std::string& path) {
+    return aviProbe.Probe(path);
+}
+
+std::uint32_t CConversionManager::ProbedFrames() const {
+    return aviProbe.Frames();
+}
+
+double CConversionManager::ProbedFrameRate() const {
+    return aviProbe.FrameRate();
+}
+
+ResultCode CConversionManager::CheckPcmFile(const std::string& path) {
+    return CheckPcmWaveFile(path);
+}
+
+} // namespace k72
