@@ -130,6 +130,8 @@ ResultCode CConversionManager::SetStillQuality(float quality) {
     return 0;
 }
 
+float CConversionManager::StillQuality() const { return stillConverter->Quality(); }
+
 ResultCode CConversionManager::GetTotalFrames(const std::string& path, std::uint32_t& frames) {
     if (Failed(ProbeAvi(path))) {
         return rc::Fail;
