@@ -67,7 +67,12 @@ CVideoConverter& CConversionManager::Converter() {
 }
 
 void CConversionManager::RunWorker() {
-    WorkerLoop();
+    // Whatever happens, shutdown must learn that the worker has ended.
+    try {
+        WorkerLoop();
+    } catch (...) {
+        DebugOutput("CConversionManager: the worker stopped on an error\n");
+    }
     workerEnd.set_value();
 }
 
@@ -130,7 +135,9 @@ ResultCode CConversionManager::SetStillQuality(float quality) {
     return 0;
 }
 
-float CConversionManager::StillQuality() const { return stillConverter->Quality(); }
+float CConversionManager::StillQuality() const {
+    return stillConverter->Quality();
+}
 
 ResultCode CConversionManager::GetTotalFrames(const std::string& path, std::uint32_t& frames) {
     if (Failed(ProbeAvi(path))) {
