@@ -481,15 +481,27 @@ bool CAVFrame::LoadBitmap(std::uint32_t newWidth, std::uint32_t newHeight, const
         }
         const std::ptrdiff_t step =
             rowStep != 0 ? rowStep : static_cast<std::ptrdiff_t>((newWidth * PixelBytes + 3u) & ~3u);
-        const std::size_t rowBytes = static_cast<std::size_t>(newWidth) * 3;
-        for (std::uint32_t row = 0; row < newHeight; ++row) {
-            const std::uint8_t* from = bottomRow + static_cast<std::ptrdiff_t>(newHeight - 1 - row) * step;
-            std::uint8_t* to = buffer.get() + row * rowBytes;
-            for (std::uint32_t x = 0; x < newWidth; ++x) {
-                to[3 * x] = from[PixelBytes * x + 2];
-                to[3 * x + 1] = from[PixelBytes * x + 1];
-                to[3 * x + 2] = from[PixelBytes * x];
-            }
+        const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(newWidth) * 3;
+        if (step > INT_MAX || step < -INT_MAX || rowBytes > INT_MAX) {
+            throw FrameFailure{"Invalid Bitmap"};
+        }
+        // The scaler's byte shuffles, several times quicker than a plain loop. It walks the bitmap from
+        // its bottom row up and writes the frame from its last row up, so the picture ends top down.
+        const int w = static_cast<int>(newWidth);
+        const int h = static_cast<int>(newHeight);
+        SwsContext* context =
+            sws_getCachedContext(scaler.release(), w, h, PixelBytes == 3 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGR0,
+                                 w, h, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
+        scaler.reset(context);
+        if (context == nullptr) {
+            throw FrameFailure{kError};
+        }
+        const std::uint8_t* from[4] = {bottomRow, nullptr, nullptr, nullptr};
+        const int fromStride[4] = {static_cast<int>(step), 0, 0, 0};
+        std::uint8_t* to[4] = {buffer.get() + (h - 1) * rowBytes, nullptr, nullptr, nullptr};
+        const int toStride[4] = {-static_cast<int>(rowBytes), 0, 0, 0};
+        if (sws_scale(context, from, fromStride, 0, h, to, toStride) != h) {
+            throw FrameFailure{kError};
         }
     });
 }

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <new>
@@ -36,17 +37,27 @@ CAVFrame& WorkFrame(std::unique_ptr<CAVFrame>& frame, PixelFormat format, std::u
     return *frame;
 }
 
+double ThreadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// Wall-clock and processor time since the last lap.
 class Stopwatch {
 public:
-    double Lap() {
+    void Lap(double& wall, double& cpu) {
         const auto now = std::chrono::steady_clock::now();
-        const double ms = std::chrono::duration<double, std::milli>(now - last).count();
+        const double cpuNow = ThreadCpuMs();
+        wall = std::chrono::duration<double, std::milli>(now - last).count();
+        cpu = cpuNow - lastCpu;
         last = now;
-        return ms;
+        lastCpu = cpuNow;
     }
 
 private:
     std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+    double lastCpu = ThreadCpuMs();
 };
 
 unsigned MaskShift(std::uint32_t mask) {
@@ -262,7 +273,7 @@ ResultCode StillImageConverter::ConvertSteps(const std::string& sourcePath,
     image->AdoptStorage(std::move(pixelStore));
 
     const PictureDecodeStatus decoded = decoder.Decode(std::filesystem::path(sourcePath), *image);
-    stageTimes.decode = watch.Lap();
+    watch.Lap(stageTimes.decode, stageTimes.decodeCpu);
     if (decoded == PictureDecodeStatus::TooLarge) {
         DebugOutput("StillImageConverter: picture too large: " + sourcePath + "\n");
         return rc::JpegUnsupportedLayout;
@@ -272,14 +283,14 @@ ResultCode StillImageConverter::ConvertSteps(const std::string& sourcePath,
     }
 
     const bool loaded = LoadSourceFrame(sourceFrame, *image);
-    stageTimes.load = watch.Lap();
+    watch.Lap(stageTimes.load, stageTimes.loadCpu);
     if (!loaded) {
         return rc::JpegUnsupportedLayout;
     }
 
     const bool transformed = TransformFrame(mainFrame, sourceFrame, mainWork) &&
                              TransformFrame(thumbFrame, sourceFrame, thumbWork);
-    stageTimes.transform = watch.Lap();
+    watch.Lap(stageTimes.transform, stageTimes.transformCpu);
     if (!transformed) {
         return rc::Fail;
     }
@@ -288,7 +299,7 @@ ResultCode StillImageConverter::ConvertSteps(const std::string& sourcePath,
     thumbJpegLength = thumbJpegCapacity;
     const ResultCode encoded = encoder.Encode(mainFrame, thumbFrame, mainJpeg.get(), mainJpegLength,
                                               thumbJpeg.get(), thumbJpegLength, quality);
-    stageTimes.encode = watch.Lap();
+    watch.Lap(stageTimes.encode, stageTimes.encodeCpu);
     if (Failed(encoded)) {
         return rc::JpegEncodeFailed;
     }
@@ -298,7 +309,7 @@ ResultCode StillImageConverter::ConvertSteps(const std::string& sourcePath,
     }
     exifWriter.SetImages(mainJpeg.get(), mainJpegLength, thumbJpeg.get(), thumbJpegLength);
     const ResultCode written = exifWriter.Write(destinationPath);
-    stageTimes.write = watch.Lap();
+    watch.Lap(stageTimes.write, stageTimes.writeCpu);
     return Failed(written) ? rc::Fail : 0;
 }
 

@@ -53,13 +53,19 @@ public:
     // bits, stored bottom-up or top-down); false for any other layout.
     static bool LoadSourceFrame(CAVFrame& frame, const CDibImage& image);
 
-    // How long the steps of the last Convert took, in milliseconds (for the benchmark).
+    // How long the steps of the last Convert took, in milliseconds (for the benchmark): wall-clock time,
+    // and the calling thread's processor time, which other work on a busy machine does not inflate.
     struct StageTimes {
         double decode = 0;
         double load = 0;
         double transform = 0;
         double encode = 0;
         double write = 0;
+        double decodeCpu = 0;
+        double loadCpu = 0;
+        double transformCpu = 0;
+        double encodeCpu = 0;
+        double writeCpu = 0;
     };
     const StageTimes& LastStageTimes() const { return stageTimes; }
 

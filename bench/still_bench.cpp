@@ -1,0 +1,361 @@
+// Still picture benchmark: converts a mix of large JPEG, PNG and BMP pictures in one process and
+// prints the time of each step, the cost of everything after decoding, resident memory over a long
+// run, the same work done with the ffmpeg program (two processes per picture), and the quality of
+// decoding large JPEGs at a reduced DCT scale against decoding them whole.
+//
+//   still_bench [pictures=100] [long run=1000] [ffmpeg pictures=100]
+
+#include "codecs/CAVFrame.h"
+#include "codecs/CDibImage.h"
+#include "codecs/PictureDecoder.h"
+#include "engine/StillImageConverter.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+double CpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+long MinorFaults() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+double ResidentMiB() {
+    long pages = 0;
+    long resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) {
+            resident = 0;
+        }
+        std::fclose(statm);
+    }
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+bool Run(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string Quote(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
+
+struct Source {
+    fs::path path;
+    const char* kind;
+};
+
+// Three pictures of each kind, photo-like: moving test pattern with grain, so that the compressed
+// files are as hard to decode as camera pictures of the same size.
+std::vector<Source> MakeSources(const fs::path& dir) {
+    std::vector<Source> sources;
+    for (int variant = 0; variant < 3; ++variant) {
+        const std::string frame = std::to_string(variant * 7);
+        const std::string grain = ",noise=alls=" + std::to_string(6 + 2 * variant) + ":allf=t";
+        const auto make = [&](const char* size, const std::string& extra, const fs::path& out) {
+            const std::string command =
+                "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=" + std::string(size) +
+                ":rate=25 -vf 'select=eq(n\\," + frame + ")" + grain + "' -frames:v 1 " + extra + " " +
+                Quote(out);
+            if (!Run(command)) {
+                std::fprintf(stderr, "cannot make %s\n", out.c_str());
+                std::exit(1);
+            }
+        };
+        const fs::path jpeg = dir / ("photo" + std::to_string(variant) + ".jpg");
+        const fs::path png = dir / ("screen" + std::to_string(variant) + ".png");
+        const fs::path bmp = dir / ("small" + std::to_string(variant) + ".bmp");
+        make("4000x3000", "-q:v 2", jpeg);
+        make("1920x1080", "-pix_fmt rgb24", png);
+        make("800x600", "-pix_fmt bgr24", bmp);
+        sources.push_back({jpeg, "JPEG 4000x3000"});
+        sources.push_back({png, "PNG 1920x1080"});
+        sources.push_back({bmp, "BMP 800x600"});
+    }
+    // Interleave the kinds: JPEG, PNG, BMP, JPEG, ...
+    std::vector<Source> mixed;
+    for (int i = 0; i < 9; ++i) {
+        mixed.push_back(sources[static_cast<std::size_t>((i % 3) + 3 * (i / 3))]);
+    }
+    return mixed;
+}
+
+struct Stats {
+    std::vector<double> values;
+    void Add(double v) { values.push_back(v); }
+    double Mean() const {
+        double sum = 0;
+        for (double v : values) {
+            sum += v;
+        }
+        return values.empty() ? 0 : sum / static_cast<double>(values.size());
+    }
+    double Max() const { return values.empty() ? 0 : *std::max_element(values.begin(), values.end()); }
+    double Percentile(double p) const {
+        if (values.empty()) {
+            return 0;
+        }
+        std::vector<double> sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[static_cast<std::size_t>(p * static_cast<double>(sorted.size() - 1))];
+    }
+};
+
+// The RGB24 640 x 480 picture the converter would make from a decoded bitmap.
+bool Stretch(const k72::CDibImage& image, k72::CAVFrame& source, k72::CAVFrame& target) {
+    return k72::StillImageConverter::LoadSourceFrame(source, image) &&
+           target.Create(k72::PixelFormat::RGB24, 640, 480) && source.Resize(target);
+}
+
+void Compare(const k72::CAVFrame& a, const k72::CAVFrame& b, double& meanError, double& psnr) {
+    double sum = 0;
+    double squares = 0;
+    for (std::uint32_t i = 0; i < a.GetSize(); ++i) {
+        const double d = double(a.GetBuffer()[i]) - double(b.GetBuffer()[i]);
+        sum += std::abs(d);
+        squares += d * d;
+    }
+    meanError = sum / a.GetSize();
+    psnr = 10 * std::log10(255.0 * 255.0 / (squares / a.GetSize()));
+}
+
+// Each colour plane of an RGB24 frame averaged down by area to 640 x 480.
+void AreaReference(const k72::CAVFrame& source, k72::CAVFrame& target) {
+    const int w = static_cast<int>(source.GetWidth());
+    const int h = static_cast<int>(source.GetHeight());
+    target.Create(k72::PixelFormat::RGB24, 640, 480);
+    std::vector<std::uint8_t> plane(static_cast<std::size_t>(w) * h + 64);
+    std::vector<std::uint8_t> small(640 * 480 + 64);
+    SwsContext* area = sws_getContext(w, h, AV_PIX_FMT_GRAY8, 640, 480, AV_PIX_FMT_GRAY8,
+                                      SWS_AREA | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    for (int c = 0; c < 3; ++c) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(w) * h; ++i) {
+            plane[i] = source.GetBuffer()[i * 3 + c];
+        }
+        const std::uint8_t* in[4] = {plane.data(), nullptr, nullptr, nullptr};
+        const int inStride[4] = {w, 0, 0, 0};
+        std::uint8_t* outPlanes[4] = {small.data(), nullptr, nullptr, nullptr};
+        const int outStride[4] = {640, 0, 0, 0};
+        sws_scale(area, in, inStride, 0, h, outPlanes, outStride);
+        for (std::size_t i = 0; i < 640 * 480; ++i) {
+            target.GetBuffer()[i * 3 + c] = small[i];
+        }
+    }
+    sws_freeContext(area);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int pictures = argc > 1 ? std::atoi(argv[1]) : 100;
+    const int longRun = argc > 2 ? std::atoi(argv[2]) : 1000;
+    const int cliPictures = argc > 3 ? std::atoi(argv[3]) : 100;
+
+    const fs::path dir = fs::temp_directory_path() / ("k72-still-bench-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::printf("Making the source pictures in %s ...\n", dir.c_str());
+    const std::vector<Source> sources = MakeSources(dir);
+    for (int i = 0; i < 3; ++i) {
+        std::printf("  %-15s %8.0f KiB\n", sources[static_cast<std::size_t>(i)].kind,
+                    static_cast<double>(fs::file_size(sources[static_cast<std::size_t>(i)].path)) / 1024.0);
+    }
+    const auto sourceOf = [&](int i) -> const Source& {
+        return sources[static_cast<std::size_t>(i) % sources.size()];
+    };
+
+    // Decoding alone, as the converter decodes (JPEGs at the scale that covers 640 x 480).
+    k72::PictureDecoder decoder;
+    decoder.SetMinimumSize(640, 480);
+    k72::CDibImage image;
+    for (int i = 0; i < 9; ++i) { // warm the file cache and the decoder
+        decoder.Decode(sourceOf(i).path, image);
+    }
+    const auto decodeStart = Clock::now();
+    const double decodeStartCpu = CpuMs();
+    for (int i = 0; i < pictures; ++i) {
+        decoder.Decode(sourceOf(i).path, image);
+    }
+    const double decodeOnly = Ms(decodeStart, Clock::now());
+    const double decodeOnlyCpu = CpuMs() - decodeStartCpu;
+
+    // The whole conversion, step by step.
+    k72::StillImageConverter converter;
+    const fs::path out = dir / "K72_0001.JPG";
+    for (int i = 0; i < 9; ++i) {
+        converter.Convert(sourceOf(i).path.string(), out.string());
+    }
+    struct KindStats {
+        Stats decode, load, transform, encode, write, rest, total, faults;
+        Stats decodeCpu, loadCpu, transformCpu, encodeCpu, writeCpu, restCpu;
+    };
+    std::vector<KindStats> kinds(3);
+    int failures = 0;
+    const auto convertStart = Clock::now();
+    const double convertStartCpu = CpuMs();
+    for (int i = 0; i < pictures; ++i) {
+        const long faultsBefore = MinorFaults();
+        const auto start = Clock::now();
+        if (converter.Convert(sourceOf(i).path.string(), out.string()) != 0) {
+            ++failures;
+        }
+        const double total = Ms(start, Clock::now());
+        const auto& t = converter.LastStageTimes();
+        KindStats& k = kinds[static_cast<std::size_t>(i % 3)];
+        k.decode.Add(t.decode);
+        k.load.Add(t.load);
+        k.transform.Add(t.transform);
+        k.encode.Add(t.encode);
+        k.write.Add(t.write);
+        k.rest.Add(total - t.decode);
+        k.total.Add(total);
+        k.faults.Add(static_cast<double>(MinorFaults() - faultsBefore));
+        k.decodeCpu.Add(t.decodeCpu);
+        k.loadCpu.Add(t.loadCpu);
+        k.transformCpu.Add(t.transformCpu);
+        k.encodeCpu.Add(t.encodeCpu);
+        k.writeCpu.Add(t.writeCpu);
+        k.restCpu.Add(t.loadCpu + t.transformCpu + t.encodeCpu + t.writeCpu);
+    }
+    const double convertAll = Ms(convertStart, Clock::now());
+    const double convertAllCpu = CpuMs() - convertStartCpu;
+
+    std::printf(
+        "\n%d pictures in one process (%d failed), times per picture in ms (mean / 95th percentile / max)\n",
+        pictures, failures);
+    const auto table = [&](const char* title, bool cpu) {
+        std::printf("\n%s\n%-15s %-17s %-17s %-17s %-17s %-17s %-17s\n", title, "", "decode", "load",
+                    "transform", "encode", "write", "after decoding");
+        for (int k = 0; k < 3; ++k) {
+            const KindStats& s = kinds[static_cast<std::size_t>(k)];
+            std::printf("%-15s", sourceOf(k).kind);
+            const std::vector<const Stats*> columns =
+                cpu ? std::vector<const Stats*>{&s.decodeCpu, &s.loadCpu,  &s.transformCpu,
+                                                &s.encodeCpu, &s.writeCpu, &s.restCpu}
+                    : std::vector<const Stats*>{&s.decode, &s.load,  &s.transform,
+                                                &s.encode, &s.write, &s.rest};
+            for (const Stats* st : columns) {
+                char cell[64];
+                std::snprintf(cell, sizeof(cell), "%.1f/%.1f/%.1f", st->Mean(), st->Percentile(0.95),
+                              st->Max());
+                std::printf(" %-17s", cell);
+            }
+            std::printf("\n");
+        }
+    };
+    table("processor time of the converting thread:", true);
+    table("wall-clock time (inflated by whatever else the machine runs):", false);
+    double faults = 0;
+    for (const KindStats& k : kinds) {
+        faults += k.faults.Mean();
+    }
+    std::printf("page faults a picture: %.1f\n", faults / 3);
+    std::printf("\ndecoding alone:    %.0f ms processor, %.0f ms wall (%.1f / %.1f ms a picture)\n",
+                decodeOnlyCpu, decodeOnly, decodeOnlyCpu / pictures, decodeOnly / pictures);
+    std::printf("whole conversion:  %.0f ms processor, %.0f ms wall (%.1f / %.1f ms a picture)\n",
+                convertAllCpu, convertAll, convertAllCpu / pictures, convertAll / pictures);
+    std::printf("whole conversion / decoding alone = %.2f processor, %.2f wall\n",
+                convertAllCpu / decodeOnlyCpu, convertAll / decodeOnly);
+
+    // Resident memory over a long run.
+    std::vector<std::pair<int, double>> resident;
+    for (int i = 1; i <= longRun; ++i) {
+        converter.Convert(sourceOf(i).path.string(), out.string());
+        if (i == 10 || i == 100 || i == 250 || i == 500 || i == longRun) {
+            resident.emplace_back(i, ResidentMiB());
+        }
+    }
+    std::printf("\nresident memory:");
+    for (const auto& [n, mib] : resident) {
+        std::printf("  after %d: %.1f MiB", n, mib);
+    }
+    if (resident.size() >= 2) {
+        std::printf("\ngrowth from picture %d to %d: %+.2f MiB\n", resident.front().first,
+                    resident.back().first, resident.back().second - resident.front().second);
+    }
+
+    // The same work with the ffmpeg program: one process for the main picture, one for the thumbnail.
+    if (cliPictures > 0) {
+        const auto cliStart = Clock::now();
+        for (int i = 0; i < cliPictures; ++i) {
+            const std::string in = Quote(sourceOf(i).path);
+            Run("ffmpeg -nostdin -v error -y -i " + in +
+                " -vf scale=640:480:flags=bilinear -pix_fmt yuvj422p -qmin 2 -qmax 10 " +
+                Quote(dir / "main.jpg"));
+            Run("ffmpeg -nostdin -v error -y -i " + in +
+                " -vf scale=160:120:flags=bilinear -pix_fmt yuvj422p " + Quote(dir / "thumb.jpg"));
+        }
+        const double cli = Ms(cliStart, Clock::now()) / cliPictures;
+        const auto startOnly = Clock::now();
+        for (int i = 0; i < 10; ++i) {
+            Run("ffmpeg -nostdin -v error -version");
+        }
+        const double processStart = Ms(startOnly, Clock::now()) / 10;
+        std::printf(
+            "\nffmpeg program, 2 processes a picture: %.1f ms a picture (starting ffmpeg alone: %.1f ms)\n",
+            cli, processStart);
+        std::printf("this converter / ffmpeg program = %.3f\n", (convertAll / pictures) / cli);
+    }
+
+    // Decoding a large JPEG at a reduced DCT scale against decoding it whole.
+    std::printf("\nLarge JPEGs: reduced DCT scale against a whole decode (640 x 480 RGB results)\n");
+    for (int v = 0; v < 3; ++v) {
+        const fs::path& jpeg = sourceOf(3 * v).path;
+        k72::PictureDecoder whole;
+        k72::CDibImage fullImage;
+        k72::CDibImage scaledImage;
+        auto t0 = Clock::now();
+        whole.Decode(jpeg, fullImage);
+        const double fullMs = Ms(t0, Clock::now());
+        t0 = Clock::now();
+        decoder.Decode(jpeg, scaledImage);
+        const double scaledMs = Ms(t0, Clock::now());
+
+        k72::CAVFrame fullSource, fullResult, scaledSource, scaledResult, reference;
+        Stretch(fullImage, fullSource, fullResult);
+        Stretch(scaledImage, scaledSource, scaledResult);
+        // Reference: the whole picture averaged down by area, the reduction with the least aliasing.
+        AreaReference(fullSource, reference);
+        double scaledError = 0, scaledPsnr = 0, fullError = 0, fullPsnr = 0, betweenError = 0,
+               betweenPsnr = 0;
+        Compare(scaledResult, reference, scaledError, scaledPsnr);
+        Compare(fullResult, reference, fullError, fullPsnr);
+        Compare(scaledResult, fullResult, betweenError, betweenPsnr);
+        std::printf(
+            "  %s: decode %ux%u %.1f ms, whole %ux%u %.1f ms; against an area-averaged reference: "
+            "scaled %.2f mean error / %.1f dB, whole %.2f / %.1f dB; scaled against whole %.2f / %.1f dB\n",
+            jpeg.filename().c_str(), scaledImage.Width(), scaledImage.Height(), scaledMs, fullImage.Width(),
+            fullImage.Height(), fullMs, scaledError, scaledPsnr, fullError, fullPsnr, betweenError,
+            betweenPsnr);
+    }
+
+    fs::remove_all(dir);
+    return failures == 0 ? 0 : 1;
+}
