@@ -59,47 +59,52 @@ void CAVIPacket::Parse(const std::uint8_t* entry) {
 }
 
 bool CAVIPacket::ReadData(CWinFile& input) {
+    // The chunk's header lies at position + 512 (that is 508 + its index offset).
     const std::uint64_t chunkStart = static_cast<std::uint64_t>(position) + kMoviDataStart;
-    input.Seek(static_cast<std::int64_t>(chunkStart), CWinFile::Begin);
-    std::uint8_t header[4];
-    if (input.Read(header, 4) != 4) {
-        return Fail("CAVIPacket::ReadData() : Read Error1!\n");
-    }
-    const bool saysVideo = header[2] == 'd' && header[3] == 'c';
-    const bool saysAudio = header[2] == 'w' && header[3] == 'b';
-    if (isVideo ? !saysVideo : !saysAudio) {
-        return Fail("CAVIPacket::ReadData() : Invalid SubChunkHeader!\n");
-    }
-    if (input.Read(header, 4) != 4) {
-        return Fail("CAVIPacket::ReadData() : Read Error2!\n");
-    }
-    if (ReadLE32(header) != dataLength) {
-        return Fail("CAVIPacket::ReadData() : Invalid Size!\n");
-    }
-    // A damaged index or chunk header may claim more bytes than the file holds: refuse it before
-    // allocating anything for it.
+    // A damaged index may claim more bytes than the file holds: refuse it before allocating anything.
     if (chunkStart + 8 + dataLength > input.GetLength()) {
         return Fail("CAVIPacket::ReadData() : Chunk runs past the end of the file!\n");
     }
+    // The chunk is read whole, header included, into a block with room for the padding that
+    // WriteData adds, so that it goes out again in one write.
+    const std::size_t wanted = 8 + std::size_t{dataLength};
     try {
-        data = std::make_unique_for_overwrite<std::uint8_t[]>(dataLength == 0 ? 1 : dataLength);
+        data = std::make_unique_for_overwrite<std::uint8_t[]>(wanted + kPaddingRoom);
     } catch (const std::bad_alloc&) {
         return Fail("CAVIPacket::ReadData() : Memory Error!\n");
     }
-    std::uint32_t done = 0;
-    while (done < dataLength) {
-        const std::size_t got = input.Read(data.get() + done, dataLength - done);
+    dataOffset = 8;
+    std::size_t done = 0;
+    while (done < wanted) {
+        const std::size_t got = input.ReadAt(chunkStart + done, data.get() + done, wanted - done);
         if (got == 0) {
-            data.reset();
-            return Fail("CAVIPacket::ReadData() : Read Error3!\n");
+            break;
         }
-        done += static_cast<std::uint32_t>(got);
+        done += got;
+    }
+    const std::uint8_t* header = data.get();
+    const char* failure = nullptr;
+    if (done < 4) {
+        failure = "CAVIPacket::ReadData() : Read Error1!\n";
+    } else if (isVideo != 0 ? !(header[2] == 'd' && header[3] == 'c')
+                            : !(header[2] == 'w' && header[3] == 'b')) {
+        failure = "CAVIPacket::ReadData() : Invalid SubChunkHeader!\n";
+    } else if (done < 8) {
+        failure = "CAVIPacket::ReadData() : Read Error2!\n";
+    } else if (ReadLE32(header + 4) != dataLength) {
+        failure = "CAVIPacket::ReadData() : Invalid Size!\n";
+    } else if (done < wanted) {
+        failure = "CAVIPacket::ReadData() : Read Error3!\n";
+    }
+    if (failure != nullptr) {
+        FreeData();
+        return Fail(failure);
     }
     return true;
 }
 
 std::uint32_t CAVIPacket::WriteData(CWinFile& output, std::uint32_t at) {
-    static const std::array<std::uint8_t, 512> zeros{};
+    static const std::array<std::uint8_t, kPaddingRoom> zeros{};
     position = at;
     const std::uint32_t payload = dataLength;
     std::uint32_t padding = 0;
@@ -111,6 +116,13 @@ std::uint32_t CAVIPacket::WriteData(CWinFile& output, std::uint32_t at) {
     std::uint8_t header[8];
     std::memcpy(header, isVideo != 0 ? "00dc" : "01wb", 4);
     WriteLE32(header + 4, dataLength);
+    if (dataOffset == 8 && data) {
+        // Read by ReadData: header, bytes and padding leave in one piece.
+        std::uint8_t* chunk = data.get();
+        std::memcpy(chunk, header, sizeof header);
+        std::memset(chunk + 8 + payload, 0, padding);
+        return output.Write(chunk, 8 + std::size_t{dataLength}) ? 8 + dataLength : 0;
+    }
     if (!output.Write(header, sizeof header)) {
         return 0;
     }

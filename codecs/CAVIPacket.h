@@ -2,6 +2,7 @@
 // One chunk of an AVI file on its way through the re-interleaver: where the input's idx1 says it lies,
 // its bytes while they are being copied, and where it went in the output.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -34,7 +35,13 @@ public:
     // Returns the bytes written (8 + dataLength), 0 on failure.
     std::uint32_t WriteData(CWinFile& output, std::uint32_t position);
 
-    void FreeData() { data.reset(); }
+    void FreeData() {
+        data.reset();
+        dataOffset = 0;
+    }
+
+    // The chunk's own bytes (without its header).
+    const std::uint8_t* Bytes() const { return data.get() + dataOffset; }
 
     // Turns the first four fields into the output's index entry for this chunk and returns its bytes.
     void MakeOutputEntry(std::uint8_t* entry);
@@ -43,11 +50,15 @@ public:
     std::uint32_t indexFlags = 0;
     std::uint32_t chunkOffset = 0;
     std::uint32_t chunkLength = 0;
-    std::unique_ptr<std::uint8_t[]> data;
+    std::unique_ptr<std::uint8_t[]> data; // see Bytes(): a block read by ReadData starts with the header
     std::uint32_t dataLength = 0;
     std::uint32_t outFlags = 0;
     std::uint32_t position = 0;
     std::uint32_t isVideo = 0;
+
+private:
+    static constexpr std::size_t kPaddingRoom = 512;
+    std::uint32_t dataOffset = 0; // where the chunk's bytes start in data: 8 after ReadData, else 0
 };
 
 } // namespace k72

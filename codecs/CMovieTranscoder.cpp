@@ -286,6 +286,7 @@ void CMovieTranscoder::Transcode() {
     if (audioDecoder_) {
         DecodeAudio(nullptr);
         CloseAudioGraph();
+        FlushAudio();
     }
     Encode(nullptr);
     if (decodeErrors_ > 0) {
@@ -650,8 +651,7 @@ void CMovieTranscoder::WriteAudio(const AVFrame& frame) {
             const std::int64_t perChunk = options_.sampleRate / 10;
             for (std::int64_t done = 0; done < lead; done += perChunk) {
                 const std::int64_t count = std::min(perChunk, lead - done);
-                WriteChunk(CAviWriter::Stream::Audio, silence.data(),
-                           static_cast<std::size_t>(count) * bytesPerSample);
+                AppendAudio(silence.data(), static_cast<std::size_t>(count) * bytesPerSample);
             }
         } else {
             audioToSkip_ = -lead;
@@ -664,7 +664,24 @@ void CMovieTranscoder::WriteAudio(const AVFrame& frame) {
         data += static_cast<std::size_t>(skipped) * bytesPerSample;
     }
     if (samples > 0) {
-        WriteChunk(CAviWriter::Stream::Audio, data, static_cast<std::size_t>(samples) * bytesPerSample);
+        AppendAudio(data, static_cast<std::size_t>(samples) * bytesPerSample);
+    }
+}
+
+void CMovieTranscoder::AppendAudio(const std::uint8_t* data, std::size_t size) {
+    // Sound goes out in quarter-second chunks: fewer chunks make a smaller index and a quicker
+    // re-interleave, which regroups the sound anyway.
+    const std::size_t chunkBytes = static_cast<std::size_t>(options_.sampleRate / 4) * options_.channels * 2;
+    pendingAudio_.insert(pendingAudio_.end(), data, data + size);
+    if (pendingAudio_.size() >= chunkBytes) {
+        FlushAudio();
+    }
+}
+
+void CMovieTranscoder::FlushAudio() {
+    if (!pendingAudio_.empty()) {
+        WriteChunk(CAviWriter::Stream::Audio, pendingAudio_.data(), pendingAudio_.size());
+        pendingAudio_.clear();
     }
 }
 

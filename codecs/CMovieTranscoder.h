@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace k72 {
 
@@ -46,6 +47,8 @@ private:
     void PullAudio();
     void Encode(AVFrame* frame);
     void WriteAudio(const AVFrame& frame);
+    void AppendAudio(const std::uint8_t* data, std::size_t size);
+    void FlushAudio();
     void WriteChunk(CAviWriter::Stream stream, const std::uint8_t* data, std::size_t size);
     void ReportPosition(const AVPacket& packet);
 
@@ -77,6 +80,7 @@ private:
     bool audioGraphClosed_ = false;
     bool audioStarted_ = false;
     std::int64_t audioToSkip_ = 0; // output samples before the first picture
+    std::vector<std::uint8_t> pendingAudio_;
 
     std::unique_ptr<CAviWriter> writer_;
     std::int64_t framesSent_ = 0;

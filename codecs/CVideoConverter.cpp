@@ -347,6 +347,8 @@ void CVideoConverter::AVIRemux(const std::string& inputPath, const std::string& 
         FailRemux("CVideoConverter::AVIRemux() : File size limit over\n");
     }
     output.Open(outputPath, CWinFile::ModeCreate | CWinFile::ModeWrite);
+    // Chunks leave in large pieces rather than one system call each.
+    output.SetWriteBuffer(1 << 20);
 
     std::uint32_t frameRate;
     std::uint32_t frameScale;
@@ -475,7 +477,7 @@ void CVideoConverter::AVIRemux(const std::string& inputPath, const std::string& 
                 const std::uint32_t left = first.dataLength - skip;
                 const std::uint32_t take = std::min(left, toCopy - copied);
                 if (take > 0) {
-                    std::memcpy(pAudioData.get() + copied, first.data.get() + skip, take);
+                    std::memcpy(pAudioData.get() + copied, first.Bytes() + skip, take);
                 }
                 copied += take;
                 if (take == left) {
@@ -535,6 +537,7 @@ void CVideoConverter::AVIRemux(const std::string& inputPath, const std::string& 
     WriteLE32At(output, 4, static_cast<std::uint32_t>(output.GetLength()));
     WriteLE32At(output, kMainHeaderTotalFrames, videoTotal);
     WriteLE32At(output, kMoviLengthOffset, moviLength + 4);
+    output.Flush();
 }
 
 } // namespace k72

@@ -49,13 +49,67 @@ bool CWinFile::Open(const std::filesystem::path& path, std::uint32_t mode) {
 
 void CWinFile::Close() {
     if (handle_ >= 0) {
+        int ignored = 0;
+        FlushBuffer(ignored); // a caller that needs to know calls Flush first
         ::close(handle_);
         handle_ = -1;
     }
+    writeBuffer_.clear();
+    lengthKnown_ = false;
+}
+
+bool CWinFile::WriteAll(const void* buffer, std::size_t count, int& error) {
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t put = ::write(handle_, bytes + done, count - done);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            error = put < 0 ? errno : ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool CWinFile::FlushBuffer(int& error) {
+    if (writeBuffer_.empty()) {
+        return true;
+    }
+    const bool written = handle_ >= 0 && WriteAll(writeBuffer_.data(), writeBuffer_.size(), error);
+    if (handle_ < 0) {
+        error = EBADF;
+    }
+    writeBuffer_.clear();
+    return written;
+}
+
+void CWinFile::FlushOrThrow() {
+    int error = 0;
+    if (!FlushBuffer(error)) {
+        throw Error(Cause::WriteFailed, Describe("cannot write", path_, error));
+    }
+}
+
+void CWinFile::Flush() {
+    FlushOrThrow();
+}
+
+void CWinFile::SetWriteBuffer(std::size_t bytes) {
+    FlushOrThrow();
+    writeBufferLimit_ = bytes;
+    writeBuffer_.reserve(bytes);
 }
 
 std::size_t CWinFile::Read(void* buffer, std::size_t count) {
     if (handle_ < 0) {
+        return 0;
+    }
+    int ignored = 0;
+    if (!FlushBuffer(ignored)) {
         return 0;
     }
     ssize_t got;
@@ -66,12 +120,13 @@ std::size_t CWinFile::Read(void* buffer, std::size_t count) {
 }
 
 void CWinFile::ReadExact(void* buffer, std::size_t count) {
+    if (handle_ < 0) {
+        throw Error(Cause::ReadFailed, "read from a closed file");
+    }
+    FlushOrThrow();
     auto* bytes = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        if (handle_ < 0) {
-            throw Error(Cause::ReadFailed, "read from a closed file");
-        }
         const ssize_t got = ::read(handle_, bytes + done, count - done);
         if (got < 0 && errno == EINTR) {
             continue;
@@ -86,53 +141,81 @@ void CWinFile::ReadExact(void* buffer, std::size_t count) {
     }
 }
 
+std::size_t CWinFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+    if (handle_ < 0) {
+        return 0;
+    }
+    int ignored = 0;
+    if (!FlushBuffer(ignored)) {
+        return 0;
+    }
+    ssize_t got;
+    do {
+        got = ::pread(handle_, buffer, count, static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
+
 bool CWinFile::Write(const void* buffer, std::size_t count) {
     if (handle_ < 0) {
         return false;
     }
-    ssize_t put;
-    do {
-        put = ::write(handle_, buffer, count);
-    } while (put < 0 && errno == EINTR);
-    return put >= 0 && static_cast<std::size_t>(put) == count;
+    lengthKnown_ = false;
+    int error = 0;
+    if (writeBufferLimit_ == 0) {
+        return WriteAll(buffer, count, error);
+    }
+    if (writeBuffer_.size() + count > writeBufferLimit_ && !FlushBuffer(error)) {
+        return false;
+    }
+    if (count >= writeBufferLimit_) {
+        return WriteAll(buffer, count, error);
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    writeBuffer_.insert(writeBuffer_.end(), bytes, bytes + count);
+    return true;
 }
 
 void CWinFile::WriteExact(const void* buffer, std::size_t count) {
-    const auto* bytes = static_cast<const unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        if (handle_ < 0) {
-            throw Error(Cause::WriteFailed, "write to a closed file");
-        }
-        const ssize_t put = ::write(handle_, bytes + done, count - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            throw Error(Cause::WriteFailed, Describe("cannot write", path_, put < 0 ? errno : ENOSPC));
-        }
-        done += static_cast<std::size_t>(put);
+    if (handle_ < 0) {
+        throw Error(Cause::WriteFailed, "write to a closed file");
+    }
+    if (!Write(buffer, count)) {
+        throw Error(Cause::WriteFailed, Describe("cannot write", path_, errno != 0 ? errno : ENOSPC));
     }
 }
 
 std::uint64_t CWinFile::Seek(std::int64_t offset, SeekOrigin origin) {
+    if (handle_ < 0) {
+        throw Error(Cause::BadSeek, Describe("cannot seek in", path_, EBADF));
+    }
+    FlushOrThrow();
     const int whence = origin == Begin ? SEEK_SET : origin == Current ? SEEK_CUR : SEEK_END;
-    const off_t position = handle_ < 0 ? -1 : ::lseek(handle_, static_cast<off_t>(offset), whence);
+    const off_t position = ::lseek(handle_, static_cast<off_t>(offset), whence);
     if (position < 0) {
-        throw Error(Cause::BadSeek, Describe("cannot seek in", path_, handle_ < 0 ? EBADF : errno));
+        throw Error(Cause::BadSeek, Describe("cannot seek in", path_, errno));
     }
     return static_cast<std::uint64_t>(position);
 }
 
 std::uint64_t CWinFile::GetLength() {
+    if (lengthKnown_) {
+        return knownLength_;
+    }
+    int ignored = 0;
+    FlushBuffer(ignored);
     struct stat info {};
     if (handle_ < 0 || ::fstat(handle_, &info) != 0) {
         return 0;
     }
-    return static_cast<std::uint64_t>(info.st_size);
+    knownLength_ = static_cast<std::uint64_t>(info.st_size);
+    lengthKnown_ = writeBuffer_.empty();
+    return knownLength_;
 }
 
 std::uint64_t CWinFile::GetPosition() {
+    int ignored = 0;
+    FlushBuffer(ignored);
     const off_t position = handle_ < 0 ? -1 : ::lseek(handle_, 0, SEEK_CUR);
     return position < 0 ? 0 : static_cast<std::uint64_t>(position);
 }

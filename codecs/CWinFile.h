@@ -1,12 +1,14 @@
 #pragma once
 // A small file object over an operating-system handle, used by the AVI re-interleaver. Failures of
-// Open, ReadExact, WriteExact and Seek raise CWinFile::Error; Read and Write report them by their result.
+// Open, ReadExact, WriteExact, Seek and Flush raise CWinFile::Error; Read and Write report them by
+// their result.
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace k72 {
 
@@ -43,12 +45,31 @@ public:
     virtual std::uint64_t GetLength();
     virtual std::uint64_t GetPosition();
 
+    // Reads up to count bytes at offset in one call, without moving the file position; the bytes read,
+    // 0 on failure or at the end.
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count);
+
+    // Gathers writes in a buffer of this many bytes and hands them to the system in large pieces;
+    // every other operation writes the buffer out first. 0 (the default) writes at once.
+    void SetWriteBuffer(std::size_t bytes);
+    // Writes out what the buffer holds; raises a file error when that fails.
+    void Flush();
+
     bool IsOpen() const { return handle_ >= 0; }
     const std::filesystem::path& Path() const { return path_; }
 
 private:
+    bool WriteAll(const void* buffer, std::size_t count, int& error);
+    bool FlushBuffer(int& error);
+    void FlushOrThrow();
+
     std::filesystem::path path_;
     int handle_ = -1;
+    // The length is asked of the system only once for a file this object has not written to.
+    std::uint64_t knownLength_ = 0;
+    bool lengthKnown_ = false;
+    std::vector<std::uint8_t> writeBuffer_;
+    std::size_t writeBufferLimit_ = 0;
 };
 
 } // namespace k72
