@@ -1,7 +1,8 @@
-// k72-card: the card commands from a terminal. (The commands arrive with the terminal tool.)
-#include <cstdio>
+// k72-card: the card commands of the K-72 Image Converter from a terminal, for scripts and batches.
+#include "cli/CancelSignal.h"
+#include "cli/CommandLine.h"
 
-int main() {
-    std::fprintf(stderr, "k72-card: no commands yet\n");
-    return 2;
+int main(int argc, char** argv) {
+    k72::cli::CancelSignal::Install();
+    return k72::cli::RunCommandLine(argc, argv);
 }

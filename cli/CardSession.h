@@ -1,0 +1,55 @@
+#pragma once
+// One card opened for one command: the store with the terminal's messages, copies and progress, the
+// conversion settings, and the pad the command works on. Opening tells the reasons apart that a card
+// cannot be opened for: not a K-72 card at all, a pad file that cannot be written, or a card that is in
+// use by another program (the desktop program, or another k72-card) which holds its pad file locked.
+
+#include "cli/CardStore.h"
+#include "cli/PadAddress.h"
+#include "cli/ProgressBar.h"
+#include "cli/TerminalFileCopy.h"
+#include "cli/TerminalMessages.h"
+#include "cli/TerminalProgress.h"
+
+#include <filesystem>
+#include <string>
+
+namespace k72::cli {
+
+class CardSession {
+public:
+    CardSession();
+    CardSession(const CardSession&) = delete;
+    CardSession& operator=(const CardSession&) = delete;
+
+    // Opens the card whose root folder (the one holding DCIM) is given; prints why not and returns
+    // false when that fails.
+    bool Open(const std::filesystem::path& root);
+    // Loads the pad's bank and selects its number; prints why not and returns false when the bank
+    // cannot be read.
+    bool Select(const PadAddress& address);
+
+    CardStore& Store() { return store_; }
+    TerminalMessages& Messages() { return messages_; }
+    TerminalFileCopy& FileCopy() { return copy_; }
+    TerminalProgress& Progress() { return progress_; }
+    ProgressBar& Bar() { return bar_; }
+    const std::filesystem::path& Root() const { return root_; }
+
+    // The entry of the selected pad (after Select).
+    const PadEntry* Entry(const PadAddress& address) const;
+    PadKind KindOf(const PadAddress& address) const;
+
+    // Why a card root cannot be opened, in words; empty when nothing is found wrong.
+    static std::string DiagnoseCard(const std::filesystem::path& root);
+
+private:
+    ProgressBar bar_;
+    TerminalMessages messages_;
+    TerminalFileCopy copy_;
+    TerminalProgress progress_;
+    CardStore store_;
+    std::filesystem::path root_;
+};
+
+} // namespace k72::cli

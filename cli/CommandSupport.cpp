@@ -1,0 +1,85 @@
+#include "cli/CommandSupport.h"
+
+#include "cli/TemporaryFolder.h"
+#include "cli/TerminalMessages.h"
+#include "engine/CConversionManager.h"
+#include "engine/ResultCodeText.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace k72::cli {
+
+PadAddress PadOf(const std::string& text) {
+    return PadAddress::Parse(text).value_or(PadAddress{});
+}
+
+bool CheckInputFile(TerminalMessages& messages, const std::filesystem::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) {
+        messages.Error(file.string() + ": " + std::strerror(errno));
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        messages.Error(file.string() + " is not a file");
+        return false;
+    }
+    return true;
+}
+
+std::string DescribePad(const PadAddress& address, const PadEntry* entry) {
+    std::string line = address.Text();
+    const PadKind kind = entry != nullptr ? entry->Kind() : PadKindEmpty;
+    const NameField* audio = nullptr;
+    if (kind == PadKindMovie && entry->movie) {
+        line += "  movie  " + NameText(entry->movie->fileName) + "  " +
+                std::to_string(entry->movie->frameCount) + " frames";
+        audio = &entry->movie->audioFileName;
+    } else if (kind == PadKindStill && entry->stills) {
+        const std::size_t count = entry->stills->UsableCount();
+        line += "  still  " + std::to_string(count) + (count == 1 ? " picture:" : " pictures:");
+        for (std::size_t i = 0; i < count; ++i) {
+            line += " " + NameText(entry->stills->stillNames[i]);
+        }
+        audio = &entry->stills->audioFileName;
+    } else {
+        line += "  empty";
+    }
+    if (audio != nullptr && !IsEmptyName(*audio)) {
+        line += "  audio " + NameText(*audio);
+    }
+    return line;
+}
+
+void PrintResultCode(TerminalMessages& messages, ResultCode code) {
+    messages.Raw(ResultCodeText(code));
+}
+
+ResultCode PictureFailureCode(const std::filesystem::path& source, float quality) {
+    TemporaryFolder folder;
+    if (!folder.Ok()) {
+        return 0;
+    }
+    CConversionManager manager;
+    manager.SetStillQuality(quality);
+    return manager.ConvertStillImage(source.string(), (folder.Path() / "PICTURE.JPG").string());
+}
+
+std::filesystem::path OutputPath(const std::filesystem::path& source,
+                                 const std::filesystem::path& destination, const std::string& extension) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(destination, ec)) {
+        return destination / (source.stem().string() + "." + extension);
+    }
+    return destination;
+}
+
+void PrintLine(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+} // namespace k72::cli

@@ -1,0 +1,152 @@
+// convert-picture and convert-movie: one file into the device's form, without a card. The result is
+// made in a temporary folder and copied into place only when it is complete, so a failed or cancelled
+// conversion leaves the destination as it was.
+#include "cli/CardStore.h"
+#include "cli/CommandSupport.h"
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "cli/FileKind.h"
+#include "cli/ProgressBar.h"
+#include "cli/TemporaryFolder.h"
+#include "cli/TerminalFileCopy.h"
+#include "cli/TerminalMessages.h"
+#include "cli/TerminalProgress.h"
+#include "engine/CConversionManager.h"
+#include "store/CardLayout.h"
+#include "store/StoreMessages.h"
+
+#include <sys/stat.h>
+
+namespace k72::cli {
+namespace {
+
+// The terminal's side of one conversion: messages, the copy into place and, for a movie, the progress.
+class ConversionTerminal {
+public:
+    ConversionTerminal() : messages_(&bar_), copy_(messages_, bar_), progress_(bar_) {}
+
+    TerminalMessages& Messages() { return messages_; }
+    TerminalFileCopy& Copy() { return copy_; }
+    TerminalProgress& Progress() { return progress_; }
+
+    // The message the desktop program shows for a failed conversion, and the code's diagnostic line.
+    void ReportFailure(ResultCode code) {
+        CardStore(&messages_).ShowResultMessage(code);
+        PrintResultCode(messages_, code);
+    }
+
+    // Checks the source, and that the destination may be written; prints why not.
+    bool Prepare(const std::filesystem::path& source, PadKind kind, const std::filesystem::path& destination,
+                 bool overwrite) {
+        if (FileKindOf(source) != kind) {
+            messages_.ShowMessage(messages::kLoadFailed);
+            messages_.Error(source.string() + ": " +
+                            (kind == PadKindStill
+                                 ? "not a picture (JPG, JPEG, BMP or PNG)"
+                                 : "not a movie (AVI, MPG, MPEG, MOV, WMV, MP4, FLV or DV)"));
+            return false;
+        }
+        if (!CheckInputFile(messages_, source)) {
+            return false;
+        }
+        std::error_code ec;
+        if (!overwrite && std::filesystem::exists(std::filesystem::symlink_status(destination, ec))) {
+            copy_.ReportExisting(destination);
+            return false;
+        }
+        copy_.SetOverwrite(overwrite);
+        return true;
+    }
+
+private:
+    ProgressBar bar_;
+    TerminalMessages messages_;
+    TerminalFileCopy copy_;
+    TerminalProgress progress_;
+};
+
+bool CopyIntoPlace(ConversionTerminal& terminal, const std::filesystem::path& converted,
+                   const std::filesystem::path& destination) {
+    return terminal.Copy().Copy({FileCopyItem{converted, destination}});
+}
+
+} // namespace
+
+int RunConvertPicture(const ConvertOptions& options) {
+    ConversionTerminal terminal;
+    const std::filesystem::path source = options.source;
+    const std::filesystem::path destination = OutputPath(source, options.destination, "JPG");
+    if (!terminal.Prepare(source, PadKindStill, destination, options.overwrite)) {
+        return kExitFailed;
+    }
+    const Settings settings = options.settings.Resolve();
+    TemporaryFolder folder;
+    if (!folder.Ok()) {
+        terminal.ReportFailure(rc::TempFileFailed);
+        return kExitFailed;
+    }
+    const std::filesystem::path converted = folder.Path() / "PICTURE.JPG";
+    ResultCode result = 0;
+    {
+        CConversionManager manager;
+        manager.SetStillQuality(settings.StillImageQuality());
+        result = manager.ConvertStillImage(source.string(), converted.string());
+    }
+    if (Failed(result)) {
+        terminal.ReportFailure(result);
+        return kExitFailed;
+    }
+    if (!CopyIntoPlace(terminal, converted, destination)) {
+        return kExitFailed;
+    }
+    PrintLine(destination.string());
+    return kExitSuccess;
+}
+
+int RunConvertMovie(const ConvertOptions& options) {
+    ConversionTerminal terminal;
+    const std::filesystem::path source = options.source;
+    const std::filesystem::path destination = OutputPath(source, options.destination, "AVI");
+    if (!terminal.Prepare(source, PadKindMovie, destination, options.overwrite)) {
+        return kExitFailed;
+    }
+    const Settings settings = options.settings.Resolve();
+    // Declared before the manager, so that the manager (and a conversion it is still stopping) has
+    // ended before the folder is removed.
+    TemporaryFolder folder;
+    if (!folder.Ok()) {
+        terminal.ReportFailure(rc::TempFileFailed);
+        return kExitFailed;
+    }
+    const std::filesystem::path converted = folder.Path() / "MOVIE.AVI";
+    CConversionManager manager;
+    CVideoConverter& converter = manager.Converter();
+    converter.SetFrameRateStandard(settings.FrameRateWord());
+    converter.SetQscaleText(settings.MovieQualityScale());
+    converter.SetDeinterlace(settings.DeinterlaceFlag() != 0);
+    manager.AddJob(source.string(), converted.string());
+    const ConversionOutcome outcome = terminal.Progress().Run(manager);
+    if (outcome.endCode != 1) {
+        if (outcome.cancelled) {
+            terminal.Messages().Error("cancelled; " + destination.string() + " was not written");
+        } else {
+            terminal.ReportFailure(Failed(outcome.finalResult) ? outcome.finalResult : rc::Fail);
+        }
+        return kExitFailed;
+    }
+    struct stat info {};
+    if (::stat(converted.c_str(), &info) != 0 ||
+        static_cast<std::uintmax_t>(info.st_size) >= cardlayout::kLargestConvertedFile) {
+        terminal.Messages().ShowMessage(messages::kFileTooLarge);
+        return kExitFailed;
+    }
+    std::uint32_t frames = 0;
+    const bool probed = Succeeded(manager.GetTotalFrames(converted.string(), frames));
+    if (!CopyIntoPlace(terminal, converted, destination)) {
+        return kExitFailed;
+    }
+    PrintLine(destination.string() + (probed ? "  " + std::to_string(frames) + " frames" : std::string()));
+    return kExitSuccess;
+}
+
+} // namespace k72::cli

@@ -1,0 +1,98 @@
+#include "cli/JsonOutput.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+#include <cstdio>
+
+namespace k72::cli {
+namespace {
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QJsonValue NameOrNull(const NameField& name) {
+    if (IsEmptyName(name)) {
+        return QJsonValue(QJsonValue::Null);
+    }
+    return QJsonValue(Text(NameText(name)));
+}
+
+QJsonObject PadObject(const PadListing& listing) {
+    QJsonObject pad;
+    pad.insert(QStringLiteral("pad"), Text(listing.pad));
+    const PadEntry& entry = listing.entry;
+    switch (entry.Kind()) {
+    case PadKindMovie: {
+        pad.insert(QStringLiteral("kind"), QStringLiteral("movie"));
+        const MovieRecord record = entry.movie.value_or(MovieRecord{});
+        pad.insert(QStringLiteral("file"), Text(NameText(record.fileName)));
+        pad.insert(QStringLiteral("frameCount"), static_cast<qint64>(record.frameCount));
+        pad.insert(QStringLiteral("audio"), NameOrNull(record.audioFileName));
+        break;
+    }
+    case PadKindStill: {
+        pad.insert(QStringLiteral("kind"), QStringLiteral("still"));
+        const StillRecord record = entry.stills.value_or(StillRecord{});
+        QJsonArray files;
+        for (std::size_t i = 0; i < record.UsableCount(); ++i) {
+            files.append(Text(NameText(record.stillNames[i])));
+        }
+        pad.insert(QStringLiteral("files"), files);
+        pad.insert(QStringLiteral("audio"), NameOrNull(record.audioFileName));
+        break;
+    }
+    default:
+        pad.insert(QStringLiteral("kind"), QStringLiteral("empty"));
+        pad.insert(QStringLiteral("audio"), QJsonValue(QJsonValue::Null));
+        break;
+    }
+    return pad;
+}
+
+std::string Serialise(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Indented).toStdString();
+}
+
+} // namespace
+
+std::string ResultCodeHex(ResultCode code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+    return text;
+}
+
+std::string ShowJson(const std::string& card, std::uint32_t lastFileNumber,
+                     const std::vector<PadListing>& pads) {
+    QJsonObject object;
+    object.insert(QStringLiteral("card"), Text(card));
+    object.insert(QStringLiteral("lastFileNumber"), static_cast<qint64>(lastFileNumber));
+    QJsonArray list;
+    for (const PadListing& pad : pads) {
+        list.append(PadObject(pad));
+    }
+    object.insert(QStringLiteral("pads"), list);
+    return Serialise(object);
+}
+
+std::string AviProbeJson(std::uint32_t frames, double framesPerSecond) {
+    QJsonObject object;
+    object.insert(QStringLiteral("kind"), QStringLiteral("avi"));
+    object.insert(QStringLiteral("frames"), static_cast<qint64>(frames));
+    object.insert(QStringLiteral("fps"), framesPerSecond);
+    return Serialise(object);
+}
+
+std::string WavProbeJson(ResultCode code) {
+    QJsonObject object;
+    object.insert(QStringLiteral("kind"), QStringLiteral("wav"));
+    object.insert(QStringLiteral("ok"), Succeeded(code));
+    object.insert(QStringLiteral("code"), Text(ResultCodeHex(code)));
+    return Serialise(object);
+}
+
+} // namespace k72::cli

@@ -1,0 +1,137 @@
+// probe: what the device would make of an AVI or a WAV file.
+#include "cli/CommandSupport.h"
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "cli/JsonOutput.h"
+#include "cli/TerminalMessages.h"
+#include "engine/CConversionManager.h"
+#include "engine/ResultCodeText.h"
+#include "engine/RunningTime.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace k72::cli {
+namespace {
+
+enum class ProbeKind { Unknown, Avi, Wav };
+
+// By the extension, else by the RIFF form type at the start of the file.
+ProbeKind ProbeKindOf(const std::filesystem::path& file) {
+    std::string extension = file.extension().string();
+    for (char& c : extension) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    if (extension == ".AVI") {
+        return ProbeKind::Avi;
+    }
+    if (extension == ".WAV") {
+        return ProbeKind::Wav;
+    }
+    std::array<char, 12> header{};
+    std::ifstream in(file, std::ios::binary);
+    if (!in.read(header.data(), static_cast<std::streamsize>(header.size())) ||
+        std::memcmp(header.data(), "RIFF", 4) != 0) {
+        return ProbeKind::Unknown;
+    }
+    if (std::memcmp(header.data() + 8, "AVI ", 4) == 0) {
+        return ProbeKind::Avi;
+    }
+    if (std::memcmp(header.data() + 8, "WAVE", 4) == 0) {
+        return ProbeKind::Wav;
+    }
+    return ProbeKind::Unknown;
+}
+
+// What each rule of the sound check asks for, in words.
+std::string WavReason(ResultCode code) {
+    switch (code) {
+    case rc::PcmOpenFailed:
+        return "the file cannot be opened";
+    case rc::PcmBadRiff:
+        return "not a RIFF WAVE file with its format chunk first";
+    case rc::PcmBadFmtSize:
+        return "the format chunk does not fit in the file";
+    case rc::PcmNotPcm:
+        return "not uncompressed PCM";
+    case rc::PcmBadChannels:
+        return "not 2 channels";
+    case rc::PcmBadSampleRate:
+        return "not 44100 Hz";
+    case rc::PcmBadByteRate:
+        return "the byte rate is not 176400";
+    case rc::PcmBadBlockAlign:
+        return "the block alignment is not 4";
+    case rc::PcmBadBitsPerSample:
+        return "not 16 bits per sample";
+    case rc::PcmNoData:
+        return "no sound data, or less than the file declares";
+    default:
+        return "not accepted";
+    }
+}
+
+std::string RateText(double framesPerSecond) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", framesPerSecond);
+    return text;
+}
+
+} // namespace
+
+int RunProbe(const ProbeOptions& options) {
+    TerminalMessages messages;
+    const std::filesystem::path file = options.file;
+    if (!CheckInputFile(messages, file)) {
+        return kExitFailed;
+    }
+    const ProbeKind kind = ProbeKindOf(file);
+    if (kind == ProbeKind::Unknown) {
+        messages.Error(file.string() + " is neither an AVI nor a WAV file");
+        return kExitFailed;
+    }
+
+    if (kind == ProbeKind::Wav) {
+        const ResultCode code = CConversionManager::CheckPcmFile(file.string());
+        if (options.json) {
+            std::fputs(WavProbeJson(code).c_str(), stdout);
+        } else if (Succeeded(code)) {
+            PrintLine(file.string() + ": accepted (PCM, 2 channels, 44100 Hz, 16 bits)");
+        } else {
+            PrintLine(file.string() + ": not accepted: " + WavReason(code) + " (" + ResultCodeHex(code) +
+                      ")");
+        }
+        if (Failed(code)) {
+            PrintResultCode(messages, code);
+            return kExitFailed;
+        }
+        return kExitSuccess;
+    }
+
+    CConversionManager manager;
+    const ResultCode code = manager.ProbeAvi(file.string());
+    if (Failed(code)) {
+        messages.Error(file.string() + ": the AVI header cannot be read");
+        PrintResultCode(messages, code);
+        return kExitFailed;
+    }
+    const std::uint32_t frames = manager.ProbedFrames();
+    const double rate = manager.ProbedFrameRate();
+    if (options.json) {
+        std::fputs(AviProbeJson(frames, rate).c_str(), stdout);
+        return kExitSuccess;
+    }
+    const RunningTime time = ComputeRunningTime(frames, rate);
+    char running[64];
+    std::snprintf(running, sizeof running, "%02umin %02usec %02u", static_cast<unsigned>(time.minutes),
+                  static_cast<unsigned>(time.seconds), static_cast<unsigned>(time.frames));
+    PrintLine(file.string() + ": " + std::to_string(frames) + " frames, " + RateText(rate) +
+              " fps, running time " + running + " " + FrameRateText(time));
+    return kExitSuccess;
+}
+
+} // namespace k72::cli

@@ -1,0 +1,82 @@
+// show: the pads of a card, as lines or as one JSON object. Reads only; nothing on the card changes.
+#include "cli/CardSession.h"
+#include "cli/CommandSupport.h"
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "cli/JsonOutput.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace k72::cli {
+namespace {
+
+std::string CardText(const std::string& card) {
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(card, ec);
+    if (ec) {
+        return card;
+    }
+    path = path.lexically_normal();
+    if (path.filename().empty() && path.has_parent_path() && path != path.root_path()) {
+        path = path.parent_path();
+    }
+    return path.string();
+}
+
+} // namespace
+
+int RunShow(const ShowOptions& options) {
+    CardSession session;
+    if (!session.Open(options.card)) {
+        return kExitFailed;
+    }
+    std::vector<int> banks;
+    if (options.bank.empty()) {
+        for (int bank = 0; bank < padlayout::kBanks; ++bank) {
+            banks.push_back(bank);
+        }
+    } else {
+        banks.push_back(ParseBankLetter(options.bank).value_or(0));
+    }
+    // With one number every pad is listed, empty ones too; otherwise only the assigned pads.
+    const bool oneNumber = options.number > 0;
+
+    std::vector<PadListing> pads;
+    std::vector<std::string> lines;
+    for (int bank : banks) {
+        if (!session.Select(PadAddress{bank, 0, 0})) {
+            return kExitFailed;
+        }
+        for (int number = 0; number < padlayout::kNumbers; ++number) {
+            if (oneNumber && number != options.number - 1) {
+                continue;
+            }
+            for (int pad = 0; pad < padlayout::kPads; ++pad) {
+                const PadEntry* entry = session.Store().PadFile().EntryAt(number, pad);
+                if (entry == nullptr || (!oneNumber && entry->Kind() == PadKindEmpty)) {
+                    continue;
+                }
+                const PadAddress address{bank, number, pad};
+                pads.push_back(PadListing{address.Text(), *entry});
+                lines.push_back(DescribePad(address, entry));
+            }
+        }
+    }
+
+    const std::string card = CardText(options.card);
+    if (options.json) {
+        std::fputs(ShowJson(card, session.Store().LastFileNumber(), pads).c_str(), stdout);
+        return kExitSuccess;
+    }
+    PrintLine("card " + card + ", last file number " + std::to_string(session.Store().LastFileNumber()));
+    if (lines.empty()) {
+        PrintLine("no pad is assigned");
+    }
+    for (const std::string& line : lines) {
+        PrintLine(line);
+    }
+    return kExitSuccess;
+}
+
+} // namespace k72::cli

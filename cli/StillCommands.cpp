@@ -1,0 +1,84 @@
+// remove-still and move-still: the order and number of a still image pad's pictures.
+#include "cli/CardSession.h"
+#include "cli/CommandSupport.h"
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+
+namespace k72::cli {
+namespace {
+
+// The picture count of a still image pad, or none (with a message) for any other pad or a position
+// beyond the list.
+std::optional<std::size_t> StillCount(CardSession& session, const PadAddress& address,
+                                      std::initializer_list<int> positions) {
+    const PadEntry* entry = session.Entry(address);
+    if (entry == nullptr || entry->Kind() != PadKindStill || !entry->stills) {
+        session.Messages().Error(address.Text() + " is not a still image pad");
+        return std::nullopt;
+    }
+    const std::size_t count = entry->stills->UsableCount();
+    for (int position : positions) {
+        if (position < 1 || static_cast<std::size_t>(position) > count) {
+            session.Messages().Error(address.Text() + " has " + std::to_string(count) +
+                                     (count == 1 ? " picture" : " pictures") + "; there is no position " +
+                                     std::to_string(position));
+            return std::nullopt;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+int RunRemoveStill(const RemoveStillOptions& options) {
+    CardSession session;
+    const PadAddress address = PadOf(options.pad);
+    if (!session.Open(options.card) || !session.Select(address)) {
+        return kExitFailed;
+    }
+    const auto count = StillCount(session, address, {options.position});
+    if (!count) {
+        return kExitFailed;
+    }
+    const int index = options.position - 1;
+    const NameField name = session.Entry(address)->stills->stillNames[static_cast<std::size_t>(index)];
+    CardStore& store = session.Store();
+    if (!store.RemoveStillImage(index, address.pad)) {
+        session.Messages().Error("the pad file could not be written; " + address.Text() + " is unchanged");
+        return kExitFailed;
+    }
+    if (options.deleteFile) {
+        store.DeleteCardFile(name);
+    }
+    // A pad without pictures is an empty pad, as the desktop program leaves it after its list.
+    if (*count == 1) {
+        store.DeletePad(address.pad, false);
+    }
+    store.RescanFileNumbers();
+    PrintLine(DescribePad(address, session.Entry(address)));
+    return kExitSuccess;
+}
+
+int RunMoveStill(const MoveStillOptions& options) {
+    CardSession session;
+    const PadAddress address = PadOf(options.pad);
+    if (!session.Open(options.card) || !session.Select(address)) {
+        return kExitFailed;
+    }
+    if (!StillCount(session, address, {options.from, options.to})) {
+        return kExitFailed;
+    }
+    // One step at a time, as the list's up and down buttons move a picture.
+    const int step = options.to > options.from ? 1 : -1;
+    for (int i = options.from - 1; i != options.to - 1; i += step) {
+        if (!session.Store().SwapStillImages(address.pad, i, i + step)) {
+            session.Messages().Error("the pad file could not be written; the picture stopped at position " +
+                                     std::to_string(i + 1));
+            return kExitFailed;
+        }
+    }
+    PrintLine(DescribePad(address, session.Entry(address)));
+    return kExitSuccess;
+}
+
+} // namespace k72::cli
