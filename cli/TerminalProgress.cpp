@@ -34,7 +34,7 @@ ConversionOutcome TerminalProgress::Run(CConversionManager& manager) {
         }
     }
     if (model.EndCode() == ConversionProgressModel::Completed) {
-        bar_.Show(model.StatusText(), model.BarPosition());
+        bar_.Show("done", model.BarPosition());
     }
     bar_.Clear();
 

@@ -59,6 +59,30 @@ TEST_F(CardToolTest, MovieImportUsesStoredPreferencesUnlessGiven) {
     EXPECT_NE(run.out.find("running time 00min 01sec 00 (25 fps)"), std::string::npos) << run.out;
 }
 
+// The progress bar is drawn on a terminal only: logs and pipes get no carriage returns.
+TEST_F(CardToolTest, ProgressBarOnlyOnATerminal) {
+    const auto movie = MakeMovie(dir, "clip.avi");
+    CardRun run = Run("import " + Root() + " A-1-1 " + Quote(movie));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.find('\r'), std::string::npos);
+    EXPECT_EQ(run.err.find('%'), std::string::npos);
+
+    if (!HaveProgram("script")) {
+        GTEST_SKIP() << "script is missing";
+    }
+    const std::string command = Quote(CardTool()) + " import " + Root() + " A-1-2 " + Quote(movie);
+    const CommandResult terminal = RunCommand("TMPDIR=" + Quote(temp) + " XDG_CONFIG_HOME=" + Quote(config) +
+                                              " script -qec " + Quote(command) + " /dev/null");
+    ASSERT_EQ(terminal.exitCode, 0) << terminal.output;
+    EXPECT_NE(terminal.output.find("\rstartup...        [                              ]   0%"),
+              std::string::npos)
+        << terminal.output;
+    EXPECT_NE(terminal.output.find("\rdone              [##############################] 100%"),
+              std::string::npos)
+        << terminal.output;
+    EXPECT_NE(terminal.output.find("A-1-2  movie  K72_0002.AVI"), std::string::npos) << terminal.output;
+}
+
 TEST_F(CardToolTest, ProbeTellsAcceptedSoundsAndRefusedOnes) {
     if (!HaveProgram("sox")) {
         GTEST_SKIP() << "sox is missing";
