@@ -1,5 +1,6 @@
 #include "cli/TerminalFileCopy.h"
 
+#include "cli/CancelSignal.h"
 #include "cli/ProgressBar.h"
 #include "cli/TerminalMessages.h"
 #include "store/PlainFileCopy.h"
@@ -45,7 +46,6 @@ bool TerminalFileCopy::WouldReplace(const std::filesystem::path& source,
 }
 
 void TerminalFileCopy::ReportExisting(const std::filesystem::path& destination) {
-    refused_ = true;
     messages_.Error(destination.string() + " exists already; --overwrite replaces it");
 }
 
@@ -54,6 +54,12 @@ bool TerminalFileCopy::Copy(const std::vector<FileCopyItem>& items) {
     bool result = true;
     for (std::size_t i = 0; i < items.size() && result; ++i) {
         const FileCopyItem& item = items[i];
+        // Ctrl-C stops a batch between files; every file copied so far is whole.
+        if (CancelSignal::Raised()) {
+            messages_.Error("cancelled before " + item.source.filename().string() + " was copied");
+            result = false;
+            break;
+        }
         if (showProgress) {
             bar_.Show("copying...", static_cast<int>(i * 100 / items.size()));
         }

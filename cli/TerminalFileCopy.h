@@ -3,7 +3,7 @@
 // with --overwrite; without it the copy fails with a message that names the file, unless the file there
 // already holds the very same bytes (then there is nothing to copy). Each file is written under a
 // temporary name and renamed into place, so a failed copy leaves nothing half-written behind. A batch
-// of files shows a progress bar on a terminal.
+// of files shows a progress bar on a terminal, and Ctrl-C stops it between two files.
 
 #include "store/IFileCopy.h"
 
@@ -23,9 +23,6 @@ public:
 
     bool Copy(const std::vector<FileCopyItem>& items) override;
 
-    // True when an existing destination stopped a copy.
-    bool Refused() const { return refused_; }
-
     // True when destination exists (as a file, folder or link) and does not hold the same bytes as
     // source: a copy without overwriting would have to refuse it.
     static bool WouldReplace(const std::filesystem::path& source, const std::filesystem::path& destination);
@@ -38,7 +35,6 @@ private:
     TerminalMessages& messages_;
     ProgressBar& bar_;
     bool overwrite_ = false;
-    bool refused_ = false;
 };
 
 } // namespace k72::cli
