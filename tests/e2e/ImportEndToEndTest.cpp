@@ -1,0 +1,198 @@
+// Imports with real conversions onto a card folder made by the test: a movie, pictures, a conversion
+// that fails and one that is cancelled. The results are checked byte for byte in the pad file and by
+// ffprobe on the card.
+#include "store/CPadBankStore.h"
+
+#include "engine/CConversionManager.h"
+#include "engine/ConversionProgressModel.h"
+#include "store/StoreMessages.h"
+#include "tests/store/CardFixture.h"
+#include "tests/store/StoreFakes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace k72 {
+namespace {
+
+using namespace k72test;
+
+// The progress window as the terminal runs it, recording the bar; optionally the user presses Cancel
+// at the first tick.
+class PollingProgress : public IConversionProgress {
+public:
+    ConversionOutcome Run(CConversionManager& manager) override {
+        ConversionProgressModel model;
+        model.Start();
+        bool first = true;
+        while (!model.Closed()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (first && cancel) {
+                model.Cancel(&manager);
+            }
+            first = false;
+            model.Poll(&manager);
+            bar.push_back(model.BarPosition());
+        }
+        return ConversionOutcome{model.EndCode(), model.Cancelled(), model.FinalResult()};
+    }
+    bool cancel = false;
+    std::vector<int> bar;
+};
+
+std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Probe(const std::filesystem::path& file, const std::string& entries) {
+    return RunCommand("ffprobe -v error -show_entries " + entries + " -of default=nw=1 " + Quote(file))
+        .output;
+}
+
+class ImportEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveProgram("ffmpeg") || !HaveProgram("ffprobe")) {
+            GTEST_SKIP() << "ffmpeg and ffprobe make and check the media";
+        }
+        padBefore = RandomBytes(kPadFileBytes, 9);
+        for (int p = 0; p < 12; ++p) {
+            PutLE32(padBefore, RecordAt(0, 0, p), 0);
+        }
+        card = std::make_unique<TestCard>(dir.Path(), padBefore);
+        card->AddFile("K72_0007.AVI");
+        card->AddFile("K72_0012.JPG");
+        std::filesystem::create_directory(temporary);
+        store.SetTemporaryFolder(temporary);
+        ASSERT_TRUE(store.Open(card->folder, card->padFile));
+        store.SelectBank(0);
+        store.SelectNumber(0);
+        ASSERT_EQ(store.LastFileNumber(), 12u);
+    }
+
+    TempDir dir;
+    std::filesystem::path temporary = dir / "tmp";
+    std::vector<std::uint8_t> padBefore;
+    std::unique_ptr<TestCard> card;
+    RecordingMessages messages;
+    PlainFileCopy copy;
+    PollingProgress progress;
+    CPadBankStore store{&messages, &copy, &progress};
+};
+
+TEST_F(ImportEndToEnd, MovieBecomesTheNextNumberedAviOnThePad) {
+    const auto source = dir / "clip.mp4";
+    ASSERT_TRUE(MakeMedia(source, "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 "
+                                  "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=1 "
+                                  "-c:v mpeg4 -c:a aac -shortest"));
+    ASSERT_TRUE(store.ImportFile(source, 0, PadKindMovie));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(progress.bar.back(), 100);
+    EXPECT_EQ(store.LastFileNumber(), 13u);
+    EXPECT_TRUE(std::filesystem::is_empty(temporary)) << "the temporary file is deleted";
+
+    const auto movie = card->folder / "K72_0013.AVI";
+    ASSERT_TRUE(std::filesystem::exists(movie));
+    EXPECT_NE(Probe(movie, "stream=codec_name,width,height").find("codec_name=mjpeg\nwidth=640\nheight=480"),
+              std::string::npos);
+    EXPECT_NE(Probe(movie, "stream=codec_name,sample_rate,channels")
+                  .find("codec_name=pcm_s16le\nsample_rate=44100\nchannels=2"),
+              std::string::npos);
+
+    // The record as the device reads it; the frame count is the one in the AVI's main header.
+    const auto avi = ReadFileBytes(movie);
+    const std::uint32_t frames = GetLE32(avi, 48);
+    EXPECT_GE(frames, 28u);
+    EXPECT_LE(frames, 31u);
+    const auto bytes = card->PadBytes();
+    EXPECT_EQ(GetLE32(bytes, 0), 1u);
+    EXPECT_EQ(GetLE32(bytes, 4), 0u);
+    EXPECT_EQ(GetName(bytes, 8), "K72_0013.AVI");
+    EXPECT_EQ(bytes[20], 0);
+    EXPECT_EQ(GetLE32(bytes, 32), frames);
+    for (std::size_t i : {24, 28, 36, 40, 44, 52, 56}) {
+        EXPECT_EQ(GetLE32(bytes, i), 0u) << i;
+    }
+    EXPECT_EQ(bytes[48], 0);
+    EXPECT_EQ(bytes[60], 0);
+    EXPECT_EQ(bytes[61], 4);
+    EXPECT_EQ(bytes[64], 1);
+    for (std::size_t i : {21, 22, 23, 49, 50, 51, 62, 63, 65, 1363}) {
+        EXPECT_EQ(bytes[i], padBefore[i]) << "gap byte " << i;
+    }
+    EXPECT_TRUE(std::equal(bytes.begin() + kRecordBytes, bytes.end(), padBefore.begin() + kRecordBytes));
+}
+
+TEST_F(ImportEndToEnd, PicturesBecomeAStillPad) {
+    const auto first = dir / "first.png";
+    const auto second = dir / "second.bmp";
+    ASSERT_TRUE(MakeMedia(first, "-f lavfi -i testsrc2=size=320x240 -frames:v 1"));
+    ASSERT_TRUE(MakeMedia(second, "-f lavfi -i testsrc2=size=800x600 -frames:v 1"));
+    ASSERT_TRUE(store.ImportFile(first, 1, PadKindStill));
+    EXPECT_EQ(store.AddStillImage(second, 1), 2);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(store.LastFileNumber(), 14u);
+    EXPECT_TRUE(std::filesystem::is_empty(temporary));
+
+    for (const char* name : {"K72_0013.JPG", "K72_0014.JPG"}) {
+        EXPECT_NE(Probe(card->folder / name, "stream=codec_name,width,height")
+                      .find("codec_name=mjpeg\nwidth=640\nheight=480"),
+                  std::string::npos)
+            << name;
+    }
+    const auto bytes = card->PadBytes();
+    const std::size_t still = RecordAt(0, 0, 1);
+    EXPECT_EQ(GetLE32(bytes, still), 1u);
+    EXPECT_EQ(GetLE32(bytes, still + 4), 1u);
+    EXPECT_EQ(GetName(bytes, still + 8), "K72_0013.JPG");
+    EXPECT_EQ(GetName(bytes, still + 21), "K72_0014.JPG");
+    EXPECT_EQ(GetLE32(bytes, still + 1308), 2u);
+    EXPECT_EQ(bytes[still + 1340], 1) << "the first picture was converted";
+    EXPECT_EQ(bytes[still + 1361], 4);
+    EXPECT_EQ(progress.bar.size(), 0u) << "pictures convert without the progress window";
+}
+
+TEST_F(ImportEndToEnd, FailingConversionLeavesTheCardAsItWas) {
+    const auto files = FolderNames(card->folder);
+    WriteFileBytes(dir / "broken.png", RandomBytes(4000, 3));
+    WriteFileBytes(dir / "broken.mp4", RandomBytes(4000, 4));
+    EXPECT_FALSE(store.ImportFile(dir / "broken.png", 0, PadKindStill));
+    EXPECT_FALSE(store.ImportFile(dir / "broken.mp4", 0, PadKindMovie));
+    EXPECT_EQ(messages.shown, (std::vector<std::string>{messages::kLoadFailed, messages::kLoadFailed}));
+    EXPECT_EQ(card->PadBytes(), padBefore);
+
+    // A still pad to add to, recorded in place; then a picture that cannot be read.
+    ASSERT_TRUE(store.ImportFile(card->folder / "K72_0012.JPG", 2, PadKindStill));
+    const auto padFile = card->PadBytes();
+    EXPECT_EQ(store.AddStillImage(dir / "broken.png", 2), -1);
+    EXPECT_EQ(messages.shown.size(), 3u);
+    EXPECT_EQ(messages.shown.back(), messages::kLoadFailed);
+    EXPECT_EQ(card->PadBytes(), padFile);
+    EXPECT_EQ(FolderNames(card->folder), files);
+    EXPECT_EQ(store.LastFileNumber(), 12u);
+    EXPECT_TRUE(std::filesystem::is_empty(temporary));
+}
+
+TEST_F(ImportEndToEnd, CancelledMovieShowsNothingAndChangesNothing) {
+    const auto source = dir / "long.mp4";
+    ASSERT_TRUE(MakeMedia(source, "-f lavfi -i testsrc2=size=640x480:rate=30:duration=20 -c:v mpeg4"));
+    const auto files = FolderNames(card->folder);
+    progress.cancel = true;
+    EXPECT_FALSE(store.ImportFile(source, 0, PadKindMovie));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(card->PadBytes(), padBefore);
+    EXPECT_EQ(FolderNames(card->folder), files);
+    EXPECT_EQ(store.LastFileNumber(), 12u);
+    EXPECT_TRUE(std::filesystem::is_empty(temporary));
+}
+
+} // namespace
+} // namespace k72

@@ -1,0 +1,279 @@
+// Import and added pictures, on the paths that need no real conversion: files already on the card, the
+// end of the number sequence, the size limit of a converted file, failed copies, the 100-picture list.
+#include "store/CPadBankStore.h"
+
+#include "engine/CConversionManager.h"
+#include "store/StoreMessages.h"
+#include "tests/store/CardFixture.h"
+#include "tests/store/StoreFakes.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace k72 {
+namespace {
+
+using namespace k72test;
+
+// Stands in for the progress window of a movie import: stops the real conversion, lets the test put
+// whatever "converted" file it likes in its place, and reports the outcome it was given.
+class ScriptedProgress : public IConversionProgress {
+public:
+    ConversionOutcome Run(CConversionManager& manager) override {
+        ++runs;
+        manager.CancelAll();
+        while (manager.PendingJobs() != 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (makeResult) {
+            makeResult();
+        }
+        return outcome;
+    }
+    int runs = 0;
+    ConversionOutcome outcome{1, false, 0};
+    std::function<void()> makeResult;
+};
+
+class ImportCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto bytes = RandomBytes(kPadFileBytes, 5);
+        for (int p = 0; p < 12; ++p) {
+            PutLE32(bytes, RecordAt(0, 0, p), 0); // number 1 of bank A empty
+        }
+        const std::size_t still = RecordAt(0, 0, 5); // pad 5: a still pad with one picture
+        PutLE32(bytes, still, 1);
+        PutLE32(bytes, still + 4, 1);
+        for (std::size_t i = 0; i < 100; ++i) {
+            PutName(bytes, still + 8 + 13 * i, i == 0 ? "K72_0001.JPG" : "");
+        }
+        PutLE32(bytes, still + 1308, 1);
+        PutName(bytes, still + 1312, "");
+        card = std::make_unique<TestCard>(dir.Path(), bytes);
+        card->AddFile("K72_0001.JPG");
+        card->AddFile("K72_0012.AVI");
+        std::filesystem::create_directory(temporary);
+        store.SetTemporaryFolder(temporary);
+        ASSERT_TRUE(store.Open(card->folder, card->padFile));
+        store.SelectBank(0);
+        store.SelectNumber(0);
+        ASSERT_EQ(store.LastFileNumber(), 12u);
+    }
+
+    bool TemporaryFolderEmpty() const { return std::filesystem::is_empty(temporary); }
+
+    // The file the conversion would have written: the one file in the import's private folder.
+    std::filesystem::path ConvertedPath(const std::string& name) const {
+        for (const auto& entry : std::filesystem::directory_iterator(temporary)) {
+            return entry.path() / name;
+        }
+        ADD_FAILURE() << "no temporary folder";
+        return temporary / name;
+    }
+
+    TempDir dir;
+    std::filesystem::path temporary = dir / "tmp";
+    std::unique_ptr<TestCard> card;
+    RecordingMessages messages;
+    RecordingCopy copy;
+    ScriptedProgress progress;
+    CPadBankStore store{&messages, &copy, &progress};
+};
+
+TEST_F(ImportCommands, FilesOnTheCardAreRecordedInPlace) {
+    // An AVI whose main header says 300 frames.
+    std::vector<std::uint8_t> avi(600, 0);
+    std::memcpy(avi.data(), "RIFF", 4);
+    std::memcpy(avi.data() + 8, "AVI LIST", 8);
+    std::memcpy(avi.data() + 20, "hdrlavih", 8);
+    PutLE32(avi, 28, 56);
+    PutLE32(avi, 32, 33367);
+    PutLE32(avi, 48, 300);
+    WriteFileBytes(card->folder / "K72_0005.AVI", avi);
+    card->AddFile("K72_0006.JPG");
+
+    ASSERT_TRUE(store.ImportFile(card->folder / "K72_0005.AVI", 0, PadKindMovie));
+    ASSERT_TRUE(store.ImportFile(card->folder / "K72_0006.JPG", 1, PadKindStill));
+    // Reached through another spelling of the card folder, it is still on the card.
+    ASSERT_TRUE(store.ImportFile(card->folder / ".." / "000KAVLO" / "K72_0001.JPG", 2, PadKindStill));
+
+    EXPECT_EQ(store.LastFileNumber(), 12u);
+    EXPECT_EQ(progress.runs, 0);
+    EXPECT_TRUE(copy.calls.empty());
+    const auto bytes = card->PadBytes();
+    const std::size_t movie = RecordAt(0, 0, 0);
+    EXPECT_EQ(GetName(bytes, movie + 8), "K72_0005.AVI");
+    EXPECT_EQ(GetLE32(bytes, movie + 32), 300u);
+    EXPECT_EQ(bytes[movie + 61], 4);
+    EXPECT_EQ(bytes[movie + 64], 1);
+    const std::size_t still = RecordAt(0, 0, 1);
+    EXPECT_EQ(GetLE32(bytes, still + 4), 1u);
+    EXPECT_EQ(GetName(bytes, still + 8), "K72_0006.JPG");
+    EXPECT_EQ(GetLE32(bytes, still + 1308), 1u);
+    EXPECT_EQ(bytes[still + 1340], 0) << "recorded, not converted";
+    EXPECT_EQ(bytes[still + 1361], 4);
+    EXPECT_EQ(GetName(bytes, RecordAt(0, 0, 2) + 8), "K72_0001.JPG");
+
+    // A movie on the card whose header cannot be read is recorded with no frame count.
+    card->AddFile("CLIP.AVI", "not an avi");
+    ASSERT_TRUE(store.ImportFile(card->folder / "CLIP.AVI", 3, PadKindMovie));
+    EXPECT_EQ(store.PadFile().GetMovieRecord(0, 3)->frameCount, 0u);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(TemporaryFolderEmpty());
+}
+
+TEST_F(ImportCommands, FilesBelowTheCardFolderOrWithLongNamesAreConverted) {
+    std::filesystem::create_directory(card->folder / "sub");
+    card->AddFile("sub/K72_0007.AVI", "x");
+    const auto before = card->PadBytes();
+    progress.outcome = ConversionOutcome{2, true, rc::Fail}; // the user cancels the conversion
+    EXPECT_FALSE(store.ImportFile(card->folder / "sub" / "K72_0007.AVI", 0, PadKindMovie));
+    EXPECT_EQ(progress.runs, 1) << "it is converted like any other file";
+    // So is a file in the card folder whose name does not fit a pad's 12-character name field.
+    card->AddFile("A long clip name.AVI", "x");
+    EXPECT_FALSE(store.ImportFile(card->folder / "A long clip name.AVI", 0, PadKindMovie));
+    EXPECT_EQ(progress.runs, 2);
+    EXPECT_EQ(card->PadBytes(), before);
+    EXPECT_TRUE(messages.shown.empty()) << "a cancel is silent";
+    EXPECT_TRUE(TemporaryFolderEmpty());
+}
+
+TEST_F(ImportCommands, ConvertedFileAtTheSizeLimitIsRefused) {
+    const std::string source = (dir / "clip.mp4").string();
+    WriteFileBytes(source, {0});
+    const auto before = card->PadBytes();
+    std::filesystem::path converted;
+    progress.makeResult = [&] {
+        converted = ConvertedPath("K72_0013.AVI");
+        WriteFileBytes(converted, {});
+        std::filesystem::resize_file(converted, 2097152000ull);
+    };
+    EXPECT_FALSE(store.ImportFile(source, 0, PadKindMovie));
+    EXPECT_EQ(messages.shown, std::vector<std::string>{messages::kFileTooLarge});
+    EXPECT_TRUE(copy.calls.empty());
+    EXPECT_EQ(card->PadBytes(), before);
+    EXPECT_EQ(store.LastFileNumber(), 12u);
+    EXPECT_FALSE(std::filesystem::exists(converted)) << "the temporary file is deleted";
+    EXPECT_TRUE(TemporaryFolderEmpty());
+
+    // One byte less is copied to the card (the copy only pretends here) and recorded.
+    copy.pretend = true;
+    messages.shown.clear();
+    progress.makeResult = [&] {
+        converted = ConvertedPath("K72_0013.AVI");
+        WriteFileBytes(converted, {});
+        std::filesystem::resize_file(converted, 2097151999ull);
+    };
+    ASSERT_TRUE(store.ImportFile(source, 0, PadKindMovie));
+    EXPECT_TRUE(messages.shown.empty());
+    ASSERT_EQ(copy.calls.size(), 1u);
+    EXPECT_EQ(copy.calls[0][0].source, converted);
+    EXPECT_EQ(copy.calls[0][0].destination, card->folder / "K72_0013.AVI");
+    EXPECT_EQ(store.LastFileNumber(), 13u);
+    const auto bytes = card->PadBytes();
+    EXPECT_EQ(GetName(bytes, RecordAt(0, 0, 0) + 8), "K72_0013.AVI");
+    EXPECT_EQ(GetLE32(bytes, RecordAt(0, 0, 0) + 32), 0u) << "no readable header, no frame count";
+    EXPECT_TRUE(TemporaryFolderEmpty());
+}
+
+TEST_F(ImportCommands, FailuresShowTheMessageOfTheirResultCode) {
+    const std::string source = (dir / "clip.mp4").string();
+    WriteFileBytes(source, {0});
+    const auto before = card->PadBytes();
+    const std::pair<ResultCode, const char*> cases[] = {
+        {rc::DiscSpaceInsufficient, messages::kTemporaryDiskFull},
+        {rc::TempFileFailed, messages::kTemporaryDiskFull},
+        {rc::FileSizeOverLimit, messages::kFileTooLarge},
+        {rc::ConvertedFileTooLarge, messages::kFileTooLarge},
+        {rc::UnknownFormat, messages::kLoadFailed},
+        {rc::Fail, messages::kLoadFailed},
+    };
+    for (const auto& [code, text] : cases) {
+        messages.shown.clear();
+        progress.outcome = ConversionOutcome{2, false, code};
+        EXPECT_FALSE(store.ImportFile(source, 0, PadKindMovie));
+        EXPECT_EQ(messages.shown, std::vector<std::string>{text}) << std::hex << code;
+    }
+    // Completed, but nothing was written: the converted file cannot be opened.
+    messages.shown.clear();
+    progress.outcome = ConversionOutcome{1, false, 0};
+    EXPECT_FALSE(store.ImportFile(source, 0, PadKindMovie));
+    EXPECT_EQ(messages.shown, std::vector<std::string>{messages::kFileTooLarge});
+
+    EXPECT_TRUE(copy.calls.empty());
+    EXPECT_EQ(card->PadBytes(), before);
+    EXPECT_EQ(store.LastFileNumber(), 12u);
+    EXPECT_TRUE(TemporaryFolderEmpty());
+}
+
+TEST_F(ImportCommands, FailedCopyToTheCardRecordsNothing) {
+    const std::string source = (dir / "clip.mp4").string();
+    WriteFileBytes(source, {0});
+    const auto before = card->PadBytes();
+    progress.makeResult = [&] { WriteFileBytes(ConvertedPath("K72_0013.AVI"), {1, 2, 3}); };
+    copy.fail = true;
+    EXPECT_FALSE(store.ImportFile(source, 0, PadKindMovie));
+    EXPECT_EQ(copy.calls.size(), 1u);
+    EXPECT_TRUE(messages.shown.empty()) << "the copy window has told the user";
+    EXPECT_EQ(card->PadBytes(), before);
+    EXPECT_EQ(store.LastFileNumber(), 12u);
+    EXPECT_TRUE(TemporaryFolderEmpty());
+}
+
+TEST_F(ImportCommands, TheNumberSequenceEndsAt9999) {
+    card->AddFile("K72_9998.JPG");
+    store.RescanFileNumbers();
+    const std::string source = (dir / "clip.mp4").string();
+    WriteFileBytes(source, {0});
+    copy.pretend = true;
+    progress.makeResult = [&] { WriteFileBytes(ConvertedPath("K72_9999.AVI"), {1}); };
+    ASSERT_TRUE(store.ImportFile(source, 0, PadKindMovie));
+    EXPECT_EQ(NameText(store.PadFile().GetMovieRecord(0, 0)->fileName), "K72_9999.AVI");
+    EXPECT_EQ(store.LastFileNumber(), 9999u);
+
+    const auto before = card->PadBytes();
+    EXPECT_FALSE(store.ImportFile(source, 1, PadKindMovie));
+    EXPECT_EQ(store.AddStillImage(source, 5), -1);
+    EXPECT_EQ(messages.shown, (std::vector<std::string>{messages::kTooManyFiles, messages::kTooManyFiles}));
+    EXPECT_EQ(progress.runs, 1);
+    EXPECT_EQ(card->PadBytes(), before);
+
+    // Files on the card need no number.
+    ASSERT_TRUE(store.ImportFile(card->folder / "K72_0001.JPG", 1, PadKindStill));
+    EXPECT_EQ(store.AddStillImage(card->folder / "K72_9998.JPG", 1), 2);
+}
+
+TEST_F(ImportCommands, PictureListTakesAtMostOneHundred) {
+    const std::string source = (dir / "missing.png").string();
+    EXPECT_EQ(store.AddStillImage(source, 5), -1) << "a missing source";
+    EXPECT_EQ(store.AddStillImage(card->folder / "K72_0001.JPG", 0), -1) << "not a still pad";
+    for (int i = 2; i <= 100; ++i) {
+        ASSERT_EQ(store.AddStillImage(card->folder / "K72_0001.JPG", 5), i);
+    }
+    const auto before = card->PadBytes();
+    EXPECT_EQ(store.AddStillImage(card->folder / "K72_0001.JPG", 5), -1);
+    EXPECT_EQ(card->PadBytes(), before);
+    EXPECT_EQ(GetLE32(before, RecordAt(0, 0, 5) + 1308), 100u);
+    EXPECT_EQ(GetName(before, RecordAt(0, 0, 5) + 8 + 13 * 99), "K72_0001.JPG");
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(ImportCommands, RefusedWithoutSelectionOrSource) {
+    const auto before = card->PadBytes();
+    EXPECT_FALSE(store.ImportFile(dir / "missing.mp4", 0, PadKindMovie));
+    EXPECT_FALSE(store.ImportFile(card->folder / "K72_0001.JPG", 12, PadKindStill));
+    EXPECT_FALSE(store.ImportFile(card->folder / "K72_0001.JPG", 0, PadKindEmpty));
+    store.Close();
+    EXPECT_FALSE(store.ImportFile(card->folder / "K72_0001.JPG", 0, PadKindStill));
+    EXPECT_EQ(store.AddStillImage(card->folder / "K72_0001.JPG", 5), -1);
+    EXPECT_EQ(card->PadBytes(), before);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(progress.runs, 0);
+}
+
+} // namespace
+} // namespace k72
