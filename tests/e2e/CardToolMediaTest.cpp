@@ -165,7 +165,7 @@ TEST_F(CardToolTest, SingleFilesAreConvertedWithoutACard) {
 }
 
 // Ctrl-C while a movie is converted: the conversion stops, its temporary files go, the card is as it was
-// and the status is 1.
+// and the status is 1. Meanwhile the card is locked against other openers.
 TEST_F(CardToolTest, CtrlCDuringAMovieImportLeavesTheCardUnchanged) {
     const auto movie = MakeMovie(dir, "long.mp4", 20, "640x480");
     const auto before = card.PadBytes();
@@ -200,7 +200,10 @@ TEST_F(CardToolTest, CtrlCDuringAMovieImportLeavesTheCardUnchanged) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_FALSE(TempIsEmpty());
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // While the import runs, the card is kept from every other opener.
+    const CardRun other = Run("show " + Root());
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.err.find("in use by another program"), std::string::npos) << other.err;
     ::kill(child, SIGINT);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
