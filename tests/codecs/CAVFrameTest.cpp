@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -363,6 +364,41 @@ TEST(CAVFrameTest, BitmapLoadersReadBottomUpRowsAsRgb) {
     const std::vector<std::uint8_t> bitmap32 = {1, 2, 3, 99, 4, 5, 6, 99};
     ASSERT_TRUE(frame.LoadBitmap32(1, 2, bitmap32.data()));
     EXPECT_EQ(Bytes(frame), (std::vector<std::uint8_t>{6, 5, 4, 3, 2, 1}));
+
+    // Every width, odd ones included, byte for byte against the plain rule, in both row orders.
+    for (std::uint32_t w : {1u, 5u, 333u, 1001u}) {
+        for (int pixelBytes : {3, 4}) {
+            SCOPED_TRACE(w * 10 + pixelBytes);
+            const std::uint32_t h = 7;
+            const std::size_t stride = (w * pixelBytes + 3) & ~3u;
+            std::vector<std::uint8_t> rows(stride * h);
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                rows[i] = static_cast<std::uint8_t>(i * 37 + 11);
+            }
+            std::vector<std::uint8_t> expected;
+            for (std::uint32_t y = 0; y < h; ++y) {
+                const std::uint8_t* row = rows.data() + (h - 1 - y) * stride; // bottom-up
+                for (std::uint32_t x = 0; x < w; ++x) {
+                    expected.insert(expected.end(),
+                                    {row[x * pixelBytes + 2], row[x * pixelBytes + 1], row[x * pixelBytes]});
+                }
+            }
+            ASSERT_TRUE(pixelBytes == 3 ? frame.LoadBitmap24(w, h, rows.data())
+                                        : frame.LoadBitmap32(w, h, rows.data()));
+            EXPECT_EQ(Bytes(frame), expected);
+            // The same rows read as a top-down bitmap give the picture upside down.
+            const std::uint8_t* last = rows.data() + (h - 1) * stride;
+            const auto step = -static_cast<std::ptrdiff_t>(stride);
+            ASSERT_TRUE(pixelBytes == 3 ? frame.LoadBitmap24(w, h, last, step)
+                                        : frame.LoadBitmap32(w, h, last, step));
+            const auto flipped = Bytes(frame);
+            for (std::uint32_t y = 0; y < h; ++y) {
+                ASSERT_TRUE(std::equal(flipped.begin() + y * w * 3, flipped.begin() + (y + 1) * w * 3,
+                                       expected.begin() + (h - 1 - y) * w * 3))
+                    << y;
+            }
+        }
+    }
 
     // A frame of the same size in a smaller format is made RGB24 first, not written past its end.
     CAVFrame planar;
