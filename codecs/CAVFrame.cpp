@@ -10,7 +10,6 @@
 
 extern "C" {
 #include <libavutil/imgutils.h>
-#include <libavutil/pixdesc.h>
 }
 
 namespace k72 {

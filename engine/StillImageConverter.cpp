@@ -75,7 +75,8 @@ StillImageConverter::StillImageConverter() {
     try {
         mainFrame.Create(PixelFormat::YUVJ422P, kMainWidth, kMainHeight);
         thumbFrame.Create(PixelFormat::YUVJ422P, kThumbWidth, kThumbHeight);
-        // Sized to the uncompressed frames, so no encoded picture can overflow them.
+        // Sized to the uncompressed frames. A stream that would not fit (pure noise at the finest
+        // quantiser can) fails the encode instead of running past the buffer.
         mainJpegCapacity = static_cast<std::int32_t>(mainFrame.GetSize());
         thumbJpegCapacity = static_cast<std::int32_t>(thumbFrame.GetSize());
         if (mainJpegCapacity > 0) {
