@@ -163,9 +163,11 @@ TEST_F(PictureDecoderTest, PngLayoutsKeepOrWidenTheirDepth) {
     cases.push_back({"palette 8-bit", PngSpec{PNG_COLOR_TYPE_PALETTE, 8, false, palette16, {}, 0, 0}, 8,
                      [&](int x, int y, int) { return index(x, y, 16); },
                      [&](int x, int y) { return palette16[index(x, y, 16)]; }});
-    cases.push_back({"palette 2-bit", PngSpec{PNG_COLOR_TYPE_PALETTE, 2, false, {palette16.begin(), palette16.begin() + 4}, {}, 0, 0}, 32,
-                     [&](int x, int y, int) { return index(x, y, 4); },
-                     [&](int x, int y) { return palette16[index(x, y, 4)]; }});
+    cases.push_back(
+        {"palette 2-bit",
+         PngSpec{PNG_COLOR_TYPE_PALETTE, 2, false, {palette16.begin(), palette16.begin() + 4}, {}, 0, 0}, 32,
+         [&](int x, int y, int) { return index(x, y, 4); },
+         [&](int x, int y) { return palette16[index(x, y, 4)]; }});
     cases.push_back({"palette with transparency",
                      PngSpec{PNG_COLOR_TYPE_PALETTE, 8, false, palette16, {0, 128}, 0, 0}, 32,
                      [&](int x, int y, int) { return index(x, y, 16); },
