@@ -60,6 +60,16 @@ std::vector<std::uint8_t> CAviWriter::Header() const {
     const std::uint32_t byteRate = static_cast<std::uint32_t>(format_.sampleRate) * blockAlign;
     const double seconds = static_cast<double>(videoFrames_) * format_.frameRateDen / format_.frameRateNum;
     const std::uint64_t movieBytes = size_ > kHeaderSize ? size_ - kHeaderSize : 0;
+    // The headers stay with the file through the re-interleave, which pads every picture by up to 512
+    // bytes and regroups the sound into chunks of about a second: the suggested buffer sizes cover
+    // those chunks too, so a player that trusts them never gets a chunk larger than its buffer.
+    const std::uint32_t videoBuffer = largestVideoChunk_ + 512;
+    const std::uint32_t audioBuffer =
+        format_.hasAudio
+            ? std::max(largestAudioChunk_,
+                       static_cast<std::uint32_t>(format_.sampleRate + format_.sampleRate / 1000 + 1) *
+                           blockAlign)
+            : 0;
 
     out.Tag("RIFF");
     out.U32(static_cast<std::uint32_t>(finished_ ? size_ - 8 : 0));
@@ -78,7 +88,7 @@ std::vector<std::uint8_t> CAviWriter::Header() const {
     out.U32(videoFrames_); // offset 48: the total frame count
     out.U32(0);            // initial frames
     out.U32(format_.hasAudio ? 2 : 1);
-    out.U32(std::max(largestVideoChunk_, largestAudioChunk_) + 8);
+    out.U32(std::max(videoBuffer, audioBuffer) + 8);
     out.U32(width);
     out.U32(height);
     for (int i = 0; i < 4; ++i) {
@@ -100,7 +110,7 @@ std::vector<std::uint8_t> CAviWriter::Header() const {
     out.U32(static_cast<std::uint32_t>(format_.frameRateNum));
     out.U32(0); // start
     out.U32(videoFrames_);
-    out.U32(largestVideoChunk_);
+    out.U32(videoBuffer);
     out.U32(0xFFFFFFFF); // quality: the default
     out.U32(0);          // sample size: pictures differ in size
     out.U16(0);
@@ -137,7 +147,7 @@ std::vector<std::uint8_t> CAviWriter::Header() const {
         out.U32(byteRate);
         out.U32(0);
         out.U32(static_cast<std::uint32_t>(audioBytes_ / blockAlign));
-        out.U32(largestAudioChunk_);
+        out.U32(audioBuffer);
         out.U32(0xFFFFFFFF);
         out.U32(blockAlign);
         out.U16(0);
