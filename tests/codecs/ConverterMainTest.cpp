@@ -1,6 +1,7 @@
 // The movie transcoder behind ff_convertermain: what it writes for the sources users bring, how it
 // reports, and how it fails.
 
+#include "codecs/CVideoConverter.h"
 #include "codecs/ResultCodes.h"
 #include "codecs/ff_convertermain.h"
 #include "tests/codecs/MovieTestSupport.h"
@@ -25,36 +26,74 @@ struct Expectation {
     bool sound = true;
 };
 
-// Transcodes and checks the result the way the device and an independent reader see it.
-void ExpectGoodTranscode(const std::filesystem::path& source, const std::filesystem::path& output,
-                         const Expectation& expected, bool deinterlace = false) {
+// Records the transcoder's reports on their way to the converter.
+struct Relay {
+    k72::ConverterCallback callback = nullptr;
+    void* context = nullptr;
     ReportRecorder recorder;
-    const int result =
-        RunTranscoder(TranscoderArguments(source, output, expected.standard, "10", deinterlace), recorder);
-    ASSERT_EQ(result, 0);
-    ASSERT_EQ(recorder.Values(ReportResult), std::vector<std::int32_t>{0});
 
-    const std::vector<std::string> problems = CheckIntermediateLayout(output);
-    EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
-    const AviLayout layout = ReadAviLayout(output, true);
+    static std::int32_t Forward(void* self, std::int32_t kind, std::int32_t value) {
+        auto* relay = static_cast<Relay*>(self);
+        ReportRecorder::Callback(&relay->recorder, kind, value);
+        return relay->callback(relay->context, kind, value);
+    }
+};
 
-    const ProbedMovie movie = ProbeMovie(output);
+// What an independent reader must see in either file.
+void ExpectDevicePictureAndSound(const std::filesystem::path& avi, const AviLayout& layout,
+                                 const std::string& standard, bool sound) {
+    const ProbedMovie movie = ProbeMovie(avi);
     ASSERT_TRUE(movie.ok) << movie.error;
     EXPECT_EQ(movie.videoStreams, 1);
     EXPECT_EQ(movie.videoCodec, "mjpeg");
     EXPECT_EQ(movie.pixelFormat, "yuvj422p");
     EXPECT_EQ(movie.width, 640);
     EXPECT_EQ(movie.height, 480);
-    EXPECT_EQ(movie.frameRate, expected.standard == "ntsc" ? "30000/1001" : "25/1");
+    EXPECT_EQ(movie.frameRate, standard == "ntsc" ? "30000/1001" : "25/1");
     EXPECT_EQ(movie.frames, layout.totalFrames);
-    if (expected.sound) {
-        EXPECT_EQ(movie.audioStreams, 1);
+    EXPECT_EQ(movie.audioStreams, sound ? 1 : 0);
+    if (sound) {
         EXPECT_EQ(movie.audioCodec, "pcm_s16le");
         EXPECT_EQ(movie.sampleRate, 44100);
         EXPECT_EQ(movie.channels, 2);
-    } else {
-        EXPECT_EQ(movie.audioStreams, 0);
     }
+}
+
+// Converts with both phases, keeping the transcoder's own file, and checks both files the way the
+// device and an independent reader see them.
+void ExpectGoodConversion(const std::filesystem::path& source, const TempDir& dir,
+                          const Expectation& expected, bool deinterlace = false) {
+    const std::filesystem::path intermediate = dir / "intermediate.avi";
+    const std::filesystem::path output = dir / "out.avi";
+    std::filesystem::create_directory(dir / "work");
+    k72::CVideoConverter converter;
+    converter.SetWorkFolder(dir / "work");
+    converter.SetFrameRateStandard(expected.standard);
+    converter.SetQscaleText("10");
+    converter.SetDeinterlace(deinterlace);
+    Relay relay;
+    converter.SetTranscoder([&](k72::ConverterCallback callback, void* context, int argc, char** argv) {
+        relay.callback = callback;
+        relay.context = context;
+        const int result = k72::ff_convertermain(&Relay::Forward, &relay, argc, argv);
+        std::filesystem::create_hard_link(argv[argc - 1], intermediate);
+        return result;
+    });
+    ASSERT_EQ(converter.Convert(source.string(), output.string()), 0);
+    const ReportRecorder& recorder = relay.recorder;
+    ASSERT_EQ(recorder.Values(ReportResult), std::vector<std::int32_t>{0});
+
+    // The transcoder's file: its layout, and a reader accepts it.
+    const std::vector<std::string> intermediateProblems = CheckIntermediateLayout(intermediate);
+    EXPECT_TRUE(intermediateProblems.empty()) << ::testing::PrintToString(intermediateProblems);
+    ExpectDevicePictureAndSound(intermediate, ReadAviLayout(intermediate, true), expected.standard,
+                                expected.sound);
+
+    // The device's file.
+    const std::vector<std::string> problems = CheckDeviceLayout(output, expected.standard);
+    EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
+    const AviLayout layout = ReadAviLayout(output, false);
+    ExpectDevicePictureAndSound(output, layout, expected.standard, expected.sound);
     const CommandResult decode = RunCommand("ffmpeg -nostdin -v error -i " + Quote(output) + " -f null -");
     EXPECT_EQ(decode.exitCode, 0);
     EXPECT_EQ(decode.output, "");
@@ -62,14 +101,14 @@ void ExpectGoodTranscode(const std::filesystem::path& source, const std::filesys
     // Durations: within one frame for the pictures, 50 ms for the sound.
     const SourceDurations durations = ProbeSourceDurations(source);
     const double frame = expected.standard == "ntsc" ? 1001.0 / 30000 : 1.0 / 25;
-    EXPECT_NEAR(movie.videoDuration, durations.video, frame + 1e-6);
+    EXPECT_NEAR(layout.totalFrames * frame, durations.video, frame + 1e-6);
     if (expected.sound) {
         std::uint64_t audioBytes = 0;
         for (const AviChunk& chunk : layout.chunks) {
             audioBytes += chunk.id == "01wb" ? chunk.size : 0;
         }
         EXPECT_NEAR(static_cast<double>(audioBytes) / 176400.0, durations.audio, 0.05);
-        EXPECT_NEAR(movie.audioDuration, durations.audio, 0.05);
+        EXPECT_NEAR(ProbeMovie(output).audioDuration, durations.audio, 0.05);
     }
 
     // Progress: one total, positions that never run backwards, bytes that add up to the file.
@@ -83,13 +122,13 @@ void ExpectGoodTranscode(const std::filesystem::path& source, const std::filesys
     for (const auto bytes : recorder.Values(ReportBytesWritten)) {
         written += static_cast<std::uint64_t>(bytes);
     }
-    EXPECT_EQ(written, std::filesystem::file_size(output));
+    EXPECT_EQ(written, std::filesystem::file_size(intermediate));
 }
 
 TEST(ConverterMain, FullHdH264WithAacBecomesNtscMjpegAndPcm) {
     TempDir dir;
     ASSERT_TRUE(MakeH264Aac1080p(dir / "in.mp4"));
-    ExpectGoodTranscode(dir / "in.mp4", dir / "out.avi", {});
+    ExpectGoodConversion(dir / "in.mp4", dir, {});
 }
 
 // The kinds of movie users bring, each made by ffmpeg.
@@ -108,8 +147,7 @@ TEST_P(ConverterMainSources, BecomeDevicePictureAndSound) {
     const SourceCase& source = GetParam();
     TempDir dir;
     ASSERT_TRUE(MakeMedia(dir / source.file, source.ffmpegArguments));
-    ExpectGoodTranscode(dir / source.file, dir / "out.avi", {source.standard, source.sound},
-                        source.deinterlace);
+    ExpectGoodConversion(dir / source.file, dir, {source.standard, source.sound}, source.deinterlace);
 }
 
 const SourceCase kSources[] = {
