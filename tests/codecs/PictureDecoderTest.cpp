@@ -140,7 +140,7 @@ TEST_F(PictureDecoderTest, PngLayoutsKeepOrWidenTheirDepth) {
     const auto index = [](int x, int y, int levels) { return static_cast<unsigned>((x + 3 * y) % levels); };
     struct Case {
         std::string name;
-        PngSpec spec;
+        PngLayout layout;
         int expectedBits;
         std::function<unsigned(int, int, int)> sample;
         std::function<Rgb(int, int)> expected;
@@ -151,40 +151,41 @@ TEST_F(PictureDecoderTest, PngLayoutsKeepOrWidenTheirDepth) {
         return Rgb{g, g, g};
     };
     std::vector<Case> cases;
-    cases.push_back({"palette 1-bit, black on white",
-                     PngSpec{PNG_COLOR_TYPE_PALETTE, 1, false, {Rgb{255, 255, 255}, Rgb{0, 0, 0}}, {}, 0, 0},
-                     1, [&](int x, int y, int) { return index(x, y, 2); },
-                     [&](int x, int y) {
-                         return index(x, y, 2) == 0 ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
-                     }});
-    cases.push_back({"palette 4-bit", PngSpec{PNG_COLOR_TYPE_PALETTE, 4, false, palette16, {}, 0, 0}, 4,
+    cases.push_back(
+        {"palette 1-bit, black on white",
+         PngLayout{PNG_COLOR_TYPE_PALETTE, 1, false, {Rgb{255, 255, 255}, Rgb{0, 0, 0}}, {}, 0, 0}, 1,
+         [&](int x, int y, int) { return index(x, y, 2); },
+         [&](int x, int y) {
+             return index(x, y, 2) == 0 ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
+         }});
+    cases.push_back({"palette 4-bit", PngLayout{PNG_COLOR_TYPE_PALETTE, 4, false, palette16, {}, 0, 0}, 4,
                      [&](int x, int y, int) { return index(x, y, 16); },
                      [&](int x, int y) { return palette16[index(x, y, 16)]; }});
-    cases.push_back({"palette 8-bit", PngSpec{PNG_COLOR_TYPE_PALETTE, 8, false, palette16, {}, 0, 0}, 8,
+    cases.push_back({"palette 8-bit", PngLayout{PNG_COLOR_TYPE_PALETTE, 8, false, palette16, {}, 0, 0}, 8,
                      [&](int x, int y, int) { return index(x, y, 16); },
                      [&](int x, int y) { return palette16[index(x, y, 16)]; }});
     cases.push_back(
         {"palette 2-bit",
-         PngSpec{PNG_COLOR_TYPE_PALETTE, 2, false, {palette16.begin(), palette16.begin() + 4}, {}, 0, 0}, 32,
-         [&](int x, int y, int) { return index(x, y, 4); },
+         PngLayout{PNG_COLOR_TYPE_PALETTE, 2, false, {palette16.begin(), palette16.begin() + 4}, {}, 0, 0},
+         32, [&](int x, int y, int) { return index(x, y, 4); },
          [&](int x, int y) { return palette16[index(x, y, 4)]; }});
     cases.push_back({"palette with transparency",
-                     PngSpec{PNG_COLOR_TYPE_PALETTE, 8, false, palette16, {0, 128}, 0, 0}, 32,
+                     PngLayout{PNG_COLOR_TYPE_PALETTE, 8, false, palette16, {0, 128}, 0, 0}, 32,
                      [&](int x, int y, int) { return index(x, y, 16); },
                      [&](int x, int y) { return palette16[index(x, y, 16)]; }});
-    cases.push_back({"grey 1-bit", PngSpec{PNG_COLOR_TYPE_GRAY, 1, false, {}, {}, 0, 0}, 1,
+    cases.push_back({"grey 1-bit", PngLayout{PNG_COLOR_TYPE_GRAY, 1, false, {}, {}, 0, 0}, 1,
                      [&](int x, int y, int) { return index(x, y, 2); },
                      [&](int x, int y) { return grey(index(x, y, 2) * 255); }});
-    cases.push_back({"grey 4-bit", PngSpec{PNG_COLOR_TYPE_GRAY, 4, false, {}, {}, 0, 0}, 4,
+    cases.push_back({"grey 4-bit", PngLayout{PNG_COLOR_TYPE_GRAY, 4, false, {}, {}, 0, 0}, 4,
                      [&](int x, int y, int) { return index(x, y, 16); },
                      [&](int x, int y) { return grey(index(x, y, 16) * 17); }});
-    cases.push_back({"grey 8-bit", PngSpec{PNG_COLOR_TYPE_GRAY, 8, false, {}, {}, 0, 0}, 8,
+    cases.push_back({"grey 8-bit", PngLayout{PNG_COLOR_TYPE_GRAY, 8, false, {}, {}, 0, 0}, 8,
                      [&](int x, int y, int) { return index(x, y, 256); },
                      [&](int x, int y) { return grey(index(x, y, 256)); }});
-    cases.push_back({"grey 16-bit", PngSpec{PNG_COLOR_TYPE_GRAY, 16, false, {}, {}, 0, 0}, 32,
+    cases.push_back({"grey 16-bit", PngLayout{PNG_COLOR_TYPE_GRAY, 16, false, {}, {}, 0, 0}, 32,
                      [&](int x, int y, int) { return index(x, y, 256) * 257; },
                      [&](int x, int y) { return grey(index(x, y, 256)); }});
-    cases.push_back({"grey with alpha", PngSpec{PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, {}, {}, 0, 0}, 32,
+    cases.push_back({"grey with alpha", PngLayout{PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, {}, {}, 0, 0}, 32,
                      [&](int x, int y, int c) { return c == 0 ? index(x, y, 256) : 0u; },
                      [&](int x, int y) { return grey(index(x, y, 256)); }});
     const RgbPicture smooth = SmoothPicture(37, 23);
@@ -193,22 +194,22 @@ TEST_F(PictureDecoderTest, PngLayoutsKeepOrWidenTheirDepth) {
         return static_cast<unsigned>(c == 0 ? p.r : c == 1 ? p.g : c == 2 ? p.b : 10);
     };
     const auto smoothAt = [&](int x, int y) { return smooth.At(x, y); };
-    cases.push_back({"RGB 8-bit", PngSpec{}, 24, channel, smoothAt});
-    cases.push_back(
-        {"RGB 8-bit interlaced", PngSpec{PNG_COLOR_TYPE_RGB, 8, true, {}, {}, 0, 0}, 24, channel, smoothAt});
-    cases.push_back({"RGB with transparent colour", PngSpec{PNG_COLOR_TYPE_RGB, 8, false, {}, {7}, 0, 0}, 32,
+    cases.push_back({"RGB 8-bit", PngLayout{}, 24, channel, smoothAt});
+    cases.push_back({"RGB 8-bit interlaced", PngLayout{PNG_COLOR_TYPE_RGB, 8, true, {}, {}, 0, 0}, 24,
                      channel, smoothAt});
-    cases.push_back({"RGB 16-bit", PngSpec{PNG_COLOR_TYPE_RGB, 16, false, {}, {}, 0, 0}, 32,
-                     [&](int x, int y, int c) { return channel(x, y, c) * 257; }, smoothAt});
-    cases.push_back({"RGBA 8-bit, alpha ignored", PngSpec{PNG_COLOR_TYPE_RGB_ALPHA, 8, false, {}, {}, 0, 0},
+    cases.push_back({"RGB with transparent colour", PngLayout{PNG_COLOR_TYPE_RGB, 8, false, {}, {7}, 0, 0},
                      32, channel, smoothAt});
-    cases.push_back({"RGBA 16-bit interlaced", PngSpec{PNG_COLOR_TYPE_RGB_ALPHA, 16, true, {}, {}, 0, 0}, 32,
+    cases.push_back({"RGB 16-bit", PngLayout{PNG_COLOR_TYPE_RGB, 16, false, {}, {}, 0, 0}, 32,
                      [&](int x, int y, int c) { return channel(x, y, c) * 257; }, smoothAt});
+    cases.push_back({"RGBA 8-bit, alpha ignored", PngLayout{PNG_COLOR_TYPE_RGB_ALPHA, 8, false, {}, {}, 0, 0},
+                     32, channel, smoothAt});
+    cases.push_back({"RGBA 16-bit interlaced", PngLayout{PNG_COLOR_TYPE_RGB_ALPHA, 16, true, {}, {}, 0, 0},
+                     32, [&](int x, int y, int c) { return channel(x, y, c) * 257; }, smoothAt});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const auto path = dir / "layout.png";
-        WritePng(path, 37, 23, c.spec, c.sample);
+        WritePng(path, 37, 23, c.layout, c.sample);
         ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
         EXPECT_EQ(image.BitsPerPixel(), c.expectedBits);
         ExpectPixels(image, 37, 23, c.expected, c.tolerance);
@@ -225,7 +226,7 @@ TEST_F(PictureDecoderTest, BmpLayoutsKeepTheirDepthPaletteAndOrientation) {
     const RgbPicture smooth = SmoothPicture(13, 9);
     struct Case {
         std::string name;
-        BmpSpec spec;
+        BmpLayout layout;
         std::function<std::uint32_t(int, int)> stored;
         std::function<Rgb(int, int)> expected;
         int tolerance = 0;
@@ -234,52 +235,52 @@ TEST_F(PictureDecoderTest, BmpLayoutsKeepTheirDepthPaletteAndOrientation) {
         return static_cast<std::uint32_t>((x * 7 + y) % levels);
     };
     std::vector<Case> cases;
-    cases.push_back({"1-bit black on white", BmpSpec{1, false, {{255, 255, 255}, {0, 0, 0}}, false},
+    cases.push_back({"1-bit black on white", BmpLayout{1, false, {{255, 255, 255}, {0, 0, 0}}, false},
                      [&](int x, int y) { return index(x, y, 2); },
                      [&](int x, int y) {
                          return index(x, y, 2) == 0 ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
                      }});
-    cases.push_back({"1-bit two colours", BmpSpec{1, false, {{10, 200, 30}, {250, 5, 90}}, false},
+    cases.push_back({"1-bit two colours", BmpLayout{1, false, {{10, 200, 30}, {250, 5, 90}}, false},
                      [&](int x, int y) { return index(x, y, 2); },
                      [&](int x, int y) {
                          return index(x, y, 2) == 0 ? Rgb{10, 200, 30} : Rgb{250, 5, 90};
                      }});
-    cases.push_back({"4-bit odd width", BmpSpec{4, false, palette16, false},
+    cases.push_back({"4-bit odd width", BmpLayout{4, false, palette16, false},
                      [&](int x, int y) { return index(x, y, 16); },
                      [&](int x, int y) { return palette16[index(x, y, 16)]; }});
-    cases.push_back({"8-bit top-down", BmpSpec{8, true, palette16, false},
+    cases.push_back({"8-bit top-down", BmpLayout{8, true, palette16, false},
                      [&](int x, int y) { return index(x, y, 16); },
                      [&](int x, int y) { return palette16[index(x, y, 16)]; }});
-    cases.push_back({"16-bit 5-5-5", BmpSpec{16, false, {}, false},
+    cases.push_back({"16-bit 5-5-5", BmpLayout{16, false, {}, false},
                      [&](int x, int y) {
                          const Rgb p = smooth.At(x, y);
                          return static_cast<std::uint32_t>(((p.r >> 3) << 10) | ((p.g >> 3) << 5) |
                                                            (p.b >> 3));
                      },
                      [&](int x, int y) { return smooth.At(x, y); }, 8});
-    cases.push_back({"16-bit 5-6-5", BmpSpec{16, false, {}, true},
+    cases.push_back({"16-bit 5-6-5", BmpLayout{16, false, {}, true},
                      [&](int x, int y) {
                          const Rgb p = smooth.At(x, y);
                          return static_cast<std::uint32_t>(((p.r >> 3) << 11) | ((p.g >> 2) << 5) |
                                                            (p.b >> 3));
                      },
                      [&](int x, int y) { return smooth.At(x, y); }, 8});
-    cases.push_back({"24-bit odd width", BmpSpec{24, false, {}, false},
+    cases.push_back({"24-bit odd width", BmpLayout{24, false, {}, false},
                      [&](int x, int y) { return Packed(smooth.At(x, y)); },
                      [&](int x, int y) { return smooth.At(x, y); }});
-    cases.push_back({"24-bit top-down", BmpSpec{24, true, {}, false},
+    cases.push_back({"24-bit top-down", BmpLayout{24, true, {}, false},
                      [&](int x, int y) { return Packed(smooth.At(x, y)); },
                      [&](int x, int y) { return smooth.At(x, y); }});
-    cases.push_back({"32-bit", BmpSpec{32, false, {}, false},
+    cases.push_back({"32-bit", BmpLayout{32, false, {}, false},
                      [&](int x, int y) { return Packed(smooth.At(x, y)); },
                      [&](int x, int y) { return smooth.At(x, y); }});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const auto path = dir / "layout.bmp";
-        WriteBmp(path, 13, 9, c.spec, c.stored);
+        WriteBmp(path, 13, 9, c.layout, c.stored);
         ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
-        EXPECT_EQ(image.BitsPerPixel(), c.spec.bits);
+        EXPECT_EQ(image.BitsPerPixel(), c.layout.bits);
         ExpectPixels(image, 13, 9, c.expected, c.tolerance);
     }
 }
@@ -310,7 +311,7 @@ TEST_F(PictureDecoderTest, BrokenFilesAreUndecodable) {
     const auto bmp = dir / "whole.bmp";
     WriteJpeg(jpeg, SmoothPicture(64, 48), JpegKind::Baseline);
     WriteRgbPng(png, SmoothPicture(64, 48));
-    WriteBmp(bmp, 64, 48, BmpSpec{}, [](int x, int y) { return static_cast<std::uint32_t>(x * y); });
+    WriteBmp(bmp, 64, 48, BmpLayout{}, [](int x, int y) { return static_cast<std::uint32_t>(x * y); });
     const auto cut = [&](const std::filesystem::path& from, const std::string& name) {
         auto bytes = ReadFileBytes(from);
         bytes.resize(bytes.size() / 2);
@@ -348,7 +349,7 @@ TEST_F(PictureDecoderTest, OversizedPicturesAreRefusedFromTheirHeader) {
     WriteFileBytes(dir / "huge.png", png);
 
     // BMP: a header declaring 100,000 x 100,000 24-bit pixels.
-    auto bmp = BmpBytes(4, 4, BmpSpec{}, [](int, int) { return 0u; });
+    auto bmp = BmpBytes(4, 4, BmpLayout{}, [](int, int) { return 0u; });
     for (int at : {18, 22}) {
         bmp[at] = 0xA0;
         bmp[at + 1] = 0x86;
@@ -378,7 +379,7 @@ TEST_F(PictureDecoderTest, OversizedPicturesAreRefusedFromTheirHeader) {
 
 TEST(BmpHeaderTest, DeclaredSizeAndDepth) {
     const auto bytes =
-        BmpBytes(13, 9, BmpSpec{4, true, std::vector<Rgb>(16), false}, [](int, int) { return 0u; });
+        BmpBytes(13, 9, BmpLayout{4, true, std::vector<Rgb>(16), false}, [](int, int) { return 0u; });
     k72::BmpPictureReader::Header header;
     ASSERT_TRUE(k72::BmpPictureReader::ReadHeader(bytes.data(), bytes.size(), header));
     EXPECT_EQ(header.width, 13);

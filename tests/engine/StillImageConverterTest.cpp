@@ -129,41 +129,41 @@ TEST_F(StillImageConverterTest, EveryKindOfSourceConverts) {
         {"interlaced.png", [&](const auto& p) { WriteRgbPng(p, smooth, true); }, &reference},
         {"16bit.png",
          [&](const auto& p) {
-             WritePng(p, w, h, PngSpec{PNG_COLOR_TYPE_RGB, 16, false, {}, {}, 0, 0},
+             WritePng(p, w, h, PngLayout{PNG_COLOR_TYPE_RGB, 16, false, {}, {}, 0, 0},
                       [&](int x, int y, int c) { return channel(x, y, c) * 257; });
          },
          &reference},
         {"alpha.png",
          [&](const auto& p) {
-             WritePng(p, w, h, PngSpec{PNG_COLOR_TYPE_RGB_ALPHA, 8, false, {}, {}, 0, 0}, channel);
+             WritePng(p, w, h, PngLayout{PNG_COLOR_TYPE_RGB_ALPHA, 8, false, {}, {}, 0, 0}, channel);
          },
          &reference},
         {"grey.png",
          [&](const auto& p) {
-             WritePng(p, w, h, PngSpec{PNG_COLOR_TYPE_GRAY, 8, false, {}, {}, 0, 0},
+             WritePng(p, w, h, PngLayout{PNG_COLOR_TYPE_GRAY, 8, false, {}, {}, 0, 0},
                       [&](int x, int y, int) { return static_cast<unsigned>(grey.At(x, y).r); });
          },
          &greyReference},
         {"24bit.bmp",
          [&](const auto& p) {
-             WriteBmp(p, w, h, BmpSpec{}, [&](int x, int y) { return Packed(smooth.At(x, y)); });
+             WriteBmp(p, w, h, BmpLayout{}, [&](int x, int y) { return Packed(smooth.At(x, y)); });
          },
          &reference},
         {"topdown.bmp",
          [&](const auto& p) {
-             WriteBmp(p, w, h, BmpSpec{24, true, {}, false},
+             WriteBmp(p, w, h, BmpLayout{24, true, {}, false},
                       [&](int x, int y) { return Packed(smooth.At(x, y)); });
          },
          &reference},
         {"32bit.bmp",
          [&](const auto& p) {
-             WriteBmp(p, w, h, BmpSpec{32, false, {}, false},
+             WriteBmp(p, w, h, BmpLayout{32, false, {}, false},
                       [&](int x, int y) { return Packed(smooth.At(x, y)); });
          },
          &reference},
         {"16bit.bmp",
          [&](const auto& p) {
-             WriteBmp(p, w, h, BmpSpec{16, false, {}, true}, [&](int x, int y) {
+             WriteBmp(p, w, h, BmpLayout{16, false, {}, true}, [&](int x, int y) {
                  const Rgb c = smooth.At(x, y);
                  return static_cast<std::uint32_t>(((c.r >> 3) << 11) | ((c.g >> 2) << 5) | (c.b >> 3));
              });
@@ -185,15 +185,15 @@ TEST_F(StillImageConverterTest, PalettePicturesUseTheirOwnColours) {
     // An ordinary black-on-white 1-bit drawing: index 0 black, index 1 white, mostly white paper with a
     // black right quarter. Read with a fixed white/black palette it would come out as its negative.
     const auto paper = [](int x, int) { return x < 300 ? 1u : 0u; };
-    WriteBmp(dir / "drawing.bmp", 401, 203, BmpSpec{1, false, {{0, 0, 0}, {255, 255, 255}}, false}, paper);
+    WriteBmp(dir / "drawing.bmp", 401, 203, BmpLayout{1, false, {{0, 0, 0}, {255, 255, 255}}, false}, paper);
     // 4-bit and 8-bit palettes, odd widths; a top-down 8-bit one.
     const std::vector<Rgb> colours = {{200, 40, 40}, {40, 200, 40}, {40, 40, 200}, {250, 250, 20}};
     const auto quarters = [](int x, int y) {
         return static_cast<std::uint32_t>((x < 200 ? 0 : 1) + (y < 100 ? 0 : 2));
     };
-    WriteBmp(dir / "four.bmp", 401, 203, BmpSpec{4, false, colours, false}, quarters);
-    WriteBmp(dir / "eight.bmp", 401, 203, BmpSpec{8, true, colours, false}, quarters);
-    WritePng(dir / "palette.png", 401, 203, PngSpec{PNG_COLOR_TYPE_PALETTE, 4, false, colours, {}, 0, 0},
+    WriteBmp(dir / "four.bmp", 401, 203, BmpLayout{4, false, colours, false}, quarters);
+    WriteBmp(dir / "eight.bmp", 401, 203, BmpLayout{8, true, colours, false}, quarters);
+    WritePng(dir / "palette.png", 401, 203, PngLayout{PNG_COLOR_TYPE_PALETTE, 4, false, colours, {}, 0, 0},
              [&](int x, int y, int) { return static_cast<unsigned>(quarters(x, y)); });
 
     ASSERT_EQ(Convert(dir / "drawing.bmp", Output()), 0);
@@ -235,7 +235,7 @@ TEST_F(StillImageConverterTest, BadSourcesGetTheirCodeAndNoFile) {
     }
 
     // A few bytes of PNG declaring 100,000 x 100,000 pixels: refused before anything large is allocated.
-    WritePng(dir / "tiny.png", 4, 4, PngSpec{}, [](int, int, int) { return 0u; });
+    WritePng(dir / "tiny.png", 4, 4, PngLayout{}, [](int, int, int) { return 0u; });
     auto png = ReadFileBytes(dir / "tiny.png");
     png.resize(33); // signature and IHDR only
     png[16] = png[20] = 0;
@@ -285,7 +285,7 @@ TEST_F(StillImageConverterTest, FailedWritesReturnFailureAndLeaveNoPicture) {
 TEST_F(StillImageConverterTest, OneConverterServesPictureAfterPicture) {
     WriteJpeg(dir / "a.jpg", SmoothPicture(1600, 1200), JpegKind::Baseline);
     WriteRgbPng(dir / "b.png", SmoothPicture(300, 200));
-    WriteBmp(dir / "c.bmp", 640, 480, BmpSpec{},
+    WriteBmp(dir / "c.bmp", 640, 480, BmpLayout{},
              [](int x, int y) { return static_cast<std::uint32_t>(x * 131 + y); });
     WriteFileBytes(dir / "d.jpg", {0xFF, 0xD8, 0xFF});
     const char* sequence[] = {"a.jpg", "b.png", "d.jpg", "c.bmp", "a.jpg", "b.png"};

@@ -117,7 +117,7 @@ inline void WriteJpeg(const std::filesystem::path& path, const RgbPicture& pictu
 }
 
 // ---- PNG ----
-struct PngSpec {
+struct PngLayout {
     int colorType = PNG_COLOR_TYPE_RGB;
     int bitDepth = 8;
     bool interlaced = false;
@@ -129,29 +129,30 @@ struct PngSpec {
 
 // sample(x, y, channel) gives each stored sample at the file's own bit depth (palette index, grey level,
 // 16-bit channel value ...).
-inline void WritePng(const std::filesystem::path& path, int width, int height, const PngSpec& spec,
+inline void WritePng(const std::filesystem::path& path, int width, int height, const PngLayout& layout,
                      const std::function<unsigned(int, int, int)>& sample) {
     FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, file);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), spec.bitDepth,
-                 spec.colorType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height),
+                 layout.bitDepth, layout.colorType,
+                 layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     std::vector<png_color> entries;
-    for (const Rgb& c : spec.palette) {
+    for (const Rgb& c : layout.palette) {
         entries.push_back(png_color{c.r, c.g, c.b});
     }
     if (!entries.empty()) {
         png_set_PLTE(png, info, entries.data(), static_cast<int>(entries.size()));
     }
-    if (!spec.trns.empty()) {
-        if (spec.colorType == PNG_COLOR_TYPE_PALETTE) {
-            png_set_tRNS(png, info, spec.trns.data(), static_cast<int>(spec.trns.size()), nullptr);
+    if (!layout.trns.empty()) {
+        if (layout.colorType == PNG_COLOR_TYPE_PALETTE) {
+            png_set_tRNS(png, info, layout.trns.data(), static_cast<int>(layout.trns.size()), nullptr);
         } else {
             png_color_16 value{};
-            value.gray = value.red = value.green = value.blue = spec.trns[0];
+            value.gray = value.red = value.green = value.blue = layout.trns[0];
             png_set_tRNS(png, info, nullptr, 0, &value);
         }
     }
@@ -166,15 +167,15 @@ inline void WritePng(const std::filesystem::path& path, int width, int height, c
         for (int x = 0; x < width; ++x) {
             for (int c = 0; c < channels; ++c) {
                 const unsigned v = sample(x, y, c);
-                if (spec.bitDepth == 16) {
+                if (layout.bitDepth == 16) {
                     row[bit / 8] = static_cast<std::uint8_t>(v >> 8);
                     row[bit / 8 + 1] = static_cast<std::uint8_t>(v);
-                } else if (spec.bitDepth == 8) {
+                } else if (layout.bitDepth == 8) {
                     row[bit / 8] = static_cast<std::uint8_t>(v);
                 } else {
-                    row[bit / 8] |= static_cast<std::uint8_t>(v << (8 - spec.bitDepth - bit % 8));
+                    row[bit / 8] |= static_cast<std::uint8_t>(v << (8 - layout.bitDepth - bit % 8));
                 }
-                bit += static_cast<std::size_t>(spec.bitDepth);
+                bit += static_cast<std::size_t>(layout.bitDepth);
             }
         }
     }
@@ -190,16 +191,16 @@ inline void WritePng(const std::filesystem::path& path, int width, int height, c
 
 inline void WriteRgbPng(const std::filesystem::path& path, const RgbPicture& picture,
                         bool interlaced = false) {
-    PngSpec spec;
-    spec.interlaced = interlaced;
-    WritePng(path, picture.width, picture.height, spec, [&](int x, int y, int c) {
+    PngLayout layout;
+    layout.interlaced = interlaced;
+    WritePng(path, picture.width, picture.height, layout, [&](int x, int y, int c) {
         const Rgb p = picture.At(x, y);
         return static_cast<unsigned>(c == 0 ? p.r : c == 1 ? p.g : p.b);
     });
 }
 
 // ---- BMP ----
-struct BmpSpec {
+struct BmpLayout {
     int bits = 24; // 1, 4, 8, 16, 24, 32
     bool topDown = false;
     std::vector<Rgb> palette; // 1, 4, 8 bits
@@ -207,11 +208,11 @@ struct BmpSpec {
 };
 
 // pixel(x, y) gives the stored value: a palette index, a 16-bit word, or 0xRRGGBB for 24 and 32 bits.
-inline std::vector<std::uint8_t> BmpBytes(int width, int height, const BmpSpec& spec,
+inline std::vector<std::uint8_t> BmpBytes(int width, int height, const BmpLayout& layout,
                                           const std::function<std::uint32_t(int, int)>& pixel) {
-    const std::size_t rowBytes = ((static_cast<std::size_t>(width) * spec.bits + 31) / 32) * 4;
-    const bool bitfields = spec.bits == 16 && spec.rgb565;
-    const std::size_t paletteBytes = spec.palette.size() * 4;
+    const std::size_t rowBytes = ((static_cast<std::size_t>(width) * layout.bits + 31) / 32) * 4;
+    const bool bitfields = layout.bits == 16 && layout.rgb565;
+    const std::size_t paletteBytes = layout.palette.size() * 4;
     const std::size_t offset = 14 + 40 + (bitfields ? 12 : 0) + paletteBytes;
     std::vector<std::uint8_t> out(offset + rowBytes * static_cast<std::size_t>(height), 0);
     const auto le16 = [&](std::size_t at, std::uint32_t v) {
@@ -228,12 +229,12 @@ inline std::vector<std::uint8_t> BmpBytes(int width, int height, const BmpSpec& 
     le32(10, static_cast<std::uint32_t>(offset));
     le32(14, 40);
     le32(18, static_cast<std::uint32_t>(width));
-    le32(22, static_cast<std::uint32_t>(spec.topDown ? -height : height));
+    le32(22, static_cast<std::uint32_t>(layout.topDown ? -height : height));
     le16(26, 1);
-    le16(28, static_cast<std::uint32_t>(spec.bits));
+    le16(28, static_cast<std::uint32_t>(layout.bits));
     le32(30, bitfields ? 3 : 0);
     le32(34, static_cast<std::uint32_t>(rowBytes * static_cast<std::size_t>(height)));
-    le32(46, static_cast<std::uint32_t>(spec.palette.size()));
+    le32(46, static_cast<std::uint32_t>(layout.palette.size()));
     std::size_t at = 54;
     if (bitfields) {
         le32(54, 0xF800);
@@ -241,23 +242,23 @@ inline std::vector<std::uint8_t> BmpBytes(int width, int height, const BmpSpec& 
         le32(62, 0x001F);
         at = 66;
     }
-    for (const Rgb& c : spec.palette) {
+    for (const Rgb& c : layout.palette) {
         out[at++] = c.b;
         out[at++] = c.g;
         out[at++] = c.r;
         out[at++] = 0;
     }
     for (int y = 0; y < height; ++y) {
-        const int stored = spec.topDown ? y : height - 1 - y; // the row's place in the file
+        const int stored = layout.topDown ? y : height - 1 - y; // the row's place in the file
         std::uint8_t* row = &out[offset + static_cast<std::size_t>(stored) * rowBytes];
         for (int x = 0; x < width; ++x) {
             const std::uint32_t v = pixel(x, y);
-            const std::size_t bit = static_cast<std::size_t>(x) * spec.bits;
-            switch (spec.bits) {
+            const std::size_t bit = static_cast<std::size_t>(x) * layout.bits;
+            switch (layout.bits) {
             case 1:
             case 4:
             case 8:
-                row[bit / 8] |= static_cast<std::uint8_t>(v << (8 - spec.bits - bit % 8));
+                row[bit / 8] |= static_cast<std::uint8_t>(v << (8 - layout.bits - bit % 8));
                 break;
             case 16:
                 row[bit / 8] = static_cast<std::uint8_t>(v);
@@ -274,9 +275,9 @@ inline std::vector<std::uint8_t> BmpBytes(int width, int height, const BmpSpec& 
     return out;
 }
 
-inline void WriteBmp(const std::filesystem::path& path, int width, int height, const BmpSpec& spec,
+inline void WriteBmp(const std::filesystem::path& path, int width, int height, const BmpLayout& layout,
                      const std::function<std::uint32_t(int, int)>& pixel) {
-    WriteFileBytes(path, BmpBytes(width, height, spec, pixel));
+    WriteFileBytes(path, BmpBytes(width, height, layout, pixel));
 }
 
 inline std::uint32_t Packed(const Rgb& c) {
