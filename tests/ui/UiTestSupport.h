@@ -1,12 +1,24 @@
 #pragma once
-// Helpers of the widget tests: rendering a widget and reading its pixels.
+// Helpers of the widget tests: rendering a widget and reading its pixels, answering the modal windows
+// a command opens, and cards with movie and still image pads.
 
+#include "store/CPadBankStore.h"
+#include "tests/store/CardFixture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
 #include <QColor>
 #include <QImage>
+#include <QMessageBox>
 #include <QRect>
+#include <QTimer>
 #include <QWidget>
 
+#include <gtest/gtest.h>
+
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace k72test {
 
@@ -23,5 +35,96 @@ inline std::string Rgb(const QColor& colour) {
 inline std::string PixelAt(const QImage& image, int x, int y) {
     return Rgb(image.pixelColor(x, y));
 }
+
+// Answers every modal window that opens while it lives: answer gets the window and returns true when
+// it has dealt with it. Message boxes are recorded with their texts.
+class ModalAnswerer {
+public:
+    explicit ModalAnswerer(std::function<bool(QWidget*)> answer) : answer_(std::move(answer)) {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr || modal == last_) {
+                return;
+            }
+            if (const auto* box = qobject_cast<QMessageBox*>(modal)) {
+                texts.push_back(box->text().toStdString());
+                captions.push_back(box->windowTitle().toStdString());
+            }
+            if (answer_(modal)) {
+                last_ = modal;
+            }
+        });
+        timer_.start();
+    }
+    // Clicks the given button of every message box.
+    static ModalAnswerer Clicking(QMessageBox::StandardButton button) {
+        return ModalAnswerer([button](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (box == nullptr || box->button(button) == nullptr) {
+                return false;
+            }
+            box->button(button)->click();
+            return true;
+        });
+    }
+
+    std::vector<std::string> texts;
+    std::vector<std::string> captions;
+
+private:
+    std::function<bool(QWidget*)> answer_;
+    QTimer timer_;
+    QWidget* last_ = nullptr;
+};
+
+// A card with an empty pad file under a test folder, and pads put on it through the store itself.
+struct PadCard {
+    TestCard card;
+    explicit PadCard(const std::filesystem::path& base)
+        : card(base, std::vector<std::uint8_t>(kPadFileBytes, 0)) {}
+
+    // Records a movie pad (bank, number, pad) naming file (and a sound file).
+    void PutMovie(int bank, int number, int pad, const std::string& file, const std::string& audio = {},
+                  std::uint32_t frames = 0) const {
+        Edit(bank, number, [&](k72::CPadFile& padFile) {
+            k72::MovieRecord record;
+            k72::SetNameText(record.fileName, file);
+            k72::SetNameText(record.audioFileName, audio);
+            record.frameCount = frames;
+            padFile.SetMovieRecord(number, pad, record);
+        });
+    }
+    // Records a still image pad with the given pictures.
+    void PutStills(int bank, int number, int pad, const std::vector<std::string>& files,
+                   const std::string& audio = {}) const {
+        Edit(bank, number, [&](k72::CPadFile& padFile) {
+            k72::StillRecord record;
+            for (std::size_t i = 0; i < files.size(); ++i) {
+                k72::SetNameText(record.stillNames[i], files[i]);
+            }
+            record.stillCount = static_cast<std::uint32_t>(files.size());
+            k72::SetNameText(record.audioFileName, audio);
+            padFile.SetStillRecord(number, pad, record);
+        });
+    }
+    // A picture file in the card folder, filled with one colour.
+    void AddPicture(const std::string& name, const QColor& colour, int width = 640, int height = 480) const {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(colour);
+        image.save(QString::fromStdString((card.folder / name).string()), "JPG");
+    }
+
+private:
+    void Edit(int bank, int number, const std::function<void(k72::CPadFile&)>& change) const {
+        k72::CPadBankStore store;
+        ASSERT_TRUE(store.OpenCardRoot(card.root));
+        store.SelectBank(bank);
+        store.SelectNumber(number);
+        change(store.PadFile());
+        ASSERT_TRUE(store.PadFile().SaveBank());
+        store.Close();
+    }
+};
 
 } // namespace k72test

@@ -1,0 +1,140 @@
+// The progress window of a movie import: what each tick shows, when and how the window ends.
+#include "UiTestSupport.h"
+#include "ui/CDialogConversionInfo.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+using namespace k72;
+
+namespace {
+
+// One tick's readings: pending jobs, result code, progress total, position and phase.
+struct Reading {
+    std::size_t pending;
+    ResultCode result;
+    std::uint32_t total;
+    std::uint32_t position;
+    std::uint32_t state;
+};
+
+// The dialog with a scripted conversion in place of a manager: each tick takes the next reading (the
+// last one repeats), and Cancel empties the queue as the manager's CancelAll does.
+class ScriptedDialog : public CDialogConversionInfo {
+public:
+    explicit ScriptedDialog(std::deque<Reading> readings) : readings_(std::move(readings)) {}
+
+    int ticks = 0;
+    std::vector<std::pair<std::string, int>> shown; // status and bar after each tick
+    bool cancelAllCalled = false;
+    bool withManager = true;
+
+protected:
+    void Poll() override {
+        ++ticks;
+        if (withManager) {
+            const Reading r = readings_.front();
+            if (readings_.size() > 1) {
+                readings_.pop_front();
+            }
+            Model().Tick(cancelAllCalled ? 0 : r.pending, r.result, r.total, r.position, r.state);
+        }
+        shown.emplace_back(Model().StatusText(), Model().BarPosition());
+    }
+    void CancelConversion() override {
+        if (withManager && Model().Cancel()) {
+            cancelAllCalled = true;
+        }
+    }
+
+private:
+    std::deque<Reading> readings_;
+};
+
+} // namespace
+
+TEST(CDialogConversionInfo, LayoutAndStart) {
+    ScriptedDialog dialog({{1, 0, 100, 0, 0}});
+    EXPECT_EQ(dialog.windowTitle(), "K-72 Image Converter");
+    EXPECT_EQ(dialog.size(), QSize(342, 101));
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(dialog.ProgressBar()->maximum(), 100);
+    EXPECT_EQ(dialog.CancelButton()->text(), "Cancel");
+    EXPECT_EQ(dialog.StatusLabel()->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(dialog.ProgressBar()->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(dialog.FinalResult(), rc::Fail);
+    EXPECT_FALSE(dialog.Cancelled());
+    dialog.show();
+    EXPECT_EQ(dialog.StatusLabel()->text(), "startup...");
+    EXPECT_EQ(dialog.ProgressBar()->value(), 0);
+    dialog.reject();
+}
+
+TEST(CDialogConversionInfo, PhasesFillTheBarAndSuccessEndsWithOne) {
+    ScriptedDialog dialog(
+        {{1, 0, 100, 0, 0}, {1, 0, 100, 37, 1}, {1, 0, 100, 37, 2}, {1, 0, 100, 37, 0}, {0, 2, 0, 0, 0}});
+    EXPECT_EQ(dialog.exec(), 1);
+    ASSERT_EQ(dialog.shown.size(), 5u);
+    EXPECT_EQ(dialog.shown[0], (std::pair<std::string, int>{"suspend...", 0}));
+    EXPECT_EQ(dialog.shown[1], (std::pair<std::string, int>{"converting...", 18}));
+    EXPECT_EQ(dialog.shown[2], (std::pair<std::string, int>{"interleaving...", 68}));
+    EXPECT_EQ(dialog.shown[3], (std::pair<std::string, int>{"suspend...", 68})); // the bar stays
+    EXPECT_EQ(dialog.ProgressBar()->value(), 100);
+    EXPECT_EQ(dialog.FinalResult(), 2); // a success code other than 0 is kept
+    EXPECT_FALSE(dialog.Cancelled());
+}
+
+TEST(CDialogConversionInfo, FailureWhileStillPendingEndsAtOnce) {
+    const ResultCode failure = MakeResultCode(0x80000180);
+    ScriptedDialog dialog({{1, 0, 100, 10, 1}, {1, failure, 100, 20, 1}});
+    EXPECT_EQ(dialog.exec(), 2);
+    EXPECT_EQ(dialog.ticks, 2);
+    EXPECT_EQ(dialog.FinalResult(), failure);
+}
+
+TEST(CDialogConversionInfo, CancelEndsAtTheNextTick) {
+    ScriptedDialog dialog({{1, 0, 100, 10, 1}});
+    QTimer::singleShot(50, dialog.CancelButton(), &QPushButton::click);
+    EXPECT_EQ(dialog.exec(), 2);
+    EXPECT_TRUE(dialog.cancelAllCalled);
+    EXPECT_TRUE(dialog.Cancelled());
+    EXPECT_EQ(dialog.FinalResult(), rc::Fail); // even though the converter reported success
+    EXPECT_EQ(dialog.ticks, 1);
+
+    // A failure seen at that tick wins over the cancel's own code.
+    const ResultCode failure = MakeResultCode(0x80000101);
+    ScriptedDialog failing({{1, failure, 100, 10, 1}});
+    QTimer::singleShot(50, failing.CancelButton(), &QPushButton::click);
+    EXPECT_EQ(failing.exec(), 2);
+    EXPECT_EQ(failing.FinalResult(), failure);
+}
+
+TEST(CDialogConversionInfo, WithoutManagerItWaitsForEscape) {
+    ScriptedDialog dialog({{1, 0, 100, 0, 1}});
+    dialog.withManager = false;
+    QTimer::singleShot(700, &dialog, [&dialog] {
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &escape);
+    });
+    EXPECT_EQ(dialog.exec(), 2);
+    EXPECT_GE(dialog.ticks, 3);
+    EXPECT_EQ(dialog.StatusLabel()->text(), "startup...");
+    EXPECT_EQ(dialog.FinalResult(), rc::Fail);
+    EXPECT_FALSE(dialog.cancelAllCalled);
+}
+
+TEST(CDialogConversionInfo, EscapeAndCloseEndWithoutCancelling) {
+    ScriptedDialog dialog({{1, 0, 100, 50, 1}});
+    QTimer::singleShot(300, &dialog, [&dialog] { dialog.close(); });
+    EXPECT_EQ(dialog.exec(), 2);
+    EXPECT_FALSE(dialog.cancelAllCalled);
+    EXPECT_FALSE(dialog.Cancelled());
+    EXPECT_EQ(dialog.ProgressBar()->value(), 25);
+}

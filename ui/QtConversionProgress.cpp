@@ -1,0 +1,14 @@
+#include "ui/QtConversionProgress.h"
+
+#include "ui/CDialogConversionInfo.h"
+
+#include <QWidget>
+
+namespace k72 {
+
+ConversionOutcome QtConversionProgress::Run(CConversionManager& manager) {
+    CDialogConversionInfo dialog(owner_);
+    return dialog.Run(manager);
+}
+
+} // namespace k72

@@ -1,0 +1,43 @@
+#pragma once
+// The desktop program's file copy: asks before it replaces an existing file, copies on a worker thread
+// while a progress window with Cancel keeps the program responsive, and never leaves a half-written
+// file behind.
+
+#include "store/IFileCopy.h"
+
+#include <QPointer>
+
+#include <cstddef>
+
+class QWidget;
+
+namespace k72 {
+
+class QtFileCopy : public IFileCopy {
+public:
+    explicit QtFileCopy(QWidget* owner = nullptr);
+
+    void SetOwner(QWidget* owner) { owner_ = owner; }
+    // Size of one copy step; the worker looks at the Cancel button between steps.
+    void SetChunkSize(std::size_t bytes) { chunkBytes_ = bytes; }
+    // How long a copy runs before its progress window appears (short copies show none).
+    void SetProgressDelay(int milliseconds) { progressDelayMs_ = milliseconds; }
+
+    // Before anything is copied, each existing destination is put to the user: Yes, Yes to All, No
+    // (that file is skipped and the copy reports false) or Cancel (nothing is copied). The files are
+    // then copied one after another; a failure or Cancel stops the copy and gives false, and files
+    // copied before it stay.
+    bool Copy(const std::vector<FileCopyItem>& items) override;
+
+    static constexpr const char* kProgressTitle = "Copying...";
+
+private:
+    enum class Answer { Yes, YesToAll, No, Cancel };
+    Answer AskOverwrite(const std::filesystem::path& destination);
+
+    QPointer<QWidget> owner_;
+    std::size_t chunkBytes_ = std::size_t{1} << 20;
+    int progressDelayMs_ = 300;
+};
+
+} // namespace k72

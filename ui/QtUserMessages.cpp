@@ -1,0 +1,29 @@
+#include "ui/QtUserMessages.h"
+
+#include <QWidget>
+
+namespace k72 {
+
+QtUserMessages::QtUserMessages(QWidget* owner) : owner_(owner) {}
+
+void QtUserMessages::ShowMessage(const std::string& text) {
+    Show(owner_, QString::fromStdString(text));
+}
+
+void QtUserMessages::Show(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kCaption), text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+QMessageBox::StandardButton QtUserMessages::AskYesNoCancel(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kCaption), text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, owner);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    const int answer = box.exec();
+    return (answer == QMessageBox::Yes || answer == QMessageBox::No)
+               ? static_cast<QMessageBox::StandardButton>(answer)
+               : QMessageBox::Cancel;
+}
+
+} // namespace k72
