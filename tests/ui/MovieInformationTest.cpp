@@ -1,0 +1,129 @@
+// The movie information dialog on a real card: the texts read from the movie file, the sound file,
+// the preview.
+#include "UiTestSupport.h"
+#include "store/CPadBankStore.h"
+#include "ui/CDialogMovieInformation.h"
+#include "ui/CMovieInfoBox.h"
+#include "ui/DialogUnits.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+using namespace k72;
+using namespace k72test;
+
+namespace {
+
+class ScriptedMovieInformation : public CDialogMovieInformation {
+public:
+    using CDialogMovieInformation::CDialogMovieInformation;
+
+    QString audioAnswer;
+    std::vector<QString> messages;
+    std::vector<std::filesystem::path> opened;
+
+protected:
+    QString AskAudioFile() override { return audioAnswer; }
+    void ShowMessage(const QString& text) override { messages.push_back(text); }
+    void OpenWithDesktop(const std::filesystem::path& path) override { opened.push_back(path); }
+};
+
+class MovieInformation : public ::testing::Test {
+protected:
+    TempDir dir;
+    PadCard card{dir.Path()};
+    CPadBankStore store;
+
+    void Open() {
+        ASSERT_TRUE(store.OpenCardRoot(card.card.root));
+        store.SelectBank(0);
+        store.SelectNumber(0);
+    }
+};
+
+} // namespace
+
+TEST_F(MovieInformation, ShowsNameSizeRunningTimeAndRate) {
+    ASSERT_TRUE(MakeMedia(card.card.folder / "K72_0001.AVI",
+                          "-f lavfi -i testsrc2=size=64x48:rate=30000/1001 -frames:v 30 -c:v mjpeg"));
+    ASSERT_TRUE(MakeMedia(card.card.folder / "K72_0002.AVI",
+                          "-f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 40 -c:v mjpeg"));
+    card.PutMovie(0, 0, 5, "K72_0001.AVI");
+    card.PutMovie(0, 0, 6, "K72_0002.AVI");
+    Open();
+
+    ScriptedMovieInformation dialog(store);
+    dialog.SetPad(0, 0, 5);
+    EXPECT_EQ(dialog.windowTitle(), "Information");
+    EXPECT_EQ(dialog.size(), DluSize(184, 84));
+    EXPECT_EQ(dialog.InfoBox()->NameText(), "K72_0001.AVI");
+    EXPECT_EQ(dialog.InfoBox()->RateText(), "(29.97 fps)");
+    EXPECT_EQ(dialog.InfoBox()->SizeText(), "SIZE:0.0MB (00min 01sec 00)");
+    EXPECT_EQ(dialog.BankLabel()->text(), "BANK:A- 1");
+    EXPECT_EQ(dialog.PadLabel()->text(), "PAD:6");
+    EXPECT_EQ(dialog.AudioNameLabel()->text(), ""); // no sound attached
+    // The header labels line up from x = 10 at y = 5.
+    EXPECT_EQ(dialog.BankLabel()->pos(), QPoint(10, 5));
+    EXPECT_EQ(dialog.PadLabel()->x(), dialog.BankLabel()->width() + 20);
+
+    ScriptedMovieInformation pal(store);
+    pal.SetPad(0, 0, 6);
+    EXPECT_EQ(pal.InfoBox()->RateText(), "(25 fps)");
+    EXPECT_EQ(pal.InfoBox()->SizeText(), "SIZE:0.0MB (00min 01sec 15)");
+
+    dialog.PreviewButton()->click();
+    ASSERT_EQ(dialog.opened.size(), 1u);
+    EXPECT_EQ(dialog.opened[0].filename(), "K72_0001.AVI");
+}
+
+TEST_F(MovieInformation, UnreadableMovieShowsThirtyAndZero) {
+    card.card.AddFile("K72_0001.AVI", "RIFF but not much of one");
+    card.PutMovie(0, 0, 0, "K72_0001.AVI");
+    card.PutMovie(0, 0, 1, "K72_0009.AVI"); // not on the card at all
+    Open();
+    ScriptedMovieInformation dialog(store);
+    dialog.SetPad(0, 0, 0);
+    EXPECT_EQ(dialog.InfoBox()->RateText(), "(30 fps)");
+    EXPECT_EQ(dialog.InfoBox()->SizeText(), "SIZE:0.0MB (00min 00sec 00)");
+    ScriptedMovieInformation missing(store);
+    missing.SetPad(0, 0, 1);
+    EXPECT_EQ(missing.InfoBox()->NameText(), "K72_0009.AVI");
+    EXPECT_EQ(missing.InfoBox()->SizeText(), "SIZE:0.0MB (00min 00sec 00)");
+}
+
+TEST_F(MovieInformation, AudioAttachesASoundAndRefusesOthers) {
+    card.card.AddFile("K72_0001.AVI");
+    card.PutMovie(0, 0, 2, "K72_0001.AVI");
+    Open();
+    ScriptedMovieInformation dialog(store);
+    dialog.SetPad(0, 0, 2);
+    const std::string name = "twenty-one chars.wav";
+    MakeWav(dir / (name + "x"));
+    std::filesystem::rename(dir / (name + "x"), dir / ("x" + name));
+    ASSERT_EQ(("x" + name).size(), 21u);
+    dialog.audioAnswer = QString::fromStdString((dir / ("x" + name)).string());
+    dialog.AudioButton()->click();
+    EXPECT_TRUE(dialog.messages.empty());
+    EXPECT_EQ(dialog.AudioDisplayText().toStdString(), "x" + name);
+    EXPECT_EQ(dialog.AudioNameLabel()->text().toStdString(), ("x" + name).substr(0, 15) + "...");
+
+    MakeWav(dir / "mono.wav", 1);
+    dialog.audioAnswer = QString::fromStdString((dir / "mono.wav").string());
+    dialog.AudioButton()->click();
+    ASSERT_EQ(dialog.messages.size(), 1u);
+    EXPECT_EQ(dialog.messages[0],
+              "Failed to load the file.\nPlease select a file in a format supported by this converter.");
+    EXPECT_EQ(dialog.AudioDisplayText().toStdString(), "x" + name);
+
+    dialog.audioAnswer.clear(); // Cancel in the file window
+    dialog.AudioButton()->click();
+    EXPECT_EQ(dialog.messages.size(), 1u);
+
+    // The sound shows its name when the dialog opens again.
+    ScriptedMovieInformation again(store);
+    again.SetPad(0, 0, 2);
+    EXPECT_FALSE(again.AudioDisplayText().isEmpty());
+    EXPECT_TRUE(std::filesystem::exists(card.card.folder / again.AudioDisplayText().toStdString()));
+}

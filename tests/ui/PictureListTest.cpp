@@ -1,0 +1,296 @@
+// The still image list: its rows as drawn, and the dialog on a real card through the real store.
+#include "UiTestSupport.h"
+#include "store/CPadBankStore.h"
+#include "ui/CDialogPictureInformation.h"
+#include "ui/CPictureListBox.h"
+#include "ui/CThemeButton.h"
+#include "ui/DialogUnits.h"
+#include "ui/PadHeader.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+using namespace k72;
+using namespace k72test;
+
+namespace {
+
+class ScriptedPictures : public CDialogPictureInformation {
+public:
+    using CDialogPictureInformation::CDialogPictureInformation;
+
+    QString imageAnswer;
+    QString audioAnswer;
+    int deleteAnswer = QMessageBox::Cancel;
+    int imageQuestions = 0;
+    std::vector<QString> messages;
+    std::vector<std::filesystem::path> opened;
+
+protected:
+    QString AskImageFile() override {
+        ++imageQuestions;
+        return imageAnswer;
+    }
+    QString AskAudioFile() override { return audioAnswer; }
+    int AskDeleteFiles() override { return deleteAnswer; }
+    void ShowMessage(const QString& text, bool) override { messages.push_back(text); }
+    void OpenWithDesktop(const std::filesystem::path& path) override { opened.push_back(path); }
+};
+
+std::vector<std::string> RowNames(const CPictureListBox& list) {
+    std::vector<std::string> names;
+    for (int i = 0; i < list.count(); ++i) {
+        names.push_back(list.item(i)->text().toStdString());
+    }
+    return names;
+}
+
+std::vector<std::string> StoredStills(const TestCard& card, int bank, int number, int pad) {
+    const auto bytes = card.PadBytes();
+    const std::size_t record = RecordAt(bank, number, pad);
+    std::vector<std::string> names;
+    const std::uint32_t count = GetLE32(bytes, record + 1308);
+    for (std::uint32_t i = 0; i < count && i < 100; ++i) {
+        names.push_back(GetName(bytes, record + 8 + 13 * i));
+    }
+    return names;
+}
+
+// The colour of a row's thumbnail, sampled in its middle.
+QColor ThumbnailColour(CPictureListBox& list, int row) {
+    const QRect rect = list.visualItemRect(list.item(row));
+    const QImage image = list.viewport()->grab().toImage();
+    return image.pixelColor(rect.left() + 100, rect.top() + 40);
+}
+
+class PictureList : public ::testing::Test {
+protected:
+    TempDir dir;
+    PadCard card{dir.Path()};
+    CPadBankStore store;
+
+    void SetUp() override {
+        card.AddPicture("K72_0001.JPG", QColor(255, 0, 0));
+        card.AddPicture("K72_0002.JPG", QColor(0, 255, 0));
+        card.AddPicture("K72_0003.JPG", QColor(0, 0, 255));
+        card.PutStills(1, 2, 3, {"K72_0001.JPG", "K72_0002.JPG", "K72_0003.JPG"});
+        ASSERT_TRUE(store.OpenCardRoot(card.card.root));
+        store.SelectBank(1);
+        store.SelectNumber(2);
+    }
+};
+
+} // namespace
+
+TEST(PictureRows, DrawnAsTheRowRulesSay) {
+    CPictureListBox list;
+    list.resize(347, 270);
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(QColor(10, 200, 30));
+    list.AddRow("K72_0001.JPG", picture, 1536000);
+    list.AddRow("K72_0002.JPG", picture, 1023);
+    list.AddRow("K72_0003.JPG", QImage(), 0, 1); // inserted between the two
+    EXPECT_EQ(list.item(1)->text(), "K72_0003.JPG");
+    EXPECT_EQ(CPictureListBox::RowText("K72_0001.JPG", 1536000), "K72_0001.JPG\nSIZE:1500KB");
+    EXPECT_EQ(CPictureListBox::RowText("K72_0002.JPG", 1023), "K72_0002.JPG\nSIZE:0KB");
+    list.setCurrentRow(2);
+    list.show();
+    const QImage image = list.viewport()->grab().toImage();
+    const QRect first = list.visualItemRect(list.item(0));
+    const QRect third = list.visualItemRect(list.item(2));
+    EXPECT_EQ(first.height(), 80);
+    EXPECT_EQ(third.top(), 160);
+    EXPECT_EQ(PixelAt(image, first.left(), first.top() + 40), "(230,230,230)");     // edge
+    EXPECT_EQ(PixelAt(image, first.right() - 5, first.top() + 5), "(250,250,250)"); // face
+    EXPECT_EQ(PixelAt(image, third.right() - 5, third.top() + 5), "(34,185,244)");  // selected face
+    EXPECT_EQ(PixelAt(image, 10, first.top() + 10), "(255,255,200)");               // number box
+    EXPECT_EQ(PixelAt(image, 10, third.top() + 10), "(255,255,50)");
+    EXPECT_EQ(PixelAt(image, 51, first.top() + 10), "(250,250,250)"); // box ends at x = 50
+    EXPECT_EQ(PixelAt(image, 100, first.top() + 40), "(10,200,30)");  // thumbnail
+    EXPECT_EQ(PixelAt(image, 52, first.top() + 2), "(10,200,30)");
+    EXPECT_EQ(PixelAt(image, 147, first.top() + 77), "(10,200,30)");
+    EXPECT_NE(PixelAt(image, 148, first.top() + 40), "(10,200,30)");
+    // The number and the text are printed in black.
+    const auto inked = [&](int left, int top, int width, int height) {
+        int dark = 0;
+        for (int y = top; y < top + height; ++y) {
+            for (int x = left; x < left + width; ++x) {
+                dark += image.pixelColor(x, y).lightness() < 80;
+            }
+        }
+        return dark;
+    };
+    EXPECT_GT(inked(12, first.top() + 32, 36, 14), 10);
+    EXPECT_GT(inked(185, first.top() + 20, 100, 30), 30);
+}
+
+TEST(PadHeaderTexts, LabelsAndShortening) {
+    EXPECT_EQ(BankLabelText(0, 0), "BANK:A- 1");
+    EXPECT_EQ(BankLabelText(5, 11), "BANK:F-12");
+    EXPECT_EQ(BankLabelText(6, 0), "BANK: - 1");
+    EXPECT_EQ(BankLabelText(-1, 9), "BANK: -10");
+    EXPECT_EQ(PadLabelText(11), "PAD:12");
+    const QString thirty(30, QLatin1Char('a'));
+    EXPECT_EQ(ShortenedName(thirty, 30, 25), thirty);
+    EXPECT_EQ(ShortenedName(thirty + "b", 30, 25), QString(25, QLatin1Char('a')) + "...");
+    EXPECT_EQ(ShortenedName(QString(20, QLatin1Char('x')), 20, 15), QString(20, QLatin1Char('x')));
+    EXPECT_EQ(ShortenedName(QString(21, QLatin1Char('x')), 20, 15), QString(15, QLatin1Char('x')) + "...");
+    EXPECT_EQ(ShortenedName(QString(), 20, 15), QString());
+}
+
+TEST_F(PictureList, OpensWithTheStoredOrderAndBothArrowsDisabled) {
+    ScriptedPictures dialog(store);
+    dialog.SetPad(1, 2, 3);
+    EXPECT_EQ(dialog.windowTitle(), "Still Image List");
+    EXPECT_EQ(RowNames(*dialog.List()),
+              (std::vector<std::string>{"K72_0001.JPG", "K72_0002.JPG", "K72_0003.JPG"}));
+    EXPECT_EQ(dialog.BankLabel()->text(), "BANK:B- 3");
+    EXPECT_EQ(dialog.PadLabel()->text(), "PAD:4");
+    EXPECT_EQ(dialog.AudioNameLabel()->text(), "");
+    EXPECT_FALSE(dialog.UpButton()->isEnabled());
+    EXPECT_FALSE(dialog.DownButton()->isEnabled());
+    EXPECT_EQ(ThumbnailColour(*dialog.List(), 2).blue(), 254);
+    dialog.List()->setCurrentRow(0);
+    EXPECT_FALSE(dialog.UpButton()->isEnabled());
+    EXPECT_TRUE(dialog.DownButton()->isEnabled());
+    dialog.List()->setCurrentRow(1);
+    EXPECT_TRUE(dialog.UpButton()->isEnabled());
+    EXPECT_TRUE(dialog.DownButton()->isEnabled());
+    dialog.List()->setCurrentRow(2);
+    EXPECT_TRUE(dialog.UpButton()->isEnabled());
+    EXPECT_FALSE(dialog.DownButton()->isEnabled());
+}
+
+TEST_F(PictureList, UpAndDownMoveTheEntriesOnTheCard) {
+    ScriptedPictures dialog(store);
+    dialog.SetPad(1, 2, 3);
+    dialog.List()->setCurrentRow(1);
+    dialog.UpButton()->click();
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3),
+              (std::vector<std::string>{"K72_0002.JPG", "K72_0001.JPG", "K72_0003.JPG"}));
+    EXPECT_EQ(RowNames(*dialog.List()), StoredStills(card.card, 1, 2, 3));
+    EXPECT_EQ(dialog.List()->currentRow(), 0);
+    EXPECT_EQ(ThumbnailColour(*dialog.List(), 0).green(), 255); // the moved picture is row 001
+    EXPECT_FALSE(dialog.UpButton()->isEnabled());
+    EXPECT_TRUE(dialog.DownButton()->isEnabled());
+
+    dialog.UpButton()->click(); // at the top: nothing
+    dialog.List()->setCurrentRow(2);
+    dialog.DownButton()->click(); // at the bottom: nothing
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3),
+              (std::vector<std::string>{"K72_0002.JPG", "K72_0001.JPG", "K72_0003.JPG"}));
+
+    dialog.List()->setCurrentRow(1);
+    dialog.DownButton()->click();
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3),
+              (std::vector<std::string>{"K72_0002.JPG", "K72_0003.JPG", "K72_0001.JPG"}));
+    EXPECT_EQ(RowNames(*dialog.List()), StoredStills(card.card, 1, 2, 3));
+    EXPECT_EQ(dialog.List()->currentRow(), 2);
+}
+
+TEST_F(PictureList, RowsStayInStepWithPicturesThatCannotBeShown) {
+    // A picture that is missing and one that cannot be decoded still get their rows, so that every
+    // row acts on its own picture.
+    std::filesystem::remove(card.card.folder / "K72_0002.JPG");
+    card.card.AddFile("K72_0001.JPG", "not a picture");
+    ScriptedPictures dialog(store);
+    dialog.SetPad(1, 2, 3);
+    EXPECT_EQ(RowNames(*dialog.List()),
+              (std::vector<std::string>{"K72_0001.JPG", "K72_0002.JPG", "K72_0003.JPG"}));
+    dialog.List()->setCurrentRow(2);
+    dialog.deleteAnswer = QMessageBox::Yes;
+    dialog.DeleteButton()->click();
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3), (std::vector<std::string>{"K72_0001.JPG", "K72_0002.JPG"}));
+    EXPECT_FALSE(std::filesystem::exists(card.card.folder / "K72_0003.JPG"));
+    EXPECT_TRUE(std::filesystem::exists(card.card.folder / "K72_0001.JPG"));
+}
+
+TEST_F(PictureList, DeleteWithNoKeepsTheFileAndCancelChangesNothing) {
+    ScriptedPictures dialog(store);
+    dialog.SetPad(1, 2, 3);
+    dialog.DeleteButton()->click(); // no row selected: nothing
+    dialog.List()->setCurrentRow(0);
+    dialog.deleteAnswer = QMessageBox::Cancel;
+    dialog.DeleteButton()->click();
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3).size(), 3u);
+    EXPECT_EQ(dialog.List()->count(), 3);
+    dialog.deleteAnswer = QMessageBox::No;
+    dialog.DeleteButton()->click();
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3), (std::vector<std::string>{"K72_0002.JPG", "K72_0003.JPG"}));
+    EXPECT_EQ(RowNames(*dialog.List()), StoredStills(card.card, 1, 2, 3));
+    EXPECT_TRUE(std::filesystem::exists(card.card.folder / "K72_0001.JPG"));
+}
+
+TEST_F(PictureList, ImportStopsAtOneHundredPictures) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 100; ++i) {
+        names.push_back("K72_0001.JPG");
+    }
+    store.Close();
+    card.PutStills(1, 2, 4, names);
+    ASSERT_TRUE(store.OpenCardRoot(card.card.root));
+    store.SelectBank(1);
+    store.SelectNumber(2);
+    ScriptedPictures dialog(store);
+    dialog.SetPad(1, 2, 4);
+    EXPECT_EQ(dialog.List()->count(), 100);
+    EXPECT_EQ(dialog.List()->item(99)->text(), "K72_0001.JPG");
+    dialog.ImportButton()->click();
+    ASSERT_EQ(dialog.messages.size(), 1u);
+    EXPECT_EQ(dialog.messages[0], "No more than 100 still images can be assigned to one pad.");
+    EXPECT_EQ(dialog.imageQuestions, 0);
+}
+
+TEST_F(PictureList, AudioAndPreview) {
+    ScriptedPictures dialog(store);
+    dialog.SetPad(1, 2, 3);
+    const std::string longName = "a sound with a long name ok.wav"; // 31 characters
+    ASSERT_EQ(longName.size(), 31u);
+    MakeWav(dir / longName);
+    dialog.audioAnswer = QString::fromStdString((dir / longName).string());
+    dialog.AudioButton()->click();
+    EXPECT_TRUE(dialog.messages.empty());
+    EXPECT_EQ(dialog.AudioDisplayText().toStdString(), longName);
+    EXPECT_EQ(dialog.AudioNameLabel()->text().toStdString(), longName.substr(0, 25) + "...");
+    // A file that is no suitable sound is refused with the format message; the name stays.
+    WriteFileBytes(dir / "bad.wav", {1, 2, 3});
+    dialog.audioAnswer = QString::fromStdString((dir / "bad.wav").string());
+    dialog.AudioButton()->click();
+    ASSERT_EQ(dialog.messages.size(), 1u);
+    EXPECT_TRUE(dialog.messages[0].startsWith("Failed to load the file."));
+    EXPECT_EQ(dialog.AudioDisplayText().toStdString(), longName);
+
+    dialog.PreviewButton()->click(); // nothing selected
+    EXPECT_TRUE(dialog.opened.empty());
+    dialog.List()->setCurrentRow(1);
+    dialog.PreviewButton()->click();
+    ASSERT_EQ(dialog.opened.size(), 1u);
+    EXPECT_EQ(dialog.opened[0].filename(), "K72_0002.JPG");
+
+    // Opened again, the pad names its sound by the short name the copy got.
+    ScriptedPictures again(store);
+    again.SetPad(1, 2, 3);
+    EXPECT_FALSE(again.AudioDisplayText().isEmpty());
+    EXPECT_TRUE(std::filesystem::exists(card.card.folder / again.AudioDisplayText().toStdString()));
+}
+
+TEST_F(PictureList, OnlyTheHeightCanChange) {
+    ScriptedPictures dialog(store);
+    dialog.SetPad(1, 2, 3);
+    dialog.show(); // a hidden window takes its new size only when shown
+    const QSize initial = dialog.InitialSize();
+    EXPECT_EQ(initial, DluSize(232, 274));
+    const int listWidth = dialog.List()->width();
+    const QPoint closeAt = dialog.CloseButton()->pos();
+    dialog.resize(initial.width() + 100, initial.height() - 50);
+    EXPECT_EQ(dialog.size(), initial);
+    dialog.resize(initial.width(), initial.height() + 120);
+    EXPECT_EQ(dialog.height(), initial.height() + 120);
+    EXPECT_EQ(dialog.List()->height(), initial.height() + 120 - 80);
+    EXPECT_EQ(dialog.List()->width(), listWidth);
+    EXPECT_EQ(dialog.CloseButton()->pos(), closeAt + QPoint(0, 120));
+    EXPECT_EQ(dialog.UpButton()->pos(), QPoint(0, initial.height() + 120 - 55));
+    EXPECT_EQ(dialog.DownButton()->pos(), QPoint(0, initial.height() + 120 - 45 + 23));
+}

@@ -1,0 +1,157 @@
+#include "ui/CDialogMovieInformation.h"
+
+#include "engine/CConversionManager.h"
+#include "engine/RunningTime.h"
+#include "store/CPadBankStore.h"
+#include "ui/CMovieInfoBox.h"
+#include "ui/DialogUnits.h"
+#include "ui/PadHeader.h"
+#include "ui/QtUserMessages.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+
+#include <system_error>
+
+namespace k72 {
+namespace {
+
+const char* const kUnsupportedFile =
+    "Failed to load the file.\nPlease select a file in a format supported by this converter.";
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int width, int height) {
+    auto* label = new QLabel(text, parent);
+    PlaceControl(label, x, y, width, height);
+    return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& text, int x, int y) {
+    auto* button = new QPushButton(text, parent);
+    PlaceControl(button, x, y, 50, 14);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+CDialogMovieInformation::CDialogMovieInformation(CPadBankStore& store, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      store(store) {
+    setWindowTitle(QStringLiteral("Information"));
+    setFont(FormFont());
+    setFixedSize(DluSize(184, 84));
+
+    bankLabel = MakeLabel(this, QString(), 6, 3, 36, 8);
+    padLabel = MakeLabel(this, QString(), 45, 3, 25, 8);
+    audioLabel = MakeLabel(this, QStringLiteral("Audio:"), 87, 3, 22, 8);
+    audioNameLabel = MakeLabel(this, QString(), 110, 3, 70, 8);
+    infoBox = new CMovieInfoBox(this);
+    PlaceControl(infoBox, 3, 14, 178, 45);
+    audioButton = MakeButton(this, QStringLiteral("Audio"), 3, 67);
+    previewButton = MakeButton(this, QStringLiteral("Preview"), 67, 67);
+    closeButton = MakeButton(this, QStringLiteral("Close"), 131, 67);
+    PlaceHeaderLabels(bankLabel, padLabel, audioLabel, audioNameLabel);
+
+    connect(audioButton, &QPushButton::clicked, this, &CDialogMovieInformation::OnAudio);
+    connect(previewButton, &QPushButton::clicked, this, &CDialogMovieInformation::OnPreview);
+    connect(closeButton, &QPushButton::clicked, this, [this] { done(1); });
+}
+
+void CDialogMovieInformation::SetPad(int bankIndex, int numberIndex, int padIndex) {
+    bank = bankIndex;
+    number = numberIndex;
+    pad = padIndex;
+    Start();
+}
+
+void CDialogMovieInformation::Start() {
+    std::string movieName;
+    std::string audioName;
+    const PadEntry* entry = store.SelectionValid() ? store.PadFile().EntryAt(store.Number(), pad) : nullptr;
+    if (entry != nullptr && entry->movie) {
+        movieName = NameText(entry->movie->fileName);
+        audioName = NameText(entry->movie->audioFileName);
+    }
+    moviePath.clear();
+    if (const auto path = store.CardFilePath(movieName); path && !movieName.empty()) {
+        moviePath = *path;
+    }
+
+    std::error_code ec;
+    const auto size = moviePath.empty() ? 0 : std::filesystem::file_size(moviePath, ec);
+    const std::uint64_t fileSize = ec ? 0 : static_cast<std::uint64_t>(size);
+
+    // The running time comes from the movie's own AVI headers.
+    std::uint32_t frames = 0;
+    double rate = 0.0;
+    if (!moviePath.empty()) {
+        CConversionManager manager;
+        if (Succeeded(manager.ProbeAvi(moviePath.string()))) {
+            frames = manager.ProbedFrames();
+            rate = manager.ProbedFrameRate();
+        }
+    }
+    infoBox->SetMovie(movieName, fileSize, ComputeRunningTime(frames, rate));
+
+    audioDisplayName = audioName.empty() ? QString() : AudioDisplayName(store, audioName);
+    ShowHeader();
+}
+
+void CDialogMovieInformation::ShowHeader() {
+    bankLabel->setText(BankLabelText(bank, number));
+    padLabel->setText(PadLabelText(pad));
+    audioNameLabel->setText(ShortenedName(audioDisplayName, 20, 15));
+    PlaceHeaderLabels(bankLabel, padLabel, audioLabel, audioNameLabel);
+}
+
+void CDialogMovieInformation::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!placed) {
+        placed = true;
+        PlaceBesideMainWindow(this, parentWidget() != nullptr ? parentWidget()->window() : nullptr);
+    }
+}
+
+void CDialogMovieInformation::reject() {
+    done(1);
+}
+
+void CDialogMovieInformation::OnAudio() {
+    const QString path = AskAudioFile();
+    if (path.isEmpty()) {
+        return;
+    }
+    const QString name = QFileInfo(path).fileName();
+    if (store.SetAudio(std::filesystem::path(path.toStdString()), pad, name.toStdString())) {
+        audioDisplayName = name;
+        ShowHeader();
+    } else {
+        ShowMessage(QString::fromLatin1(kUnsupportedFile));
+    }
+}
+
+void CDialogMovieInformation::OnPreview() {
+    if (!moviePath.empty()) {
+        OpenWithDesktop(moviePath);
+    }
+}
+
+QString CDialogMovieInformation::AskAudioFile() {
+    return QFileDialog::getOpenFileName(this, QString(), QString(), QStringLiteral("wav (*.wav *.WAV)"));
+}
+
+void CDialogMovieInformation::OpenWithDesktop(const std::filesystem::path& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path.string())));
+}
+
+// The message has no owner window, as the store's own failures have none.
+void CDialogMovieInformation::ShowMessage(const QString& text) {
+    QtUserMessages::Show(nullptr, text);
+}
+
+} // namespace k72

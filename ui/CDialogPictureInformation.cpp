@@ -1,0 +1,314 @@
+#include "ui/CDialogPictureInformation.h"
+
+#include "resources/Artwork.h"
+#include "store/CPadBankStore.h"
+#include "ui/CPictureListBox.h"
+#include "ui/CThemeButton.h"
+#include "ui/DialogUnits.h"
+#include "ui/PadHeader.h"
+#include "ui/QtUserMessages.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QUrl>
+
+#include <memory>
+#include <system_error>
+
+namespace k72 {
+namespace {
+
+const char* const kUnsupportedFile =
+    "Failed to load the file.\nPlease select a file in a format supported by this converter.";
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int width, int height) {
+    auto* label = new QLabel(text, parent);
+    PlaceControl(label, x, y, width, height);
+    return label;
+}
+
+template <typename Button> Button* MakeButton(QWidget* parent, const QString& text, int x, int y) {
+    auto* button = new Button(text, parent);
+    PlaceControl(button, x, y, 50, 14);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QIcon Icon(const char* name) {
+    return QIcon(artwork::ResourcePath(name));
+}
+
+} // namespace
+
+CDialogPictureInformation::CDialogPictureInformation(CPadBankStore& store, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+      store(store) {
+    setWindowTitle(QStringLiteral("Still Image List"));
+    setWindowIcon(QIcon(artwork::AppIconPath(16)));
+    setFont(FormFont());
+    resize(DluSize(232, 274));
+
+    bankLabel = MakeLabel(this, QString(), 4, 3, 36, 8);
+    padLabel = MakeLabel(this, QString(), 46, 3, 25, 8);
+    audioLabel = MakeLabel(this, QStringLiteral("Audio:"), 79, 4, 22, 8);
+    audioNameLabel = MakeLabel(this, QString(), 122, 4, 107, 8);
+    list = new CPictureListBox(this);
+    PlaceControl(list, 0, 14, 231, 166);
+    upButton = MakeButton<CThemeButton>(this, QString::fromUtf8("\u25b2"), 0, 233);
+    importButton = MakeButton<QPushButton>(this, QStringLiteral("Import"), 61, 233);
+    deleteButton = MakeButton<QPushButton>(this, QStringLiteral("Delete"), 181, 233);
+    downButton = MakeButton<CThemeButton>(this, QString::fromUtf8("\u25bc"), 0, 260);
+    audioButton = MakeButton<QPushButton>(this, QStringLiteral("Audio"), 62, 260);
+    previewButton = MakeButton<QPushButton>(this, QStringLiteral("Preview"), 121, 258);
+    closeButton = MakeButton<QPushButton>(this, QStringLiteral("Close"), 182, 258);
+
+    connect(list, &QListWidget::currentRowChanged, this, &CDialogPictureInformation::UpdateArrows);
+    connect(list, &QListWidget::itemDoubleClicked, this, &CDialogPictureInformation::OnPreview);
+    connect(upButton, &QPushButton::clicked, this, &CDialogPictureInformation::OnUp);
+    connect(downButton, &QPushButton::clicked, this, &CDialogPictureInformation::OnDown);
+    connect(importButton, &QPushButton::clicked, this, &CDialogPictureInformation::OnImport);
+    connect(deleteButton, &QPushButton::clicked, this, &CDialogPictureInformation::OnDelete);
+    connect(audioButton, &QPushButton::clicked, this, &CDialogPictureInformation::OnAudio);
+    connect(previewButton, &QPushButton::clicked, this, &CDialogPictureInformation::OnPreview);
+    connect(closeButton, &QPushButton::clicked, this, [this] { done(1); });
+}
+
+void CDialogPictureInformation::SetPad(int bankIndex, int numberIndex, int padIndex) {
+    bank = bankIndex;
+    number = numberIndex;
+    pad = padIndex;
+    Start();
+}
+
+const StillRecord* CDialogPictureInformation::Stills() const {
+    const PadEntry* entry = store.SelectionValid() ? store.PadFile().EntryAt(store.Number(), pad) : nullptr;
+    return (entry != nullptr && entry->stills) ? &*entry->stills : nullptr;
+}
+
+int CDialogPictureInformation::StillCount() const {
+    const StillRecord* stills = Stills();
+    return stills != nullptr ? static_cast<int>(stills->UsableCount()) : 0;
+}
+
+std::string CDialogPictureInformation::StillName(int index) const {
+    const StillRecord* stills = Stills();
+    if (stills == nullptr || index < 0 || index >= static_cast<int>(stills->UsableCount())) {
+        return {};
+    }
+    return NameText(stills->stillNames[static_cast<std::size_t>(index)]);
+}
+
+void CDialogPictureInformation::Start() {
+    upButton->SetIcons(Icon(artwork::kArrowUp), Icon(artwork::kArrowUpDisabled));
+    downButton->SetIcons(Icon(artwork::kArrowDown), Icon(artwork::kArrowDownDisabled));
+    list->clear();
+    const int count = StillCount();
+    for (int i = 0; i < count; ++i) {
+        AddRow(StillName(i));
+    }
+    const StillRecord* stills = Stills();
+    const std::string audio = stills != nullptr ? NameText(stills->audioFileName) : std::string();
+    audioDisplayName = audio.empty() ? QString() : AudioDisplayName(store, audio);
+    upButton->setEnabled(false);
+    downButton->setEnabled(false);
+    if (!initialised) {
+        initialSize = size();
+        initialListWidth = list->width();
+        // Only the height can change, and not below the first one.
+        setMinimumSize(initialSize);
+        setMaximumWidth(initialSize.width());
+        initialised = true;
+    }
+    Relayout();
+}
+
+// Every still keeps a row, so that row i always stands for picture i of the pad: a picture whose file
+// is missing or cannot be decoded gets a row without a thumbnail.
+void CDialogPictureInformation::AddRow(const std::string& name, int index) {
+    QImage picture;
+    std::uint64_t fileSize = 0;
+    if (const auto path = store.CardFilePath(name); path && !name.empty()) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(*path, ec);
+        if (!ec) {
+            fileSize = static_cast<std::uint64_t>(size);
+            QImageReader reader(QString::fromStdString(path->string()));
+            reader.setAutoTransform(false);
+            picture = reader.read();
+        }
+    }
+    list->AddRow(QString::fromStdString(name), picture, fileSize, index);
+}
+
+void CDialogPictureInformation::UpdateArrows() {
+    const int n = StillCount();
+    const int k = list->currentRow();
+    upButton->setEnabled(n >= 2 && k >= 1);
+    downButton->setEnabled(n >= 2 && k >= 0 && k < n - 1);
+}
+
+void CDialogPictureInformation::Move(int from, int to) {
+    const std::string name = StillName(from);
+    if (!store.SwapStillImages(pad, from, to)) {
+        return;
+    }
+    std::unique_ptr<QListWidgetItem>(list->takeItem(from)).reset();
+    AddRow(name, to);
+    list->setCurrentRow(to);
+    UpdateArrows();
+}
+
+void CDialogPictureInformation::OnUp() {
+    const int k = list->currentRow();
+    if (k <= 0) {
+        return;
+    }
+    Move(k, k - 1);
+}
+
+void CDialogPictureInformation::OnDown() {
+    const int k = list->currentRow();
+    if (k < 0 || k + 1 >= StillCount()) {
+        return;
+    }
+    Move(k, k + 1);
+}
+
+void CDialogPictureInformation::OnImport() {
+    if (StillCount() >= 100) {
+        ShowMessage(QString::fromLatin1(kTooManyStills), true);
+        return;
+    }
+    const QString path = AskImageFile();
+    if (path.isEmpty()) {
+        return;
+    }
+    const int count = store.AddStillImage(std::filesystem::path(path.toStdString()), pad);
+    if (count > 0) {
+        AddRow(StillName(count - 1));
+    }
+}
+
+void CDialogPictureInformation::OnDelete() {
+    const int k = list->currentRow();
+    if (k < 0) {
+        return;
+    }
+    const int answer = AskDeleteFiles();
+    if (answer != QMessageBox::Yes && answer != QMessageBox::No) {
+        return;
+    }
+    const std::string name = StillName(k);
+    if (!store.RemoveStillImage(k, pad)) {
+        return;
+    }
+    if (answer == QMessageBox::Yes) {
+        // Never the pad file itself, whatever a damaged list names.
+        const auto path = store.CardFilePath(name);
+        std::error_code ec;
+        if (path && !name.empty() && CPadBankStore::FileExists(*path) &&
+            !std::filesystem::equivalent(*path, store.PadFilePath(), ec)) {
+            CPadBankStore::DeleteFile(*path);
+        }
+    }
+    std::unique_ptr<QListWidgetItem>(list->takeItem(k)).reset();
+    store.RescanFileNumbers();
+}
+
+void CDialogPictureInformation::OnAudio() {
+    const QString path = AskAudioFile();
+    if (path.isEmpty()) {
+        return;
+    }
+    const QString name = QFileInfo(path).fileName();
+    if (store.SetAudio(std::filesystem::path(path.toStdString()), pad, name.toStdString())) {
+        audioDisplayName = name;
+        Relayout();
+    } else {
+        ShowMessage(QString::fromLatin1(kUnsupportedFile), false);
+    }
+}
+
+void CDialogPictureInformation::OnPreview() {
+    const int k = list->currentRow();
+    if (k < 0) {
+        return;
+    }
+    const std::string name = StillName(k);
+    if (const auto path = store.CardFilePath(name); path && !name.empty()) {
+        OpenWithDesktop(*path);
+    }
+}
+
+void CDialogPictureInformation::Relayout() {
+    bankLabel->setText(BankLabelText(bank, number));
+    padLabel->setText(PadLabelText(pad));
+    audioNameLabel->setText(ShortenedName(audioDisplayName, 30, 25));
+    PlaceHeaderLabels(bankLabel, padLabel, audioLabel, audioNameLabel);
+
+    const int W = width();
+    const int H = height();
+    list->setGeometry(0, 25, initialListWidth > 0 ? initialListWidth : list->width(), H - 80);
+    const int w = upButton->width();
+    const int h = upButton->height();
+    const int wDown = downButton->width();
+    const int g = (W - 4 * w) / 3;
+    upButton->move(0, H - 55);
+    importButton->move(w + g, H - 55);
+    deleteButton->move(3 * (w + g), H - 55);
+    const int secondRow = H - 45 + h;
+    downButton->move(0, secondRow);
+    audioButton->move(wDown + g, secondRow);
+    previewButton->move(2 * (wDown + g), secondRow);
+    closeButton->move(3 * (wDown + g), secondRow);
+}
+
+void CDialogPictureInformation::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!placed) {
+        placed = true;
+        PlaceBesideMainWindow(this, parentWidget() != nullptr ? parentWidget()->window() : nullptr);
+    }
+}
+
+void CDialogPictureInformation::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (initialised) {
+        Relayout();
+    }
+}
+
+void CDialogPictureInformation::reject() {
+    done(1);
+}
+
+QString CDialogPictureInformation::AskImageFile() {
+    return QFileDialog::getOpenFileName(
+        this, QString(), QString(),
+        QStringLiteral("image (*.JPG *.JPEG *.BMP *.PNG *.jpg *.jpeg *.bmp *.png)"));
+}
+
+QString CDialogPictureInformation::AskAudioFile() {
+    return QFileDialog::getOpenFileName(this, QString(), QString(), QStringLiteral("wav (*.wav *.WAV)"));
+}
+
+int CDialogPictureInformation::AskDeleteFiles() {
+    return QtUserMessages::AskYesNoCancel(this, QString::fromLatin1(kDeleteQuestion));
+}
+
+void CDialogPictureInformation::ShowMessage(const QString& text, bool owned) {
+    QtUserMessages::Show(owned ? this : nullptr, text);
+}
+
+void CDialogPictureInformation::OpenWithDesktop(const std::filesystem::path& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path.string())));
+}
+
+} // namespace k72

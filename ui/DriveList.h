@@ -1,0 +1,47 @@
+#pragma once
+// The entries of the main form's drive list: an empty first entry, the card folder named on the
+// command line, and every mounted volume, removable ones first, each with its icon; and the drawing
+// of the list's rows (icon at 2 px, text at 22 px, one line each).
+
+#include <QComboBox>
+#include <QIcon>
+#include <QString>
+#include <QStyledItemDelegate>
+
+#include <vector>
+
+namespace k72 {
+
+struct DriveEntry {
+    QString root; // the folder that would hold DCIM; empty for the first entry
+    QString text; // what the list shows
+    QIcon icon;
+};
+
+// The list as it is filled once, when the main form is first shown. cardRoot is listed right after
+// the empty entry when it is given (it need not be a mount point).
+std::vector<DriveEntry> ListDrives(const QString& cardRoot);
+
+class CDriveItemDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    // The row height: the font's height and leading, at least 16 pixels.
+    static int RowHeight(const QFont& font);
+};
+
+// The drop-down box itself: folder paths are longer than the box is wide, so the closed box shows the
+// end of the path (the card's own folder) after an ellipsis; the open list shows it whole.
+class CDriveListBox : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+} // namespace k72

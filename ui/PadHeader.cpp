@@ -1,0 +1,94 @@
+#include "ui/PadHeader.h"
+
+#include "store/CPadBankStore.h"
+#include "store/CardLayout.h"
+#include "store/ShortName.h"
+
+#include <QLabel>
+#include <QWidget>
+
+#include <algorithm>
+#include <system_error>
+
+namespace k72 {
+namespace {
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+    return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+QString BankLabelText(int bank, int number) {
+    const QString letter =
+        (bank >= 0 && bank <= 5) ? QString(QLatin1Char(static_cast<char>('A' + bank))) : QStringLiteral(" ");
+    return QStringLiteral("BANK:%1-%2").arg(letter).arg(number + 1, 2);
+}
+
+QString PadLabelText(int pad) {
+    return QStringLiteral("PAD:%1").arg(pad + 1);
+}
+
+QString ShortenedName(const QString& name, int wholeLength, int prefixLength) {
+    if (name.size() <= wholeLength) {
+        return name;
+    }
+    return name.left(prefixLength) + QStringLiteral("...");
+}
+
+QString AudioDisplayName(const CPadBankStore& store, const std::string& shortName) {
+    const QString recorded = QString::fromStdString(shortName);
+    const auto path = store.CardFilePath(shortName);
+    const std::filesystem::path& folder = store.CardFolder();
+    if (!path || folder.empty()) {
+        return recorded;
+    }
+    if (FolderKeepsShortNames(folder)) {
+        // On the card itself the file has a long name of its own; the pad records the short one FAT
+        // gave it.
+        std::error_code ec;
+        for (auto it = std::filesystem::directory_iterator(folder, ec);
+             !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            const auto fatName = ReadFatShortName(folder, name);
+            if (SameNoCase(name, shortName) || (fatName && SameNoCase(*fatName, shortName))) {
+                return QString::fromStdString(name);
+            }
+        }
+        return recorded;
+    }
+    // Elsewhere the copy carries the short name itself, spelt as the file system keeps it.
+    if (const auto found = FindEntryNoCase(folder, path->filename().string())) {
+        return QString::fromStdString(found->filename().string());
+    }
+    return recorded;
+}
+
+void PlaceHeaderLabels(QLabel* bank, QLabel* pad, QLabel* audio, QLabel* audioName) {
+    // The stand-in font runs wider than the forms' own: a label grows to its text from the width the
+    // form gives it (kept as its minimum width), and the others move along.
+    for (QLabel* label : {bank, pad, audio, audioName}) {
+        if (label->minimumWidth() == 0) {
+            label->setMinimumWidth(label->width());
+        }
+        const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 1;
+        label->resize(std::max(label->minimumWidth(), needed), label->height());
+    }
+    const int wB = bank->width();
+    const int wP = pad->width();
+    const int wA = audio->width();
+    bank->move(10, 5);
+    pad->move(wB + 20, 5);
+    audio->move(wB + wP + 30, 5);
+    audioName->move(wB + wP + wA + 32, 5);
+}
+
+void PlaceBesideMainWindow(QWidget* dialog, const QWidget* mainWindow) {
+    if (mainWindow == nullptr) {
+        return;
+    }
+    const QRect frame = mainWindow->frameGeometry();
+    dialog->move(frame.right() + 1, frame.top());
+}
+
+} // namespace k72
