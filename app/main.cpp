@@ -1,13 +1,15 @@
-// The desktop program. (The main window arrives with the user interface; until then this opens an
-// empty frame with the program's title so that the build and the run command can be tried.)
+// The desktop program. The one argument it takes is the card's root folder (the folder holding DCIM),
+// which is listed in the drive list and chosen at start.
+#include "app/CConvertToolApp.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <QStringList>
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("K-72 Image Converter"));
-    window.setFixedSize(300, 380);
-    window.show();
-    return application.exec();
+    QApplication::setApplicationName(QStringLiteral("K-72 Image Converter"));
+    QApplication::setOrganizationName(QStringLiteral("KAVELO"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("k72-image-converter"));
+    k72::CConvertToolApp app;
+    return app.Run(QApplication::arguments().value(1));
 }

@@ -1,20 +1,37 @@
 // Saves a PNG picture of every window of the desktop program into the folder given as the argument,
-// rendered on the offscreen platform, so that the forms can be looked at without a display.
+// rendered on the offscreen platform, so that the forms can be looked at without a display. The
+// windows show a card made here with movie and still image pads.
+#include "app/CConvertToolApp.h"
+#include "app/CMainFrame.h"
 #include "engine/RunningTime.h"
 #include "resources/Artwork.h"
+#include "store/CPadBankStore.h"
 #include "store/Settings.h"
+#include "tests/support/TestSupport.h"
 #include "ui/CAboutDlg.h"
+#include "ui/CConvertToolView.h"
+#include "ui/CDialogConversionInfo.h"
+#include "ui/CDialogMovieInformation.h"
+#include "ui/CDialogPictureInformation.h"
 #include "ui/CDialogPreference.h"
 #include "ui/CMovieInfoBox.h"
 #include "ui/CPadView.h"
+#include "ui/CPictureListBox.h"
 #include "ui/CThemeButton.h"
 #include "ui/DialogUnits.h"
+#include "ui/DriveList.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QEnterEvent>
+#include <QEventLoop>
 #include <QImage>
+#include <QListView>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
@@ -35,12 +52,11 @@ bool Save(QWidget& widget, const QDir& folder, const QString& name) {
     return true;
 }
 
-// The four states of the themed arrow buttons side by side, twice enlarged below.
+// The four states of the themed arrow buttons side by side: normal, hot, pressed, disabled.
 bool SaveThemeButtons(const QDir& folder) {
     QWidget sheet;
     sheet.setFont(FormFont());
     sheet.resize(4 * 85 + 10, 2 * 33 + 10);
-    std::vector<CThemeButton*> buttons;
     for (int row = 0; row < 2; ++row) {
         for (int state = 0; state < 4; ++state) {
             auto* button = new CThemeButton(&sheet);
@@ -62,6 +78,97 @@ bool SaveThemeButtons(const QDir& folder) {
     return Save(sheet, folder, QStringLiteral("theme-buttons"));
 }
 
+// The progress window as it looks while a movie converts: its ticks read a phase and position given
+// here instead of a manager's.
+class ConvertingDialog : public CDialogConversionInfo {
+public:
+    void ShowPhase(std::uint32_t phase, std::uint32_t position) {
+        state = phase;
+        progress = position;
+        // Long enough for one tick of the window's own timer.
+        QEventLoop loop;
+        QTimer::singleShot(CDialogConversionInfo::kTickMilliseconds + 100, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+protected:
+    void Poll() override { Model().Tick(1, 0, 100, progress, state); }
+
+private:
+    std::uint32_t state = 0;
+    std::uint32_t progress = 0;
+};
+
+// A card with movie and still image pads on bank A, number 1.
+struct DemoCard {
+    std::filesystem::path root;
+    std::filesystem::path folder;
+
+    explicit DemoCard(const std::filesystem::path& base)
+        : root(base / "card"), folder(root / "DCIM" / "000KAVLO") {
+        std::filesystem::create_directories(folder);
+        k72test::WriteFileBytes(folder / "K72_PAD.SYS", std::vector<std::uint8_t>(1178496, 0));
+        k72test::RunCommand(
+            "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=64x48:rate=30000/1001 "
+            "-frames:v 1830 -c:v mjpeg -q:v 31 " +
+            k72test::Quote(folder / "K72_0001.AVI"));
+        const std::vector<QColor> colours = {QColor(200, 40, 40), QColor(40, 160, 60), QColor(40, 80, 200)};
+        for (std::size_t i = 0; i < colours.size(); ++i) {
+            QImage picture(640, 480, QImage::Format_RGB32);
+            picture.fill(colours[i]);
+            QPainter painter(&picture);
+            painter.fillRect(QRect(160, 120, 320, 240), Qt::white);
+            painter.end();
+            picture.save(
+                QString::fromStdString((folder / ("K72_000" + std::to_string(i + 2) + ".JPG")).string()),
+                "JPG");
+        }
+        MakeWav(folder / "RAINDROP.WAV");
+        CPadBankStore store;
+        store.OpenCardRoot(root);
+        store.SelectBank(0);
+        store.SelectNumber(0);
+        MovieRecord movie;
+        SetNameText(movie.fileName, "K72_0001.AVI");
+        SetNameText(movie.audioFileName, "RAINDROP.WAV");
+        store.PadFile().SetMovieRecord(0, 5, movie);
+        store.PadFile().SetMovieRecord(0, 0, movie);
+        StillRecord stills;
+        for (int i = 0; i < 3; ++i) {
+            SetNameText(stills.stillNames[static_cast<std::size_t>(i)],
+                        "K72_000" + std::to_string(i + 2) + ".JPG");
+        }
+        stills.stillCount = 3;
+        SetNameText(stills.audioFileName, "RAINDROP.WAV");
+        store.PadFile().SetStillRecord(0, 1, stills);
+        store.PadFile().SetStillRecord(0, 10, stills);
+        store.PadFile().SaveBank();
+        store.Close();
+    }
+
+    static void MakeWav(const std::filesystem::path& path) {
+        std::vector<std::uint8_t> bytes(44 + 4 * 441, 0);
+        const auto put32 = [&](std::size_t at, std::uint32_t value) {
+            for (int i = 0; i < 4; ++i) {
+                bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+            }
+        };
+        std::memcpy(bytes.data(), "RIFF", 4);
+        put32(4, static_cast<std::uint32_t>(bytes.size() - 8));
+        std::memcpy(bytes.data() + 8, "WAVEfmt ", 8);
+        put32(16, 16);
+        bytes[20] = 1;
+        bytes[22] = 2;
+        put32(24, 44100);
+        put32(28, 44100 * 4);
+        bytes[32] = 4;
+        bytes[34] = 16;
+        std::memcpy(bytes.data() + 36, "data", 4);
+        put32(40, 4 * 441);
+        k72test::WriteFileBytes(path, bytes);
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -70,33 +177,68 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
-    QApplication::setFont(FormFont());
     if (argc != 2) {
         std::fprintf(stderr, "usage: k72-ui-screenshots OUTPUT_FOLDER\n");
         return 2;
     }
     QDir folder(QString::fromLocal8Bit(argv[1]));
+    folder.removeRecursively();
     folder.mkpath(QStringLiteral("."));
+    k72test::TempDir temporary;
+    const DemoCard card(temporary.Path());
     bool ok = true;
+
+    CConvertToolApp app; // sets the program's font and icon as the program does
+    CMainFrame& frame = app.CreateMainWindow(QString::fromStdString(card.root.string()));
+    CConvertToolView* view = frame.View();
+    // Pad 6 (a movie) selected with a click where the form's hit test finds it.
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 145), QPointF(100, 145), QPointF(100, 145),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &press);
+    ok = Save(frame, folder, QStringLiteral("main-window")) && ok;
+
+    // The drive list as it opens.
+    QListView drives;
+    drives.setFont(view->DriveList()->font());
+    drives.setModel(view->DriveList()->model());
+    drives.setItemDelegate(new CDriveItemDelegate(&drives));
+    drives.resize(std::max(view->DriveList()->view()->minimumWidth(), 200),
+                  CDriveItemDelegate::RowHeight(drives.font()) * view->DriveList()->count() + 4);
+    drives.setCurrentIndex(drives.model()->index(1, 0));
+    drives.show();
+    ok = Save(drives, folder, QStringLiteral("drive-list")) && ok;
+
+    ConvertingDialog converting;
+    converting.show();
+    converting.ShowPhase(1, 72);
+    ok = Save(converting, folder, QStringLiteral("conversion-progress")) && ok;
+    converting.ShowPhase(2, 40);
+    ok = Save(converting, folder, QStringLiteral("conversion-progress-interleaving")) && ok;
+    converting.reject();
+
+    CDialogPictureInformation stills(app.Store(), &frame);
+    stills.SetPad(0, 0, 1);
+    stills.show();
+    stills.List()->setCurrentRow(1);
+    ok = Save(stills, folder, QStringLiteral("still-image-list")) && ok;
+
+    CDialogMovieInformation movie(app.Store(), &frame);
+    movie.SetPad(0, 0, 5);
+    movie.show();
+    ok = Save(movie, folder, QStringLiteral("movie-information")) && ok;
+
+    CDialogPreference preference(&frame);
+    preference.SetSettings(Settings{});
+    ok = Save(preference, folder, QStringLiteral("preference")) && ok;
+
+    CAboutDlg about(&frame);
+    ok = Save(about, folder, QStringLiteral("about")) && ok;
 
     CPadView pads;
     pads.SetAllStates({1, 2, 0, 0, 2, 1, 0, 1, 0, 0, 2, 0});
     pads.SetSelection(5);
     ok = Save(pads, folder, QStringLiteral("pad-grid")) && ok;
-
     ok = SaveThemeButtons(folder) && ok;
-
-    CMovieInfoBox box;
-    box.resize(DluSize(178, 45));
-    box.SetMovie("K72_0013.AVI", 5500000, ComputeRunningTime(1800, 29.97));
-    ok = Save(box, folder, QStringLiteral("movie-info-box")) && ok;
-
-    CDialogPreference preference;
-    preference.SetSettings(Settings{});
-    ok = Save(preference, folder, QStringLiteral("preference")) && ok;
-
-    CAboutDlg about;
-    ok = Save(about, folder, QStringLiteral("about")) && ok;
 
     return ok ? 0 : 1;
 }

@@ -1,0 +1,78 @@
+#include "app/CConvertToolApp.h"
+
+#include "app/CMainFrame.h"
+#include "app/SettingsStorage.h"
+#include "resources/Artwork.h"
+#include "ui/CAboutDlg.h"
+#include "ui/CDialogPreference.h"
+#include "ui/DialogUnits.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QUrl>
+
+namespace k72 {
+
+CConvertToolApp::CConvertToolApp() : store(&messages, &fileCopy, &progress) {
+    LoadSettings(settings);
+    store.SetSettings(settings);
+
+    QIcon icon;
+    for (const int size : artwork::kAppIconSizes) {
+        icon.addFile(artwork::AppIconPath(size), QSize(size, size));
+    }
+    QApplication::setWindowIcon(icon);
+    QApplication::setFont(FormFont());
+}
+
+CConvertToolApp::~CConvertToolApp() {
+    frame.reset();
+    store.Close();
+}
+
+CMainFrame& CConvertToolApp::CreateMainWindow(const QString& cardRoot) {
+    frame = std::make_unique<CMainFrame>(*this, cardRoot);
+    // The store's messages, copies and progress windows belong to the main window.
+    messages.SetOwner(frame.get());
+    fileCopy.SetOwner(frame.get());
+    progress.SetOwner(frame.get());
+    frame->show();
+    return *frame;
+}
+
+int CConvertToolApp::Run(const QString& cardRoot) {
+    CreateMainWindow(cardRoot);
+    return QApplication::exec();
+}
+
+void CConvertToolApp::OnPreference(QWidget* owner) {
+    if (CDialogPreference::Edit(owner, settings)) {
+        SaveSettings(settings);
+        store.SetSettings(settings);
+    }
+}
+
+QString CConvertToolApp::ManualPath() {
+    return QDir::currentPath() + QLatin1Char('/') + QString::fromLatin1(kManualName);
+}
+
+void CConvertToolApp::OnManual() {
+    const QString path = ManualPath();
+    if (QFileInfo(path).isFile()) {
+        OpenDocument(path);
+    }
+}
+
+void CConvertToolApp::OnAbout(QWidget* owner) {
+    CAboutDlg about(owner);
+    about.exec();
+}
+
+void CConvertToolApp::OpenDocument(const QString& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+} // namespace k72
