@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 
 using namespace k72;
 
@@ -34,6 +35,7 @@ public:
     std::vector<std::pair<std::string, int>> shown; // status and bar after each tick
     bool cancelAllCalled = false;
     bool withManager = true;
+    std::function<void(int)> afterTick;
 
 protected:
     void Poll() override {
@@ -46,6 +48,9 @@ protected:
             Model().Tick(cancelAllCalled ? 0 : r.pending, r.result, r.total, r.position, r.state);
         }
         shown.emplace_back(Model().StatusText(), Model().BarPosition());
+        if (afterTick) {
+            afterTick(ticks);
+        }
     }
     void CancelConversion() override {
         if (withManager && Model().Cancel()) {
@@ -100,39 +105,52 @@ TEST(CDialogConversionInfo, FailureWhileStillPendingEndsAtOnce) {
 }
 
 TEST(CDialogConversionInfo, CancelEndsAtTheNextTick) {
+    const auto cancelAfterFirstTick = [](ScriptedDialog& dialog) {
+        dialog.afterTick = [&dialog](int tick) {
+            if (tick == 1) {
+                QTimer::singleShot(0, dialog.CancelButton(), &QPushButton::click);
+            }
+        };
+    };
     ScriptedDialog dialog({{1, 0, 100, 10, 1}});
-    QTimer::singleShot(50, dialog.CancelButton(), &QPushButton::click);
+    cancelAfterFirstTick(dialog);
     EXPECT_EQ(dialog.exec(), 2);
     EXPECT_TRUE(dialog.cancelAllCalled);
     EXPECT_TRUE(dialog.Cancelled());
     EXPECT_EQ(dialog.FinalResult(), rc::Fail); // even though the converter reported success
-    EXPECT_EQ(dialog.ticks, 1);
+    EXPECT_EQ(dialog.ticks, 2);
 
     // A failure seen at that tick wins over the cancel's own code.
     const ResultCode failure = MakeResultCode(0x80000101);
-    ScriptedDialog failing({{1, failure, 100, 10, 1}});
-    QTimer::singleShot(50, failing.CancelButton(), &QPushButton::click);
+    ScriptedDialog failing({{1, 0, 100, 10, 1}, {1, failure, 100, 10, 1}});
+    cancelAfterFirstTick(failing);
     EXPECT_EQ(failing.exec(), 2);
+    EXPECT_EQ(failing.ticks, 2);
     EXPECT_EQ(failing.FinalResult(), failure);
 }
 
 TEST(CDialogConversionInfo, WithoutManagerItWaitsForEscape) {
     ScriptedDialog dialog({{1, 0, 100, 0, 1}});
     dialog.withManager = false;
-    QTimer::singleShot(700, &dialog, [&dialog] {
-        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QApplication::sendEvent(&dialog, &escape);
-    });
+    dialog.afterTick = [&dialog](int tick) {
+        if (tick == 3) {
+            QTimer::singleShot(0, &dialog, [&dialog] {
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(&dialog, &escape);
+            });
+        }
+    };
     EXPECT_EQ(dialog.exec(), 2);
-    EXPECT_GE(dialog.ticks, 3);
+    EXPECT_EQ(dialog.ticks, 3);
     EXPECT_EQ(dialog.StatusLabel()->text(), "startup...");
+    EXPECT_EQ(dialog.ProgressBar()->value(), 0);
     EXPECT_EQ(dialog.FinalResult(), rc::Fail);
     EXPECT_FALSE(dialog.cancelAllCalled);
 }
 
 TEST(CDialogConversionInfo, EscapeAndCloseEndWithoutCancelling) {
     ScriptedDialog dialog({{1, 0, 100, 50, 1}});
-    QTimer::singleShot(300, &dialog, [&dialog] { dialog.close(); });
+    dialog.afterTick = [&dialog](int) { QTimer::singleShot(0, &dialog, [&dialog] { dialog.close(); }); };
     EXPECT_EQ(dialog.exec(), 2);
     EXPECT_FALSE(dialog.cancelAllCalled);
     EXPECT_FALSE(dialog.Cancelled());
