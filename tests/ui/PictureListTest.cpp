@@ -294,3 +294,27 @@ TEST_F(PictureList, OnlyTheHeightCanChange) {
     EXPECT_EQ(dialog.UpButton()->pos(), QPoint(0, initial.height() + 120 - 55));
     EXPECT_EQ(dialog.DownButton()->pos(), QPoint(0, initial.height() + 120 - 45 + 23));
 }
+
+TEST_F(PictureList, ImportAppendsTheConvertedPicture) {
+    ScriptedPictures dialog(store);
+    dialog.SetPad(1, 2, 3);
+    QImage picture(200, 100, QImage::Format_RGB32);
+    picture.fill(QColor(250, 200, 0));
+    ASSERT_TRUE(picture.save(QString::fromStdString((dir / "sun.png").string())));
+    dialog.imageAnswer = QString::fromStdString((dir / "sun.png").string());
+    dialog.ImportButton()->click();
+    EXPECT_EQ(dialog.imageQuestions, 1);
+    EXPECT_EQ(RowNames(*dialog.List()),
+              (std::vector<std::string>{"K72_0001.JPG", "K72_0002.JPG", "K72_0003.JPG", "K72_0004.JPG"}));
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3), RowNames(*dialog.List()));
+    EXPECT_GT(CPictureListBox::FileSizeOf(dialog.List()->item(3)), 0u);
+    const QImage thumbnail = CPictureListBox::PictureOf(dialog.List()->item(3));
+    EXPECT_EQ(thumbnail.size(), QSize(640, 480)); // the device's picture, as converted
+
+    // A file that is no picture adds nothing (the store reports the failure).
+    WriteFileBytes(dir / "broken.png", {1, 2, 3, 4});
+    dialog.imageAnswer = QString::fromStdString((dir / "broken.png").string());
+    dialog.ImportButton()->click();
+    EXPECT_EQ(dialog.List()->count(), 4);
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3).size(), 4u);
+}
