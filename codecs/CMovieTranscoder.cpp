@@ -13,6 +13,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <thread>
@@ -44,6 +45,49 @@ constexpr const char* kScaleFlags = "bicubic";
 
 // Leading sound before the first picture is padded with silence, but never by more than this.
 constexpr std::int64_t kLongestLeadingSilenceSeconds = 60;
+
+struct InOutDeleter {
+    void operator()(AVFilterInOut* p) const { avfilter_inout_free(&p); }
+};
+using InOutPtr = std::unique_ptr<AVFilterInOut, InOutDeleter>;
+
+// Creates a graph's source and sink and links them through a filter chain; what names the graph in
+// the diagnostic log ("picture", "sound").
+void BuildFilterGraph(AVFilterGraph* graph, const char* sourceFilter, const std::string& sourceArguments,
+                      const char* sinkFilter, const std::string& chain, const std::string& what,
+                      AVFilterContext** source, AVFilterContext** sink) {
+    int error = avfilter_graph_create_filter(source, avfilter_get_by_name(sourceFilter), "in",
+                                             sourceArguments.c_str(), nullptr, graph);
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot create the " + what + " source (" + sourceArguments + ")", error);
+    }
+    error =
+        avfilter_graph_create_filter(sink, avfilter_get_by_name(sinkFilter), "out", nullptr, nullptr, graph);
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot create the " + what + " sink", error);
+    }
+    InOutPtr outputs(avfilter_inout_alloc());
+    InOutPtr inputs(avfilter_inout_alloc());
+    if (!outputs || !inputs) {
+        throw std::bad_alloc();
+    }
+    outputs->name = av_strdup("in");
+    outputs->filter_ctx = *source;
+    inputs->name = av_strdup("out");
+    inputs->filter_ctx = *sink;
+    AVFilterInOut* open = inputs.release();
+    AVFilterInOut* closed = outputs.release();
+    error = avfilter_graph_parse_ptr(graph, chain.c_str(), &open, &closed, nullptr);
+    inputs.reset(open);
+    outputs.reset(closed);
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot build the " + what + " filters " + chain, error);
+    }
+    error = avfilter_graph_config(graph, nullptr);
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot configure the " + what + " filters " + chain, error);
+    }
+}
 
 int EncoderThreads() {
     const unsigned cores = std::thread::hardware_concurrency();
@@ -394,17 +438,6 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
                                         std::to_string(first.height) + ":pix_fmt=" + format +
                                         ":time_base=" + Rational(stream->time_base) +
                                         ":pixel_aspect=" + Rational(aspect);
-    int error = avfilter_graph_create_filter(&videoSource_, avfilter_get_by_name("buffer"), "in",
-                                             sourceArguments.c_str(), nullptr, videoGraph_.get());
-    if (error < 0) {
-        FailLibav(rc::Error, "cannot create the picture source (" + sourceArguments + ")", error);
-    }
-    error = avfilter_graph_create_filter(&videoSink_, avfilter_get_by_name("buffersink"), "out", nullptr,
-                                         nullptr, videoGraph_.get());
-    if (error < 0) {
-        FailLibav(rc::Error, "cannot create the picture sink", error);
-    }
-
     std::string chain;
     if (options_.deinterlace) {
         const char* parity = options_.topFieldFirst < 0    ? "auto"
@@ -419,27 +452,8 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
     chain += "scale=w=" + std::to_string(options_.width) + ":h=" + std::to_string(options_.height) +
              ":flags=" + kScaleFlags + ":out_range=full,setsar=1,format=pix_fmts=yuv422p";
 
-    AVFilterInOut* outputs = avfilter_inout_alloc();
-    AVFilterInOut* inputs = avfilter_inout_alloc();
-    if (outputs == nullptr || inputs == nullptr) {
-        avfilter_inout_free(&outputs);
-        avfilter_inout_free(&inputs);
-        throw std::bad_alloc();
-    }
-    outputs->name = av_strdup("in");
-    outputs->filter_ctx = videoSource_;
-    inputs->name = av_strdup("out");
-    inputs->filter_ctx = videoSink_;
-    error = avfilter_graph_parse_ptr(videoGraph_.get(), chain.c_str(), &inputs, &outputs, nullptr);
-    avfilter_inout_free(&outputs);
-    avfilter_inout_free(&inputs);
-    if (error < 0) {
-        FailLibav(rc::Error, "cannot build the picture filters " + chain, error);
-    }
-    error = avfilter_graph_config(videoGraph_.get(), nullptr);
-    if (error < 0) {
-        FailLibav(rc::Error, "cannot configure the picture filters " + chain, error);
-    }
+    BuildFilterGraph(videoGraph_.get(), "buffer", sourceArguments, "buffersink", chain, "picture",
+                     &videoSource_, &videoSink_);
 }
 
 void CMovieTranscoder::CloseVideoGraph() {
@@ -572,41 +586,12 @@ void CMovieTranscoder::BuildAudioGraph(const AVFrame& first) {
     const std::string sourceArguments = "time_base=1/" + std::to_string(first.sample_rate) +
                                         ":sample_rate=" + std::to_string(first.sample_rate) +
                                         ":sample_fmt=" + format + ":channel_layout=" + layout;
-    int error = avfilter_graph_create_filter(&audioSource_, avfilter_get_by_name("abuffer"), "in",
-                                             sourceArguments.c_str(), nullptr, audioGraph_.get());
-    if (error < 0) {
-        FailLibav(rc::Error, "cannot create the sound source (" + sourceArguments + ")", error);
-    }
-    error = avfilter_graph_create_filter(&audioSink_, avfilter_get_by_name("abuffersink"), "out", nullptr,
-                                         nullptr, audioGraph_.get());
-    if (error < 0) {
-        FailLibav(rc::Error, "cannot create the sound sink", error);
-    }
     const std::string rate = std::to_string(options_.sampleRate);
     const std::string chain = "aresample=" + rate + ",aformat=sample_fmts=s16:sample_rates=" + rate +
                               ":channel_layouts=" + (options_.channels == 1 ? "mono" : "stereo");
 
-    AVFilterInOut* outputs = avfilter_inout_alloc();
-    AVFilterInOut* inputs = avfilter_inout_alloc();
-    if (outputs == nullptr || inputs == nullptr) {
-        avfilter_inout_free(&outputs);
-        avfilter_inout_free(&inputs);
-        throw std::bad_alloc();
-    }
-    outputs->name = av_strdup("in");
-    outputs->filter_ctx = audioSource_;
-    inputs->name = av_strdup("out");
-    inputs->filter_ctx = audioSink_;
-    error = avfilter_graph_parse_ptr(audioGraph_.get(), chain.c_str(), &inputs, &outputs, nullptr);
-    avfilter_inout_free(&outputs);
-    avfilter_inout_free(&inputs);
-    if (error < 0) {
-        FailLibav(rc::Error, "cannot build the sound filters " + chain, error);
-    }
-    error = avfilter_graph_config(audioGraph_.get(), nullptr);
-    if (error < 0) {
-        FailLibav(rc::Error, "cannot configure the sound filters " + chain, error);
-    }
+    BuildFilterGraph(audioGraph_.get(), "abuffer", sourceArguments, "abuffersink", chain, "sound",
+                     &audioSource_, &audioSink_);
 }
 
 void CMovieTranscoder::CloseAudioGraph() {

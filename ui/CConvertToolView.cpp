@@ -1,6 +1,7 @@
 #include "ui/CConvertToolView.h"
 
 #include "store/CPadBankStore.h"
+#include "store/StoreMessages.h"
 #include "ui/CDialogMovieInformation.h"
 #include "ui/CDialogPictureInformation.h"
 #include "ui/CPadView.h"
@@ -22,9 +23,6 @@
 
 namespace k72 {
 namespace {
-
-const char* const kUnsupportedFile =
-    "Failed to load the file.\nPlease select a file in a format supported by this converter.";
 
 // Qt's file dialog separates patterns with spaces and matches them with the file system's letter case,
 // so each pattern is given in both cases.
@@ -55,13 +53,6 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int width,
     auto* label = new QLabel(text, parent);
     PlaceLabel(label, x, y, width, height);
     return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const QString& text, int x, int y) {
-    auto* button = new QPushButton(text, parent);
-    PlaceControl(button, x, y, 50, 14);
-    button->setAutoDefault(false);
-    return button;
 }
 
 } // namespace
@@ -97,11 +88,11 @@ CConvertToolView::CConvertToolView(CPadBankStore& store, const QString& cardRoot
     padView = new CPadView(this);
     padView->move(padgrid::kGridLeft, padgrid::kGridTop);
 
-    importButton = MakeButton(this, QStringLiteral("Import"), 7, 156);
-    informationButton = MakeButton(this, QStringLiteral("Information"), 67, 156);
-    deleteButton = MakeButton(this, QStringLiteral("Delete"), 128, 156);
-    exportButton = MakeButton(this, QStringLiteral("Export"), 7, 177);
-    exitButton = MakeButton(this, QStringLiteral("Exit"), 128, 177);
+    importButton = MakeFormButton(this, QStringLiteral("Import"), 7, 156);
+    informationButton = MakeFormButton(this, QStringLiteral("Information"), 67, 156);
+    deleteButton = MakeFormButton(this, QStringLiteral("Delete"), 128, 156);
+    exportButton = MakeFormButton(this, QStringLiteral("Export"), 7, 177);
+    exitButton = MakeFormButton(this, QStringLiteral("Exit"), 128, 177);
 
     connect(driveList, &QComboBox::activated, this, &CConvertToolView::OnDriveChosen);
     connect(bankList, &QComboBox::activated, this, &CConvertToolView::OnBankChosen);
@@ -311,7 +302,7 @@ void CConvertToolView::OnImport() {
     }
     const PadKind kind = ImportKindOf(path);
     if (kind == PadKindEmpty) {
-        ShowMessage(QString::fromLatin1(kUnsupportedFile));
+        ShowMessage(QString::fromLatin1(messages::kLoadFailed));
         return;
     }
     if (store.ImportFile(std::filesystem::path(path.toStdString()), pad, kind)) {

@@ -3,6 +3,7 @@
 #include "engine/CConversionManager.h"
 #include "engine/RunningTime.h"
 #include "store/CPadBankStore.h"
+#include "store/StoreMessages.h"
 #include "ui/CMovieInfoBox.h"
 #include "ui/DialogUnits.h"
 #include "ui/PadHeader.h"
@@ -20,20 +21,10 @@
 namespace k72 {
 namespace {
 
-const char* const kUnsupportedFile =
-    "Failed to load the file.\nPlease select a file in a format supported by this converter.";
-
 QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int width, int height) {
     auto* label = new QLabel(text, parent);
     PlaceControl(label, x, y, width, height);
     return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const QString& text, int x, int y) {
-    auto* button = new QPushButton(text, parent);
-    PlaceControl(button, x, y, 50, 14);
-    button->setAutoDefault(false);
-    return button;
 }
 
 } // namespace
@@ -52,9 +43,9 @@ CDialogMovieInformation::CDialogMovieInformation(CPadBankStore& store, QWidget* 
     audioNameLabel = MakeLabel(this, QString(), 110, 3, 70, 8);
     infoBox = new CMovieInfoBox(this);
     PlaceControl(infoBox, 3, 14, 178, 45);
-    audioButton = MakeButton(this, QStringLiteral("Audio"), 3, 67);
-    previewButton = MakeButton(this, QStringLiteral("Preview"), 67, 67);
-    closeButton = MakeButton(this, QStringLiteral("Close"), 131, 67);
+    audioButton = MakeFormButton(this, QStringLiteral("Audio"), 3, 67);
+    previewButton = MakeFormButton(this, QStringLiteral("Preview"), 67, 67);
+    closeButton = MakeFormButton(this, QStringLiteral("Close"), 131, 67);
     PlaceHeaderLabels(bankLabel, padLabel, audioLabel, audioNameLabel);
 
     connect(audioButton, &QPushButton::clicked, this, &CDialogMovieInformation::OnAudio);
@@ -131,7 +122,7 @@ void CDialogMovieInformation::OnAudio() {
         audioDisplayName = name;
         ShowHeader();
     } else {
-        ShowMessage(QString::fromLatin1(kUnsupportedFile));
+        ShowMessage(QString::fromLatin1(messages::kLoadFailed));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "resources/Artwork.h"
 #include "store/CPadBankStore.h"
+#include "store/StoreMessages.h"
 #include "ui/CPictureListBox.h"
 #include "ui/CThemeButton.h"
 #include "ui/DialogUnits.h"
@@ -24,20 +25,10 @@
 namespace k72 {
 namespace {
 
-const char* const kUnsupportedFile =
-    "Failed to load the file.\nPlease select a file in a format supported by this converter.";
-
 QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int width, int height) {
     auto* label = new QLabel(text, parent);
     PlaceControl(label, x, y, width, height);
     return label;
-}
-
-template <typename Button> Button* MakeButton(QWidget* parent, const QString& text, int x, int y) {
-    auto* button = new Button(text, parent);
-    PlaceControl(button, x, y, 50, 14);
-    button->setAutoDefault(false);
-    return button;
 }
 
 QIcon Icon(const char* name) {
@@ -61,13 +52,13 @@ CDialogPictureInformation::CDialogPictureInformation(CPadBankStore& store, QWidg
     audioNameLabel = MakeLabel(this, QString(), 122, 4, 107, 8);
     list = new CPictureListBox(this);
     PlaceControl(list, 0, 14, 231, 166);
-    upButton = MakeButton<CThemeButton>(this, QString::fromUtf8("\u25b2"), 0, 233);
-    importButton = MakeButton<QPushButton>(this, QStringLiteral("Import"), 61, 233);
-    deleteButton = MakeButton<QPushButton>(this, QStringLiteral("Delete"), 181, 233);
-    downButton = MakeButton<CThemeButton>(this, QString::fromUtf8("\u25bc"), 0, 260);
-    audioButton = MakeButton<QPushButton>(this, QStringLiteral("Audio"), 62, 260);
-    previewButton = MakeButton<QPushButton>(this, QStringLiteral("Preview"), 121, 258);
-    closeButton = MakeButton<QPushButton>(this, QStringLiteral("Close"), 182, 258);
+    upButton = MakeFormButton<CThemeButton>(this, QString::fromUtf8("\u25b2"), 0, 233);
+    importButton = MakeFormButton<QPushButton>(this, QStringLiteral("Import"), 61, 233);
+    deleteButton = MakeFormButton<QPushButton>(this, QStringLiteral("Delete"), 181, 233);
+    downButton = MakeFormButton<CThemeButton>(this, QString::fromUtf8("\u25bc"), 0, 260);
+    audioButton = MakeFormButton<QPushButton>(this, QStringLiteral("Audio"), 62, 260);
+    previewButton = MakeFormButton<QPushButton>(this, QStringLiteral("Preview"), 121, 258);
+    closeButton = MakeFormButton<QPushButton>(this, QStringLiteral("Close"), 182, 258);
 
     connect(list, &QListWidget::currentRowChanged, this, &CDialogPictureInformation::UpdateArrows);
     connect(list, &QListWidget::itemDoubleClicked, this, &CDialogPictureInformation::OnPreview);
@@ -232,7 +223,7 @@ void CDialogPictureInformation::OnAudio() {
         audioDisplayName = name;
         Relayout();
     } else {
-        ShowMessage(QString::fromLatin1(kUnsupportedFile), false);
+        ShowMessage(QString::fromLatin1(messages::kLoadFailed), false);
     }
 }
 

@@ -9,8 +9,10 @@
 // those of Tahoma so that every control keeps its place.
 
 #include <QFont>
+#include <QPushButton>
 #include <QRect>
 #include <QSize>
+#include <QString>
 
 class QWidget;
 
@@ -34,6 +36,16 @@ void PlaceControl(QWidget* control, int x, int y, int width, int height,
 // Places a text label at its dialog-unit rectangle, widened when the stand-in font needs a few pixels
 // more than the rectangle has, so that no text is cut off.
 void PlaceLabel(QWidget* label, int x, int y, int width, int height, DialogFont font = DialogFont::Tahoma8);
+
+// A 50 × 14 push button of a form at its dialog-unit position; it does not take the default role when
+// it gets the focus (only the dialogs' own default buttons do).
+template <typename Button = QPushButton>
+Button* MakeFormButton(QWidget* parent, const QString& text, int x, int y) {
+    auto* button = new Button(text, parent);
+    PlaceControl(button, x, y, 50, 14);
+    button->setAutoDefault(false);
+    return button;
+}
 
 // The stand-in for the form font.
 QFont FormFont(DialogFont font = DialogFont::Tahoma8);
