@@ -197,7 +197,11 @@ ResultCode CVideoConverter::Convert(const std::string& sourcePath, const std::st
             return rc::ConverterBusy;
         }
         state.store(Converting);
-        abortRequested.store(0);
+        // A stop request that came after PrepareNextJob is meant for this job; without it, one left
+        // over from before belongs to no job.
+        if (jobPrepared.exchange(0) == 0) {
+            abortRequested.store(0);
+        }
         if (resultLatched == 0) {
             resultCode.store(0);
         }

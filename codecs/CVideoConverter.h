@@ -47,6 +47,14 @@ public:
 
     // A stop request (the manager's CancelAll and shutdown); the running phase stops soon after.
     void RequestAbort() { abortRequested.store(1); }
+    // Clears any earlier stop request for the job about to start and makes the next Convert keep a stop
+    // request raised from now on, instead of clearing it as it starts. The conversion manager's worker
+    // calls this under its queue lock as it takes a job, so that a cancel that lands between taking the
+    // job and the start of Convert still stops that job.
+    void PrepareNextJob() {
+        abortRequested.store(0);
+        jobPrepared.store(1);
+    }
 
     // The progress callback handed to the transcoder; the context is the converter.
     static std::int32_t ProgressCallback(void* context, std::int32_t kind, std::int32_t value);
@@ -66,6 +74,7 @@ protected:
     std::atomic<std::uint32_t> progressTotal{0};
     std::atomic<std::uint32_t> progressPosition{0};
     std::atomic<std::uint32_t> abortRequested{0};
+    std::atomic<std::uint32_t> jobPrepared{0}; // PrepareNextJob ran for the next Convert
 
 private:
     struct Settings {

@@ -92,6 +92,8 @@ void CConversionManager::WorkerLoop() {
             source = sourceQueue.front();
             destination = destinationQueue.front();
             generation = cancelGeneration;
+            // From here on a CancelAll is this job's: Convert must not clear its stop request.
+            converter->PrepareNextJob();
         }
 
         ResultCode result = rc::Fail;

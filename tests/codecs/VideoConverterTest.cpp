@@ -329,5 +329,42 @@ TEST(VideoConverter, CancelDuringTheReinterleaveEndsQuicklyWithoutTemporaryFile)
     EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::filesystem::path>{dir / "out.avi"});
 }
 
+TEST(VideoConverter, AStopRequestKeptForThePreparedJobOnly) {
+    TempDir dir;
+    CVideoConverter converter;
+    converter.SetWorkFolder(dir.Path());
+    std::int32_t answer = 0;
+    converter.SetTranscoder([&](k72::ConverterCallback callback, void* context, int argc, char** argv) {
+        answer = callback(context, k72::ReportPosition, 1);
+        if (answer == -1) {
+            callback(context, k72::ReportResult, rc::Error);
+            return static_cast<int>(rc::Error);
+        }
+        return WritesFile(SmallIntermediate())(callback, context, argc, argv);
+    });
+    const std::string output = (dir / "out.avi").string();
+
+    // A request left over from before belongs to no job: a plain Convert clears it.
+    converter.RequestAbort();
+    EXPECT_EQ(converter.Convert("in.mov", output), 0);
+    EXPECT_EQ(answer, 0);
+
+    // Once the job is prepared, a request that lands before Convert starts stops that job at its
+    // first report.
+    converter.PrepareNextJob();
+    converter.RequestAbort();
+    EXPECT_EQ(converter.Convert("in.mov", output), rc::Error);
+    EXPECT_EQ(answer, -1);
+
+    // Preparing clears what came before it, and lasts for one job.
+    converter.RequestAbort();
+    converter.PrepareNextJob();
+    EXPECT_EQ(converter.Convert("in.mov", output), 0);
+    EXPECT_EQ(answer, 0);
+    converter.RequestAbort();
+    EXPECT_EQ(converter.Convert("in.mov", output), 0);
+    EXPECT_EQ(answer, 0);
+}
+
 } // namespace
 } // namespace k72test

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -345,4 +346,32 @@ TEST_F(ConversionManagerTest, ProbesThroughTheManager) {
 
     EXPECT_EQ(CConversionManager::CheckPcmFile(Source("picture.png").string()), rc::PcmBadRiff);
     EXPECT_EQ(CConversionManager::CheckPcmFile(Out("missing.wav")), rc::PcmOpenFailed);
+}
+
+// A cancel right after AddJob may land while the worker has taken the job but its conversion has not
+// started yet; it must still stop that job. The transcoder here would run for seconds unless stopped.
+TEST(ConversionManagerCancel, ACancelRightAfterAddJobAlwaysStopsTheJob) {
+    k72test::TempDir out;
+    std::atomic<int> ranToTheEnd{0};
+    for (int round = 0; round < 100; ++round) {
+        CConversionManager manager;
+        manager.Converter().SetWorkFolder(out.Path());
+        manager.Converter().SetTranscoder([&](k72::ConverterCallback callback, void* context, int, char**) {
+            const auto end = Clock::now() + 3s;
+            while (Clock::now() < end) {
+                if (callback(context, k72::ReportPosition, 1) == -1) {
+                    callback(context, k72::ReportResult, rc::Error);
+                    return static_cast<int>(rc::Error);
+                }
+                std::this_thread::sleep_for(1ms);
+            }
+            ranToTheEnd.fetch_add(1);
+            callback(context, k72::ReportResult, rc::Error);
+            return static_cast<int>(rc::Error);
+        });
+        manager.AddJob("in.mov", (out.Path() / "out.avi").string());
+        manager.CancelAll();
+        ASSERT_TRUE(WaitUntil([&] { return manager.Converter().GetState() == CVideoConverter::Idle; }, 10s));
+    }
+    EXPECT_EQ(ranToTheEnd.load(), 0);
 }
