@@ -59,7 +59,8 @@ bool WriteAll(int fd, const Piece& piece) {
 
 // Writes the pieces under a temporary name in the destination's folder and renames the result over
 // the destination. Whatever fails, the temporary file is removed and the destination is untouched.
-bool ReplaceFile(const std::filesystem::path& destination, std::initializer_list<Piece> pieces) {
+// 0, or the errno of the step that failed (so that a full disk can be told from other failures).
+int ReplaceFile(const std::filesystem::path& destination, std::initializer_list<Piece> pieces) {
     static std::atomic<unsigned> counter{0};
     const std::filesystem::path folder =
         destination.has_parent_path() ? destination.parent_path() : std::filesystem::path(".");
@@ -75,29 +76,30 @@ bool ReplaceFile(const std::filesystem::path& destination, std::initializer_list
         }
     }
     if (fd < 0) {
+        const int error = errno;
         DebugOutput(ErrnoText("cannot create a file in", folder));
-        return false;
+        return error;
     }
-    bool written = true;
+    int error = 0;
     for (const Piece& piece : pieces) {
         if (!WriteAll(fd, piece)) {
+            error = errno;
             DebugOutput(ErrnoText("cannot write", temporary));
-            written = false;
             break;
         }
     }
-    if (::close(fd) != 0 && written) {
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
         DebugOutput(ErrnoText("cannot write", temporary));
-        written = false;
     }
-    if (written && ::rename(temporary.c_str(), destination.c_str()) != 0) {
+    if (error == 0 && ::rename(temporary.c_str(), destination.c_str()) != 0) {
+        error = errno;
         DebugOutput(ErrnoText("cannot create", destination));
-        written = false;
     }
-    if (!written) {
+    if (error != 0) {
         ::unlink(temporary.c_str());
     }
-    return written;
+    return error;
 }
 
 } // namespace
@@ -302,11 +304,14 @@ ResultCode CExifAuthor::Write(const std::string& destinationPath) {
             return rc::Fail;
         }
         static const std::uint8_t kZero = 0;
-        const bool written = ReplaceFile(
-            std::filesystem::path(destinationPath),
-            {Piece{headerArea.get(), static_cast<std::size_t>(headerSize)}, Piece{thumbnail, thumbBytes},
-             Piece{&kZero, pad}, Piece{mainImage + 2, static_cast<std::size_t>(mainImageLength) - 2}});
-        return written ? 0 : rc::Fail;
+        const int error = ReplaceFile(std::filesystem::path(destinationPath),
+                                      {Piece{headerArea.get(), static_cast<std::size_t>(headerSize)},
+                                       Piece{thumbnail, thumbBytes}, Piece{&kZero, pad},
+                                       Piece{mainImage + 2, static_cast<std::size_t>(mainImageLength) - 2}});
+        if (error == ENOSPC || error == EDQUOT) {
+            return rc::DiscSpaceInsufficient;
+        }
+        return error == 0 ? 0 : rc::Fail;
     } catch (const std::exception& error) {
         DebugOutput(std::string("CExifAuthor: ") + error.what() + "\n");
         return rc::Fail;

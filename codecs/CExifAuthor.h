@@ -35,7 +35,8 @@ public:
     // Composes the header and writes the file (UTF-8 path). The file appears complete or not at all:
     // it is written under a temporary name beside the destination and renamed over it at the end, so
     // a full disk or a failed write never leaves a partial picture, and an existing file stays as it
-    // was. 0, or rc::Fail when the file could not be written.
+    // was. 0; rc::DiscSpaceInsufficient when the disk is full; rc::Fail when the file could not be
+    // written for another reason.
     ResultCode Write(const std::string& destinationPath);
 
     // Composes the header into the header area; its size (448), or -1 without images.

@@ -311,6 +311,9 @@ ResultCode StillImageConverter::ConvertSteps(const std::string& sourcePath,
     exifWriter.SetImages(mainJpeg.get(), mainJpegLength, thumbJpeg.get(), thumbJpegLength);
     const ResultCode written = exifWriter.Write(destinationPath);
     watch.Lap(stageTimes.write, stageTimes.writeCpu);
+    if (written == rc::DiscSpaceInsufficient) {
+        return written; // the temporary disk is full: the picture itself was fine
+    }
     return Failed(written) ? rc::Fail : 0;
 }
 

@@ -30,6 +30,7 @@ public:
     // Converts one picture. 0 on success, else a negative result code:
     // rc::JpegDecodeFailed (cannot be read or decoded), rc::JpegUnsupportedLayout (a layout that cannot
     // be loaded, or a picture too large to decode), rc::Fail (transform or write failed),
+    // rc::DiscSpaceInsufficient (the destination's disk is full),
     // rc::JpegEncodeFailed, rc::JpegImageObjectFailed. No output file is left behind on failure.
     // Paths are UTF-8.
     ResultCode Convert(const std::string& sourcePath, const std::string& destinationPath);

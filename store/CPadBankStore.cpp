@@ -3,11 +3,13 @@
 #include "codecs/DiagnosticLog.h"
 #include "engine/PcmFileCheck.h"
 #include "store/CardLayout.h"
+#include "store/PadFileBackup.h"
 #include "store/ShortName.h"
 #include "store/StoreMessages.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <set>
 #include <sys/stat.h>
@@ -51,6 +53,48 @@ PadEntry* CPadBankStore::SelectedEntry(int pad) {
         return nullptr;
     }
     return padFile_.EntryAt(number_, pad);
+}
+
+bool CPadBankStore::SaveBank() {
+    BackUpPadFileOnce();
+    return padFile_.SaveBank();
+}
+
+bool CPadBankStore::SaveChange(int pad, const PadEntry& before) {
+    if (SaveBank()) {
+        return true;
+    }
+    if (PadEntry* entry = padFile_.EntryAt(number_, pad)) {
+        *entry = before;
+    }
+    padFile_.SaveBank();
+    ShowMessage(messages::kCardWriteFailed);
+    return false;
+}
+
+std::filesystem::path CPadBankStore::CardBackupFolder() const {
+    if (backupFolder_.empty() || cardFolder_.empty()) {
+        return {};
+    }
+    return backupFolder_ / PadFileBackup::CardFolderName(PadFileBackup::CardRoot(cardFolder_));
+}
+
+void CPadBankStore::BackUpPadFileOnce() {
+    if (backupFolder_.empty() || !padFile_.IsOpen()) {
+        return;
+    }
+    std::error_code ec;
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(padFilePath_, ec);
+    if (!backedUpCards_.insert((ec ? padFilePath_ : canonical).string()).second) {
+        return;
+    }
+    std::vector<std::uint8_t> bytes;
+    if (!padFile_.ReadWholeFile(bytes) ||
+        !PadFileBackup::Write(CardBackupFolder(), PadFileBackup::CardRoot(cardFolder_), bytes,
+                              std::chrono::system_clock::now())) {
+        DebugOutput("pad file backup: no copy of " + padFilePath_.string() +
+                    " was kept before changing it\n");
+    }
 }
 
 bool CPadBankStore::IsInCardFolder(const std::filesystem::path& source) const {
@@ -126,7 +170,7 @@ void CPadBankStore::RefreshPad(int pad) {
         }
         entry->used = 0; // the kindCode stays as it was
         entry->movie.reset();
-        padFile_.SaveBank();
+        SaveBank();
     } else if (entry->kindCode == padlayout::kKindStill && entry->stills) {
         StillRecord& stills = *entry->stills;
         std::vector<NameField> kept;
@@ -141,13 +185,13 @@ void CPadBankStore::RefreshPad(int pad) {
         if (kept.empty()) {
             entry->used = 0;
             entry->stills.reset();
-            padFile_.SaveBank();
+            SaveBank();
         } else if (anyMissing) {
             for (std::size_t i = 0; i < padlayout::kMaxStills; ++i) {
                 stills.stillNames[i] = i < kept.size() ? kept[i] : NameField{};
             }
             stills.stillCount = static_cast<std::uint32_t>(kept.size());
-            padFile_.SaveBank();
+            SaveBank();
         }
     }
 }
@@ -226,6 +270,7 @@ bool CPadBankStore::RemoveStillImage(int position, int pad) {
     if (entry == nullptr || entry->Kind() != PadKindStill || !entry->stills) {
         return false;
     }
+    const PadEntry before = *entry;
     StillRecord& stills = *entry->stills;
     const std::size_t count = stills.UsableCount();
     if (position < 0 || static_cast<std::size_t>(position) >= count) {
@@ -236,7 +281,7 @@ bool CPadBankStore::RemoveStillImage(int position, int pad) {
     }
     stills.stillNames[padlayout::kMaxStills - 1] = NameField{};
     stills.stillCount = static_cast<std::uint32_t>(count - 1);
-    return padFile_.SaveBank();
+    return SaveChange(pad, before);
 }
 
 bool CPadBankStore::SwapStillImages(int pad, int i, int j) {
@@ -249,8 +294,9 @@ bool CPadBankStore::SwapStillImages(int pad, int i, int j) {
     if (i < 0 || j < 0 || static_cast<std::size_t>(i) >= count || static_cast<std::size_t>(j) >= count) {
         return false;
     }
+    const PadEntry before = *entry;
     std::swap(stills.stillNames[static_cast<std::size_t>(i)], stills.stillNames[static_cast<std::size_t>(j)]);
-    return padFile_.SaveBank();
+    return SaveChange(pad, before);
 }
 
 namespace {
@@ -356,11 +402,12 @@ bool CPadBankStore::SetAudio(const std::filesystem::path& source, int pad, const
         }
     }
 
+    const PadEntry before = *entry;
     NameField& audio = kind == PadKindMovie ? entry->movie->audioFileName : entry->stills->audioFileName;
     if (!SetNameText(audio, shortName)) {
         return false;
     }
-    return padFile_.SaveBank();
+    return SaveChange(pad, before);
 }
 
 void CPadBankStore::DeleteCardFile(const NameField& name) {
@@ -378,46 +425,55 @@ void CPadBankStore::DeleteCardFile(const NameField& name) {
     }
 }
 
+void CPadBankStore::DeleteFilesOf(const PadEntry& entry) {
+    if (entry.Kind() == PadKindMovie && entry.movie) {
+        DeleteCardFile(entry.movie->fileName);
+        if (!IsEmptyName(entry.movie->audioFileName)) {
+            DeleteCardFile(entry.movie->audioFileName);
+        }
+    } else if (entry.Kind() == PadKindStill && entry.stills) {
+        for (std::size_t i = 0; i < entry.stills->UsableCount(); ++i) {
+            DeleteCardFile(entry.stills->stillNames[i]);
+        }
+        if (!IsEmptyName(entry.stills->audioFileName)) {
+            DeleteCardFile(entry.stills->audioFileName);
+        }
+    }
+}
+
 bool CPadBankStore::DeleteMovieFiles(int pad) {
-    const auto record = PadInSelection(pad) ? padFile_.GetMovieRecord(number_, pad) : std::nullopt;
-    if (!record) {
+    const PadEntry* entry = PadInSelection(pad) ? padFile_.EntryAt(number_, pad) : nullptr;
+    if (entry == nullptr || entry->kindCode != padlayout::kKindMovie || !entry->movie) {
         return false;
     }
-    DeleteCardFile(record->fileName);
-    if (!IsEmptyName(record->audioFileName)) {
-        DeleteCardFile(record->audioFileName);
-    }
+    DeleteFilesOf(*entry);
     return true;
 }
 
 bool CPadBankStore::DeleteStillFiles(int pad) {
-    const auto record = PadInSelection(pad) ? padFile_.GetStillRecord(number_, pad) : std::nullopt;
-    if (!record) {
+    const PadEntry* entry = PadInSelection(pad) ? padFile_.EntryAt(number_, pad) : nullptr;
+    if (entry == nullptr || entry->kindCode != padlayout::kKindStill || !entry->stills) {
         return false;
     }
-    for (std::size_t i = 0; i < record->UsableCount(); ++i) {
-        DeleteCardFile(record->stillNames[i]);
-    }
-    if (!IsEmptyName(record->audioFileName)) {
-        DeleteCardFile(record->audioFileName);
-    }
+    DeleteFilesOf(*entry);
     return true;
 }
 
 void CPadBankStore::DeletePad(int pad, bool deleteFiles) {
-    if (!PadInSelection(pad)) {
+    const PadEntry* entry = SelectedEntry(pad);
+    if (entry == nullptr) {
+        return;
+    }
+    // The pad is cleared on the card first and its files deleted only then, so that a card that cannot
+    // be written keeps both the pad and the files it names.
+    const PadEntry before = *entry;
+    padFile_.ClearPad(number_, pad);
+    if (!SaveChange(pad, before)) {
         return;
     }
     if (deleteFiles) {
-        PadKind kind = PadKindEmpty;
-        if (GetPadKind(pad, kind) && kind == PadKindMovie) {
-            DeleteMovieFiles(pad);
-        } else if (GetPadKind(pad, kind) && kind == PadKindStill) {
-            DeleteStillFiles(pad);
-        }
+        DeleteFilesOf(before);
     }
-    padFile_.ClearPad(number_, pad);
-    padFile_.SaveBank();
 }
 
 std::optional<bool> CPadBankStore::ExportCardFile(const NameField& name,

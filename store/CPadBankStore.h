@@ -7,6 +7,7 @@
 // progress and overwrite question) goes through the injected interfaces; without them the store logs
 // its messages to the diagnostic log, copies quietly without overwriting and waits for conversions.
 
+#include "codecs/CVideoConverter.h"
 #include "store/CPadFile.h"
 #include "store/IConversionProgress.h"
 #include "store/IFileCopy.h"
@@ -17,7 +18,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +44,18 @@ public:
     const Settings& GetSettings() const { return settings_; }
     // Where conversions write before the result is copied to the card; empty: the system's.
     void SetTemporaryFolder(const std::filesystem::path& folder) { temporaryFolder_ = folder; }
+    // Where copies of the cards' pad files are kept. Before the first change to a card in the life of
+    // this store (one run of the program), its K72_PAD.SYS is copied into that card's folder below this
+    // one, where the newest 20 copies are kept (see PadFileBackup). Empty, the default: no copies. A
+    // copy that cannot be made is logged and does not stop the change.
+    void SetBackupFolder(const std::filesystem::path& folder) { backupFolder_ = folder; }
+    const std::filesystem::path& BackupFolder() const { return backupFolder_; }
+    // The folder of the open card's copies; empty without a backup folder or an open card.
+    std::filesystem::path CardBackupFolder() const;
+    // For tests: called with the movie converter of every movie import before its job is added (to
+    // set its work folder or free-space figure). Empty, the default: nothing.
+    using MovieConverterHook = std::function<void(CVideoConverter&)>;
+    void SetMovieConverterHook(MovieConverterHook hook) { movieConverterHook_ = std::move(hook); }
 
     // --- Bank and number selection ---
     // Bank 0 … 5: reads that bank from the pad file (unless it is the one already in memory).
@@ -115,6 +130,16 @@ public:
                         const std::vector<std::filesystem::path>& destinations);
 
 protected:
+    // Writes the bank back after a change, first copying the pad file when this is the card's first
+    // change in this store's life.
+    bool SaveBank();
+    // Saves a change of one pad whose entry was `before`. When the bank cannot be written the pad is
+    // put back as it was (and written again, should part of the bank have reached the file), the user
+    // is told, and the result is false: memory never holds a change the card does not.
+    bool SaveChange(int pad, const PadEntry& before);
+    void BackUpPadFileOnce();
+    // Deletes the files an entry names (its movie, or its pictures, and its sound).
+    void DeleteFilesOf(const PadEntry& entry);
     void ShowMessage(const std::string& text);
     void ShowResultMessage(std::int32_t resultCode);
     // The entry of the selected number and pad when a selection is valid and its bank is in memory.
@@ -145,6 +170,9 @@ protected:
     PlainFileCopy plainCopy_;
     Settings settings_;
     std::filesystem::path temporaryFolder_;
+    std::filesystem::path backupFolder_;
+    std::set<std::string> backedUpCards_; // pad files copied in this store's life
+    MovieConverterHook movieConverterHook_;
 };
 
 } // namespace k72

@@ -104,6 +104,7 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
     }
     // Declared in this order so that the manager (and with it a conversion still writing, after the
     // progress window was closed) has ended before the temporary file and its folder are removed.
+    const PadEntry before = *SelectedEntry(pad);
     std::optional<TemporaryWorkspace> workspace;
     std::unique_ptr<CConversionManager> manager = std::make_unique<CConversionManager>();
 
@@ -121,7 +122,7 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
         } else {
             set = padFile_.SetStillRecord(number_, pad, NewStillRecord(sourceName, false));
         }
-        return set && padFile_.SaveBank();
+        return set && SaveChange(pad, before);
     }
 
     if (lastFileNumber_ >= cardlayout::kHighestFileNumber) {
@@ -143,6 +144,9 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
         converter.SetFrameRateStandard(settings_.FrameRateWord());
         converter.SetQscaleText(settings_.MovieQualityScale());
         converter.SetDeinterlace(settings_.DeinterlaceFlag() != 0);
+        if (movieConverterHook_) {
+            movieConverterHook_(converter);
+        }
         manager->AddJob(source.string(), temporary.string());
         const ConversionOutcome outcome =
             progress_ != nullptr ? progress_->Run(*manager) : WaitForConversion(*manager);
@@ -175,11 +179,14 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
     const bool set = kind == PadKindMovie
                          ? padFile_.SetMovieRecord(number_, pad, NewMovieRecord(name, frames))
                          : padFile_.SetStillRecord(number_, pad, NewStillRecord(name, true));
-    if (!set) {
+    // The new file is recorded nowhere unless the pad file takes it: then it goes again, and the
+    // number with it.
+    if (!set || !SaveChange(pad, before)) {
+        DeleteFile(destination);
         return false;
     }
     lastFileNumber_ += 1;
-    return padFile_.SaveBank();
+    return true;
 }
 
 int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
@@ -188,6 +195,7 @@ int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
         entry->stills->stillCount >= padlayout::kMaxStills || !FileExists(source)) {
         return -1;
     }
+    const PadEntry before = *entry;
     std::optional<TemporaryWorkspace> workspace;
     std::unique_ptr<CConversionManager> manager = std::make_unique<CConversionManager>();
     StillRecord& stills = *entry->stills;
@@ -196,7 +204,7 @@ int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
     if (IsInCardFolder(source) && IsPlainCardName(sourceName)) {
         SetNameText(stills.stillNames[stills.stillCount], sourceName);
         stills.stillCount += 1;
-        return padFile_.SaveBank() ? static_cast<int>(stills.stillCount) : -1;
+        return SaveChange(pad, before) ? static_cast<int>(stills.stillCount) : -1;
     }
 
     if (lastFileNumber_ >= cardlayout::kHighestFileNumber) {
@@ -207,14 +215,17 @@ int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
     const std::filesystem::path destination = cardFolder_ / name;
     workspace.emplace(TemporaryFolder());
     if (!workspace->Ok()) {
-        ShowMessage(messages::kLoadFailed);
+        ShowMessage(messages::kTemporaryDiskFull);
         return -1;
     }
     const std::filesystem::path temporary = workspace->Path() / name;
 
     manager->SetStillQuality(settings_.StillImageQuality());
-    if (Failed(manager->ConvertStillImage(source.string(), temporary.string()))) {
-        ShowMessage(messages::kLoadFailed);
+    const ResultCode converted = manager->ConvertStillImage(source.string(), temporary.string());
+    if (Failed(converted)) {
+        // A full temporary disk is no fault of the picture's.
+        ShowMessage(converted == rc::DiscSpaceInsufficient ? messages::kTemporaryDiskFull
+                                                           : messages::kLoadFailed);
         return -1;
     }
     if (!CopyFileShell(destination, temporary)) {
@@ -222,8 +233,12 @@ int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
     }
     SetNameText(stills.stillNames[stills.stillCount], name);
     stills.stillCount += 1;
+    if (!SaveChange(pad, before)) {
+        DeleteFile(destination);
+        return -1;
+    }
     lastFileNumber_ += 1;
-    return padFile_.SaveBank() ? static_cast<int>(stills.stillCount) : -1;
+    return static_cast<int>(stills.stillCount);
 }
 
 } // namespace k72

@@ -228,6 +228,7 @@ bool CPadFile::Open(const std::filesystem::path& path) {
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     }
     fd_ = fd;
+    path_ = path;
     return true;
 }
 
@@ -236,6 +237,37 @@ void CPadFile::Close() {
         ::close(fd_); // releases the flock with the last descriptor of this open file
         fd_ = -1;
     }
+    path_.clear();
+}
+
+bool CPadFile::StillAtItsPath() const {
+    struct stat open {};
+    struct stat named {};
+    return fd_ >= 0 && ::fstat(fd_, &open) == 0 && open.st_nlink > 0 && ::stat(path_.c_str(), &named) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+bool CPadFile::ReadWholeFile(std::vector<std::uint8_t>& bytes) const {
+    if (fd_ < 0) {
+        return false;
+    }
+    bytes.assign(kFileSize, 0);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pread(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = EIO; // shorter than a pad file
+            }
+            LogErrno("read");
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 bool CPadFile::LoadBank(int bank) {
@@ -270,6 +302,12 @@ bool CPadFile::SaveBank() {
 
 bool CPadFile::WriteBank() {
     if (loaded_ == 0 || loadedBank_ < 0 || loadedBank_ >= kBanks || fd_ < 0) {
+        return false;
+    }
+    if (!StillAtItsPath()) {
+        DebugOutput("pad file: " + path_.string() +
+                    " is no longer the open file (card removed, or the file "
+                    "deleted or replaced); nothing written\n");
         return false;
     }
     std::vector<std::uint8_t> image(kBankSize, 0);

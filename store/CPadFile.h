@@ -32,10 +32,17 @@ public:
     // Reads bank 0 … 5 into memory. Any bank loaded before is dropped first; on a read error no bank is
     // loaded afterwards.
     bool LoadBank(int bank);
-    // Writes the loaded bank back (headers and field bytes only) and flushes it to the medium.
+    // Writes the loaded bank back (headers and field bytes only) and flushes it to the medium. Writes
+    // nothing and fails when the file at the path it was opened from is no longer the open file: the
+    // card was taken out or the pad file removed or replaced, and the writes would go nowhere.
     bool SaveBank();
     bool Loaded() const { return loaded_ != 0; }
     int LoadedBank() const { return loadedBank_; }
+
+    // True while the path the file was opened from still names the open file.
+    bool StillAtItsPath() const;
+    // The whole file as it is on the medium now, read through the open (locked) handle.
+    bool ReadWholeFile(std::vector<std::uint8_t>& bytes) const;
 
     // The entry of (number, pad) of the loaded bank; none while no bank is loaded or out of range.
     const PadEntry* EntryAt(int number, int pad) const;
@@ -62,6 +69,7 @@ private:
     PadEntry* Entry(int number, int pad);
 
     int fd_ = -1;
+    std::filesystem::path path_;
     int loadedBank_ = -1;
     int loaded_ = 0;
     std::vector<PadEntry> entries_;
