@@ -1,0 +1,280 @@
+// The card changing under an open store: the pad file removed or replaced, the card taken out, a
+// folder where a file should be, the card filling up in the middle of a save, the temporary disk
+// filling up. Each ends in a clear failure with the pad file as it was, nothing half recorded (no pad
+// naming a missing or partial file, the file numbering unchanged) and no stray file on the card.
+#include "store/CPadBankStore.h"
+
+#include "store/StoreMessages.h"
+#include "tests/store/CardFixture.h"
+#include "tests/store/StoreFakes.h"
+#include "tests/support/StillTestPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace k72 {
+namespace {
+
+using namespace k72test;
+namespace fs = std::filesystem;
+
+std::vector<std::string> Listing(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string() + (entry.is_directory() ? "/" : ""));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Bank A, number 1: pads 0 … 4 empty, pad 5 a still pad with two pictures that are on the card.
+std::vector<std::uint8_t> CardBytes() {
+    auto bytes = RandomBytes(kPadFileBytes, 31);
+    for (int p = 0; p < 12; ++p) {
+        PutLE32(bytes, RecordAt(0, 0, p), 0);
+    }
+    const std::size_t still = RecordAt(0, 0, 5);
+    PutLE32(bytes, still, 1);
+    PutLE32(bytes, still + 4, 1);
+    for (std::size_t i = 0; i < 100; ++i) {
+        PutName(bytes, still + 8 + 13 * i, i == 0 ? "K72_0001.JPG" : i == 1 ? "K72_0002.JPG" : "");
+    }
+    PutLE32(bytes, still + 1308, 2);
+    PutName(bytes, still + 1312, "");
+    return bytes;
+}
+
+// A tmpfs of its own, where the system lets this process mount one (root, outside most containers).
+class SmallVolume {
+public:
+    SmallVolume(const fs::path& where, const std::string& size) : where_(where) {
+        fs::create_directories(where);
+        mounted_ =
+            ::mount("tmpfs", where.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, ("size=" + size).c_str()) == 0;
+    }
+    ~SmallVolume() {
+        if (mounted_) {
+            ::umount2(where_.c_str(), MNT_DETACH);
+        }
+    }
+    SmallVolume(const SmallVolume&) = delete;
+    SmallVolume& operator=(const SmallVolume&) = delete;
+    bool Mounted() const { return mounted_; }
+
+    // Takes every free byte of the volume with one file.
+    void Fill() const {
+        const int fd = ::open((where_ / "filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        const std::vector<char> block(4096, 'f');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        ::close(fd);
+    }
+    void Empty() const { fs::remove(where_ / "filler"); }
+
+private:
+    fs::path where_;
+    bool mounted_ = false;
+};
+
+class CardFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteRgbPng(dir / "picture.png", SmoothPicture(48, 32));
+        fs::create_directories(temporary);
+        fs::create_directories(exportFolder);
+    }
+
+    // Opens a card made under base whose pad file is written by writePad (the whole file by default).
+    void OpenCard(const fs::path& base) {
+        card = std::make_unique<TestCard>(base, original);
+        card->AddFile("K72_0001.JPG");
+        card->AddFile("K72_0002.JPG");
+        card->AddFile("K72_0012.AVI");
+        store = std::make_unique<CPadBankStore>(&messages, &copy);
+        store->SetTemporaryFolder(temporary);
+        ASSERT_TRUE(store->Open(card->folder, card->padFile));
+        store->SelectBank(0);
+        store->SelectNumber(0);
+        ASSERT_EQ(store->LastFileNumber(), 12u);
+        listing = Listing(card->folder);
+    }
+
+    // What the store holds must be what the card held before: no pad names a new file, the numbering
+    // is where it was.
+    void ExpectMemoryUnchanged() const {
+        PadKind kind{};
+        ASSERT_TRUE(store->GetPadKind(0, kind));
+        EXPECT_EQ(kind, PadKindEmpty);
+        const auto stills = store->PadFile().GetStillRecord(0, 5);
+        ASSERT_TRUE(stills.has_value());
+        EXPECT_EQ(stills->stillCount, 2u);
+        EXPECT_EQ(NameText(stills->stillNames[0]), "K72_0001.JPG");
+        EXPECT_EQ(NameText(stills->stillNames[1]), "K72_0002.JPG");
+        EXPECT_TRUE(IsEmptyName(stills->stillNames[2]));
+        EXPECT_EQ(store->LastFileNumber(), 12u);
+    }
+
+    // Every command that changes the pad file, each failing cleanly.
+    void RunEveryChange(bool copyReachesTheCard) {
+        const std::size_t shownBefore = messages.shown.size();
+        EXPECT_FALSE(store->ImportFile(dir / "picture.png", 0, PadKindStill));
+        EXPECT_EQ(store->AddStillImage(dir / "picture.png", 5), -1);
+        EXPECT_FALSE(store->RemoveStillImage(0, 5));
+        EXPECT_FALSE(store->SwapStillImages(5, 0, 1));
+        store->DeletePad(5, true);
+        ExpectMemoryUnchanged();
+        // A copy that reached the card and could not be recorded is taken away again; the card's own
+        // files stay, the pad naming them was not cleared.
+        EXPECT_EQ(Listing(card->folder), listing);
+        EXPECT_TRUE(fs::is_empty(temporary));
+        // The store tells the user its card could not be written; a copy that could not be made has
+        // told the user itself.
+        const std::vector<std::string> tail(messages.shown.begin() + static_cast<long>(shownBefore),
+                                            messages.shown.end());
+        const auto writeFailures =
+            std::count(tail.begin(), tail.end(), std::string(messages::kCardWriteFailed));
+        EXPECT_EQ(writeFailures, copyReachesTheCard ? 5 : 3) << ::testing::PrintToString(tail);
+        EXPECT_EQ(static_cast<std::size_t>(writeFailures), tail.size());
+    }
+
+    TempDir dir;
+    fs::path temporary = dir / "tmp";
+    fs::path exportFolder = dir / "export";
+    std::vector<std::uint8_t> original = CardBytes();
+    std::unique_ptr<TestCard> card;
+    std::vector<std::string> listing;
+    RecordingMessages messages;
+    PlainFileCopy copy;
+    std::unique_ptr<CPadBankStore> store;
+};
+
+TEST_F(CardFaults, APadFileRemovedOrReplacedAfterOpeningIsNeverWrittenBehindItsBack) {
+    OpenCard(dir.Path());
+    // Removed: the open file would still take the writes, but they would reach no card.
+    fs::remove(card->padFile);
+    listing = Listing(card->folder);
+    RunEveryChange(true);
+    EXPECT_FALSE(fs::exists(card->padFile));
+
+    // Replaced by another program's copy: that copy is left exactly as it was written.
+    TempDir second;
+    OpenCard(second.Path());
+    auto replacement = original;
+    replacement[100] ^= 0xFF;
+    WriteFileBytes(card->folder / "new.sys", replacement);
+    fs::rename(card->folder / "new.sys", card->padFile);
+    listing = Listing(card->folder);
+    RunEveryChange(true);
+    EXPECT_EQ(card->PadBytes(), replacement);
+}
+
+TEST_F(CardFaults, ACardTakenOutBetweenOpeningAndSavingKeepsWhatItHad) {
+    OpenCard(dir.Path());
+    const fs::path away = dir / "elsewhere";
+    fs::rename(card->root, away);
+    // Neither the copy nor the save finds the card.
+    const std::size_t shown = messages.shown.size();
+    EXPECT_FALSE(store->ImportFile(dir / "picture.png", 0, PadKindStill));
+    EXPECT_EQ(messages.shown.size(), shown) << "the failed copy has spoken for itself";
+    EXPECT_FALSE(store->RemoveStillImage(0, 5));
+    store->DeletePad(5, true);
+    ExpectMemoryUnchanged();
+    fs::rename(away, card->root);
+    EXPECT_EQ(card->PadBytes(), original);
+    EXPECT_EQ(Listing(card->folder), listing);
+    EXPECT_TRUE(fs::is_empty(temporary));
+}
+
+TEST_F(CardFaults, AFolderWhereAFileShouldBeIsNeitherCopiedNorDeleted) {
+    OpenCard(dir.Path());
+    // The next file name and a picture the pad names both become folders after the card was opened.
+    fs::create_directory(card->folder / "K72_0013.JPG");
+    fs::remove(card->folder / "K72_0002.JPG");
+    fs::create_directory(card->folder / "K72_0002.JPG");
+    WriteFileBytes(card->folder / "K72_0002.JPG" / "inside", {1, 2, 3});
+    listing = Listing(card->folder);
+
+    EXPECT_FALSE(store->ImportFile(dir / "picture.png", 0, PadKindStill));
+    EXPECT_EQ(store->AddStillImage(dir / "picture.png", 5), -1);
+    ExpectMemoryUnchanged();
+    EXPECT_EQ(card->PadBytes(), original);
+    EXPECT_TRUE(fs::is_empty(card->folder / "K72_0013.JPG"));
+
+    EXPECT_FALSE(store->ExportStillImages(5, exportFolder));
+    EXPECT_FALSE(fs::exists(exportFolder / "K72_0002.JPG"));
+    store->DeletePad(5, true);
+    PadKind kind{};
+    ASSERT_TRUE(store->GetPadKind(5, kind));
+    EXPECT_EQ(kind, PadKindEmpty);
+    EXPECT_FALSE(fs::exists(card->folder / "K72_0001.JPG"));
+    EXPECT_EQ(ReadFileBytes(card->folder / "K72_0002.JPG" / "inside"), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(CardFaults, ACardFillingUpInTheMiddleOfASaveLeavesThePadFileAsItWas) {
+    SmallVolume volume(dir / "volume", "2m");
+    if (!volume.Mounted()) {
+        GTEST_SKIP() << "mounting a small tmpfs is not allowed here";
+    }
+    // The device's pad file with its later part never written (a hole): rewriting that part needs
+    // space the full card does not have, after the first records were already rewritten.
+    original.assign(kPadFileBytes, 0);
+    const auto header = CardBytes();
+    std::copy(header.begin(), header.begin() + 100000, original.begin());
+    card = std::make_unique<TestCard>(dir / "volume",
+                                      std::vector<std::uint8_t>(header.begin(), header.begin() + 100000));
+    ASSERT_EQ(::truncate(card->padFile.c_str(), static_cast<off_t>(kPadFileBytes)), 0);
+    card->AddFile("K72_0001.JPG");
+    card->AddFile("K72_0002.JPG");
+    card->AddFile("K72_0012.AVI");
+    store = std::make_unique<CPadBankStore>(&messages, &copy);
+    store->SetTemporaryFolder(temporary);
+    ASSERT_TRUE(store->Open(card->folder, card->padFile));
+    store->SelectBank(0);
+    store->SelectNumber(0);
+    listing = Listing(card->folder);
+    volume.Fill();
+    listing = Listing(card->folder);
+
+    EXPECT_FALSE(store->RemoveStillImage(0, 5));
+    EXPECT_FALSE(store->SwapStillImages(5, 0, 1));
+    store->DeletePad(5, true);
+    EXPECT_FALSE(store->ImportFile(dir / "picture.png", 0, PadKindStill));
+    ExpectMemoryUnchanged();
+    EXPECT_EQ(card->PadBytes(), original);
+    EXPECT_EQ(Listing(card->folder), listing);
+    EXPECT_EQ(
+        std::count(messages.shown.begin(), messages.shown.end(), std::string(messages::kCardWriteFailed)), 3);
+
+    // With room again the same change goes through.
+    volume.Empty();
+    EXPECT_TRUE(store->RemoveStillImage(0, 5));
+    EXPECT_EQ(GetName(card->PadBytes(), RecordAt(0, 0, 5) + 8), "K72_0002.JPG");
+}
+
+TEST_F(CardFaults, AFullTemporaryDiskIsReportedAsSuchAndChangesNothing) {
+    SmallVolume volume(dir / "tmpfs", "64k");
+    if (!volume.Mounted()) {
+        GTEST_SKIP() << "mounting a small tmpfs is not allowed here";
+    }
+    OpenCard(dir.Path());
+    store->SetTemporaryFolder(dir / "tmpfs");
+    volume.Fill();
+    EXPECT_FALSE(store->ImportFile(dir / "picture.png", 0, PadKindStill));
+    EXPECT_EQ(store->AddStillImage(dir / "picture.png", 5), -1);
+    EXPECT_EQ(messages.shown,
+              (std::vector<std::string>{messages::kTemporaryDiskFull, messages::kTemporaryDiskFull}));
+    ExpectMemoryUnchanged();
+    EXPECT_EQ(card->PadBytes(), original);
+    EXPECT_EQ(Listing(card->folder), listing);
+    EXPECT_EQ(Listing(dir / "tmpfs"), std::vector<std::string>{"filler"});
+}
+
+} // namespace
+} // namespace k72
