@@ -1,5 +1,6 @@
 #include "cli/CardSession.h"
 
+#include "app/PadBackupLocation.h"
 #include "store/CardLayout.h"
 #include "store/PadRecords.h"
 
@@ -13,7 +14,10 @@
 namespace k72::cli {
 
 CardSession::CardSession()
-    : messages_(&bar_), copy_(messages_, bar_), progress_(bar_), store_(&messages_, &copy_, &progress_) {}
+    : messages_(&bar_), copy_(messages_, bar_), progress_(bar_), store_(&messages_, &copy_, &progress_) {
+    // Each run of the tool that changes a card first keeps a copy of its pad file.
+    store_.SetBackupFolder(PadBackupFolder());
+}
 
 std::string CardSession::DiagnoseCard(const std::filesystem::path& root) {
     const std::string where = root.string();

@@ -28,13 +28,13 @@ inline std::filesystem::path CardTool() {
     return BinaryDir() / "k72-card";
 }
 
-// A card with an all-zero pad file (every pad empty), with a temporary folder and a preferences folder
-// of its own for the tool.
+// A card with an all-zero pad file (every pad empty), with a temporary folder, a preferences folder and a
+// data folder of its own for the tool.
 class CardToolTest : public ::testing::Test {
 protected:
     CardToolTest()
         : card(dir.Path(), std::vector<std::uint8_t>(kPadFileBytes, 0)), temp(dir / "tmp"),
-          config(dir / "config") {
+          config(dir / "config"), data(dir / "data") {
         std::filesystem::create_directories(temp);
         std::filesystem::create_directories(config);
     }
@@ -42,9 +42,9 @@ protected:
     // Runs k72-card with the arguments (quoted by the caller where needed).
     CardRun Run(const std::string& arguments) const {
         const auto errFile = dir / "stderr.txt";
-        const std::string line = "{ TMPDIR=" + Quote(temp) + " XDG_CONFIG_HOME=" + Quote(config) + " " +
-                                 Quote(CardTool()) + " " + arguments + " 2>" + Quote(errFile) +
-                                 " </dev/null; }";
+        const std::string line = "{ TMPDIR=" + Quote(temp) + " XDG_CONFIG_HOME=" + Quote(config) +
+                                 " XDG_DATA_HOME=" + Quote(data) + " " + Quote(CardTool()) + " " + arguments +
+                                 " 2>" + Quote(errFile) + " </dev/null; }";
         const CommandResult result = RunCommand(line);
         CardRun run;
         run.status = result.exitCode;
@@ -119,6 +119,7 @@ protected:
     TestCard card;
     std::filesystem::path temp;
     std::filesystem::path config;
+    std::filesystem::path data; // the tool's data folder, where it keeps copies of the pad file
 };
 
 inline std::string Join(const std::vector<std::string>& parts) {
