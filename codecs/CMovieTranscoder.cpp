@@ -483,6 +483,12 @@ void CMovieTranscoder::PullVideo() {
         filtered_->pict_type = AV_PICTURE_TYPE_NONE;
         Encode(filtered_.get());
         av_frame_unref(filtered_.get());
+        // One packet can give thousands of pictures (a damaged timestamp far ahead makes the fps
+        // filter repeat the last picture up to it, and so does the end of the movie): a stop
+        // request must be heard between pictures, not only between packets.
+        if (!progress_.RepeatPosition()) {
+            Fail(rc::Error, "stopped at the caller's request");
+        }
     }
 }
 

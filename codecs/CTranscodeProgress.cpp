@@ -26,6 +26,11 @@ bool CTranscodeProgress::Position(std::int64_t position) {
     return Report(ReportPosition, lastPosition_) != -1;
 }
 
+bool CTranscodeProgress::RepeatPosition() {
+    lastPosition_ = std::max(lastPosition_, 0);
+    return Report(ReportPosition, lastPosition_) != -1;
+}
+
 void CTranscodeProgress::Written(std::uint64_t bytes) {
     while (bytes > 0) {
         const auto part = static_cast<std::int32_t>(std::min<std::uint64_t>(bytes, kLargest));

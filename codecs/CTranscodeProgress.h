@@ -15,6 +15,9 @@ public:
     void Total(std::int64_t total);
     // False when the caller asks the conversion to stop.
     bool Position(std::int64_t position);
+    // Reports the furthest position again, so that the caller can stop work that makes no headway
+    // through the source; false when the caller asks the conversion to stop.
+    bool RepeatPosition();
     void Written(std::uint64_t bytes);
     void Result(ResultCode code);
 

@@ -291,6 +291,22 @@ TEST(ConverterMain, StopsWithinOneFrameOfAStopAnswer) {
     EXPECT_LE(after, 1u);
 }
 
+// A damaged timestamp an hour ahead makes one packet stand for an hour of repeated pictures. A stop
+// answer must still end the conversion at once, not when the repeats have reached the size limit.
+TEST(ConverterMain, StopsDuringTheRepeatsOfOneLongPicture) {
+    TempDir dir;
+    ASSERT_TRUE(MakeMedia(dir / "gap.mkv", "-f lavfi -i testsrc2=size=160x120:rate=25:duration=1 "
+                                           "-vf 'setpts=PTS+gte(N\\,5)*3600/TB' -c:v mpeg4"));
+    ReportRecorder recorder;
+    recorder.stopAfterPositions = 40; // the source has 25 packets
+    const int result = RunTranscoder(
+        TranscoderArguments(dir / "gap.mkv", dir / "out.avi", "ntsc", "31", false, "50000000"), recorder);
+    EXPECT_EQ(result, k72::rc::Error) << "stopped, not cut off at the size limit";
+    EXPECT_EQ(recorder.stopAnswers, 1);
+    EXPECT_EQ(recorder.Values(ReportResult), std::vector<std::int32_t>{k72::rc::Error});
+    EXPECT_LT(std::filesystem::file_size(dir / "out.avi"), 2000000u);
+}
+
 TEST(ConverterMain, StopsAtTheSizeLimitWithAWholeFile) {
     TempDir dir;
     ASSERT_TRUE(MakeSmallMovie(dir / "in.mp4", "libx264", "aac", "320x240", 25, 3.0));
