@@ -1,6 +1,7 @@
 #include "app/CConvertToolApp.h"
 
 #include "app/CMainFrame.h"
+#include "app/PadBackupLocation.h"
 #include "app/SettingsStorage.h"
 #include "resources/Artwork.h"
 #include "ui/CAboutDlg.h"
@@ -19,6 +20,8 @@ namespace k72 {
 CConvertToolApp::CConvertToolApp() : store(&messages, &fileCopy, &progress) {
     LoadSettings(settings);
     store.SetSettings(settings);
+    // Before this run first changes a card, a copy of its pad file goes to the user's data folder.
+    store.SetBackupFolder(PadBackupFolder());
 
     QIcon icon;
     for (const int size : artwork::kAppIconSizes) {

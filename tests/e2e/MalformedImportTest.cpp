@@ -114,7 +114,7 @@ protected:
               MakeMedia(Media("picture.png"), "-f lavfi -i testsrc2=size=320x240 -frames:v 1");
         WriteJpeg(Media("picture.jpg"), SmoothPicture(64, 48), JpegKind::Baseline);
         WriteJpeg(Media("progressive.jpg"), SmoothPicture(64, 48), JpegKind::Progressive);
-        WriteBmp(Media("picture.bmp"), 64, 48, BmpSpec{},
+        WriteBmp(Media("picture.bmp"), 64, 48, BmpLayout{},
                  [](int x, int y) { return std::uint32_t(x * 4 + y * 1024); });
     }
     static void TearDownTestSuite() {
@@ -250,7 +250,7 @@ TEST_F(MalformedImport, TheSmallestValidFilesAndMisnamedOnesConvert) {
     // Pictures of one pixel, of one row, and pictures whose names lie about their format.
     WriteRgbPng(dir / "dot.png", SmoothPicture(1, 1));
     WriteJpeg(dir / "dot.jpg", SmoothPicture(1, 1), JpegKind::Baseline);
-    WriteBmp(dir / "dot.bmp", 1, 1, BmpSpec{}, [](int, int) { return 0xFF8000u; });
+    WriteBmp(dir / "dot.bmp", 1, 1, BmpLayout{}, [](int, int) { return 0xFF8000u; });
     WriteRgbPng(dir / "row.png", SmoothPicture(1000, 1));
     const fs::path misnamedPng = Input("really-a-png.jpg", ReadFileBytes(Media("picture.png")));
     const fs::path misnamedJpeg = Input("really-a-jpeg.bmp", ReadFileBytes(Media("picture.jpg")));
