@@ -18,6 +18,19 @@ if(K72_TSAN)
     add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
     add_link_options(-fsanitize=thread)
 endif()
+# The fuzz build: every library gets libFuzzer's coverage hooks and ASan + UBSan; only the fuzz targets
+# link libFuzzer's main (fuzz/CMakeLists.txt).
+if(K72_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "K72_FUZZ needs clang: configure with CC=clang CXX=clang++")
+    endif()
+    if(K72_SANITIZE OR K72_TSAN)
+        message(FATAL_ERROR "K72_FUZZ brings its own sanitizers; leave K72_SANITIZE and K72_TSAN off")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
 
 # k72_add_layer(<target> [DEPENDS libs...]): a static library of every .cpp in the calling folder.
 # New source files are picked up without editing CMake (CONFIGURE_DEPENDS).

@@ -1,0 +1,49 @@
+// The picture decoders (JPEG, PNG, BMP, told apart by content) and, for every picture they accept, the
+// rest of the still picture path: loading the bitmap into a frame, scaling, colour conversion, JPEG
+// encoding and the EXIF writer.
+#include "fuzz/FuzzSupport.h"
+
+#include "codecs/CDibImage.h"
+#include "codecs/PictureDecoder.h"
+#include "engine/StillImageConverter.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    k72fuzz::SilenceDiagnostics();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static k72::PictureDecoder decoder;
+    static k72::StillImageConverter converter;
+    static const std::filesystem::path source = k72fuzz::ScratchFolder() / "picture";
+    static const std::filesystem::path output = k72fuzz::ScratchFolder() / "picture.jpg";
+
+    // Half the inputs are decoded for a 640 x 480 target, so JPEG's reduced-size decoding is tried too.
+    if ((size & 1) != 0) {
+        decoder.SetMinimumSize(640, 480);
+    } else {
+        decoder.SetMinimumSize(0, 0);
+    }
+    k72::CDibImage image;
+    if (decoder.Decode(data, size, image) != k72::PictureDecodeStatus::Decoded) {
+        return 0;
+    }
+    // Every row of an accepted picture is there to be read.
+    unsigned sum = 0;
+    for (std::uint32_t y = 0; y < image.Height(); ++y) {
+        const std::uint8_t* row = image.Row(y);
+        sum += row[0] + row[image.RowBytes() - 1];
+    }
+    static_cast<void>(sum);
+
+    k72fuzz::WriteWholeFile(source, data, size);
+    const k72::ResultCode result = converter.Convert(source.string(), output.string());
+    std::error_code ec;
+    if (k72::Succeeded(result) && !std::filesystem::exists(output, ec)) {
+        std::abort();
+    }
+    std::filesystem::remove(output, ec);
+    return 0;
+}
