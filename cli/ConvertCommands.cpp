@@ -15,6 +15,8 @@
 #include "store/CardLayout.h"
 #include "store/StoreMessages.h"
 
+#include <optional>
+
 #include <sys/stat.h>
 
 namespace k72::cli {
@@ -55,14 +57,25 @@ public:
             return false;
         }
         copy_.SetOverwrite(overwrite);
+        folder_.emplace();
+        if (!folder_->Ok()) {
+            ReportFailure(rc::TempFileFailed);
+            return false;
+        }
         return true;
     }
+
+    // The private folder the conversion writes into; made by a successful Prepare.
+    const std::filesystem::path& WorkFolder() const { return folder_->Path(); }
 
 private:
     ProgressBar bar_;
     TerminalMessages messages_;
     TerminalFileCopy copy_;
     TerminalProgress progress_;
+    // Removed with the terminal: a conversion manager declared after the terminal (and a conversion it
+    // is still stopping) has ended before the folder goes.
+    std::optional<TemporaryFolder> folder_;
 };
 
 bool CopyIntoPlace(ConversionTerminal& terminal, const std::filesystem::path& converted,
@@ -80,12 +93,7 @@ int RunConvertPicture(const ConvertOptions& options) {
         return kExitFailed;
     }
     const Settings settings = options.settings.Resolve();
-    TemporaryFolder folder;
-    if (!folder.Ok()) {
-        terminal.ReportFailure(rc::TempFileFailed);
-        return kExitFailed;
-    }
-    const std::filesystem::path converted = folder.Path() / "PICTURE.JPG";
+    const std::filesystem::path converted = terminal.WorkFolder() / "PICTURE.JPG";
     ResultCode result = 0;
     {
         CConversionManager manager;
@@ -111,14 +119,7 @@ int RunConvertMovie(const ConvertOptions& options) {
         return kExitFailed;
     }
     const Settings settings = options.settings.Resolve();
-    // Declared before the manager, so that the manager (and a conversion it is still stopping) has
-    // ended before the folder is removed.
-    TemporaryFolder folder;
-    if (!folder.Ok()) {
-        terminal.ReportFailure(rc::TempFileFailed);
-        return kExitFailed;
-    }
-    const std::filesystem::path converted = folder.Path() / "MOVIE.AVI";
+    const std::filesystem::path converted = terminal.WorkFolder() / "MOVIE.AVI";
     CConversionManager manager;
     CVideoConverter& converter = manager.Converter();
     converter.SetFrameRateStandard(settings.FrameRateWord());

@@ -359,8 +359,12 @@ void CMovieTranscoder::ReportPosition(const AVPacket& packet) {
     }
 }
 
-void CMovieTranscoder::DecodeVideo(const AVPacket* packet) {
-    int error = avcodec_send_packet(videoDecoder_.get(), packet);
+// Sends one packet (nullptr: the end of the stream) to a decoder and hands every picture or block of
+// sound it gives to `push`. A damaged packet is counted and skipped; at the end of the stream the
+// decoder is drained.
+void CMovieTranscoder::Decode(AVCodecContext* decoder, const AVPacket* packet,
+                              void (CMovieTranscoder::*push)(AVFrame*)) {
+    int error = avcodec_send_packet(decoder, packet);
     if (error < 0 && error != AVERROR_EOF) {
         ++decodeErrors_;
         if (packet != nullptr) {
@@ -368,7 +372,7 @@ void CMovieTranscoder::DecodeVideo(const AVPacket* packet) {
         }
     }
     for (;;) {
-        error = avcodec_receive_frame(videoDecoder_.get(), decoded_.get());
+        error = avcodec_receive_frame(decoder, decoded_.get());
         if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
             return;
         }
@@ -379,8 +383,12 @@ void CMovieTranscoder::DecodeVideo(const AVPacket* packet) {
             }
             continue;
         }
-        PushVideo(decoded_.get());
+        (this->*push)(decoded_.get());
     }
+}
+
+void CMovieTranscoder::DecodeVideo(const AVPacket* packet) {
+    Decode(videoDecoder_.get(), packet, &CMovieTranscoder::PushVideo);
 }
 
 void CMovieTranscoder::PushVideo(AVFrame* frame) {
@@ -521,27 +529,7 @@ void CMovieTranscoder::Encode(AVFrame* frame) {
 }
 
 void CMovieTranscoder::DecodeAudio(const AVPacket* packet) {
-    int error = avcodec_send_packet(audioDecoder_.get(), packet);
-    if (error < 0 && error != AVERROR_EOF) {
-        ++decodeErrors_;
-        if (packet != nullptr) {
-            return;
-        }
-    }
-    for (;;) {
-        error = avcodec_receive_frame(audioDecoder_.get(), decoded_.get());
-        if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
-            return;
-        }
-        if (error < 0) {
-            ++decodeErrors_;
-            if (packet == nullptr && error != AVERROR_INVALIDDATA) {
-                return;
-            }
-            continue;
-        }
-        PushAudio(decoded_.get());
-    }
+    Decode(audioDecoder_.get(), packet, &CMovieTranscoder::PushAudio);
 }
 
 void CMovieTranscoder::PushAudio(AVFrame* frame) {

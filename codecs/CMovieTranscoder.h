@@ -35,6 +35,7 @@ private:
     void CreateOutput();
     void Transcode();
 
+    void Decode(AVCodecContext* decoder, const AVPacket* packet, void (CMovieTranscoder::*push)(AVFrame*));
     void DecodeVideo(const AVPacket* packet);
     void DecodeAudio(const AVPacket* packet);
     void PushVideo(AVFrame* frame);
