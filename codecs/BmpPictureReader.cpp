@@ -105,6 +105,17 @@ PictureDecodeStatus BmpPictureReader::Decode(const std::uint8_t* data, std::size
     if (!PictureSizeAcceptable(static_cast<std::uint64_t>(header.width), rows)) {
         return PictureDecodeStatus::TooLarge;
     }
+    // Run-length compression exists for 8-bit and 4-bit bitmaps only. The media library would run its
+    // movie RLE decoder on any other depth, and there a few bytes declaring a huge picture cost seconds
+    // and gigabytes for a picture of nothing.
+    constexpr std::uint32_t kRle8 = 1;
+    constexpr std::uint32_t kRle4 = 2;
+    if ((header.compression == kRle8 && header.bitsPerPixel != 8) ||
+        (header.compression == kRle4 && header.bitsPerPixel != 4)) {
+        DebugOutput("BMP decoder: run-length compression on a picture of " +
+                    std::to_string(header.bitsPerPixel) + " bits per pixel\n");
+        return PictureDecodeStatus::Undecodable;
+    }
     if (size > INT_MAX || !OpenDecoder()) {
         return PictureDecodeStatus::Undecodable;
     }

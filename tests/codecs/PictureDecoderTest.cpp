@@ -377,6 +377,58 @@ TEST_F(PictureDecoderTest, OversizedPicturesAreRefusedFromTheirHeader) {
     }
 }
 
+// A run-length bitmap: 14 + 40 header bytes, a two-colour palette and the given runs.
+std::vector<std::uint8_t> RleBmp(std::uint32_t width, std::uint32_t height, int bits,
+                                 std::uint32_t compression, const std::vector<std::uint8_t>& runs) {
+    std::vector<std::uint8_t> b(14 + 40 + 8, 0);
+    const auto le32 = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+        }
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    le32(2, static_cast<std::uint32_t>(b.size() + runs.size()));
+    le32(10, static_cast<std::uint32_t>(b.size()));
+    le32(14, 40);
+    le32(18, width);
+    le32(22, height);
+    b[26] = 1;
+    b[28] = static_cast<std::uint8_t>(bits);
+    le32(30, compression);
+    le32(34, static_cast<std::uint32_t>(runs.size()));
+    le32(46, 2);                                                  // colours used
+    const std::uint8_t palette[8] = {0, 0, 255, 0, 0, 255, 0, 0}; // B, G, R, 0: red, green
+    std::copy(palette, palette + 8, b.begin() + 54);
+    b.insert(b.end(), runs.begin(), runs.end());
+    return b;
+}
+
+TEST_F(PictureDecoderTest, RunLengthBitmapsDecodeOnlyAtTheirOwnDepth) {
+    // 4 x 2, bottom row first: four green pixels; then two red and two green; end of bitmap.
+    const std::vector<std::uint8_t> runs = {4, 1, 0, 0, 2, 0, 2, 1, 0, 0, 0, 1};
+    WriteFileBytes(dir / "rle8.bmp", RleBmp(4, 2, 8, 1, runs));
+    ASSERT_EQ(Decode(dir / "rle8.bmp"), PictureDecodeStatus::Decoded);
+    ExpectPixels(
+        image, 4, 2,
+        [](int x, int y) {
+            return y == 0 && x < 2 ? Rgb{255, 0, 0} : Rgb{0, 255, 0};
+        },
+        0);
+
+    // Run-length data on other depths is no bitmap. A few such bytes once declared a 514 x 131,323
+    // picture that took seconds and more than a gigabyte to make: refused at once now.
+    for (const auto& [name, bytes] : {std::pair{"rle8-32bit.bmp", RleBmp(514, 131323, 32, 1, runs)},
+                                      std::pair{"rle8-24bit.bmp", RleBmp(4, 2, 24, 1, runs)},
+                                      std::pair{"rle4-8bit.bmp", RleBmp(4, 2, 8, 2, runs)}}) {
+        SCOPED_TRACE(name);
+        WriteFileBytes(dir / name, bytes);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Decode(dir / name), PictureDecodeStatus::Undecodable);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    }
+}
+
 TEST(BmpHeaderTest, DeclaredSizeAndDepth) {
     const auto bytes =
         BmpBytes(13, 9, BmpLayout{4, true, std::vector<Rgb>(16), false}, [](int, int) { return 0u; });
