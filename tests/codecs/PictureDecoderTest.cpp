@@ -294,17 +294,6 @@ TEST_F(PictureDecoderTest, ContentDecidesNotTheName) {
 
 // ---- broken and oversized files ----
 
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k) {
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
-    }
-    return ~crc;
-}
-
 TEST_F(PictureDecoderTest, BrokenFilesAreUndecodable) {
     const auto jpeg = dir / "whole.jpg";
     const auto png = dir / "whole.png";

@@ -64,9 +64,7 @@ protected:
             GTEST_SKIP() << "ffmpeg and ffprobe make and check the media";
         }
         padBefore = RandomBytes(kPadFileBytes, 9);
-        for (int p = 0; p < 12; ++p) {
-            PutLE32(padBefore, RecordAt(0, 0, p), 0);
-        }
+        EmptyNumber(padBefore, 0, 0);
         card = std::make_unique<TestCard>(dir.Path(), padBefore);
         card->AddFile("K72_0007.AVI");
         card->AddFile("K72_0012.JPG");

@@ -27,17 +27,6 @@ std::map<std::string, std::vector<std::uint8_t>> CardFiles(const fs::path& folde
     return files;
 }
 
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k) {
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
-    }
-    return ~crc;
-}
-
 void PutBE32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
     for (int i = 3; i >= 0; --i) {
         bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
@@ -128,17 +117,8 @@ protected:
             GTEST_SKIP() << "ffmpeg and ffprobe make and check the media";
         }
         auto bytes = RandomBytes(kPadFileBytes, 77);
-        for (int p = 0; p < 12; ++p) {
-            PutLE32(bytes, RecordAt(0, 0, p), 0);
-        }
-        const std::size_t still = RecordAt(0, 0, 5);
-        PutLE32(bytes, still, 1);
-        PutLE32(bytes, still + 4, 1);
-        for (std::size_t i = 0; i < 100; ++i) {
-            PutName(bytes, still + 8 + 13 * i, i == 0 ? "K72_0001.JPG" : "");
-        }
-        PutLE32(bytes, still + 1308, 1);
-        PutName(bytes, still + 1312, "");
+        EmptyNumber(bytes, 0, 0);
+        PutStillPad(bytes, RecordAt(0, 0, 5), {"K72_0001.JPG"});
         card = std::make_unique<TestCard>(dir.Path(), bytes);
         card->AddFile("K72_0001.JPG", "picture");
         card->AddFile("K72_0012.AVI", "movie");

@@ -23,14 +23,7 @@ std::vector<std::uint8_t> EmptyPadFile() {
 std::vector<std::uint8_t> PadFileWithStillsAndMovie(const std::vector<std::string>& stills,
                                                     const std::string& movie) {
     auto bytes = RandomBytes(kPadFileBytes, 11);
-    const std::size_t still = RecordAt(0, 0, 0);
-    PutLE32(bytes, still, 1);
-    PutLE32(bytes, still + 4, 1);
-    for (std::size_t i = 0; i < 100; ++i) {
-        PutName(bytes, still + 8 + 13 * i, i < stills.size() ? stills[i] : "");
-    }
-    PutLE32(bytes, still + 1308, static_cast<std::uint32_t>(stills.size()));
-    PutName(bytes, still + 1312, "AUDIO.WAV");
+    PutStillPad(bytes, RecordAt(0, 0, 0), stills, "AUDIO.WAV");
     const std::size_t moviePad = RecordAt(0, 0, 1);
     PutLE32(bytes, moviePad, 1);
     PutLE32(bytes, moviePad + 4, 0);

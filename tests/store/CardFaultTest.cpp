@@ -35,17 +35,8 @@ std::vector<std::string> Listing(const fs::path& folder) {
 // Bank A, number 1: pads 0 … 4 empty, pad 5 a still pad with two pictures that are on the card.
 std::vector<std::uint8_t> CardBytes() {
     auto bytes = RandomBytes(kPadFileBytes, 31);
-    for (int p = 0; p < 12; ++p) {
-        PutLE32(bytes, RecordAt(0, 0, p), 0);
-    }
-    const std::size_t still = RecordAt(0, 0, 5);
-    PutLE32(bytes, still, 1);
-    PutLE32(bytes, still + 4, 1);
-    for (std::size_t i = 0; i < 100; ++i) {
-        PutName(bytes, still + 8 + 13 * i, i == 0 ? "K72_0001.JPG" : i == 1 ? "K72_0002.JPG" : "");
-    }
-    PutLE32(bytes, still + 1308, 2);
-    PutName(bytes, still + 1312, "");
+    EmptyNumber(bytes, 0, 0);
+    PutStillPad(bytes, RecordAt(0, 0, 5), {"K72_0001.JPG", "K72_0002.JPG"});
     return bytes;
 }
 

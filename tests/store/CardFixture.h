@@ -51,6 +51,25 @@ inline void PutName(std::vector<std::uint8_t>& bytes, std::size_t at, const std:
     std::memcpy(bytes.data() + at, text.data(), text.size() < 13 ? text.size() : 13);
 }
 
+// Marks the twelve pads of one number empty (the rest of each record keeps its bytes).
+inline void EmptyNumber(std::vector<std::uint8_t>& bytes, int bank, int number) {
+    for (int pad = 0; pad < 12; ++pad) {
+        PutLE32(bytes, RecordAt(bank, number, pad), 0);
+    }
+}
+
+// A still image pad at `at` naming the given pictures (the other 100 name fields cleared) and a sound.
+inline void PutStillPad(std::vector<std::uint8_t>& bytes, std::size_t at,
+                        const std::vector<std::string>& pictures, const std::string& audio = "") {
+    PutLE32(bytes, at, 1);
+    PutLE32(bytes, at + 4, 1);
+    for (std::size_t i = 0; i < 100; ++i) {
+        PutName(bytes, at + 8 + 13 * i, i < pictures.size() ? pictures[i] : "");
+    }
+    PutLE32(bytes, at + 1308, static_cast<std::uint32_t>(pictures.size()));
+    PutName(bytes, at + 1312, audio);
+}
+
 inline std::string GetName(const std::vector<std::uint8_t>& bytes, std::size_t at) {
     std::string text;
     for (std::size_t i = 0; i < 13 && bytes[at + i] != 0; ++i) {

@@ -42,17 +42,8 @@ class ImportCommands : public ::testing::Test {
 protected:
     void SetUp() override {
         auto bytes = RandomBytes(kPadFileBytes, 5);
-        for (int p = 0; p < 12; ++p) {
-            PutLE32(bytes, RecordAt(0, 0, p), 0); // number 1 of bank A empty
-        }
-        const std::size_t still = RecordAt(0, 0, 5); // pad 5: a still pad with one picture
-        PutLE32(bytes, still, 1);
-        PutLE32(bytes, still + 4, 1);
-        for (std::size_t i = 0; i < 100; ++i) {
-            PutName(bytes, still + 8 + 13 * i, i == 0 ? "K72_0001.JPG" : "");
-        }
-        PutLE32(bytes, still + 1308, 1);
-        PutName(bytes, still + 1312, "");
+        EmptyNumber(bytes, 0, 0);                                // number 1 of bank A empty
+        PutStillPad(bytes, RecordAt(0, 0, 5), {"K72_0001.JPG"}); // but pad 5: a still pad with one picture
         card = std::make_unique<TestCard>(dir.Path(), bytes);
         card->AddFile("K72_0001.JPG");
         card->AddFile("K72_0012.AVI");

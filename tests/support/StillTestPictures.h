@@ -208,6 +208,18 @@ struct BmpLayout {
 };
 
 // pixel(x, y) gives the stored value: a palette index, a 16-bit word, or 0xRRGGBB for 24 and 32 bits.
+// The CRC of PNG chunks, for tests that forge one.
+inline std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
 inline std::vector<std::uint8_t> BmpBytes(int width, int height, const BmpLayout& layout,
                                           const std::function<std::uint32_t(int, int)>& pixel) {
     const std::size_t rowBytes = ((static_cast<std::size_t>(width) * layout.bits + 31) / 32) * 4;
