@@ -1,5 +1,16 @@
 # Shared build settings: one warnings target every project target links, and the sanitizer switches.
 
+# ccache, when it is installed, makes a rebuild of unchanged sources (a fresh clone, a second build
+# folder, another work tree of the same project) a cache look-up. Paths are made relative to the source
+# tree so that work trees in other folders share the cache.
+find_program(K72_CCACHE ccache)
+if(K72_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+    set(launcher ${CMAKE_COMMAND} -E env CCACHE_BASEDIR=${PROJECT_SOURCE_DIR} CCACHE_NOHASHDIR=1
+                 CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime ${K72_CCACHE})
+    set(CMAKE_C_COMPILER_LAUNCHER ${launcher})
+    set(CMAKE_CXX_COMPILER_LAUNCHER ${launcher})
+endif()
+
 add_library(k72_warnings INTERFACE)
 target_compile_options(k72_warnings INTERFACE
     $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Wpedantic>)
