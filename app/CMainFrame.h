@@ -1,10 +1,14 @@
 #pragma once
-// The main window: a fixed frame around the main form with the menu "File(&F)" (Preference, Exit) and
-// "Help(&H)" (the manual, the about box). Its title is always the program's name.
+// The main window: a fixed frame around the main form with the menus "File(&F)" (Open Card Folder…,
+// the last cards, Preference, Exit), "Pad(&P)" (the form's commands with their shortcuts) and
+// "Help(&H)" (the manual, the about box), and a status bar that shows the card, its free space and what
+// an import will use. Its title is always the program's name.
 
 #include <QMainWindow>
 
 class QAction;
+class QLabel;
+class QMenu;
 
 namespace k72 {
 
@@ -21,6 +25,17 @@ public:
     QAction* ExitAction() const { return exitAction; }
     QAction* ManualAction() const { return manualAction; }
     QAction* AboutAction() const { return aboutAction; }
+    QAction* OpenCardAction() const { return openCardAction; }
+    QAction* ImportAction() const { return importAction; }
+    QAction* ExportAction() const { return exportAction; }
+    QAction* InformationAction() const { return informationAction; }
+    QAction* DeleteAction() const { return deleteAction; }
+    QMenu* RecentCardsMenu() const { return recentMenu; }
+    QLabel* CardStatus() const { return cardStatus; }
+    // Refills the last cards' menu from what is remembered.
+    void FillRecentCards();
+    // Reads the card's line of the status bar again.
+    void UpdateCardStatus();
 
     static constexpr const char* kTitle = "K-72 Image Converter";
 
@@ -37,6 +52,13 @@ private:
     QAction* exitAction = nullptr;
     QAction* manualAction = nullptr;
     QAction* aboutAction = nullptr;
+    QAction* openCardAction = nullptr;
+    QAction* importAction = nullptr;
+    QAction* exportAction = nullptr;
+    QAction* informationAction = nullptr;
+    QAction* deleteAction = nullptr;
+    QMenu* recentMenu = nullptr;
+    QLabel* cardStatus = nullptr;
     bool fitted = false;
 };
 

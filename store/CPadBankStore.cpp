@@ -265,7 +265,7 @@ std::optional<std::filesystem::path> CPadBankStore::CardFilePath(std::string_vie
 
 // --- Commands that need no conversion ---
 
-bool CPadBankStore::RemoveStillImage(int position, int pad) {
+bool CPadBankStore::RemoveStillImage(int position, int pad, bool deleteFile) {
     PadEntry* entry = SelectedEntry(pad);
     if (entry == nullptr || entry->Kind() != PadKindStill || !entry->stills) {
         return false;
@@ -281,7 +281,16 @@ bool CPadBankStore::RemoveStillImage(int position, int pad) {
     }
     stills.stillNames[padlayout::kMaxStills - 1] = NameField{};
     stills.stillCount = static_cast<std::uint32_t>(count - 1);
-    return SaveChange(pad, before);
+    if (!SaveChange(pad, before)) {
+        return false;
+    }
+    if (deleteFile) {
+        const NameField removed = before.stills->stillNames[static_cast<std::size_t>(position)];
+        if (!NamedInLoadedBank(NameText(removed))) {
+            DeleteCardFile(removed);
+        }
+    }
+    return true;
 }
 
 bool CPadBankStore::SwapStillImages(int pad, int i, int j) {
@@ -459,21 +468,75 @@ bool CPadBankStore::DeleteStillFiles(int pad) {
     return true;
 }
 
-void CPadBankStore::DeletePad(int pad, bool deleteFiles) {
+bool CPadBankStore::DeletePad(int pad, bool deleteFiles) {
     const PadEntry* entry = SelectedEntry(pad);
     if (entry == nullptr) {
-        return;
+        return false;
     }
     // The pad is cleared on the card first and its files deleted only then, so that a card that cannot
     // be written keeps both the pad and the files it names.
     const PadEntry before = *entry;
     padFile_.ClearPad(number_, pad);
     if (!SaveChange(pad, before)) {
-        return;
+        return false;
     }
     if (deleteFiles) {
         DeleteFilesOf(before);
     }
+    return true;
+}
+
+bool CPadBankStore::NamedInLoadedBank(const std::string& name) const {
+    if (name.empty() || !padFile_.Loaded()) {
+        return false;
+    }
+    const auto same = [&name](const NameField& field) {
+        return UpperCase(NameText(field)) == UpperCase(name);
+    };
+    for (int number = 0; number < padlayout::kNumbers; ++number) {
+        for (int pad = 0; pad < padlayout::kPads; ++pad) {
+            const PadEntry* entry = padFile_.EntryAt(number, pad);
+            if (entry == nullptr) {
+                continue;
+            }
+            if (entry->Kind() == PadKindMovie && entry->movie &&
+                (same(entry->movie->fileName) || same(entry->movie->audioFileName))) {
+                return true;
+            }
+            if (entry->Kind() == PadKindStill && entry->stills) {
+                if (same(entry->stills->audioFileName)) {
+                    return true;
+                }
+                for (std::size_t i = 0; i < entry->stills->UsableCount(); ++i) {
+                    if (same(entry->stills->stillNames[i])) {
+                        return true;
+                    }
+                }
+            }
+        }
+    }
+    return false;
+}
+
+void CPadBankStore::DeleteReplacedFiles(const PadEntry& replaced) {
+    if (!padFile_.IsOpen()) {
+        return;
+    }
+    std::vector<NameField> names;
+    if (replaced.Kind() == PadKindMovie && replaced.movie) {
+        names = {replaced.movie->fileName, replaced.movie->audioFileName};
+    } else if (replaced.Kind() == PadKindStill && replaced.stills) {
+        names.assign(replaced.stills->stillNames.begin(),
+                     replaced.stills->stillNames.begin() +
+                         static_cast<std::ptrdiff_t>(replaced.stills->UsableCount()));
+        names.push_back(replaced.stills->audioFileName);
+    }
+    for (const NameField& name : names) {
+        if (!IsEmptyName(name) && !NamedInLoadedBank(NameText(name))) {
+            DeleteCardFile(name);
+        }
+    }
+    RescanFileNumbers();
 }
 
 std::optional<bool> CPadBankStore::ExportCardFile(const NameField& name,

@@ -104,15 +104,21 @@ public:
     // Appends a picture to a still image pad (converted, or recorded in place when on the card).
     // The new picture count, or -1.
     int AddStillImage(const std::filesystem::path& source, int pad);
-    // Takes the picture at position 0 … count-1 out of the list; the file stays on the card.
-    bool RemoveStillImage(int position, int pad);
+    // Takes the picture at position 0 … count-1 out of the list; the file stays on the card unless
+    // deleteFile is true, and then goes only once the pad file no longer names it.
+    bool RemoveStillImage(int position, int pad, bool deleteFile = false);
     // Exchanges two pictures of the list; both positions must be 0 … count-1.
     bool SwapStillImages(int pad, int i, int j);
     // Checks a WAV file, copies it into the card folder and records its upper-case 8.3 name on the
     // movie or still image pad. name is the WAV file's own name.
     bool SetAudio(const std::filesystem::path& source, int pad, const std::string& name);
-    // Clears the pad, after deleting its files from the card when deleteFiles is true.
-    void DeletePad(int pad, bool deleteFiles);
+    // Clears the pad, after deleting its files from the card when deleteFiles is true. False when there
+    // is no such pad or the pad file could not be written: the pad and its files are then as they were.
+    bool DeletePad(int pad, bool deleteFiles);
+    // Deletes from the card the files an earlier state of a pad named (its movie, or its pictures, and
+    // its sound), once the pad holds something else: the files a replaced pad no longer uses. A file
+    // that a pad of the loaded bank still names is kept.
+    void DeleteReplacedFiles(const PadEntry& replaced);
     bool DeleteMovieFiles(int pad);
     bool DeleteStillFiles(int pad);
     // Copies the pad's files, under their card names, into folder.
@@ -147,6 +153,8 @@ protected:
     // Deletes a file a pad names, when it is a plain name of a file in the card folder other than the
     // pad file itself.
     void DeleteCardFile(const NameField& name);
+    // True when a pad of the loaded bank names the file (letter case ignored).
+    bool NamedInLoadedBank(const std::string& name) const;
     // Copies a file a pad names into folder under its card name, when it is there; none when it is
     // not, else the copy's result.
     std::optional<bool> ExportCardFile(const NameField& name, const std::filesystem::path& folder);

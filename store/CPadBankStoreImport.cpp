@@ -148,6 +148,9 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
             movieConverterHook_(converter);
         }
         manager->AddJob(source.string(), temporary.string());
+        if (progress_ != nullptr) {
+            progress_->SetSource(source);
+        }
         const ConversionOutcome outcome =
             progress_ != nullptr ? progress_->Run(*manager) : WaitForConversion(*manager);
         if (outcome.endCode != 1) {

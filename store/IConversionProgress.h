@@ -6,13 +6,15 @@
 
 #include "codecs/ResultCodes.h"
 
+#include <filesystem>
+
 namespace k72 {
 
 class CConversionManager;
 
 struct ConversionOutcome {
-    int endCode = 2;                 // 1 when the conversion completed, 2 when it did not
-    bool cancelled = false;          // the user cancelled: the import fails without a message
+    int endCode = 2;        // 1 when the conversion completed, 2 when it did not
+    bool cancelled = false; // the user cancelled: the import fails without a message
     ResultCode finalResult = rc::Fail;
 };
 
@@ -20,6 +22,8 @@ class IConversionProgress {
 public:
     virtual ~IConversionProgress() = default;
     virtual ConversionOutcome Run(CConversionManager& manager) = 0;
+    // The file the next Run converts, given just before it, for windows that name it.
+    virtual void SetSource(const std::filesystem::path& /*source*/) {}
 };
 
 } // namespace k72

@@ -9,17 +9,25 @@
 #include "ui/DriveList.h"
 #include "ui/PadGeometry.h"
 #include "ui/QtUserMessages.h"
+#include "ui/RememberedPlaces.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QStorageInfo>
+#include <QStyle>
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
+#include <optional>
 
 namespace k72 {
 namespace {
@@ -55,6 +63,40 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int width,
     return label;
 }
 
+QString Name(const NameField& field) {
+    return QString::fromLatin1(NameText(field).c_str());
+}
+
+std::filesystem::path PathOf(const QString& text) {
+    return std::filesystem::path(text.toStdString());
+}
+
+QString FileName(const QString& path) {
+    return QFileInfo(path).fileName();
+}
+
+// The root of a card from a folder the user chose: the root itself, or its DCIM or card folder.
+QString CardRootOf(const QString& folder) {
+    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    const QFileInfo info(clean);
+    const QString name = info.fileName();
+    if (name.compare(QStringLiteral("000KAVLO"), Qt::CaseInsensitive) == 0 &&
+        QFileInfo(info.path()).fileName().compare(QStringLiteral("DCIM"), Qt::CaseInsensitive) == 0) {
+        return QFileInfo(info.path()).path();
+    }
+    if (name.compare(QStringLiteral("DCIM"), Qt::CaseInsensitive) == 0) {
+        return info.path();
+    }
+    return clean;
+}
+
+QString SizeText(qint64 bytes) {
+    if (bytes >= 1024LL * 1024 * 1024) {
+        return QStringLiteral("%1 GB").arg(static_cast<double>(bytes) / (1024.0 * 1024 * 1024), 0, 'f', 1);
+    }
+    return QStringLiteral("%1 MB").arg(bytes / (1024 * 1024));
+}
+
 } // namespace
 
 CConvertToolView::CConvertToolView(CPadBankStore& store, const QString& cardRoot, QWidget* parent)
@@ -62,14 +104,18 @@ CConvertToolView::CConvertToolView(CPadBankStore& store, const QString& cardRoot
     setFont(FormFont());
     setFixedSize(DluSize(185, 198));
 
-    MakeLabel(this, QStringLiteral("K-72 Drive :"), 7, 7, 39, 8);
+    QLabel* driveLabel = MakeLabel(this, QStringLiteral("K-72 Drive :"), 7, 7, 39, 8);
     driveList = new CDriveListBox(this);
+    driveLabel->setBuddy(driveList);
+    driveList->setAccessibleName(QStringLiteral("K-72 Drive"));
     PlaceControl(driveList, 7, 15, 57, 12);
     driveList->setItemDelegate(new CDriveItemDelegate(driveList));
     driveList->setIconSize(QSize(16, 16));
 
-    MakeLabel(this, QStringLiteral("K-72 Bank Select :"), 88, 7, 59, 8);
+    QLabel* bankLabel = MakeLabel(this, QStringLiteral("K-72 Bank Select :"), 88, 7, 59, 8);
     bankList = new QComboBox(this);
+    bankLabel->setBuddy(bankList);
+    bankList->setAccessibleName(QStringLiteral("K-72 Bank"));
     PlaceControl(bankList, 88, 15, 44, 12);
     for (const char letter : {'A', 'B', 'C', 'D', 'E', 'F'}) {
         bankList->addItem(QStringLiteral("BANK:") + QLatin1Char(letter));
@@ -78,6 +124,7 @@ CConvertToolView::CConvertToolView(CPadBankStore& store, const QString& cardRoot
     dash->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     PlaceLabel(dash, 136, 17, 8, 8);
     numberList = new QComboBox(this);
+    numberList->setAccessibleName(QStringLiteral("K-72 Bank number"));
     PlaceControl(numberList, 150, 15, 28, 12);
     for (int number = 1; number <= 12; ++number) {
         numberList->addItem(QString::number(number));
@@ -97,11 +144,22 @@ CConvertToolView::CConvertToolView(CPadBankStore& store, const QString& cardRoot
     connect(driveList, &QComboBox::activated, this, &CConvertToolView::OnDriveChosen);
     connect(bankList, &QComboBox::activated, this, &CConvertToolView::OnBankChosen);
     connect(numberList, &QComboBox::activated, this, &CConvertToolView::OnNumberChosen);
-    connect(importButton, &QPushButton::clicked, this, &CConvertToolView::OnImport);
-    connect(exportButton, &QPushButton::clicked, this, &CConvertToolView::OnExport);
-    connect(informationButton, &QPushButton::clicked, this, &CConvertToolView::OnInformation);
-    connect(deleteButton, &QPushButton::clicked, this, &CConvertToolView::OnDelete);
+    connect(importButton, &QPushButton::clicked, this, &CConvertToolView::Import);
+    connect(exportButton, &QPushButton::clicked, this, &CConvertToolView::Export);
+    connect(informationButton, &QPushButton::clicked, this, &CConvertToolView::Information);
+    connect(deleteButton, &QPushButton::clicked, this, &CConvertToolView::Delete);
     connect(exitButton, &QPushButton::clicked, this, &CConvertToolView::ExitRequested);
+    connect(padView, &CPadView::PadChosen, this, &CConvertToolView::ChoosePad);
+    connect(padView, &CPadView::OpenRequested, this, &CConvertToolView::Information);
+    connect(padView, &CPadView::DeleteRequested, this, &CConvertToolView::Delete);
+    connect(padView, &CPadView::FilesDropped, this, &CConvertToolView::DropFiles);
+    // The pads come right after the number in the keyboard's order.
+    setTabOrder(numberList, padView);
+    setTabOrder(padView, importButton);
+
+    cardWatch.setInterval(kCardCheckMilliseconds);
+    connect(&cardWatch, &QTimer::timeout, this, &CConvertToolView::CheckCard);
+    UpdateButtons();
 }
 
 QStringList CConvertToolView::ImportFilters(PadKind lastKind) {
@@ -116,6 +174,36 @@ QStringList CConvertToolView::ImportFilters(PadKind lastKind) {
         return {images, movies, all};
     }
     return {movies, images, all};
+}
+
+bool CConvertToolView::IsSoundFile(const QString& path) {
+    return QFileInfo(path).suffix().compare(QStringLiteral("WAV"), Qt::CaseInsensitive) == 0;
+}
+
+QString CConvertToolView::ContentText(const PadEntry& entry) {
+    QString text;
+    QString sound;
+    if (entry.Kind() == PadKindMovie && entry.movie) {
+        text = QStringLiteral("the movie ") + Name(entry.movie->fileName);
+        sound = Name(entry.movie->audioFileName);
+    } else if (entry.Kind() == PadKindStill && entry.stills) {
+        const std::size_t count = entry.stills->UsableCount();
+        QStringList names;
+        for (std::size_t i = 0; i < count && i < 5; ++i) {
+            names << Name(entry.stills->stillNames[i]);
+        }
+        if (count > 5) {
+            names << QStringLiteral("…");
+        }
+        text = count == 1
+                   ? QStringLiteral("the picture ") + names.value(0)
+                   : QStringLiteral("%1 pictures (%2)").arg(count).arg(names.join(QStringLiteral(", ")));
+        sound = Name(entry.stills->audioFileName);
+    }
+    if (!sound.isEmpty()) {
+        text += QStringLiteral(" and the sound ") + sound;
+    }
+    return text;
 }
 
 PadKind CConvertToolView::ImportKindOf(const QString& path) {
@@ -149,6 +237,7 @@ void CConvertToolView::InitialSetUp() {
     bankList->setEnabled(false);
     numberList->setEnabled(false);
     padView->move(padgrid::kGridLeft, padgrid::kGridTop);
+    cardWatch.start();
     // The card named on the command line is opened as if the user had chosen it.
     if (!cardRoot.isEmpty() && driveList->count() > 1) {
         driveList->setCurrentIndex(1);
@@ -162,6 +251,7 @@ void CConvertToolView::FillDriveList() {
     const QFontMetrics metrics(driveList->font());
     for (const DriveEntry& entry : ListDrives(cardRoot)) {
         driveList->addItem(entry.icon, entry.text, entry.root);
+        driveList->setItemData(driveList->count() - 1, entry.root, Qt::ToolTipRole);
         widest = std::max(widest, metrics.horizontalAdvance(entry.text));
     }
     // The list opens wide enough for the longest path; the closed box keeps its place in the form.
@@ -174,13 +264,23 @@ void CConvertToolView::OnDriveChosen(int index) {
     bankIndex = numberIndex = selectedPad = -1;
     store.Close();
     padView->Clear();
+    contentCache.Clear();
+    openRoot.clear();
+    cardGone = false;
     bankList->setEnabled(false);
     numberList->setEnabled(false);
+    driveList->setToolTip(root);
+    UpdateButtons();
     // The empty first entry names no folder: the card is looked for relative to the working folder, and
     // that normally fails like any other drive without the card.
-    if (!store.OpenCardRoot(std::filesystem::path(root.toStdString()))) {
+    if (!store.OpenCardRoot(PathOf(root))) {
+        emit CardChanged();
         ShowMessage(QString::fromLatin1(kNotACard));
         return;
+    }
+    openRoot = root;
+    if (!root.isEmpty()) {
+        remembered::RememberCard(root);
     }
     bankList->setEnabled(true);
     numberList->setEnabled(true);
@@ -188,6 +288,79 @@ void CConvertToolView::OnDriveChosen(int index) {
     numberList->setCurrentIndex(0);
     OnBankChosen(0);
     OnNumberChosen(0);
+    emit CardChanged();
+}
+
+void CConvertToolView::OpenCardFolder() {
+    if (busy != 0) {
+        return;
+    }
+    const QString folder = AskCardFolder();
+    if (!folder.isEmpty()) {
+        OpenCard(folder);
+    }
+}
+
+void CConvertToolView::OpenCard(const QString& folder) {
+    if (busy != 0 || folder.isEmpty()) {
+        return;
+    }
+    const QString root = CardRootOf(folder);
+    int index = driveList->findData(root);
+    if (index < 0) {
+        driveList->addItem(style()->standardIcon(QStyle::SP_DirIcon), QDir::toNativeSeparators(root), root);
+        index = driveList->count() - 1;
+        driveList->setItemData(index, root, Qt::ToolTipRole);
+        const int width = 22 + QFontMetrics(driveList->font()).horizontalAdvance(root) + 24;
+        driveList->view()->setMinimumWidth(std::max(driveList->view()->minimumWidth(), width));
+    }
+    driveList->setCurrentIndex(index);
+    OnDriveChosen(index);
+}
+
+void CConvertToolView::CheckCard() {
+    if (openRoot.isEmpty() || busy != 0) {
+        return;
+    }
+    if (!cardGone) {
+        const bool present = store.IsCardOpen() && store.PadFile().StillAtItsPath() &&
+                             QFileInfo(QString::fromStdString(store.CardFolder().string())).isReadable();
+        if (!present) {
+            CardLost();
+        }
+        return;
+    }
+    // Gone: open it again as soon as it is back, where it was left.
+    if (!store.OpenCardRoot(PathOf(openRoot))) {
+        return;
+    }
+    cardGone = false;
+    const int bank = std::max(0, bankList->currentIndex());
+    const int number = std::max(0, numberList->currentIndex());
+    bankList->setEnabled(true);
+    numberList->setEnabled(true);
+    bankIndex = numberIndex = -1;
+    OnBankChosen(bank);
+    OnNumberChosen(number);
+    emit StatusMessage(
+        QStringLiteral("The card %1 is available again.").arg(QDir::toNativeSeparators(openRoot)));
+    emit CardChanged();
+}
+
+void CConvertToolView::CardLost() {
+    cardGone = true;
+    store.Close();
+    gridReady = 0;
+    selectedPad = -1;
+    padView->Clear();
+    contentCache.Clear();
+    bankList->setEnabled(false);
+    numberList->setEnabled(false);
+    UpdateButtons();
+    emit CardChanged();
+    ShowMessage(QStringLiteral("The card %1 is no longer available.\nPut it back, or choose another drive or "
+                               "card folder.")
+                    .arg(QDir::toNativeSeparators(openRoot)));
 }
 
 void CConvertToolView::OnBankChosen(int index) {
@@ -212,16 +385,42 @@ void CConvertToolView::OnNumberChosen(int index) {
     }
 }
 
+PadKind CConvertToolView::KindOf(int pad) const {
+    PadKind kind = PadKindEmpty;
+    if (!store.GetPadKind(pad, kind)) {
+        kind = PadKindEmpty;
+    }
+    return kind;
+}
+
 void CConvertToolView::ShowBank() {
     std::array<int, 12> states{};
     for (int pad = 0; pad < padgrid::kPadCount; ++pad) {
-        PadKind kind = PadKindEmpty;
-        if (store.GetPadKind(pad, kind)) {
-            states[static_cast<std::size_t>(pad)] = kind;
-        }
+        states[static_cast<std::size_t>(pad)] = KindOf(pad);
+        const PadContent content = contentCache.Describe(store, pad);
+        padView->SetPadContent(pad, content.picture, content.description);
     }
     padView->SetAllStates(states);
     gridReady = 1;
+    UpdateButtons();
+}
+
+// The pad as the store has it now, whatever a command did or failed to do.
+void CConvertToolView::ShowPad(int pad) {
+    padView->SetPadState(pad, KindOf(pad));
+    const PadContent content = contentCache.Describe(store, pad);
+    padView->SetPadContent(pad, content.picture, content.description);
+    UpdateButtons();
+    emit CardChanged();
+}
+
+void CConvertToolView::UpdateButtons() {
+    const bool padChosen = gridReady != 0 && selectedPad >= 0;
+    const bool holdsSomething = padChosen && KindOf(selectedPad) != PadKindEmpty;
+    importButton->setEnabled(padChosen);
+    exportButton->setEnabled(holdsSomething);
+    informationButton->setEnabled(holdsSomething);
+    deleteButton->setEnabled(holdsSomething);
 }
 
 void CConvertToolView::mousePressEvent(QMouseEvent* event) {
@@ -242,8 +441,20 @@ void CConvertToolView::SelectPadAt(const QPoint& point) {
     if (gridReady == 0 || busy != 0) {
         return;
     }
-    selectedPad = padgrid::HitTestPad(point.x(), point.y());
-    padView->SetSelection(selectedPad);
+    const int pad = padgrid::HitTestPad(point.x(), point.y());
+    ChoosePad(pad);
+    if (pad >= 0) {
+        padView->setFocus(Qt::MouseFocusReason);
+    }
+}
+
+void CConvertToolView::ChoosePad(int pad) {
+    if (gridReady == 0 || busy != 0) {
+        return;
+    }
+    selectedPad = pad;
+    padView->SetSelection(pad);
+    UpdateButtons();
 }
 
 bool CConvertToolView::CommandAllowed() const {
@@ -259,30 +470,24 @@ void CConvertToolView::PadInformation() {
 
 void CConvertToolView::ShowPadInformation(int pad) {
     store.RefreshPad(pad);
-    PadKind kind = PadKindEmpty;
-    if (!store.GetPadKind(pad, kind)) {
-        kind = PadKindEmpty;
-    }
+    const PadKind kind = KindOf(pad);
     if (kind == PadKindMovie) {
         ShowMovieInformation(pad);
     } else if (kind == PadKindStill) {
         ShowStillInformation(pad);
-        // A list that was emptied leaves an empty pad.
+        // A list that was emptied leaves an empty pad; the store clears it, with its backup and its
+        // roll-back should the card not take the change.
         const PadEntry* entry =
             store.SelectionValid() ? store.PadFile().EntryAt(store.Number(), pad) : nullptr;
-        if (entry == nullptr || !entry->stills || entry->stills->stillCount == 0) {
-            if (store.SelectionValid()) {
-                store.PadFile().ClearPad(store.Number(), pad);
-                store.PadFile().SaveBank();
-            }
-            padView->SetPadState(pad, PadKindEmpty);
+        if (entry != nullptr && entry->Kind() == PadKindStill &&
+            (!entry->stills || entry->stills->stillCount == 0)) {
+            store.DeletePad(pad, false);
         }
-    } else {
-        padView->SetPadState(pad, PadKindEmpty);
     }
+    ShowPad(pad);
 }
 
-void CConvertToolView::OnInformation() {
+void CConvertToolView::Information() {
     if (!CommandAllowed()) {
         return;
     }
@@ -290,88 +495,345 @@ void CConvertToolView::OnInformation() {
     ShowPadInformation(selectedPad);
 }
 
-void CConvertToolView::OnImport() {
+void CConvertToolView::Import() {
     if (!CommandAllowed()) {
         return;
     }
-    BusyScope scope(busy);
     const int pad = selectedPad;
-    const QString path = AskImportFile(ImportFilters(lastImportKind));
-    if (path.isEmpty()) {
+    QStringList paths;
+    {
+        BusyScope scope(busy);
+        paths = AskImportFiles(ImportFilters(lastImportKind));
+    }
+    if (paths.isEmpty()) {
         return;
     }
-    const PadKind kind = ImportKindOf(path);
-    if (kind == PadKindEmpty) {
-        ShowMessage(QString::fromLatin1(messages::kLoadFailed));
+    remembered::SetImportFolder(QFileInfo(paths.constFirst()).absolutePath());
+    QString movie;
+    QStringList pictures;
+    for (const QString& path : paths) {
+        const PadKind kind = ImportKindOf(path);
+        if (kind == PadKindEmpty) {
+            ShowMessage(
+                QString::fromLatin1(messages::kLoadFailed) +
+                QStringLiteral("\n\n\"%1\" is not a movie (AVI, MPG, MPEG, MOV, WMV, MP4, FLV, DV) or a "
+                               "picture (JPG, JPEG, BMP, PNG).")
+                    .arg(FileName(path)));
+            return;
+        }
+        if (kind == PadKindMovie) {
+            if (!movie.isEmpty() || paths.size() > 1) {
+                ShowMessage(QStringLiteral(
+                    "A pad holds one movie, or pictures; choose one movie, or only pictures."));
+                return;
+            }
+            movie = path;
+        } else {
+            pictures << path;
+        }
+    }
+    ImportOnto(pad, movie, pictures, QString(), false);
+}
+
+void CConvertToolView::DropFiles(int pad, const QStringList& paths) {
+    if (gridReady == 0 || busy != 0 || pad < 0 || pad >= padgrid::kPadCount || paths.isEmpty()) {
         return;
     }
-    if (store.ImportFile(std::filesystem::path(path.toStdString()), pad, kind)) {
-        padView->SetPadState(pad, kind);
-        lastImportKind = kind;
+    ChoosePad(pad);
+    QStringList movies;
+    QStringList pictures;
+    QStringList sounds;
+    for (const QString& path : paths) {
+        if (IsSoundFile(path)) {
+            sounds << path;
+            continue;
+        }
+        switch (ImportKindOf(path)) {
+        case PadKindMovie:
+            movies << path;
+            break;
+        case PadKindStill:
+            pictures << path;
+            break;
+        default:
+            ShowMessage(
+                QString::fromLatin1(messages::kLoadFailed) +
+                QStringLiteral("\n\n\"%1\" is not a movie, a picture or a WAV sound.").arg(FileName(path)));
+            return;
+        }
+    }
+    if (movies.size() > 1) {
+        ShowMessage(QStringLiteral(
+            "Only one movie can go on a pad.\nDrop the movies one at a time, each on its own pad."));
+        return;
+    }
+    if (!movies.isEmpty() && !pictures.isEmpty()) {
+        ShowMessage(QStringLiteral(
+            "A pad holds either one movie or pictures, not both.\nDrop them on separate pads."));
+        return;
+    }
+    if (sounds.size() > 1) {
+        ShowMessage(QStringLiteral("Only one sound can be attached to a pad."));
+        return;
+    }
+    const QString sound = sounds.value(0);
+    if (movies.isEmpty() && pictures.isEmpty() && KindOf(pad) == PadKindEmpty) {
+        ShowMessage(
+            QStringLiteral("Pad %1 is empty. A sound can only be attached to a pad that holds a movie or "
+                           "pictures.")
+                .arg(pad + 1));
+        return;
+    }
+    ImportOnto(pad, movies.value(0), pictures, sound, true);
+}
+
+void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringList& pictures,
+                                  const QString& sound, bool addPictures) {
+    BusyScope scope(busy);
+    const PadKind before = KindOf(pad);
+    const PadEntry* current = store.SelectionValid() ? store.PadFile().EntryAt(store.Number(), pad) : nullptr;
+    const bool adding = addPictures && movie.isEmpty() && before == PadKindStill;
+    const bool replacing = (!movie.isEmpty() || !pictures.isEmpty()) && before != PadKindEmpty && !adding;
+    std::optional<PadEntry> replaced;
+    if (replacing && current != nullptr) {
+        replaced = *current;
+        const QString question =
+            QStringLiteral("Pad %1 holds %2. Replace %3?")
+                .arg(pad + 1)
+                .arg(ContentText(*current))
+                .arg(before == PadKindStill && current->stills && current->stills->UsableCount() > 1
+                         ? QStringLiteral("them")
+                         : QStringLiteral("it"));
+        if (!AskYesNo(question)) {
+            return;
+        }
+    }
+
+    bool imported = false;
+    QString done;
+    if (!movie.isEmpty()) {
+        imported = store.ImportFile(PathOf(movie), pad, PadKindMovie);
+        if (imported) {
+            lastImportKind = PadKindMovie;
+            done = QStringLiteral("Imported %1 onto pad %2.").arg(FileName(movie)).arg(pad + 1);
+        }
+    } else if (!pictures.isEmpty()) {
+        QStringList rest = pictures;
+        int added = 0;
+        if (!adding) {
+            // The first picture makes the pad a picture pad (replacing what it held); the others join it.
+            imported = store.ImportFile(PathOf(rest.takeFirst()), pad, PadKindStill);
+            added = imported ? 1 : 0;
+        } else {
+            imported = true;
+        }
+        if (imported && !rest.isEmpty()) {
+            const int more = AddPictures(pad, rest);
+            added += more;
+            imported = added > 0;
+        }
+        if (added > 0) {
+            lastImportKind = PadKindStill;
+            done = added == 1 ? QStringLiteral("Imported %1 onto pad %2.")
+                                    .arg(FileName(pictures.constFirst()))
+                                    .arg(pad + 1)
+                              : QStringLiteral("Added %1 pictures to pad %2.").arg(added).arg(pad + 1);
+        }
+    } else {
+        imported = true; // a sound alone
+    }
+
+    if (imported && !sound.isEmpty()) {
+        if (store.SetAudio(PathOf(sound), pad, FileName(sound).toStdString())) {
+            done += (done.isEmpty() ? QString() : QStringLiteral(" ")) +
+                    QStringLiteral("Attached the sound %1 to pad %2.").arg(FileName(sound)).arg(pad + 1);
+        } else {
+            ShowMessage(
+                QString::fromLatin1(messages::kLoadFailed) +
+                QStringLiteral("\n\n\"%1\" is not a sound the K-72 plays: it must be a WAV file of 16-bit "
+                               "PCM, stereo, 44.1 kHz.")
+                    .arg(FileName(sound)));
+        }
+    }
+    ShowPad(pad);
+    if (!done.isEmpty()) {
+        emit StatusMessage(done);
+    }
+    // What the pad held before is no longer used by it; the user may want the space back.
+    if (imported && replaced && KindOf(pad) != PadKindEmpty) {
+        const QString question =
+            QStringLiteral("Pad %1 no longer uses %2.\nDelete the replaced files from the card?")
+                .arg(pad + 1)
+                .arg(ContentText(*replaced));
+        if (AskYesNo(question)) {
+            store.DeleteReplacedFiles(*replaced);
+            emit CardChanged();
+        }
     }
 }
 
-void CConvertToolView::OnExport() {
+int CConvertToolView::AddPictures(int pad, const QStringList& pictures) {
+    if (pictures.isEmpty()) {
+        return 0;
+    }
+    std::unique_ptr<QProgressDialog> progress;
+    if (pictures.size() > 1) {
+        progress = std::make_unique<QProgressDialog>(window());
+        progress->setWindowTitle(QString::fromLatin1(QtUserMessages::kCaption));
+        progress->setWindowModality(Qt::WindowModal);
+        progress->setRange(0, static_cast<int>(pictures.size()));
+        progress->setCancelButtonText(QStringLiteral("Cancel"));
+        progress->setMinimumDuration(0);
+        progress->setAutoClose(false);
+        progress->setAutoReset(false);
+        progress->setObjectName(QStringLiteral("pictureBatch"));
+        progress->show();
+    }
+    int added = 0;
+    for (qsizetype i = 0; i < pictures.size(); ++i) {
+        if (progress) {
+            progress->setLabelText(QStringLiteral("Converting picture %1 of %2:\n%3")
+                                       .arg(i + 1)
+                                       .arg(pictures.size())
+                                       .arg(FileName(pictures[i])));
+            progress->setValue(static_cast<int>(i));
+            QCoreApplication::processEvents();
+            if (progress->wasCanceled()) {
+                emit StatusMessage(QStringLiteral("Cancelled: %1 of %2 pictures were added.")
+                                       .arg(added)
+                                       .arg(pictures.size()));
+                break;
+            }
+        }
+        const PadEntry* entry =
+            store.SelectionValid() ? store.PadFile().EntryAt(store.Number(), pad) : nullptr;
+        if (entry != nullptr && entry->stills && entry->stills->stillCount >= 100) {
+            ShowMessage(QStringLiteral("No more than 100 still images can be assigned to one pad."));
+            break;
+        }
+        // The store says why a picture failed; the batch stops there.
+        if (store.AddStillImage(PathOf(pictures[i]), pad) < 0) {
+            break;
+        }
+        ++added;
+    }
+    if (progress) {
+        progress->setValue(static_cast<int>(pictures.size()));
+        progress->close();
+    }
+    return added;
+}
+
+void CConvertToolView::Export() {
     if (!CommandAllowed()) {
         return;
     }
     BusyScope scope(busy);
     const int pad = selectedPad;
-    PadKind kind = PadKindEmpty;
-    if (!store.GetPadKind(pad, kind) || kind == PadKindEmpty) {
+    const PadKind kind = KindOf(pad);
+    if (kind == PadKindEmpty) {
         return;
     }
     const QString folder = AskExportFolder();
     if (folder.isEmpty()) {
         return;
     }
-    const std::filesystem::path target(folder.toStdString());
-    if (kind == PadKindMovie) {
-        store.ExportMovie(pad, target);
-    } else {
-        store.ExportStillImages(pad, target);
+    remembered::SetExportFolder(folder);
+    const std::filesystem::path target = PathOf(folder);
+    // A failed copy has said which file and why (the copy's own message).
+    const bool exported =
+        kind == PadKindMovie ? store.ExportMovie(pad, target) : store.ExportStillImages(pad, target);
+    if (exported) {
+        emit StatusMessage(
+            QStringLiteral("Exported pad %1 to %2.").arg(pad + 1).arg(QDir::toNativeSeparators(folder)));
     }
 }
 
-void CConvertToolView::OnDelete() {
+void CConvertToolView::Delete() {
     if (!CommandAllowed()) {
         return;
     }
     BusyScope scope(busy);
     const int pad = selectedPad;
-    PadKind kind = PadKindEmpty;
-    if (!store.GetPadKind(pad, kind) || kind == PadKindEmpty) {
+    const PadEntry* entry = store.SelectionValid() ? store.PadFile().EntryAt(store.Number(), pad) : nullptr;
+    if (entry == nullptr || entry->Kind() == PadKindEmpty) {
         return;
     }
-    const QMessageBox::StandardButton answer = AskDeleteFiles();
+    const QString question =
+        QStringLiteral("Delete pad %1, which holds %2?\n%3\n\nYes: the files are deleted from "
+                       "the card too.\nNo: the files stay on the card.")
+            .arg(pad + 1)
+            .arg(ContentText(*entry))
+            .arg(QString::fromLatin1(kDeleteQuestion));
+    const QMessageBox::StandardButton answer = AskDeleteFiles(question);
     if (answer != QMessageBox::Yes && answer != QMessageBox::No) {
         return;
     }
-    store.DeletePad(pad, answer == QMessageBox::Yes);
-    padView->SetPadState(pad, PadKindEmpty);
-    store.RescanFileNumbers();
+    // The grid shows what the card holds afterwards: a pad the card could not take the change for
+    // stays as it was (the store has said why).
+    if (store.DeletePad(pad, answer == QMessageBox::Yes)) {
+        store.RescanFileNumbers();
+        emit StatusMessage(QStringLiteral("Deleted pad %1.").arg(pad + 1));
+    }
+    ShowPad(pad);
 }
 
-QString CConvertToolView::AskImportFile(const QStringList& filters) {
+QString CConvertToolView::CardStatusText() const {
+    if (openRoot.isEmpty()) {
+        return QStringLiteral("No card");
+    }
+    if (cardGone || !store.IsCardOpen()) {
+        return QStringLiteral("Card %1 is not available").arg(QDir::toNativeSeparators(openRoot));
+    }
+    const QStorageInfo volume(QString::fromStdString(store.CardFolder().string()));
+    const Settings& settings = store.GetSettings();
+    static const char* const qualities[] = {"Lowest", "Low", "Middle", "High", "Highest"};
+    const int quality = settings.QualitySliderPosition();
+    return QStringLiteral("Card %1, %2 free  |  Import: %3, quality %4%5")
+        .arg(QDir::toNativeSeparators(openRoot))
+        .arg(SizeText(volume.bytesAvailable()))
+        .arg(settings.fps == 1 ? QStringLiteral("PAL 25 fps") : QStringLiteral("NTSC 29.97 fps"))
+        .arg(QString::fromLatin1(qualities[quality]))
+        .arg(settings.deinterlace == 1 ? QStringLiteral(", deinterlaced") : QString());
+}
+
+QStringList CConvertToolView::AskImportFiles(const QStringList& filters) {
     QFileDialog dialog(this);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::ReadOnly, false);
     dialog.setNameFilters(filters);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    const QString folder = remembered::ImportFolder();
+    if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
+        dialog.setDirectory(folder);
+    }
+    if (dialog.exec() != QDialog::Accepted) {
         return {};
     }
-    return dialog.selectedFiles().constFirst();
+    return dialog.selectedFiles();
 }
 
 QString CConvertToolView::AskExportFolder() {
     // Only real folders can be exported to.
-    return QFileDialog::getExistingDirectory(this, QString::fromLatin1(kExportFolderTitle), QString(),
-                                             QFileDialog::ShowDirsOnly);
+    return QFileDialog::getExistingDirectory(this, QString::fromLatin1(kExportFolderTitle),
+                                             remembered::ExportFolder(), QFileDialog::ShowDirsOnly);
 }
 
-QMessageBox::StandardButton CConvertToolView::AskDeleteFiles() {
-    return QtUserMessages::AskYesNoCancel(this, QString::fromLatin1(kDeleteQuestion));
+QString CConvertToolView::AskCardFolder() {
+    return QFileDialog::getExistingDirectory(this, QString::fromLatin1(kCardFolderTitle),
+                                             remembered::RecentCards().value(0), QFileDialog::ShowDirsOnly);
+}
+
+QMessageBox::StandardButton CConvertToolView::AskDeleteFiles(const QString& text) {
+    return QtUserMessages::AskYesNoCancel(this, text, QMessageBox::Cancel);
+}
+
+bool CConvertToolView::AskYesNo(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(QtUserMessages::kCaption), text,
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void CConvertToolView::ShowMessage(const QString& text) {

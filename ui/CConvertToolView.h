@@ -1,13 +1,15 @@
 #pragma once
 // The main form: the card's drive, the bank and the number, the twelve pads of that number, and the
 // commands Import, Export, Information, Delete and Exit on the selected pad. The form owns no card
-// data; everything about the card is in the store, which the commands call.
+// data: it reads the card through the store, and every change to the card is a call to the store.
 
 #include "store/PadRecords.h"
+#include "ui/PadContentCache.h"
 
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -37,6 +39,11 @@ public:
     // the kind last imported, and the kind of a file by its extension (0 when not supported).
     static QStringList ImportFilters(PadKind lastImportKind);
     static PadKind ImportKindOf(const QString& path);
+    static bool IsSoundFile(const QString& path);
+
+    // How a pad's content is named in questions: "the movie K72_0006.AVI and the sound RAIN.WAV",
+    // "3 pictures (K72_0002.JPG, K72_0003.JPG, K72_0004.JPG)".
+    static QString ContentText(const PadEntry& entry);
 
     int BankIndex() const { return bankIndex; }
     int NumberIndex() const { return numberIndex; }
@@ -44,6 +51,10 @@ public:
     bool GridReady() const { return gridReady != 0; }
     bool Busy() const { return busy != 0; }
     PadKind LastImportKind() const { return lastImportKind; }
+    // The card's root folder while one is open (or was open and has gone), else empty.
+    QString CardRoot() const { return openRoot; }
+    // The status bar's line: the card, its free space, and what an import will use.
+    QString CardStatusText() const;
 
     QComboBox* DriveList() const { return driveList; }
     QComboBox* BankList() const { return bankList; }
@@ -57,11 +68,34 @@ public:
 
     static constexpr const char* kNotACard = "A drive other than the K-72's SD card is selected.";
     static constexpr const char* kExportFolderTitle = "Choose the folder for saving.";
+    static constexpr const char* kCardFolderTitle = "Choose the card's folder (the one holding DCIM).";
     static constexpr const char* kDeleteQuestion = "Delete file as well?";
+    static constexpr int kCardCheckMilliseconds = 1000;
+
+public slots:
+    // The commands, from the buttons, the menu and the keyboard. Each does nothing without a card, while
+    // another command runs, or without a selected pad.
+    void Import();
+    void Export();
+    void Information();
+    void Delete();
+    // File → Open Card Folder…: asks for a folder and opens the card in it.
+    void OpenCardFolder();
+    // Opens the card whose root (or DCIM or card folder) is given, listing it in the drive list.
+    void OpenCard(const QString& folder);
+    // Looks whether the open card is still there: a card that has gone is closed and said so once; a
+    // card that has come back is opened again. Runs every second.
+    void CheckCard();
+    // Imports files onto a pad as a drop does: a movie, pictures (added to a picture pad), a sound.
+    void DropFiles(int pad, const QStringList& paths);
 
 signals:
     // Exit: the main window closes as when it is closed from its frame.
     void ExitRequested();
+    // A line for the status bar about something that has just happened.
+    void StatusMessage(const QString& text);
+    // The card, its free space or the pads changed: the status bar reads CardStatusText again.
+    void CardChanged();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -69,9 +103,13 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
     // The windows the commands open. Tests replace them with scripted answers.
-    virtual QString AskImportFile(const QStringList& filters);
+    virtual QStringList AskImportFiles(const QStringList& filters);
     virtual QString AskExportFolder();
-    virtual QMessageBox::StandardButton AskDeleteFiles();
+    virtual QString AskCardFolder();
+    // The delete question (Yes, No or Cancel; Cancel is the default).
+    virtual QMessageBox::StandardButton AskDeleteFiles(const QString& text);
+    // A Yes/No question whose default is No.
+    virtual bool AskYesNo(const QString& text);
     virtual void ShowMessage(const QString& text);
     virtual void ShowMovieInformation(int pad);
     virtual void ShowStillInformation(int pad);
@@ -84,18 +122,29 @@ private:
     void OnBankChosen(int index);
     void OnNumberChosen(int index);
     void ShowBank();
+    void ShowPad(int pad);
+    void ChoosePad(int pad);
     void SelectPadAt(const QPoint& point);
     void PadInformation();
     void ShowPadInformation(int pad);
-    void OnImport();
-    void OnExport();
-    void OnInformation();
-    void OnDelete();
+    void UpdateButtons();
+    void CardLost();
     bool CommandAllowed() const;
+    PadKind KindOf(int pad) const;
+    // Puts a movie or pictures (and a sound) onto a pad. addPictures: pictures join a picture pad
+    // instead of replacing it. Asks before replacing what the pad holds.
+    void ImportOnto(int pad, const QString& movie, const QStringList& pictures, const QString& sound,
+                    bool addPictures);
+    // Adds pictures one after another, with one progress window and Cancel for more than one.
+    int AddPictures(int pad, const QStringList& pictures);
 
     CPadBankStore& store;
     QString cardRoot;
     bool setUpDone = false;
+    QString openRoot;      // root of the open card
+    bool cardGone = false; // the open card went away and has been said so
+    QTimer cardWatch;
+    PadContentCache contentCache;
 
     int bankIndex = -1;
     int numberIndex = -1;

@@ -16,18 +16,22 @@ CDialogConversionInfo::CDialogConversionInfo(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint) {
     setWindowTitle(QString::fromLatin1(QtUserMessages::kCaption));
     setFont(FormFont());
-    setFixedSize(DluSize(228, 62));
+    setFixedSize(DluSize(228, 72));
     setModal(true);
 
+    fileLabel = new QLabel(this);
+    PlaceControl(fileLabel, 7, 7, 214, 8);
+    fileLabel->setFocusPolicy(Qt::NoFocus);
     statusLabel = new QLabel(QStringLiteral("converting..."), this);
-    PlaceControl(statusLabel, 7, 7, 145, 8);
+    PlaceControl(statusLabel, 7, 17, 214, 8);
     progressBar = new QProgressBar(this);
     progressBar->setRange(0, 100);
     progressBar->setValue(0);
     progressBar->setTextVisible(false);
-    PlaceControl(progressBar, 7, 21, 214, 14);
+    progressBar->setAccessibleName(QStringLiteral("Conversion progress"));
+    PlaceControl(progressBar, 7, 31, 214, 14);
     cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    PlaceControl(cancelButton, 171, 41, 50, 14);
+    PlaceControl(cancelButton, 171, 51, 50, 14);
     cancelButton->setDefault(true);
     cancelButton->setFocus();
     statusLabel->setFocusPolicy(Qt::NoFocus);
@@ -36,6 +40,24 @@ CDialogConversionInfo::CDialogConversionInfo(QWidget* parent)
     timer_.setInterval(kTickMilliseconds);
     connect(&timer_, &QTimer::timeout, this, &CDialogConversionInfo::OnTick);
     connect(cancelButton, &QPushButton::clicked, this, &CDialogConversionInfo::OnCancel);
+}
+
+void CDialogConversionInfo::SetFileName(const QString& name) {
+    fileLabel->setText(fileLabel->fontMetrics().elidedText(name, Qt::ElideMiddle, fileLabel->width()));
+    fileLabel->setToolTip(name);
+}
+
+QString CDialogConversionInfo::StatusLine(const std::string& phase, int barPosition, qint64 elapsedMs) {
+    QString line = QString::fromStdString(phase);
+    if (phase != "converting..." && phase != "interleaving...") {
+        return line;
+    }
+    line += QStringLiteral("  %1%").arg(barPosition);
+    if (barPosition >= 2 && barPosition < 100 && elapsedMs >= 2000) {
+        const qint64 left = (elapsedMs * (100 - barPosition) / barPosition + 999) / 1000;
+        line += QStringLiteral(", about %1:%2 left").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
+    }
+    return line;
 }
 
 ConversionOutcome CDialogConversionInfo::Run(CConversionManager& manager) {
@@ -59,6 +81,7 @@ void CDialogConversionInfo::showEvent(QShowEvent* event) {
         move(frame.topLeft());
     }
     model_.Start();
+    clock_.start();
     ShowModel();
     cancelButton->setFocus();
     timer_.start();
@@ -71,6 +94,7 @@ void CDialogConversionInfo::closeEvent(QCloseEvent* event) {
 
 void CDialogConversionInfo::reject() {
     timer_.stop();
+    CancelConversion();
     model_.Close();
     done(model_.EndCode());
 }
@@ -98,7 +122,8 @@ void CDialogConversionInfo::OnCancel() {
 }
 
 void CDialogConversionInfo::ShowModel() {
-    statusLabel->setText(QString::fromStdString(model_.StatusText()));
+    statusLabel->setText(
+        StatusLine(model_.StatusText(), model_.BarPosition(), clock_.isValid() ? clock_.elapsed() : 0));
     progressBar->setValue(model_.BarPosition());
 }
 

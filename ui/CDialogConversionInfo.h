@@ -7,6 +7,7 @@
 #include "store/IConversionProgress.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 
 class QLabel;
@@ -24,6 +25,8 @@ public:
 
     // The manager to watch; without one the window does nothing on its ticks.
     void SetManager(CConversionManager* manager) { manager_ = manager; }
+    // The name of the file being converted, shown above the phase.
+    void SetFileName(const QString& name);
 
     // Watches one movie job that the caller has added to manager, modally, until it ends.
     ConversionOutcome Run(CConversionManager& manager) override;
@@ -32,15 +35,21 @@ public:
     ResultCode FinalResult() const { return model_.FinalResult(); }
 
     QLabel* StatusLabel() const { return statusLabel; }
+    QLabel* FileLabel() const { return fileLabel; }
     QProgressBar* ProgressBar() const { return progressBar; }
     QPushButton* CancelButton() const { return cancelButton; }
 
     static constexpr int kTickMilliseconds = 200;
 
 public slots:
-    // Escape and the window's close request end the window at once with end code 2, without stopping
-    // the conversion: the caller's destruction of the manager does that.
+    // Escape and the window's close request do what Cancel does, at once: the queue is emptied and the
+    // conversion asked to stop, and the window ends with end code 2 as cancelled, so the import stops
+    // without a failure message.
     void reject() override;
+
+    // The line under the file name: the phase, and while converting the share done and an estimate
+    // of the time left once one can be made (after two seconds and two percent).
+    static QString StatusLine(const std::string& phase, int barPosition, qint64 elapsedMs);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -60,6 +69,8 @@ private:
     CConversionManager* manager_ = nullptr;
     ConversionProgressModel model_;
     QTimer timer_;
+    QElapsedTimer clock_;
+    QLabel* fileLabel = nullptr;
     QLabel* statusLabel = nullptr;
     QProgressBar* progressBar = nullptr;
     QPushButton* cancelButton = nullptr;

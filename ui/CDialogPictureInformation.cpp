@@ -53,9 +53,13 @@ CDialogPictureInformation::CDialogPictureInformation(CPadBankStore& store, QWidg
     list = new CPictureListBox(this);
     PlaceControl(list, 0, 14, 231, 166);
     upButton = MakeFormButton<CThemeButton>(this, QString::fromUtf8("\u25b2"), 0, 233);
+    upButton->setAccessibleName(QStringLiteral("Move up"));
+    upButton->setToolTip(QStringLiteral("Move up"));
     importButton = MakeFormButton<QPushButton>(this, QStringLiteral("Import"), 61, 233);
     deleteButton = MakeFormButton<QPushButton>(this, QStringLiteral("Delete"), 181, 233);
     downButton = MakeFormButton<CThemeButton>(this, QString::fromUtf8("\u25bc"), 0, 260);
+    downButton->setAccessibleName(QStringLiteral("Move down"));
+    downButton->setToolTip(QStringLiteral("Move down"));
     audioButton = MakeFormButton<QPushButton>(this, QStringLiteral("Audio"), 62, 260);
     previewButton = MakeFormButton<QPushButton>(this, QStringLiteral("Preview"), 121, 258);
     closeButton = MakeFormButton<QPushButton>(this, QStringLiteral("Close"), 182, 258);
@@ -192,24 +196,28 @@ void CDialogPictureInformation::OnDelete() {
     if (k < 0) {
         return;
     }
-    const int answer = AskDeleteFiles();
+    const std::string name = StillName(k);
+    const int answer =
+        AskDeleteFiles(QStringLiteral("Remove picture %1, %2, from pad %3?\n%4\n\nYes: its file is "
+                                      "deleted from the card too.\nNo: the file stays on the card.")
+                           .arg(k + 1)
+                           .arg(QString::fromStdString(name))
+                           .arg(pad + 1)
+                           .arg(QString::fromLatin1(kDeleteQuestion)));
     if (answer != QMessageBox::Yes && answer != QMessageBox::No) {
         return;
     }
-    const std::string name = StillName(k);
-    if (!store.RemoveStillImage(k, pad)) {
+    // The store deletes the file (never the pad file, whatever a damaged list names) only once the pad
+    // file no longer names it.
+    if (!store.RemoveStillImage(k, pad, answer == QMessageBox::Yes)) {
         return;
     }
-    if (answer == QMessageBox::Yes) {
-        // Never the pad file itself, whatever a damaged list names.
-        const auto path = store.CardFilePath(name);
-        std::error_code ec;
-        if (path && !name.empty() && CPadBankStore::FileExists(*path) &&
-            !std::filesystem::equivalent(*path, store.PadFilePath(), ec)) {
-            CPadBankStore::DeleteFile(*path);
-        }
-    }
     std::unique_ptr<QListWidgetItem>(list->takeItem(k)).reset();
+    // Nothing is selected afterwards, so that neither the arrows nor the next Delete act on a
+    // neighbour the user did not choose.
+    list->setCurrentRow(-1);
+    list->clearSelection();
+    UpdateArrows();
     store.RescanFileNumbers();
 }
 
@@ -290,8 +298,8 @@ QString CDialogPictureInformation::AskAudioFile() {
     return QFileDialog::getOpenFileName(this, QString(), QString(), QStringLiteral("wav (*.wav *.WAV)"));
 }
 
-int CDialogPictureInformation::AskDeleteFiles() {
-    return QtUserMessages::AskYesNoCancel(this, QString::fromLatin1(kDeleteQuestion));
+int CDialogPictureInformation::AskDeleteFiles(const QString& text) {
+    return QtUserMessages::AskYesNoCancel(this, text, QMessageBox::Cancel);
 }
 
 void CDialogPictureInformation::ShowMessage(const QString& text, bool owned) {

@@ -56,7 +56,7 @@ protected:
     // The windows the buttons open; tests replace them.
     virtual QString AskImageFile();
     virtual QString AskAudioFile();
-    virtual int AskDeleteFiles(); // QMessageBox::Yes, No or Cancel
+    virtual int AskDeleteFiles(const QString& text); // QMessageBox::Yes, No or Cancel (the default)
     virtual void ShowMessage(const QString& text, bool owned);
     virtual void OpenWithDesktop(const std::filesystem::path& path);
 

@@ -3,21 +3,168 @@
 #include "resources/Artwork.h"
 #include "ui/PadGeometry.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QToolTip>
+#include <QUrl>
 
 namespace k72 {
+namespace {
+
+QStringList LocalFiles(const QMimeData* data) {
+    QStringList paths;
+    if (data == nullptr) {
+        return paths;
+    }
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) {
+            paths << url.toLocalFile();
+        }
+    }
+    return paths;
+}
+
+// One pad as a screen reader sees it: its name says the pad and its content, its state whether it is
+// the selected one.
+class PadAccessible : public QAccessibleInterface {
+public:
+    PadAccessible(CPadView* grid, int pad) : grid_(grid), pad_(pad) {}
+
+    bool isValid() const override { return grid_ != nullptr; }
+    QObject* object() const override { return nullptr; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(grid_); }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QString text(QAccessible::Text t) const override {
+        if (grid_ == nullptr) {
+            return {};
+        }
+        if (t == QAccessible::Name) {
+            return grid_->PadDescription(pad_);
+        }
+        return {};
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override {
+        if (grid_ == nullptr) {
+            return {};
+        }
+        const QRect local = CPadView::PadRect(pad_);
+        return QRect(grid_->mapToGlobal(local.topLeft()), local.size());
+    }
+    QAccessible::Role role() const override { return QAccessible::ListItem; }
+    QAccessible::State state() const override {
+        QAccessible::State state;
+        state.selectable = true;
+        state.focusable = true;
+        if (grid_ != nullptr) {
+            state.selected = grid_->Selection() == pad_;
+            state.focused = state.selected && grid_->hasFocus();
+            state.invisible = !grid_->isVisible();
+        }
+        return state;
+    }
+
+private:
+    QPointer<CPadView> grid_;
+    int pad_;
+};
+
+// The grid: a list of twelve pads, numbered in the device's order (pad 1 first).
+class PadGridAccessible : public QAccessibleWidget {
+public:
+    explicit PadGridAccessible(CPadView* grid) : QAccessibleWidget(grid, QAccessible::List) { ids_.fill(0); }
+    ~PadGridAccessible() override {
+        for (const QAccessible::Id id : ids_) {
+            if (id != 0) {
+                QAccessible::deleteAccessibleInterface(id);
+            }
+        }
+    }
+    PadGridAccessible(const PadGridAccessible&) = delete;
+    PadGridAccessible& operator=(const PadGridAccessible&) = delete;
+
+    int childCount() const override { return padgrid::kPadCount; }
+    QAccessibleInterface* child(int index) const override {
+        if (index < 0 || index >= padgrid::kPadCount) {
+            return nullptr;
+        }
+        QAccessible::Id& id = ids_[static_cast<std::size_t>(index)];
+        if (id == 0) {
+            id = QAccessible::registerAccessibleInterface(new PadAccessible(Grid(), index));
+        }
+        return QAccessible::accessibleInterface(id);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        for (int i = 0; i < padgrid::kPadCount; ++i) {
+            if (ids_[static_cast<std::size_t>(i)] != 0 &&
+                QAccessible::accessibleInterface(ids_[static_cast<std::size_t>(i)]) == child) {
+                return i;
+            }
+        }
+        return -1;
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        const QPoint local = Grid()->mapFromGlobal(QPoint(x, y));
+        const int pad = padgrid::HitTestGrid(local.x(), local.y());
+        return pad >= 0 ? child(pad) : nullptr;
+    }
+    QAccessibleInterface* focusChild() const override {
+        const int pad = Grid()->Selection();
+        return (Grid()->hasFocus() && pad >= 0) ? child(pad) : nullptr;
+    }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name) {
+            return QStringLiteral("Pads");
+        }
+        return QAccessibleWidget::text(t);
+    }
+
+private:
+    CPadView* Grid() const { return static_cast<CPadView*>(widget()); }
+    mutable std::array<QAccessible::Id, padgrid::kPadCount> ids_{};
+};
+
+QAccessibleInterface* PadGridFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("k72::CPadView") && object != nullptr && object->isWidgetType()) {
+        return new PadGridAccessible(static_cast<CPadView*>(object));
+    }
+    return nullptr;
+}
+
+} // namespace
 
 CPadView::CPadView(QWidget* parent)
     : QWidget(parent), backgroundImage(artwork::ResourcePath(artwork::kPadBackground)),
       cellStrip(artwork::ResourcePath(artwork::kPadCells)) {
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    setFocusPolicy(Qt::NoFocus);
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(PadGridFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
+    // Clicks are not handled here: they reach the main form, whose hit test picks the pad.
+    setFocusPolicy(Qt::StrongFocus);
+    setAcceptDrops(true);
+    setAccessibleName(QStringLiteral("Pads"));
     resize(sizeHint());
 }
 
 void CPadView::Clear() {
     padStates.fill(0);
+    pictures.fill(QImage());
+    descriptions.fill(QString());
     selectedPad = -1;
     update();
 }
@@ -37,7 +184,27 @@ void CPadView::SetAllStates(const std::array<int, 12>& states) {
 }
 
 void CPadView::SetSelection(int pad) {
+    const int before = selectedPad;
     selectedPad = pad;
+    update();
+    if (before != pad && QAccessible::isActive() && pad >= 0 && pad < padgrid::kPadCount) {
+        if (QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(this)) {
+            QAccessibleEvent selection(grid->child(pad), QAccessible::Selection);
+            QAccessible::updateAccessibility(&selection);
+            if (hasFocus()) {
+                QAccessibleEvent focus(grid->child(pad), QAccessible::Focus);
+                QAccessible::updateAccessibility(&focus);
+            }
+        }
+    }
+}
+
+void CPadView::SetPadContent(int pad, const QImage& picture, const QString& description) {
+    if (pad < 0 || pad >= padgrid::kPadCount) {
+        return;
+    }
+    pictures[static_cast<std::size_t>(pad)] = picture;
+    descriptions[static_cast<std::size_t>(pad)] = description;
     update();
 }
 
@@ -45,8 +212,149 @@ int CPadView::PadState(int pad) const {
     return (pad >= 0 && pad < padgrid::kPadCount) ? padStates[static_cast<std::size_t>(pad)] : 0;
 }
 
+QString CPadView::PadDescription(int pad) const {
+    if (pad < 0 || pad >= padgrid::kPadCount) {
+        return {};
+    }
+    const QString& text = descriptions[static_cast<std::size_t>(pad)];
+    return text.isEmpty() ? QStringLiteral("Pad %1: empty").arg(pad + 1) : text;
+}
+
+bool CPadView::HasPicture(int pad) const {
+    return pad >= 0 && pad < padgrid::kPadCount && !pictures[static_cast<std::size_t>(pad)].isNull();
+}
+
+QRect CPadView::PadRect(int pad) {
+    const padgrid::Point at = padgrid::CellPosition(pad);
+    return QRect(at.x, at.y, padgrid::kCellWidth, padgrid::kCellHeight);
+}
+
+int CPadView::PadAfterKey(int pad, int key) {
+    if (pad < 0 || pad >= padgrid::kPadCount) {
+        return 8; // the top left pad, where reading starts
+    }
+    const int column = pad % 4;
+    switch (key) {
+    case Qt::Key_Left:
+        return column > 0 ? pad - 1 : pad;
+    case Qt::Key_Right:
+        return column < 3 ? pad + 1 : pad;
+    case Qt::Key_Up: // pads 9 … 12 are the top row
+        return pad + 4 < padgrid::kPadCount ? pad + 4 : pad;
+    case Qt::Key_Down:
+        return pad - 4 >= 0 ? pad - 4 : pad;
+    default:
+        return pad;
+    }
+}
+
 QSize CPadView::sizeHint() const {
     return QSize(padgrid::kGridWidth, padgrid::kGridHeight);
+}
+
+bool CPadView::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const int pad = padgrid::HitTestGrid(help->pos().x(), help->pos().y());
+        if (pad >= 0) {
+            QToolTip::showText(help->globalPos(), PadDescription(pad), this, PadRect(pad));
+        } else {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
+    }
+    if (event->type() == QEvent::ShortcutOverride) {
+        // The grid's own keys win over the menu's shortcuts while it has the focus.
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
+            switch (key->key()) {
+            case Qt::Key_Delete:
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                event->accept();
+                return true;
+            default:
+                break;
+            }
+        }
+    }
+    return QWidget::event(event);
+}
+
+void CPadView::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        emit PadChosen(PadAfterKey(selectedPad, event->key()));
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        emit OpenRequested();
+        return;
+    case Qt::Key_Delete:
+        emit DeleteRequested();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void CPadView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void CPadView::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
+}
+
+void CPadView::SetDropTarget(int pad) {
+    if (pad != dropPad) {
+        dropPad = pad;
+        update();
+    }
+}
+
+void CPadView::dragEnterEvent(QDragEnterEvent* event) {
+    if (LocalFiles(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    SetDropTarget(padgrid::HitTestGrid(event->position().toPoint().x(), event->position().toPoint().y()));
+}
+
+void CPadView::dragMoveEvent(QDragMoveEvent* event) {
+    const QPoint at = event->position().toPoint();
+    const int pad = padgrid::HitTestGrid(at.x(), at.y());
+    SetDropTarget(pad);
+    if (pad >= 0 && !LocalFiles(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void CPadView::dragLeaveEvent(QDragLeaveEvent* event) {
+    SetDropTarget(-1);
+    QWidget::dragLeaveEvent(event);
+}
+
+void CPadView::dropEvent(QDropEvent* event) {
+    const QPoint at = event->position().toPoint();
+    const int pad = padgrid::HitTestGrid(at.x(), at.y());
+    const QStringList paths = LocalFiles(event->mimeData());
+    SetDropTarget(-1);
+    if (pad < 0 || paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit FilesDropped(pad, paths);
 }
 
 void CPadView::paintEvent(QPaintEvent*) {
@@ -63,14 +371,46 @@ void CPadView::paintEvent(QPaintEvent*) {
         const int state = padStates[static_cast<std::size_t>(pad)];
         const int kind = (state >= 0 && state <= 2) ? state : 0;
         const bool selected = pad == selectedPad;
+        const QRect cellRect = PadRect(pad);
         // An empty pad that is not selected is already on the background.
-        if (kind == 0 && !selected) {
-            continue;
+        if (kind != 0 || selected) {
+            const int cell = padgrid::CellIndex(kind, pad, selected);
+            painter.drawPixmap(cellRect.x(), cellRect.y(), cellStrip, 0, padgrid::kCellHeight * cell,
+                               padgrid::kCellWidth, padgrid::kCellHeight);
         }
-        const int cell = padgrid::CellIndex(kind, pad, selected);
-        const padgrid::Point at = padgrid::CellPosition(pad);
-        painter.drawPixmap(at.x, at.y, cellStrip, 0, padgrid::kCellHeight * cell, padgrid::kCellWidth,
-                           padgrid::kCellHeight);
+        // The content's picture sits inside the face, leaving the coloured rim and the selection
+        // frame in view; the pad's number stays readable in its corner.
+        const QImage& picture = pictures[static_cast<std::size_t>(pad)];
+        if (kind != 0 && !picture.isNull()) {
+            const QRect inner(cellRect.x() + 7, cellRect.y() + 8, 32, 24);
+            painter.drawImage(inner, picture);
+            painter.setPen(QColor(34, 24, 21));
+            painter.drawRect(inner.adjusted(0, 0, -1, -1));
+            QFont small = font();
+            small.setPixelSize(8);
+            small.setBold(true);
+            painter.setFont(small);
+            const QString number = QString::number(pad + 1);
+            const QRect tag(inner.x(), inner.y(), QFontMetrics(small).horizontalAdvance(number) + 3, 10);
+            painter.fillRect(tag, Qt::white);
+            painter.setPen(Qt::black);
+            painter.drawText(tag, Qt::AlignCenter, number);
+        }
+    }
+    if (dropPad >= 0 && dropPad < padgrid::kPadCount) {
+        // Where the dragged files would land.
+        QPen pen(QColor(255, 200, 0));
+        pen.setWidth(3);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(PadRect(dropPad).adjusted(1, 1, -2, -2));
+    }
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = selectedPad >= 0 ? PadRect(selectedPad).adjusted(-2, -2, 2, 2)
+                                      : QRect(1, 1, padgrid::kGridWidth - 2, padgrid::kGridHeight - 2);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
     }
 }
 

@@ -1,11 +1,16 @@
 #pragma once
 // The picture of the device's block of twelve pads: which pads hold a movie (red), still images
-// (blue) or nothing, and which one is selected (green frame). A passive control: it paints itself
-// from its two images and its state, takes no focus, and lets mouse events through to the main form,
-// which turns a click into a pad with its own hit test.
+// (blue) or nothing, and which one is selected (green frame), each holding pad with a small picture of
+// its content. Mouse clicks pass through to the main form, which turns them into a pad with its own
+// hit test; the grid itself takes the keyboard focus (arrows move the selection, Enter opens the pad,
+// Delete deletes it), takes files dropped on a pad, and describes each pad to tooltips and screen
+// readers.
 
+#include <QImage>
 #include <QPixmap>
 #include <QSize>
+#include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -17,26 +22,56 @@ class CPadView : public QWidget {
 public:
     explicit CPadView(QWidget* parent = nullptr);
 
-    // All pads empty, no selection.
+    // All pads empty, no selection, no pictures or descriptions.
     void Clear();
     // Kind 0 empty, 1 movie, 2 still images. False (and nothing changes) for a pad outside 0 … 11.
     bool SetPadState(int pad, int kind);
     void SetAllStates(const std::array<int, 12>& states);
     // The selected pad, or −1 for none.
     void SetSelection(int pad);
+    // What a pad shows inside its artwork (a null picture: none) and the words that describe it
+    // ("Pad 4: movie K72_0008.AVI, 1:30"); an empty description reads "Pad n: empty".
+    void SetPadContent(int pad, const QImage& picture, const QString& description);
 
     int PadState(int pad) const;
     int Selection() const { return selectedPad; }
+    QString PadDescription(int pad) const;
+    bool HasPicture(int pad) const;
+    // The pad under the cursor while files are dragged over the grid, or −1.
+    int DropTarget() const { return dropPad; }
+    // The rectangle a pad is drawn in, in the grid's coordinates.
+    static QRect PadRect(int pad);
+    // The pad an arrow key moves to from pad (−1: none selected yet), or pad itself at the edge.
+    static int PadAfterKey(int pad, int key);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 
+signals:
+    void PadChosen(int pad); // an arrow key moved the selection
+    void OpenRequested();    // Enter
+    void DeleteRequested();  // Delete
+    void FilesDropped(int pad, const QStringList& paths);
+
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    void SetDropTarget(int pad);
+
     std::array<int, 12> padStates{};
+    std::array<QImage, 12> pictures;
+    std::array<QString, 12> descriptions;
     int selectedPad = -1;
+    int dropPad = -1;
     QPixmap backgroundImage; // the twelve empty pads, 225 × 150
     QPixmap cellStrip;       // 72 cells of 46 × 40
 };

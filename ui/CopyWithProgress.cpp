@@ -52,8 +52,11 @@ private:
     bool kept_ = false;
 };
 
-bool Fail(const std::string& what, const std::filesystem::path& path) {
-    DebugOutput("copy: " + what + " " + path.string() + ": " + std::strerror(errno) + "\n");
+bool Fail(const std::string& what, const std::filesystem::path& path, CopyProgress& progress, bool reading) {
+    const int error = errno;
+    DebugOutput("copy: " + what + " " + path.string() + ": " + std::strerror(error) + "\n");
+    progress.failureErrno = error;
+    progress.failedReading = reading;
     return false;
 }
 
@@ -74,23 +77,49 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 
 } // namespace
 
+std::string CopyFailureReason(int error, bool reading) {
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return "There is not enough free space there (the card or disk is full).";
+    case EROFS:
+        return reading ? "The file cannot be read." : "The folder is on a read-only card or disk.";
+    case EACCES:
+    case EPERM:
+        return reading ? "The file cannot be read (no permission)."
+                       : "The folder cannot be written (it is read-only or has no write permission).";
+    case ENOENT:
+    case ENOTDIR:
+        return reading ? "The file is no longer there."
+                       : "The folder does not exist (the card may have been removed).";
+    case EIO:
+    case ENODEV:
+    case ENXIO:
+        return "The card or disk reported an error; it may have been removed.";
+    case EISDIR:
+        return "It is a folder, not a file.";
+    default:
+        return error != 0 ? std::string(std::strerror(error)) + "." : std::string("The copy failed.");
+    }
+}
+
 bool CopyFileWithProgress(const std::filesystem::path& source, const std::filesystem::path& destination,
                           CopyProgress& progress, std::size_t chunkBytes) {
     Descriptor input(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (input.Get() < 0) {
-        return Fail("cannot open", source);
+        return Fail("cannot open", source, progress, true);
     }
     struct stat info {};
     if (::fstat(input.Get(), &info) != 0 || S_ISDIR(info.st_mode)) {
         errno = EISDIR;
-        return Fail("not a file:", source);
+        return Fail("not a file:", source, progress, true);
     }
     const std::filesystem::path folder =
         destination.has_parent_path() ? destination.parent_path() : std::filesystem::path(".");
     std::string pattern = (folder / ".k72-copy-XXXXXX").string();
     Descriptor output(::mkstemp(pattern.data()));
     if (output.Get() < 0) {
-        return Fail("cannot create a temporary file in", folder);
+        return Fail("cannot create a temporary file in", folder, progress, false);
     }
     TemporaryFile temporary(pattern);
 
@@ -104,13 +133,13 @@ bool CopyFileWithProgress(const std::filesystem::path& source, const std::filesy
             if (errno == EINTR) {
                 continue;
             }
-            return Fail("cannot read", source);
+            return Fail("cannot read", source, progress, true);
         }
         if (n == 0) {
             break;
         }
         if (!WriteAll(output.Get(), buffer.data(), static_cast<std::size_t>(n))) {
-            return Fail("cannot write a copy of", destination);
+            return Fail("cannot write a copy of", destination, progress, false);
         }
         progress.bytesDone.fetch_add(static_cast<std::uint64_t>(n));
     }
@@ -121,10 +150,10 @@ bool CopyFileWithProgress(const std::filesystem::path& source, const std::filesy
     ::fchmod(output.Get(), (info.st_mode & 0777) | S_IRUSR | S_IWUSR);
     // The card may be pulled out right after the copy.
     if (::fsync(output.Get()) != 0 || !output.Close()) {
-        return Fail("cannot flush", destination);
+        return Fail("cannot flush", destination, progress, false);
     }
     if (::rename(temporary.Path().c_str(), destination.c_str()) != 0) {
-        return Fail("cannot rename into", destination);
+        return Fail("cannot rename into", destination, progress, false);
     }
     temporary.Keep();
     return true;

@@ -13,7 +13,15 @@ namespace k72 {
 struct CopyProgress {
     std::atomic<std::uint64_t> bytesDone{0}; // of every file so far
     std::atomic<bool> cancel{false};         // raised by the window; the copy stops at its next step
+    // Why the last copy failed (written by the copying thread, read once it has finished): the errno
+    // of the failing call, and whether it failed on the source's side (reading) or the destination's.
+    int failureErrno = 0;
+    bool failedReading = false;
 };
+
+// The reason of a failed copy in the user's words: the card or disk full, the folder missing or not
+// writable, the file gone, or the system's own text.
+std::string CopyFailureReason(int error, bool reading);
 
 // Copies source over destination (an existing destination is replaced). False on failure or cancel;
 // the destination is then as it was. chunkBytes is the size of one step between looks at the flag.

@@ -8,6 +8,8 @@ namespace k72 {
 
 ConversionOutcome QtConversionProgress::Run(CConversionManager& manager) {
     CDialogConversionInfo dialog(owner_);
+    dialog.SetFileName(QString::fromStdString(source_.filename().string()));
+    source_.clear();
     return dialog.Run(manager);
 }
 

@@ -15,8 +15,10 @@ public:
     explicit QtConversionProgress(QWidget* owner = nullptr) : owner_(owner) {}
     void SetOwner(QWidget* owner) { owner_ = owner; }
     ConversionOutcome Run(CConversionManager& manager) override;
+    void SetSource(const std::filesystem::path& source) override { source_ = source; }
 
 private:
+    std::filesystem::path source_;
     QPointer<QWidget> owner_;
 };
 

@@ -34,6 +34,10 @@ QString NameOf(const std::filesystem::path& path) {
 
 QtFileCopy::QtFileCopy(QWidget* owner) : owner_(owner) {}
 
+void QtFileCopy::ShowFailure(const QString& text) {
+    QtUserMessages::Show(owner_, text);
+}
+
 QtFileCopy::Answer QtFileCopy::AskOverwrite(const std::filesystem::path& destination) {
     QMessageBox box(QMessageBox::Information, QString::fromLatin1(QtUserMessages::kCaption),
                     QStringLiteral("The file \"%1\" already exists in\n%2\n\nDo you want to replace it?")
@@ -83,12 +87,14 @@ bool QtFileCopy::Copy(const std::vector<FileCopyItem>& items) {
     std::atomic<bool> finished{false};
     std::atomic<std::size_t> current{0};
     bool copied = false;
+    std::size_t failedItem = 0;
     const std::size_t chunk = chunkBytes_;
     std::thread worker([&] {
         bool ok = true;
         for (std::size_t i = 0; i < accepted.size() && ok; ++i) {
             current.store(i);
             ok = CopyFileWithProgress(accepted[i].source, accepted[i].destination, progress, chunk);
+            failedItem = i;
         }
         copied = ok;
         finished.store(true);
@@ -142,6 +148,15 @@ bool QtFileCopy::Copy(const std::vector<FileCopyItem>& items) {
     poll.stop();
     worker.join();
     dialog.reset();
+    if (!copied && !progress.cancel.load()) {
+        // A failure the user did not ask for is never silent: which file, where to, and why.
+        const FileCopyItem& item = accepted[failedItem];
+        ShowFailure(QStringLiteral("The file \"%1\" could not be copied to the folder\n%2\n\n%3")
+                        .arg(NameOf(item.source),
+                             QString::fromStdString(item.destination.parent_path().string()),
+                             QString::fromStdString(
+                                 CopyFailureReason(progress.failureErrno, progress.failedReading))));
+    }
     return copied && !declined;
 }
 

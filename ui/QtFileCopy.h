@@ -6,6 +6,7 @@
 #include "store/IFileCopy.h"
 
 #include <QPointer>
+#include <QString>
 
 #include <cstddef>
 
@@ -16,6 +17,7 @@ namespace k72 {
 class QtFileCopy : public IFileCopy {
 public:
     explicit QtFileCopy(QWidget* owner = nullptr);
+    virtual ~QtFileCopy() = default;
 
     void SetOwner(QWidget* owner) { owner_ = owner; }
     // Size of one copy step; the worker looks at the Cancel button between steps.
@@ -30,6 +32,11 @@ public:
     bool Copy(const std::vector<FileCopyItem>& items) override;
 
     static constexpr const char* kProgressTitle = "Copying...";
+
+protected:
+    // A copy that failed (not one the user cancelled): the message names the file, the folder and the
+    // reason. Tests replace it.
+    virtual void ShowFailure(const QString& text);
 
 private:
     enum class Answer { Yes, YesToAll, No, Cancel };

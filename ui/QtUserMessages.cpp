@@ -15,10 +15,11 @@ void QtUserMessages::Show(QWidget* owner, const QString& text) {
     box.exec();
 }
 
-QMessageBox::StandardButton QtUserMessages::AskYesNoCancel(QWidget* owner, const QString& text) {
+QMessageBox::StandardButton QtUserMessages::AskYesNoCancel(QWidget* owner, const QString& text,
+                                                           QMessageBox::StandardButton defaultButton) {
     QMessageBox box(QMessageBox::Information, QString::fromLatin1(kCaption), text,
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, owner);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(defaultButton);
     box.setEscapeButton(QMessageBox::Cancel);
     const int answer = box.exec();
     return (answer == QMessageBox::Yes || answer == QMessageBox::No)

@@ -27,7 +27,10 @@ public:
     static void Show(QWidget* owner, const QString& text);
     // A question with Yes, No and Cancel (the information icon, as all of the program's boxes); Escape
     // and closing the box answer Cancel.
-    static QMessageBox::StandardButton AskYesNoCancel(QWidget* owner, const QString& text);
+    // The default button is Yes unless another is given.
+    static QMessageBox::StandardButton
+    AskYesNoCancel(QWidget* owner, const QString& text,
+                   QMessageBox::StandardButton defaultButton = QMessageBox::Yes);
 
 private:
     QPointer<QWidget> owner_;

@@ -14,6 +14,9 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include <QLabel>
+#include <QStatusBar>
+
 #include <gtest/gtest.h>
 
 using namespace k72;
@@ -50,17 +53,25 @@ TEST(AppShell, MainWindowTitleMenuAndSize) {
     frame.setWindowTitle("some document");
     EXPECT_EQ(frame.windowTitle(), "K-72 Image Converter");
     const auto menus = frame.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 2);
+    ASSERT_EQ(menus.size(), 3);
     EXPECT_EQ(menus[0]->text(), "File(&F)");
-    EXPECT_EQ(menus[1]->text(), "Help(&H)");
+    EXPECT_EQ(menus[1]->text(), "Pad(&P)");
+    EXPECT_EQ(menus[2]->text(), "Help(&H)");
+    EXPECT_EQ(frame.OpenCardAction()->shortcut(), QKeySequence("Ctrl+O"));
+    EXPECT_EQ(frame.ImportAction()->shortcut(), QKeySequence("Ctrl+I"));
+    EXPECT_EQ(frame.ExportAction()->shortcut(), QKeySequence("Ctrl+E"));
+    EXPECT_EQ(frame.DeleteAction()->shortcut(), QKeySequence(Qt::Key_Delete));
+    EXPECT_EQ(frame.ExitAction()->shortcut(), QKeySequence("Ctrl+Q"));
     EXPECT_EQ(frame.PreferenceAction()->text(), "Preference");
     EXPECT_EQ(frame.ExitAction()->text(), "Exit");
     EXPECT_EQ(frame.ManualAction()->text(), "How to use K-72 Image Converter");
     EXPECT_EQ(frame.AboutAction()->text(), "About K-72 Image Converter");
     EXPECT_FALSE(frame.windowFlags() & Qt::WindowMaximizeButtonHint);
-    // Sized to the form and its menu, and fixed.
+    // Sized to the form, its menu and its status bar, and fixed.
     EXPECT_EQ(frame.width(), frame.View()->width());
-    EXPECT_EQ(frame.height(), frame.View()->height() + frame.menuBar()->height());
+    EXPECT_EQ(frame.height(),
+              frame.View()->height() + frame.menuBar()->height() + frame.statusBar()->height());
+    EXPECT_EQ(frame.CardStatus()->text(), "No card");
     EXPECT_EQ(frame.minimumSize(), frame.maximumSize());
     // Exit, from the form or the menu, closes the window.
     frame.View()->ExitButton()->click();

@@ -1,6 +1,7 @@
 // The progress window of a movie import: what each tick shows, when and how the window ends.
 #include "UiTestSupport.h"
 #include "ui/CDialogConversionInfo.h"
+#include "ui/DialogUnits.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -67,7 +68,7 @@ private:
 TEST(CDialogConversionInfo, LayoutAndStart) {
     ScriptedDialog dialog({{1, 0, 100, 0, 0}});
     EXPECT_EQ(dialog.windowTitle(), "K-72 Image Converter");
-    EXPECT_EQ(dialog.size(), QSize(342, 101));
+    EXPECT_EQ(dialog.size(), DluSize(228, 72));
     EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(dialog.ProgressBar()->maximum(), 100);
@@ -148,11 +149,37 @@ TEST(CDialogConversionInfo, WithoutManagerItWaitsForEscape) {
     EXPECT_FALSE(dialog.cancelAllCalled);
 }
 
-TEST(CDialogConversionInfo, EscapeAndCloseEndWithoutCancelling) {
-    ScriptedDialog dialog({{1, 0, 100, 50, 1}});
-    dialog.afterTick = [&dialog](int) { QTimer::singleShot(0, &dialog, [&dialog] { dialog.close(); }); };
-    EXPECT_EQ(dialog.exec(), 2);
-    EXPECT_FALSE(dialog.cancelAllCalled);
-    EXPECT_FALSE(dialog.Cancelled());
-    EXPECT_EQ(dialog.ProgressBar()->value(), 25);
+// Escape and the title bar's close button do what Cancel does, but at once: the queue is emptied,
+// the window ends, and the run counts as cancelled (so the import says nothing).
+TEST(CDialogConversionInfo, EscapeAndCloseCancelAtOnce) {
+    for (const bool escape : {true, false}) {
+        ScriptedDialog dialog({{1, 0, 100, 50, 1}});
+        dialog.afterTick = [&dialog, escape](int) {
+            QTimer::singleShot(0, &dialog, [&dialog, escape] {
+                if (escape) {
+                    QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                    QApplication::sendEvent(&dialog, &key);
+                } else {
+                    dialog.close();
+                }
+            });
+        };
+        EXPECT_EQ(dialog.exec(), 2);
+        EXPECT_EQ(dialog.ticks, 1);
+        EXPECT_TRUE(dialog.cancelAllCalled);
+        EXPECT_TRUE(dialog.Cancelled());
+        EXPECT_EQ(dialog.FinalResult(), rc::Fail);
+        EXPECT_EQ(dialog.ProgressBar()->value(), 25);
+    }
+}
+
+TEST(CDialogConversionInfo, StatusLineShowsShareAndTimeLeft) {
+    EXPECT_EQ(CDialogConversionInfo::StatusLine("startup...", 0, 5000), "startup...");
+    EXPECT_EQ(CDialogConversionInfo::StatusLine("suspend...", 40, 5000), "suspend...");
+    EXPECT_EQ(CDialogConversionInfo::StatusLine("converting...", 25, 1000), "converting...  25%");
+    EXPECT_EQ(CDialogConversionInfo::StatusLine("converting...", 25, 10000),
+              "converting...  25%, about 0:30 left");
+    EXPECT_EQ(CDialogConversionInfo::StatusLine("interleaving...", 80, 200000),
+              "interleaving...  80%, about 0:50 left");
+    EXPECT_EQ(CDialogConversionInfo::StatusLine("converting...", 1, 100000), "converting...  1%");
 }

@@ -1,5 +1,6 @@
 // The main form on a real card through the real store: drive, bank and number choice, pad selection
 // by mouse, and the commands with scripted answers in place of their windows.
+#include "ScriptedView.h"
 #include "UiTestSupport.h"
 #include "store/CPadBankStore.h"
 #include "ui/CConvertToolView.h"
@@ -17,64 +18,6 @@ using namespace k72;
 using namespace k72test;
 
 namespace {
-
-// The form with its windows replaced: answers come from the test, and what would be shown is kept.
-class ScriptedView : public CConvertToolView {
-public:
-    using CConvertToolView::CConvertToolView;
-
-    QString importAnswer;
-    QString folderAnswer;
-    QMessageBox::StandardButton deleteAnswer = QMessageBox::Cancel;
-    std::vector<QString> messages;
-    std::vector<QStringList> importFilters;
-    int folderQuestions = 0;
-    int deleteQuestions = 0;
-    std::vector<int> movieInformation;
-    std::vector<int> stillInformation;
-    std::function<void()> duringDialog; // runs while a command's window would be open
-
-protected:
-    QString AskImportFile(const QStringList& filters) override {
-        importFilters.push_back(filters);
-        if (duringDialog) {
-            duringDialog();
-        }
-        return importAnswer;
-    }
-    QString AskExportFolder() override {
-        ++folderQuestions;
-        return folderAnswer;
-    }
-    QMessageBox::StandardButton AskDeleteFiles() override {
-        ++deleteQuestions;
-        return deleteAnswer;
-    }
-    void ShowMessage(const QString& text) override { messages.push_back(text); }
-    void ShowMovieInformation(int pad) override { movieInformation.push_back(pad); }
-    void ShowStillInformation(int pad) override {
-        stillInformation.push_back(pad);
-        if (duringDialog) {
-            duringDialog();
-        }
-    }
-};
-
-void Choose(QComboBox* list, int index) {
-    list->setCurrentIndex(index);
-    emit list->activated(index);
-}
-
-void Click(QWidget& view, int x, int y) {
-    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(x, y));
-}
-
-// The middle of pad i in the form's pixels.
-QPoint PadPoint(int pad) {
-    const int column = pad % 4;
-    const int row = 2 - pad / 4;
-    return QPoint(30 + 56 * column + 20, 75 + 50 * row + 20);
-}
 
 class MainView : public ::testing::Test {
 protected:
@@ -268,11 +211,12 @@ TEST_F(MainView, UnknownFileTypeIsRefused) {
     ScriptedView view(store, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     Click(view, PadPoint(1).x(), PadPoint(1).y());
-    view.importAnswer = QString::fromStdString((dir / "notes.txt").string());
+    view.importAnswer = {QString::fromStdString((dir / "notes.txt").string())};
     view.ImportButton()->click();
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0],
-              "Failed to load the file.\nPlease select a file in a format supported by this converter.");
+    EXPECT_TRUE(view.messages[0].startsWith(
+        "Failed to load the file.\nPlease select a file in a format supported by this converter."));
+    EXPECT_TRUE(view.messages[0].contains("\"notes.txt\" is not a movie")) << view.messages[0].toStdString();
     EXPECT_EQ(view.PadView()->PadState(1), PadKindEmpty);
     EXPECT_EQ(view.LastImportKind(), PadKindEmpty);
     // Cancel in the file window ends the command quietly.
@@ -384,7 +328,7 @@ TEST_F(MainView, ImportRoundTripThroughTheStore) {
     picture.fill(QColor(20, 90, 200));
     ASSERT_TRUE(picture.save(QString::fromStdString((dir / "photo.png").string())));
     Click(view, PadPoint(2).x(), PadPoint(2).y());
-    view.importAnswer = QString::fromStdString((dir / "photo.png").string());
+    view.importAnswer = {QString::fromStdString((dir / "photo.png").string())};
     view.ImportButton()->click();
     EXPECT_TRUE(view.messages.empty());
     EXPECT_EQ(view.PadView()->PadState(2), PadKindStill);
@@ -396,7 +340,7 @@ TEST_F(MainView, ImportRoundTripThroughTheStore) {
                           "-f lavfi -i testsrc2=size=96x64:rate=25 -f lavfi -i "
                           "sine=frequency=440:sample_rate=44100 -t 0.6 -c:v mpeg4 -c:a aac"));
     Click(view, PadPoint(9).x(), PadPoint(9).y());
-    view.importAnswer = QString::fromStdString((dir / "clip.mp4").string());
+    view.importAnswer = {QString::fromStdString((dir / "clip.mp4").string())};
     int ticks = 0;
     QTimer heartbeat;
     QObject::connect(&heartbeat, &QTimer::timeout, [&ticks] { ++ticks; });

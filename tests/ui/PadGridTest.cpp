@@ -195,8 +195,9 @@ TEST(CPadView, NewControlShowsTheBackgroundOnly) {
     EXPECT_EQ(view.sizeHint(), QSize(225, 150));
     EXPECT_EQ(view.size(), QSize(225, 150));
     EXPECT_EQ(view.Selection(), -1);
-    EXPECT_TRUE(view.testAttribute(Qt::WA_TransparentForMouseEvents));
-    EXPECT_EQ(view.focusPolicy(), Qt::NoFocus);
+    // It takes the keyboard focus and dropped files; clicks pass on to the form.
+    EXPECT_EQ(view.focusPolicy(), Qt::StrongFocus);
+    EXPECT_TRUE(view.acceptDrops());
     EXPECT_EQ(Render(view), Background());
 }
 

@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 using namespace k72;
@@ -25,6 +27,7 @@ public:
     QString audioAnswer;
     int deleteAnswer = QMessageBox::Cancel;
     int imageQuestions = 0;
+    std::vector<QString> deleteQuestions;
     std::vector<QString> messages;
     std::vector<std::filesystem::path> opened;
 
@@ -34,7 +37,10 @@ protected:
         return imageAnswer;
     }
     QString AskAudioFile() override { return audioAnswer; }
-    int AskDeleteFiles() override { return deleteAnswer; }
+    int AskDeleteFiles(const QString& text) override {
+        deleteQuestions.push_back(text);
+        return deleteAnswer;
+    }
     void ShowMessage(const QString& text, bool) override { messages.push_back(text); }
     void OpenWithDesktop(const std::filesystem::path& path) override { opened.push_back(path); }
 };
@@ -220,6 +226,54 @@ TEST_F(PictureList, DeleteWithNoKeepsTheFileAndCancelChangesNothing) {
     dialog.DeleteButton()->click();
     EXPECT_EQ(StoredStills(card.card, 1, 2, 3), (std::vector<std::string>{"K72_0002.JPG", "K72_0003.JPG"}));
     EXPECT_EQ(RowNames(*dialog.List()), StoredStills(card.card, 1, 2, 3));
+    EXPECT_TRUE(std::filesystem::exists(card.card.folder / "K72_0001.JPG"));
+}
+
+// After a picture is removed nothing is selected: the arrows are off and a second Delete does nothing
+// until the user picks a row. The question names the picture and the pad.
+TEST_F(PictureList, DeleteLeavesNoRowSelectedAndNamesThePicture) {
+    ScriptedPictures dialog(store);
+    dialog.SetPad(1, 2, 3);
+    dialog.show();
+    dialog.List()->setCurrentRow(1);
+    dialog.deleteAnswer = QMessageBox::No;
+    dialog.DeleteButton()->click();
+    ASSERT_EQ(dialog.deleteQuestions.size(), 1u);
+    EXPECT_TRUE(dialog.deleteQuestions[0].startsWith("Remove picture 2, K72_0002.JPG, from pad 4?"))
+        << dialog.deleteQuestions[0].toStdString();
+    EXPECT_TRUE(dialog.deleteQuestions[0].contains("Delete file as well?"));
+    EXPECT_EQ(RowNames(*dialog.List()), (std::vector<std::string>{"K72_0001.JPG", "K72_0003.JPG"}));
+    EXPECT_EQ(dialog.List()->currentRow(), -1);
+    EXPECT_TRUE(dialog.List()->selectedItems().isEmpty());
+    EXPECT_FALSE(dialog.UpButton()->isEnabled());
+    EXPECT_FALSE(dialog.DownButton()->isEnabled());
+    dialog.DeleteButton()->click();
+    EXPECT_EQ(dialog.deleteQuestions.size(), 1u);
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3), (std::vector<std::string>{"K72_0001.JPG", "K72_0003.JPG"}));
+    dialog.UpButton()->click();
+    dialog.DownButton()->click();
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3), (std::vector<std::string>{"K72_0001.JPG", "K72_0003.JPG"}));
+    EXPECT_EQ(dialog.UpButton()->accessibleName(), "Move up");
+    EXPECT_EQ(dialog.DownButton()->accessibleName(), "Move down");
+}
+
+// The real question: its default (Enter) is the safe Cancel, which changes nothing.
+TEST_F(PictureList, TheDeleteQuestionDefaultsToCancel) {
+    CDialogPictureInformation dialog(store);
+    dialog.SetPad(1, 2, 3);
+    dialog.List()->setCurrentRow(0);
+    ModalAnswerer enter([](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box == nullptr) {
+            return false;
+        }
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Cancel));
+        QTest::keyClick(box, Qt::Key_Return);
+        return true;
+    });
+    dialog.DeleteButton()->click();
+    ASSERT_EQ(enter.texts.size(), 1u);
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3).size(), 3u);
     EXPECT_TRUE(std::filesystem::exists(card.card.folder / "K72_0001.JPG"));
 }
 

@@ -1,0 +1,50 @@
+#pragma once
+// What each pad of the main form shows of its content: a small picture (the first picture of a still
+// image pad, the first frame of a movie) and the words that name it, for tooltips and screen readers
+// ("Pad 4: movie K72_0008.AVI, 1:30", "Pad 2: 3 pictures K72_0002.JPG, …", "Pad 7: empty").
+// Pictures and running times are kept per file (path, size and time of change), so that a bank is
+// shown again without decoding anything twice.
+
+#include <QDateTime>
+#include <QHash>
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <filesystem>
+
+namespace k72 {
+
+class CPadBankStore;
+
+struct PadContent {
+    QImage picture; // null for an empty pad or a file that cannot be read
+    QString description;
+};
+
+class PadContentCache {
+public:
+    // The content of pad 0 … 11 of the store's selected number.
+    PadContent Describe(const CPadBankStore& store, int pad);
+    void Clear() { files_.clear(); }
+
+    // "m:ss" of a running time from a frame count and rate (0: 29.97 frames a second).
+    static QString RunningTimeText(std::uint32_t frames, double rate);
+    // The first frame of an MJPEG AVI (the device's movies), decoded small; null when there is none.
+    static QImage FirstMovieFrame(const std::filesystem::path& path);
+
+    static constexpr int kPictureWidth = 64;
+    static constexpr int kPictureHeight = 48;
+
+private:
+    struct FileFacts {
+        QImage picture;
+        std::uint32_t frames = 0;
+        double rate = 0.0;
+    };
+    const FileFacts* Facts(const std::filesystem::path& path, bool movie);
+
+    QHash<QString, FileFacts> files_;
+};
+
+} // namespace k72
