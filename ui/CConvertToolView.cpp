@@ -125,6 +125,10 @@ CConvertToolView::CConvertToolView(CPadBankStore& store, const QString& cardRoot
     PlaceLabel(dash, 136, 17, 8, 8);
     numberList = new QComboBox(this);
     numberList->setAccessibleName(QStringLiteral("K-72 Bank number"));
+    // The number has no label of its own on the form; screen readers name a list by its label.
+    auto* numberLabel = new QLabel(QStringLiteral("K-72 Bank number"), this);
+    numberLabel->setBuddy(numberList);
+    numberLabel->hide();
     PlaceControl(numberList, 150, 15, 28, 12);
     for (int number = 1; number <= 12; ++number) {
         numberList->addItem(QString::number(number));

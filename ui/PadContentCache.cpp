@@ -1,6 +1,7 @@
 #include "ui/PadContentCache.h"
 
 #include "engine/CConversionManager.h"
+#include "engine/RunningTime.h"
 #include "store/CPadBankStore.h"
 
 #include <QBuffer>
@@ -10,7 +11,6 @@
 #include <QImageReader>
 
 #include <algorithm>
-#include <cmath>
 
 namespace k72 {
 namespace {
@@ -38,9 +38,9 @@ QImage ScaledPicture(QImageReader& reader) {
 } // namespace
 
 QString PadContentCache::RunningTimeText(std::uint32_t frames, double rate) {
-    const double perSecond = rate > 1.0 ? rate : 30000.0 / 1001.0;
-    const auto seconds = static_cast<std::uint64_t>(std::floor(frames / perSecond));
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    // Counted as the movie information counts it (a header's 30.0003 is 30 frames a second).
+    const RunningTime time = ComputeRunningTime(frames, rate);
+    return QStringLiteral("%1:%2").arg(time.minutes).arg(time.seconds, 2, 10, QLatin1Char('0'));
 }
 
 QImage PadContentCache::FirstMovieFrame(const std::filesystem::path& path) {

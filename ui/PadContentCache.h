@@ -28,7 +28,7 @@ public:
     PadContent Describe(const CPadBankStore& store, int pad);
     void Clear() { files_.clear(); }
 
-    // "m:ss" of a running time from a frame count and rate (0: 29.97 frames a second).
+    // "m:ss" of a running time from a frame count and rate, counted as the movie information does.
     static QString RunningTimeText(std::uint32_t frames, double rate);
     // The first frame of an MJPEG AVI (the device's movies), decoded small; null when there is none.
     static QImage FirstMovieFrame(const std::filesystem::path& path);
