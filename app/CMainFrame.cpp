@@ -114,7 +114,7 @@ void CMainFrame::UpdateCardStatus() {
     const QString text = view->CardStatusText();
     cardStatus->setText(
         cardStatus->fontMetrics().elidedText(text, Qt::ElideMiddle, std::max(100, width() - 12)));
-    cardStatus->setToolTip(text);
+    cardStatus->setToolTip(view->CardStatusToolTip());
 }
 
 // The title is the program's, whatever anything else sets.

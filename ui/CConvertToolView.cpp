@@ -786,19 +786,29 @@ QString CConvertToolView::CardStatusText() const {
     if (openRoot.isEmpty()) {
         return QStringLiteral("No card");
     }
+    const QString card = QDir::toNativeSeparators(openRoot);
     if (cardGone || !store.IsCardOpen()) {
-        return QStringLiteral("Card %1 is not available").arg(QDir::toNativeSeparators(openRoot));
+        return QStringLiteral("Card %1 is not available").arg(card);
     }
     const QStorageInfo volume(QString::fromStdString(store.CardFolder().string()));
     const Settings& settings = store.GetSettings();
     static const char* const qualities[] = {"Lowest", "Low", "Middle", "High", "Highest"};
-    const int quality = settings.QualitySliderPosition();
-    return QStringLiteral("Card %1, %2 free  |  Import: %3, quality %4%5")
-        .arg(QDir::toNativeSeparators(openRoot))
+    // The card's folder name first: the line is narrow, its tooltip holds the whole path.
+    const QString name = QFileInfo(openRoot).fileName().isEmpty() ? card : QFileInfo(openRoot).fileName();
+    return QStringLiteral("%1: %2 free | %3, %4%5")
+        .arg(name)
         .arg(SizeText(volume.bytesAvailable()))
         .arg(settings.fps == 1 ? QStringLiteral("PAL 25 fps") : QStringLiteral("NTSC 29.97 fps"))
-        .arg(QString::fromLatin1(qualities[quality]))
-        .arg(settings.deinterlace == 1 ? QStringLiteral(", deinterlaced") : QString());
+        .arg(QString::fromLatin1(qualities[settings.QualitySliderPosition()]))
+        .arg(settings.deinterlace == 1 ? QStringLiteral(", deinterlace") : QString());
+}
+
+QString CConvertToolView::CardStatusToolTip() const {
+    if (openRoot.isEmpty() || cardGone || !store.IsCardOpen()) {
+        return CardStatusText();
+    }
+    return QStringLiteral("Card: %1\n%2")
+        .arg(QDir::toNativeSeparators(openRoot), CardStatusText().section(QStringLiteral(": "), 1));
 }
 
 QStringList CConvertToolView::AskImportFiles(const QStringList& filters) {

@@ -55,6 +55,8 @@ public:
     QString CardRoot() const { return openRoot; }
     // The status bar's line: the card, its free space, and what an import will use.
     QString CardStatusText() const;
+    // The same with the card's whole path, for the line's tooltip.
+    QString CardStatusToolTip() const;
 
     QComboBox* DriveList() const { return driveList; }
     QComboBox* BankList() const { return bankList; }

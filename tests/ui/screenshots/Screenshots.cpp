@@ -25,13 +25,20 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QEnterEvent>
 #include <QEventLoop>
 #include <QImage>
 #include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
 
 #include <cstdio>
@@ -208,7 +215,91 @@ int main(int argc, char** argv) {
     drives.show();
     ok = Save(drives, folder, QStringLiteral("drive-list")) && ok;
 
+    // The File and Pad menus as they open.
+    for (QAction* menuAction : frame.menuBar()->actions()) {
+        if (QMenu* menu = menuAction->menu();
+            menu != nullptr && menuAction->text() != QStringLiteral("Help(&H)")) {
+            menu->popup(frame.mapToGlobal(QPoint(0, 20)));
+            QApplication::processEvents();
+            ok = Save(*menu, folder,
+                      QStringLiteral("menu-") +
+                          menuAction->text().section(QLatin1Char('('), 0, 0).toLower()) &&
+                 ok;
+            menu->hide();
+        }
+    }
+
+    // Files dragged over pad 3: the pad lights up where they would land.
+    {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/photo.png"))});
+        const QPoint at = CPadView::PadRect(2).center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view->PadView(), &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view->PadView(), &move);
+        ok = Save(frame, folder, QStringLiteral("main-window-dragging")) && ok;
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(view->PadView(), &leave);
+    }
+    // The status bar after an import, and the grid with the keyboard focus on pad 6.
+    view->PadView()->setFocus();
+    emit view->StatusMessage(QStringLiteral("Imported holiday-clip.mp4 onto pad 6."));
+    ok = Save(frame, folder, QStringLiteral("main-window-status")) && ok;
+
+    // The questions and messages the form shows, with the texts it builds.
+    const auto saveBox = [&](const QString& name, QMessageBox::Icon icon, const QString& text,
+                             QMessageBox::StandardButtons buttons,
+                             QMessageBox::StandardButton defaultButton) {
+        QMessageBox box(icon, QStringLiteral("K-72 Image Converter"), text, buttons, &frame);
+        box.setDefaultButton(defaultButton);
+        box.show();
+        QApplication::processEvents();
+        return Save(box, folder, name);
+    };
+    const PadEntry* moviePad = app.Store().PadFile().EntryAt(0, 5);
+    const PadEntry* stillPad = app.Store().PadFile().EntryAt(0, 1);
+    ok = saveBox(QStringLiteral("question-delete"), QMessageBox::Information,
+                 QStringLiteral(
+                     "Delete pad 6, which holds %1?\nDelete file as well?\n\nYes: the files are deleted "
+                     "from the card too.\nNo: the files stay on the card.")
+                     .arg(CConvertToolView::ContentText(*moviePad)),
+                 QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel) &&
+         ok;
+    ok =
+        saveBox(QStringLiteral("question-replace"), QMessageBox::Question,
+                QStringLiteral("Pad 2 holds %1. Replace them?").arg(CConvertToolView::ContentText(*stillPad)),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) &&
+        ok;
+    ok = saveBox(QStringLiteral("message-card-gone"), QMessageBox::Information,
+                 QStringLiteral(
+                     "The card %1 is no longer available.\nPut it back, or choose another drive or card "
+                     "folder.")
+                     .arg(QString::fromStdString(card.root.string())),
+                 QMessageBox::Ok, QMessageBox::Ok) &&
+         ok;
+    ok = saveBox(
+             QStringLiteral("message-copy-failed"), QMessageBox::Information,
+             QStringLiteral("The file \"K72_0001.AVI\" could not be copied to the folder\n/media/card/DCIM/"
+                            "000KAVLO\n\nThere is not enough free space there (the card or disk is full)."),
+             QMessageBox::Ok, QMessageBox::Ok) &&
+         ok;
+
+    {
+        // The batch of several pictures, as the form shows it.
+        QProgressDialog batch(&frame);
+        batch.setWindowTitle(QStringLiteral("K-72 Image Converter"));
+        batch.setRange(0, 5);
+        batch.setValue(2);
+        batch.setCancelButtonText(QStringLiteral("Cancel"));
+        batch.setLabelText(QStringLiteral("Converting picture 3 of 5:\nbeach.jpg"));
+        batch.show();
+        QApplication::processEvents();
+        ok = Save(batch, folder, QStringLiteral("picture-batch-progress")) && ok;
+    }
+
     ConvertingDialog converting;
+    converting.SetFileName(QStringLiteral("holiday-clip.mp4"));
     converting.show();
     converting.ShowPhase(1, 72);
     ok = Save(converting, folder, QStringLiteral("conversion-progress")) && ok;
