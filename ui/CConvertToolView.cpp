@@ -10,6 +10,7 @@
 #include "ui/PadGeometry.h"
 #include "ui/QtUserMessages.h"
 #include "ui/RememberedPlaces.h"
+#include "ui/SoundFileProblem.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -652,11 +653,13 @@ void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringLi
             done += (done.isEmpty() ? QString() : QStringLiteral(" ")) +
                     QStringLiteral("Attached the sound %1 to pad %2.").arg(FileName(sound)).arg(pad + 1);
         } else {
+            const QString problem = SoundFileProblem(sound);
             ShowMessage(
                 QString::fromLatin1(messages::kLoadFailed) +
-                QStringLiteral("\n\n\"%1\" is not a sound the K-72 plays: it must be a WAV file of 16-bit "
-                               "PCM, stereo, 44.1 kHz.")
-                    .arg(FileName(sound)));
+                QStringLiteral("\n\nThe sound \"%1\" cannot be attached: %2.\nThe K-72 plays WAV files "
+                               "of 16-bit PCM, stereo, 44.1 kHz.")
+                    .arg(FileName(sound),
+                         problem.isEmpty() ? QStringLiteral("the card did not take it") : problem));
         }
     }
     ShowPad(pad);

@@ -39,7 +39,7 @@ void SavePicture(const fs::path& path, const QColor& colour) {
 }
 
 // A sound the device plays: PCM, 2 channels, 44100 Hz, 16 bits.
-void SaveWav(const fs::path& path) {
+void SaveWav(const fs::path& path, std::uint32_t channels = 2, std::uint32_t rate = 44100) {
     const std::uint32_t dataBytes = 4 * 441;
     std::vector<std::uint8_t> bytes(44 + dataBytes, 0);
     const auto put = [&bytes](std::size_t at, std::uint32_t value, int size) {
@@ -52,10 +52,10 @@ void SaveWav(const fs::path& path) {
     std::memcpy(bytes.data() + 8, "WAVEfmt ", 8);
     put(16, 16, 4);
     put(20, 1, 2);
-    put(22, 2, 2);
-    put(24, 44100, 4);
-    put(28, 44100 * 4, 4);
-    put(32, 4, 2);
+    put(22, channels, 2);
+    put(24, rate, 4);
+    put(28, rate * channels * 2, 4);
+    put(32, channels * 2, 2);
     put(34, 16, 2);
     std::memcpy(bytes.data() + 36, "data", 4);
     put(40, dataBytes, 4);
@@ -153,6 +153,16 @@ TEST_F(MainViewInput, DroppedFilesGoOntoThePadUnderTheCursor) {
     // Dropped on the gap between pads: nothing.
     DropOnPad(grid, -1, {dir / "a.png"});
     EXPECT_EQ(view.messages.size(), 4u);
+    EXPECT_EQ(card.card.PadBytes(), before);
+
+    // A sound the device cannot play says what is wrong with it.
+    SaveWav(dir / "mono.wav", 1, 48000);
+    DropOnPad(grid, 0, {dir / "mono.wav"});
+    ASSERT_EQ(view.messages.size(), 5u);
+    EXPECT_TRUE(
+        view.messages[4].contains("The sound \"mono.wav\" cannot be attached: it is mono, not stereo; it is "
+                                  "sampled at 48000 Hz, not 44100 Hz (44.1 kHz)."))
+        << view.messages[4].toStdString();
     EXPECT_EQ(card.card.PadBytes(), before);
 
     // Pictures dropped on the movie pad replace it only after the question.
