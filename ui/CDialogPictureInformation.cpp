@@ -10,11 +10,14 @@
 #include "ui/QtUserMessages.h"
 
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QUrl>
@@ -73,6 +76,69 @@ CDialogPictureInformation::CDialogPictureInformation(CPadBankStore& store, QWidg
     connect(audioButton, &QPushButton::clicked, this, &CDialogPictureInformation::OnAudio);
     connect(previewButton, &QPushButton::clicked, this, &CDialogPictureInformation::OnPreview);
     connect(closeButton, &QPushButton::clicked, this, [this] { done(1); });
+    setAcceptDrops(true);
+}
+
+namespace {
+
+// The local picture files of a drag, or none when anything else is among them.
+QStringList DroppedPictures(const QMimeData* data) {
+    QStringList paths;
+    if (data == nullptr || !data->hasUrls()) {
+        return {};
+    }
+    static const QStringList extensions = {QStringLiteral("jpg"), QStringLiteral("jpeg"),
+                                           QStringLiteral("bmp"), QStringLiteral("png")};
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile() || !extensions.contains(QFileInfo(url.toLocalFile()).suffix().toLower())) {
+            return {};
+        }
+        paths << url.toLocalFile();
+    }
+    return paths;
+}
+
+} // namespace
+
+void CDialogPictureInformation::dragEnterEvent(QDragEnterEvent* event) {
+    if (DroppedPictures(event->mimeData()).isEmpty()) {
+        event->ignore();
+    } else {
+        event->acceptProposedAction();
+    }
+}
+
+void CDialogPictureInformation::dragMoveEvent(QDragMoveEvent* event) {
+    if (DroppedPictures(event->mimeData()).isEmpty()) {
+        event->ignore();
+    } else {
+        event->acceptProposedAction();
+    }
+}
+
+void CDialogPictureInformation::dropEvent(QDropEvent* event) {
+    const QStringList paths = DroppedPictures(event->mimeData());
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    AddPictures(paths);
+}
+
+void CDialogPictureInformation::AddPictures(const QStringList& paths) {
+    for (const QString& path : paths) {
+        if (StillCount() >= 100) {
+            ShowMessage(QString::fromLatin1(kTooManyStills), true);
+            return;
+        }
+        // The store says why a picture failed; the rest are not tried.
+        const int count = store.AddStillImage(std::filesystem::path(path.toStdString()), pad);
+        if (count <= 0) {
+            return;
+        }
+        AddRow(StillName(count - 1));
+    }
 }
 
 void CDialogPictureInformation::SetPad(int bankIndex, int numberIndex, int padIndex) {

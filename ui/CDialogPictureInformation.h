@@ -52,6 +52,10 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Pictures dropped on the list are added to the pad, in the order given.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
     // The windows the buttons open; tests replace them.
     virtual QString AskImageFile();
@@ -72,6 +76,7 @@ private:
     void OnDown();
     void Move(int from, int to);
     void OnImport();
+    void AddPictures(const QStringList& paths);
     void OnDelete();
     void OnAudio();
     void OnPreview();

@@ -10,7 +10,11 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -275,6 +279,42 @@ TEST_F(PictureList, TheDeleteQuestionDefaultsToCancel) {
     ASSERT_EQ(enter.texts.size(), 1u);
     EXPECT_EQ(StoredStills(card.card, 1, 2, 3).size(), 3u);
     EXPECT_TRUE(std::filesystem::exists(card.card.folder / "K72_0001.JPG"));
+}
+
+// Pictures dropped on the list join the pad, converted, in the order dropped; anything else is refused.
+TEST_F(PictureList, DroppedPicturesAreAdded) {
+    for (const char* name : {"x.png", "y.JPG"}) {
+        QImage picture(64, 48, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        ASSERT_TRUE(picture.save(QString::fromStdString((dir / name).string()), "PNG"));
+    }
+    ScriptedPictures dialog(store);
+    dialog.SetPad(1, 2, 3);
+    EXPECT_TRUE(dialog.acceptDrops());
+    const auto drop = [&dialog](const std::vector<std::filesystem::path>& files) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const auto& file : files) {
+            urls << QUrl::fromLocalFile(QString::fromStdString(file.string()));
+        }
+        data.setUrls(urls);
+        const QPoint at = dialog.List()->geometry().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &enter);
+        const bool accepted = enter.isAccepted();
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &dropped);
+        return accepted;
+    };
+    EXPECT_FALSE(drop({dir / "x.png", dir / "clip.mp4"}));
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3).size(), 3u);
+    EXPECT_TRUE(drop({dir / "x.png", dir / "y.JPG"}));
+    const auto stills = StoredStills(card.card, 1, 2, 3);
+    ASSERT_EQ(stills.size(), 5u);
+    EXPECT_EQ(RowNames(*dialog.List()), stills);
+    EXPECT_TRUE(std::filesystem::exists(card.card.folder / stills[3]));
+    EXPECT_TRUE(std::filesystem::exists(card.card.folder / stills[4]));
+    EXPECT_TRUE(dialog.messages.empty());
 }
 
 TEST_F(PictureList, ImportStopsAtOneHundredPictures) {
