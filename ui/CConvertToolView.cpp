@@ -7,6 +7,7 @@
 #include "ui/CPadView.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveList.h"
+#include "ui/ImportSpace.h"
 #include "ui/PadGeometry.h"
 #include "ui/QtUserMessages.h"
 #include "ui/RememberedPlaces.h"
@@ -612,6 +613,14 @@ void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringLi
         if (!AskYesNo(question)) {
             return;
         }
+    }
+
+    // Checked before anything is converted, so that a long conversion does not end in a full card.
+    if (const QString noSpace = NotEnoughSpaceText(QString::fromStdString(store.CardFolder().string()), movie,
+                                                   pictures, store.GetSettings());
+        !noSpace.isEmpty()) {
+        ShowMessage(noSpace);
+        return;
     }
 
     bool imported = false;

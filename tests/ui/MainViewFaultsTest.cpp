@@ -8,6 +8,7 @@
 #include "tests/store/StoreFakes.h"
 #include "ui/CDialogConversionInfo.h"
 #include "ui/CPadView.h"
+#include "ui/ImportSpace.h"
 #include "ui/QtConversionProgress.h"
 #include "ui/QtFileCopy.h"
 
@@ -320,4 +321,44 @@ TEST_F(MainViewFaults, ACardThatGoesAwayIsSaidOnceAndComesBack) {
     EXPECT_EQ(view.PadView()->PadState(0), PadKindStill);
     EXPECT_TRUE(view.BankList()->isEnabled());
     EXPECT_EQ(view.messages.size(), 1u);
+}
+
+// Before converting, the card's free space is checked against an estimate of the result.
+TEST(ImportSpace, AMovieThatCannotFitIsRefusedBeforeConverting) {
+    TempDir dir;
+    const fs::path small = dir / "small";
+    fs::create_directories(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=2m") != 0) {
+        GTEST_SKIP() << "mounting a small tmpfs is not allowed here";
+    }
+    struct Unmount {
+        fs::path where;
+        ~Unmount() { ::umount2(where.c_str(), MNT_DETACH); }
+    } unmount{small};
+    ASSERT_TRUE(MakeMedia(dir / "clip.mp4", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 10 -c:v mpeg4"));
+    SavePicture(dir / "photo.png", Qt::cyan);
+    EXPECT_NEAR(static_cast<double>(MediaDurationMs(QString::fromStdString((dir / "clip.mp4").string()))),
+                10000.0, 100.0);
+    Settings highest;
+    EXPECT_GT(EstimatedMovieBytes(10000, highest), 10 * 1048576);
+    {
+        PadCard card(small);
+        CPadBankStore store;
+        ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+        view.InitialSetUp();
+        Click(view, PadPoint(1).x(), PadPoint(1).y());
+        view.importAnswer = {QString::fromStdString((dir / "clip.mp4").string())};
+        view.ImportButton()->click();
+        ASSERT_EQ(view.messages.size(), 1u);
+        EXPECT_TRUE(view.messages[0].startsWith(
+            "There is not enough free space on the card for \"clip.mp4\".\nAbout "))
+            << view.messages[0].toStdString();
+        EXPECT_EQ(view.PadView()->PadState(1), PadKindEmpty);
+        EXPECT_EQ(Listing(card.card.folder), std::vector<std::string>{"K72_PAD.SYS"});
+        // A picture fits.
+        view.importAnswer = {QString::fromStdString((dir / "photo.png").string())};
+        view.ImportButton()->click();
+        EXPECT_EQ(view.messages.size(), 1u);
+        EXPECT_EQ(view.PadView()->PadState(1), PadKindStill);
+    }
 }
