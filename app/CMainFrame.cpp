@@ -113,7 +113,7 @@ void CMainFrame::FillRecentCards() {
 void CMainFrame::UpdateCardStatus() {
     const QString text = view->CardStatusText();
     cardStatus->setText(
-        cardStatus->fontMetrics().elidedText(text, Qt::ElideMiddle, std::max(100, width() - 12)));
+        cardStatus->fontMetrics().elidedText(text, Qt::ElideRight, std::max(100, width() - 24)));
     cardStatus->setToolTip(view->CardStatusToolTip());
 }
 

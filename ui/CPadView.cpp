@@ -13,8 +13,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <QToolTip>
 #include <QUrl>
 
@@ -406,11 +404,14 @@ void CPadView::paintEvent(QPaintEvent*) {
         painter.drawRect(PadRect(dropPad).adjusted(1, 1, -2, -2));
     }
     if (hasFocus()) {
-        QStyleOptionFocusRect focus;
-        focus.initFrom(this);
-        focus.rect = selectedPad >= 0 ? PadRect(selectedPad).adjusted(-2, -2, 2, 2)
-                                      : QRect(1, 1, padgrid::kGridWidth - 2, padgrid::kGridHeight - 2);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        // A dotted frame around the selected pad (or the whole block while none is), whatever the style.
+        QPen dotted(Qt::black);
+        dotted.setStyle(Qt::DotLine);
+        painter.setPen(dotted);
+        painter.setBrush(Qt::NoBrush);
+        const QRect around = selectedPad >= 0 ? PadRect(selectedPad).adjusted(-3, -3, 2, 2)
+                                              : QRect(1, 1, padgrid::kGridWidth - 3, padgrid::kGridHeight - 3);
+        painter.drawRect(around);
     }
 }
 

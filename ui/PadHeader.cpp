@@ -5,6 +5,7 @@
 #include "store/ShortName.h"
 
 #include <QLabel>
+#include <QScreen>
 #include <QWidget>
 
 #include <algorithm>
@@ -88,7 +89,21 @@ void PlaceBesideMainWindow(QWidget* dialog, const QWidget* mainWindow) {
         return;
     }
     const QRect frame = mainWindow->frameGeometry();
-    dialog->move(frame.right() + 1, frame.top());
+    int x = frame.right() + 1;
+    int y = frame.top();
+    // Beside the main window as long as the screen has room there; otherwise as far right and up as
+    // keeps the whole dialog on the screen (at a scale factor of 2 the list no longer fits beside it).
+    if (const QScreen* screen = mainWindow->screen()) {
+        const QRect area = screen->availableGeometry();
+        const QSize size = dialog->frameGeometry().size();
+        if (x + size.width() > area.right() + 1) {
+            x = std::max(area.left(), area.right() + 1 - size.width());
+        }
+        if (y + size.height() > area.bottom() + 1) {
+            y = std::max(area.top(), area.bottom() + 1 - size.height());
+        }
+    }
+    dialog->move(x, y);
 }
 
 } // namespace k72

@@ -5,11 +5,13 @@
 #include "ui/CDialogPreference.h"
 #include "ui/CMovieInfoBox.h"
 #include "ui/DialogUnits.h"
+#include "ui/PadHeader.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTest>
 
@@ -157,4 +159,21 @@ TEST(CMovieInfoBox, DrawsItsThreeTextsOnWhite) {
     EXPECT_GT(inked(120, 20, 80, 14), 20); // rate
     EXPECT_EQ(inked(0, 0, image.width(), 19), 0);
     EXPECT_EQ(inked(0, 0, 14, image.height()), 0);
+}
+
+// The information dialogs open beside the main window while the screen has room there, and otherwise
+// stay whole on the screen.
+TEST(PlaceBesideMainWindow, KeepsTheDialogOnTheScreen) {
+    QWidget main;
+    main.resize(280, 360);
+    QWidget dialog;
+    dialog.resize(348, 445);
+    const QRect area = main.screen()->availableGeometry();
+    main.move(area.left() + 10, area.top() + 10);
+    PlaceBesideMainWindow(&dialog, &main);
+    EXPECT_EQ(dialog.pos(), QPoint(main.frameGeometry().right() + 1, main.frameGeometry().top()));
+    main.move(area.right() - 300, area.bottom() - 200);
+    PlaceBesideMainWindow(&dialog, &main);
+    EXPECT_TRUE(area.contains(dialog.frameGeometry())) << dialog.x() << "," << dialog.y();
+    EXPECT_EQ(dialog.frameGeometry().right(), area.right());
 }
