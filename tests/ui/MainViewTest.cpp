@@ -7,6 +7,7 @@
 #include "ui/CPadView.h"
 #include "ui/DialogUnits.h"
 #include "ui/QtConversionProgress.h"
+#include "ui/RememberedPlaces.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -276,6 +277,8 @@ TEST_F(MainView, ExportCopiesThePadsFilesIntoTheChosenFolder) {
     view.folderAnswer = QString::fromStdString((dir / "out").string());
     view.ExportButton()->click();
     EXPECT_TRUE(std::filesystem::exists(dir / "out" / "K72_0002.JPG"));
+    // The folder is offered first next time, in this run and the next.
+    EXPECT_EQ(remembered::ExportFolder().toStdString(), (dir / "out").string());
     Click(view, PadPoint(5).x(), PadPoint(5).y());
     view.ExportButton()->click();
     EXPECT_TRUE(std::filesystem::exists(dir / "out" / "K72_0001.AVI"));
@@ -333,6 +336,7 @@ TEST_F(MainView, ImportRoundTripThroughTheStore) {
     EXPECT_TRUE(view.messages.empty());
     EXPECT_EQ(view.PadView()->PadState(2), PadKindStill);
     EXPECT_EQ(view.LastImportKind(), PadKindStill);
+    EXPECT_EQ(remembered::ImportFolder().toStdString(), dir.Path().string());
     EXPECT_TRUE(std::filesystem::exists(card.card.folder / "K72_0004.JPG"));
     EXPECT_EQ(GetName(card.card.PadBytes(), RecordAt(0, 0, 2) + 8), "K72_0004.JPG");
 
