@@ -11,6 +11,7 @@
 #include "ui/RememberedPlaces.h"
 
 #include <QAccessible>
+#include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
@@ -165,12 +166,21 @@ TEST_F(MainViewInput, DroppedFilesGoOntoThePadUnderTheCursor) {
         << view.messages[4].toStdString();
     EXPECT_EQ(card.card.PadBytes(), before);
 
+    // A movie dropped on an empty pad is converted onto it.
+    ASSERT_TRUE(MakeMedia(dir / "clip.mov", "-f lavfi -i testsrc2=size=96x64:rate=25 -t 0.5 -c:v mpeg4"));
+    DropOnPad(grid, 10, {dir / "clip.mov"});
+    EXPECT_EQ(grid.PadState(10), PadKindMovie);
+    EXPECT_EQ(GetName(card.card.PadBytes(), RecordAt(0, 0, 10) + 8), "K72_0006.AVI");
+    EXPECT_TRUE(grid.HasPicture(10));
+    EXPECT_EQ(view.messages.size(), 5u);
+
     // Pictures dropped on the movie pad replace it only after the question.
+    const auto withMovie = card.card.PadBytes();
     view.yesNoAnswers = {false};
     DropOnPad(grid, 5, {dir / "a.png"});
     EXPECT_EQ(view.yesNoTexts.back(), "Pad 6 holds the movie K72_0001.AVI. Replace it?");
     EXPECT_EQ(grid.PadState(5), PadKindMovie);
-    EXPECT_EQ(card.card.PadBytes(), before);
+    EXPECT_EQ(card.card.PadBytes(), withMovie);
 }
 
 TEST_F(MainViewInput, SeveralPicturesFromTheImportWindowConvertInOneBatch) {
@@ -249,6 +259,39 @@ TEST_F(MainViewInput, TheKeyboardMovesTheSelectionAndRunsTheCommands) {
     QKeyEvent override(QEvent::ShortcutOverride, Qt::Key_Delete, Qt::NoModifier);
     QApplication::sendEvent(grid, &override);
     EXPECT_TRUE(override.isAccepted());
+}
+
+// The menu's shortcuts, pressed in the main window.
+TEST(MainWindowKeys, ShortcutsRunTheCommands) {
+    TempDir dir;
+    PadCard card(dir.Path());
+    card.PutMovie(0, 0, 5, "K72_0001.AVI");
+    card.card.AddFile("K72_0001.AVI");
+    CConvertToolApp app;
+    CMainFrame& frame = app.CreateMainWindow(QString::fromStdString(card.card.root.string()));
+    frame.activateWindow();
+    if (!QTest::qWaitForWindowActive(&frame)) {
+        GTEST_SKIP() << "the platform gives no window the focus";
+    }
+    Click(*frame.View(), PadPoint(5).x(), PadPoint(5).y());
+    int imports = 0;
+    int deletes = 0;
+    QObject::connect(frame.ImportAction(), &QAction::triggered, [&imports] { ++imports; });
+    QObject::connect(frame.DeleteAction(), &QAction::triggered, [&deletes] { ++deletes; });
+    // The import window is answered with Cancel.
+    ModalAnswerer cancel([](QWidget* modal) {
+        modal->close();
+        return true;
+    });
+    QTest::keyClick(&frame, Qt::Key_I, Qt::ControlModifier);
+    EXPECT_EQ(imports, 1);
+    // Delete while a button has the focus goes to the menu's item; on the grid, the grid has it.
+    frame.activateWindow(); // back from the file window
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    frame.View()->ExitButton()->setFocus();
+    QTest::keyClick(frame.View()->ExitButton(), Qt::Key_Delete);
+    EXPECT_EQ(deletes, 1);
+    frame.close();
 }
 
 TEST_F(MainViewInput, ButtonsThatCannotActAreDisabled) {
