@@ -125,6 +125,13 @@ public:
     bool ExportMovie(int pad, const std::filesystem::path& folder);
     bool ExportStillImages(int pad, const std::filesystem::path& folder);
 
+    // The result code of the last conversion that failed in ImportFile or AddStillImage (rc::Fail for
+    // a failure that had none), for a window that says more than the store's message; 0 after a
+    // success. Cleared when an import starts.
+    ResultCode LastConversionResult() const { return lastConversionResult_; }
+    // True when the last import stopped because the user cancelled its conversion.
+    bool LastConversionCancelled() const { return lastConversionCancelled_; }
+
     // --- File primitives ---
     static bool FileExists(const std::filesystem::path& path);
     // Deletes a file at once; a missing file is not an error. Never removes a folder.
@@ -181,6 +188,8 @@ protected:
     std::filesystem::path backupFolder_;
     std::set<std::string> backedUpCards_; // pad files copied in this store's life
     MovieConverterHook movieConverterHook_;
+    ResultCode lastConversionResult_ = 0;
+    bool lastConversionCancelled_ = false;
 };
 
 } // namespace k72

@@ -98,6 +98,8 @@ StillRecord NewStillRecord(const std::string& name, bool converted) {
 } // namespace
 
 bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, PadKind kind) {
+    lastConversionResult_ = 0;
+    lastConversionCancelled_ = false;
     if ((kind != PadKindMovie && kind != PadKindStill) || SelectedEntry(pad) == nullptr ||
         !FileExists(source)) {
         return false;
@@ -154,6 +156,8 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
         const ConversionOutcome outcome =
             progress_ != nullptr ? progress_->Run(*manager) : WaitForConversion(*manager);
         if (outcome.endCode != 1) {
+            lastConversionResult_ = Failed(outcome.finalResult) ? outcome.finalResult : rc::Fail;
+            lastConversionCancelled_ = outcome.cancelled;
             if (!outcome.cancelled) {
                 ShowResultMessage(Failed(outcome.finalResult) ? outcome.finalResult : rc::Fail);
             }
@@ -166,6 +170,7 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
         manager->SetStillQuality(settings_.StillImageQuality());
         const ResultCode result = manager->ConvertStillImage(source.string(), temporary.string());
         if (Failed(result)) {
+            lastConversionResult_ = result;
             ShowResultMessage(result);
             return false;
         }
@@ -193,6 +198,8 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
 }
 
 int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
+    lastConversionResult_ = 0;
+    lastConversionCancelled_ = false;
     PadEntry* entry = SelectedEntry(pad);
     if (entry == nullptr || entry->Kind() != PadKindStill || !entry->stills ||
         entry->stills->stillCount >= padlayout::kMaxStills || !FileExists(source)) {
@@ -226,6 +233,7 @@ int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
     manager->SetStillQuality(settings_.StillImageQuality());
     const ResultCode converted = manager->ConvertStillImage(source.string(), temporary.string());
     if (Failed(converted)) {
+        lastConversionResult_ = converted;
         // A full temporary disk is no fault of the picture's.
         ShowMessage(converted == rc::DiscSpaceInsufficient ? messages::kTemporaryDiskFull
                                                            : messages::kLoadFailed);

@@ -1,5 +1,6 @@
 #include "ui/CConvertToolView.h"
 
+#include "codecs/ResultCodes.h"
 #include "store/CPadBankStore.h"
 #include "store/StoreMessages.h"
 #include "ui/CDialogMovieInformation.h"
@@ -90,6 +91,31 @@ QString CardRootOf(const QString& folder) {
         return info.path();
     }
     return clean;
+}
+
+// What the status bar adds to the store's "Failed to load the file." about a conversion that failed.
+QString FailureLine(const CPadBankStore& store, const QString& file) {
+    if (store.LastConversionCancelled()) {
+        return QStringLiteral("Cancelled: %1 was not imported.").arg(file);
+    }
+    switch (store.LastConversionResult()) {
+    case rc::JpegDecodeFailed:
+    case rc::JpegImageObjectFailed:
+    case rc::JpegUnsupportedLayout:
+    case rc::CannotOpenInput:
+    case rc::StreamNotFound:
+    case rc::UnknownFormat:
+    case rc::AviInvalidHeader:
+        return QStringLiteral("%1 could not be read: it is damaged, or not the kind of file its name says.")
+            .arg(file);
+    case rc::InputCodecUnsupported:
+    case rc::UnknownCodec:
+        return QStringLiteral("%1 is coded in a form this converter does not read.").arg(file);
+    case 0:
+        return {};
+    default:
+        return QStringLiteral("%1 was not imported.").arg(file);
+    }
 }
 
 QString SizeText(qint64 bytes) {
@@ -630,14 +656,20 @@ void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringLi
         if (imported) {
             lastImportKind = PadKindMovie;
             done = QStringLiteral("Imported %1 onto pad %2.").arg(FileName(movie)).arg(pad + 1);
+        } else {
+            done = FailureLine(store, FileName(movie));
         }
     } else if (!pictures.isEmpty()) {
         QStringList rest = pictures;
         int added = 0;
         if (!adding) {
             // The first picture makes the pad a picture pad (replacing what it held); the others join it.
-            imported = store.ImportFile(PathOf(rest.takeFirst()), pad, PadKindStill);
+            const QString first = rest.takeFirst();
+            imported = store.ImportFile(PathOf(first), pad, PadKindStill);
             added = imported ? 1 : 0;
+            if (!imported) {
+                done = FailureLine(store, FileName(first));
+            }
         } else {
             imported = true;
         }
@@ -727,8 +759,11 @@ int CConvertToolView::AddPictures(int pad, const QStringList& pictures) {
             ShowMessage(QStringLiteral("No more than 100 still images can be assigned to one pad."));
             break;
         }
-        // The store says why a picture failed; the batch stops there.
+        // The store says that a picture failed (the status bar why); the batch stops there.
         if (store.AddStillImage(PathOf(pictures[i]), pad) < 0) {
+            if (const QString line = FailureLine(store, FileName(pictures[i])); !line.isEmpty()) {
+                emit StatusMessage(line);
+            }
             break;
         }
         ++added;

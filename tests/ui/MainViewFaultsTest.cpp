@@ -362,3 +362,32 @@ TEST(ImportSpace, AMovieThatCannotFitIsRefusedBeforeConverting) {
         EXPECT_EQ(view.PadView()->PadState(1), PadKindStill);
     }
 }
+
+// A damaged file: the store's message says the file failed to load, the status bar says why.
+TEST_F(MainViewFaults, ADamagedFileIsNamedAsDamaged) {
+    std::vector<std::uint8_t> noise(5000);
+    for (std::size_t i = 0; i < noise.size(); ++i) {
+        noise[i] = static_cast<std::uint8_t>(i * 7919 % 251);
+    }
+    WriteFileBytes(dir / "broken.png", noise);
+    WriteFileBytes(dir / "broken.mp4", noise);
+    CPadBankStore store(&storeMessages);
+    ScriptedView view(store, Root());
+    view.InitialSetUp();
+    std::vector<QString> status;
+    QObject::connect(&view, &CConvertToolView::StatusMessage,
+                     [&status](const QString& text) { status.push_back(text); });
+    Click(view, PadPoint(2).x(), PadPoint(2).y());
+    for (const char* name : {"broken.png", "broken.mp4"}) {
+        view.importAnswer = {QString::fromStdString((dir / name).string())};
+        view.ImportButton()->click();
+    }
+    ASSERT_EQ(storeMessages.shown.size(), 2u);
+    EXPECT_EQ(storeMessages.shown[0], messages::kLoadFailed);
+    ASSERT_EQ(status.size(), 2u);
+    EXPECT_EQ(status[0],
+              "broken.png could not be read: it is damaged, or not the kind of file its name says.");
+    EXPECT_EQ(status[1],
+              "broken.mp4 could not be read: it is damaged, or not the kind of file its name says.");
+    EXPECT_EQ(view.PadView()->PadState(2), PadKindEmpty);
+}
