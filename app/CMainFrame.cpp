@@ -24,6 +24,7 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     exitAction = file->addAction(QStringLiteral("Exit"));
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help(&H)"));
     manualAction = help->addAction(QStringLiteral("How to use K-72 Image Converter"));
+    manualAction->setShortcut(QKeySequence(Qt::Key_F1));
     aboutAction = help->addAction(QStringLiteral("About K-72 Image Converter"));
 
     view = new CConvertToolView(app.Store(), cardRoot, this);

@@ -22,6 +22,24 @@ install(FILES ${k72_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/cli/k72-card.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME k72-card)
 
+# The manual: its pages, copied into build/manual so that the program finds it when run from the build
+# folder, and its pictures, which the screenshots of the windows made there (tests/ui/CMakeLists.txt).
+set(k72_manual_files ${PROJECT_SOURCE_DIR}/docs/manual/index.html ${PROJECT_SOURCE_DIR}/docs/manual/manual.css)
+set(k72_manual_copies)
+foreach(file IN LISTS k72_manual_files)
+    get_filename_component(name ${file} NAME)
+    add_custom_command(
+        OUTPUT ${CMAKE_BINARY_DIR}/manual/${name}
+        COMMAND ${CMAKE_COMMAND} -E copy ${file} ${CMAKE_BINARY_DIR}/manual/${name}
+        DEPENDS ${file}
+        VERBATIM)
+    list(APPEND k72_manual_copies ${CMAKE_BINARY_DIR}/manual/${name})
+endforeach()
+add_custom_target(k72_manual ALL DEPENDS ${k72_manual_copies})
+install(FILES ${k72_manual_files} DESTINATION ${CMAKE_INSTALL_DOCDIR}/manual)
+install(DIRECTORY ${CMAKE_BINARY_DIR}/manual/pictures/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/manual/pictures
+        OPTIONAL FILES_MATCHING PATTERN "*.png")
+
 # The package's own documents: its copyright and change log.
 configure_file(${PROJECT_SOURCE_DIR}/docs/debian/changelog.in ${CMAKE_BINARY_DIR}/debian/changelog @ONLY)
 add_custom_command(

@@ -26,6 +26,10 @@ expected=(
     share/bash-completion/completions/k72-card
     share/doc/k72-image-converter/copyright
     share/doc/k72-image-converter/changelog.gz
+    share/doc/k72-image-converter/manual/index.html
+    share/doc/k72-image-converter/manual/manual.css
+    share/doc/k72-image-converter/manual/pictures/main-window.png
+    share/doc/k72-image-converter/manual/pictures/still-image-list.png
 )
 for size in 16 24 32 48 64 128 256; do
     expected+=("share/icons/hicolor/${size}x${size}/apps/k72-image-converter.png")
@@ -42,6 +46,11 @@ for size in 16 24 32 48 64 128 256; do
     if [[ -f $icon ]] && ! file "$icon" | grep -q "PNG image data, $size x $size"; then
         fail "icon $icon is not $size x $size: $(file -b "$icon")"
     fi
+done
+# Every picture the manual shows is installed with it.
+manual=$prefix/share/doc/k72-image-converter/manual
+for picture in $(grep -o 'src="[^"]*"' "$manual/index.html" | sed 's/src="//; s/"$//'); do
+    [[ -f $manual/$picture ]] || fail "the manual's picture $picture is not installed"
 done
 [[ $("$prefix/bin/k72-card" --version) == "k72-card $version" ]] || fail "installed k72-card --version"
 appstreamcli validate --no-net "$prefix/share/metainfo/com.kavelo.K72ImageConverter.metainfo.xml" ||
