@@ -44,8 +44,9 @@ public:
         }
         if (message.path() == kBlockPath && member == QStringLiteral("Unmount")) {
             if (busy_) {
-                connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"),
-                                                         QStringLiteral("Error unmounting: target is busy")));
+                connection.send(
+                    message.createErrorReply(QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"),
+                                             QStringLiteral("Error unmounting: target is busy")));
                 return true;
             }
             Log(QStringLiteral("Unmount ") + message.path());
@@ -57,7 +58,8 @@ public:
             connection.send(message.createReply());
             return true;
         }
-        connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"), member));
+        connection.send(
+            message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"), member));
         return true;
     }
 
@@ -69,8 +71,9 @@ private:
         block.insert(QStringLiteral("IdLabel"), QStringLiteral("K72CARD"));
         block.insert(QStringLiteral("Size"), QVariant::fromValue<quint64>(7948206080ull));
         QVariantMap filesystem;
-        filesystem.insert(QStringLiteral("MountPoints"),
-                          QVariant::fromValue(QList<QByteArray>{mountPoint_.toLocal8Bit() + QByteArray(1, '\0')}));
+        filesystem.insert(
+            QStringLiteral("MountPoints"),
+            QVariant::fromValue(QList<QByteArray>{mountPoint_.toLocal8Bit() + QByteArray(1, '\0')}));
         InterfaceMap blockInterfaces;
         blockInterfaces.insert(QStringLiteral("org.freedesktop.UDisks2.Block"), block);
         blockInterfaces.insert(QStringLiteral("org.freedesktop.UDisks2.Filesystem"), filesystem);
@@ -107,11 +110,13 @@ int main(int argc, char** argv) {
     qDBusRegisterMetaType<QList<QByteArray>>();
     qDBusRegisterMetaType<InterfaceMap>();
     qDBusRegisterMetaType<ObjectMap>();
-    QDBusConnection bus = QDBusConnection::connectToBus(QString::fromLocal8Bit(argv[1]), QStringLiteral("fake"));
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(QString::fromLocal8Bit(argv[1]), QStringLiteral("fake"));
     FakeUDisks fake(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
                     argc > 4 && QByteArray(argv[4]) == "busy");
     if (!bus.isConnected() ||
-        !bus.registerVirtualObject(QStringLiteral("/org/freedesktop/UDisks2"), &fake, QDBusConnection::SubPath) ||
+        !bus.registerVirtualObject(QStringLiteral("/org/freedesktop/UDisks2"), &fake,
+                                   QDBusConnection::SubPath) ||
         !bus.registerService(QStringLiteral("org.freedesktop.UDisks2"))) {
         std::fprintf(stderr, "k72-fake-udisks2: cannot serve on %s\n", argv[1]);
         return 1;
