@@ -2,18 +2,16 @@
 
 #include "app/UDisksCard.h"
 
+#include "ui/DriveList.h"
 #include <QDBusMessage>
-#include <QStorageInfo>
 
 namespace k72 {
 namespace {
 
 QStringList MountedRoots() {
     QStringList roots;
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (volume.isValid() && volume.isReady()) {
-            roots << volume.rootPath();
-        }
+    for (const MountedVolume& volume : MountedVolumes()) {
+        roots << volume.root;
     }
     roots.sort();
     return roots;

@@ -18,7 +18,7 @@ namespace k72 {
 class CardWatcher : public QObject {
     Q_OBJECT
 public:
-    // The mounted volumes' roots; by default QStorageInfo's.
+    // The mounted volumes' roots; by default those the drive list shows (MountedVolumes).
     using Lister = std::function<QStringList()>;
     static constexpr int kPollMs = 3000;
 

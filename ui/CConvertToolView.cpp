@@ -5,6 +5,7 @@
 #include "ui/CDialogMovieInformation.h"
 #include "ui/CDialogPictureInformation.h"
 #include "ui/CPadView.h"
+#include "ui/CardVolumes.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveList.h"
 #include "ui/PadGeometry.h"
@@ -174,7 +175,12 @@ void CConvertToolView::UpdateDrives() {
     for (int i = 0; i < driveList->count(); ++i) {
         before << driveList->itemData(i).toString();
     }
-    const QString chosen = driveList->currentData().toString();
+    QString chosen = driveList->currentData().toString();
+    // A card taken out without Eject: its pad file is let go, as nothing can be written to it any more.
+    if (store.IsCardOpen() && !chosen.isEmpty() && !LooksLikeCard(chosen)) {
+        ReleaseCard();
+        chosen.clear();
+    }
     FillDriveList();
     const int keep = driveList->findData(chosen);
     driveList->setCurrentIndex(keep >= 0 ? keep : 0);

@@ -47,6 +47,31 @@ QIcon RemovableIcon() {
 
 } // namespace
 
+namespace {
+MountedVolumeSource& VolumeSource() {
+    static MountedVolumeSource source;
+    return source;
+}
+} // namespace
+
+void SetMountedVolumeSource(MountedVolumeSource source) {
+    VolumeSource() = std::move(source);
+}
+
+std::vector<MountedVolume> MountedVolumes() {
+    if (VolumeSource()) {
+        return VolumeSource()();
+    }
+    std::vector<MountedVolume> volumes;
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        if (volume.isValid() && volume.isReady()) {
+            volumes.push_back(
+                MountedVolume{volume.rootPath(), volume.name(), volume.bytesTotal(), IsRemovable(volume)});
+        }
+    }
+    return volumes;
+}
+
 std::vector<DriveEntry> ListDrives(const QString& cardRoot) {
     std::vector<DriveEntry> entries;
     entries.push_back(DriveEntry{});
@@ -62,15 +87,12 @@ std::vector<DriveEntry> ListDrives(const QString& cardRoot) {
         bool card;
     };
     std::vector<Volume> volumes;
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (volume.isValid() && volume.isReady()) {
-            const bool card = LooksLikeCard(volume.rootPath());
-            volumes.push_back(
-                Volume{volume.rootPath(),
-                       card ? CardVolumeText(volume.name(), volume.bytesTotal(), volume.rootPath())
-                            : QDir::toNativeSeparators(volume.rootPath()),
-                       IsRemovable(volume), card});
-        }
+    for (const MountedVolume& volume : MountedVolumes()) {
+        const bool card = LooksLikeCard(volume.root);
+        volumes.push_back(Volume{volume.root,
+                                 card ? CardVolumeText(volume.label, volume.bytesTotal, volume.root)
+                                      : QDir::toNativeSeparators(volume.root),
+                                 volume.removable, card});
     }
     // Cards first, then other removable volumes, then the rest.
     std::stable_sort(volumes.begin(), volumes.end(), [](const Volume& a, const Volume& b) {

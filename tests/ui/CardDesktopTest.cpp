@@ -222,6 +222,51 @@ TEST_F(EjectTest, WithoutUDisksTheUserIsToldToUseTheFileManager) {
     EXPECT_EQ(cards.shown, QStringList{CardCommands::kNoCard});
 }
 
+// The drive list follows volumes: a card mounted while none is open is opened, one mounted while another
+// is open is only listed, and a card taken out without Eject is let go.
+TEST(CardDesktop, ACardThatAppearsIsOpenedWhenNoneIs) {
+    TempDir dir;
+    PadCard first(dir / "one");
+    PadCard second(dir / "two");
+    std::vector<MountedVolume> volumes{{"/", "", 100, false}};
+    SetMountedVolumeSource([&] { return volumes; });
+    struct Restore {
+        ~Restore() { SetMountedVolumeSource({}); }
+    } restore;
+
+    PrivateBus bus;
+    ASSERT_TRUE(bus.Ok());
+    CPadBankStore store;
+    CConvertToolView view(store);
+    view.InitialSetUp();
+    RecordingCards cards(store, view, nullptr, bus.Bus());
+    EXPECT_FALSE(store.IsCardOpen());
+
+    const QString firstRoot = QString::fromStdString(first.card.root.string());
+    volumes.push_back({firstRoot, "K72CARD", 7948206080LL, true});
+    cards.Watcher().Rescan();
+    ASSERT_TRUE(store.IsCardOpen());
+    EXPECT_EQ(view.OpenCardRoot(), firstRoot);
+    EXPECT_EQ(view.DriveList()->currentText(), "K72CARD (7.9 GB)");
+    EXPECT_EQ(view.DriveList()->itemData(1).toString(), firstRoot) << "cards come first";
+    EXPECT_TRUE(view.BankList()->isEnabled());
+
+    const QString secondRoot = QString::fromStdString(second.card.root.string());
+    volumes.insert(volumes.begin(), MountedVolume{secondRoot, "OTHER", 1000000000LL, true});
+    cards.Watcher().Rescan();
+    EXPECT_EQ(view.OpenCardRoot(), firstRoot);
+    EXPECT_GE(view.DriveList()->findData(secondRoot), 1);
+
+    // Taken out without Eject: the folder is gone with the volume.
+    std::filesystem::rename(first.card.root, dir / "pulled");
+    volumes.erase(volumes.begin() + 2);
+    cards.Watcher().Rescan();
+    EXPECT_TRUE(view.OpenCardRoot().isEmpty());
+    EXPECT_FALSE(store.IsCardOpen());
+    EXPECT_TRUE(PadFileIsFree(dir / "pulled/DCIM/000KAVLO/K72_PAD.SYS"));
+    EXPECT_EQ(view.DriveList()->findData(firstRoot), -1);
+}
+
 TEST(CardDesktop, CheckCardListsTheProblemsAndRepairsThroughTheOpenStore) {
     TempDir dir;
     PadCard card(dir.Path());
