@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "app/CConvertToolApp.h"
+#include "app/CardCommands.h"
 #include "ui/CConvertToolView.h"
 #include "ui/DialogUnits.h"
 #include "ui/RememberedPlaces.h"
@@ -28,6 +29,9 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     openCardAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     recentMenu = file->addMenu(QStringLiteral("Recent Cards"));
     file->addSeparator();
+    checkCardAction = file->addAction(QStringLiteral("Check Card..."));
+    ejectCardAction = file->addAction(QStringLiteral("Eject Card"));
+    file->addSeparator();
     preferenceAction = file->addAction(QStringLiteral("Preference"));
     file->addSeparator();
     exitAction = file->addAction(QStringLiteral("Exit"));
@@ -42,6 +46,7 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     deleteAction->setShortcut(QKeySequence(Qt::Key_Delete));
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help(&H)"));
     manualAction = help->addAction(QStringLiteral("How to use K-72 Image Converter"));
+    manualAction->setShortcut(QKeySequence(Qt::Key_F1));
     aboutAction = help->addAction(QStringLiteral("About K-72 Image Converter"));
 
     view = new CConvertToolView(app.Store(), cardRoot, this);
@@ -81,6 +86,12 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     connect(manualAction, &QAction::triggered, this, [this] { this->app.OnManual(); });
     connect(aboutAction, &QAction::triggered, this, [this] { this->app.OnAbout(this); });
     connect(view, &CConvertToolView::ExitRequested, this, &QWidget::close);
+
+    // Cards found as they are mounted, checked and ejected.
+    cards = new CardCommands(app.Store(), *view, this);
+    cards->StartWatching();
+    connect(checkCardAction, &QAction::triggered, cards, &CardCommands::Check);
+    connect(ejectCardAction, &QAction::triggered, cards, [this] { cards->Eject(); });
 }
 
 // The frame takes the size of the form (and its menu) when it is first shown.
@@ -100,14 +111,14 @@ void CMainFrame::FitToForm() {
 
 void CMainFrame::FillRecentCards() {
     recentMenu->clear();
-    const QStringList cards = remembered::RecentCards();
-    for (int i = 0; i < cards.size(); ++i) {
-        const QString root = cards[i];
+    const QStringList recent = remembered::RecentCards();
+    for (int i = 0; i < recent.size(); ++i) {
+        const QString root = recent[i];
         QAction* action =
             recentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(root)));
         connect(action, &QAction::triggered, view, [this, root] { view->OpenCard(root); });
     }
-    recentMenu->setEnabled(!cards.isEmpty());
+    recentMenu->setEnabled(!recent.isEmpty());
 }
 
 void CMainFrame::UpdateCardStatus() {

@@ -13,6 +13,7 @@ class QMenu;
 namespace k72 {
 
 class CConvertToolApp;
+class CardCommands;
 class CConvertToolView;
 
 class CMainFrame : public QMainWindow {
@@ -36,6 +37,9 @@ public:
     void FillRecentCards();
     // Reads the card's line of the status bar again.
     void UpdateCardStatus();
+    QAction* CheckCardAction() const { return checkCardAction; }
+    QAction* EjectCardAction() const { return ejectCardAction; }
+    CardCommands* Cards() const { return cards; }
 
     static constexpr const char* kTitle = "K-72 Image Converter";
 
@@ -59,6 +63,9 @@ private:
     QAction* deleteAction = nullptr;
     QMenu* recentMenu = nullptr;
     QLabel* cardStatus = nullptr;
+    QAction* checkCardAction = nullptr;
+    QAction* ejectCardAction = nullptr;
+    CardCommands* cards = nullptr;
     bool fitted = false;
 };
 

@@ -1,7 +1,10 @@
 #include "cli/CardSession.h"
 
+#include "cli/TemporaryFolder.h"
+
 #include "app/PadBackupLocation.h"
 #include "store/CardLayout.h"
+#include "store/PadFileSnapshot.h"
 #include "store/PadRecords.h"
 
 #include <cerrno>
@@ -19,7 +22,12 @@ CardSession::CardSession()
     store_.SetBackupFolder(PadBackupFolder());
 }
 
-std::string CardSession::DiagnoseCard(const std::filesystem::path& root) {
+CardSession::~CardSession() {
+    // The store lets go of the copy before its folder is removed.
+    store_.Close();
+}
+
+std::string CardSession::DiagnoseCard(const std::filesystem::path& root, bool forWriting) {
     const std::string where = root.string();
     struct stat info {};
     if (::stat(root.c_str(), &info) != 0) {
@@ -35,6 +43,9 @@ std::string CardSession::DiagnoseCard(const std::filesystem::path& root) {
     if (!S_ISREG(info.st_mode) || static_cast<std::size_t>(info.st_size) != padlayout::kFileSize) {
         return where + " is not a K-72 card: its K72_PAD.SYS has " + std::to_string(info.st_size) +
                " bytes, not " + std::to_string(padlayout::kFileSize);
+    }
+    if (!forWriting) {
+        return {};
     }
     const int fd = ::open(paths.padFilePath.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
@@ -59,6 +70,28 @@ bool CardSession::Open(const std::filesystem::path& root) {
     std::string reason = DiagnoseCard(root);
     if (reason.empty()) {
         reason = "the card " + root.string() + " cannot be opened";
+    }
+    messages_.Error(reason);
+    return false;
+}
+
+bool CardSession::OpenForReading(const std::filesystem::path& root) {
+    root_ = root;
+    std::string reason = DiagnoseCard(root, false);
+    if (reason.empty()) {
+        const CardPaths paths = FindCardPaths(root);
+        PadFileSnapshot snapshot;
+        auto folder = std::make_unique<TemporaryFolder>();
+        if (!snapshot.Read(paths.padFilePath)) {
+            reason = "the card's pad file cannot be read: " + snapshot.Reason();
+        } else if (!folder->Ok() || !snapshot.WriteCopy(folder->Path() / "K72_PAD.SYS")) {
+            reason = "no copy of the card's pad file can be made in the temporary folder";
+        } else if (!store_.Open(paths.cardFolder, folder->Path() / "K72_PAD.SYS")) {
+            reason = "the card " + root.string() + " cannot be opened";
+        } else {
+            snapshotFolder_ = std::move(folder);
+            return true;
+        }
     }
     messages_.Error(reason);
     return false;

@@ -1,5 +1,6 @@
 // remove-still and move-still: the order and number of a still image pad's pictures.
 #include "cli/CardSession.h"
+#include "cli/CommandOutput.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
@@ -55,7 +56,7 @@ int RunRemoveStill(const RemoveStillOptions& options) {
         store.DeletePad(address.pad, false);
     }
     store.RescanFileNumbers();
-    PrintLine(DescribePad(address, session.Entry(address)));
+    output::Pad(address, session.Entry(address));
     return kExitSuccess;
 }
 
@@ -77,7 +78,7 @@ int RunMoveStill(const MoveStillOptions& options) {
             return kExitFailed;
         }
     }
-    PrintLine(DescribePad(address, session.Entry(address)));
+    output::Pad(address, session.Entry(address));
     return kExitSuccess;
 }
 

@@ -28,6 +28,9 @@
 namespace k72 {
 
 class CPadBankStore {
+    // The card check's repair changes any bank through the same save path as the commands.
+    friend class CardCheck;
+
 public:
     explicit CPadBankStore(IUserMessages* messages = nullptr, IFileCopy* fileCopy = nullptr,
                            IConversionProgress* progress = nullptr);

@@ -6,6 +6,7 @@
 #include "ui/CDialogMovieInformation.h"
 #include "ui/CDialogPictureInformation.h"
 #include "ui/CPadView.h"
+#include "ui/CardVolumes.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveList.h"
 #include "ui/ImportSpace.h"
@@ -284,10 +285,74 @@ void CConvertToolView::FillDriveList() {
     for (const DriveEntry& entry : ListDrives(cardRoot)) {
         driveList->addItem(entry.icon, entry.text, entry.root);
         driveList->setItemData(driveList->count() - 1, entry.root, Qt::ToolTipRole);
+        driveList->setItemData(driveList->count() - 1, entry.card, kCardRole);
         widest = std::max(widest, metrics.horizontalAdvance(entry.text));
+    }
+    // Card folders chosen with Open Card Folder… stay listed while they are there.
+    for (const QString& folder : openedFolders) {
+        if (driveList->findData(folder) < 0 && QFileInfo(folder).isDir()) {
+            driveList->addItem(style()->standardIcon(QStyle::SP_DirIcon), QDir::toNativeSeparators(folder),
+                               folder);
+            driveList->setItemData(driveList->count() - 1, folder, Qt::ToolTipRole);
+            widest = std::max(widest, metrics.horizontalAdvance(folder));
+        }
     }
     // The list opens wide enough for the longest path; the closed box keeps its place in the form.
     driveList->view()->setMinimumWidth(std::max(driveList->width(), 22 + widest + 24));
+}
+
+void CConvertToolView::UpdateDrives() {
+    QStringList before;
+    for (int i = 0; i < driveList->count(); ++i) {
+        before << driveList->itemData(i).toString();
+    }
+    QString chosen = driveList->currentData().toString();
+    // A card taken out without Eject: its pad file is let go, as nothing can be written to it any more.
+    if (store.IsCardOpen() && !chosen.isEmpty() && !LooksLikeCard(chosen)) {
+        ReleaseCard();
+        emit StatusMessage(
+            QStringLiteral("The card %1 is no longer available.").arg(QDir::toNativeSeparators(chosen)));
+        chosen.clear();
+    }
+    FillDriveList();
+    const int keep = driveList->findData(chosen);
+    driveList->setCurrentIndex(keep >= 0 ? keep : 0);
+    if (store.IsCardOpen() || busy != 0) {
+        return;
+    }
+    for (int i = 1; i < driveList->count(); ++i) {
+        const QString root = driveList->itemData(i).toString();
+        if (!before.contains(root) && driveList->itemData(i, kCardRole).toBool()) {
+            driveList->setCurrentIndex(i);
+            OnDriveChosen(i);
+            return;
+        }
+    }
+}
+
+void CConvertToolView::ReleaseCard() {
+    gridReady = 0;
+    bankIndex = numberIndex = selectedPad = -1;
+    store.Close();
+    padView->Clear();
+    contentCache.Clear();
+    openRoot.clear();
+    cardGone = false;
+    bankList->setEnabled(false);
+    numberList->setEnabled(false);
+    driveList->setCurrentIndex(0);
+    UpdateButtons();
+    emit CardChanged();
+}
+
+QString CConvertToolView::OpenCardRoot() const {
+    return store.IsCardOpen() ? driveList->currentData().toString() : QString();
+}
+
+void CConvertToolView::RedrawPads() {
+    if (store.SelectionValid()) {
+        ShowBank();
+    }
 }
 
 void CConvertToolView::OnDriveChosen(int index) {
@@ -338,6 +403,9 @@ void CConvertToolView::OpenCard(const QString& folder) {
         return;
     }
     const QString root = CardRootOf(folder);
+    if (!openedFolders.contains(root)) {
+        openedFolders << root;
+    }
     int index = driveList->findData(root);
     if (index < 0) {
         driveList->addItem(style()->standardIcon(QStyle::SP_DirIcon), QDir::toNativeSeparators(root), root);

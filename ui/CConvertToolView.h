@@ -45,6 +45,17 @@ public:
     // "3 pictures (K72_0002.JPG, K72_0003.JPG, K72_0004.JPG)".
     static QString ContentText(const PadEntry& entry);
 
+    // --- Cards coming and going (the main frame's card watcher and its Eject and Check commands) ---
+    // Fills the drive list again, keeping the chosen entry; when no card is open and a volume that looks
+    // like a K-72 card is listed that was not before, that card is chosen.
+    void UpdateDrives();
+    // Lets go of the open card as choosing no drive does, without a message.
+    void ReleaseCard();
+    // The root of the open card (the folder holding DCIM); empty when none is open.
+    QString OpenCardRoot() const;
+    // Draws the pads again from the store, after something else changed the card.
+    void RedrawPads();
+
     int BankIndex() const { return bankIndex; }
     int NumberIndex() const { return numberIndex; }
     int SelectedPad() const { return selectedPad; }
@@ -143,8 +154,9 @@ private:
     CPadBankStore& store;
     QString cardRoot;
     bool setUpDone = false;
-    QString openRoot;      // root of the open card
-    bool cardGone = false; // the open card went away and has been said so
+    QString openRoot;          // root of the open card
+    QStringList openedFolders; // card folders chosen with Open Card Folder…
+    bool cardGone = false;     // the open card went away and has been said so
     QTimer cardWatch;
     PadContentCache contentCache;
 

@@ -400,6 +400,13 @@ TEST(CardFolders, OpenCardFolderAndTheLastFiveCards) {
         EXPECT_EQ(view->CardRoot().toStdString(), root.string());
         EXPECT_EQ(view->DriveList()->currentData(Qt::ToolTipRole).toString().toStdString(), root.string());
     }
+    // The folders stay listed, and the card open, when the volumes are listed again.
+    view->UpdateDrives();
+    EXPECT_TRUE(view->GridReady());
+    EXPECT_EQ(view->OpenCardRoot().toStdString(), cards[5]->card.root.string());
+    for (const auto& card : cards) {
+        EXPECT_GE(view->DriveList()->findData(QString::fromStdString(card->card.root.string())), 1);
+    }
     const QStringList recent = remembered::RecentCards();
     ASSERT_EQ(recent.size(), 5);
     EXPECT_EQ(recent[0].toStdString(), cards[5]->card.root.string());
