@@ -4,12 +4,6 @@
 #include "store/CardLayout.h"
 #include "store/PadRecords.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace k72::cli {
 
@@ -19,48 +13,13 @@ CardSession::CardSession()
     store_.SetBackupFolder(PadBackupFolder());
 }
 
-std::string CardSession::DiagnoseCard(const std::filesystem::path& root) {
-    const std::string where = root.string();
-    struct stat info {};
-    if (::stat(root.c_str(), &info) != 0) {
-        return where + ": " + std::strerror(errno);
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        return where + " is not a folder; give the card's root folder (the one that holds DCIM)";
-    }
-    const CardPaths paths = FindCardPaths(root);
-    if (::stat(paths.padFilePath.c_str(), &info) != 0) {
-        return where + " is not a K-72 card: it has no DCIM/000KAVLO/K72_PAD.SYS";
-    }
-    if (!S_ISREG(info.st_mode) || static_cast<std::size_t>(info.st_size) != padlayout::kFileSize) {
-        return where + " is not a K-72 card: its K72_PAD.SYS has " + std::to_string(info.st_size) +
-               " bytes, not " + std::to_string(padlayout::kFileSize);
-    }
-    const int fd = ::open(paths.padFilePath.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        return "the card's pad file " + paths.padFilePath.string() +
-               " cannot be written: " + std::strerror(errno);
-    }
-    // Only a look: the lock is let go at once.
-    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
-    if (locked) {
-        return "the card " + where +
-               " is in use by another program (its pad file is locked); close it there first";
-    }
-    return {};
-}
-
 bool CardSession::Open(const std::filesystem::path& root) {
     root_ = root;
     if (store_.OpenCardRoot(root)) {
         return true;
     }
-    std::string reason = DiagnoseCard(root);
-    if (reason.empty()) {
-        reason = "the card " + root.string() + " cannot be opened";
-    }
-    messages_.Error(reason);
+    // What the store found when it tried, not a second look that could see something else.
+    messages_.Error(CardOpenMessage(store_.LastOpenResult()));
     return false;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // One card opened for one command: the store with the terminal's messages, copies and progress, the
-// conversion settings, and the pad the command works on. Opening tells the reasons apart that a card
-// cannot be opened for: not a K-72 card at all, a pad file that cannot be written, or a card that is in
-// use by another program (the desktop program, or another k72-card) which holds its pad file locked.
+// conversion settings, and the pad the command works on. A card that cannot be opened is reported with
+// the reason the store found (not a K-72 card, a pad file that cannot be written, a card in use by
+// another program, ...).
 
 #include "cli/CardStore.h"
 #include "cli/PadAddress.h"
@@ -39,9 +39,6 @@ public:
     // The entry of the selected pad (after Select).
     const PadEntry* Entry(const PadAddress& address) const;
     PadKind KindOf(const PadAddress& address) const;
-
-    // Why a card root cannot be opened, in words; empty when nothing is found wrong.
-    static std::string DiagnoseCard(const std::filesystem::path& root);
 
 private:
     ProgressBar bar_;

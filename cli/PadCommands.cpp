@@ -43,9 +43,9 @@ std::vector<FileCopyItem> ExportItems(CardSession& session, const PadEntry& entr
     std::vector<FileCopyItem> items;
     for (const NameField& name : names) {
         const std::string text = NameText(name);
-        const auto source = text.empty() ? std::nullopt : session.Store().CardFilePath(text);
-        if (source && CPadBankStore::FileExists(*source)) {
-            items.push_back(FileCopyItem{*source, folder / text});
+        const auto state = text.empty() ? std::nullopt : session.Store().InspectCardFile(text);
+        if (state && state->exists && state->regular) {
+            items.push_back(FileCopyItem{state->path, folder / text, true});
         }
     }
     return items;
@@ -114,6 +114,13 @@ int RunDelete(const DeleteOptions& options) {
         return kExitFailed;
     }
     PrintLine(DescribePad(address, session.Entry(address)));
+    // The store has named each file it could not delete; the pad is empty all the same.
+    const std::size_t notDeleted = session.Store().FilesNotDeleted().size();
+    if (notDeleted > 0) {
+        session.Messages().Error(std::to_string(notDeleted) + (notDeleted == 1 ? " file" : " files") +
+                                 " of " + address.Text() + " could not be deleted");
+        return kExitFailed;
+    }
     return kExitSuccess;
 }
 

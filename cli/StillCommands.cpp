@@ -47,16 +47,15 @@ int RunRemoveStill(const RemoveStillOptions& options) {
         session.Messages().Error("the pad file could not be written; " + address.Text() + " is unchanged");
         return kExitFailed;
     }
-    if (options.deleteFile) {
-        store.DeleteCardFile(name);
-    }
     // A pad without pictures is an empty pad, as the desktop program leaves it after its list.
     if (*count == 1) {
         store.DeletePad(address.pad, false);
     }
+    // Only once no record names the picture any more; another pad (or this one) may still show it.
+    const int notDeleted = options.deleteFile ? store.DeleteUnusedCardFiles({NameText(name)}) : 0;
     store.RescanFileNumbers();
     PrintLine(DescribePad(address, session.Entry(address)));
-    return kExitSuccess;
+    return notDeleted == 0 ? kExitSuccess : kExitFailed;
 }
 
 int RunMoveStill(const MoveStillOptions& options) {

@@ -1,5 +1,7 @@
 #include "cli/TemporaryFolder.h"
 
+#include "store/Leftovers.h"
+
 #include <cstdlib>
 #include <string>
 
@@ -11,7 +13,9 @@ TemporaryFolder::TemporaryFolder() {
     if (ec) {
         parent = "/tmp";
     }
-    std::string pattern = (parent / "k72-card-XXXXXX").string();
+    // Folders of runs that were killed are cleared away first; ours carries our process id.
+    leftovers::RemoveStaleTemporaryFolders(parent);
+    std::string pattern = (parent / leftovers::OwnedPattern(leftovers::kCardToolPrefix)).string();
     if (::mkdtemp(pattern.data()) != nullptr) {
         path_ = pattern;
     }

@@ -179,7 +179,8 @@ void CConvertToolView::OnDriveChosen(int index) {
     // The empty first entry names no folder: the card is looked for relative to the working folder, and
     // that normally fails like any other drive without the card.
     if (!store.OpenCardRoot(std::filesystem::path(root.toStdString()))) {
-        ShowMessage(QString::fromLatin1(kNotACard));
+        // The store says why: not the card at all, or a card that is in use elsewhere, read-only, ...
+        ShowMessage(QString::fromStdString(CardOpenMessage(store.LastOpenResult())));
         return;
     }
     bankList->setEnabled(true);

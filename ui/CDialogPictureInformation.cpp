@@ -201,13 +201,8 @@ void CDialogPictureInformation::OnDelete() {
         return;
     }
     if (answer == QMessageBox::Yes) {
-        // Never the pad file itself, whatever a damaged list names.
-        const auto path = store.CardFilePath(name);
-        std::error_code ec;
-        if (path && !name.empty() && CPadBankStore::FileExists(*path) &&
-            !std::filesystem::equivalent(*path, store.PadFilePath(), ec)) {
-            CPadBankStore::DeleteFile(*path);
-        }
+        // The store keeps a file that another pad still names, and never deletes the pad file.
+        store.DeleteUnusedCardFiles({name});
     }
     std::unique_ptr<QListWidgetItem>(list->takeItem(k)).reset();
     store.RescanFileNumbers();

@@ -138,7 +138,7 @@ protected:
     }
 
     // One import that must fail with `message`, leaving everything as it was.
-    void ExpectRefused(const fs::path& source, PadKind kind, const char* message,
+    void ExpectRefused(const fs::path& source, PadKind kind, const std::string& message,
                        bool addToStillPad = false) {
         SCOPED_TRACE(source.filename().string());
         const auto padBefore = card->PadBytes();
@@ -266,7 +266,7 @@ TEST_F(MalformedImport, AFullTemporaryDiskStopsAMovieWithItsOwnMessage) {
     store.SetMovieConverterHook([](CVideoConverter& converter) {
         converter.SetFreeSpaceProbe([](const fs::path&) { return std::uint64_t{4096}; });
     });
-    ExpectRefused(Media("clip.mp4"), PadKindMovie, messages::kTemporaryDiskFull);
+    ExpectRefused(Media("clip.mp4"), PadKindMovie, messages::TemporaryDiskFull(temporary.string()));
     store.SetMovieConverterHook({});
     ExpectImported(Media("clip.mp4"), 0, PadKindMovie);
 }
