@@ -479,6 +479,26 @@ bool CPadBankStore::RemoveStillImage(int position, int pad) {
     return SaveChange(pad, before);
 }
 
+bool CPadBankStore::MoveStillImage(int pad, int from, int to) {
+    PadEntry* entry = SelectedEntry(pad);
+    if (entry == nullptr || entry->Kind() != PadKindStill || !entry->stills) {
+        return false;
+    }
+    StillRecord& stills = *entry->stills;
+    const std::size_t count = stills.UsableCount();
+    if (from < 0 || to < 0 || static_cast<std::size_t>(from) >= count || static_cast<std::size_t>(to) >= count) {
+        return false;
+    }
+    const PadEntry before = *entry;
+    auto first = stills.stillNames.begin();
+    if (from < to) {
+        std::rotate(first + from, first + from + 1, first + to + 1);
+    } else {
+        std::rotate(first + to, first + from, first + from + 1);
+    }
+    return SaveChange(pad, before);
+}
+
 bool CPadBankStore::SwapStillImages(int pad, int i, int j) {
     PadEntry* entry = SelectedEntry(pad);
     if (entry == nullptr || entry->Kind() != PadKindStill || !entry->stills) {
@@ -543,9 +563,14 @@ bool CPadBankStore::SetAudio(const std::filesystem::path& source, int pad, const
         return false;
     }
 
-    // A file that a record names is never replaced by the sound, unless it is this pad's own sound.
-    const auto refuseNamed = [this, pad](const std::string& onCard) {
-        const auto user = PadUsing(onCard, pad);
+    // A file that a record names is never replaced by the sound, unless it is this pad's own sound;
+    // the very same sound already there is shared, not replaced.
+    const auto refuseNamed = [this, pad, &source](const std::string& onCard) {
+        auto user = PadUsing(onCard, pad);
+        const auto state = InspectCardFile(onCard);
+        if (user && state && state->exists && state->regular && SameContent(state->path, source)) {
+            user.reset();
+        }
         if (user) {
             ShowMessage("The sound cannot be stored as " + PrintableName(onCard) + ": pad " + *user +
                         " uses that file.\nRename the sound file and try again.");

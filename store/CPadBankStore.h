@@ -133,6 +133,9 @@ public:
     int AddStillImage(const std::filesystem::path& source, int pad);
     // Takes the picture at position 0 … count-1 out of the list; the file stays on the card.
     bool RemoveStillImage(int position, int pad);
+    // Moves the picture at position from to position to (0 … count-1), the ones between moving up or
+    // down by one, with one save.
+    bool MoveStillImage(int pad, int from, int to);
     // Exchanges two pictures of the list; both positions must be 0 … count-1.
     bool SwapStillImages(int pad, int i, int j);
     // Checks a WAV file, copies it into the card folder and records its upper-case 8.3 name on the
