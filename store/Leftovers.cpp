@@ -80,8 +80,10 @@ int RemoveStaleCopies(int folderFd) {
         }
         struct stat info {};
         const pid_t owner = OwnerOf(name, kCopyPrefix);
+        // A copy named before copies carried their process: only when it is older than this run (the
+        // card's lock, which this run holds, kept every other run from writing it since).
         if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
-            !BeforeThisRun(info) || owner == ::getpid() || Alive(owner)) {
+            owner == ::getpid() || (owner == 0 ? !BeforeThisRun(info) : Alive(owner))) {
             continue;
         }
         if (::unlinkat(folderFd, name.c_str(), 0) == 0) {

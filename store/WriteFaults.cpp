@@ -62,4 +62,9 @@ void FailAt(int n) {
     plan.at = n <= 0 ? 0 : passed.load() + n;
 }
 
+void KillAt(int n) {
+    FailAt(n);
+    ArmedPlan().kill = true;
+}
+
 } // namespace k72::writefault

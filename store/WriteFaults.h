@@ -11,7 +11,9 @@ namespace k72::writefault {
 // errno set to EIO. Does not return when it is to kill the process.
 bool Pass(const char* what);
 
-// For tests in this process: arms point n (counted from the next point on) to fail with EIO; 0 disarms.
+// For tests in this process: arms point n (counted from the next point on) to fail with EIO, or to
+// kill the process; 0 disarms.
 void FailAt(int n);
+void KillAt(int n);
 
 } // namespace k72::writefault

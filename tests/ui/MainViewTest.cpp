@@ -13,6 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 using namespace k72;
 using namespace k72test;
 
@@ -153,6 +157,22 @@ TEST_F(MainView, CardOnTheCommandLineIsChosenAtStart) {
     EXPECT_TRUE(rootListed);
 }
 
+// A card that another program (k72-card, a second window) has open is not "another drive".
+TEST_F(MainView, ACardInUseElsewhereSaysSo) {
+    const int fd = ::open(card.card.padFile.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+    view.InitialSetUp();
+    ::close(fd);
+    EXPECT_FALSE(store.IsCardOpen());
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_NE(view.messages[0].indexOf(QStringLiteral("in use by another program")), -1)
+        << view.messages[0].toStdString();
+    EXPECT_NE(view.messages[0].indexOf(QStringLiteral("Close it there first.")), -1);
+    EXPECT_EQ(view.messages[0].indexOf(QStringLiteral("A drive other than")), -1);
+}
+
 TEST_F(MainView, FolderWithoutACardShowsTheMessageAndClosesTheCard) {
     ScriptedView view(store, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
@@ -160,7 +180,8 @@ TEST_F(MainView, FolderWithoutACardShowsTheMessageAndClosesTheCard) {
     view.DriveList()->addItem(QStringLiteral("plain"), QString::fromStdString(dir.Path().string()));
     Choose(view.DriveList(), view.DriveList()->count() - 1);
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0], "A drive other than the K-72's SD card is selected.");
+    EXPECT_EQ(view.messages[0].toStdString(), CardOpenMessage(store.LastOpenResult()));
+    EXPECT_NE(view.messages[0].indexOf(QStringLiteral("is not a K-72 card")), -1) << view.messages[0].toStdString();
     EXPECT_FALSE(store.IsCardOpen());
     EXPECT_FALSE(view.GridReady());
     EXPECT_FALSE(view.BankList()->isEnabled());
