@@ -15,6 +15,8 @@
 #include "store/CardLayout.h"
 #include "store/StoreMessages.h"
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
 #include <sys/stat.h>
@@ -59,7 +61,11 @@ public:
         copy_.SetOverwrite(overwrite);
         folder_.emplace();
         if (!folder_->Ok()) {
-            ReportFailure(rc::TempFileFailed);
+            const int error = folder_->Error();
+            messages_.ShowMessage(error == ENOSPC || error == EDQUOT
+                                      ? messages::TemporaryDiskFull(folder_->Parent().string())
+                                      : messages::TemporaryFolderUnusable(folder_->Parent().string(),
+                                                                          std::strerror(error)));
             return false;
         }
         return true;
