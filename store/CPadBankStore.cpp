@@ -399,8 +399,13 @@ bool SameNameNoCase(std::string_view a, std::string_view b) {
 std::optional<std::string> CPadBankStore::PadUsing(std::string_view name, int exceptSound, int exceptPad) const {
     std::vector<CPadFile::NamedFile> names;
     if (!padFile_.ReadAllNames(names)) {
-        return std::string("the pad file, which cannot be read");
+        return std::string("?"); // unknown: treated as in use
     }
+    return PadUsing(names, name, exceptSound, exceptPad);
+}
+
+std::optional<std::string> CPadBankStore::PadUsing(const std::vector<CPadFile::NamedFile>& names,
+                                                   std::string_view name, int exceptSound, int exceptPad) const {
     for (const auto& named : names) {
         const bool selected = named.bank == bank_ && named.number == number_;
         if ((selected && named.pad == exceptPad) || (selected && named.pad == exceptSound && named.sound)) {
@@ -415,6 +420,9 @@ std::optional<std::string> CPadBankStore::PadUsing(std::string_view name, int ex
 
 int CPadBankStore::DeleteUnusedCardFiles(const std::vector<std::string>& names, int except) {
     filesNotDeleted_.clear();
+    // The pad file as it is on the card now, read once for all the names.
+    std::vector<CPadFile::NamedFile> named;
+    const bool readable = padFile_.ReadAllNames(named);
     std::set<std::string> done;
     for (const std::string& name : names) {
         const auto state = name.empty() ? std::nullopt : InspectCardFile(name);
@@ -427,7 +435,14 @@ int CPadBankStore::DeleteUnusedCardFiles(const std::vector<std::string>& names, 
             DebugOutput("delete: a pad names the pad file; it is kept\n");
             continue;
         }
-        if (const auto user = PadUsing(name, -1, except)) {
+        if (!readable) {
+            // Whether another pad uses it cannot be known: it stays.
+            ShowMessage(shown + " was not deleted: the card's pad file cannot be read to see whether "
+                                "another pad uses it.");
+            filesNotDeleted_.push_back(name);
+            continue;
+        }
+        if (const auto user = PadUsing(named, name, -1, except)) {
             ShowMessage(shown + " was kept on the card: pad " + *user + " uses it too.");
             continue;
         }
