@@ -4,7 +4,6 @@
 #include "store/CardLayout.h"
 #include "store/PadRecords.h"
 
-
 namespace k72::cli {
 
 CardSession::CardSession()

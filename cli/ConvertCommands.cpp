@@ -62,10 +62,10 @@ public:
         folder_.emplace();
         if (!folder_->Ok()) {
             const int error = folder_->Error();
-            messages_.ShowMessage(error == ENOSPC || error == EDQUOT
-                                      ? messages::TemporaryDiskFull(folder_->Parent().string())
-                                      : messages::TemporaryFolderUnusable(folder_->Parent().string(),
-                                                                          std::strerror(error)));
+            messages_.ShowMessage(
+                error == ENOSPC || error == EDQUOT
+                    ? messages::TemporaryDiskFull(folder_->Parent().string())
+                    : messages::TemporaryFolderUnusable(folder_->Parent().string(), std::strerror(error)));
             return false;
         }
         return true;

@@ -68,7 +68,8 @@ int RunMoveStill(const MoveStillOptions& options) {
         return kExitFailed;
     }
     // The whole move with one save, so that a run cut off leaves the list as it was or as wanted.
-    if (options.from != options.to && !session.Store().MoveStillImage(address.pad, options.from - 1, options.to - 1)) {
+    if (options.from != options.to &&
+        !session.Store().MoveStillImage(address.pad, options.from - 1, options.to - 1)) {
         session.Messages().Error("the pad file could not be written; " + address.Text() + " is unchanged");
         return kExitFailed;
     }

@@ -12,7 +12,8 @@ TemporaryFolder::TemporaryFolder() {
     // TMPDIR as it is set, even when it names no folder: the user is told about that folder rather than
     // having the files quietly go elsewhere.
     const char* tmpdir = std::getenv("TMPDIR");
-    parent_ = tmpdir != nullptr && *tmpdir != '\0' ? std::filesystem::path(tmpdir) : std::filesystem::path("/tmp");
+    parent_ =
+        tmpdir != nullptr && *tmpdir != '\0' ? std::filesystem::path(tmpdir) : std::filesystem::path("/tmp");
     const std::filesystem::path& parent = parent_;
     // Folders of runs that were killed are cleared away first; ours carries our process id.
     leftovers::RemoveStaleTemporaryFolders(parent);

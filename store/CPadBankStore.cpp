@@ -6,9 +6,9 @@
 #include "store/Leftovers.h"
 #include "store/PadFileBackup.h"
 #include "store/PrintableText.h"
-#include "store/WriteFaults.h"
 #include "store/ShortName.h"
 #include "store/StoreMessages.h"
+#include "store/WriteFaults.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -280,7 +280,7 @@ bool CPadBankStore::OpenCardRoot(const std::filesystem::path& root) {
         lastOpen_.root = root;
         lastOpen_.errorNumber = errno;
         lastOpen_.failure = lastOpen_.errorNumber == 0 || S_ISREG(info.st_mode) ? CardOpenFailure::NotAFolder
-                                                                                 : CardOpenFailure::NotFound;
+                                                                                : CardOpenFailure::NotFound;
         if (lastOpen_.failure == CardOpenFailure::NotAFolder) {
             lastOpen_.errorNumber = 0;
         }
@@ -389,14 +389,17 @@ namespace {
 
 bool SameNameNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+               const auto fold = [](char c) {
+                   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+               };
                return fold(x) == fold(y);
            });
 }
 
 } // namespace
 
-std::optional<std::string> CPadBankStore::PadUsing(std::string_view name, int exceptSound, int exceptPad) const {
+std::optional<std::string> CPadBankStore::PadUsing(std::string_view name, int exceptSound,
+                                                   int exceptPad) const {
     std::vector<CPadFile::NamedFile> names;
     if (!padFile_.ReadAllNames(names)) {
         return std::string("?"); // unknown: treated as in use
@@ -405,7 +408,8 @@ std::optional<std::string> CPadBankStore::PadUsing(std::string_view name, int ex
 }
 
 std::optional<std::string> CPadBankStore::PadUsing(const std::vector<CPadFile::NamedFile>& names,
-                                                   std::string_view name, int exceptSound, int exceptPad) const {
+                                                   std::string_view name, int exceptSound,
+                                                   int exceptPad) const {
     for (const auto& named : names) {
         const bool selected = named.bank == bank_ && named.number == number_;
         if ((selected && named.pad == exceptPad) || (selected && named.pad == exceptSound && named.sound)) {
@@ -501,7 +505,8 @@ bool CPadBankStore::MoveStillImage(int pad, int from, int to) {
     }
     StillRecord& stills = *entry->stills;
     const std::size_t count = stills.UsableCount();
-    if (from < 0 || to < 0 || static_cast<std::size_t>(from) >= count || static_cast<std::size_t>(to) >= count) {
+    if (from < 0 || to < 0 || static_cast<std::size_t>(from) >= count ||
+        static_cast<std::size_t>(to) >= count) {
         return false;
     }
     const PadEntry before = *entry;

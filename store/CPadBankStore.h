@@ -196,7 +196,8 @@ protected:
     void RemoveLeftovers();
     // Who names the file: the first record of the whole pad file (other than the sound of pad
     // `exceptSound`, or the pad `exceptPad`, of the selected number) naming it; none when none does.
-    std::optional<std::string> PadUsing(std::string_view name, int exceptSound = -1, int exceptPad = -1) const;
+    std::optional<std::string> PadUsing(std::string_view name, int exceptSound = -1,
+                                        int exceptPad = -1) const;
     std::optional<std::string> PadUsing(const std::vector<CPadFile::NamedFile>& names, std::string_view name,
                                         int exceptSound, int exceptPad) const;
     IFileCopy& FileCopy() { return fileCopy_ != nullptr ? *fileCopy_ : plainCopy_; }

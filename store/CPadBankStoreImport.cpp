@@ -10,8 +10,8 @@
 #include "store/PrintableText.h"
 #include "store/StoreMessages.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <fcntl.h>
 #include <memory>
@@ -252,8 +252,9 @@ int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
     const ResultCode converted = manager->ConvertStillImage(source.string(), temporary.string());
     if (Failed(converted)) {
         // A full temporary disk is no fault of the picture's.
-        ShowMessage(converted == rc::DiscSpaceInsufficient ? messages::TemporaryDiskFull(TemporaryFolder().string())
-                                                           : std::string(messages::kLoadFailed));
+        ShowMessage(converted == rc::DiscSpaceInsufficient
+                        ? messages::TemporaryDiskFull(TemporaryFolder().string())
+                        : std::string(messages::kLoadFailed));
         return -1;
     }
     if (!CopyFileShell(destination, temporary)) {

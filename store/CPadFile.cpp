@@ -361,9 +361,10 @@ bool CPadFile::SaveBank() {
         if (first < kRecordSize) {
             const auto from = static_cast<long>(recordStart + first);
             const auto to = static_cast<long>(recordStart + last + 1);
-            spans.push_back(JournalSpan{static_cast<std::uint64_t>(bankOffset + from),
-                                        std::vector<std::uint8_t>(onMedium.begin() + from, onMedium.begin() + to),
-                                        std::vector<std::uint8_t>(image.begin() + from, image.begin() + to)});
+            spans.push_back(
+                JournalSpan{static_cast<std::uint64_t>(bankOffset + from),
+                            std::vector<std::uint8_t>(onMedium.begin() + from, onMedium.begin() + to),
+                            std::vector<std::uint8_t>(image.begin() + from, image.begin() + to)});
         }
     }
     if (spans.empty()) {

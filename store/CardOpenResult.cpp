@@ -51,8 +51,7 @@ std::string CardOpenMessage(const CardOpenResult& result) {
     case CardOpenFailure::NotFound:
         return Where(result) + ": " + reason + ".\nChoose the drive or folder of the K-72's SD card.";
     case CardOpenFailure::NotAFolder:
-        return Where(result) +
-               " is not a folder.\nChoose the card's root folder (the one that holds DCIM).";
+        return Where(result) + " is not a folder.\nChoose the card's root folder (the one that holds DCIM).";
     case CardOpenFailure::NotACard:
         return Where(result) +
                " is not a K-72 card: it has no DCIM/000KAVLO/K72_PAD.SYS.\nChoose the drive of the "

@@ -68,7 +68,8 @@ int WriteFileAtomically(const std::filesystem::path& path, const void* data, std
     if (::close(fd) != 0 && error == 0) {
         error = errno;
     }
-    if (error == 0 && (!writefault::Pass("backup rename") || ::rename(temporary.c_str(), path.c_str()) != 0)) {
+    if (error == 0 &&
+        (!writefault::Pass("backup rename") || ::rename(temporary.c_str(), path.c_str()) != 0)) {
         error = errno;
     }
     if (error != 0) {

@@ -50,7 +50,8 @@ class InputFile {
 public:
     // O_NONBLOCK: a FIFO or device does not hold the open up; the type is checked right after.
     InputFile(const std::filesystem::path& path, bool noFollow)
-        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (noFollow ? O_NOFOLLOW : 0))) {}
+        : fd_(::open(path.c_str(),
+                     O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (noFollow ? O_NOFOLLOW : 0))) {}
     ~InputFile() {
         if (fd_ >= 0) {
             ::close(fd_);

@@ -122,7 +122,8 @@ SaveJournal::State SaveJournal::Read(const std::filesystem::path& path, std::vec
         if (length == 0 || length > kLongestSpan || at + 2 * length > bytes.size() - 4) {
             break;
         }
-        span.oldBytes.assign(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + length));
+        span.oldBytes.assign(bytes.begin() + static_cast<long>(at),
+                             bytes.begin() + static_cast<long>(at + length));
         span.newBytes.assign(bytes.begin() + static_cast<long>(at + length),
                              bytes.begin() + static_cast<long>(at + 2 * length));
         at += 2 * length;

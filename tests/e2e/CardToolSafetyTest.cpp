@@ -71,7 +71,8 @@ TEST_F(CardToolSafety, AnOverwritingSoundNeverReplacesAnotherPadsFile) {
     card.AddFile("K72_0002.JPG");
     std::filesystem::create_directories(dir / "sounds");
     MakeWav(dir / "sounds" / "K72_0001.AVI");
-    const CardRun run = Run("audio " + Root() + " A-1-2 " + Quote(dir / "sounds" / "K72_0001.AVI") + " --overwrite");
+    const CardRun run =
+        Run("audio " + Root() + " A-1-2 " + Quote(dir / "sounds" / "K72_0001.AVI") + " --overwrite");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("pad A-1-1 uses that file"), std::string::npos) << run.err;
     EXPECT_EQ(ReadFileText(card.folder / "K72_0001.AVI"), "the movie");
@@ -92,9 +93,11 @@ TEST_F(CardToolSafety, ExportSkipsFifosFoldersAndLinksWithoutHanging) {
     // Bounded, should the FIFO ever be opened for reading again.
     const CardRun run = Run("export " + Root() + " A-1-1 " + Quote(folder));
     EXPECT_EQ(run.status, 1) << run.err;
-    EXPECT_NE(run.err.find("K72_0002.JPG was not exported: on the card it is a FIFO"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("K72_0002.JPG was not exported: on the card it is a FIFO"), std::string::npos)
+        << run.err;
     EXPECT_NE(run.err.find("K72_0003.JPG was not exported: on the card it is a folder"), std::string::npos);
-    EXPECT_NE(run.err.find("K72_0004.JPG was not exported: on the card it is a symbolic link"), std::string::npos);
+    EXPECT_NE(run.err.find("K72_0004.JPG was not exported: on the card it is a symbolic link"),
+              std::string::npos);
     EXPECT_EQ(run.err.find("Invalid argument"), std::string::npos);
     EXPECT_EQ(ReadFileText(folder / "K72_0001.JPG"), "picture");
     EXPECT_FALSE(std::filesystem::exists(folder / "K72_0004.JPG"));
@@ -137,7 +140,8 @@ TEST_F(CardToolSafety, AKilledImportLeavesNothingButPerhapsAnUnrecordedPicture) 
                 std::filesystem::remove_all(card.folder / name);
             }
         }
-        const CardRun armed = RunArmed("kill:" + std::to_string(step), "import " + Root() + " A-1-1 " + pictures[0]);
+        const CardRun armed =
+            RunArmed("kill:" + std::to_string(step), "import " + Root() + " A-1-1 " + pictures[0]);
         if (armed.status != 128 + 9 && armed.status != 9) {
             EXPECT_EQ(armed.status, 0) << armed.err;
             break;

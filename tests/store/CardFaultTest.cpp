@@ -206,9 +206,9 @@ TEST_F(CardFaults, AFolderWhereAFileShouldBeIsNeitherCopiedNorDeleted) {
     EXPECT_FALSE(fs::exists(card->folder / "K72_0001.JPG"));
     EXPECT_EQ(ReadFileBytes(card->folder / "K72_0002.JPG" / "inside"), (std::vector<std::uint8_t>{1, 2, 3}));
     // Both the export and the delete say what the name is, and the delete counts it as not deleted.
-    EXPECT_EQ(messages.shown,
-              (std::vector<std::string>{"K72_0002.JPG was not exported: on the card it is a folder, not a file.",
-                                        "K72_0002.JPG was not deleted: on the card it is a folder, not a file."}));
+    EXPECT_EQ(messages.shown, (std::vector<std::string>{
+                                  "K72_0002.JPG was not exported: on the card it is a folder, not a file.",
+                                  "K72_0002.JPG was not deleted: on the card it is a folder, not a file."}));
     EXPECT_EQ(store->FilesNotDeleted(), std::vector<std::string>{"K72_0002.JPG"});
 }
 

@@ -97,8 +97,9 @@ TEST_F(CardSafety, DeletingKeepsEveryFileAnotherRecordStillNames) {
     EXPECT_EQ(kind, PadKindEmpty);
     EXPECT_TRUE(fs::exists(card->folder / "K72_0001.AVI"));
     EXPECT_TRUE(fs::exists(card->folder / "SND.WAV"));
-    EXPECT_EQ(messages.shown, (std::vector<std::string>{"K72_0001.AVI was kept on the card: pad C-5-8 uses it too.",
-                                                        "SND.WAV was kept on the card: pad A-1-2 uses it too."}));
+    EXPECT_EQ(messages.shown,
+              (std::vector<std::string>{"K72_0001.AVI was kept on the card: pad C-5-8 uses it too.",
+                                        "SND.WAV was kept on the card: pad A-1-2 uses it too."}));
     EXPECT_TRUE(store->FilesNotDeleted().empty());
 
     // The last pad naming the sound takes it with it.
@@ -131,7 +132,8 @@ TEST_F(CardSafety, ASoundNeverReplacesAFileAnotherPadNames) {
     EXPECT_FALSE(store->SetAudio(dir / "K72_0001.AVI", 1, "K72_0001.AVI"));
     EXPECT_EQ(ReadFileBytes(card->folder / "K72_0001.AVI"), movie);
     EXPECT_EQ(card->PadBytes(), padBefore);
-    EXPECT_TRUE(Contains(messages.shown, "pad A-1-1 uses that file")) << ::testing::PrintToString(messages.shown);
+    EXPECT_TRUE(Contains(messages.shown, "pad A-1-1 uses that file"))
+        << ::testing::PrintToString(messages.shown);
 
     // The pad's own sound may be replaced, and the same sound shared by a second pad.
     MakeWav(dir / "SND.WAV");
@@ -203,8 +205,9 @@ TEST_F(CardSafety, SpecialFilesAreSkippedWithoutWaitingOnThem) {
     EXPECT_TRUE(fs::exists(exported / "K72_0001.JPG"));
     EXPECT_FALSE(fs::exists(exported / "K72_0002.JPG"));
     EXPECT_FALSE(store->ExportMovie(3, exported));
-    EXPECT_EQ(messages.shown, (std::vector<std::string>{"K72_0002.JPG was not exported: on the card it is a FIFO, not a file.",
-                                                        "K72_0003.AVI was not exported: on the card it is a FIFO, not a file."}));
+    EXPECT_EQ(messages.shown, (std::vector<std::string>{
+                                  "K72_0002.JPG was not exported: on the card it is a FIFO, not a file.",
+                                  "K72_0003.AVI was not exported: on the card it is a FIFO, not a file."}));
     EXPECT_FALSE(store->ImportFile(card->folder / "K72_0002.JPG", 5, PadKindStill));
 }
 
@@ -336,7 +339,8 @@ TEST_F(CardSafety, TheNextOpenClearsWhatKilledRunsLeftButNoMediaFile) {
     fs::create_directories(cardCopies);
     WriteFileBytes(cardCopies / "K72_PAD-20240101-000000-000.SYS.part", {1});
     // The copy without a process id is older than this run.
-    fs::last_write_time(card->folder / ".k72-copy-x9y8z7", fs::file_time_type::clock::now() - std::chrono::hours(1));
+    fs::last_write_time(card->folder / ".k72-copy-x9y8z7",
+                        fs::file_time_type::clock::now() - std::chrono::hours(1));
     OpenAgain();
 
     EXPECT_FALSE(fs::exists(card->folder / (".k72-copy-" + dead + "-a1b2c3")));
@@ -366,7 +370,8 @@ TEST_F(CardSafety, EachReasonACardCannotBeOpenedHasItsOwnMessage) {
     EXPECT_NE(CardOpenMessage(other.LastOpenResult()).find("No such file"), std::string::npos);
     EXPECT_FALSE(other.OpenCardRoot(temporary));
     EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::NotACard);
-    EXPECT_NE(CardOpenMessage(other.LastOpenResult()).find("has no DCIM/000KAVLO/K72_PAD.SYS"), std::string::npos);
+    EXPECT_NE(CardOpenMessage(other.LastOpenResult()).find("has no DCIM/000KAVLO/K72_PAD.SYS"),
+              std::string::npos);
     EXPECT_FALSE(other.OpenCardRoot(card->padFile));
     EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::NotAFolder);
 
@@ -375,7 +380,8 @@ TEST_F(CardSafety, EachReasonACardCannotBeOpenedHasItsOwnMessage) {
     WriteFileBytes(card->padFile, shorter);
     EXPECT_FALSE(other.OpenCardRoot(card->root));
     EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::WrongLength);
-    EXPECT_NE(CardOpenMessage(other.LastOpenResult()).find("has 4,096 bytes, not 1,178,496"), std::string::npos);
+    EXPECT_NE(CardOpenMessage(other.LastOpenResult()).find("has 4,096 bytes, not 1,178,496"),
+              std::string::npos);
 
     fs::remove(card->padFile);
     fs::create_directory(card->padFile);
@@ -398,7 +404,8 @@ TEST_F(CardSafety, AnUnusableTemporaryFolderIsNamedAndNotBlamedOnTheSource) {
 
 TEST(PrintableName, EscapesEverythingButPrintableAscii) {
     EXPECT_EQ(PrintableName("K72_0001.JPG"), "K72_0001.JPG");
-    EXPECT_EQ(PrintableName(std::string("A\nB\x1b[31m\\\t\r\x7f\xe9", 13)), "A\\nB\\x1b[31m\\\\\\t\\r\\x7f\\xe9");
+    EXPECT_EQ(PrintableName(std::string("A\nB\x1b[31m\\\t\r\x7f\xe9", 13)),
+              "A\\nB\\x1b[31m\\\\\\t\\r\\x7f\\xe9");
 }
 
 } // namespace

@@ -181,7 +181,8 @@ TEST_F(MainView, FolderWithoutACardShowsTheMessageAndClosesTheCard) {
     Choose(view.DriveList(), view.DriveList()->count() - 1);
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].toStdString(), CardOpenMessage(store.LastOpenResult()));
-    EXPECT_NE(view.messages[0].indexOf(QStringLiteral("is not a K-72 card")), -1) << view.messages[0].toStdString();
+    EXPECT_NE(view.messages[0].indexOf(QStringLiteral("is not a K-72 card")), -1)
+        << view.messages[0].toStdString();
     EXPECT_FALSE(store.IsCardOpen());
     EXPECT_FALSE(view.GridReady());
     EXPECT_FALSE(view.BankList()->isEnabled());
