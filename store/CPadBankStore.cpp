@@ -428,6 +428,8 @@ int CPadBankStore::DeleteUnusedCardFiles(const std::vector<std::string>& names, 
     std::vector<CPadFile::NamedFile> named;
     const bool readable = padFile_.ReadAllNames(named);
     std::set<std::string> done;
+    // One message for the whole delete (a list of 100 pictures must not mean 100 message boxes).
+    std::vector<std::string> lines;
     for (const std::string& name : names) {
         const auto state = name.empty() ? std::nullopt : InspectCardFile(name);
         if (!state || !state->exists || !done.insert(state->path.filename().string()).second) {
@@ -441,17 +443,18 @@ int CPadBankStore::DeleteUnusedCardFiles(const std::vector<std::string>& names, 
         }
         if (!readable) {
             // Whether another pad uses it cannot be known: it stays.
-            ShowMessage(shown + " was not deleted: the card's pad file cannot be read to see whether "
-                                "another pad uses it.");
+            lines.push_back(shown + " was not deleted: the card's pad file cannot be read to see whether "
+                                    "another pad uses it.");
             filesNotDeleted_.push_back(name);
             continue;
         }
         if (const auto user = PadUsing(named, name, -1, except)) {
-            ShowMessage(shown + " was kept on the card: pad " + *user + " uses it too.");
+            lines.push_back(shown + " was kept on the card: pad " + *user + " uses it too.");
             continue;
         }
         if (!state->regular) {
-            ShowMessage(shown + " was not deleted: on the card it is " + state->typeWords + ", not a file.");
+            lines.push_back(shown + " was not deleted: on the card it is " + state->typeWords +
+                            ", not a file.");
             filesNotDeleted_.push_back(name);
             continue;
         }
@@ -460,9 +463,16 @@ int CPadBankStore::DeleteUnusedCardFiles(const std::vector<std::string>& names, 
             if (errno == ENOENT) {
                 continue;
             }
-            ShowMessage(shown + " could not be deleted: " + std::strerror(errno) + ".");
+            lines.push_back(shown + " could not be deleted: " + std::strerror(errno) + ".");
             filesNotDeleted_.push_back(name);
         }
+    }
+    if (!lines.empty()) {
+        std::string text;
+        for (const std::string& line : lines) {
+            text += (text.empty() ? "" : "\n") + line;
+        }
+        ShowMessage(text);
     }
     return static_cast<int>(filesNotDeleted_.size());
 }
@@ -757,16 +767,20 @@ bool CPadBankStore::ExportStillImages(int pad, const std::filesystem::path& fold
     }
     std::vector<FileCopyItem> items;
     bool result = true;
+    std::string skipped; // one message for all the pictures that are not files
     for (std::size_t i = 0; i < record->UsableCount(); ++i) {
         const std::string text = NameText(record->stillNames[i]);
         const auto state = InspectCardFile(text);
         if (state && state->exists && state->regular) {
             items.push_back(FileCopyItem{state->path, folder / text, true});
         } else if (state && state->exists) {
-            ShowMessage(PrintableName(text) + " was not exported: on the card it is " + state->typeWords +
-                        ", not a file.");
+            skipped += (skipped.empty() ? "" : "\n") + PrintableName(text) +
+                       " was not exported: on the card it is " + state->typeWords + ", not a file.";
             result = false;
         }
+    }
+    if (!skipped.empty()) {
+        ShowMessage(skipped);
     }
     if (!items.empty()) {
         result = FileCopy().Copy(items) && result;

@@ -98,8 +98,9 @@ TEST_F(CardSafety, DeletingKeepsEveryFileAnotherRecordStillNames) {
     EXPECT_TRUE(fs::exists(card->folder / "K72_0001.AVI"));
     EXPECT_TRUE(fs::exists(card->folder / "SND.WAV"));
     EXPECT_EQ(messages.shown,
-              (std::vector<std::string>{"K72_0001.AVI was kept on the card: pad C-5-8 uses it too.",
-                                        "SND.WAV was kept on the card: pad A-1-2 uses it too."}));
+              std::vector<std::string>{"K72_0001.AVI was kept on the card: pad C-5-8 uses it too.\n"
+                                       "SND.WAV was kept on the card: pad A-1-2 uses it too."})
+        << "one message for the whole delete";
     EXPECT_TRUE(store->FilesNotDeleted().empty());
 
     // The last pad naming the sound takes it with it.
