@@ -1,6 +1,7 @@
 #include "app/CConvertToolApp.h"
 
 #include "app/CMainFrame.h"
+#include "app/ManualLocation.h"
 #include "app/PadBackupLocation.h"
 #include "app/SettingsStorage.h"
 #include "resources/Artwork.h"
@@ -62,11 +63,28 @@ QString CConvertToolApp::ManualPath() {
     return QDir::currentPath() + QLatin1Char('/') + QString::fromLatin1(kManualName);
 }
 
+QStringList CConvertToolApp::ManualCandidates() const {
+    return k72::ManualCandidates(QCoreApplication::applicationDirPath());
+}
+
 void CConvertToolApp::OnManual() {
-    const QString path = ManualPath();
-    if (QFileInfo(path).isFile()) {
-        OpenDocument(path);
+    const QStringList candidates = ManualCandidates();
+    const QString path = FindManual(candidates);
+    if (path.isEmpty()) {
+        ShowManualMissing(candidates);
+        return;
     }
+    OpenDocument(path);
+}
+
+void CConvertToolApp::ShowManualMissing(const QStringList& lookedIn) {
+    QStringList places;
+    for (const QString& place : lookedIn) {
+        places << QDir::toNativeSeparators(place);
+    }
+    QtUserMessages::Show(MainWindow(),
+                         QStringLiteral("The manual could not be found. It was looked for here:\n") +
+                             places.join(QLatin1Char('\n')));
 }
 
 void CConvertToolApp::OnAbout(QWidget* owner) {

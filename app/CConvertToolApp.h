@@ -9,6 +9,7 @@
 #include "ui/QtUserMessages.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -46,10 +47,14 @@ public:
     // "K-72ImageConverterManualE.pdf" in the current folder.
     static QString ManualPath();
     static constexpr const char* kManualName = "K-72ImageConverterManualE.pdf";
+    // Every place the manual is looked for, first choice first (see ManualLocation.h).
+    virtual QStringList ManualCandidates() const;
 
 protected:
     // Opens a document with the desktop's default program; tests replace it.
     virtual void OpenDocument(const QString& path);
+    // Tells the user the manual was not found, and where it was looked for; tests replace it.
+    virtual void ShowManualMissing(const QStringList& lookedIn);
 
 private:
     Settings settings;

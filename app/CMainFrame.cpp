@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "app/CConvertToolApp.h"
+#include "app/CardCommands.h"
 #include "ui/CConvertToolView.h"
 #include "ui/DialogUnits.h"
 
@@ -20,10 +21,14 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     setFixedSize(300, 380);
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("File(&F)"));
+    checkCardAction = file->addAction(QStringLiteral("Check Card..."));
+    ejectCardAction = file->addAction(QStringLiteral("Eject Card"));
+    file->addSeparator();
     preferenceAction = file->addAction(QStringLiteral("Preference"));
     exitAction = file->addAction(QStringLiteral("Exit"));
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help(&H)"));
     manualAction = help->addAction(QStringLiteral("How to use K-72 Image Converter"));
+    manualAction->setShortcut(QKeySequence(Qt::Key_F1));
     aboutAction = help->addAction(QStringLiteral("About K-72 Image Converter"));
 
     view = new CConvertToolView(app.Store(), cardRoot, this);
@@ -34,6 +39,12 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     connect(manualAction, &QAction::triggered, this, [this] { this->app.OnManual(); });
     connect(aboutAction, &QAction::triggered, this, [this] { this->app.OnAbout(this); });
     connect(view, &CConvertToolView::ExitRequested, this, &QWidget::close);
+
+    // Cards found as they are mounted, checked and ejected.
+    cards = new CardCommands(app.Store(), *view, this);
+    cards->StartWatching();
+    connect(checkCardAction, &QAction::triggered, cards, &CardCommands::Check);
+    connect(ejectCardAction, &QAction::triggered, cards, [this] { cards->Eject(); });
 }
 
 // The frame takes the size of the form (and its menu) when it is first shown.

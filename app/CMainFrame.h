@@ -9,6 +9,7 @@ class QAction;
 namespace k72 {
 
 class CConvertToolApp;
+class CardCommands;
 class CConvertToolView;
 
 class CMainFrame : public QMainWindow {
@@ -21,6 +22,9 @@ public:
     QAction* ExitAction() const { return exitAction; }
     QAction* ManualAction() const { return manualAction; }
     QAction* AboutAction() const { return aboutAction; }
+    QAction* CheckCardAction() const { return checkCardAction; }
+    QAction* EjectCardAction() const { return ejectCardAction; }
+    CardCommands* Cards() const { return cards; }
 
     static constexpr const char* kTitle = "K-72 Image Converter";
 
@@ -37,6 +41,9 @@ private:
     QAction* exitAction = nullptr;
     QAction* manualAction = nullptr;
     QAction* aboutAction = nullptr;
+    QAction* checkCardAction = nullptr;
+    QAction* ejectCardAction = nullptr;
+    CardCommands* cards = nullptr;
     bool fitted = false;
 };
 

@@ -1,7 +1,10 @@
 #include "cli/CardSession.h"
 
+#include "cli/TemporaryFolder.h"
+
 #include "app/PadBackupLocation.h"
 #include "store/CardLayout.h"
+#include "store/PadFileSnapshot.h"
 #include "store/PadRecords.h"
 
 namespace k72::cli {
@@ -12,6 +15,15 @@ CardSession::CardSession()
     store_.SetBackupFolder(PadBackupFolder());
 }
 
+CardSession::~CardSession() {
+    // The store lets go of the copy before its folder is removed.
+    store_.Close();
+}
+
+std::string CardSession::DiagnoseCard(const std::filesystem::path& root) {
+    return CardOpenMessage(CPadBankStore::ExamineCardRoot(root));
+}
+
 bool CardSession::Open(const std::filesystem::path& root) {
     root_ = root;
     if (store_.OpenCardRoot(root)) {
@@ -19,6 +31,28 @@ bool CardSession::Open(const std::filesystem::path& root) {
     }
     // What the store found when it tried, not a second look that could see something else.
     messages_.Error(CardOpenMessage(store_.LastOpenResult()));
+    return false;
+}
+
+bool CardSession::OpenForReading(const std::filesystem::path& root) {
+    root_ = root;
+    std::string reason = DiagnoseCard(root);
+    if (reason.empty()) {
+        const CardPaths paths = FindCardPaths(root);
+        PadFileSnapshot snapshot;
+        auto folder = std::make_unique<TemporaryFolder>();
+        if (!snapshot.Read(paths.padFilePath)) {
+            reason = "the card's pad file cannot be read: " + snapshot.Reason();
+        } else if (!folder->Ok() || !snapshot.WriteCopy(folder->Path() / "K72_PAD.SYS")) {
+            reason = "no copy of the card's pad file can be made in the temporary folder";
+        } else if (!store_.Open(paths.cardFolder, folder->Path() / "K72_PAD.SYS")) {
+            reason = "the card " + root.string() + " cannot be opened";
+        } else {
+            snapshotFolder_ = std::move(folder);
+            return true;
+        }
+    }
+    messages_.Error(reason);
     return false;
 }
 

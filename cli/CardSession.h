@@ -12,19 +12,27 @@
 #include "cli/TerminalProgress.h"
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace k72::cli {
 
+class TemporaryFolder;
+
 class CardSession {
 public:
     CardSession();
+    ~CardSession();
     CardSession(const CardSession&) = delete;
     CardSession& operator=(const CardSession&) = delete;
 
     // Opens the card whose root folder (the one holding DCIM) is given; prints why not and returns
     // false when that fails.
     bool Open(const std::filesystem::path& root);
+    // Opens the card only to look at it: from a consistent copy of its pad file, read without the lock,
+    // so that a card the desktop program holds or one mounted read-only can be listed and exported
+    // from. Nothing of the card can be changed through the store then.
+    bool OpenForReading(const std::filesystem::path& root);
     // Loads the pad's bank and selects its number; prints why not and returns false when the bank
     // cannot be read.
     bool Select(const PadAddress& address);
@@ -40,6 +48,10 @@ public:
     const PadEntry* Entry(const PadAddress& address) const;
     PadKind KindOf(const PadAddress& address) const;
 
+    // Why a card root cannot be read, in words (the store's reasons); empty when nothing is found wrong.
+    // For opening to change a card, the store's own reason counts (LastOpenResult).
+    static std::string DiagnoseCard(const std::filesystem::path& root);
+
 private:
     ProgressBar bar_;
     TerminalMessages messages_;
@@ -47,6 +59,7 @@ private:
     TerminalProgress progress_;
     CardStore store_;
     std::filesystem::path root_;
+    std::unique_ptr<TemporaryFolder> snapshotFolder_; // holds the copy a card opened for reading uses
 };
 
 } // namespace k72::cli

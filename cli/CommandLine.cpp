@@ -1,10 +1,15 @@
 #include "cli/CommandLine.h"
 
+#include "cli/CommandOutput.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/PadAddress.h"
 
 #include <CLI/CLI.hpp>
+#include <k72/Version.h>
+
+#include <cstdio>
+#include <cstring>
 
 #include <functional>
 #include <string>
@@ -61,6 +66,29 @@ void AddOverwrite(CLI::App* command, bool& overwrite) {
     command->add_flag("--overwrite", overwrite, kOverwriteHelp);
 }
 
+// Every command takes --json: one JSON object on standard output, on failure too.
+void AddJson(CLI::App* command, bool& json) {
+    command->add_flag("--json", json,
+                      "print one JSON object, on failure {\"ok\": false, \"error\": ...} too");
+}
+
+// The words below a command's own help: more about it, and an example.
+std::string Footer(const std::string& more, const std::string& example) {
+    return (more.empty() ? std::string() : more + "\n") + "\nExample:\n  " + example + "\n";
+}
+
+bool AsksForJson(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) {
+            return false;
+        }
+        if (std::strcmp(argv[i], "--json") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int RunCommandLine(int argc, char** argv) {
@@ -70,50 +98,62 @@ int RunCommandLine(int argc, char** argv) {
                  "Exit status: 0 success, 1 the command failed, 2 bad usage.",
                  "k72-card");
     app.require_subcommand(1, 1);
-    app.get_formatter()->column_width(34);
+    app.get_formatter()->column_width(18);
+    app.set_version_flag("--version", std::string("k72-card ") + K72_VERSION);
+    app.footer("Each command's --help shows an example, e.g. k72-card import --help.");
 
     std::function<int()> run;
+    bool json = false;
 
     ShowOptions show;
-    CLI::App* showCommand = app.add_subcommand(
-        "show", "list pads: every assigned pad of the card; with --bank that bank's; with --bank and "
-                "--number one number's 12 pads, empty ones included");
+    CLI::App* showCommand = app.add_subcommand("show", "list the pads of a card");
+    showCommand->footer(
+        Footer("Without options every assigned pad of the card; with --bank that bank's; with --bank\n"
+               "and --number that number's 12 pads, empty ones included. Works on a card the\n"
+               "desktop program has open and on a read-only card.",
+               "k72-card show /media/sd --bank A --number 1 --json"));
     AddCard(showCommand, show.card);
     CLI::Option* bankOption =
         showCommand->add_option("--bank", show.bank, "only this bank, A ... F")->check(kBankValidator);
     showCommand->add_option("--number", show.number, "only this number of the bank, 1 ... 12")
         ->check(CLI::Range(1, 12))
         ->needs(bankOption);
-    showCommand->add_flag("--json", show.json, "print one JSON object");
+    AddJson(showCommand, show.json);
     showCommand->callback([&] { run = [&] { return RunShow(show); }; });
 
     ImportOptions import;
-    CLI::App* importCommand = app.add_subcommand(
-        "import",
-        "convert one movie (AVI MPG MPEG MOV WMV MP4 FLV DV) or picture (JPG JPEG BMP PNG) onto a pad, "
-        "replacing what the pad held");
+    CLI::App* importCommand = app.add_subcommand("import", "convert a movie or picture onto a pad");
+    importCommand->footer(
+        Footer("A movie (AVI MPG MPEG MOV WMV MP4 FLV DV) or a picture (JPG JPEG BMP PNG); the pad's\n"
+               "old record is replaced, its files stay on the card.",
+               "k72-card import /media/sd A-1-1 clip.mp4 --fps pal --quality 3"));
     AddCard(importCommand, import.card);
     AddPad(importCommand, import.pad);
     importCommand->add_option("FILE", import.file, "the movie or picture")->required();
     AddSettings(importCommand, import.settings);
     AddOverwrite(importCommand, import.overwrite);
+    AddJson(importCommand, json);
     importCommand->callback([&] { run = [&] { return RunImport(import); }; });
 
     AddStillOptions addStill;
-    CLI::App* addStillCommand = app.add_subcommand(
-        "add-still",
-        "append pictures to a pad in the order given; an empty pad becomes a still image pad; a pad "
-        "holds at most 100 pictures");
+    CLI::App* addStillCommand = app.add_subcommand("add-still", "append pictures to a still image pad");
+    addStillCommand->footer(
+        Footer("In the order given; an empty pad becomes a still image pad; a pad holds at most\n"
+               "100 pictures.",
+               "k72-card add-still /media/sd B-2-1 holiday/*.jpg --quality 3"));
     AddCard(addStillCommand, addStill.card);
     AddPad(addStillCommand, addStill.pad);
     addStillCommand->add_option("FILE", addStill.files, "the pictures (JPG JPEG BMP PNG)")->required();
     AddQuality(addStillCommand, addStill.settings);
     AddOverwrite(addStillCommand, addStill.overwrite);
+    AddJson(addStillCommand, json);
     addStillCommand->callback([&] { run = [&] { return RunAddStill(addStill); }; });
 
     RemoveStillOptions removeStill;
-    CLI::App* removeStillCommand = app.add_subcommand(
-        "remove-still", "take one picture off a still image pad (the last one empties the pad)");
+    CLI::App* removeStillCommand =
+        app.add_subcommand("remove-still", "take one picture off a still image pad");
+    removeStillCommand->footer(Footer("Taking the last picture empties the pad.",
+                                      "k72-card remove-still /media/sd B-2-1 3 --delete-file"));
     AddCard(removeStillCommand, removeStill.card);
     AddPad(removeStillCommand, removeStill.pad);
     removeStillCommand->add_option("POSITION", removeStill.position, "the picture's position, from 1")
@@ -121,11 +161,13 @@ int RunCommandLine(int argc, char** argv) {
         ->check(CLI::Range(1, 100));
     removeStillCommand->add_flag("--delete-file", removeStill.deleteFile,
                                  "delete the picture's file from the card too");
+    AddJson(removeStillCommand, json);
     removeStillCommand->callback([&] { run = [&] { return RunRemoveStill(removeStill); }; });
 
     MoveStillOptions moveStill;
     CLI::App* moveStillCommand =
-        app.add_subcommand("move-still", "move one picture of a still image pad to another position");
+        app.add_subcommand("move-still", "move a picture of a still image pad to another position");
+    moveStillCommand->footer(Footer("", "k72-card move-still /media/sd B-2-1 5 1"));
     AddCard(moveStillCommand, moveStill.card);
     AddPad(moveStillCommand, moveStill.pad);
     moveStillCommand->add_option("FROM", moveStill.from, "the picture's position, from 1")
@@ -134,71 +176,113 @@ int RunCommandLine(int argc, char** argv) {
     moveStillCommand->add_option("TO", moveStill.to, "its new position, from 1")
         ->required()
         ->check(CLI::Range(1, 100));
+    AddJson(moveStillCommand, json);
     moveStillCommand->callback([&] { run = [&] { return RunMoveStill(moveStill); }; });
 
     AudioOptions audio;
-    CLI::App* audioCommand = app.add_subcommand(
-        "audio", "copy a sound (WAV: PCM, 2 channels, 44100 Hz, 16 bits) to the card and attach it to a pad");
+    CLI::App* audioCommand = app.add_subcommand("audio", "attach a sound to a movie or still image pad");
+    audioCommand->footer(
+        Footer("The WAV file (PCM, 2 channels, 44100 Hz, 16 bits) is copied to the card and the pad\n"
+               "names it by its 8.3 name.",
+               "k72-card audio /media/sd A-1-1 drums.wav"));
     AddCard(audioCommand, audio.card);
     AddPad(audioCommand, audio.pad);
     audioCommand->add_option("WAV", audio.wav, "the sound file")->required();
     AddOverwrite(audioCommand, audio.overwrite);
+    AddJson(audioCommand, json);
     audioCommand->callback([&] { run = [&] { return RunAudio(audio); }; });
 
     DeleteOptions remove;
     CLI::App* deleteCommand = app.add_subcommand("delete", "empty a pad");
+    deleteCommand->footer(Footer("", "k72-card delete /media/sd A-1-1 --delete-files"));
     AddCard(deleteCommand, remove.card);
     AddPad(deleteCommand, remove.pad);
     deleteCommand->add_flag("--delete-files", remove.deleteFiles, "delete the pad's files from the card too");
+    AddJson(deleteCommand, json);
     deleteCommand->callback([&] { run = [&] { return RunDelete(remove); }; });
 
     ExportOptions exportPad;
-    CLI::App* exportCommand =
-        app.add_subcommand("export", "copy a pad's files (movie or pictures, and its sound) into a folder");
+    CLI::App* exportCommand = app.add_subcommand("export", "copy a pad's files into a folder");
+    exportCommand->footer(
+        Footer("The movie or pictures and the sound, under their card names. Works on a card the\n"
+               "desktop program has open and on a read-only card.",
+               "k72-card export /media/sd A-1-1 ~/Exported"));
     AddCard(exportCommand, exportPad.card);
     AddPad(exportCommand, exportPad.pad);
     exportCommand->add_option("FOLDER", exportPad.folder, "an existing folder")->required();
     AddOverwrite(exportCommand, exportPad.overwrite);
+    AddJson(exportCommand, json);
     exportCommand->callback([&] { run = [&] { return RunExport(exportPad); }; });
 
     ConvertOptions picture;
-    CLI::App* pictureCommand = app.add_subcommand(
-        "convert-picture", "convert one picture into a device picture file, no card needed");
+    CLI::App* pictureCommand =
+        app.add_subcommand("convert-picture", "convert a picture into the device's form, no card needed");
+    pictureCommand->footer(Footer("", "k72-card convert-picture photo.png K72_0001.JPG --quality 4"));
     pictureCommand->add_option("SOURCE", picture.source, "the picture (JPG JPEG BMP PNG)")->required();
     pictureCommand->add_option("DEST", picture.destination, "the JPEG file to write, or a folder")
         ->required();
     AddQuality(pictureCommand, picture.settings);
     AddOverwrite(pictureCommand, picture.overwrite);
+    AddJson(pictureCommand, json);
     pictureCommand->callback([&] { run = [&] { return RunConvertPicture(picture); }; });
 
     ConvertOptions movie;
     CLI::App* movieCommand =
-        app.add_subcommand("convert-movie", "convert one movie into a device movie file, no card needed");
+        app.add_subcommand("convert-movie", "convert a movie into the device's form, no card needed");
+    movieCommand->footer(
+        Footer("", "k72-card convert-movie clip.mov converted/ --fps ntsc --deinterlace on"));
     movieCommand->add_option("SOURCE", movie.source, "the movie (AVI MPG MPEG MOV WMV MP4 FLV DV)")
         ->required();
     movieCommand->add_option("DEST", movie.destination, "the AVI file to write, or a folder")->required();
     AddSettings(movieCommand, movie.settings);
     AddOverwrite(movieCommand, movie.overwrite);
+    AddJson(movieCommand, json);
     movieCommand->callback([&] { run = [&] { return RunConvertMovie(movie); }; });
 
     ProbeOptions probe;
-    CLI::App* probeCommand = app.add_subcommand(
-        "probe", "an AVI: its frames, frame rate and running time; a WAV: whether a pad accepts it (exit "
-                 "status 1 when not)");
+    CLI::App* probeCommand =
+        app.add_subcommand("probe", "an AVI's frames and rate, or whether a WAV is accepted");
+    probeCommand->footer(
+        Footer("An AVI: its frames, frame rate and running time. A WAV: whether a pad accepts it\n"
+               "(exit status 1 when not, with the reason's code).",
+               "k72-card probe /media/sd/DCIM/000KAVLO/K72_0001.AVI --json"));
     probeCommand->add_option("FILE", probe.file, "an AVI or WAV file")->required();
-    probeCommand->add_flag("--json", probe.json, "print one JSON object");
+    AddJson(probeCommand, probe.json);
     probeCommand->callback([&] { run = [&] { return RunProbe(probe); }; });
 
+    CheckOptions check;
+    CLI::App* checkCommand = app.add_subcommand("check", "find what on a card is wrong or unused");
+    checkCommand->footer(Footer(
+        "Lists records naming missing files, files of the card's numbering (K72_nnnn.AVI, K72_nnnn.JPG)\n"
+        "that no pad names, names the device cannot use, still counts out of range, missing sounds and\n"
+        "a pad file of the wrong size. Exit status 0 when the card is sound, 1 with the list. Changes\n"
+        "nothing unless --repair is given.",
+        "k72-card check /media/sd --repair"));
+    AddCard(checkCommand, check.card);
+    checkCommand->add_flag(
+        "--repair", check.repair,
+        "clear records naming missing files and move unused files into "
+        "DCIM/000KAVLO/UNUSED/ (a copy of the pad file is kept first; nothing is deleted)");
+    AddJson(checkCommand, check.json);
+    checkCommand->callback([&] { run = [&] { return RunCheck(check); }; });
+
+    output::SetJson(AsksForJson(argc, argv));
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        // Help asked for prints it and succeeds; any other parse error is bad usage.
-        return app.exit(error) == 0 ? kExitSuccess : kExitUsage;
+        // Help or the version asked for prints it and succeeds; any other parse error is bad usage.
+        const int status = app.exit(error) == 0 ? kExitSuccess : kExitUsage;
+        if (status != kExitSuccess && output::Json()) {
+            std::fputs(output::FailureObject(error.what(), std::nullopt).c_str(), stdout);
+        }
+        return status;
     }
     if (!run) {
         return kExitUsage;
     }
-    return run();
+    const int status = run();
+    output::Finish(status);
+    return status;
 }
 
 } // namespace k72::cli

@@ -84,6 +84,12 @@ struct ConvertOptions {
     bool overwrite = false;
 };
 
+struct CheckOptions {
+    std::string card;
+    bool repair = false;
+    bool json = false;
+};
+
 struct ProbeOptions {
     std::string file;
     bool json = false;

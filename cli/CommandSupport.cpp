@@ -1,5 +1,6 @@
 #include "cli/CommandSupport.h"
 
+#include "cli/CommandOutput.h"
 #include "cli/TemporaryFolder.h"
 #include "cli/TerminalMessages.h"
 #include "engine/CConversionManager.h"
@@ -55,6 +56,7 @@ std::string DescribePad(const PadAddress& address, const PadEntry* entry) {
 }
 
 void PrintResultCode(TerminalMessages& messages, ResultCode code) {
+    output::NoteCode(code);
     messages.Raw(ResultCodeText(code));
 }
 
@@ -75,6 +77,19 @@ std::filesystem::path OutputPath(const std::filesystem::path& source,
         return destination / (source.stem().string() + "." + extension);
     }
     return destination;
+}
+
+std::string CardText(const std::string& card) {
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(card, ec);
+    if (ec) {
+        return card;
+    }
+    path = path.lexically_normal();
+    if (path.filename().empty() && path.has_parent_path() && path != path.root_path()) {
+        path = path.parent_path();
+    }
+    return path.string();
 }
 
 void PrintLine(const std::string& text) {

@@ -39,6 +39,9 @@ ResultCode PictureFailureCode(const std::filesystem::path& source, float quality
 std::filesystem::path OutputPath(const std::filesystem::path& source,
                                  const std::filesystem::path& destination, const std::string& extension);
 
+// The card's root as the user reads it: absolute, without a trailing separator.
+std::string CardText(const std::string& card);
+
 // Prints text and a line feed on standard output.
 void PrintLine(const std::string& text);
 

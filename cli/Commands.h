@@ -15,6 +15,7 @@ int RunMoveStill(const MoveStillOptions& options);
 int RunAudio(const AudioOptions& options);
 int RunDelete(const DeleteOptions& options);
 int RunExport(const ExportOptions& options);
+int RunCheck(const CheckOptions& options);
 
 // Commands on single files, without a card.
 int RunConvertPicture(const ConvertOptions& options);

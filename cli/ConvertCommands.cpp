@@ -2,6 +2,7 @@
 // made in a temporary folder and copied into place only when it is complete, so a failed or cancelled
 // conversion leaves the destination as it was.
 #include "cli/CardStore.h"
+#include "cli/CommandOutput.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
@@ -113,7 +114,7 @@ int RunConvertPicture(const ConvertOptions& options) {
     if (!CopyIntoPlace(terminal, converted, destination)) {
         return kExitFailed;
     }
-    PrintLine(destination.string());
+    output::Line(destination.string());
     return kExitSuccess;
 }
 
@@ -152,7 +153,7 @@ int RunConvertMovie(const ConvertOptions& options) {
     if (!CopyIntoPlace(terminal, converted, destination)) {
         return kExitFailed;
     }
-    PrintLine(destination.string() + (probed ? "  " + std::to_string(frames) + " frames" : std::string()));
+    output::Line(destination.string() + (probed ? "  " + std::to_string(frames) + " frames" : std::string()));
     return kExitSuccess;
 }
 

@@ -1,6 +1,7 @@
 // import and add-still: the commands that convert files onto a pad.
 #include "cli/CancelSignal.h"
 #include "cli/CardSession.h"
+#include "cli/CommandOutput.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
@@ -76,7 +77,7 @@ int RunImport(const ImportOptions& options) {
         }
         return kExitFailed;
     }
-    PrintLine(DescribePad(address, session.Entry(address)));
+    output::Pad(address, session.Entry(address));
     return kExitSuccess;
 }
 
@@ -107,7 +108,7 @@ int RunAddStill(const AddStillOptions& options) {
         messages.Error(why + "; added " + std::to_string(added) + " of " + std::to_string(total) +
                        (total == 1 ? " picture" : " pictures"));
         if (added > 0) {
-            PrintLine(DescribePad(address, session.Entry(address)));
+            output::Pad(address, session.Entry(address));
         }
         return kExitFailed;
     };
@@ -134,7 +135,7 @@ int RunAddStill(const AddStillOptions& options) {
         ++added;
     }
     session.Bar().Clear();
-    PrintLine(DescribePad(address, session.Entry(address)));
+    output::Pad(address, session.Entry(address));
     return kExitSuccess;
 }
 

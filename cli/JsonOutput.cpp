@@ -69,6 +69,7 @@ std::string ResultCodeHex(ResultCode code) {
 std::string ShowJson(const std::string& card, std::uint32_t lastFileNumber,
                      const std::vector<PadListing>& pads) {
     QJsonObject object;
+    object.insert(QStringLiteral("ok"), true);
     object.insert(QStringLiteral("card"), Text(card));
     object.insert(QStringLiteral("lastFileNumber"), static_cast<qint64>(lastFileNumber));
     QJsonArray list;
@@ -81,17 +82,84 @@ std::string ShowJson(const std::string& card, std::uint32_t lastFileNumber,
 
 std::string AviProbeJson(std::uint32_t frames, double framesPerSecond) {
     QJsonObject object;
+    object.insert(QStringLiteral("ok"), true);
     object.insert(QStringLiteral("kind"), QStringLiteral("avi"));
     object.insert(QStringLiteral("frames"), static_cast<qint64>(frames));
     object.insert(QStringLiteral("fps"), framesPerSecond);
     return Serialise(object);
 }
 
-std::string WavProbeJson(ResultCode code) {
+std::string WavProbeJson(ResultCode code, const std::string& error) {
     QJsonObject object;
     object.insert(QStringLiteral("kind"), QStringLiteral("wav"));
     object.insert(QStringLiteral("ok"), Succeeded(code));
     object.insert(QStringLiteral("code"), Text(ResultCodeHex(code)));
+    if (Failed(code)) {
+        object.insert(QStringLiteral("error"), Text(error));
+    }
+    return Serialise(object);
+}
+
+namespace {
+
+QJsonObject ProblemObject(const CardProblem& problem) {
+    QJsonObject object;
+    object.insert(QStringLiteral("kind"), QString::fromLatin1(CardProblemKindName(problem.kind)));
+    object.insert(QStringLiteral("pad"),
+                  problem.bank < 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(Text(problem.PadText())));
+    object.insert(QStringLiteral("name"),
+                  problem.name.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(Text(problem.name)));
+    object.insert(QStringLiteral("text"), Text(problem.text));
+    object.insert(QStringLiteral("repairable"), problem.repairable);
+    return object;
+}
+
+QJsonArray ProblemArray(const std::vector<CardProblem>& problems) {
+    QJsonArray array;
+    for (const CardProblem& problem : problems) {
+        array.append(ProblemObject(problem));
+    }
+    return array;
+}
+
+} // namespace
+
+std::string CheckJson(const std::string& card, const std::vector<CardProblem>& problems,
+                      const std::vector<CardProblem>& repaired, const std::string& error) {
+    QJsonObject object;
+    object.insert(QStringLiteral("ok"), error.empty());
+    if (!error.empty()) {
+        object.insert(QStringLiteral("error"), Text(error));
+    }
+    object.insert(QStringLiteral("card"), Text(card));
+    object.insert(QStringLiteral("problems"), ProblemArray(problems));
+    object.insert(QStringLiteral("repaired"), ProblemArray(repaired));
+    return Serialise(object);
+}
+
+std::string SuccessJson(const std::vector<PadListing>& pads, const std::vector<std::string>& lines) {
+    QJsonObject object;
+    object.insert(QStringLiteral("ok"), true);
+    QJsonArray padList;
+    for (const PadListing& pad : pads) {
+        padList.append(PadObject(pad));
+    }
+    object.insert(QStringLiteral("pads"), padList);
+    QJsonArray lineList;
+    for (const std::string& line : lines) {
+        lineList.append(Text(line));
+    }
+    object.insert(QStringLiteral("lines"), lineList);
+    return Serialise(object);
+}
+
+std::string FailureJson(const std::string& error, const std::string& codeHex) {
+    QJsonObject object;
+    object.insert(QStringLiteral("ok"), false);
+    object.insert(QStringLiteral("error"), Text(error));
+    if (!codeHex.empty()) {
+        object.insert(QStringLiteral("code"), Text(codeHex));
+    }
     return Serialise(object);
 }
 

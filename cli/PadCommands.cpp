@@ -1,5 +1,6 @@
 // audio, delete and export: the commands on a pad's files that convert nothing.
 #include "cli/CardSession.h"
+#include "cli/CommandOutput.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
@@ -91,7 +92,7 @@ int RunAudio(const AudioOptions& options) {
         }
         return kExitFailed;
     }
-    PrintLine(DescribePad(address, session.Entry(address)));
+    output::Pad(address, session.Entry(address));
     return kExitSuccess;
 }
 
@@ -103,7 +104,7 @@ int RunDelete(const DeleteOptions& options) {
     }
     if (session.KindOf(address) == PadKindEmpty) {
         // As in the desktop program: an empty pad is left as it is, its record untouched.
-        PrintLine(address.Text() + "  empty (nothing to delete)");
+        output::Line(address.Text() + "  empty (nothing to delete)");
         return kExitSuccess;
     }
     session.Store().DeletePad(address.pad, options.deleteFiles);
@@ -113,7 +114,7 @@ int RunDelete(const DeleteOptions& options) {
         session.Messages().Error("the pad file could not be written; " + address.Text() + " is unchanged");
         return kExitFailed;
     }
-    PrintLine(DescribePad(address, session.Entry(address)));
+    output::Pad(address, session.Entry(address));
     // The store has named each file it could not delete; the pad is empty all the same.
     const std::size_t notDeleted = session.Store().FilesNotDeleted().size();
     if (notDeleted > 0) {
@@ -134,7 +135,8 @@ int RunExport(const ExportOptions& options) {
         messages.Error(folder.string() + " is not a folder");
         return kExitFailed;
     }
-    if (!session.Open(options.card) || !session.Select(address)) {
+    // Export only reads the card: it works on a card the desktop program holds or one mounted read-only.
+    if (!session.OpenForReading(options.card) || !session.Select(address)) {
         return kExitFailed;
     }
     const PadEntry* entry = session.Entry(address);
@@ -167,8 +169,8 @@ int RunExport(const ExportOptions& options) {
         }
         return kExitFailed;
     }
-    PrintLine(address.Text() + "  exported " + std::to_string(items.size()) +
-              (items.size() == 1 ? " file to " : " files to ") + folder.string());
+    output::Line(address.Text() + "  exported " + std::to_string(items.size()) +
+                 (items.size() == 1 ? " file to " : " files to ") + folder.string());
     return kExitSuccess;
 }
 

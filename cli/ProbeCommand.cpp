@@ -1,4 +1,5 @@
 // probe: what the device would make of an AVI or a WAV file.
+#include "cli/CommandOutput.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
@@ -87,6 +88,13 @@ int RunProbe(const ProbeOptions& options) {
     TerminalMessages messages;
     const std::filesystem::path file = options.file;
     if (!CheckInputFile(messages, file)) {
+        // A file that is not there or cannot be read fails as the probe itself fails on it.
+        const ProbeKind named = ProbeKindOf(file);
+        if (named == ProbeKind::Wav) {
+            output::NoteCode(rc::PcmOpenFailed);
+        } else if (named == ProbeKind::Avi) {
+            output::NoteCode(rc::AviOpenFailed);
+        }
         return kExitFailed;
     }
     const ProbeKind kind = ProbeKindOf(file);
@@ -98,12 +106,14 @@ int RunProbe(const ProbeOptions& options) {
     if (kind == ProbeKind::Wav) {
         const ResultCode code = CConversionManager::CheckPcmFile(file.string());
         if (options.json) {
-            std::fputs(WavProbeJson(code).c_str(), stdout);
+            std::fputs(WavProbeJson(code, file.string() + ": not accepted: " + WavReason(code)).c_str(),
+                       stdout);
+            output::NoteJsonPrinted();
         } else if (Succeeded(code)) {
-            PrintLine(file.string() + ": accepted (PCM, 2 channels, 44100 Hz, 16 bits)");
+            output::Line(file.string() + ": accepted (PCM, 2 channels, 44100 Hz, 16 bits)");
         } else {
-            PrintLine(file.string() + ": not accepted: " + WavReason(code) + " (" + ResultCodeHex(code) +
-                      ")");
+            output::Line(file.string() + ": not accepted: " + WavReason(code) + " (" + ResultCodeHex(code) +
+                         ")");
         }
         if (Failed(code)) {
             PrintResultCode(messages, code);
@@ -123,14 +133,15 @@ int RunProbe(const ProbeOptions& options) {
     const double rate = manager.ProbedFrameRate();
     if (options.json) {
         std::fputs(AviProbeJson(frames, rate).c_str(), stdout);
+        output::NoteJsonPrinted();
         return kExitSuccess;
     }
     const RunningTime time = ComputeRunningTime(frames, rate);
     char running[64];
     std::snprintf(running, sizeof running, "%02umin %02usec %02u", static_cast<unsigned>(time.minutes),
                   static_cast<unsigned>(time.seconds), static_cast<unsigned>(time.frames));
-    PrintLine(file.string() + ": " + std::to_string(frames) + " frames, " + RateText(rate) +
-              " fps, running time " + running + " " + FrameRateText(time));
+    output::Line(file.string() + ": " + std::to_string(frames) + " frames, " + RateText(rate) +
+                 " fps, running time " + running + " " + FrameRateText(time));
     return kExitSuccess;
 }
 

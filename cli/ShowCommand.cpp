@@ -1,5 +1,7 @@
-// show: the pads of a card, as lines or as one JSON object. Reads only; nothing on the card changes.
+// show: the pads of a card, as lines or as one JSON object. Reads only, from a consistent copy of the
+// pad file: a card the desktop program holds, or one mounted read-only, can be listed too.
 #include "cli/CardSession.h"
+#include "cli/CommandOutput.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
@@ -9,26 +11,10 @@
 #include <vector>
 
 namespace k72::cli {
-namespace {
-
-std::string CardText(const std::string& card) {
-    std::error_code ec;
-    std::filesystem::path path = std::filesystem::absolute(card, ec);
-    if (ec) {
-        return card;
-    }
-    path = path.lexically_normal();
-    if (path.filename().empty() && path.has_parent_path() && path != path.root_path()) {
-        path = path.parent_path();
-    }
-    return path.string();
-}
-
-} // namespace
 
 int RunShow(const ShowOptions& options) {
     CardSession session;
-    if (!session.Open(options.card)) {
+    if (!session.OpenForReading(options.card)) {
         return kExitFailed;
     }
     std::vector<int> banks;
@@ -67,6 +53,7 @@ int RunShow(const ShowOptions& options) {
     const std::string card = CardText(options.card);
     if (options.json) {
         std::fputs(ShowJson(card, session.Store().LastFileNumber(), pads).c_str(), stdout);
+        output::NoteJsonPrinted();
         return kExitSuccess;
     }
     PrintLine("card " + card + ", last file number " + std::to_string(session.Store().LastFileNumber()));

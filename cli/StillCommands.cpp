@@ -1,5 +1,6 @@
 // remove-still and move-still: the order and number of a still image pad's pictures.
 #include "cli/CardSession.h"
+#include "cli/CommandOutput.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
@@ -54,7 +55,7 @@ int RunRemoveStill(const RemoveStillOptions& options) {
     // Only once no record names the picture any more; another pad (or this one) may still show it.
     const int notDeleted = options.deleteFile ? store.DeleteUnusedCardFiles({NameText(name)}) : 0;
     store.RescanFileNumbers();
-    PrintLine(DescribePad(address, session.Entry(address)));
+    output::Pad(address, session.Entry(address));
     return notDeleted == 0 ? kExitSuccess : kExitFailed;
 }
 
@@ -73,7 +74,7 @@ int RunMoveStill(const MoveStillOptions& options) {
         session.Messages().Error("the pad file could not be written; " + address.Text() + " is unchanged");
         return kExitFailed;
     }
-    PrintLine(DescribePad(address, session.Entry(address)));
+    output::Pad(address, session.Entry(address));
     return kExitSuccess;
 }
 

@@ -1,5 +1,6 @@
 #include "cli/TerminalMessages.h"
 
+#include "cli/CommandOutput.h"
 #include "cli/ProgressBar.h"
 
 #include <cstdio>
@@ -20,10 +21,12 @@ void TerminalMessages::Print(const std::string& text) {
 
 void TerminalMessages::ShowMessage(const std::string& text) {
     lastStoreMessage_ = text;
+    output::NoteError(text);
     Print(text);
 }
 
 void TerminalMessages::Error(const std::string& text) {
+    output::NoteError(text);
     Print("k72-card: " + text);
 }
 

@@ -242,6 +242,13 @@ bool CPadBankStore::Open(const std::filesystem::path& cardFolder, const std::fil
     }
     cardFolder_ = cardFolder;
     padFilePath_ = padFilePath;
+    // A pad file elsewhere (a copy of the card's, to read a card another program holds) is not the
+    // card's: its journal and leftovers are the business of the program that holds the card.
+    std::error_code ec;
+    if (!std::filesystem::equivalent(padFilePath.parent_path(), cardFolder, ec)) {
+        RescanFileNumbers();
+        return true;
+    }
     if (!backupFolder_.empty()) {
         padFile_.SetJournalPath(CardBackupFolder() / "K72_PAD-journal.bin");
     }
@@ -268,6 +275,32 @@ void CPadBankStore::RemoveLeftovers() {
         leftovers::RemovePartialFiles(CardBackupFolder());
     }
     leftovers::RemoveStaleTemporaryFolders(TemporaryFolder());
+}
+
+CardOpenResult CPadBankStore::ExamineCardRoot(const std::filesystem::path& root) {
+    CardOpenResult result;
+    result.root = root;
+    struct stat info {};
+    if (::stat(root.empty() ? "." : root.c_str(), &info) != 0) {
+        result.failure = CardOpenFailure::NotFound;
+        result.errorNumber = errno;
+        return result;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        result.failure = CardOpenFailure::NotAFolder;
+        return result;
+    }
+    result.padFile = FindCardPaths(root).padFilePath;
+    if (::lstat(result.padFile.c_str(), &info) != 0) {
+        result.failure = CardOpenFailure::NotACard;
+    } else if (!S_ISREG(info.st_mode)) {
+        result.failure = CardOpenFailure::NotARegularFile;
+        result.fileType = FileTypeWords(info.st_mode);
+    } else if (static_cast<std::uint64_t>(info.st_size) != padlayout::kFileSize) {
+        result.failure = CardOpenFailure::WrongLength;
+        result.sizeFound = static_cast<std::uint64_t>(info.st_size);
+    }
+    return result;
 }
 
 bool CPadBankStore::OpenCardRoot(const std::filesystem::path& root) {

@@ -28,6 +28,9 @@
 namespace k72 {
 
 class CPadBankStore {
+    // The card check's repair changes any bank through the same save path as the commands.
+    friend class CardCheck;
+
 public:
     explicit CPadBankStore(IUserMessages* messages = nullptr, IFileCopy* fileCopy = nullptr,
                            IConversionProgress* progress = nullptr);
@@ -84,6 +87,9 @@ public:
     bool Open(const std::filesystem::path& cardFolder, const std::filesystem::path& padFilePath);
     // Open with the card folder and pad file found under a card's root (the folder holding DCIM).
     bool OpenCardRoot(const std::filesystem::path& root);
+    // What a card root looks like to a reader, without opening or locking anything: not found, not a
+    // folder, not a card, a pad file that is not a file or has the wrong length; Ok otherwise.
+    static CardOpenResult ExamineCardRoot(const std::filesystem::path& root);
     // Why the last Open failed (Ok after a successful one); CardOpenMessage gives the user's text.
     const CardOpenResult& LastOpenResult() const { return lastOpen_; }
     void Close();

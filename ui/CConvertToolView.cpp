@@ -5,6 +5,7 @@
 #include "ui/CDialogMovieInformation.h"
 #include "ui/CDialogPictureInformation.h"
 #include "ui/CPadView.h"
+#include "ui/CardVolumes.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveList.h"
 #include "ui/PadGeometry.h"
@@ -162,10 +163,58 @@ void CConvertToolView::FillDriveList() {
     const QFontMetrics metrics(driveList->font());
     for (const DriveEntry& entry : ListDrives(cardRoot)) {
         driveList->addItem(entry.icon, entry.text, entry.root);
+        driveList->setItemData(driveList->count() - 1, entry.card, kCardRole);
         widest = std::max(widest, metrics.horizontalAdvance(entry.text));
     }
     // The list opens wide enough for the longest path; the closed box keeps its place in the form.
     driveList->view()->setMinimumWidth(std::max(driveList->width(), 22 + widest + 24));
+}
+
+void CConvertToolView::UpdateDrives() {
+    QStringList before;
+    for (int i = 0; i < driveList->count(); ++i) {
+        before << driveList->itemData(i).toString();
+    }
+    QString chosen = driveList->currentData().toString();
+    // A card taken out without Eject: its pad file is let go, as nothing can be written to it any more.
+    if (store.IsCardOpen() && !chosen.isEmpty() && !LooksLikeCard(chosen)) {
+        ReleaseCard();
+        chosen.clear();
+    }
+    FillDriveList();
+    const int keep = driveList->findData(chosen);
+    driveList->setCurrentIndex(keep >= 0 ? keep : 0);
+    if (store.IsCardOpen() || busy != 0) {
+        return;
+    }
+    for (int i = 1; i < driveList->count(); ++i) {
+        const QString root = driveList->itemData(i).toString();
+        if (!before.contains(root) && driveList->itemData(i, kCardRole).toBool()) {
+            driveList->setCurrentIndex(i);
+            OnDriveChosen(i);
+            return;
+        }
+    }
+}
+
+void CConvertToolView::ReleaseCard() {
+    gridReady = 0;
+    bankIndex = numberIndex = selectedPad = -1;
+    store.Close();
+    padView->Clear();
+    bankList->setEnabled(false);
+    numberList->setEnabled(false);
+    driveList->setCurrentIndex(0);
+}
+
+QString CConvertToolView::OpenCardRoot() const {
+    return store.IsCardOpen() ? driveList->currentData().toString() : QString();
+}
+
+void CConvertToolView::RedrawPads() {
+    if (store.SelectionValid()) {
+        ShowBank();
+    }
 }
 
 void CConvertToolView::OnDriveChosen(int index) {

@@ -38,6 +38,17 @@ public:
     static QStringList ImportFilters(PadKind lastImportKind);
     static PadKind ImportKindOf(const QString& path);
 
+    // --- Cards coming and going (the main frame's card watcher and its Eject and Check commands) ---
+    // Fills the drive list again, keeping the chosen entry; when no card is open and a volume that looks
+    // like a K-72 card is listed that was not before, that card is chosen.
+    void UpdateDrives();
+    // Lets go of the open card as choosing no drive does, without a message.
+    void ReleaseCard();
+    // The root of the open card (the folder holding DCIM); empty when none is open.
+    QString OpenCardRoot() const;
+    // Draws the pads again from the store, after something else changed the card.
+    void RedrawPads();
+
     int BankIndex() const { return bankIndex; }
     int NumberIndex() const { return numberIndex; }
     int SelectedPad() const { return selectedPad; }

@@ -5,6 +5,7 @@
 #include "store/CPadBankStore.h"
 #include "store/StoreMessages.h"
 #include "ui/CMovieInfoBox.h"
+#include "ui/DesktopOpen.h"
 #include "ui/DialogUnits.h"
 #include "ui/PadHeader.h"
 #include "ui/QtUserMessages.h"
@@ -137,7 +138,7 @@ QString CDialogMovieInformation::AskAudioFile() {
 }
 
 void CDialogMovieInformation::OpenWithDesktop(const std::filesystem::path& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path.string())));
+    OpenWithDesktopProgram(this, QString::fromStdString(path.string()), PreviewKind::Movie);
 }
 
 // The message has no owner window, as the store's own failures have none.

@@ -5,6 +5,7 @@
 #include "store/StoreMessages.h"
 #include "ui/CPictureListBox.h"
 #include "ui/CThemeButton.h"
+#include "ui/DesktopOpen.h"
 #include "ui/DialogUnits.h"
 #include "ui/PadHeader.h"
 #include "ui/QtUserMessages.h"
@@ -294,7 +295,7 @@ void CDialogPictureInformation::ShowMessage(const QString& text, bool owned) {
 }
 
 void CDialogPictureInformation::OpenWithDesktop(const std::filesystem::path& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path.string())));
+    OpenWithDesktopProgram(this, QString::fromStdString(path.string()), PreviewKind::Picture);
 }
 
 } // namespace k72

@@ -1,5 +1,7 @@
 #include "ui/DriveList.h"
 
+#include "ui/CardVolumes.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -45,30 +47,63 @@ QIcon RemovableIcon() {
 
 } // namespace
 
+namespace {
+MountedVolumeSource& VolumeSource() {
+    static MountedVolumeSource source;
+    return source;
+}
+} // namespace
+
+void SetMountedVolumeSource(MountedVolumeSource source) {
+    VolumeSource() = std::move(source);
+}
+
+std::vector<MountedVolume> MountedVolumes() {
+    if (VolumeSource()) {
+        return VolumeSource()();
+    }
+    std::vector<MountedVolume> volumes;
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        if (volume.isValid() && volume.isReady()) {
+            volumes.push_back(
+                MountedVolume{volume.rootPath(), volume.name(), volume.bytesTotal(), IsRemovable(volume)});
+        }
+    }
+    return volumes;
+}
+
 std::vector<DriveEntry> ListDrives(const QString& cardRoot) {
     std::vector<DriveEntry> entries;
     entries.push_back(DriveEntry{});
     if (!cardRoot.isEmpty()) {
         const QString root = QDir::cleanPath(QFileInfo(cardRoot).absoluteFilePath());
-        entries.push_back(DriveEntry{root, QDir::toNativeSeparators(root), RemovableIcon()});
+        entries.push_back(
+            DriveEntry{root, QDir::toNativeSeparators(root), RemovableIcon(), LooksLikeCard(root)});
     }
     struct Volume {
         QString root;
+        QString text;
         bool removable;
+        bool card;
     };
     std::vector<Volume> volumes;
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (volume.isValid() && volume.isReady()) {
-            volumes.push_back(Volume{volume.rootPath(), IsRemovable(volume)});
-        }
+    for (const MountedVolume& volume : MountedVolumes()) {
+        const bool card = LooksLikeCard(volume.root);
+        volumes.push_back(Volume{volume.root,
+                                 card ? CardVolumeText(volume.label, volume.bytesTotal, volume.root)
+                                      : QDir::toNativeSeparators(volume.root),
+                                 volume.removable, card});
     }
-    std::stable_sort(volumes.begin(), volumes.end(),
-                     [](const Volume& a, const Volume& b) { return a.removable && !b.removable; });
+    // Cards first, then other removable volumes, then the rest.
+    std::stable_sort(volumes.begin(), volumes.end(), [](const Volume& a, const Volume& b) {
+        return std::make_pair(!a.card, !a.removable) < std::make_pair(!b.card, !b.removable);
+    });
     const QFileIconProvider provider;
     for (const Volume& volume : volumes) {
-        entries.push_back(
-            DriveEntry{volume.root, QDir::toNativeSeparators(volume.root),
-                       volume.removable ? RemovableIcon() : provider.icon(QFileIconProvider::Drive)});
+        entries.push_back(DriveEntry{
+            volume.root, volume.text,
+            volume.removable || volume.card ? RemovableIcon() : provider.icon(QFileIconProvider::Drive),
+            volume.card});
     }
     return entries;
 }

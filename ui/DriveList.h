@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStyledItemDelegate>
 
+#include <functional>
 #include <vector>
 
 namespace k72 {
@@ -16,10 +17,28 @@ struct DriveEntry {
     QString root; // the folder that would hold DCIM; empty for the first entry
     QString text; // what the list shows
     QIcon icon;
+    bool card = false; // the volume holds DCIM/000KAVLO/K72_PAD.SYS
 };
 
-// The list as it is filled once, when the main form is first shown. cardRoot is listed right after
-// the empty entry when it is given (it need not be a mount point).
+// The item data role of the drive list that says whether an entry looks like a K-72 card.
+inline constexpr int kCardRole = Qt::UserRole + 1;
+
+// A mounted volume as the drive list sees it.
+struct MountedVolume {
+    QString root;
+    QString label;
+    qint64 bytesTotal = 0;
+    bool removable = false;
+};
+// The mounted volumes: QStorageInfo's, or those of a source set by tests (an empty source restores
+// QStorageInfo's).
+std::vector<MountedVolume> MountedVolumes();
+using MountedVolumeSource = std::function<std::vector<MountedVolume>()>;
+void SetMountedVolumeSource(MountedVolumeSource source);
+
+// The list as it is filled when the main form is first shown and whenever volumes come and go. cardRoot
+// is listed right after the empty entry when it is given (it need not be a mount point). Volumes that
+// look like a K-72 card come first, named by their label and size (see CardVolumes.h).
 std::vector<DriveEntry> ListDrives(const QString& cardRoot);
 
 class CDriveItemDelegate : public QStyledItemDelegate {

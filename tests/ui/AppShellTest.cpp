@@ -2,13 +2,17 @@
 #include "UiTestSupport.h"
 #include "app/CConvertToolApp.h"
 #include "app/CMainFrame.h"
+#include "app/ManualLocation.h"
 #include "app/SettingsStorage.h"
 #include "store/CPadFile.h"
 #include "ui/CConvertToolView.h"
 #include "ui/CDialogPreference.h"
+#include "ui/DesktopOpen.h"
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
+#include <QKeySequence>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -24,9 +28,16 @@ namespace {
 class RecordingApp : public CConvertToolApp {
 public:
     std::vector<QString> opened;
+    std::vector<QStringList> missing;
+    QStringList candidates; // empty: where the program itself looks
+
+    QStringList ManualCandidates() const override {
+        return candidates.isEmpty() ? CConvertToolApp::ManualCandidates() : candidates;
+    }
 
 protected:
     void OpenDocument(const QString& path) override { opened.push_back(path); }
+    void ShowManualMissing(const QStringList& lookedIn) override { missing.push_back(lookedIn); }
 };
 
 // Runs the test in a folder of its own, as the manual is looked for in the current folder.
@@ -67,17 +78,86 @@ TEST(AppShell, MainWindowTitleMenuAndSize) {
     EXPECT_FALSE(frame.isVisible());
 }
 
-TEST(AppShell, ManualOpensOnlyWhenItIsThere) {
+// The manual is looked for in the current folder, then installed beside the program; when it is nowhere
+// the user is told every place it was looked for.
+TEST(AppShell, ManualOpensWhereItIsFoundOrSaysWhereItWasLookedFor) {
     TempDir dir;
     CurrentFolder inside(dir.Path());
     RecordingApp app;
+    const QString installed =
+        QString::fromStdString((dir / "prefix/share/doc/k72-image-converter/manual/index.html").string());
+    app.candidates =
+        QStringList{QString::fromStdString((dir / "K-72ImageConverterManualE.pdf").string()), installed};
     app.OnManual();
     EXPECT_TRUE(app.opened.empty());
-    WriteFileBytes(dir / "K-72ImageConverterManualE.pdf", {'%', 'P', 'D', 'F'});
+    ASSERT_EQ(app.missing.size(), 1u);
+    EXPECT_EQ(app.missing[0], app.candidates);
+
+    std::filesystem::create_directories(dir / "prefix/share/doc/k72-image-converter/manual");
+    WriteFileBytes(installed.toStdString(), {'<', 'p', '>'});
     app.OnManual();
     ASSERT_EQ(app.opened.size(), 1u);
-    EXPECT_EQ(QDir(app.opened[0]).canonicalPath().toStdString(),
+    EXPECT_EQ(app.opened[0], installed);
+
+    WriteFileBytes(dir / "K-72ImageConverterManualE.pdf", {'%', 'P', 'D', 'F'});
+    app.OnManual();
+    ASSERT_EQ(app.opened.size(), 2u);
+    EXPECT_EQ(QDir(app.opened[1]).canonicalPath().toStdString(),
               std::filesystem::canonical(dir / "K-72ImageConverterManualE.pdf").string());
+    EXPECT_EQ(app.missing.size(), 1u);
+
+    // The program looks in the current folder first, beside itself, and in the build folder.
+    const QStringList places = k72::ManualCandidates(QStringLiteral("/opt/k72/bin"));
+    ASSERT_GE(places.size(), 3);
+    EXPECT_EQ(places[0], QDir::currentPath() + "/K-72ImageConverterManualE.pdf");
+    EXPECT_EQ(places[1], "/opt/k72/share/doc/k72-image-converter/manual/index.html");
+    EXPECT_EQ(places.last(), "/opt/k72/manual/index.html");
+}
+
+// The built program, run from the build folder, finds the manual made with the build, with its pictures.
+TEST(AppShell, TheBuildsManualIsFoundWithItsPictures) {
+    const QString manual =
+        k72::FindManual(k72::ManualCandidates(QString::fromStdString(BinaryDir().string())));
+    ASSERT_FALSE(manual.isEmpty());
+    EXPECT_TRUE(manual.endsWith("/manual/index.html")) << manual.toStdString();
+    const std::string html = ReadFileText(manual.toStdString());
+    for (const char* picture : {"main-window", "still-image-list", "movie-information", "preference"}) {
+        const std::string source = std::string("pictures/") + picture + ".png";
+        EXPECT_NE(html.find(source), std::string::npos) << picture;
+        EXPECT_TRUE(QFileInfo(QFileInfo(manual).dir().filePath(QString::fromStdString(source))).isFile())
+            << picture;
+    }
+}
+
+TEST(AppShell, F1OpensTheManual) {
+    RecordingApp app;
+    CMainFrame& frame = app.CreateMainWindow(QString());
+    EXPECT_EQ(frame.ManualAction()->shortcut(), QKeySequence(Qt::Key_F1));
+}
+
+// A preview with nothing to show it says so, naming the file.
+TEST(AppShell, APreviewWithoutAProgramSaysSo) {
+    QStringList told;
+    QUrl asked;
+    const bool opened = OpenWithDesktopProgram(
+        nullptr, QStringLiteral("/card/DCIM/000KAVLO/K72_0001.AVI"), PreviewKind::Movie,
+        [&](const QUrl& url) {
+            asked = url;
+            return false;
+        },
+        [&](const QString& text) { told << text; });
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(asked, QUrl::fromLocalFile("/card/DCIM/000KAVLO/K72_0001.AVI"));
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains("play this movie")) << told[0].toStdString();
+    EXPECT_TRUE(told[0].contains("/card/DCIM/000KAVLO/K72_0001.AVI"));
+
+    told.clear();
+    EXPECT_TRUE(OpenWithDesktopProgram(
+        nullptr, QStringLiteral("/x.jpg"), PreviewKind::Picture, [](const QUrl&) { return true; },
+        [&](const QString& text) { told << text; }));
+    EXPECT_TRUE(told.isEmpty());
+    EXPECT_TRUE(NoPreviewProgramText(PreviewKind::Picture, "/x.jpg").contains("show this picture"));
 }
 
 TEST(AppShell, EndingTheProgramReleasesTheCard) {

@@ -1,0 +1,101 @@
+// check: what on a card the device would trip over, and with --repair the part of it that can be put
+// right without losing anything: records naming files that are gone are cleared, and files no pad names
+// are moved into DCIM/000KAVLO/UNUSED/. Without --repair nothing on the card changes.
+#include "cli/CardSession.h"
+#include "cli/CommandOutput.h"
+#include "cli/CommandSupport.h"
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "cli/JsonOutput.h"
+#include "store/CardCheck.h"
+#include "store/CardLayout.h"
+
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace k72::cli {
+namespace {
+
+std::string Count(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string LineOf(const CardProblem& problem) {
+    return problem.text + (problem.repairable ? "  (--repair)" : "");
+}
+
+} // namespace
+
+int RunCheck(const CheckOptions& options) {
+    CardSession session;
+    TerminalMessages& messages = session.Messages();
+    const std::filesystem::path root = options.card;
+    // A folder that is no card at all is an error; a card whose pad file is wrong is a finding.
+    struct stat info {};
+    if (::stat(root.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        !CPadBankStore::FileExists(FindCardPaths(root).padFilePath)) {
+        messages.Error(CardSession::DiagnoseCard(root));
+        return kExitFailed;
+    }
+
+    CardCheckReport report = CardCheck::Run(root);
+    std::vector<CardProblem> repaired;
+    if (options.repair && report.Repairable() > 0) {
+        if (!session.Open(root)) {
+            return kExitFailed;
+        }
+        std::vector<std::string> failures;
+        const bool ok = CardCheck::Repair(session.Store(), report, failures);
+        session.Store().Close();
+        for (const std::string& failure : failures) {
+            messages.Error(failure);
+        }
+        const CardCheckReport after = CardCheck::Run(root);
+        for (const CardProblem& problem : report.problems) {
+            bool left = false;
+            for (const CardProblem& remaining : after.problems) {
+                left = left || (remaining.kind == problem.kind && remaining.bank == problem.bank &&
+                                remaining.number == problem.number && remaining.pad == problem.pad &&
+                                remaining.name == problem.name);
+            }
+            if (problem.repairable && !left) {
+                repaired.push_back(problem);
+            }
+        }
+        report = after;
+        if (!ok) {
+            return kExitFailed;
+        }
+    }
+
+    const std::string card = CardText(options.card);
+    const std::string error =
+        report.Sound() ? std::string()
+                       : "the card " + card + " has " + Count(report.problems.size(), "problem", "problems");
+    if (options.json) {
+        std::fputs(CheckJson(card, report.problems, repaired, error).c_str(), stdout);
+        output::NoteJsonPrinted();
+    } else {
+        for (const CardProblem& problem : repaired) {
+            PrintLine("repaired: " + problem.text);
+        }
+        if (report.Sound()) {
+            PrintLine("card " + card + ": sound");
+        } else {
+            PrintLine("card " + card + ": " + Count(report.problems.size(), "problem", "problems") +
+                      (report.Repairable() > 0
+                           ? ", " + std::to_string(report.Repairable()) + " of them repaired by --repair"
+                           : std::string()));
+            for (const CardProblem& problem : report.problems) {
+                PrintLine(LineOf(problem));
+            }
+        }
+    }
+    if (!report.Sound()) {
+        messages.Error(error);
+        return kExitFailed;
+    }
+    return kExitSuccess;
+}
+
+} // namespace k72::cli

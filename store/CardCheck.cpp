@@ -1,0 +1,374 @@
+#include "store/CardCheck.h"
+
+#include "store/CPadBankStore.h"
+#include "store/CardLayout.h"
+#include "store/PadFileBackup.h"
+#include "store/PadFileSnapshot.h"
+#include "store/ShortName.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <set>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <tuple>
+
+namespace k72 {
+namespace {
+
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+std::string PadName(int bank, int number, int pad) {
+    return std::string(1, static_cast<char>('A' + bank)) + "-" + std::to_string(number + 1) + "-" +
+           std::to_string(pad + 1);
+}
+
+// A name the device finds in the card folder: a plain name in the upper-case 8.3 form that FAT keeps
+// as a file's short name.
+bool DeviceCanUse(const std::string& name) {
+    if (!IsPlainCardName(name)) {
+        return false;
+    }
+    const auto shortName = ExactShortName(name);
+    return shortName && *shortName == name;
+}
+
+class Checker {
+public:
+    Checker(CardCheckReport& report, const std::map<std::string, std::string>& files)
+        : report_(report), files_(files) {}
+
+    // One name a record holds: the picture or movie (sound false) or the sound of a pad.
+    void Name(int bank, int number, int pad, const NameField& field, bool sound) {
+        const std::string name = NameText(field);
+        const std::string where = PadName(bank, number, pad) + ": ";
+        if (name.empty()) {
+            Add(CardProblemKind::UnusableName, bank, number, pad, name,
+                where + "the record names no " + (sound ? "sound" : "file"), false);
+            return;
+        }
+        if (!IsPlainCardName(name)) {
+            Add(CardProblemKind::UnusableName, bank, number, pad, name,
+                where + "'" + Printable(name) + "' is not a file name of the card folder", false);
+            return;
+        }
+        if (!DeviceCanUse(name)) {
+            Add(CardProblemKind::UnusableName, bank, number, pad, name,
+                where + name + " is not an upper-case 8.3 name, which the device needs", false);
+        }
+        if (files_.count(Upper(name)) == 0) {
+            Add(sound ? CardProblemKind::MissingSound : CardProblemKind::MissingFile, bank, number, pad, name,
+                where + (sound ? "the sound " : "") + name + " is not on the card", true);
+        } else {
+            named_.insert(Upper(name));
+        }
+    }
+
+    void Count(int bank, int number, int pad, std::uint32_t count) {
+        if (count == 0 || count > padlayout::kMaxStills) {
+            Add(CardProblemKind::StillCount, bank, number, pad, {},
+                PadName(bank, number, pad) + ": the still image count is " + std::to_string(count) +
+                    ", not 1 ... 100",
+                false);
+        }
+    }
+
+    void Unused() {
+        for (const auto& [upper, actual] : files_) {
+            if ((WildcardMatchNoCase(cardlayout::kMoviePattern, actual) ||
+                 WildcardMatchNoCase(cardlayout::kStillPattern, actual)) &&
+                named_.count(upper) == 0) {
+                Add(CardProblemKind::UnusedFile, -1, -1, -1, actual, actual + " is named by no pad", true);
+            }
+        }
+    }
+
+private:
+    static std::string Printable(const std::string& name) {
+        std::string text;
+        for (char c : name) {
+            const auto byte = static_cast<unsigned char>(c);
+            text += (byte < 0x20 || byte == 0x7f) ? '?' : c;
+        }
+        return text;
+    }
+
+    void Add(CardProblemKind kind, int bank, int number, int pad, const std::string& name,
+             const std::string& text, bool repairable) {
+        CardProblem problem;
+        problem.kind = kind;
+        problem.bank = bank;
+        problem.number = number;
+        problem.pad = pad;
+        problem.name = name;
+        problem.text = text;
+        problem.repairable = repairable;
+        report_.problems.push_back(std::move(problem));
+    }
+
+    CardCheckReport& report_;
+    const std::map<std::string, std::string>& files_;
+    std::set<std::string> named_;
+};
+
+bool SameProblem(const CardProblem& a, const CardProblem& b) {
+    return std::tie(a.kind, a.bank, a.number, a.pad, a.name) ==
+           std::tie(b.kind, b.bank, b.number, b.pad, b.name);
+}
+
+bool Listed(const CardCheckReport& report, const CardProblem& problem) {
+    for (const CardProblem& listed : report.problems) {
+        if (listed.repairable && SameProblem(listed, problem)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Moves a file into folder under its own name, or with "-2", "-3" … before the extension when that
+// name is taken there. Never replaces a file.
+bool MoveAside(const std::filesystem::path& file, const std::filesystem::path& folder, std::string& error) {
+    const std::string stem = file.stem().string();
+    const std::string extension = file.extension().string();
+    for (int n = 1; n < 1000; ++n) {
+        const std::filesystem::path target =
+            folder / (n == 1 ? file.filename().string() : stem + "-" + std::to_string(n) + extension);
+        if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+            return true;
+        }
+        if (errno == EEXIST) {
+            continue;
+        }
+        if (errno == EINVAL || errno == ENOSYS) {
+            // A file system without the no-replace rename: look first, then rename.
+            struct stat info {};
+            if (::lstat(target.c_str(), &info) == 0) {
+                continue;
+            }
+            if (::rename(file.c_str(), target.c_str()) == 0) {
+                return true;
+            }
+        }
+        error = file.filename().string() + " could not be moved into " + folder.string() + ": " +
+                std::strerror(errno);
+        return false;
+    }
+    error = file.filename().string() + ": no free name in " + folder.string();
+    return false;
+}
+
+} // namespace
+
+std::string CardProblem::PadText() const {
+    return bank < 0 ? std::string() : PadName(bank, number, pad);
+}
+
+std::size_t CardCheckReport::Repairable() const {
+    std::size_t count = 0;
+    for (const CardProblem& problem : problems) {
+        count += problem.repairable ? 1 : 0;
+    }
+    return count;
+}
+
+const char* CardProblemKindName(CardProblemKind kind) {
+    switch (kind) {
+    case CardProblemKind::PadFileSize:
+        return "pad-file-size";
+    case CardProblemKind::MissingFile:
+        return "missing-file";
+    case CardProblemKind::UnusedFile:
+        return "unused-file";
+    case CardProblemKind::UnusableName:
+        return "unusable-name";
+    case CardProblemKind::StillCount:
+        return "still-count";
+    case CardProblemKind::MissingSound:
+        return "missing-sound";
+    }
+    return "unknown";
+}
+
+CardCheckReport CardCheck::Run(const std::filesystem::path& root) {
+    CardCheckReport report;
+    const CardPaths paths = FindCardPaths(root);
+    report.cardFolder = paths.cardFolder;
+
+    PadFileSnapshot snapshot;
+    if (!snapshot.Read(paths.padFilePath)) {
+        CardProblem problem;
+        problem.kind = CardProblemKind::PadFileSize;
+        problem.name = std::string(cardlayout::kPadFileName);
+        problem.text = snapshot.WrongLength() >= 0
+                           ? "the pad file has " + std::to_string(snapshot.WrongLength()) + " bytes, not " +
+                                 std::to_string(padlayout::kFileSize)
+                           : snapshot.Reason();
+        report.problems.push_back(std::move(problem));
+        return report;
+    }
+
+    // The card folder's files by their upper-case names: FAT compares names without regard to case.
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(paths.cardFolder, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError)) {
+            const std::string name = it->path().filename().string();
+            files.emplace(Upper(name), name);
+        }
+    }
+
+    Checker checker(report, files);
+    for (int bank = 0; bank < padlayout::kBanks; ++bank) {
+        const std::vector<PadEntry> entries = snapshot.Bank(bank);
+        for (int number = 0; number < padlayout::kNumbers; ++number) {
+            for (int pad = 0; pad < padlayout::kPads; ++pad) {
+                const PadEntry& entry = entries[static_cast<std::size_t>(number * padlayout::kPads + pad)];
+                if (entry.Kind() == PadKindMovie && entry.movie) {
+                    checker.Name(bank, number, pad, entry.movie->fileName, false);
+                    if (!IsEmptyName(entry.movie->audioFileName)) {
+                        checker.Name(bank, number, pad, entry.movie->audioFileName, true);
+                    }
+                } else if (entry.Kind() == PadKindStill && entry.stills) {
+                    checker.Count(bank, number, pad, entry.stills->stillCount);
+                    for (std::size_t i = 0; i < entry.stills->UsableCount(); ++i) {
+                        checker.Name(bank, number, pad, entry.stills->stillNames[i], false);
+                    }
+                    if (!IsEmptyName(entry.stills->audioFileName)) {
+                        checker.Name(bank, number, pad, entry.stills->audioFileName, true);
+                    }
+                }
+            }
+        }
+    }
+    checker.Unused();
+    return report;
+}
+
+bool CardCheck::Repair(CPadBankStore& store, const CardCheckReport& report,
+                       std::vector<std::string>& failures) {
+    if (report.Repairable() == 0) {
+        return true;
+    }
+    std::error_code ec;
+    if (!store.IsCardOpen() || !std::filesystem::equivalent(store.CardFolder(), report.cardFolder, ec)) {
+        failures.push_back("the card is not open for changes");
+        return false;
+    }
+    // What is true now, with the card locked; only what was listed and still holds is repaired.
+    const CardCheckReport now = Run(PadFileBackup::CardRoot(store.CardFolder()));
+    std::map<std::tuple<int, int, int>, std::vector<const CardProblem*>> records;
+    std::vector<const CardProblem*> unused;
+    for (const CardProblem& problem : now.problems) {
+        if (!problem.repairable || !Listed(report, problem)) {
+            continue;
+        }
+        if (problem.kind == CardProblemKind::UnusedFile) {
+            unused.push_back(&problem);
+        } else {
+            records[{problem.bank, problem.number, problem.pad}].push_back(&problem);
+        }
+    }
+    if (records.empty() && unused.empty()) {
+        return true;
+    }
+    store.BackUpPadFileOnce();
+
+    const int previousBank = store.bank_;
+    const int previousNumber = store.number_;
+    bool ok = true;
+    for (const auto& [where, problems] : records) {
+        const auto [bank, number, pad] = where;
+        store.SelectBank(bank);
+        store.SelectNumber(number);
+        PadEntry* entry = store.padFile_.LoadedBank() == bank ? store.padFile_.EntryAt(number, pad) : nullptr;
+        if (entry == nullptr) {
+            failures.push_back("bank " + std::string(1, static_cast<char>('A' + bank)) + " cannot be read");
+            ok = false;
+            continue;
+        }
+        const PadEntry before = *entry;
+        std::set<std::string> missing;
+        bool soundMissing = false;
+        for (const CardProblem* problem : problems) {
+            if (problem->kind == CardProblemKind::MissingSound) {
+                soundMissing = true;
+            } else {
+                missing.insert(problem->name);
+            }
+        }
+        if (entry->Kind() == PadKindMovie && entry->movie) {
+            if (missing.count(NameText(entry->movie->fileName)) != 0) {
+                store.padFile_.ClearPad(number, pad);
+            } else if (soundMissing) {
+                entry->movie->audioFileName = NameField{};
+            }
+        } else if (entry->Kind() == PadKindStill && entry->stills) {
+            StillRecord& stills = *entry->stills;
+            std::vector<NameField> kept;
+            for (std::size_t i = 0; i < stills.UsableCount(); ++i) {
+                if (missing.count(NameText(stills.stillNames[i])) == 0) {
+                    kept.push_back(stills.stillNames[i]);
+                }
+            }
+            if (kept.empty()) {
+                store.padFile_.ClearPad(number, pad);
+            } else {
+                if (kept.size() != stills.UsableCount()) {
+                    for (std::size_t i = 0; i < padlayout::kMaxStills; ++i) {
+                        stills.stillNames[i] = i < kept.size() ? kept[i] : NameField{};
+                    }
+                    stills.stillCount = static_cast<std::uint32_t>(kept.size());
+                }
+                if (soundMissing) {
+                    stills.audioFileName = NameField{};
+                }
+            }
+        }
+        if (!store.SaveChange(pad, before)) {
+            failures.push_back(PadName(bank, number, pad) + " could not be written to the pad file");
+            ok = false;
+        }
+    }
+
+    // The store's selection as it was; a store that had none gets none again.
+    if (previousBank >= 0) {
+        store.SelectBank(previousBank);
+    } else {
+        store.padFile_.ClearAll();
+        store.bank_ = -1;
+    }
+    store.number_ = previousNumber;
+    store.selectionValid_ = (store.bank_ >= 0 && store.number_ >= 0) ? 1 : 0;
+
+    if (!unused.empty()) {
+        const std::filesystem::path folder =
+            FindEntryNoCase(store.CardFolder(), kUnusedFolder).value_or(store.CardFolder() / kUnusedFolder);
+        std::filesystem::create_directory(folder, ec);
+        if (!std::filesystem::is_directory(folder, ec)) {
+            failures.push_back(folder.string() + " could not be made");
+            return false;
+        }
+        for (const CardProblem* problem : unused) {
+            std::string error;
+            if (!MoveAside(store.CardFolder() / problem->name, folder, error)) {
+                failures.push_back(error);
+                ok = false;
+            }
+        }
+    }
+    return ok;
+}
+
+} // namespace k72

@@ -1,0 +1,201 @@
+#include "store/PadFileSnapshot.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace k72 {
+namespace {
+
+using namespace padlayout;
+
+std::uint32_t LE32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void Name(const std::uint8_t* p, NameField& field) {
+    std::memcpy(field.data(), p, field.size());
+}
+
+// One record, by the layout the device writes (the pad file's own reader follows the same table).
+void ParseRecord(const std::uint8_t* r, PadEntry& entry) {
+    entry.used = static_cast<std::int32_t>(LE32(r));
+    entry.kindCode = static_cast<std::int32_t>(LE32(r + 4));
+    if (entry.used != kUsed) {
+        return;
+    }
+    if (entry.kindCode == kKindMovie) {
+        MovieRecord& m = entry.movie.emplace();
+        Name(r + 8, m.fileName);
+        m.deviceValue1 = LE32(r + 24);
+        m.deviceValue2 = LE32(r + 28);
+        m.frameCount = LE32(r + 32);
+        Name(r + 36, m.audioFileName);
+        m.audioFileName[kNameFieldSize - 1] = '\0';
+        m.deviceValue3 = LE32(r + 52);
+        m.deviceValue4 = LE32(r + 56);
+        m.deviceByte1 = r[60];
+        m.deviceByte2 = r[61];
+        m.deviceByte3 = r[64];
+    } else if (entry.kindCode == kKindStill) {
+        StillRecord& s = entry.stills.emplace();
+        for (std::size_t i = 0; i < kMaxStills; ++i) {
+            Name(r + 8 + i * kNameFieldSize, s.stillNames[i]);
+        }
+        s.stillCount = LE32(r + 1308);
+        Name(r + 1312, s.audioFileName);
+        s.audioFileName[kNameFieldSize - 1] = '\0';
+        s.deviceValue1 = LE32(r + 1328);
+        s.deviceValue2 = LE32(r + 1332);
+        s.deviceValue3 = LE32(r + 1336);
+        std::memcpy(s.deviceBytes.data(), r + 1340, s.deviceBytes.size());
+        s.deviceByte4 = r[1360];
+        s.deviceByte2 = r[1361];
+    }
+}
+
+struct FileState {
+    off_t size = 0;
+    timespec changed{};
+    timespec modified{};
+    ino_t inode = 0;
+};
+
+bool SameState(const FileState& a, const FileState& b) {
+    return a.size == b.size && a.inode == b.inode && a.changed.tv_sec == b.changed.tv_sec &&
+           a.changed.tv_nsec == b.changed.tv_nsec && a.modified.tv_sec == b.modified.tv_sec &&
+           a.modified.tv_nsec == b.modified.tv_nsec;
+}
+
+bool StateOf(int fd, FileState& state) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return false;
+    }
+    state.size = info.st_size;
+    state.changed = info.st_ctim;
+    state.modified = info.st_mtim;
+    state.inode = info.st_ino;
+    return true;
+}
+
+// The whole file into bytes (exactly bytes.size() of them); false on an error or a short file.
+bool ReadAll(int fd, std::vector<std::uint8_t>& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+bool PadFileSnapshot::Read(const std::filesystem::path& path) {
+    bytes_.clear();
+    reason_.clear();
+    attempts_ = 0;
+    wrongLength_ = -1;
+    // Read-only and without the lock: the lock holder keeps writing as it likes. O_NONBLOCK keeps a FIFO
+    // named like the pad file from blocking the open.
+    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.Get() < 0) {
+        reason_ = path.string() + " cannot be read: " + std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        reason_ = path.string() + " is not a file";
+        return false;
+    }
+    std::vector<std::uint8_t> first(kFileSize);
+    std::vector<std::uint8_t> second(kFileSize);
+    for (attempts_ = 1; attempts_ <= kMaxAttempts; ++attempts_) {
+        FileState before;
+        FileState after;
+        if (!StateOf(fd.Get(), before)) {
+            reason_ = path.string() + " cannot be read: " + std::strerror(errno);
+            return false;
+        }
+        if (static_cast<std::uint64_t>(before.size) != kFileSize) {
+            wrongLength_ = static_cast<long long>(before.size);
+            reason_ = path.string() + " has " + std::to_string(before.size) + " bytes, not " +
+                      std::to_string(kFileSize);
+            return false;
+        }
+        if (!ReadAll(fd.Get(), first)) {
+            reason_ = path.string() + " cannot be read: " + std::strerror(errno);
+            return false;
+        }
+        if (hook_ != nullptr) {
+            hook_(hookContext_, attempts_);
+        }
+        if (!ReadAll(fd.Get(), second) || !StateOf(fd.Get(), after)) {
+            reason_ = path.string() + " cannot be read: " + std::strerror(errno);
+            return false;
+        }
+        if (first == second && SameState(before, after)) {
+            bytes_ = std::move(first);
+            return true;
+        }
+        // The lock holder wrote meanwhile; give it a moment to finish its bank.
+        ::usleep(static_cast<useconds_t>(2000 * attempts_));
+    }
+    attempts_ = kMaxAttempts;
+    reason_ = path.string() + " kept changing while it was read";
+    return false;
+}
+
+std::vector<PadEntry> PadFileSnapshot::Bank(int bank) const {
+    std::vector<PadEntry> entries;
+    if (bank < 0 || bank >= kBanks || bytes_.size() != kFileSize) {
+        return entries;
+    }
+    entries.resize(kEntriesPerBank);
+    const std::uint8_t* start = bytes_.data() + static_cast<std::size_t>(bank) * kBankSize;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        ParseRecord(start + i * kRecordSize, entries[i]);
+    }
+    return entries;
+}
+
+bool PadFileSnapshot::WriteCopy(const std::filesystem::path& path) const {
+    if (bytes_.size() != kFileSize) {
+        return false;
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+} // namespace k72
