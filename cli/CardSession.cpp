@@ -36,6 +36,17 @@ bool CardSession::Open(const std::filesystem::path& root) {
 
 bool CardSession::OpenForReading(const std::filesystem::path& root) {
     root_ = root;
+    // A card that can be opened as usual is: a save cut off earlier is then put back, and what killed
+    // runs left is cleared, before it is read. Only one that another program holds, or that cannot be
+    // written, is read from a copy of its pad file.
+    if (store_.OpenCardRoot(root)) {
+        return true;
+    }
+    const CardOpenFailure failure = store_.LastOpenResult().failure;
+    if (failure != CardOpenFailure::Locked && failure != CardOpenFailure::ReadOnly) {
+        messages_.Error(CardOpenMessage(store_.LastOpenResult()));
+        return false;
+    }
     std::string reason = DiagnoseCard(root);
     if (reason.empty()) {
         const CardPaths paths = FindCardPaths(root);

@@ -29,9 +29,9 @@ public:
     // Opens the card whose root folder (the one holding DCIM) is given; prints why not and returns
     // false when that fails.
     bool Open(const std::filesystem::path& root);
-    // Opens the card only to look at it: from a consistent copy of its pad file, read without the lock,
-    // so that a card the desktop program holds or one mounted read-only can be listed and exported
-    // from. Nothing of the card can be changed through the store then.
+    // Opens the card to look at it: as Open does when it can; a card the desktop program holds or one
+    // mounted read-only from a consistent copy of its pad file, read without the lock, so that it can
+    // be listed and exported from. Nothing of the card is changed by a command that only reads.
     bool OpenForReading(const std::filesystem::path& root);
     // Loads the pad's bank and selects its number; prints why not and returns false when the bank
     // cannot be read.
