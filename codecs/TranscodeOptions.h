@@ -1,6 +1,7 @@
 #pragma once
 // The movie transcoder's command line: what to read, what to write and how.
 
+#include "codecs/FitGeometry.h"
 #include "codecs/ResultCodes.h"
 
 #include <cstdint>
@@ -27,6 +28,8 @@ public:
     double qscale = 10;       // "-qscale": the fixed quantiser, 1 … 31
     bool deinterlace = false; // "-deinterlace"
     int topFieldFirst = -1;   // "-top": -1 finds the field order by itself, 1 top first, 0 bottom first
+    FitMode fit = FitMode::Stretch; // "-fit": stretch, letterbox or crop
+    bool autoRotate = true;         // "-noautorotate" turns it off: the picture as stored, unturned
 };
 
 } // namespace k72

@@ -141,6 +141,10 @@ float CConversionManager::StillQuality() const {
     return stillConverter->Quality();
 }
 
+void CConversionManager::SetStillFit(FitMode mode) {
+    stillConverter->SetFit(mode);
+}
+
 ResultCode CConversionManager::GetTotalFrames(const std::string& path, std::uint32_t& frames) {
     if (Failed(ProbeAvi(path))) {
         return rc::Fail;

@@ -36,6 +36,7 @@ public:
     ResultCode ConvertStillImage(const std::string& sourcePath, const std::string& destinationPath);
     ResultCode SetStillQuality(float quality); // ignored outside 0 … 1; always 0
     float StillQuality() const;
+    void SetStillFit(FitMode mode);
 
     // AVI probe: 0 and the total frame count, or rc::Fail (frames left unchanged).
     ResultCode GetTotalFrames(const std::string& path, std::uint32_t& frames);
