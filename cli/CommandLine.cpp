@@ -45,6 +45,15 @@ void AddQuality(CLI::App* command, SettingsOptions& settings) {
         ->option_text("0..4");
 }
 
+void AddFit(CLI::App* command, SettingsOptions& settings) {
+    command
+        ->add_option("--fit", settings.fit,
+                     "a picture or movie of another shape than 4:3: stretch it to the whole frame, "
+                     "letterbox it on black, or crop its centre")
+        ->check(CLI::IsMember({"stretch", "letterbox", "crop"}, CLI::ignore_case))
+        ->option_text("stretch|letterbox|crop");
+}
+
 void AddSettings(CLI::App* command, SettingsOptions& settings) {
     command
         ->add_option("--fps", settings.fps,
@@ -55,6 +64,7 @@ void AddSettings(CLI::App* command, SettingsOptions& settings) {
     command->add_option("--deinterlace", settings.deinterlace, "deinterlace the source video of a movie")
         ->check(CLI::IsMember({"on", "off"}, CLI::ignore_case))
         ->option_text("on|off");
+    AddFit(command, settings);
 }
 
 void AddOverwrite(CLI::App* command, bool& overwrite) {
@@ -108,6 +118,7 @@ int RunCommandLine(int argc, char** argv) {
     AddPad(addStillCommand, addStill.pad);
     addStillCommand->add_option("FILE", addStill.files, "the pictures (JPG JPEG BMP PNG)")->required();
     AddQuality(addStillCommand, addStill.settings);
+    AddFit(addStillCommand, addStill.settings);
     AddOverwrite(addStillCommand, addStill.overwrite);
     addStillCommand->callback([&] { run = [&] { return RunAddStill(addStill); }; });
 
@@ -168,6 +179,7 @@ int RunCommandLine(int argc, char** argv) {
     pictureCommand->add_option("DEST", picture.destination, "the JPEG file to write, or a folder")
         ->required();
     AddQuality(pictureCommand, picture.settings);
+    AddFit(pictureCommand, picture.settings);
     AddOverwrite(pictureCommand, picture.overwrite);
     pictureCommand->callback([&] { run = [&] { return RunConvertPicture(picture); }; });
 

@@ -98,6 +98,7 @@ int RunConvertPicture(const ConvertOptions& options) {
     {
         CConversionManager manager;
         manager.SetStillQuality(settings.StillImageQuality());
+        manager.SetStillFit(settings.fit);
         result = manager.ConvertStillImage(source.string(), converted.string());
     }
     if (Failed(result)) {
@@ -125,6 +126,7 @@ int RunConvertMovie(const ConvertOptions& options) {
     converter.SetFrameRateStandard(settings.FrameRateWord());
     converter.SetQscaleText(settings.MovieQualityScale());
     converter.SetDeinterlace(settings.DeinterlaceFlag() != 0);
+    converter.SetFit(FitWord(settings.fit));
     manager.AddJob(source.string(), converted.string());
     const ConversionOutcome outcome = terminal.Progress().Run(manager);
     if (outcome.endCode != 1) {
