@@ -506,6 +506,14 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
     // repeated ones are repeats of real pictures.
     chain += "fps=fps=" + std::to_string(options_.frameRateNum) + "/" +
              std::to_string(options_.frameRateDen) + ":start_time=0:round=near,";
+    // HDR (PQ or HLG, wide gamut) is tone-mapped to an ordinary picture; scaled as it is it would look
+    // grey and washed out.
+    if (first.color_trc == AVCOL_TRC_SMPTE2084 || first.color_trc == AVCOL_TRC_ARIB_STD_B67) {
+        const char* transfer = first.color_trc == AVCOL_TRC_SMPTE2084 ? "smpte2084" : "arib-std-b67";
+        chain += std::string("zscale=tin=") + transfer +
+                 ":min=bt2020nc:pin=bt2020:t=linear:npl=100,format=gbrpf32le,zscale=p=bt709,"
+                 "tonemap=tonemap=hable:desat=0,zscale=t=bt709:m=bt709:r=tv,format=yuv420p,";
+    }
     // Turning and fitting come after the frame-rate conversion and before the scaler, so that the
     // scaler sees the picture upright and in the shape it is to keep.
     bool transposed = false;
