@@ -2,6 +2,7 @@
 
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
+#include "cli/FileKind.h"
 #include "cli/PadAddress.h"
 
 #include <CLI/CLI.hpp>
@@ -100,8 +101,9 @@ int RunCommandLine(int argc, char** argv) {
     ImportOptions import;
     CLI::App* importCommand = app.add_subcommand(
         "import",
-        "convert one movie (AVI MPG MPEG MOV WMV MP4 FLV DV) or picture (JPG JPEG BMP PNG) onto a pad, "
-        "replacing what the pad held");
+        "convert one movie (" + KnownExtensionText(PadKindMovie, " ") + ") or picture (" +
+            KnownExtensionText(PadKindStill, " ") +
+            ") onto a pad, replacing what the pad held; the kind is found from the file's content");
     AddCard(importCommand, import.card);
     AddPad(importCommand, import.pad);
     importCommand->add_option("FILE", import.file, "the movie or picture")->required();
@@ -116,7 +118,7 @@ int RunCommandLine(int argc, char** argv) {
         "holds at most 100 pictures");
     AddCard(addStillCommand, addStill.card);
     AddPad(addStillCommand, addStill.pad);
-    addStillCommand->add_option("FILE", addStill.files, "the pictures (JPG JPEG BMP PNG)")->required();
+    addStillCommand->add_option("FILE", addStill.files, "the pictures (" + KnownExtensionText(PadKindStill, " ") + ")")->required();
     AddQuality(addStillCommand, addStill.settings);
     AddFit(addStillCommand, addStill.settings);
     AddOverwrite(addStillCommand, addStill.overwrite);
@@ -175,7 +177,7 @@ int RunCommandLine(int argc, char** argv) {
     ConvertOptions picture;
     CLI::App* pictureCommand = app.add_subcommand(
         "convert-picture", "convert one picture into a device picture file, no card needed");
-    pictureCommand->add_option("SOURCE", picture.source, "the picture (JPG JPEG BMP PNG)")->required();
+    pictureCommand->add_option("SOURCE", picture.source, "the picture (" + KnownExtensionText(PadKindStill, " ") + ")")->required();
     pictureCommand->add_option("DEST", picture.destination, "the JPEG file to write, or a folder")
         ->required();
     AddQuality(pictureCommand, picture.settings);
@@ -186,7 +188,7 @@ int RunCommandLine(int argc, char** argv) {
     ConvertOptions movie;
     CLI::App* movieCommand =
         app.add_subcommand("convert-movie", "convert one movie into a device movie file, no card needed");
-    movieCommand->add_option("SOURCE", movie.source, "the movie (AVI MPG MPEG MOV WMV MP4 FLV DV)")
+    movieCommand->add_option("SOURCE", movie.source, "the movie (" + KnownExtensionText(PadKindMovie, " ") + ")")
         ->required();
     movieCommand->add_option("DEST", movie.destination, "the AVI file to write, or a folder")->required();
     AddSettings(movieCommand, movie.settings);

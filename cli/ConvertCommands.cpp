@@ -43,9 +43,8 @@ public:
         if (FileKindOf(source) != kind) {
             messages_.ShowMessage(messages::kLoadFailed);
             messages_.Error(source.string() + ": " +
-                            (kind == PadKindStill
-                                 ? "not a picture (JPG, JPEG, BMP or PNG)"
-                                 : "not a movie (AVI, MPG, MPEG, MOV, WMV, MP4, FLV or DV)"));
+                            (kind == PadKindStill ? "not a picture (" : "not a movie (") +
+                            KnownExtensionText(kind) + ")");
             return false;
         }
         if (!CheckInputFile(messages_, source)) {

@@ -31,6 +31,9 @@ public:
     PictureDecodeStatus Decode(const std::filesystem::path& path, CDibImage& image);
     PictureDecodeStatus Decode(const std::uint8_t* data, std::size_t size, CDibImage& image);
 
+    // Whether the first bytes of a file carry the signature of a picture format this decoder reads.
+    static bool LooksLikePicture(const std::uint8_t* data, std::size_t size);
+
     // The EXIF orientation (1 ... 8) of the last picture decoded: how its stored rows must be turned to
     // stand upright. 1 when it carries none, or when its reader has already turned it (HEIF).
     int Orientation() const { return orientation; }
