@@ -155,6 +155,10 @@ int RunCommandLine(int argc, char** argv) {
     AddCard(audioCommand, audio.card);
     AddPad(audioCommand, audio.pad);
     audioCommand->add_option("WAV", audio.wav, "the sound file")->required();
+    audioCommand->add_flag("--convert", audio.convert,
+                           "convert a sound the device cannot play as it is (another WAV form, " +
+                               KnownExtensionText(PadKindEmpty, " ") +
+                               ") into its WAV form, named after the source in 8.3 form");
     AddOverwrite(audioCommand, audio.overwrite);
     audioCommand->callback([&] { run = [&] { return RunAudio(audio); }; });
 
@@ -194,6 +198,17 @@ int RunCommandLine(int argc, char** argv) {
     AddSettings(movieCommand, movie.settings);
     AddOverwrite(movieCommand, movie.overwrite);
     movieCommand->callback([&] { run = [&] { return RunConvertMovie(movie); }; });
+
+    ConvertOptions sound;
+    CLI::App* soundCommand = app.add_subcommand(
+        "convert-sound",
+        "convert one sound into the WAV form the device plays (PCM, 2 channels, 44100 Hz, 16 bits), no "
+        "card needed");
+    soundCommand->add_option("SOURCE", sound.source, "the sound (" + KnownExtensionText(PadKindEmpty, " ") + ")")
+        ->required();
+    soundCommand->add_option("DEST", sound.destination, "the WAV file to write, or a folder")->required();
+    AddOverwrite(soundCommand, sound.overwrite);
+    soundCommand->callback([&] { run = [&] { return RunConvertSound(sound); }; });
 
     ProbeOptions probe;
     CLI::App* probeCommand = app.add_subcommand(

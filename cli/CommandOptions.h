@@ -63,6 +63,7 @@ struct AudioOptions {
     std::string pad;
     std::string wav;
     bool overwrite = false;
+    bool convert = false; // a sound the device cannot play is converted into its WAV form first
 };
 
 struct DeleteOptions {

@@ -19,6 +19,7 @@ int RunExport(const ExportOptions& options);
 // Commands on single files, without a card.
 int RunConvertPicture(const ConvertOptions& options);
 int RunConvertMovie(const ConvertOptions& options);
+int RunConvertSound(const ConvertOptions& options);
 int RunProbe(const ProbeOptions& options);
 
 } // namespace k72::cli

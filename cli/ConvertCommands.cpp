@@ -37,10 +37,11 @@ public:
         PrintResultCode(messages_, code);
     }
 
-    // Checks the source, and that the destination may be written; prints why not.
+    // Checks the source (of the kind given; PadKindEmpty: a sound, which its converter checks), and that
+    // the destination may be written; prints why not.
     bool Prepare(const std::filesystem::path& source, PadKind kind, const std::filesystem::path& destination,
                  bool overwrite) {
-        if (FileKindOf(source) != kind) {
+        if (kind != PadKindEmpty && FileKindOf(source) != kind) {
             messages_.ShowMessage(messages::kLoadFailed);
             messages_.Error(source.string() + ": " +
                             (kind == PadKindStill ? "not a picture (" : "not a movie (") +
@@ -148,6 +149,27 @@ int RunConvertMovie(const ConvertOptions& options) {
         return kExitFailed;
     }
     PrintLine(destination.string() + (probed ? "  " + std::to_string(frames) + " frames" : std::string()));
+    return kExitSuccess;
+}
+
+int RunConvertSound(const ConvertOptions& options) {
+    ConversionTerminal terminal;
+    const std::filesystem::path source = options.source;
+    const std::filesystem::path destination = OutputPath(source, options.destination, "WAV");
+    if (!terminal.Prepare(source, PadKindEmpty, destination, options.overwrite)) {
+        return kExitFailed;
+    }
+    const std::filesystem::path converted = terminal.WorkFolder() / "SOUND.WAV";
+    const ResultCode result = CConversionManager::ConvertSound(source.string(), converted.string());
+    if (Failed(result)) {
+        terminal.Messages().Error(source.string() + ": the sound cannot be decoded");
+        PrintResultCode(terminal.Messages(), result);
+        return kExitFailed;
+    }
+    if (!CopyIntoPlace(terminal, converted, destination)) {
+        return kExitFailed;
+    }
+    PrintLine(destination.string());
     return kExitSuccess;
 }
 

@@ -1,6 +1,7 @@
 #include "codecs/LibavPictureReader.h"
 
 #include "codecs/DiagnosticLog.h"
+#include "codecs/ff_convertermain.h"
 #include "codecs/LibavHandles.h"
 
 extern "C" {
@@ -33,6 +34,7 @@ PictureDecodeStatus DecodeLibavPicture(AVCodecID codecId, const std::uint8_t* da
     if (data == nullptr || size == 0 || size > static_cast<std::size_t>(INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE)) {
         return PictureDecodeStatus::Undecodable;
     }
+    RouteLibraryLogToDiagnostics();
     const AVCodec* codec = avcodec_find_decoder(codecId);
     if (codec == nullptr) {
         return Refuse(std::string("no decoder for ") + avcodec_get_name(codecId));

@@ -45,6 +45,9 @@ public:
     double ProbedFrameRate() const;
 
     static ResultCode CheckPcmFile(const std::string& path);
+    // Writes any decodable sound as the device's WAV (PCM, 16 bits, 44,100 Hz, stereo); codes as
+    // ConvertSoundToDeviceWav gives them.
+    static ResultCode ConvertSound(const std::string& sourcePath, const std::string& destinationPath);
 
 private:
     void WorkerLoop();

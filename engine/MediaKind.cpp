@@ -1,6 +1,7 @@
 #include "engine/MediaKind.h"
 
 #include "codecs/LibavHandles.h"
+#include "codecs/ff_convertermain.h"
 #include "codecs/PictureDecoder.h"
 
 #include <array>
@@ -28,6 +29,7 @@ std::string UpperExtension(const std::filesystem::path& file) {
 // Movie or Sound when the media library finds a stream it can decode; nothing when it cannot read
 // the file at all.
 std::optional<MediaKind> ProbeStreams(const std::filesystem::path& file) {
+    RouteLibraryLogToDiagnostics();
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, file.c_str(), nullptr, nullptr) < 0) {
         return std::nullopt;
@@ -107,7 +109,10 @@ MediaKind KindOfFile(const std::filesystem::path& file) {
     if (PictureDecoder::LooksLikePicture(head.data(), length)) {
         return MediaKind::Picture;
     }
-    return ProbeStreams(file).value_or(MediaKind::Unknown);
+    const MediaKind probed = ProbeStreams(file).value_or(MediaKind::Unknown);
+    // Content nobody recognises keeps its name's kind: a damaged movie or picture then gets its
+    // converter's "cannot be decoded" answer, as it always did.
+    return probed != MediaKind::Unknown ? probed : guess;
 }
 
 } // namespace k72

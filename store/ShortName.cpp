@@ -159,4 +159,14 @@ std::optional<std::string> ReadFatShortName(const std::filesystem::path& folder,
     return found;
 }
 
+std::string ConvertedSoundName(const std::filesystem::path& source) {
+    const std::string name = source.stem().string() + ".wav";
+    if (const auto exact = ExactShortName(name)) {
+        return *exact;
+    }
+    const std::string tailed = TailedShortName(name, 1);
+    // Nothing of the name survived ("~1.WAV"): a plain name instead.
+    return tailed.rfind('~', 0) == 0 ? std::string("SOUND.WAV") : tailed;
+}
+
 } // namespace k72

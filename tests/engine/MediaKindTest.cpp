@@ -1,5 +1,6 @@
-// What a file is, by its content first: misnamed files are still recognised, text under a movie's
-// name is nothing, and the shared list of extensions covers what people carry.
+// What a file is, by its content first: misnamed files are still recognised, content nobody knows keeps
+// its name's kind (its converter then refuses it), and the shared list of extensions covers what people
+// carry.
 
 #include "engine/MediaKind.h"
 #include "tests/support/TestSupport.h"
@@ -33,6 +34,7 @@ TEST(MediaKind, ContentDecidesWithTheNameAsFirstGuess) {
     ASSERT_TRUE(MakeMedia(dir / "still.gif", picture + "-f gif"));
     const std::string text = "a shopping list, not a movie\n";
     WriteFileBytes(dir / "list.mkv", std::vector<std::uint8_t>(text.begin(), text.end()));
+    WriteFileBytes(dir / "list.txt", std::vector<std::uint8_t>(text.begin(), text.end()));
 
     const struct {
         const char* name;
@@ -41,7 +43,7 @@ TEST(MediaKind, ContentDecidesWithTheNameAsFirstGuess) {
                  {"clip.webm", MediaKind::Movie},     {"clip-named.jpg", MediaKind::Movie},
                  {"song.mp3", MediaKind::Sound},      {"song-named.avi", MediaKind::Sound},
                  {"covered.mp3", MediaKind::Sound},   {"still.gif", MediaKind::Picture},
-                 {"list.mkv", MediaKind::Unknown},    {"missing.M2TS", MediaKind::Movie},
+                 {"list.mkv", MediaKind::Movie}, {"list.txt", MediaKind::Unknown},    {"missing.M2TS", MediaKind::Movie},
                  {"missing.txt", MediaKind::Unknown}};
     for (const auto& item : cases) {
         EXPECT_EQ(KindOfFile(dir / item.name), item.kind) << item.name;
