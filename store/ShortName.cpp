@@ -165,8 +165,10 @@ std::string ConvertedSoundName(const std::filesystem::path& source) {
         return *exact;
     }
     const std::string tailed = TailedShortName(name, 1);
-    // Nothing of the name survived ("~1.WAV"): a plain name instead.
-    return tailed.rfind('~', 0) == 0 ? std::string("SOUND.WAV") : tailed;
+    // Nothing of the name survived ("~1.WAV", or ".wav" read as a name without extension): a plain
+    // name instead.
+    const bool usable = tailed.size() > 4 && tailed[0] != '~' && tailed.compare(tailed.size() - 4, 4, ".WAV") == 0;
+    return usable ? tailed : std::string("SOUND.WAV");
 }
 
 } // namespace k72
