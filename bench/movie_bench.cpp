@@ -6,6 +6,8 @@
 // Usage: movie_bench [--source FILE] [--runs N] [--qscale Q] [--standard ntsc|pal] [--seconds S]
 // Without --source it first makes an S-second (default 60) 1920x1080 H.264/AAC clip with ffmpeg.
 // With --remux-only FILE it times only the re-interleave of FILE (a transcoder output) against cp.
+// With --orientation it times the transcode with and without the handling of a display matrix
+// ("-noautorotate"), on the source as it is and on a copy tagged as turned by 90 degrees, alternating.
 #include "codecs/CVideoConverter.h"
 #include "codecs/ff_convertermain.h"
 
@@ -115,6 +117,35 @@ ConverterRun Convert(const fs::path& source, const fs::path& destination, const 
     return run;
 }
 
+// Phase 1 alone, with extra transcoder arguments put before the output codec options.
+double TranscodeOnly(const fs::path& source, const fs::path& destination, const std::string& standard,
+                     const std::string& qscale, const std::vector<std::string>& extra) {
+    k72::CVideoConverter converter;
+    converter.SetFrameRateStandard(standard);
+    converter.SetQscaleText(qscale);
+    double seconds = 0;
+    converter.SetTranscoder([&](k72::ConverterCallback callback, void* context, int argc, char** argv) {
+        std::vector<std::string> arguments(argv, argv + argc);
+        const auto codec = std::find(arguments.begin(), arguments.end(), std::string("-vcodec"));
+        arguments.insert(codec, extra.begin(), extra.end());
+        std::vector<char*> pointers;
+        for (auto& argument : arguments) {
+            pointers.push_back(argument.data());
+        }
+        pointers.push_back(nullptr);
+        const auto start = Clock::now();
+        const int result =
+            k72::ff_convertermain(callback, context, static_cast<int>(arguments.size()), pointers.data());
+        seconds = Seconds(Clock::now() - start);
+        return result;
+    });
+    if (converter.Convert(source.string(), destination.string()) != 0) {
+        std::fprintf(stderr, "conversion failed\n");
+        std::exit(1);
+    }
+    return seconds;
+}
+
 // Phase 2 alone: phase 1 is replaced by a hard link of a kept intermediate file.
 double RemuxOnly(const fs::path& intermediate, const fs::path& destination, const std::string& standard) {
     k72::CVideoConverter converter;
@@ -145,8 +176,18 @@ int main(int argc, char** argv) {
     std::string standard = "ntsc";
     int seconds = 60;
     fs::path remuxOnly;
+    bool orientation = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--orientation") {
+            orientation = true;
+        }
+    }
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
+        if (option == "--orientation") {
+            --i; // a flag without a value
+            continue;
+        }
         if (option == "--source") {
             source = argv[i + 1];
         } else if (option == "--runs") {
@@ -234,6 +275,39 @@ int main(int argc, char** argv) {
     std::printf("source %s (%.1f MB), %s, qscale %s, %d runs, %ld cores\n", source.c_str(),
                 static_cast<double>(fs::file_size(source)) / 1e6, standard.c_str(), qscale.c_str(), runs,
                 sysconf(_SC_NPROCESSORS_ONLN));
+
+    if (orientation) {
+        const fs::path turned = work / "turned.mp4";
+        if (Spawn({"ffmpeg", "-v", "error", "-nostdin", "-y", "-i", source.string(), "-c", "copy",
+                   "-metadata:s:v:0", "rotate=90", turned.string()})
+                .status != 0) {
+            std::fprintf(stderr, "ffmpeg could not tag the turned copy\n");
+            return 1;
+        }
+        Stats handled, ignored, turnedHandled, turnedIgnored;
+        for (int run = 0; run < runs; ++run) {
+            const bool first = run % 2 == 0;
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool handle = (turn == 0) == first;
+                const std::vector<std::string> extra =
+                    handle ? std::vector<std::string>{} : std::vector<std::string>{"-noautorotate"};
+                const double plain = TranscodeOnly(source, work / "o.avi", standard, qscale, extra);
+                const double rotated = TranscodeOnly(turned, work / "o.avi", standard, qscale, extra);
+                (handle ? handled : ignored).Add(plain);
+                (handle ? turnedHandled : turnedIgnored).Add(rotated);
+                std::printf("run %d  %-22s source %6.2f s, turned copy %6.2f s\n", run + 1,
+                            handle ? "orientation handled" : "-noautorotate", plain, rotated);
+                std::fflush(stdout);
+            }
+        }
+        std::printf("\ntranscode, median: source %.2f s handled / %.2f s ignored = %+.1f %%; turned copy %.2f s "
+                    "handled / %.2f s ignored = %+.1f %% (target < 5 %%)\n",
+                    handled.Median(), ignored.Median(), 100 * (handled.Median() / ignored.Median() - 1),
+                    turnedHandled.Median(), turnedIgnored.Median(),
+                    100 * (turnedHandled.Median() / turnedIgnored.Median() - 1));
+        fs::remove_all(work);
+        return 0;
+    }
 
     Stats ours, ourPhase1, ourPhase2, ourCpu, cli, cliCpu;
     long cliRss = 0;
