@@ -202,8 +202,8 @@ double TimeConversions(k72::StillImageConverter& converter, const fs::path& sour
     const double wall = Ms(start, Clock::now()) / runs;
     const double cpu = (ProcessCpuMs() - startCpu) / runs;
     const auto& t = converter.LastStageTimes();
-    std::printf("  %-34s %7.1f ms wall, %7.1f ms processor (last: decode %.1f, load %.1f, rest %.1f ms)\n", what,
-                wall, cpu, t.decode, t.load, t.transform + t.encode + t.write);
+    std::printf("  %-34s %7.1f ms wall, %7.1f ms processor (last: decode %.1f, load %.1f, rest %.1f ms)\n",
+                what, wall, cpu, t.decode, t.load, t.transform + t.encode + t.write);
     return wall;
 }
 
@@ -218,7 +218,8 @@ int CompareNewerPaths(const fs::path& dir, int runs) {
              Quote(png)) ||
         !Run("ffmpeg -nostdin -v error -y -i " + Quote(png) + " -q:v 2 " + Quote(jpeg)) ||
         !Run("heif-enc -q 90 -o " + Quote(heic) + " " + Quote(png)) ||
-        !Run("ffmpeg -nostdin -v error -y -i " + Quote(png) + " -vf transpose=cclock -q:v 2 " + Quote(turned)) ||
+        !Run("ffmpeg -nostdin -v error -y -i " + Quote(png) + " -vf transpose=cclock -q:v 2 " +
+             Quote(turned)) ||
         !Run("exiftool -q -overwrite_original -Orientation#=6 " + Quote(turned))) {
         std::printf("  cannot make the pictures (ffmpeg, heif-enc and exiftool are needed)\n");
         return 1;
@@ -230,15 +231,17 @@ int CompareNewerPaths(const fs::path& dir, int runs) {
     const fs::path out = dir / "K72_0002.JPG";
     const double jpegMs = TimeConversions(converter, jpeg, out, runs, "JPEG", failures);
     const double heicMs = TimeConversions(converter, heic, out, runs, "HEIC", failures);
-    const double turnedMs = TimeConversions(converter, turned, out, runs, "JPEG stored turned (orientation 6)", failures);
+    const double turnedMs =
+        TimeConversions(converter, turned, out, runs, "JPEG stored turned (orientation 6)", failures);
     converter.SetFit(k72::FitMode::Letterbox);
     const double boxMs = TimeConversions(converter, jpeg, out, runs, "JPEG letterboxed", failures);
     converter.SetFit(k72::FitMode::Crop);
     const double cropMs = TimeConversions(converter, jpeg, out, runs, "JPEG cropped", failures);
     if (jpegMs > 0) {
-        std::printf("  HEIC / JPEG = %.2f, turned / upright = %.2f, letterbox / stretch = %.2f, crop / stretch = "
-                    "%.2f\n",
-                    heicMs / jpegMs, turnedMs / jpegMs, boxMs / jpegMs, cropMs / jpegMs);
+        std::printf(
+            "  HEIC / JPEG = %.2f, turned / upright = %.2f, letterbox / stretch = %.2f, crop / stretch = "
+            "%.2f\n",
+            heicMs / jpegMs, turnedMs / jpegMs, boxMs / jpegMs, cropMs / jpegMs);
     }
     return failures;
 }

@@ -100,10 +100,9 @@ int RunCommandLine(int argc, char** argv) {
 
     ImportOptions import;
     CLI::App* importCommand = app.add_subcommand(
-        "import",
-        "convert one movie (" + KnownExtensionText(PadKindMovie, " ") + ") or picture (" +
-            KnownExtensionText(PadKindStill, " ") +
-            ") onto a pad, replacing what the pad held; the kind is found from the file's content");
+        "import", "convert one movie (" + KnownExtensionText(PadKindMovie, " ") + ") or picture (" +
+                      KnownExtensionText(PadKindStill, " ") +
+                      ") onto a pad, replacing what the pad held; the kind is found from the file's content");
     AddCard(importCommand, import.card);
     AddPad(importCommand, import.pad);
     importCommand->add_option("FILE", import.file, "the movie or picture")->required();
@@ -118,7 +117,9 @@ int RunCommandLine(int argc, char** argv) {
         "holds at most 100 pictures");
     AddCard(addStillCommand, addStill.card);
     AddPad(addStillCommand, addStill.pad);
-    addStillCommand->add_option("FILE", addStill.files, "the pictures (" + KnownExtensionText(PadKindStill, " ") + ")")->required();
+    addStillCommand
+        ->add_option("FILE", addStill.files, "the pictures (" + KnownExtensionText(PadKindStill, " ") + ")")
+        ->required();
     AddQuality(addStillCommand, addStill.settings);
     AddFit(addStillCommand, addStill.settings);
     AddOverwrite(addStillCommand, addStill.overwrite);
@@ -181,7 +182,9 @@ int RunCommandLine(int argc, char** argv) {
     ConvertOptions picture;
     CLI::App* pictureCommand = app.add_subcommand(
         "convert-picture", "convert one picture into a device picture file, no card needed");
-    pictureCommand->add_option("SOURCE", picture.source, "the picture (" + KnownExtensionText(PadKindStill, " ") + ")")->required();
+    pictureCommand
+        ->add_option("SOURCE", picture.source, "the picture (" + KnownExtensionText(PadKindStill, " ") + ")")
+        ->required();
     pictureCommand->add_option("DEST", picture.destination, "the JPEG file to write, or a folder")
         ->required();
     AddQuality(pictureCommand, picture.settings);
@@ -192,7 +195,8 @@ int RunCommandLine(int argc, char** argv) {
     ConvertOptions movie;
     CLI::App* movieCommand =
         app.add_subcommand("convert-movie", "convert one movie into a device movie file, no card needed");
-    movieCommand->add_option("SOURCE", movie.source, "the movie (" + KnownExtensionText(PadKindMovie, " ") + ")")
+    movieCommand
+        ->add_option("SOURCE", movie.source, "the movie (" + KnownExtensionText(PadKindMovie, " ") + ")")
         ->required();
     movieCommand->add_option("DEST", movie.destination, "the AVI file to write, or a folder")->required();
     AddSettings(movieCommand, movie.settings);
@@ -204,7 +208,8 @@ int RunCommandLine(int argc, char** argv) {
         "convert-sound",
         "convert one sound into the WAV form the device plays (PCM, 2 channels, 44100 Hz, 16 bits), no "
         "card needed");
-    soundCommand->add_option("SOURCE", sound.source, "the sound (" + KnownExtensionText(PadKindEmpty, " ") + ")")
+    soundCommand
+        ->add_option("SOURCE", sound.source, "the sound (" + KnownExtensionText(PadKindEmpty, " ") + ")")
         ->required();
     soundCommand->add_option("DEST", sound.destination, "the WAV file to write, or a folder")->required();
     AddOverwrite(soundCommand, sound.overwrite);

@@ -42,10 +42,10 @@ bool CheckImportFile(TerminalMessages& messages, const std::filesystem::path& fi
     if (kind == PadKindEmpty || (wanted != PadKindEmpty && kind != wanted)) {
         messages.ShowMessage(messages::kLoadFailed);
         messages.Error(file.string() + ": " +
-                       (wanted == PadKindStill ? "not a picture (" + KnownExtensionText(PadKindStill) + ")"
-                                               : "neither a movie (" + KnownExtensionText(PadKindMovie) +
-                                                     ") nor a picture (" + KnownExtensionText(PadKindStill) +
-                                                     ")"));
+                       (wanted == PadKindStill
+                            ? "not a picture (" + KnownExtensionText(PadKindStill) + ")"
+                            : "neither a movie (" + KnownExtensionText(PadKindMovie) + ") nor a picture (" +
+                                  KnownExtensionText(PadKindStill) + ")"));
         return false;
     }
     return CheckInputFile(messages, file);

@@ -1,8 +1,8 @@
 // audio, delete and export: the commands on a pad's files that convert nothing.
 #include "cli/CardSession.h"
+#include "cli/CardStore.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
-#include "cli/CardStore.h"
 #include "cli/ExitStatus.h"
 #include "cli/TemporaryFolder.h"
 #include "engine/CConversionManager.h"

@@ -534,10 +534,11 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
         if (!plan.FillsTarget(outWidth, outHeight)) {
             // Scaled and padded with black in the source's own pixel format, whose black the padding
             // knows; the scaler below then only changes the format.
-            chain += "scale=w=" + std::to_string(plan.scaledWidth) + ":h=" + std::to_string(plan.scaledHeight) +
-                     ":flags=" + kScaleFlags + ",pad=w=" + std::to_string(outWidth) +
-                     ":h=" + std::to_string(outHeight) + ":x=" + std::to_string(plan.offsetX) +
-                     ":y=" + std::to_string(plan.offsetY) + ":color=black,";
+            chain += "scale=w=" + std::to_string(plan.scaledWidth) +
+                     ":h=" + std::to_string(plan.scaledHeight) + ":flags=" + kScaleFlags +
+                     ",pad=w=" + std::to_string(outWidth) + ":h=" + std::to_string(outHeight) +
+                     ":x=" + std::to_string(plan.offsetX) + ":y=" + std::to_string(plan.offsetY) +
+                     ":color=black,";
         }
     }
     chain += "scale=w=" + std::to_string(options_.width) + ":h=" + std::to_string(options_.height) +

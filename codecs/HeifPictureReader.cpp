@@ -71,7 +71,8 @@ PictureDecodeStatus DecodeHeifPicture(const std::uint8_t* data, std::size_t size
     const int width = heif_image_get_width(picture.get(), heif_channel_interleaved);
     const int height = heif_image_get_height(picture.get(), heif_channel_interleaved);
     int stride = 0;
-    const std::uint8_t* pixels = heif_image_get_plane_readonly(picture.get(), heif_channel_interleaved, &stride);
+    const std::uint8_t* pixels =
+        heif_image_get_plane_readonly(picture.get(), heif_channel_interleaved, &stride);
     if (pixels == nullptr || width <= 0 || height <= 0 || stride < width * 3 ||
         !PictureSizeAcceptable(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
         return PictureDecodeStatus::Undecodable;

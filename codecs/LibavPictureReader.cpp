@@ -1,8 +1,8 @@
 #include "codecs/LibavPictureReader.h"
 
 #include "codecs/DiagnosticLog.h"
-#include "codecs/ff_convertermain.h"
 #include "codecs/LibavHandles.h"
+#include "codecs/ff_convertermain.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -31,7 +31,8 @@ PictureDecodeStatus Refuse(const std::string& why) {
 
 PictureDecodeStatus DecodeLibavPicture(AVCodecID codecId, const std::uint8_t* data, std::size_t size,
                                        CDibImage& image) {
-    if (data == nullptr || size == 0 || size > static_cast<std::size_t>(INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE)) {
+    if (data == nullptr || size == 0 ||
+        size > static_cast<std::size_t>(INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE)) {
         return PictureDecodeStatus::Undecodable;
     }
     RouteLibraryLogToDiagnostics();
@@ -84,10 +85,9 @@ PictureDecodeStatus DecodeLibavPicture(AVCodecID codecId, const std::uint8_t* da
         return PictureDecodeStatus::TooLarge;
     }
     // Point sampling: no resize happens here, only the change of layout.
-    std::unique_ptr<SwsContext, ScalerDeleter> scaler(sws_getContext(frame->width, frame->height, format,
-                                                                      frame->width, frame->height,
-                                                                      AV_PIX_FMT_BGR24, SWS_POINT, nullptr,
-                                                                      nullptr, nullptr));
+    std::unique_ptr<SwsContext, ScalerDeleter> scaler(
+        sws_getContext(frame->width, frame->height, format, frame->width, frame->height, AV_PIX_FMT_BGR24,
+                       SWS_POINT, nullptr, nullptr, nullptr));
     if (!scaler) {
         return Refuse(std::string("no conversion from ") + av_get_pix_fmt_name(format));
     }
@@ -108,7 +108,8 @@ PictureDecodeStatus DecodeLibavPicture(AVCodecID codecId, const std::uint8_t* da
         return Refuse("the picture's layout cannot be converted");
     }
     for (std::uint32_t y = 0; y < height; ++y) {
-        std::memcpy(image.Row(y), planes[0] + static_cast<std::size_t>(y) * static_cast<std::size_t>(strides[0]),
+        std::memcpy(image.Row(y),
+                    planes[0] + static_cast<std::size_t>(y) * static_cast<std::size_t>(strides[0]),
                     static_cast<std::size_t>(width) * 3);
     }
     return PictureDecodeStatus::Decoded;

@@ -90,7 +90,8 @@ bool PictureDecoder::LooksLikePicture(const std::uint8_t* data, std::size_t size
         return false;
     }
     return (data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) ||
-           (size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1A\n", 8) == 0) || (data[0] == 'B' && data[1] == 'M') ||
+           (size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1A\n", 8) == 0) ||
+           (data[0] == 'B' && data[1] == 'M') ||
            (size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0) ||
            std::memcmp(data, "II*\0", 4) == 0 || std::memcmp(data, "MM\0*", 4) == 0 ||
            (size >= 6 && (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0)) ||

@@ -1,8 +1,8 @@
 #include "codecs/SoundConverter.h"
 
 #include "codecs/DiagnosticLog.h"
-#include "codecs/ff_convertermain.h"
 #include "codecs/LibavHandles.h"
+#include "codecs/ff_convertermain.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -138,7 +138,8 @@ private:
             throw Failure{rc::StreamNotFound, source_ + " holds no sound"};
         }
         for (unsigned i = 0; i < input_->nb_streams; ++i) {
-            input_->streams[i]->discard = static_cast<int>(i) == streamIndex_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+            input_->streams[i]->discard =
+                static_cast<int>(i) == streamIndex_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
         }
         decoder_.reset(avcodec_alloc_context3(codec));
         if (!decoder_) {
@@ -147,7 +148,8 @@ private:
         const AVStream* stream = input_->streams[streamIndex_];
         if (avcodec_parameters_to_context(decoder_.get(), stream->codecpar) < 0 ||
             avcodec_open2(decoder_.get(), codec, nullptr) < 0) {
-            throw Failure{rc::InputCodecUnsupported, std::string("cannot open the ") + codec->name + " decoder"};
+            throw Failure{rc::InputCodecUnsupported,
+                          std::string("cannot open the ") + codec->name + " decoder"};
         }
         decoder_->pkt_timebase = stream->time_base;
     }
@@ -182,7 +184,8 @@ private:
     void Prepare(const AVFrame& frame) {
         AVChannelLayout layout{};
         if (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame.ch_layout.nb_channels <= 0) {
-            av_channel_layout_default(&layout, frame.ch_layout.nb_channels > 0 ? frame.ch_layout.nb_channels : 1);
+            av_channel_layout_default(&layout,
+                                      frame.ch_layout.nb_channels > 0 ? frame.ch_layout.nb_channels : 1);
         } else if (av_channel_layout_copy(&layout, &frame.ch_layout) < 0) {
             throw std::bad_alloc();
         }
@@ -200,7 +203,8 @@ private:
         SwrContext* raw = nullptr;
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
         if (swr_alloc_set_opts2(&raw, &stereo, AV_SAMPLE_FMT_S16, kRate, &inLayout_,
-                                static_cast<AVSampleFormat>(frame.format), frame.sample_rate, 0, nullptr) < 0 ||
+                                static_cast<AVSampleFormat>(frame.format), frame.sample_rate, 0,
+                                nullptr) < 0 ||
             raw == nullptr) {
             throw Failure{rc::InputCodecUnsupported, "the sound's format cannot be resampled"};
         }
@@ -295,7 +299,8 @@ ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::str
         try {
             job.Run();
             if (job.Damaged() > 0) {
-                DebugOutput("Sound converter: " + std::to_string(job.Damaged()) + " damaged packets skipped\n");
+                DebugOutput("Sound converter: " + std::to_string(job.Damaged()) +
+                            " damaged packets skipped\n");
             }
         } catch (const Failure& failure) {
             DebugOutput("Sound converter: " + failure.reason + "\n");

@@ -143,7 +143,8 @@ float CConversionManager::StillQuality() const {
     return stillConverter->Quality();
 }
 
-ResultCode CConversionManager::ConvertSound(const std::string& sourcePath, const std::string& destinationPath) {
+ResultCode CConversionManager::ConvertSound(const std::string& sourcePath,
+                                            const std::string& destinationPath) {
     return ConvertSoundToDeviceWav(sourcePath, destinationPath);
 }
 

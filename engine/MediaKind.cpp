@@ -1,8 +1,8 @@
 #include "engine/MediaKind.h"
 
 #include "codecs/LibavHandles.h"
-#include "codecs/ff_convertermain.h"
 #include "codecs/PictureDecoder.h"
+#include "codecs/ff_convertermain.h"
 
 #include <array>
 #include <cstdint>
@@ -58,13 +58,13 @@ std::optional<MediaKind> ProbeStreams(const std::filesystem::path& file) {
 
 const std::vector<std::string_view>& KnownExtensions(MediaKind kind) {
     // The device tool's own eight movie extensions first, then what phones, cameras and the web make.
-    static const std::vector<std::string_view> movies = {
-        "AVI", "MPG", "MPEG", "MOV", "WMV", "MP4", "FLV", "DV",  "MKV", "WEBM", "M4V",
-        "3GP", "3G2", "MTS",  "M2TS", "TS", "VOB", "OGV", "MXF", "ASF"};
-    static const std::vector<std::string_view> pictures = {"JPG", "JPEG", "BMP", "PNG",  "WEBP", "TIF",
-                                                           "TIFF", "GIF", "HEIC", "HEIF", "AVIF"};
-    static const std::vector<std::string_view> sounds = {"WAV", "MP3", "FLAC", "OGG", "OGA", "OPUS",
-                                                         "M4A", "AAC", "AIF", "AIFF", "WMA"};
+    static const std::vector<std::string_view> movies = {"AVI",  "MPG", "MPEG", "MOV", "WMV", "MP4", "FLV",
+                                                         "DV",   "MKV", "WEBM", "M4V", "3GP", "3G2", "MTS",
+                                                         "M2TS", "TS",  "VOB",  "OGV", "MXF", "ASF"};
+    static const std::vector<std::string_view> pictures = {"JPG",  "JPEG", "BMP",  "PNG",  "WEBP", "TIF",
+                                                           "TIFF", "GIF",  "HEIC", "HEIF", "AVIF"};
+    static const std::vector<std::string_view> sounds = {"WAV", "MP3", "FLAC", "OGG",  "OGA", "OPUS",
+                                                         "M4A", "AAC", "AIF",  "AIFF", "WMA"};
     static const std::vector<std::string_view> none;
     switch (kind) {
     case MediaKind::Movie:

@@ -224,9 +224,9 @@ bool StillImageConverter::FitFrame(CAVFrame& target, const CAVFrame& source, con
                 const std::size_t row = static_cast<std::size_t>(plan.cropWidth) * 3;
                 const std::size_t sourceRow = static_cast<std::size_t>(source.GetWidth()) * 3;
                 for (std::uint32_t y = 0; y < plan.cropHeight; ++y) {
-                    std::memcpy(cropped.GetBuffer() + y * row,
-                                source.GetBuffer() + (plan.cropY + y) * sourceRow + std::size_t{plan.cropX} * 3,
-                                row);
+                    std::memcpy(
+                        cropped.GetBuffer() + y * row,
+                        source.GetBuffer() + (plan.cropY + y) * sourceRow + std::size_t{plan.cropX} * 3, row);
                 }
             }
             current = &cropped;
@@ -235,8 +235,8 @@ bool StillImageConverter::FitFrame(CAVFrame& target, const CAVFrame& source, con
             if (current->GetFormat() != PixelFormat::RGB24) {
                 throw TransformFailure{"letterbox needs an RGB24 picture"};
             }
-            CAVFrame& inner = WorkFrame(work.pFitFrame, PixelFormat::RGB24, plan.scaledWidth, plan.scaledHeight,
-                                        "pFitFrame Create FAILED");
+            CAVFrame& inner = WorkFrame(work.pFitFrame, PixelFormat::RGB24, plan.scaledWidth,
+                                        plan.scaledHeight, "pFitFrame Create FAILED");
             if (!current->Resize(inner)) {
                 throw TransformFailure{"Resize() FAILED"};
             }
@@ -246,7 +246,8 @@ bool StillImageConverter::FitFrame(CAVFrame& target, const CAVFrame& source, con
             const std::size_t row = static_cast<std::size_t>(plan.scaledWidth) * 3;
             const std::size_t canvasRow = static_cast<std::size_t>(target.GetWidth()) * 3;
             for (std::uint32_t y = 0; y < plan.scaledHeight; ++y) {
-                std::memcpy(canvas.GetBuffer() + (plan.offsetY + y) * canvasRow + std::size_t{plan.offsetX} * 3,
+                std::memcpy(canvas.GetBuffer() + (plan.offsetY + y) * canvasRow +
+                                std::size_t{plan.offsetX} * 3,
                             inner.GetBuffer() + y * row, row);
             }
             current = &canvas;
@@ -385,14 +386,16 @@ ResultCode StillImageConverter::ConvertSteps(const std::string& sourcePath,
     }
     bool transformed;
     if (fit == FitMode::Stretch) {
-        transformed = TransformFrame(mainFrame, *upright, mainWork) && TransformFrame(thumbFrame, *upright, thumbWork);
+        transformed =
+            TransformFrame(mainFrame, *upright, mainWork) && TransformFrame(thumbFrame, *upright, thumbWork);
     } else {
         // The thumbnail shows what the main picture shows: the same part, the same bars.
         const FitPlan mainPlan =
             PlanFit(fit, upright->GetWidth(), upright->GetHeight(), 1, 1, kMainWidth, kMainHeight);
         FitPlan thumbPlan = mainPlan;
         if (!mainPlan.FillsTarget(kMainWidth, kMainHeight)) {
-            thumbPlan = PlanFit(fit, upright->GetWidth(), upright->GetHeight(), 1, 1, kThumbWidth, kThumbHeight);
+            thumbPlan =
+                PlanFit(fit, upright->GetWidth(), upright->GetHeight(), 1, 1, kThumbWidth, kThumbHeight);
         } else {
             thumbPlan.scaledWidth = kThumbWidth;
             thumbPlan.scaledHeight = kThumbHeight;

@@ -33,8 +33,9 @@ QString Filter(const QString& name, MediaKind kind) {
         QString pattern = QStringLiteral("*.");
         for (const char c : extension) {
             const QChar letter = QLatin1Char(c);
-            pattern += letter.isLetter() ? QStringLiteral("[") + letter.toUpper() + letter.toLower() + QStringLiteral("]")
-                                         : QString(letter);
+            pattern += letter.isLetter()
+                           ? QStringLiteral("[") + letter.toUpper() + letter.toLower() + QStringLiteral("]")
+                           : QString(letter);
         }
         patterns << pattern;
     }

@@ -1,6 +1,5 @@
 #include "ui/CDialogMovieInformation.h"
 
-
 #include "engine/CConversionManager.h"
 #include "engine/RunningTime.h"
 #include "store/CPadBankStore.h"
@@ -15,8 +14,8 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
 

@@ -1,6 +1,5 @@
 #include "ui/CDialogPictureInformation.h"
 
-
 #include "resources/Artwork.h"
 #include "store/CPadBankStore.h"
 #include "store/StoreMessages.h"
@@ -292,7 +291,8 @@ void CDialogPictureInformation::reject() {
 QString CDialogPictureInformation::AskImageFile() {
     const QStringList filters = CConvertToolView::ImportFilters(PadKindStill);
     // The pictures we know, then all files (movies are no choice here).
-    return QFileDialog::getOpenFileName(this, QString(), QString(), filters.front() + QStringLiteral(";;") + filters.back());
+    return QFileDialog::getOpenFileName(this, QString(), QString(),
+                                        filters.front() + QStringLiteral(";;") + filters.back());
 }
 
 bool CDialogPictureInformation::AskConvertSound(const QString& question) {

@@ -38,7 +38,8 @@ double Psnr(const std::filesystem::path& a, const std::filesystem::path& b) {
 }
 
 // The first picture of a movie as 8-bit grey, 640 x 480.
-std::vector<std::uint8_t> FirstPictureGrey(const std::filesystem::path& movie, const std::string& format = "gray") {
+std::vector<std::uint8_t> FirstPictureGrey(const std::filesystem::path& movie,
+                                           const std::string& format = "gray") {
     const auto raw = movie.string() + ".raw";
     const auto result = RunCommand("ffmpeg -nostdin -loglevel error -y -i " + Quote(movie) +
                                    " -frames:v 1 -f rawvideo -pix_fmt " + format + " " + Quote(raw));
@@ -78,9 +79,9 @@ TEST(MovieOrientation, PortraitPhoneMoviesStandUprightForEveryTurn) {
     for (const auto& turn : turns) {
         SCOPED_TRACE(std::string("rotate ") + turn.tag);
         MakeLossless(dir / "stored.mp4", "240x320", turn.stored);
-        const auto tagged = RunCommand("ffmpeg -nostdin -loglevel error -y -i " + Quote(dir / "stored.mp4") +
-                                       " -c copy -metadata:s:v:0 rotate=" + turn.tag + " " +
-                                       Quote(dir / "turned.mp4"));
+        const auto tagged =
+            RunCommand("ffmpeg -nostdin -loglevel error -y -i " + Quote(dir / "stored.mp4") +
+                       " -c copy -metadata:s:v:0 rotate=" + turn.tag + " " + Quote(dir / "turned.mp4"));
         ASSERT_EQ(tagged.exitCode, 0) << tagged.output;
         ASSERT_EQ(Transcode(dir / "turned.mp4", dir / "turned.avi"), 0);
         EXPECT_GT(Psnr(dir / "turned.avi", dir / "upright.avi"), 45.0);
@@ -131,10 +132,11 @@ TEST(MovieOrientation, CropKeepsTheCentre) {
 TEST(MovieOrientation, TenBitHdrBecomesAnOrdinaryPicture) {
     TempDir dir;
     // 10-bit HEVC tagged as PQ (HDR10), as phones record it: a grey-ish picture, never green.
-    ASSERT_TRUE(MakeMedia(dir / "hdr.mp4",
-                          "-f lavfi -i testsrc2=size=320x240:rate=25:duration=0.4 -c:v libx265 -preset ultrafast "
-                          "-pix_fmt yuv420p10le -x265-params log-level=none:colorprim=bt2020:transfer=smpte2084:"
-                          "colormatrix=bt2020nc -color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc"));
+    ASSERT_TRUE(
+        MakeMedia(dir / "hdr.mp4",
+                  "-f lavfi -i testsrc2=size=320x240:rate=25:duration=0.4 -c:v libx265 -preset ultrafast "
+                  "-pix_fmt yuv420p10le -x265-params log-level=none:colorprim=bt2020:transfer=smpte2084:"
+                  "colormatrix=bt2020nc -color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc"));
     ASSERT_EQ(Transcode(dir / "hdr.mp4", dir / "hdr.avi"), 0);
     EXPECT_TRUE(CheckIntermediateLayout(dir / "hdr.avi").empty());
     // The colour planes of the test picture average out near neutral; a green frame has them near 0.

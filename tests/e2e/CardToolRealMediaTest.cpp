@@ -8,7 +8,8 @@ namespace {
 TEST_F(CardToolTest, SoundsAreConvertedOnlyWhenAsked) {
     const auto pictures = MakePictures(1);
     ASSERT_EQ(Run("import " + Root() + " A-1-1 " + pictures[0]).status, 0);
-    ASSERT_TRUE(MakeMedia(dir / "Bird Song.mp3", "-f lavfi -i sine=frequency=440:duration=1 -c:a libmp3lame"));
+    ASSERT_TRUE(
+        MakeMedia(dir / "Bird Song.mp3", "-f lavfi -i sine=frequency=440:duration=1 -c:a libmp3lame"));
 
     // Refused as it is: the reason, exit status 1, the card unchanged.
     const auto before = card.PadBytes();
@@ -58,8 +59,9 @@ TEST_F(CardToolTest, ConvertSoundWritesTheDeviceWav) {
 }
 
 TEST_F(CardToolTest, NewFormatsImportAndDamagedOnesChangeNothing) {
-    ASSERT_TRUE(MakeMedia(dir / "clip.mkv", "-f lavfi -i testsrc2=size=320x180:rate=25:duration=0.5 -f lavfi -i "
-                                            "sine=duration=0.5 -c:v libvpx-vp9 -deadline realtime -c:a libopus"));
+    ASSERT_TRUE(MakeMedia(dir / "clip.mkv",
+                          "-f lavfi -i testsrc2=size=320x180:rate=25:duration=0.5 -f lavfi -i "
+                          "sine=duration=0.5 -c:v libvpx-vp9 -deadline realtime -c:a libopus"));
     ASSERT_TRUE(MakeMedia(dir / "photo.webp", "-f lavfi -i testsrc2=size=300x200 -frames:v 1 -quality 80"));
     CardRun run = Run("import " + Root() + " A-1-1 " + Quote(dir / "clip.mkv") + " --fit letterbox");
     ASSERT_EQ(run.status, 0) << run.err;
@@ -72,8 +74,10 @@ TEST_F(CardToolTest, NewFormatsImportAndDamagedOnesChangeNothing) {
     std::vector<std::string> damaged = {"clip.mkv", "photo.webp"};
     if (HaveProgram("heif-enc")) {
         MakeMedia(dir / "photo.png", "-f lavfi -i testsrc2=size=300x200 -frames:v 1");
-        ASSERT_EQ(RunCommand("heif-enc -q 50 -o " + Quote(dir / "photo.heic") + " " + Quote(dir / "photo.png")).exitCode,
-                  0);
+        ASSERT_EQ(
+            RunCommand("heif-enc -q 50 -o " + Quote(dir / "photo.heic") + " " + Quote(dir / "photo.png"))
+                .exitCode,
+            0);
         damaged.push_back("photo.heic");
     }
     const auto before = card.PadBytes();

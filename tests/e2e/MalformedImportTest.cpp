@@ -102,11 +102,14 @@ protected:
                             " -map 0 -map 1 -c:a libmp3lame -c:v png -disposition:v attached_pic") &&
               MakeMedia(Media("picture.png"), "-f lavfi -i testsrc2=size=320x240 -frames:v 1") &&
               MakeMedia(Media("picture.webp"), "-f lavfi -i testsrc2=size=320x240 -frames:v 1 -quality 80") &&
-              MakeMedia(Media("picture.tif"), "-f lavfi -i testsrc2=size=320x240 -frames:v 1 -pix_fmt rgb48le") &&
+              MakeMedia(Media("picture.tif"),
+                        "-f lavfi -i testsrc2=size=320x240 -frames:v 1 -pix_fmt rgb48le") &&
               MakeMedia(Media("picture.gif"), "-f lavfi -i testsrc2=size=160x120:rate=5:duration=1") &&
-              MakeMedia(Media("clip.mkv"), video + "1" + sound + "1 -c:v libvpx-vp9 -deadline realtime -c:a libopus");
+              MakeMedia(Media("clip.mkv"),
+                        video + "1" + sound + "1 -c:v libvpx-vp9 -deadline realtime -c:a libopus");
         if (ok_ && HaveProgram("heif-enc")) {
-            ok_ = RunCommand("heif-enc -q 50 -o " + Quote(Media("picture.heic")) + " " + Quote(Media("picture.png")))
+            ok_ = RunCommand("heif-enc -q 50 -o " + Quote(Media("picture.heic")) + " " +
+                             Quote(Media("picture.png")))
                       .exitCode == 0;
         }
         WriteJpeg(Media("picture.jpg"), SmoothPicture(64, 48), JpegKind::Baseline);

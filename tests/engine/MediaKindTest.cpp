@@ -20,7 +20,8 @@ using namespace k72test;
 TEST(MediaKind, ContentDecidesWithTheNameAsFirstGuess) {
     TempDir dir;
     const std::string picture = "-f lavfi -i testsrc2=size=64x48 -frames:v 1 ";
-    const std::string movie = "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.2 -c:v libx264 -f matroska ";
+    const std::string movie =
+        "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.2 -c:v libx264 -f matroska ";
     const std::string sound = "-f lavfi -i sine=duration=0.2 ";
     ASSERT_TRUE(MakeMedia(dir / "photo.JPG", picture + "-f mjpeg"));
     ASSERT_TRUE(MakeMedia(dir / "photo-named.mp4", picture + "-f mjpeg"));
@@ -39,19 +40,20 @@ TEST(MediaKind, ContentDecidesWithTheNameAsFirstGuess) {
     const struct {
         const char* name;
         MediaKind kind;
-    } cases[] = {{"photo.JPG", MediaKind::Picture},   {"photo-named.mp4", MediaKind::Picture},
-                 {"clip.webm", MediaKind::Movie},     {"clip-named.jpg", MediaKind::Movie},
-                 {"song.mp3", MediaKind::Sound},      {"song-named.avi", MediaKind::Sound},
-                 {"covered.mp3", MediaKind::Sound},   {"still.gif", MediaKind::Picture},
-                 {"list.mkv", MediaKind::Movie}, {"list.txt", MediaKind::Unknown},    {"missing.M2TS", MediaKind::Movie},
-                 {"missing.txt", MediaKind::Unknown}};
+    } cases[] = {{"photo.JPG", MediaKind::Picture},  {"photo-named.mp4", MediaKind::Picture},
+                 {"clip.webm", MediaKind::Movie},    {"clip-named.jpg", MediaKind::Movie},
+                 {"song.mp3", MediaKind::Sound},     {"song-named.avi", MediaKind::Sound},
+                 {"covered.mp3", MediaKind::Sound},  {"still.gif", MediaKind::Picture},
+                 {"list.mkv", MediaKind::Movie},     {"list.txt", MediaKind::Unknown},
+                 {"missing.M2TS", MediaKind::Movie}, {"missing.txt", MediaKind::Unknown}};
     for (const auto& item : cases) {
         EXPECT_EQ(KindOfFile(dir / item.name), item.kind) << item.name;
     }
 }
 
 TEST(MediaKind, OneListOfExtensionsInAnyLetterCase) {
-    for (const char* name : {"a.avi", "a.MKV", "a.WebM", "a.m2ts", "a.mts", "a.3g2", "a.ogv", "a.mxf", "a.vob"}) {
+    for (const char* name :
+         {"a.avi", "a.MKV", "a.WebM", "a.m2ts", "a.mts", "a.3g2", "a.ogv", "a.mxf", "a.vob"}) {
         EXPECT_EQ(KindOfExtension(name), MediaKind::Movie) << name;
     }
     for (const char* name : {"a.jpeg", "a.Heic", "a.avif", "a.tif", "a.TIFF", "a.webp", "a.gif"}) {

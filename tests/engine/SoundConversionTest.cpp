@@ -31,7 +31,8 @@ TEST_P(SoundConversion, PassesTheDeviceCheckWithItsLength) {
     const SoundCase& sound = GetParam();
     TempDir dir;
     ASSERT_TRUE(MakeMedia(dir / sound.file, "-f lavfi -i sine=frequency=440:duration=1:sample_rate=" +
-                                                std::to_string(sound.sampleRate) + " " + sound.ffmpegArguments));
+                                                std::to_string(sound.sampleRate) + " " +
+                                                sound.ffmpegArguments));
     // The device's own check refuses every one of them as it is.
     EXPECT_TRUE(k72::Failed(k72::CheckPcmWaveFile((dir / sound.file).string())));
     const auto wav = dir / "OUT.WAV";
@@ -58,8 +59,8 @@ TEST_P(SoundConversion, PassesTheDeviceCheckWithItsLength) {
     EXPECT_NEAR(rms, 32768.0 / 8 / 2, 100.0);
     EXPECT_LT(difference / frames, 2.0) << "a mono source sounds the same on both sides";
 
-    const auto probe = RunCommand("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of csv=p=0 " +
-                                  Quote(wav));
+    const auto probe = RunCommand(
+        "ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of csv=p=0 " + Quote(wav));
     EXPECT_EQ(probe.output, "pcm_s16le,44100,2\n");
 }
 
@@ -80,7 +81,8 @@ TEST(SoundConversionFailures, NothingDecodableLeavesNoFile) {
     TempDir dir;
     const std::string text = "Dear diary, today I renamed a letter to .mp3\n";
     WriteFileBytes(dir / "letter.mp3", std::vector<std::uint8_t>(text.begin(), text.end()));
-    ASSERT_TRUE(MakeMedia(dir / "silent-movie.mkv", "-f lavfi -i testsrc2=size=64x48:duration=0.2 -c:v ffv1"));
+    ASSERT_TRUE(
+        MakeMedia(dir / "silent-movie.mkv", "-f lavfi -i testsrc2=size=64x48:duration=0.2 -c:v ffv1"));
     ASSERT_TRUE(MakeMedia(dir / "whole.flac", "-f lavfi -i sine=duration=1 -c:a flac"));
     auto flac = ReadFileBytes(dir / "whole.flac");
     flac.resize(60); // the stream header and nothing of the sound
@@ -95,7 +97,8 @@ TEST(SoundConversionFailures, NothingDecodableLeavesNoFile) {
     for (const auto& item : cases) {
         SCOPED_TRACE(item.file);
         const auto out = dir / "OUT.WAV";
-        const k72::ResultCode code = CConversionManager::ConvertSound((dir / item.file).string(), out.string());
+        const k72::ResultCode code =
+            CConversionManager::ConvertSound((dir / item.file).string(), out.string());
         // A stream header without sound may be refused on opening or on decoding.
         if (std::string(item.file) == "cut.flac") {
             EXPECT_TRUE(code == k72::rc::InputCodecUnsupported || code == k72::rc::CannotOpenInput) << code;
@@ -105,8 +108,9 @@ TEST(SoundConversionFailures, NothingDecodableLeavesNoFile) {
         EXPECT_FALSE(std::filesystem::exists(out));
     }
     // A destination that cannot be written.
-    EXPECT_EQ(CConversionManager::ConvertSound((dir / "whole.flac").string(), (dir / "no" / "OUT.WAV").string()),
-              k72::rc::FileError);
+    EXPECT_EQ(
+        CConversionManager::ConvertSound((dir / "whole.flac").string(), (dir / "no" / "OUT.WAV").string()),
+        k72::rc::FileError);
 }
 
 } // namespace

@@ -49,7 +49,8 @@ protected:
 
     RgbPicture Thumbnail(const std::filesystem::path& picture) {
         const auto thumb = picture.string() + ".thumb.jpg";
-        const auto extracted = RunCommand("exiftool -b -ThumbnailImage " + Quote(picture) + " > " + Quote(thumb));
+        const auto extracted =
+            RunCommand("exiftool -b -ThumbnailImage " + Quote(picture) + " > " + Quote(thumb));
         EXPECT_EQ(extracted.exitCode, 0) << extracted.output;
         return DecodeJpegInProcess(thumb, 160, 120);
     }
@@ -62,8 +63,9 @@ protected:
     }
 
     void Tag(const std::filesystem::path& path, int orientation) {
-        const auto tagged = RunCommand("exiftool -q -overwrite_original -Orientation#=" +
-                                       std::to_string(orientation) + " " + Quote(path));
+        const auto tagged =
+            RunCommand("exiftool -q -overwrite_original -Orientation#=" + std::to_string(orientation) + " " +
+                       Quote(path));
         ASSERT_EQ(tagged.exitCode, 0) << tagged.output;
     }
 
@@ -92,7 +94,8 @@ TEST_F(UprightPictureTest, EveryJpegOrientationStandsUpright) {
             // The same file without its tag is far off: the measure sees a turn.
             Tag(stored, 1);
             ASSERT_EQ(Convert(stored, dir / "untagged.jpg"), 0);
-            EXPECT_GT(Worst(MeanError(DecodeJpegInProcess(dir / "untagged.jpg", 640, 480), referenceMain)), 20.0);
+            EXPECT_GT(Worst(MeanError(DecodeJpegInProcess(dir / "untagged.jpg", 640, 480), referenceMain)),
+                      20.0);
         }
     }
 }
@@ -116,13 +119,17 @@ TEST_F(UprightPictureTest, NewPictureFormatsConvertLikeThePng) {
     MakeMedia(dir / "eight.tif", "-i " + upright + " -pix_fmt rgb24");
     MakeMedia(dir / "sixteen.tif", "-i " + upright + " -pix_fmt rgb48le");
     // An animation: its first frame is the picture, the second something else entirely.
-    MakeMedia(dir / "moving.gif", "-i " + upright + " -f lavfi -i color=c=red:size=360x240:duration=1 "
+    MakeMedia(dir / "moving.gif", "-i " + upright +
+                                      " -f lavfi -i color=c=red:size=360x240:duration=1 "
                                       "-filter_complex '[0][1]concat=n=2,split[a][b];[a]palettegen[p];"
                                       "[b][p]paletteuse' -r 1");
     const struct {
         const char* file;
         double tolerance;
-    } cases[] = {{"lossless.webp", 3.0}, {"lossy.webp", 5.0}, {"eight.tif", 3.0}, {"sixteen.tif", 3.0},
+    } cases[] = {{"lossless.webp", 3.0},
+                 {"lossy.webp", 5.0},
+                 {"eight.tif", 3.0},
+                 {"sixteen.tif", 3.0},
                  {"moving.gif", 10.0}};
     for (const auto& item : cases) {
         SCOPED_TRACE(item.file);
@@ -146,9 +153,10 @@ TEST_F(UprightPictureTest, DamagedNewFormatsAreRefusedWithoutAFile) {
     MakeMedia(dir / "whole.tif", "-i " + Quote(dir / "upright.png"));
     std::vector<std::string> damaged = {"whole.webp", "whole.tif"};
     if (HaveProgram("heif-enc")) {
-        ASSERT_EQ(RunCommand("heif-enc -q 50 -o " + Quote(dir / "whole.heic") + " " + Quote(dir / "upright.png"))
-                      .exitCode,
-                  0);
+        ASSERT_EQ(
+            RunCommand("heif-enc -q 50 -o " + Quote(dir / "whole.heic") + " " + Quote(dir / "upright.png"))
+                .exitCode,
+            0);
         damaged.push_back("whole.heic");
     }
     for (const std::string& name : damaged) {
@@ -193,8 +201,8 @@ TEST_F(UprightPictureTest, LetterboxKeepsTheShapeOnBlackAndTheThumbnailFollows) 
     const RgbPicture tall = DecodeJpegInProcess(dir / "tall.jpg", 640, 480);
     EXPECT_LT(MeanLevel(tall, 0, 0, 156, 480), 2.0);
     EXPECT_LT(MeanLevel(tall, 484, 0, 640, 480), 2.0);
-    MakeMedia(dir / "tall-expected.png", "-i " + Quote(dir / "tall.png") +
-                                             " -vf scale=320:480,pad=640:480:160:0:black");
+    MakeMedia(dir / "tall-expected.png",
+              "-i " + Quote(dir / "tall.png") + " -vf scale=320:480,pad=640:480:160:0:black");
     EXPECT_LT(Worst(MeanError(tall, DecodeWithFfmpeg(dir / "tall-expected.png", 640, 480))), 4.0);
 }
 

@@ -14,7 +14,8 @@ TEST(ConvertedSoundName, UpperCaseEightDotThreeFromTheSourceName) {
     EXPECT_EQ(ConvertedSoundName("/music/.mp3"), "MP3~1.WAV"); // a hidden file's whole name is its stem
     // Nothing of the name survives: a plain name, never one without its extension.
     EXPECT_EQ(ConvertedSoundName("/music/"), "SOUND.WAV");
-    EXPECT_EQ(ConvertedSoundName("/music/\xc3\xa9\xc3\xa9.mp3"), "____~1.WAV"); // each byte of a letter FAT cannot hold is one "_"
+    EXPECT_EQ(ConvertedSoundName("/music/\xc3\xa9\xc3\xa9.mp3"),
+              "____~1.WAV"); // each byte of a letter FAT cannot hold is one "_"
 }
 
 } // namespace

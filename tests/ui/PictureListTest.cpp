@@ -266,7 +266,8 @@ TEST_F(PictureList, AudioAndPreview) {
     dialog.audioAnswer = QString::fromStdString((dir / "bad.wav").string());
     dialog.AudioButton()->click();
     ASSERT_EQ(dialog.soundQuestions.size(), 1u);
-    EXPECT_TRUE(dialog.soundQuestions[0].contains("it is not a WAV file")) << dialog.soundQuestions[0].toStdString();
+    EXPECT_TRUE(dialog.soundQuestions[0].contains("it is not a WAV file"))
+        << dialog.soundQuestions[0].toStdString();
     ASSERT_EQ(dialog.messages.size(), 1u);
     EXPECT_TRUE(dialog.messages[0].startsWith("Failed to load the file."));
     EXPECT_EQ(dialog.AudioDisplayText().toStdString(), longName);
