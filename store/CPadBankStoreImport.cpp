@@ -168,6 +168,7 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
         converter.SetFrameRateStandard(settings_.FrameRateWord());
         converter.SetQscaleText(settings_.MovieQualityScale());
         converter.SetDeinterlace(settings_.DeinterlaceFlag() != 0);
+        converter.SetFit(FitWord(settings_.fit));
         if (movieConverterHook_) {
             movieConverterHook_(converter);
         }
@@ -185,6 +186,7 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
         }
     } else {
         manager->SetStillQuality(settings_.StillImageQuality());
+        manager->SetStillFit(settings_.fit);
         const ResultCode result = manager->ConvertStillImage(source.string(), temporary.string());
         if (Failed(result)) {
             ShowResultMessage(result);
@@ -249,6 +251,7 @@ int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
     const std::filesystem::path temporary = workspace->Path() / name;
 
     manager->SetStillQuality(settings_.StillImageQuality());
+    manager->SetStillFit(settings_.fit);
     const ResultCode converted = manager->ConvertStillImage(source.string(), temporary.string());
     if (Failed(converted)) {
         // A full temporary disk is no fault of the picture's.

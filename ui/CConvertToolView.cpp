@@ -1,5 +1,6 @@
 #include "ui/CConvertToolView.h"
 
+#include "engine/MediaKind.h"
 #include "store/CPadBankStore.h"
 #include "store/StoreMessages.h"
 #include "ui/CDialogMovieInformation.h"
@@ -26,14 +27,18 @@ namespace k72 {
 namespace {
 
 // Qt's file dialog separates patterns with spaces and matches them with the file system's letter case,
-// so each pattern is given in both cases.
-QString Filter(const QString& name, const QStringList& extensions) {
+// so each letter of an extension is given in both cases ("*.[aA][vV][iI]").
+QString Filter(const QString& name, MediaKind kind) {
     QStringList patterns;
-    for (const QString& extension : extensions) {
-        patterns << QStringLiteral("*.") + extension.toUpper();
-    }
-    for (const QString& extension : extensions) {
-        patterns << QStringLiteral("*.") + extension.toLower();
+    for (std::string_view extension : KnownExtensions(kind)) {
+        QString pattern = QStringLiteral("*.");
+        for (const char c : extension) {
+            const QChar letter = QLatin1Char(c);
+            pattern += letter.isLetter()
+                           ? QStringLiteral("[") + letter.toUpper() + letter.toLower() + QStringLiteral("]")
+                           : QString(letter);
+        }
+        patterns << pattern;
     }
     return name + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
@@ -106,31 +111,28 @@ CConvertToolView::CConvertToolView(CPadBankStore& store, const QString& cardRoot
 }
 
 QStringList CConvertToolView::ImportFilters(PadKind lastKind) {
-    const QString movies =
-        Filter(QStringLiteral("movie"),
-               {QStringLiteral("AVI"), QStringLiteral("MPG"), QStringLiteral("MPEG"), QStringLiteral("MOV"),
-                QStringLiteral("WMV"), QStringLiteral("MP4"), QStringLiteral("DV")});
-    const QString images = Filter(QStringLiteral("image"),
-                                  {QStringLiteral("JPG"), QStringLiteral("BMP"), QStringLiteral("PNG")});
-    const QString all = QStringLiteral("all (*)");
+    const QString movies = Filter(QStringLiteral("movie"), MediaKind::Movie);
+    const QString images = Filter(QStringLiteral("image"), MediaKind::Picture);
+    const QString all = QStringLiteral("All files (*)");
     if (lastKind == PadKindStill) {
         return {images, movies, all};
     }
     return {movies, images, all};
 }
 
+QString CConvertToolView::SoundFilters() {
+    return Filter(QStringLiteral("sound"), MediaKind::Sound) + QStringLiteral(";;All files (*)");
+}
+
 PadKind CConvertToolView::ImportKindOf(const QString& path) {
-    const QString extension = QFileInfo(path).suffix().toUpper();
-    static const QStringList movies = {QStringLiteral("AVI"), QStringLiteral("MPG"), QStringLiteral("MPEG"),
-                                       QStringLiteral("MOV"), QStringLiteral("WMV"), QStringLiteral("MP4"),
-                                       QStringLiteral("FLV"), QStringLiteral("DV")};
-    static const QStringList stills = {QStringLiteral("JPG"), QStringLiteral("JPEG"), QStringLiteral("BMP"),
-                                       QStringLiteral("PNG")};
-    if (movies.contains(extension)) {
+    switch (KindOfFile(std::filesystem::path(path.toStdString()))) {
+    case MediaKind::Movie:
         return PadKindMovie;
-    }
-    if (stills.contains(extension)) {
+    case MediaKind::Picture:
         return PadKindStill;
+    case MediaKind::Sound:
+    case MediaKind::Unknown:
+        break;
     }
     return PadKindEmpty;
 }

@@ -56,6 +56,8 @@ protected:
     // The windows the buttons open; tests replace them.
     virtual QString AskImageFile();
     virtual QString AskAudioFile();
+    // Asks whether to convert a sound the device cannot play as it is; true for yes.
+    virtual bool AskConvertSound(const QString& question);
     virtual int AskDeleteFiles(); // QMessageBox::Yes, No or Cancel
     virtual void ShowMessage(const QString& text, bool owned);
     virtual void OpenWithDesktop(const std::filesystem::path& path);

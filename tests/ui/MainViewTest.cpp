@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -105,16 +107,27 @@ TEST(MainViewRules, ImportKindsAndFilters) {
     EXPECT_EQ(CConvertToolView::ImportKindOf("/a/b.Dv"), PadKindMovie);
     EXPECT_EQ(CConvertToolView::ImportKindOf("/a/p.jpeg"), PadKindStill);
     EXPECT_EQ(CConvertToolView::ImportKindOf("/a/p.PNG"), PadKindStill);
-    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/p.gif"), PadKindEmpty);
+    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/p.gif"), PadKindStill);
+    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/clip.Mkv"), PadKindMovie);
+    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/p.HEIC"), PadKindStill);
     EXPECT_EQ(CConvertToolView::ImportKindOf("/a/noextension"), PadKindEmpty);
     EXPECT_EQ(CConvertToolView::ImportKindOf("/a.jpg/sound.wav"), PadKindEmpty);
     const QStringList afterMovie = CConvertToolView::ImportFilters(PadKindMovie);
     ASSERT_EQ(afterMovie.size(), 3);
     EXPECT_TRUE(afterMovie[0].startsWith("movie ("));
-    EXPECT_TRUE(afterMovie[0].contains("*.MPEG"));
-    EXPECT_TRUE(afterMovie[0].contains("*.avi"));
+    EXPECT_TRUE(afterMovie[0].contains("*.[Mm][Pp][Ee][Gg]")) << afterMovie[0].toStdString();
+    EXPECT_TRUE(afterMovie[0].contains("*.[Mm]2[Tt][Ss]"));
+    EXPECT_TRUE(afterMovie[1].contains("*.[Hh][Ee][Ii][Cc]"));
+    // The dialog's own wildcard matching finds a name in any letter case.
+    const QString avi = afterMovie[0].section(QLatin1Char('('), 1).section(QLatin1Char(' '), 0, 0);
+    EXPECT_EQ(avi, "*.[Aa][Vv][Ii]");
+    const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(avi));
+    for (const char* name : {"clip.avi", "CLIP.AVI", "clip.aVi"}) {
+        EXPECT_TRUE(pattern.match(QString::fromLatin1(name)).hasMatch()) << name;
+    }
+    EXPECT_FALSE(pattern.match(QStringLiteral("clip.avi.txt")).hasMatch());
     EXPECT_TRUE(afterMovie[1].startsWith("image ("));
-    EXPECT_TRUE(afterMovie[2].startsWith("all ("));
+    EXPECT_EQ(afterMovie[2], "All files (*)");
     EXPECT_EQ(CConvertToolView::ImportFilters(PadKindEmpty), afterMovie);
     EXPECT_TRUE(CConvertToolView::ImportFilters(PadKindStill)[0].startsWith("image ("));
 }
