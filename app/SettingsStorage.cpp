@@ -36,6 +36,9 @@ void LoadSettings(Settings& settings) {
     ReadValue(store, "fps", settings.fps);
     ReadValue(store, "quality", settings.quality);
     ReadValue(store, "deinterlace", settings.deinterlace);
+    // Kept as its word; a missing or unknown word is the device tool's own way, stretching.
+    settings.fit = ParseFitWord(store.value(QStringLiteral("fit")).toString().trimmed().toStdString())
+                       .value_or(FitMode::Stretch);
 }
 
 void SaveSettings(const Settings& settings) {
@@ -43,6 +46,7 @@ void SaveSettings(const Settings& settings) {
     store.setValue(QStringLiteral("fps"), settings.fps);
     store.setValue(QStringLiteral("quality"), settings.quality);
     store.setValue(QStringLiteral("deinterlace"), settings.deinterlace);
+    store.setValue(QStringLiteral("fit"), QString::fromLatin1(FitWord(settings.fit)));
     store.sync();
 }
 

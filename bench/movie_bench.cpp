@@ -6,6 +6,8 @@
 // Usage: movie_bench [--source FILE] [--runs N] [--qscale Q] [--standard ntsc|pal] [--seconds S]
 // Without --source it first makes an S-second (default 60) 1920x1080 H.264/AAC clip with ffmpeg.
 // With --remux-only FILE it times only the re-interleave of FILE (a transcoder output) against cp.
+// With --orientation it times the transcode with and without the handling of a display matrix
+// ("-noautorotate"), on the source as it is and on a copy tagged as turned by 90 degrees, alternating.
 #include "codecs/CVideoConverter.h"
 #include "codecs/ff_convertermain.h"
 
@@ -115,6 +117,45 @@ ConverterRun Convert(const fs::path& source, const fs::path& destination, const 
     return run;
 }
 
+struct Transcoded {
+    double wall = 0;
+    double cpu = 0; // all threads of the process, less disturbed by other work on a shared machine
+};
+
+// Phase 1 alone, with extra transcoder arguments put before the output codec options.
+Transcoded TranscodeOnly(const fs::path& source, const fs::path& destination, const std::string& standard,
+                         const std::string& qscale, const std::vector<std::string>& extra) {
+    k72::CVideoConverter converter;
+    converter.SetFrameRateStandard(standard);
+    converter.SetQscaleText(qscale);
+    Transcoded timing;
+    converter.SetTranscoder([&](k72::ConverterCallback callback, void* context, int argc, char** argv) {
+        std::vector<std::string> arguments(argv, argv + argc);
+        const auto codec = std::find(arguments.begin(), arguments.end(), std::string("-vcodec"));
+        arguments.insert(codec, extra.begin(), extra.end());
+        std::vector<char*> pointers;
+        for (auto& argument : arguments) {
+            pointers.push_back(argument.data());
+        }
+        pointers.push_back(nullptr);
+        rusage before{};
+        getrusage(RUSAGE_SELF, &before);
+        const auto start = Clock::now();
+        const int result =
+            k72::ff_convertermain(callback, context, static_cast<int>(arguments.size()), pointers.data());
+        timing.wall = Seconds(Clock::now() - start);
+        rusage after{};
+        getrusage(RUSAGE_SELF, &after);
+        timing.cpu = CpuSeconds(after) - CpuSeconds(before);
+        return result;
+    });
+    if (converter.Convert(source.string(), destination.string()) != 0) {
+        std::fprintf(stderr, "conversion failed\n");
+        std::exit(1);
+    }
+    return timing;
+}
+
 // Phase 2 alone: phase 1 is replaced by a hard link of a kept intermediate file.
 double RemuxOnly(const fs::path& intermediate, const fs::path& destination, const std::string& standard) {
     k72::CVideoConverter converter;
@@ -145,8 +186,18 @@ int main(int argc, char** argv) {
     std::string standard = "ntsc";
     int seconds = 60;
     fs::path remuxOnly;
+    bool orientation = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--orientation") {
+            orientation = true;
+        }
+    }
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
+        if (option == "--orientation") {
+            --i; // a flag without a value
+            continue;
+        }
         if (option == "--source") {
             source = argv[i + 1];
         } else if (option == "--runs") {
@@ -234,6 +285,51 @@ int main(int argc, char** argv) {
     std::printf("source %s (%.1f MB), %s, qscale %s, %d runs, %ld cores\n", source.c_str(),
                 static_cast<double>(fs::file_size(source)) / 1e6, standard.c_str(), qscale.c_str(), runs,
                 sysconf(_SC_NPROCESSORS_ONLN));
+
+    if (orientation) {
+        const fs::path turned = work / "turned.mp4";
+        if (Spawn({"ffmpeg", "-v", "error", "-nostdin", "-y", "-i", source.string(), "-c", "copy",
+                   "-metadata:s:v:0", "rotate=90", turned.string()})
+                .status != 0) {
+            std::fprintf(stderr, "ffmpeg could not tag the turned copy\n");
+            return 1;
+        }
+        // Wall and processor time of: the source handled / ignored, the turned copy handled / ignored.
+        std::vector<Stats> wall(4), cpu(4);
+        for (int run = 0; run < runs; ++run) {
+            const bool first = run % 2 == 0;
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool handle = (turn == 0) == first;
+                const std::vector<std::string> extra =
+                    handle ? std::vector<std::string>{} : std::vector<std::string>{"-noautorotate"};
+                const Transcoded plain = TranscodeOnly(source, work / "o.avi", standard, qscale, extra);
+                const Transcoded rotated = TranscodeOnly(turned, work / "o.avi", standard, qscale, extra);
+                const std::size_t at = handle ? 0 : 1;
+                wall[at].Add(plain.wall);
+                cpu[at].Add(plain.cpu);
+                wall[at + 2].Add(rotated.wall);
+                cpu[at + 2].Add(rotated.cpu);
+                std::printf("run %d  %-20s source %6.2f s (cpu %6.2f s), turned copy %6.2f s (cpu %6.2f s)\n",
+                            run + 1, handle ? "orientation handled" : "-noautorotate", plain.wall, plain.cpu,
+                            rotated.wall, rotated.cpu);
+                std::fflush(stdout);
+            }
+        }
+        const auto change = [](const Stats& a, const Stats& b, bool best) {
+            return 100 * ((best ? a.Min() : a.Median()) / (best ? b.Min() : b.Median()) - 1);
+        };
+        std::printf("\norientation handled against -noautorotate (target < 5 %%):\n");
+        std::printf(
+            "  source as it is: wall best %+.1f %%, median %+.1f %%; cpu best %+.1f %%, median %+.1f %%\n",
+            change(wall[0], wall[1], true), change(wall[0], wall[1], false), change(cpu[0], cpu[1], true),
+            change(cpu[0], cpu[1], false));
+        std::printf(
+            "  turned copy:     wall best %+.1f %%, median %+.1f %%; cpu best %+.1f %%, median %+.1f %%\n",
+            change(wall[2], wall[3], true), change(wall[2], wall[3], false), change(cpu[2], cpu[3], true),
+            change(cpu[2], cpu[3], false));
+        fs::remove_all(work);
+        return 0;
+    }
 
     Stats ours, ourPhase1, ourPhase2, ourCpu, cli, cliCpu;
     long cliRss = 0;

@@ -3,7 +3,10 @@
 // run, the same work done with the ffmpeg program (two processes per picture), and the quality of
 // decoding large JPEGs at a reduced DCT scale against decoding them whole.
 //
-//   still_bench [pictures=100] [long run=1000] [ffmpeg pictures=100]
+// Then the newer paths against the JPEG path: a 12-megapixel HEIC against a JPEG of the same picture,
+// and the same JPEG stored turned (EXIF orientation 6) or converted with letterbox and crop.
+//
+//   still_bench [pictures=100] [long run=1000] [ffmpeg pictures=100] [HEIC runs=10]
 
 #include "codecs/CAVFrame.h"
 #include "codecs/CDibImage.h"
@@ -174,10 +177,80 @@ void AreaReference(const k72::CAVFrame& source, k72::CAVFrame& target) {
 
 } // namespace
 
+double ProcessCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// Converts one picture `runs` times after a warm-up; prints and returns the mean wall-clock time.
+// Processor time is the whole process's: libheif decodes the tiles of a HEIC on threads of its own.
+double TimeConversions(k72::StillImageConverter& converter, const fs::path& source, const fs::path& out,
+                       int runs, const char* what, int& failures) {
+    if (converter.Convert(source.string(), out.string()) != 0) {
+        std::printf("  %-34s FAILED\n", what);
+        ++failures;
+        return 0;
+    }
+    const auto start = Clock::now();
+    const double startCpu = ProcessCpuMs();
+    for (int i = 0; i < runs; ++i) {
+        if (converter.Convert(source.string(), out.string()) != 0) {
+            ++failures;
+        }
+    }
+    const double wall = Ms(start, Clock::now()) / runs;
+    const double cpu = (ProcessCpuMs() - startCpu) / runs;
+    const auto& t = converter.LastStageTimes();
+    std::printf("  %-34s %7.1f ms wall, %7.1f ms processor (last: decode %.1f, load %.1f, rest %.1f ms)\n",
+                what, wall, cpu, t.decode, t.load, t.transform + t.encode + t.write);
+    return wall;
+}
+
+int CompareNewerPaths(const fs::path& dir, int runs) {
+    std::printf("\nNewer paths, 12 megapixels (4000 x 3000), %d conversions each\n", runs);
+    const fs::path png = dir / "big.png";
+    const fs::path jpeg = dir / "big.jpg";
+    const fs::path heic = dir / "big.heic";
+    const fs::path turned = dir / "turned.jpg";
+    if (!Run("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=4000x3000 -vf noise=alls=8:allf=t "
+             "-frames:v 1 -pix_fmt rgb24 " +
+             Quote(png)) ||
+        !Run("ffmpeg -nostdin -v error -y -i " + Quote(png) + " -q:v 2 " + Quote(jpeg)) ||
+        !Run("heif-enc -q 90 -o " + Quote(heic) + " " + Quote(png)) ||
+        !Run("ffmpeg -nostdin -v error -y -i " + Quote(png) + " -vf transpose=cclock -q:v 2 " +
+             Quote(turned)) ||
+        !Run("exiftool -q -overwrite_original -Orientation#=6 " + Quote(turned))) {
+        std::printf("  cannot make the pictures (ffmpeg, heif-enc and exiftool are needed)\n");
+        return 1;
+    }
+    std::printf("  sizes: JPEG %.0f KiB, HEIC %.0f KiB\n", static_cast<double>(fs::file_size(jpeg)) / 1024.0,
+                static_cast<double>(fs::file_size(heic)) / 1024.0);
+    int failures = 0;
+    k72::StillImageConverter converter;
+    const fs::path out = dir / "K72_0002.JPG";
+    const double jpegMs = TimeConversions(converter, jpeg, out, runs, "JPEG", failures);
+    const double heicMs = TimeConversions(converter, heic, out, runs, "HEIC", failures);
+    const double turnedMs =
+        TimeConversions(converter, turned, out, runs, "JPEG stored turned (orientation 6)", failures);
+    converter.SetFit(k72::FitMode::Letterbox);
+    const double boxMs = TimeConversions(converter, jpeg, out, runs, "JPEG letterboxed", failures);
+    converter.SetFit(k72::FitMode::Crop);
+    const double cropMs = TimeConversions(converter, jpeg, out, runs, "JPEG cropped", failures);
+    if (jpegMs > 0) {
+        std::printf(
+            "  HEIC / JPEG = %.2f, turned / upright = %.2f, letterbox / stretch = %.2f, crop / stretch = "
+            "%.2f\n",
+            heicMs / jpegMs, turnedMs / jpegMs, boxMs / jpegMs, cropMs / jpegMs);
+    }
+    return failures;
+}
+
 int main(int argc, char** argv) {
     const int pictures = argc > 1 ? std::atoi(argv[1]) : 100;
     const int longRun = argc > 2 ? std::atoi(argv[2]) : 1000;
     const int cliPictures = argc > 3 ? std::atoi(argv[3]) : 100;
+    const int heicRuns = argc > 4 ? std::atoi(argv[4]) : 10;
 
     const fs::path dir = fs::temp_directory_path() / ("k72-still-bench-" + std::to_string(getpid()));
     fs::create_directories(dir);
@@ -382,6 +455,10 @@ int main(int argc, char** argv) {
             "     against an area-averaged reference: reduced %.2f mean error / %.1f dB PSNR, whole %.2f / "
             "%.1f dB; reduced against whole %.2f / %.1f dB\n",
             scaledError, scaledPsnr, fullError, fullPsnr, betweenError, betweenPsnr);
+    }
+
+    if (heicRuns > 0) {
+        failures += CompareNewerPaths(dir, heicRuns);
     }
 
     fs::remove_all(dir);

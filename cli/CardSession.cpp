@@ -7,13 +7,6 @@
 #include "store/PadFileSnapshot.h"
 #include "store/PadRecords.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace k72::cli {
 
 CardSession::CardSession()
@@ -27,39 +20,8 @@ CardSession::~CardSession() {
     store_.Close();
 }
 
-std::string CardSession::DiagnoseCard(const std::filesystem::path& root, bool forWriting) {
-    const std::string where = root.string();
-    struct stat info {};
-    if (::stat(root.c_str(), &info) != 0) {
-        return where + ": " + std::strerror(errno);
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        return where + " is not a folder; give the card's root folder (the one that holds DCIM)";
-    }
-    const CardPaths paths = FindCardPaths(root);
-    if (::stat(paths.padFilePath.c_str(), &info) != 0) {
-        return where + " is not a K-72 card: it has no DCIM/000KAVLO/K72_PAD.SYS";
-    }
-    if (!S_ISREG(info.st_mode) || static_cast<std::size_t>(info.st_size) != padlayout::kFileSize) {
-        return where + " is not a K-72 card: its K72_PAD.SYS has " + std::to_string(info.st_size) +
-               " bytes, not " + std::to_string(padlayout::kFileSize);
-    }
-    if (!forWriting) {
-        return {};
-    }
-    const int fd = ::open(paths.padFilePath.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        return "the card's pad file " + paths.padFilePath.string() +
-               " cannot be written: " + std::strerror(errno);
-    }
-    // Only a look: the lock is let go at once.
-    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
-    if (locked) {
-        return "the card " + where +
-               " is in use by another program (its pad file is locked); close it there first";
-    }
-    return {};
+std::string CardSession::DiagnoseCard(const std::filesystem::path& root) {
+    return CardOpenMessage(CPadBankStore::ExamineCardRoot(root));
 }
 
 bool CardSession::Open(const std::filesystem::path& root) {
@@ -67,17 +29,25 @@ bool CardSession::Open(const std::filesystem::path& root) {
     if (store_.OpenCardRoot(root)) {
         return true;
     }
-    std::string reason = DiagnoseCard(root);
-    if (reason.empty()) {
-        reason = "the card " + root.string() + " cannot be opened";
-    }
-    messages_.Error(reason);
+    // What the store found when it tried, not a second look that could see something else.
+    messages_.Error(CardOpenMessage(store_.LastOpenResult()));
     return false;
 }
 
 bool CardSession::OpenForReading(const std::filesystem::path& root) {
     root_ = root;
-    std::string reason = DiagnoseCard(root, false);
+    // A card that can be opened as usual is: a save cut off earlier is then put back, and what killed
+    // runs left is cleared, before it is read. Only one that another program holds, or that cannot be
+    // written, is read from a copy of its pad file.
+    if (store_.OpenCardRoot(root)) {
+        return true;
+    }
+    const CardOpenFailure failure = store_.LastOpenResult().failure;
+    if (failure != CardOpenFailure::Locked && failure != CardOpenFailure::ReadOnly) {
+        messages_.Error(CardOpenMessage(store_.LastOpenResult()));
+        return false;
+    }
+    std::string reason = DiagnoseCard(root);
     if (reason.empty()) {
         const CardPaths paths = FindCardPaths(root);
         PadFileSnapshot snapshot;

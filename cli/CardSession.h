@@ -1,8 +1,8 @@
 #pragma once
 // One card opened for one command: the store with the terminal's messages, copies and progress, the
-// conversion settings, and the pad the command works on. Opening tells the reasons apart that a card
-// cannot be opened for: not a K-72 card at all, a pad file that cannot be written, or a card that is in
-// use by another program (the desktop program, or another k72-card) which holds its pad file locked.
+// conversion settings, and the pad the command works on. A card that cannot be opened is reported with
+// the reason the store found (not a K-72 card, a pad file that cannot be written, a card in use by
+// another program, ...).
 
 #include "cli/CardStore.h"
 #include "cli/PadAddress.h"
@@ -29,9 +29,9 @@ public:
     // Opens the card whose root folder (the one holding DCIM) is given; prints why not and returns
     // false when that fails.
     bool Open(const std::filesystem::path& root);
-    // Opens the card only to look at it: from a consistent copy of its pad file, read without the lock,
-    // so that a card the desktop program holds or one mounted read-only can be listed and exported
-    // from. Nothing of the card can be changed through the store then.
+    // Opens the card to look at it: as Open does when it can; a card the desktop program holds or one
+    // mounted read-only from a consistent copy of its pad file, read without the lock, so that it can
+    // be listed and exported from. Nothing of the card is changed by a command that only reads.
     bool OpenForReading(const std::filesystem::path& root);
     // Loads the pad's bank and selects its number; prints why not and returns false when the bank
     // cannot be read.
@@ -48,9 +48,9 @@ public:
     const PadEntry* Entry(const PadAddress& address) const;
     PadKind KindOf(const PadAddress& address) const;
 
-    // Why a card root cannot be opened, in words; empty when nothing is found wrong.
-    // forWriting: the pad file must also be writable and not locked by another program.
-    static std::string DiagnoseCard(const std::filesystem::path& root, bool forWriting = true);
+    // Why a card root cannot be read, in words (the store's reasons); empty when nothing is found wrong.
+    // For opening to change a card, the store's own reason counts (LastOpenResult).
+    static std::string DiagnoseCard(const std::filesystem::path& root);
 
 private:
     ProgressBar bar_;

@@ -34,7 +34,7 @@ int RunCheck(const CheckOptions& options) {
     struct stat info {};
     if (::stat(root.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
         !CPadBankStore::FileExists(FindCardPaths(root).padFilePath)) {
-        messages.Error(CardSession::DiagnoseCard(root, false));
+        messages.Error(CardSession::DiagnoseCard(root));
         return kExitFailed;
     }
 

@@ -3,6 +3,7 @@
 #include "cli/CommandOutput.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
+#include "cli/FileKind.h"
 #include "cli/PadAddress.h"
 
 #include <CLI/CLI.hpp>
@@ -50,6 +51,15 @@ void AddQuality(CLI::App* command, SettingsOptions& settings) {
         ->option_text("0..4");
 }
 
+void AddFit(CLI::App* command, SettingsOptions& settings) {
+    command
+        ->add_option("--fit", settings.fit,
+                     "a picture or movie of another shape than 4:3: stretch it to the whole frame, "
+                     "letterbox it on black, or crop its centre")
+        ->check(CLI::IsMember({"stretch", "letterbox", "crop"}, CLI::ignore_case))
+        ->option_text("stretch|letterbox|crop");
+}
+
 void AddSettings(CLI::App* command, SettingsOptions& settings) {
     command
         ->add_option("--fps", settings.fps,
@@ -60,6 +70,7 @@ void AddSettings(CLI::App* command, SettingsOptions& settings) {
     command->add_option("--deinterlace", settings.deinterlace, "deinterlace the source video of a movie")
         ->check(CLI::IsMember({"on", "off"}, CLI::ignore_case))
         ->option_text("on|off");
+    AddFit(command, settings);
 }
 
 void AddOverwrite(CLI::App* command, bool& overwrite) {
@@ -124,9 +135,11 @@ int RunCommandLine(int argc, char** argv) {
     ImportOptions import;
     CLI::App* importCommand = app.add_subcommand("import", "convert a movie or picture onto a pad");
     importCommand->footer(
-        Footer("A movie (AVI MPG MPEG MOV WMV MP4 FLV DV) or a picture (JPG JPEG BMP PNG); the pad's\n"
-               "old record is replaced, its files stay on the card.",
-               "k72-card import /media/sd A-1-1 clip.mp4 --fps pal --quality 3"));
+        Footer("A movie (" + KnownExtensionText(PadKindMovie, " ") + ") or a picture (" +
+                   KnownExtensionText(PadKindStill, " ") +
+                   "); the kind is found from the file's content. The pad's old record is replaced, its "
+                   "files stay on the card.",
+               "k72-card import /media/sd A-1-1 clip.mp4 --fps pal --quality 3 --fit letterbox"));
     AddCard(importCommand, import.card);
     AddPad(importCommand, import.pad);
     importCommand->add_option("FILE", import.file, "the movie or picture")->required();
@@ -143,8 +156,11 @@ int RunCommandLine(int argc, char** argv) {
                "k72-card add-still /media/sd B-2-1 holiday/*.jpg --quality 3"));
     AddCard(addStillCommand, addStill.card);
     AddPad(addStillCommand, addStill.pad);
-    addStillCommand->add_option("FILE", addStill.files, "the pictures (JPG JPEG BMP PNG)")->required();
+    addStillCommand
+        ->add_option("FILE", addStill.files, "the pictures (" + KnownExtensionText(PadKindStill, " ") + ")")
+        ->required();
     AddQuality(addStillCommand, addStill.settings);
+    AddFit(addStillCommand, addStill.settings);
     AddOverwrite(addStillCommand, addStill.overwrite);
     AddJson(addStillCommand, json);
     addStillCommand->callback([&] { run = [&] { return RunAddStill(addStill); }; });
@@ -188,6 +204,10 @@ int RunCommandLine(int argc, char** argv) {
     AddCard(audioCommand, audio.card);
     AddPad(audioCommand, audio.pad);
     audioCommand->add_option("WAV", audio.wav, "the sound file")->required();
+    audioCommand->add_flag("--convert", audio.convert,
+                           "convert a sound the device cannot play as it is (another WAV form, " +
+                               KnownExtensionText(PadKindEmpty, " ") +
+                               ") into its WAV form, named after the source in 8.3 form");
     AddOverwrite(audioCommand, audio.overwrite);
     AddJson(audioCommand, json);
     audioCommand->callback([&] { run = [&] { return RunAudio(audio); }; });
@@ -217,11 +237,14 @@ int RunCommandLine(int argc, char** argv) {
     ConvertOptions picture;
     CLI::App* pictureCommand =
         app.add_subcommand("convert-picture", "convert a picture into the device's form, no card needed");
-    pictureCommand->footer(Footer("", "k72-card convert-picture photo.png K72_0001.JPG --quality 4"));
-    pictureCommand->add_option("SOURCE", picture.source, "the picture (JPG JPEG BMP PNG)")->required();
+    pictureCommand->footer(Footer("", "k72-card convert-picture photo.heic K72_0001.JPG --quality 4 --fit crop"));
+    pictureCommand
+        ->add_option("SOURCE", picture.source, "the picture (" + KnownExtensionText(PadKindStill, " ") + ")")
+        ->required();
     pictureCommand->add_option("DEST", picture.destination, "the JPEG file to write, or a folder")
         ->required();
     AddQuality(pictureCommand, picture.settings);
+    AddFit(pictureCommand, picture.settings);
     AddOverwrite(pictureCommand, picture.overwrite);
     AddJson(pictureCommand, json);
     pictureCommand->callback([&] { run = [&] { return RunConvertPicture(picture); }; });
@@ -230,14 +253,28 @@ int RunCommandLine(int argc, char** argv) {
     CLI::App* movieCommand =
         app.add_subcommand("convert-movie", "convert a movie into the device's form, no card needed");
     movieCommand->footer(
-        Footer("", "k72-card convert-movie clip.mov converted/ --fps ntsc --deinterlace on"));
-    movieCommand->add_option("SOURCE", movie.source, "the movie (AVI MPG MPEG MOV WMV MP4 FLV DV)")
+        Footer("", "k72-card convert-movie clip.mkv converted/ --fps ntsc --deinterlace on"));
+    movieCommand
+        ->add_option("SOURCE", movie.source, "the movie (" + KnownExtensionText(PadKindMovie, " ") + ")")
         ->required();
     movieCommand->add_option("DEST", movie.destination, "the AVI file to write, or a folder")->required();
     AddSettings(movieCommand, movie.settings);
     AddOverwrite(movieCommand, movie.overwrite);
     AddJson(movieCommand, json);
     movieCommand->callback([&] { run = [&] { return RunConvertMovie(movie); }; });
+
+    ConvertOptions sound;
+    CLI::App* soundCommand =
+        app.add_subcommand("convert-sound", "convert a sound into the device's WAV form, no card needed");
+    soundCommand->footer(Footer("The device plays PCM, 2 channels, 44100 Hz, 16 bits.",
+                                "k72-card convert-sound song.mp3 SONG.WAV"));
+    soundCommand
+        ->add_option("SOURCE", sound.source, "the sound (" + KnownExtensionText(PadKindEmpty, " ") + ")")
+        ->required();
+    soundCommand->add_option("DEST", sound.destination, "the WAV file to write, or a folder")->required();
+    AddOverwrite(soundCommand, sound.overwrite);
+    AddJson(soundCommand, json);
+    soundCommand->callback([&] { run = [&] { return RunConvertSound(sound); }; });
 
     ProbeOptions probe;
     CLI::App* probeCommand =

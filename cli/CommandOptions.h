@@ -10,12 +10,13 @@
 
 namespace k72::cli {
 
-// --fps, --quality and --deinterlace; what is not given comes from the desktop program's stored
-// preferences.
+// --fps, --quality, --deinterlace and --fit; what is not given comes from the desktop program's
+// stored preferences.
 struct SettingsOptions {
     std::string fps;         // "ntsc", "pal" or empty
     int quality = -1;        // 0 … 4, or -1
     std::string deinterlace; // "on", "off" or empty
+    std::string fit;         // "stretch", "letterbox", "crop" or empty
 
     Settings Resolve() const;
 };
@@ -62,6 +63,7 @@ struct AudioOptions {
     std::string pad;
     std::string wav;
     bool overwrite = false;
+    bool convert = false; // a sound the device cannot play is converted into its WAV form first
 };
 
 struct DeleteOptions {

@@ -5,6 +5,7 @@
 #include "cli/TerminalMessages.h"
 #include "engine/CConversionManager.h"
 #include "engine/ResultCodeText.h"
+#include "store/PrintableText.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -35,21 +36,21 @@ std::string DescribePad(const PadAddress& address, const PadEntry* entry) {
     const PadKind kind = entry != nullptr ? entry->Kind() : PadKindEmpty;
     const NameField* audio = nullptr;
     if (kind == PadKindMovie && entry->movie) {
-        line += "  movie  " + NameText(entry->movie->fileName) + "  " +
+        line += "  movie  " + PrintableName(NameText(entry->movie->fileName)) + "  " +
                 std::to_string(entry->movie->frameCount) + " frames";
         audio = &entry->movie->audioFileName;
     } else if (kind == PadKindStill && entry->stills) {
         const std::size_t count = entry->stills->UsableCount();
         line += "  still  " + std::to_string(count) + (count == 1 ? " picture:" : " pictures:");
         for (std::size_t i = 0; i < count; ++i) {
-            line += " " + NameText(entry->stills->stillNames[i]);
+            line += " " + PrintableName(NameText(entry->stills->stillNames[i]));
         }
         audio = &entry->stills->audioFileName;
     } else {
         line += "  empty";
     }
     if (audio != nullptr && !IsEmptyName(*audio)) {
-        line += "  audio " + NameText(*audio);
+        line += "  audio " + PrintableName(NameText(*audio));
     }
     return line;
 }

@@ -20,6 +20,7 @@ int RunCheck(const CheckOptions& options);
 // Commands on single files, without a card.
 int RunConvertPicture(const ConvertOptions& options);
 int RunConvertMovie(const ConvertOptions& options);
+int RunConvertSound(const ConvertOptions& options);
 int RunProbe(const ProbeOptions& options);
 
 } // namespace k72::cli

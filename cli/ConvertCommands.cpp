@@ -16,6 +16,8 @@
 #include "store/CardLayout.h"
 #include "store/StoreMessages.h"
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
 #include <sys/stat.h>
@@ -38,15 +40,15 @@ public:
         PrintResultCode(messages_, code);
     }
 
-    // Checks the source, and that the destination may be written; prints why not.
+    // Checks the source (of the kind given; PadKindEmpty: a sound, which its converter checks), and that
+    // the destination may be written; prints why not.
     bool Prepare(const std::filesystem::path& source, PadKind kind, const std::filesystem::path& destination,
                  bool overwrite) {
-        if (FileKindOf(source) != kind) {
+        if (kind != PadKindEmpty && FileKindOf(source) != kind) {
             messages_.ShowMessage(messages::kLoadFailed);
             messages_.Error(source.string() + ": " +
-                            (kind == PadKindStill
-                                 ? "not a picture (JPG, JPEG, BMP or PNG)"
-                                 : "not a movie (AVI, MPG, MPEG, MOV, WMV, MP4, FLV or DV)"));
+                            (kind == PadKindStill ? "not a picture (" : "not a movie (") +
+                            KnownExtensionText(kind) + ")");
             return false;
         }
         if (!CheckInputFile(messages_, source)) {
@@ -60,7 +62,11 @@ public:
         copy_.SetOverwrite(overwrite);
         folder_.emplace();
         if (!folder_->Ok()) {
-            ReportFailure(rc::TempFileFailed);
+            const int error = folder_->Error();
+            messages_.ShowMessage(
+                error == ENOSPC || error == EDQUOT
+                    ? messages::TemporaryDiskFull(folder_->Parent().string())
+                    : messages::TemporaryFolderUnusable(folder_->Parent().string(), std::strerror(error)));
             return false;
         }
         return true;
@@ -99,6 +105,7 @@ int RunConvertPicture(const ConvertOptions& options) {
     {
         CConversionManager manager;
         manager.SetStillQuality(settings.StillImageQuality());
+        manager.SetStillFit(settings.fit);
         result = manager.ConvertStillImage(source.string(), converted.string());
     }
     if (Failed(result)) {
@@ -126,6 +133,7 @@ int RunConvertMovie(const ConvertOptions& options) {
     converter.SetFrameRateStandard(settings.FrameRateWord());
     converter.SetQscaleText(settings.MovieQualityScale());
     converter.SetDeinterlace(settings.DeinterlaceFlag() != 0);
+    converter.SetFit(FitWord(settings.fit));
     manager.AddJob(source.string(), converted.string());
     const ConversionOutcome outcome = terminal.Progress().Run(manager);
     if (outcome.endCode != 1) {
@@ -148,6 +156,27 @@ int RunConvertMovie(const ConvertOptions& options) {
         return kExitFailed;
     }
     output::Line(destination.string() + (probed ? "  " + std::to_string(frames) + " frames" : std::string()));
+    return kExitSuccess;
+}
+
+int RunConvertSound(const ConvertOptions& options) {
+    ConversionTerminal terminal;
+    const std::filesystem::path source = options.source;
+    const std::filesystem::path destination = OutputPath(source, options.destination, "WAV");
+    if (!terminal.Prepare(source, PadKindEmpty, destination, options.overwrite)) {
+        return kExitFailed;
+    }
+    const std::filesystem::path converted = terminal.WorkFolder() / "SOUND.WAV";
+    const ResultCode result = CConversionManager::ConvertSound(source.string(), converted.string());
+    if (Failed(result)) {
+        terminal.Messages().Error(source.string() + ": the sound cannot be decoded");
+        PrintResultCode(terminal.Messages(), result);
+        return kExitFailed;
+    }
+    if (!CopyIntoPlace(terminal, converted, destination)) {
+        return kExitFailed;
+    }
+    PrintLine(destination.string());
     return kExitSuccess;
 }
 

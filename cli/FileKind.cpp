@@ -1,36 +1,34 @@
 #include "cli/FileKind.h"
 
-#include <array>
-#include <string>
-#include <string_view>
+#include "engine/MediaKind.h"
 
 namespace k72::cli {
 
 PadKind FileKindOf(const std::filesystem::path& file) {
-    static constexpr std::array<std::string_view, 8> kMovies = {"AVI", "MPG", "MPEG", "MOV",
-                                                                "WMV", "MP4", "FLV",  "DV"};
-    static constexpr std::array<std::string_view, 4> kPictures = {"JPG", "JPEG", "BMP", "PNG"};
-    std::string extension = file.extension().string();
-    if (extension.size() < 2) {
-        return PadKindEmpty;
-    }
-    extension.erase(0, 1);
-    for (char& c : extension) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    for (std::string_view movie : kMovies) {
-        if (extension == movie) {
-            return PadKindMovie;
-        }
-    }
-    for (std::string_view picture : kPictures) {
-        if (extension == picture) {
-            return PadKindStill;
-        }
+    switch (KindOfFile(file)) {
+    case MediaKind::Movie:
+        return PadKindMovie;
+    case MediaKind::Picture:
+        return PadKindStill;
+    case MediaKind::Sound:
+    case MediaKind::Unknown:
+        break;
     }
     return PadKindEmpty;
+}
+
+std::string KnownExtensionText(PadKind kind, const char* separator) {
+    const MediaKind media = kind == PadKindMovie   ? MediaKind::Movie
+                            : kind == PadKindStill ? MediaKind::Picture
+                                                   : MediaKind::Sound;
+    std::string text;
+    for (std::string_view extension : KnownExtensions(media)) {
+        if (!text.empty()) {
+            text += separator;
+        }
+        text += extension;
+    }
+    return text;
 }
 
 } // namespace k72::cli

@@ -1,14 +1,18 @@
 #pragma once
-// What a file is by its extension, as the desktop program's Import sorts files: AVI, MPG, MPEG, MOV,
-// WMV, MP4, FLV and DV are movies; JPG, JPEG, BMP and PNG pictures; letter case does not matter.
+// What a file is for a pad, decided by its content with its extension as the first guess (the
+// engine's one list of known extensions, letter case ignored): movies, pictures, and everything else.
 
 #include "store/PadRecords.h"
 
 #include <filesystem>
+#include <string>
 
 namespace k72::cli {
 
-// PadKindMovie, PadKindStill, or PadKindEmpty for a file of any other type.
+// PadKindMovie, PadKindStill, or PadKindEmpty for a file that is neither.
 PadKind FileKindOf(const std::filesystem::path& file);
+
+// "AVI, MPG, …" for a pad kind's known extensions (movie or still); for messages and help.
+std::string KnownExtensionText(PadKind kind, const char* separator = ", ");
 
 } // namespace k72::cli

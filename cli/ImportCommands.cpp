@@ -44,9 +44,9 @@ bool CheckImportFile(TerminalMessages& messages, const std::filesystem::path& fi
         messages.ShowMessage(messages::kLoadFailed);
         messages.Error(file.string() + ": " +
                        (wanted == PadKindStill
-                            ? "not a picture (JPG, JPEG, BMP or PNG)"
-                            : "neither a movie (AVI, MPG, MPEG, MOV, WMV, MP4, FLV, DV) nor a "
-                              "picture (JPG, JPEG, BMP, PNG)"));
+                            ? "not a picture (" + KnownExtensionText(PadKindStill) + ")"
+                            : "neither a movie (" + KnownExtensionText(PadKindMovie) + ") nor a picture (" +
+                                  KnownExtensionText(PadKindStill) + ")"));
         return false;
     }
     return CheckInputFile(messages, file);

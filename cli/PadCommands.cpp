@@ -1,14 +1,17 @@
 // audio, delete and export: the commands on a pad's files that convert nothing.
 #include "cli/CardSession.h"
+#include "cli/CardStore.h"
 #include "cli/CommandOutput.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
+#include "cli/TemporaryFolder.h"
 #include "engine/CConversionManager.h"
 #include "store/CardLayout.h"
 #include "store/ShortName.h"
 #include "store/StoreMessages.h"
 
+#include <optional>
 #include <vector>
 
 namespace k72::cli {
@@ -44,9 +47,9 @@ std::vector<FileCopyItem> ExportItems(CardSession& session, const PadEntry& entr
     std::vector<FileCopyItem> items;
     for (const NameField& name : names) {
         const std::string text = NameText(name);
-        const auto source = text.empty() ? std::nullopt : session.Store().CardFilePath(text);
-        if (source && CPadBankStore::FileExists(*source)) {
-            items.push_back(FileCopyItem{*source, folder / text});
+        const auto state = text.empty() ? std::nullopt : session.Store().InspectCardFile(text);
+        if (state && state->exists && state->regular) {
+            items.push_back(FileCopyItem{state->path, folder / text, true});
         }
     }
     return items;
@@ -58,8 +61,7 @@ int RunAudio(const AudioOptions& options) {
     CardSession session;
     TerminalMessages& messages = session.Messages();
     const PadAddress address = PadOf(options.pad);
-    const std::filesystem::path wav = options.wav;
-    if (!CheckInputFile(messages, wav)) {
+    if (!CheckInputFile(messages, options.wav)) {
         return kExitFailed;
     }
     if (!session.Open(options.card) || !session.Select(address)) {
@@ -69,13 +71,35 @@ int RunAudio(const AudioOptions& options) {
         messages.Error(address.Text() + " is empty; a sound goes onto a movie or still image pad");
         return kExitFailed;
     }
+    std::filesystem::path wav = options.wav;
+    std::string name = wav.filename().string();
+    std::optional<TemporaryFolder> workspace;
     const ResultCode check = CConversionManager::CheckPcmFile(wav.string());
     if (Failed(check)) {
-        messages.ShowMessage(messages::kLoadFailed);
-        PrintResultCode(messages, check);
-        return kExitFailed;
+        if (!options.convert) {
+            messages.ShowMessage(messages::kLoadFailed);
+            PrintResultCode(messages, check);
+            messages.Error("the device plays only WAV files of PCM, 2 channels, 44100 Hz, 16 bits; --convert "
+                           "converts this sound into that form");
+            return kExitFailed;
+        }
+        // Converted into a private folder under its 8.3 name; that file is what the card receives.
+        workspace.emplace();
+        if (!workspace->Ok()) {
+            CardStore(&messages).ShowResultMessage(rc::TempFileFailed);
+            return kExitFailed;
+        }
+        name = ConvertedSoundName(wav);
+        const std::filesystem::path converted = workspace->Path() / name;
+        const ResultCode result = CConversionManager::ConvertSound(wav.string(), converted.string());
+        if (Failed(result)) {
+            messages.ShowMessage(messages::kLoadFailed);
+            messages.Error(wav.string() + ": the sound cannot be decoded");
+            PrintResultCode(messages, result);
+            return kExitFailed;
+        }
+        wav = converted;
     }
-    const std::string name = wav.filename().string();
     session.FileCopy().SetOverwrite(options.overwrite);
     // Refused before the store runs: it would keep a different file of that name and name it on the pad.
     if (!options.overwrite) {
@@ -115,6 +139,13 @@ int RunDelete(const DeleteOptions& options) {
         return kExitFailed;
     }
     output::Pad(address, session.Entry(address));
+    // The store has named each file it could not delete; the pad is empty all the same.
+    const std::size_t notDeleted = session.Store().FilesNotDeleted().size();
+    if (notDeleted > 0) {
+        session.Messages().Error(std::to_string(notDeleted) + (notDeleted == 1 ? " file" : " files") +
+                                 " of " + address.Text() + " could not be deleted");
+        return kExitFailed;
+    }
     return kExitSuccess;
 }
 

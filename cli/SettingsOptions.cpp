@@ -2,6 +2,7 @@
 
 #include "app/SettingsStorage.h"
 
+#include <optional>
 #include <string>
 
 namespace k72::cli {
@@ -35,6 +36,9 @@ Settings SettingsOptions::Resolve() const {
         settings.deinterlace = 1;
     } else if (deinterlaceWord == "off") {
         settings.deinterlace = 0;
+    }
+    if (const std::optional<FitMode> mode = ParseFitWord(fit)) {
+        settings.fit = *mode;
     }
     return settings;
 }

@@ -48,16 +48,15 @@ int RunRemoveStill(const RemoveStillOptions& options) {
         session.Messages().Error("the pad file could not be written; " + address.Text() + " is unchanged");
         return kExitFailed;
     }
-    if (options.deleteFile) {
-        store.DeleteCardFile(name);
-    }
     // A pad without pictures is an empty pad, as the desktop program leaves it after its list.
     if (*count == 1) {
         store.DeletePad(address.pad, false);
     }
+    // Only once no record names the picture any more; another pad (or this one) may still show it.
+    const int notDeleted = options.deleteFile ? store.DeleteUnusedCardFiles({NameText(name)}) : 0;
     store.RescanFileNumbers();
     output::Pad(address, session.Entry(address));
-    return kExitSuccess;
+    return notDeleted == 0 ? kExitSuccess : kExitFailed;
 }
 
 int RunMoveStill(const MoveStillOptions& options) {
@@ -69,14 +68,11 @@ int RunMoveStill(const MoveStillOptions& options) {
     if (!StillCount(session, address, {options.from, options.to})) {
         return kExitFailed;
     }
-    // One step at a time, as the list's up and down buttons move a picture.
-    const int step = options.to > options.from ? 1 : -1;
-    for (int i = options.from - 1; i != options.to - 1; i += step) {
-        if (!session.Store().SwapStillImages(address.pad, i, i + step)) {
-            session.Messages().Error("the pad file could not be written; the picture stopped at position " +
-                                     std::to_string(i + 1));
-            return kExitFailed;
-        }
+    // The whole move with one save, so that a run cut off leaves the list as it was or as wanted.
+    if (options.from != options.to &&
+        !session.Store().MoveStillImage(address.pad, options.from - 1, options.to - 1)) {
+        session.Messages().Error("the pad file could not be written; " + address.Text() + " is unchanged");
+        return kExitFailed;
     }
     output::Pad(address, session.Entry(address));
     return kExitSuccess;

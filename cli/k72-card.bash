@@ -21,7 +21,7 @@ _k72_card() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     local commands="show import add-still remove-still move-still audio delete export convert-picture
-                    convert-movie probe check"
+                    convert-movie convert-sound probe check"
     COMPREPLY=()
     if ((COMP_CWORD == 1)); then
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
@@ -33,6 +33,7 @@ _k72_card() {
     --fps) COMPREPLY=($(compgen -W "ntsc pal" -- "$cur")); return ;;
     --quality) COMPREPLY=($(compgen -W "0 1 2 3 4" -- "$cur")); return ;;
     --deinterlace) COMPREPLY=($(compgen -W "on off" -- "$cur")); return ;;
+    --fit) COMPREPLY=($(compgen -W "stretch letterbox crop" -- "$cur")); return ;;
     --bank) COMPREPLY=($(compgen -W "A B C D E F" -- "${cur^^}")); return ;;
     --number) COMPREPLY=($(compgen -W "$(echo {1..12})" -- "$cur")); return ;;
     esac
@@ -42,15 +43,16 @@ _k72_card() {
     local options arguments
     case $command in
     show) options="--bank --number --json"; arguments="card" ;;
-    import) options="--fps --quality --deinterlace --overwrite --json"; arguments="card pad file" ;;
-    add-still) options="--quality --overwrite --json"; arguments="card pad file" ;;
+    import) options="--fps --quality --deinterlace --fit --overwrite --json"; arguments="card pad file" ;;
+    add-still) options="--quality --fit --overwrite --json"; arguments="card pad file" ;;
     remove-still) options="--delete-file --json"; arguments="card pad number" ;;
     move-still) options="--json"; arguments="card pad number number" ;;
-    audio) options="--overwrite --json"; arguments="card pad file" ;;
+    audio) options="--convert --overwrite --json"; arguments="card pad file" ;;
     delete) options="--delete-files --json"; arguments="card pad" ;;
     export) options="--overwrite --json"; arguments="card pad folder" ;;
-    convert-picture) options="--quality --overwrite --json"; arguments="file file" ;;
-    convert-movie) options="--fps --quality --deinterlace --overwrite --json"; arguments="file file" ;;
+    convert-picture) options="--quality --fit --overwrite --json"; arguments="file file" ;;
+    convert-movie) options="--fps --quality --deinterlace --fit --overwrite --json"; arguments="file file" ;;
+    convert-sound) options="--overwrite --json"; arguments="file file" ;;
     probe) options="--json"; arguments="file" ;;
     check) options="--repair --json"; arguments="card" ;;
     *) return ;;
@@ -67,7 +69,7 @@ _k72_card() {
     for ((i = 2; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
         case $word in
-        --fps | --quality | --deinterlace | --bank | --number) ((i++)) ;;
+        --fps | --quality | --deinterlace | --fit | --bank | --number) ((i++)) ;;
         -*) ;;
         *) ((position++)) ;;
         esac

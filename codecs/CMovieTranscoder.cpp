@@ -6,6 +6,7 @@ extern "C" {
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/display.h>
 #include <libavutil/mathematics.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
@@ -87,6 +88,54 @@ void BuildFilterGraph(AVFilterGraph* graph, const char* sourceFilter, const std:
     if (error < 0) {
         FailLibav(rc::Error, "cannot configure the " + what + " filters " + chain, error);
     }
+}
+
+// The filters that turn a picture upright as its display matrix says, as players do: a turn by 90,
+// 180 or 270 degrees, with or without a mirror. Sets *transposed when width and height swap.
+std::string OrientationFilters(const std::int32_t* matrix, bool* transposed) {
+    *transposed = false;
+    if (matrix == nullptr) {
+        return {};
+    }
+    double theta = -std::round(av_display_rotation_get(matrix));
+    if (std::isnan(theta)) {
+        return {};
+    }
+    theta -= 360 * std::floor(theta / 360 + 0.9 / 360);
+    if (std::abs(theta - 90) < 1.0) {
+        *transposed = true;
+        return matrix[3] > 0 ? "transpose=dir=cclock_flip," : "transpose=dir=clock,";
+    }
+    if (std::abs(theta - 180) < 1.0) {
+        std::string filters;
+        if (matrix[0] < 0) {
+            filters += "hflip,";
+        }
+        if (matrix[4] < 0) {
+            filters += "vflip,";
+        }
+        return filters;
+    }
+    if (std::abs(theta - 270) < 1.0) {
+        *transposed = true;
+        return matrix[3] < 0 ? "transpose=dir=clock_flip," : "transpose=dir=cclock,";
+    }
+    if (std::abs(theta) < 1.0 && matrix[4] < 0) {
+        return "vflip,";
+    }
+    // Any other angle is rare enough (a hand-made file) to be shown as stored.
+    return {};
+}
+
+const std::int32_t* DisplayMatrix(const AVStream& stream, const AVFrame& frame) {
+    if (const AVFrameSideData* side = av_frame_get_side_data(&frame, AV_FRAME_DATA_DISPLAYMATRIX);
+        side != nullptr && side->size >= 9 * sizeof(std::int32_t)) {
+        return reinterpret_cast<const std::int32_t*>(side->data);
+    }
+    size_t size = 0;
+    const std::uint8_t* data = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    return data != nullptr && size >= 9 * sizeof(std::int32_t) ? reinterpret_cast<const std::int32_t*>(data)
+                                                               : nullptr;
 }
 
 int EncoderThreads() {
@@ -457,6 +506,50 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
     // repeated ones are repeats of real pictures.
     chain += "fps=fps=" + std::to_string(options_.frameRateNum) + "/" +
              std::to_string(options_.frameRateDen) + ":start_time=0:round=near,";
+    // HDR (PQ or HLG, wide gamut) is tone-mapped to an ordinary picture; scaled as it is it would look
+    // grey and washed out.
+    if (first.color_trc == AVCOL_TRC_SMPTE2084 || first.color_trc == AVCOL_TRC_ARIB_STD_B67) {
+        const char* transfer = first.color_trc == AVCOL_TRC_SMPTE2084 ? "smpte2084" : "arib-std-b67";
+        chain += std::string("zscale=tin=") + transfer +
+                 ":min=bt2020nc:pin=bt2020:t=linear:npl=100,format=gbrpf32le,zscale=p=bt709,"
+                 "tonemap=tonemap=hable:desat=0,zscale=t=bt709:m=bt709:r=tv,format=yuv420p,";
+    }
+    // Turning and fitting come after the frame-rate conversion and before the scaler, so that the
+    // scaler sees the picture upright and in the shape it is to keep.
+    bool transposed = false;
+    if (options_.autoRotate) {
+        const std::string turn = OrientationFilters(DisplayMatrix(*stream, first), &transposed);
+        if (transposed && options_.fit == FitMode::Stretch) {
+            // Stretched, scaling then turning gives the same picture (up to rounding) as turning then
+            // scaling, and turns a picture of the output's size instead of the source's (a seventh of
+            // the work for a full-HD phone movie). The scaler below then only changes the pixel format.
+            chain += "scale=w=" + std::to_string(options_.height) + ":h=" + std::to_string(options_.width) +
+                     ":flags=" + kScaleFlags + "," + turn;
+        } else {
+            chain += turn;
+        }
+    }
+    if (options_.fit != FitMode::Stretch) {
+        const auto width = static_cast<std::uint32_t>(transposed ? first.height : first.width);
+        const auto height = static_cast<std::uint32_t>(transposed ? first.width : first.height);
+        const AVRational shape = transposed ? AVRational{aspect.den, aspect.num} : aspect;
+        const auto outWidth = static_cast<std::uint32_t>(options_.width);
+        const auto outHeight = static_cast<std::uint32_t>(options_.height);
+        const FitPlan plan = PlanFit(options_.fit, width, height, shape.num, shape.den, outWidth, outHeight);
+        if (plan.CropsSource(width, height)) {
+            chain += "crop=w=" + std::to_string(plan.cropWidth) + ":h=" + std::to_string(plan.cropHeight) +
+                     ":x=" + std::to_string(plan.cropX) + ":y=" + std::to_string(plan.cropY) + ":exact=1,";
+        }
+        if (!plan.FillsTarget(outWidth, outHeight)) {
+            // Scaled and padded with black in the source's own pixel format, whose black the padding
+            // knows; the scaler below then only changes the format.
+            chain += "scale=w=" + std::to_string(plan.scaledWidth) +
+                     ":h=" + std::to_string(plan.scaledHeight) + ":flags=" + kScaleFlags +
+                     ",pad=w=" + std::to_string(outWidth) + ":h=" + std::to_string(outHeight) +
+                     ":x=" + std::to_string(plan.offsetX) + ":y=" + std::to_string(plan.offsetY) +
+                     ":color=black,";
+        }
+    }
     chain += "scale=w=" + std::to_string(options_.width) + ":h=" + std::to_string(options_.height) +
              ":flags=" + kScaleFlags + ":out_range=full,setsar=1,format=pix_fmts=yuv422p";
 

@@ -3,6 +3,7 @@
 #include "codecs/CAVIPacket.h"
 #include "codecs/CWinFile.h"
 #include "codecs/DiagnosticLog.h"
+#include "codecs/FitGeometry.h"
 
 #include <algorithm>
 #include <array>
@@ -102,6 +103,17 @@ void CVideoConverter::SetQscaleText(std::string_view text) {
 std::string CVideoConverter::QscaleText() const {
     std::lock_guard<std::mutex> lock(statusLock);
     return qscaleText;
+}
+
+void CVideoConverter::SetFit(std::string_view word) {
+    const std::optional<FitMode> mode = ParseFitWord(word);
+    std::lock_guard<std::mutex> lock(statusLock);
+    fit = FitWord(mode.value_or(FitMode::Stretch));
+}
+
+std::string CVideoConverter::Fit() const {
+    std::lock_guard<std::mutex> lock(statusLock);
+    return fit;
 }
 
 void CVideoConverter::SetDeinterlace(bool on) {
@@ -208,7 +220,7 @@ ResultCode CVideoConverter::Convert(const std::string& sourcePath, const std::st
         progressTotal.store(100);
         progressPosition.store(0);
         // A job uses the settings the converter holds when it starts.
-        settings = Settings{frameRateStandard, qscaleText, deinterlace != 0};
+        settings = Settings{frameRateStandard, qscaleText, deinterlace != 0, fit};
     }
 
     std::filesystem::path temporaryPath;
@@ -295,6 +307,9 @@ void CVideoConverter::RunPhases(const std::string& sourcePath, const std::string
                                           settings.qscaleText};
     if (settings.deinterlace) {
         arguments.insert(arguments.end(), {"-deinterlace", "-top", "-1"});
+    }
+    if (settings.fit != FitWord(FitMode::Stretch)) {
+        arguments.insert(arguments.end(), {"-fit", settings.fit});
     }
     arguments.insert(arguments.end(), {"-vcodec", "mjpeg", "-pix_fmt", "yuvj422p", "-f", "avi", pattern});
     std::array<char*, 256> argv{};

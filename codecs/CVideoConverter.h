@@ -34,6 +34,11 @@ public:
     std::string QscaleText() const;
     void SetDeinterlace(bool on);
     bool Deinterlace() const;
+    // How a movie of another shape than 4:3 goes into the frame: "stretch" (what the device's own tool
+    // always did), "letterbox" or "crop"; any other word means "stretch". Only a fit other than stretch
+    // adds "-fit WORD" to the transcoder's arguments.
+    void SetFit(std::string_view word);
+    std::string Fit() const;
 
     // Runs a whole conversion synchronously. 0 on success, else a negative result code;
     // rc::ConverterBusy at once while another conversion of this converter runs.
@@ -81,6 +86,7 @@ private:
         std::string frameRateStandard;
         std::string qscaleText;
         bool deinterlace = false;
+        std::string fit;
     };
 
     // Records a failure as a kind-0 report would: the first size-limit or disc-space code is latched.
@@ -101,6 +107,7 @@ private:
     std::string frameRateStandard = "ntsc";
     std::string qscaleText = "20";
     std::uint32_t deinterlace = 0;
+    std::string fit = "stretch";
     mutable std::mutex statusLock;
 
     std::filesystem::path workFolder;

@@ -7,7 +7,7 @@ namespace k72 {
 
 enum class PictureDecodeStatus {
     Decoded,
-    Undecodable, // missing, unreadable, truncated, corrupt, or not a JPEG, PNG or BMP file
+    Undecodable, // missing, unreadable, truncated, corrupt, or not a picture file of a known kind
     TooLarge,    // declares more pixels than we are willing to hold in memory
 };
 

@@ -2,7 +2,11 @@
 
 #include "codecs/BmpPictureReader.h"
 #include "codecs/DiagnosticLog.h"
+#include "codecs/ExifOrientation.h"
+#include "codecs/FitGeometry.h"
+#include "codecs/HeifPictureReader.h"
 #include "codecs/JpegPictureReader.h"
+#include "codecs/LibavPictureReader.h"
 #include "codecs/PngPictureReader.h"
 
 #include <cerrno>
@@ -81,15 +85,34 @@ PictureDecodeStatus PictureDecoder::Decode(const std::filesystem::path& path, CD
     return Decode(fileBytes.data(), fileBytes.size(), image);
 }
 
+bool PictureDecoder::LooksLikePicture(const std::uint8_t* data, std::size_t size) {
+    if (data == nullptr || size < 4) {
+        return false;
+    }
+    return (data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) ||
+           (size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1A\n", 8) == 0) ||
+           (data[0] == 'B' && data[1] == 'M') ||
+           (size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0) ||
+           std::memcmp(data, "II*\0", 4) == 0 || std::memcmp(data, "MM\0*", 4) == 0 ||
+           (size >= 6 && (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0)) ||
+           LooksLikeHeif(data, size);
+}
+
 PictureDecodeStatus PictureDecoder::Decode(const std::uint8_t* data, std::size_t size, CDibImage& image) {
     if (data == nullptr || size < 4) {
         return PictureDecodeStatus::Undecodable;
     }
+    orientation = 1;
     try {
         if (data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) {
-            return DecodeJpegPicture(data, size, minWidth, minHeight, image);
+            orientation = JpegOrientation(data, size);
+            // The smallest decode must cover the picture once it stands upright.
+            const bool turned = StepsForOrientation(orientation).transpose;
+            return DecodeJpegPicture(data, size, turned ? minHeight : minWidth, turned ? minWidth : minHeight,
+                                     image);
         }
         if (size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1A\n", 8) == 0) {
+            orientation = PngOrientation(data, size);
             return DecodePngPicture(data, size, image);
         }
         if (data[0] == 'B' && data[1] == 'M') {
@@ -98,11 +121,26 @@ PictureDecodeStatus PictureDecoder::Decode(const std::uint8_t* data, std::size_t
             }
             return bmpReader->Decode(data, size, image);
         }
+        if (size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0) {
+            orientation = WebpOrientation(data, size);
+            return DecodeLibavPicture(AV_CODEC_ID_WEBP, data, size, image);
+        }
+        if (std::memcmp(data, "II*\0", 4) == 0 || std::memcmp(data, "MM\0*", 4) == 0) {
+            orientation = TiffOrientation(data, size);
+            return DecodeLibavPicture(AV_CODEC_ID_TIFF, data, size, image);
+        }
+        if (size >= 6 && (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0)) {
+            return DecodeLibavPicture(AV_CODEC_ID_GIF, data, size, image);
+        }
+        if (LooksLikeHeif(data, size)) {
+            // libheif turns the picture upright itself.
+            return DecodeHeifPicture(data, size, image);
+        }
     } catch (const std::exception& error) {
         DebugOutput(std::string("Picture decoder: ") + error.what() + "\n");
         return PictureDecodeStatus::Undecodable;
     }
-    DebugOutput("Picture decoder: not a JPEG, PNG or BMP file\n");
+    DebugOutput("Picture decoder: not a picture file of a known kind\n");
     return PictureDecodeStatus::Undecodable;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// The picture decoder of the still picture path: reads a JPEG, PNG or BMP file (recognised by its
-// content, whatever its name says) and yields it as a bottom-up device-independent bitmap. Keeps its
-// file buffer and BMP decoder from one picture to the next.
+// The picture decoder of the still picture path: reads a JPEG, PNG, BMP, WebP, TIFF, GIF or HEIF/AVIF
+// file (recognised by its content, whatever its name says) and yields it as a device-independent
+// bitmap, with the orientation the camera recorded. Keeps its file buffer and BMP decoder from one
+// picture to the next.
 
 #include "codecs/CDibImage.h"
 #include "codecs/PictureDecodeStatus.h"
@@ -30,9 +31,17 @@ public:
     PictureDecodeStatus Decode(const std::filesystem::path& path, CDibImage& image);
     PictureDecodeStatus Decode(const std::uint8_t* data, std::size_t size, CDibImage& image);
 
+    // Whether the first bytes of a file carry the signature of a picture format this decoder reads.
+    static bool LooksLikePicture(const std::uint8_t* data, std::size_t size);
+
+    // The EXIF orientation (1 ... 8) of the last picture decoded: how its stored rows must be turned to
+    // stand upright. 1 when it carries none, or when its reader has already turned it (HEIF).
+    int Orientation() const { return orientation; }
+
 private:
     std::uint32_t minWidth = 0;
     std::uint32_t minHeight = 0;
+    int orientation = 1;
     std::vector<std::uint8_t> fileBytes;
     std::unique_ptr<BmpPictureReader> bmpReader;
 };

@@ -6,6 +6,7 @@ extern "C" {
 
 #include <charconv>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
 namespace k72 {
@@ -42,6 +43,10 @@ ResultCode TranscodeOptions::Parse(int argc, const char* const* argv, std::strin
         }
         if (option == "-deinterlace") {
             deinterlace = true;
+            continue;
+        }
+        if (option == "-noautorotate") {
+            autoRotate = false;
             continue;
         }
         if (option.empty() || option[0] != '-' || option == "-") {
@@ -104,6 +109,12 @@ ResultCode TranscodeOptions::Parse(int argc, const char* const* argv, std::strin
             if (!ParseDouble(value, qscale) || !(qscale >= 1 && qscale <= 31)) {
                 return fail(rc::Error, "bad quantiser " + value);
             }
+        } else if (option == "-fit") {
+            const std::optional<FitMode> mode = ParseFitWord(value);
+            if (!mode) {
+                return fail(rc::Error, "unknown fit " + value);
+            }
+            fit = *mode;
         } else if (option == "-top") {
             if (!ParseNumber(value, topFieldFirst) || topFieldFirst < -1 || topFieldFirst > 1) {
                 return fail(rc::Error, "bad field order " + value);

@@ -1,6 +1,7 @@
 #pragma once
 // The movie transcoder's command line: what to read, what to write and how.
 
+#include "codecs/FitGeometry.h"
 #include "codecs/ResultCodes.h"
 
 #include <cstdint>
@@ -24,9 +25,11 @@ public:
     int height = 480;
     int frameRateNum = 30000; // "-r": "ntsc", "pal" or a number or fraction
     int frameRateDen = 1001;
-    double qscale = 10;       // "-qscale": the fixed quantiser, 1 … 31
-    bool deinterlace = false; // "-deinterlace"
-    int topFieldFirst = -1;   // "-top": -1 finds the field order by itself, 1 top first, 0 bottom first
+    double qscale = 10;             // "-qscale": the fixed quantiser, 1 … 31
+    bool deinterlace = false;       // "-deinterlace"
+    int topFieldFirst = -1;         // "-top": -1 finds the field order by itself, 1 top first, 0 bottom first
+    FitMode fit = FitMode::Stretch; // "-fit": stretch, letterbox or crop
+    bool autoRotate = true;         // "-noautorotate" turns it off: the picture as stored, unturned
 };
 
 } // namespace k72

@@ -32,9 +32,13 @@ void ForwardLibraryLog(void* object, int level, const char* format, va_list argu
 
 } // namespace
 
-int ff_convertermain(ConverterCallback callback, void* context, int argc, char** argv) {
+void RouteLibraryLogToDiagnostics() {
     static std::once_flag logOnce;
     std::call_once(logOnce, [] { av_log_set_callback(&ForwardLibraryLog); });
+}
+
+int ff_convertermain(ConverterCallback callback, void* context, int argc, char** argv) {
+    RouteLibraryLogToDiagnostics();
 
     CTranscodeProgress progress(callback, context);
     TranscodeOptions options;

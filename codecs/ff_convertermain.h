@@ -23,4 +23,8 @@ using ConverterCallback = std::int32_t (*)(void* context, std::int32_t kind, std
 // code is returned for callers that prefer it.
 int ff_convertermain(ConverterCallback callback, void* context, int argc, char** argv);
 
+// Sends the media library's own warnings and errors to the diagnostic log instead of the terminal.
+// Every entry into the library that may complain about a user's file calls it first.
+void RouteLibraryLogToDiagnostics();
+
 } // namespace k72

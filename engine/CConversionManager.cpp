@@ -1,5 +1,7 @@
 #include "engine/CConversionManager.h"
 
+#include "codecs/SoundConverter.h"
+
 #include "codecs/DiagnosticLog.h"
 #include "engine/PcmFileCheck.h"
 #include "engine/ResultCodeText.h"
@@ -139,6 +141,15 @@ ResultCode CConversionManager::SetStillQuality(float quality) {
 
 float CConversionManager::StillQuality() const {
     return stillConverter->Quality();
+}
+
+ResultCode CConversionManager::ConvertSound(const std::string& sourcePath,
+                                            const std::string& destinationPath) {
+    return ConvertSoundToDeviceWav(sourcePath, destinationPath);
+}
+
+void CConversionManager::SetStillFit(FitMode mode) {
+    stillConverter->SetFit(mode);
 }
 
 ResultCode CConversionManager::GetTotalFrames(const std::string& path, std::uint32_t& frames) {

@@ -36,6 +36,7 @@ public:
     ResultCode ConvertStillImage(const std::string& sourcePath, const std::string& destinationPath);
     ResultCode SetStillQuality(float quality); // ignored outside 0 … 1; always 0
     float StillQuality() const;
+    void SetStillFit(FitMode mode);
 
     // AVI probe: 0 and the total frame count, or rc::Fail (frames left unchanged).
     ResultCode GetTotalFrames(const std::string& path, std::uint32_t& frames);
@@ -44,6 +45,9 @@ public:
     double ProbedFrameRate() const;
 
     static ResultCode CheckPcmFile(const std::string& path);
+    // Writes any decodable sound as the device's WAV (PCM, 16 bits, 44,100 Hz, stereo); codes as
+    // ConvertSoundToDeviceWav gives them.
+    static ResultCode ConvertSound(const std::string& sourcePath, const std::string& destinationPath);
 
 private:
     void WorkerLoop();

@@ -174,6 +174,93 @@ bool StillImageConverter::TransformFrame(CAVFrame& target, const CAVFrame& sourc
     return false;
 }
 
+bool StillImageConverter::OrientFrame(CAVFrame& target, const CAVFrame& source, int orientation) {
+    if (!source.HasBuffer() || source.GetFormat() != PixelFormat::RGB24) {
+        return false;
+    }
+    const OrientationSteps steps = StepsForOrientation(orientation);
+    const std::uint32_t sourceWidth = source.GetWidth();
+    const std::uint32_t sourceHeight = source.GetHeight();
+    const std::uint32_t width = steps.transpose ? sourceHeight : sourceWidth;
+    const std::uint32_t height = steps.transpose ? sourceWidth : sourceHeight;
+    if (!target.Create(PixelFormat::RGB24, width, height)) {
+        return false;
+    }
+    const std::uint8_t* in = source.GetBuffer();
+    std::uint8_t* out = target.GetBuffer();
+    const std::size_t sourceRow = static_cast<std::size_t>(sourceWidth) * 3;
+    // For each upright pixel (x, y), the stored pixel it comes from: flips act on the upright picture,
+    // after the transposition.
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint32_t uy = steps.flipVertical ? height - 1 - y : y;
+        for (std::uint32_t x = 0; x < width; ++x, out += 3) {
+            const std::uint32_t ux = steps.flipHorizontal ? width - 1 - x : x;
+            const std::uint32_t sx = steps.transpose ? uy : ux;
+            const std::uint32_t sy = steps.transpose ? ux : uy;
+            const std::uint8_t* pixel = in + sy * sourceRow + static_cast<std::size_t>(sx) * 3;
+            out[0] = pixel[0];
+            out[1] = pixel[1];
+            out[2] = pixel[2];
+        }
+    }
+    return true;
+}
+
+bool StillImageConverter::FitFrame(CAVFrame& target, const CAVFrame& source, const FitPlan& plan,
+                                   CAVFrame& cropped, WorkFrames& work) {
+    try {
+        const CAVFrame* current = &source;
+        if (plan.CropsSource(source.GetWidth(), source.GetHeight())) {
+            if (source.GetFormat() != PixelFormat::RGB24 || plan.cropX + plan.cropWidth > source.GetWidth() ||
+                plan.cropY + plan.cropHeight > source.GetHeight()) {
+                throw TransformFailure{"crop outside the picture"};
+            }
+            // Both frames take the same part of the picture; it is cut out once.
+            if (!(cropped.HasBuffer() && cropped.GetWidth() == plan.cropWidth &&
+                  cropped.GetHeight() == plan.cropHeight)) {
+                if (!cropped.Create(PixelFormat::RGB24, plan.cropWidth, plan.cropHeight)) {
+                    throw TransformFailure{"crop frame Create FAILED"};
+                }
+                const std::size_t row = static_cast<std::size_t>(plan.cropWidth) * 3;
+                const std::size_t sourceRow = static_cast<std::size_t>(source.GetWidth()) * 3;
+                for (std::uint32_t y = 0; y < plan.cropHeight; ++y) {
+                    std::memcpy(
+                        cropped.GetBuffer() + y * row,
+                        source.GetBuffer() + (plan.cropY + y) * sourceRow + std::size_t{plan.cropX} * 3, row);
+                }
+            }
+            current = &cropped;
+        }
+        if (!plan.FillsTarget(target.GetWidth(), target.GetHeight())) {
+            if (current->GetFormat() != PixelFormat::RGB24) {
+                throw TransformFailure{"letterbox needs an RGB24 picture"};
+            }
+            CAVFrame& inner = WorkFrame(work.pFitFrame, PixelFormat::RGB24, plan.scaledWidth,
+                                        plan.scaledHeight, "pFitFrame Create FAILED");
+            if (!current->Resize(inner)) {
+                throw TransformFailure{"Resize() FAILED"};
+            }
+            CAVFrame& canvas = WorkFrame(work.pCanvasFrame, PixelFormat::RGB24, target.GetWidth(),
+                                         target.GetHeight(), "pCanvasFrame Create FAILED");
+            std::memset(canvas.GetBuffer(), 0, canvas.GetSize());
+            const std::size_t row = static_cast<std::size_t>(plan.scaledWidth) * 3;
+            const std::size_t canvasRow = static_cast<std::size_t>(target.GetWidth()) * 3;
+            for (std::uint32_t y = 0; y < plan.scaledHeight; ++y) {
+                std::memcpy(canvas.GetBuffer() + (plan.offsetY + y) * canvasRow +
+                                std::size_t{plan.offsetX} * 3,
+                            inner.GetBuffer() + y * row, row);
+            }
+            current = &canvas;
+        }
+        return TransformFrame(target, *current, work);
+    } catch (const TransformFailure& failure) {
+        DebugOutput(std::string("FitFrame: ") + failure.reason + "\n");
+    } catch (const std::exception& error) {
+        DebugOutput(std::string("FitFrame: ") + error.what() + "\n");
+    }
+    return false;
+}
+
 bool StillImageConverter::LoadSourceFrame(CAVFrame& frame, const CDibImage& picture) {
     const std::uint32_t width = picture.Width();
     const std::uint32_t height = picture.Height();
@@ -289,8 +376,34 @@ ResultCode StillImageConverter::ConvertSteps(const std::string& sourcePath,
         return rc::JpegUnsupportedLayout;
     }
 
-    const bool transformed = TransformFrame(mainFrame, sourceFrame, mainWork) &&
-                             TransformFrame(thumbFrame, sourceFrame, thumbWork);
+    const CAVFrame* upright = &sourceFrame;
+    if (decoder.Orientation() != 1) {
+        if (!OrientFrame(uprightFrame, sourceFrame, decoder.Orientation())) {
+            watch.Lap(stageTimes.transform, stageTimes.transformCpu);
+            return rc::Fail;
+        }
+        upright = &uprightFrame;
+    }
+    bool transformed;
+    if (fit == FitMode::Stretch) {
+        transformed =
+            TransformFrame(mainFrame, *upright, mainWork) && TransformFrame(thumbFrame, *upright, thumbWork);
+    } else {
+        // The thumbnail shows what the main picture shows: the same part, the same bars.
+        const FitPlan mainPlan =
+            PlanFit(fit, upright->GetWidth(), upright->GetHeight(), 1, 1, kMainWidth, kMainHeight);
+        FitPlan thumbPlan = mainPlan;
+        if (!mainPlan.FillsTarget(kMainWidth, kMainHeight)) {
+            thumbPlan =
+                PlanFit(fit, upright->GetWidth(), upright->GetHeight(), 1, 1, kThumbWidth, kThumbHeight);
+        } else {
+            thumbPlan.scaledWidth = kThumbWidth;
+            thumbPlan.scaledHeight = kThumbHeight;
+        }
+        croppedFrame.Release();
+        transformed = FitFrame(mainFrame, *upright, mainPlan, croppedFrame, mainWork) &&
+                      FitFrame(thumbFrame, *upright, thumbPlan, croppedFrame, thumbWork);
+    }
     watch.Lap(stageTimes.transform, stageTimes.transformCpu);
     if (!transformed) {
         return rc::Fail;

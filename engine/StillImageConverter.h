@@ -1,12 +1,14 @@
 #pragma once
-// Turns one picture file (JPG/JPEG, BMP, PNG) into one device picture file: a 640 x 480 baseline JPEG
-// carrying the fixed EXIF block and a 160 x 120 thumbnail. Frames, encoder, EXIF writer and output
-// buffers are allocated once and reused from picture to picture.
+// Turns one picture file (JPEG, BMP, PNG, WebP, TIFF, GIF, HEIF/AVIF) into one device picture file: a
+// 640 x 480 baseline JPEG carrying the fixed EXIF block and a 160 x 120 thumbnail. The picture is first
+// turned upright as the camera recorded, then stretched, letterboxed or cropped into both frames.
+// Frames, encoder, EXIF writer and output buffers are allocated once and reused from picture to picture.
 
 #include "codecs/CAVFrame.h"
 #include "codecs/CDibImage.h"
 #include "codecs/CExifAuthor.h"
 #include "codecs/CJPEGEncoder.h"
+#include "codecs/FitGeometry.h"
 #include "codecs/PictureDecoder.h"
 #include "codecs/ResultCodes.h"
 
@@ -39,16 +41,28 @@ public:
     void SetQuality(float quality);
     float Quality() const;
 
+    // How a picture of another shape than 4:3 goes into the frames (default: stretched).
+    void SetFit(FitMode mode) { fit = mode; }
+    FitMode Fit() const { return fit; }
+
     // The intermediate frames one target frame needs on its way from the source frame, each created on
     // first use and kept for the next picture.
     struct WorkFrames {
         std::unique_ptr<CAVFrame> pResizeFrame;
         std::unique_ptr<CAVFrame> pInvFrame;
         std::unique_ptr<CAVFrame> pBGR32Frame;
+        std::unique_ptr<CAVFrame> pFitFrame;    // letterbox: the picture at its size inside the frame
+        std::unique_ptr<CAVFrame> pCanvasFrame; // letterbox: the picture on black at the frame's size
     };
     // Brings the source frame into the target's format and size: resize (bilinear, stretched to the
     // whole target), flip for BGR sources, byte reversal for RGB32 sources, then the format conversion.
     static bool TransformFrame(CAVFrame& target, const CAVFrame& source, WorkFrames& work);
+    // TransformFrame with a fit: the source (RGB24) is cropped, or scaled into the middle of a black
+    // frame, as the plan says, then transformed.
+    static bool FitFrame(CAVFrame& target, const CAVFrame& source, const FitPlan& plan, CAVFrame& cropped,
+                         WorkFrames& work);
+    // Writes the RGB24 source into target turned upright for an EXIF orientation value (1 ... 8).
+    static bool OrientFrame(CAVFrame& target, const CAVFrame& source, int orientation);
 
     // Fills an RGB24 frame from a decoded bitmap of any depth the decoders yield (1, 4, 8, 16, 24, 32
     // bits, stored bottom-up or top-down); false for any other layout.
@@ -76,6 +90,8 @@ private:
     std::unique_ptr<CDibImage> image; // the decoded picture, only during Convert
     CDibImage::Storage pixelStore;    // its pixel memory between calls
     CAVFrame sourceFrame;
+    CAVFrame uprightFrame; // the source turned upright, when it was stored turned
+    CAVFrame croppedFrame; // the part of the picture a crop keeps
     CAVFrame mainFrame;
     CAVFrame thumbFrame;
     WorkFrames mainWork;
@@ -89,6 +105,7 @@ private:
     CJPEGEncoder encoder;
     CExifAuthor exifWriter;
     float quality = 0.5f;
+    FitMode fit = FitMode::Stretch;
     PictureDecoder decoder;
     ResultCode constructResult = 0;
     StageTimes stageTimes;

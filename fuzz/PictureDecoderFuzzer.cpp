@@ -1,6 +1,7 @@
-// The picture decoders (JPEG, PNG, BMP, told apart by content) and, for every picture they accept, the
-// rest of the still picture path: loading the bitmap into a frame, scaling, colour conversion, JPEG
-// encoding and the EXIF writer.
+// The picture decoders (JPEG, PNG, BMP, WebP, TIFF, GIF, HEIF/AVIF, told apart by content, with the
+// orientation tags they carry) and, for every picture they accept, the rest of the still picture path:
+// loading the bitmap into a frame, turning it upright, stretching, letterboxing or cropping it, colour
+// conversion, JPEG encoding and the EXIF writer.
 #include "fuzz/FuzzSupport.h"
 
 #include "codecs/CDibImage.h"
@@ -45,6 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (static_cast<std::uint64_t>(image.Width()) * image.Height() > (std::uint64_t{1} << 24)) {
         return 0;
     }
+    // Each fit in turn, chosen by the input's length.
+    converter.SetFit(static_cast<k72::FitMode>((size >> 1) % 3));
     k72fuzz::WriteWholeFile(source, data, size);
     const k72::ResultCode result = converter.Convert(source.string(), output.string());
     std::error_code ec;

@@ -3,13 +3,19 @@
 #include "codecs/DiagnosticLog.h"
 #include "engine/PcmFileCheck.h"
 #include "store/CardLayout.h"
+#include "store/Leftovers.h"
 #include "store/PadFileBackup.h"
+#include "store/PrintableText.h"
 #include "store/ShortName.h"
 #include "store/StoreMessages.h"
+#include "store/WriteFaults.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <set>
 #include <sys/stat.h>
@@ -40,7 +46,7 @@ void CPadBankStore::ShowResultMessage(std::int32_t resultCode) {
         break;
     case rc::TempFileFailed:
     case rc::DiscSpaceInsufficient:
-        ShowMessage(messages::kTemporaryDiskFull);
+        ShowMessage(messages::TemporaryDiskFull(TemporaryFolder().string()));
         break;
     default:
         ShowMessage(messages::kLoadFailed);
@@ -64,12 +70,26 @@ bool CPadBankStore::SaveChange(int pad, const PadEntry& before) {
     if (SaveBank()) {
         return true;
     }
+    // The failed save has put back every byte it changed on the card; memory follows.
     if (PadEntry* entry = padFile_.EntryAt(number_, pad)) {
         *entry = before;
     }
-    padFile_.SaveBank();
     ShowMessage(messages::kCardWriteFailed);
     return false;
+}
+
+std::string CPadBankStore::PadText(int bank, int number, int pad) {
+    return std::string(1, static_cast<char>('A' + bank)) + "-" + std::to_string(number + 1) + "-" +
+           std::to_string(pad + 1);
+}
+
+void CPadBankStore::ShowTemporaryFolderMessage(int errorNumber) {
+    const std::string folder = TemporaryFolder().string();
+    if (errorNumber == ENOSPC || errorNumber == EDQUOT) {
+        ShowMessage(messages::TemporaryDiskFull(folder));
+    } else {
+        ShowMessage(messages::TemporaryFolderUnusable(folder, std::strerror(errorNumber)));
+    }
 }
 
 std::filesystem::path CPadBankStore::CardBackupFolder() const {
@@ -112,9 +132,12 @@ std::filesystem::path CPadBankStore::TemporaryFolder() const {
     if (!temporaryFolder_.empty()) {
         return temporaryFolder_;
     }
-    std::error_code ec;
-    auto folder = std::filesystem::temp_directory_path(ec);
-    return ec ? std::filesystem::path("/tmp") : folder;
+    // TMPDIR as it is set, even when it names no folder: the user is then told about that folder
+    // rather than having the conversion quietly go elsewhere.
+    if (const char* tmpdir = std::getenv("TMPDIR"); tmpdir != nullptr && *tmpdir != '\0') {
+        return tmpdir;
+    }
+    return "/tmp";
 }
 
 // --- Bank and number selection ---
@@ -200,27 +223,117 @@ void CPadBankStore::RefreshPad(int pad) {
 
 bool CPadBankStore::Open(const std::filesystem::path& cardFolder, const std::filesystem::path& padFilePath) {
     Close();
-    if (!FileExists(padFilePath)) {
+    lastOpen_ = padFile_.Open(padFilePath);
+    lastOpen_.root = PadFileBackup::CardRoot(cardFolder);
+    if (!lastOpen_) {
+        if (lastOpen_.failure == CardOpenFailure::NotFound) {
+            lastOpen_.failure = CardOpenFailure::NotACard;
+        }
         return false;
     }
-    if (!padFile_.Open(padFilePath)) {
+    // The card folder is opened once (through any links above it, as the card may be mounted under a
+    // linked path); the media files are reached relative to it and never through a link of their own.
+    cardFolderFd_ = ::open(cardFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (cardFolderFd_ < 0) {
+        lastOpen_.failure = CardOpenFailure::IoError;
+        lastOpen_.errorNumber = errno;
+        padFile_.Close();
         return false;
     }
     cardFolder_ = cardFolder;
     padFilePath_ = padFilePath;
+    // A pad file elsewhere (a copy of the card's, to read a card another program holds) is not the
+    // card's: its journal and leftovers are the business of the program that holds the card.
+    std::error_code ec;
+    if (!std::filesystem::equivalent(padFilePath.parent_path(), cardFolder, ec)) {
+        RescanFileNumbers();
+        return true;
+    }
+    if (!backupFolder_.empty()) {
+        padFile_.SetJournalPath(CardBackupFolder() / "K72_PAD-journal.bin");
+    }
+    // Before anything else: a save that was cut off is put back.
+    switch (padFile_.RollBackInterruptedSave()) {
+    case CPadFile::RollBack::RolledBack:
+        ShowMessage(messages::kInterruptedSaveUndone);
+        break;
+    case CPadFile::RollBack::Failed:
+        ShowMessage(messages::kInterruptedSaveNotUndone);
+        break;
+    case CPadFile::RollBack::Nothing:
+    case CPadFile::RollBack::Discarded:
+        break;
+    }
+    RemoveLeftovers();
     RescanFileNumbers();
     return true;
 }
 
+void CPadBankStore::RemoveLeftovers() {
+    leftovers::RemoveStaleCopies(cardFolderFd_);
+    if (!backupFolder_.empty()) {
+        leftovers::RemovePartialFiles(CardBackupFolder());
+    }
+    leftovers::RemoveStaleTemporaryFolders(TemporaryFolder());
+}
+
+CardOpenResult CPadBankStore::ExamineCardRoot(const std::filesystem::path& root) {
+    CardOpenResult result;
+    result.root = root;
+    struct stat info {};
+    if (::stat(root.empty() ? "." : root.c_str(), &info) != 0) {
+        result.failure = CardOpenFailure::NotFound;
+        result.errorNumber = errno;
+        return result;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        result.failure = CardOpenFailure::NotAFolder;
+        return result;
+    }
+    result.padFile = FindCardPaths(root).padFilePath;
+    if (::lstat(result.padFile.c_str(), &info) != 0) {
+        result.failure = CardOpenFailure::NotACard;
+    } else if (!S_ISREG(info.st_mode)) {
+        result.failure = CardOpenFailure::NotARegularFile;
+        result.fileType = FileTypeWords(info.st_mode);
+    } else if (static_cast<std::uint64_t>(info.st_size) != padlayout::kFileSize) {
+        result.failure = CardOpenFailure::WrongLength;
+        result.sizeFound = static_cast<std::uint64_t>(info.st_size);
+    }
+    return result;
+}
+
 bool CPadBankStore::OpenCardRoot(const std::filesystem::path& root) {
+    struct stat info {};
+    errno = 0;
+    // An empty root is the working folder.
+    if (::stat(root.empty() ? "." : root.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        Close();
+        lastOpen_ = CardOpenResult{};
+        lastOpen_.root = root;
+        lastOpen_.errorNumber = errno;
+        lastOpen_.failure = lastOpen_.errorNumber == 0 || S_ISREG(info.st_mode) ? CardOpenFailure::NotAFolder
+                                                                                : CardOpenFailure::NotFound;
+        if (lastOpen_.failure == CardOpenFailure::NotAFolder) {
+            lastOpen_.errorNumber = 0;
+        }
+        return false;
+    }
     const CardPaths paths = FindCardPaths(root);
-    return Open(paths.cardFolder, paths.padFilePath);
+    const bool opened = Open(paths.cardFolder, paths.padFilePath);
+    lastOpen_.root = root;
+    return opened;
 }
 
 void CPadBankStore::Close() {
     if (padFile_.IsOpen()) {
         padFile_.Close();
     }
+    if (cardFolderFd_ >= 0) {
+        ::close(cardFolderFd_);
+        cardFolderFd_ = -1;
+    }
+    padFile_.SetJournalPath({});
     padFile_.ClearAll();
     selectionValid_ = 0;
     bank_ = -1;
@@ -251,6 +364,150 @@ void CPadBankStore::RescanFileNumbers() {
 
 std::string CPadBankStore::NextFileName(std::string_view extension) const {
     return MakeCardFileName(lastFileNumber_ + 1, extension);
+}
+
+std::optional<std::uint32_t> CPadBankStore::NewFileNumber() const {
+    if (lastFileNumber_ < cardlayout::kHighestFileNumber) {
+        return lastFileNumber_ + 1;
+    }
+    // Past the end of the sequence: the lowest number neither a file on the card nor a record uses,
+    // so that a new file never takes the name of one a pad still expects.
+    std::vector<bool> used(cardlayout::kHighestFileNumber + 1, false);
+    const auto mark = [&used](const std::string& name) {
+        if (WildcardMatchNoCase(cardlayout::kMoviePattern, name) ||
+            WildcardMatchNoCase(cardlayout::kStillPattern, name)) {
+            const std::uint32_t value = FileNumberOfName(name);
+            if (value <= cardlayout::kHighestFileNumber) {
+                used[value] = true;
+            }
+        }
+    };
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(cardFolder_, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        mark(it->path().filename().string());
+    }
+    std::vector<CPadFile::NamedFile> names;
+    if (ec || !padFile_.ReadAllNames(names)) {
+        return std::nullopt;
+    }
+    for (const auto& named : names) {
+        mark(named.name);
+    }
+    for (std::uint32_t n = 1; n <= cardlayout::kHighestFileNumber; ++n) {
+        if (!used[n]) {
+            return n;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<CPadBankStore::CardFileState> CPadBankStore::InspectCardFile(std::string_view name) const {
+    const auto path = CardFilePath(name);
+    if (!path || cardFolderFd_ < 0) {
+        return std::nullopt;
+    }
+    CardFileState state;
+    state.path = *path;
+    struct stat info {};
+    if (::fstatat(cardFolderFd_, path->filename().c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        state.exists = true;
+        state.regular = S_ISREG(info.st_mode);
+        state.typeWords = FileTypeWords(info.st_mode);
+    }
+    return state;
+}
+
+namespace {
+
+bool SameNameNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto fold = [](char c) {
+                   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+               };
+               return fold(x) == fold(y);
+           });
+}
+
+} // namespace
+
+std::optional<std::string> CPadBankStore::PadUsing(std::string_view name, int exceptSound,
+                                                   int exceptPad) const {
+    std::vector<CPadFile::NamedFile> names;
+    if (!padFile_.ReadAllNames(names)) {
+        return std::string("?"); // unknown: treated as in use
+    }
+    return PadUsing(names, name, exceptSound, exceptPad);
+}
+
+std::optional<std::string> CPadBankStore::PadUsing(const std::vector<CPadFile::NamedFile>& names,
+                                                   std::string_view name, int exceptSound,
+                                                   int exceptPad) const {
+    for (const auto& named : names) {
+        const bool selected = named.bank == bank_ && named.number == number_;
+        if ((selected && named.pad == exceptPad) || (selected && named.pad == exceptSound && named.sound)) {
+            continue;
+        }
+        if (SameNameNoCase(named.name, name)) {
+            return PadText(named.bank, named.number, named.pad);
+        }
+    }
+    return std::nullopt;
+}
+
+int CPadBankStore::DeleteUnusedCardFiles(const std::vector<std::string>& names, int except) {
+    filesNotDeleted_.clear();
+    // The pad file as it is on the card now, read once for all the names.
+    std::vector<CPadFile::NamedFile> named;
+    const bool readable = padFile_.ReadAllNames(named);
+    std::set<std::string> done;
+    // One message for the whole delete (a list of 100 pictures must not mean 100 message boxes).
+    std::vector<std::string> lines;
+    for (const std::string& name : names) {
+        const auto state = name.empty() ? std::nullopt : InspectCardFile(name);
+        if (!state || !state->exists || !done.insert(state->path.filename().string()).second) {
+            continue;
+        }
+        const std::string shown = PrintableName(name);
+        std::error_code ec;
+        if (std::filesystem::equivalent(state->path, padFilePath_, ec)) {
+            DebugOutput("delete: a pad names the pad file; it is kept\n");
+            continue;
+        }
+        if (!readable) {
+            // Whether another pad uses it cannot be known: it stays.
+            lines.push_back(shown + " was not deleted: the card's pad file cannot be read to see whether "
+                                    "another pad uses it.");
+            filesNotDeleted_.push_back(name);
+            continue;
+        }
+        if (const auto user = PadUsing(named, name, -1, except)) {
+            lines.push_back(shown + " was kept on the card: pad " + *user + " uses it too.");
+            continue;
+        }
+        if (!state->regular) {
+            lines.push_back(shown + " was not deleted: on the card it is " + state->typeWords +
+                            ", not a file.");
+            filesNotDeleted_.push_back(name);
+            continue;
+        }
+        if (!writefault::Pass("delete") ||
+            ::unlinkat(cardFolderFd_, state->path.filename().c_str(), 0) != 0) {
+            if (errno == ENOENT) {
+                continue;
+            }
+            lines.push_back(shown + " could not be deleted: " + std::strerror(errno) + ".");
+            filesNotDeleted_.push_back(name);
+        }
+    }
+    if (!lines.empty()) {
+        std::string text;
+        for (const std::string& line : lines) {
+            text += (text.empty() ? "" : "\n") + line;
+        }
+        ShowMessage(text);
+    }
+    return static_cast<int>(filesNotDeleted_.size());
 }
 
 std::optional<std::filesystem::path> CPadBankStore::CardFilePath(std::string_view name) const {
@@ -285,12 +542,34 @@ bool CPadBankStore::RemoveStillImage(int position, int pad, bool deleteFile) {
         return false;
     }
     if (deleteFile) {
-        const NameField removed = before.stills->stillNames[static_cast<std::size_t>(position)];
-        if (!NamedInLoadedBank(NameText(removed))) {
-            DeleteCardFile(removed);
+        // Only once the pad file on the card no longer names it (this list or any other pad).
+        const std::string removed = NameText(before.stills->stillNames[static_cast<std::size_t>(position)]);
+        if (!removed.empty()) {
+            DeleteUnusedCardFiles({removed});
         }
     }
     return true;
+}
+
+bool CPadBankStore::MoveStillImage(int pad, int from, int to) {
+    PadEntry* entry = SelectedEntry(pad);
+    if (entry == nullptr || entry->Kind() != PadKindStill || !entry->stills) {
+        return false;
+    }
+    StillRecord& stills = *entry->stills;
+    const std::size_t count = stills.UsableCount();
+    if (from < 0 || to < 0 || static_cast<std::size_t>(from) >= count ||
+        static_cast<std::size_t>(to) >= count) {
+        return false;
+    }
+    const PadEntry before = *entry;
+    auto first = stills.stillNames.begin();
+    if (from < to) {
+        std::rotate(first + from, first + from + 1, first + to + 1);
+    } else {
+        std::rotate(first + to, first + from, first + from + 1);
+    }
+    return SaveChange(pad, before);
 }
 
 bool CPadBankStore::SwapStillImages(int pad, int i, int j) {
@@ -357,11 +636,29 @@ bool CPadBankStore::SetAudio(const std::filesystem::path& source, int pad, const
         return false;
     }
 
+    // A file that a record names is never replaced by the sound, unless it is this pad's own sound;
+    // the very same sound already there is shared, not replaced.
+    const auto refuseNamed = [this, pad, &source](const std::string& onCard) {
+        auto user = PadUsing(onCard, pad);
+        const auto state = InspectCardFile(onCard);
+        if (user && state && state->exists && state->regular && SameContent(state->path, source)) {
+            user.reset();
+        }
+        if (user) {
+            ShowMessage("The sound cannot be stored as " + PrintableName(onCard) + ": pad " + *user +
+                        " uses that file.\nRename the sound file and try again.");
+        }
+        return user.has_value();
+    };
+
     std::string shortName;
     if (FolderKeepsShortNames(cardFolder_)) {
         // The card itself: the file keeps its long name and FAT gives it a short one. A declined
         // overwrite keeps the file that is there already, which then is the pad's sound.
         const auto destination = FindEntryNoCase(cardFolder_, name).value_or(cardFolder_ / name);
+        if (refuseNamed(destination.filename().string())) {
+            return false;
+        }
         CopyFileShell(destination, source);
         if (!FileExists(destination)) {
             return false;
@@ -377,6 +674,9 @@ bool CPadBankStore::SetAudio(const std::filesystem::path& source, int pad, const
             return false;
         }
         const auto destination = FindEntryNoCase(cardFolder_, *exact).value_or(cardFolder_ / *exact);
+        if (refuseNamed(*exact)) {
+            return false;
+        }
         CopyFileShell(destination, source);
         if (!FileExists(destination)) {
             return false;
@@ -420,34 +720,21 @@ bool CPadBankStore::SetAudio(const std::filesystem::path& source, int pad, const
 }
 
 void CPadBankStore::DeleteCardFile(const NameField& name) {
-    const auto path = CardFilePath(NameText(name));
-    if (!path) {
-        return;
-    }
-    std::error_code ec;
-    if (std::filesystem::equivalent(*path, padFilePath_, ec)) {
-        DebugOutput("delete: a pad names the pad file; it is kept\n");
-        return;
-    }
-    if (FileExists(*path)) {
-        DeleteFile(*path);
-    }
+    DeleteUnusedCardFiles({NameText(name)});
 }
 
-void CPadBankStore::DeleteFilesOf(const PadEntry& entry) {
+void CPadBankStore::DeleteFilesOf(const PadEntry& entry, int except) {
+    std::vector<std::string> names;
     if (entry.Kind() == PadKindMovie && entry.movie) {
-        DeleteCardFile(entry.movie->fileName);
-        if (!IsEmptyName(entry.movie->audioFileName)) {
-            DeleteCardFile(entry.movie->audioFileName);
-        }
+        names.push_back(NameText(entry.movie->fileName));
+        names.push_back(NameText(entry.movie->audioFileName));
     } else if (entry.Kind() == PadKindStill && entry.stills) {
         for (std::size_t i = 0; i < entry.stills->UsableCount(); ++i) {
-            DeleteCardFile(entry.stills->stillNames[i]);
+            names.push_back(NameText(entry.stills->stillNames[i]));
         }
-        if (!IsEmptyName(entry.stills->audioFileName)) {
-            DeleteCardFile(entry.stills->audioFileName);
-        }
+        names.push_back(NameText(entry.stills->audioFileName));
     }
+    DeleteUnusedCardFiles(names, except);
 }
 
 bool CPadBankStore::DeleteMovieFiles(int pad) {
@@ -455,7 +742,8 @@ bool CPadBankStore::DeleteMovieFiles(int pad) {
     if (entry == nullptr || entry->kindCode != padlayout::kKindMovie || !entry->movie) {
         return false;
     }
-    DeleteFilesOf(*entry);
+    // The pad itself still names its files; other pads keep theirs.
+    DeleteFilesOf(*entry, pad);
     return true;
 }
 
@@ -464,11 +752,12 @@ bool CPadBankStore::DeleteStillFiles(int pad) {
     if (entry == nullptr || entry->kindCode != padlayout::kKindStill || !entry->stills) {
         return false;
     }
-    DeleteFilesOf(*entry);
+    DeleteFilesOf(*entry, pad);
     return true;
 }
 
 bool CPadBankStore::DeletePad(int pad, bool deleteFiles) {
+    filesNotDeleted_.clear();
     const PadEntry* entry = SelectedEntry(pad);
     if (entry == nullptr) {
         return false;
@@ -486,67 +775,38 @@ bool CPadBankStore::DeletePad(int pad, bool deleteFiles) {
     return true;
 }
 
-bool CPadBankStore::NamedInLoadedBank(const std::string& name) const {
-    if (name.empty() || !padFile_.Loaded()) {
-        return false;
-    }
-    const auto same = [&name](const NameField& field) {
-        return UpperCase(NameText(field)) == UpperCase(name);
-    };
-    for (int number = 0; number < padlayout::kNumbers; ++number) {
-        for (int pad = 0; pad < padlayout::kPads; ++pad) {
-            const PadEntry* entry = padFile_.EntryAt(number, pad);
-            if (entry == nullptr) {
-                continue;
-            }
-            if (entry->Kind() == PadKindMovie && entry->movie &&
-                (same(entry->movie->fileName) || same(entry->movie->audioFileName))) {
-                return true;
-            }
-            if (entry->Kind() == PadKindStill && entry->stills) {
-                if (same(entry->stills->audioFileName)) {
-                    return true;
-                }
-                for (std::size_t i = 0; i < entry->stills->UsableCount(); ++i) {
-                    if (same(entry->stills->stillNames[i])) {
-                        return true;
-                    }
-                }
-            }
-        }
-    }
-    return false;
-}
-
 void CPadBankStore::DeleteReplacedFiles(const PadEntry& replaced) {
     if (!padFile_.IsOpen()) {
         return;
     }
-    std::vector<NameField> names;
+    std::vector<std::string> names;
     if (replaced.Kind() == PadKindMovie && replaced.movie) {
-        names = {replaced.movie->fileName, replaced.movie->audioFileName};
+        names = {NameText(replaced.movie->fileName), NameText(replaced.movie->audioFileName)};
     } else if (replaced.Kind() == PadKindStill && replaced.stills) {
-        names.assign(replaced.stills->stillNames.begin(),
-                     replaced.stills->stillNames.begin() +
-                         static_cast<std::ptrdiff_t>(replaced.stills->UsableCount()));
-        names.push_back(replaced.stills->audioFileName);
-    }
-    for (const NameField& name : names) {
-        if (!IsEmptyName(name) && !NamedInLoadedBank(NameText(name))) {
-            DeleteCardFile(name);
+        for (std::size_t i = 0; i < replaced.stills->UsableCount(); ++i) {
+            names.push_back(NameText(replaced.stills->stillNames[i]));
         }
+        names.push_back(NameText(replaced.stills->audioFileName));
     }
+    names.erase(std::remove(names.begin(), names.end(), std::string()), names.end());
+    DeleteUnusedCardFiles(names);
     RescanFileNumbers();
 }
 
 std::optional<bool> CPadBankStore::ExportCardFile(const NameField& name,
                                                   const std::filesystem::path& folder) {
     const std::string text = NameText(name);
-    const auto source = CardFilePath(text);
-    if (!source || !FileExists(*source)) {
+    const auto state = InspectCardFile(text);
+    if (!state || !state->exists) {
         return std::nullopt;
     }
-    return CopyFileShell(folder / text, *source);
+    if (!state->regular) {
+        // A link may lead out of the card, a FIFO would never end the copy: neither is copied.
+        ShowMessage(PrintableName(text) + " was not exported: on the card it is " + state->typeWords +
+                    ", not a file.");
+        return false;
+    }
+    return FileCopy().Copy({FileCopyItem{state->path, folder / text, true}});
 }
 
 bool CPadBankStore::ExportMovie(int pad, const std::filesystem::path& folder) {
@@ -567,19 +827,25 @@ bool CPadBankStore::ExportStillImages(int pad, const std::filesystem::path& fold
     if (!record) {
         return false;
     }
-    std::vector<std::filesystem::path> sources;
-    std::vector<std::filesystem::path> destinations;
+    std::vector<FileCopyItem> items;
+    bool result = true;
+    std::string skipped; // one message for all the pictures that are not files
     for (std::size_t i = 0; i < record->UsableCount(); ++i) {
         const std::string text = NameText(record->stillNames[i]);
-        const auto source = CardFilePath(text);
-        if (source && FileExists(*source)) {
-            sources.push_back(*source);
-            destinations.push_back(folder / text);
+        const auto state = InspectCardFile(text);
+        if (state && state->exists && state->regular) {
+            items.push_back(FileCopyItem{state->path, folder / text, true});
+        } else if (state && state->exists) {
+            skipped += (skipped.empty() ? "" : "\n") + PrintableName(text) +
+                       " was not exported: on the card it is " + state->typeWords + ", not a file.";
+            result = false;
         }
     }
-    bool result = true;
-    if (!sources.empty()) {
-        result = CopyFilesShell(sources, destinations);
+    if (!skipped.empty()) {
+        ShowMessage(skipped);
+    }
+    if (!items.empty()) {
+        result = FileCopy().Copy(items) && result;
     }
     if (!IsEmptyName(record->audioFileName)) {
         result = ExportCardFile(record->audioFileName, folder).value_or(true) && result;

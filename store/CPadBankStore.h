@@ -79,16 +79,28 @@ public:
 
     // --- The card ---
     // Opens the card whose folder and pad file are given (see FindCardPaths). False, with no card open
-    // and nothing written, when the pad file is missing, of the wrong length, read-only or in use.
+    // and nothing written, when the pad file is missing, of the wrong length, not a file, read-only or
+    // in use; LastOpenResult says which. Before anything else, a save that a crash cut off is put back
+    // (with a message); then the leftovers of runs that ended without cleaning up are removed: partial
+    // copies in the card folder and in the folder of pad-file copies, and temporary folders of this
+    // program whose process is gone. An unrecorded K72_ file is never removed.
     bool Open(const std::filesystem::path& cardFolder, const std::filesystem::path& padFilePath);
     // Open with the card folder and pad file found under a card's root (the folder holding DCIM).
     bool OpenCardRoot(const std::filesystem::path& root);
+    // What a card root looks like to a reader, without opening or locking anything: not found, not a
+    // folder, not a card, a pad file that is not a file or has the wrong length; Ok otherwise.
+    static CardOpenResult ExamineCardRoot(const std::filesystem::path& root);
+    // Why the last Open failed (Ok after a successful one); CardOpenMessage gives the user's text.
+    const CardOpenResult& LastOpenResult() const { return lastOpen_; }
     void Close();
     bool IsCardOpen() const { return padFile_.IsOpen(); }
     // Finds the highest file number of the card's K72_????.AVI and K72_????.JPG files.
     void RescanFileNumbers();
     // "K72_%04d.%s" with the number after lastFileNumber; only meaningful below 9999.
     std::string NextFileName(std::string_view extension) const;
+    // The number a new file gets: the one after lastFileNumber, or, from 9999 on, the lowest number
+    // that no file on the card and no record of the pad file uses. None when all 9999 are taken.
+    std::optional<std::uint32_t> NewFileNumber() const;
 
     const std::filesystem::path& CardFolder() const { return cardFolder_; }
     const std::filesystem::path& PadFilePath() const { return padFilePath_; }
@@ -99,6 +111,24 @@ public:
     // file gives the path it would have.
     std::optional<std::filesystem::path> CardFilePath(std::string_view name) const;
 
+    // What a name in the card folder is, looked at without following a link.
+    struct CardFileState {
+        std::filesystem::path path; // as the file system spells it
+        bool exists = false;
+        bool regular = false;  // a file, not a link, folder, FIFO, device or socket
+        std::string typeWords; // "a folder", "a symbolic link", ...
+    };
+    // None for a name that is not a plain card file name or without an open card.
+    std::optional<CardFileState> InspectCardFile(std::string_view name) const;
+
+    // Deletes the named files from the card folder unless a record of the pad file (all six banks, as
+    // it is on the card) names them (except the pad `except` of the selected number, -1 for none).
+    // Each file kept because a pad uses it, and each file that could not be deleted, is told to the
+    // user. The number of files that could not be deleted (kept files do not count).
+    int DeleteUnusedCardFiles(const std::vector<std::string>& names, int except = -1);
+    // Those of the last delete (DeletePad, DeleteUnusedCardFiles) that could not be deleted.
+    const std::vector<std::string>& FilesNotDeleted() const { return filesNotDeleted_; }
+
     // --- Commands on the selected bank and number; each saves the bank before it returns ---
     // Converts a movie (kind PadKindMovie) or picture (PadKindStill) onto the card under the next file
     // number and makes the pad hold it. A file already in the card folder is recorded where it is.
@@ -108,19 +138,24 @@ public:
     // The new picture count, or -1.
     int AddStillImage(const std::filesystem::path& source, int pad);
     // Takes the picture at position 0 … count-1 out of the list; the file stays on the card unless
-    // deleteFile is true, and then goes only once the pad file no longer names it.
+    // deleteFile is true, and then goes only when no record of the pad file names it any more.
     bool RemoveStillImage(int position, int pad, bool deleteFile = false);
+    // Moves the picture at position from to position to (0 … count-1), the ones between moving up or
+    // down by one, with one save.
+    bool MoveStillImage(int pad, int from, int to);
     // Exchanges two pictures of the list; both positions must be 0 … count-1.
     bool SwapStillImages(int pad, int i, int j);
     // Checks a WAV file, copies it into the card folder and records its upper-case 8.3 name on the
-    // movie or still image pad. name is the WAV file's own name.
+    // movie or still image pad. name is the WAV file's own name. A file of that name that any record
+    // names, other than this pad's own sound, is never replaced: refused with the pad that uses it.
     bool SetAudio(const std::filesystem::path& source, int pad, const std::string& name);
-    // Clears the pad, after deleting its files from the card when deleteFiles is true. False when there
-    // is no such pad or the pad file could not be written: the pad and its files are then as they were.
+    // Clears the pad; with deleteFiles, then deletes those of its files no other pad names
+    // (FilesNotDeleted tells which could not be deleted). False when there is no such pad or the pad
+    // file could not be written: the pad and its files are then as they were.
     bool DeletePad(int pad, bool deleteFiles);
     // Deletes from the card the files an earlier state of a pad named (its movie, or its pictures, and
     // its sound), once the pad holds something else: the files a replaced pad no longer uses. A file
-    // that a pad of the loaded bank still names is kept.
+    // that a record of the pad file still names is kept (see DeleteUnusedCardFiles).
     void DeleteReplacedFiles(const PadEntry& replaced);
     bool DeleteMovieFiles(int pad);
     bool DeleteStillFiles(int pad);
@@ -154,23 +189,36 @@ protected:
     // is told, and the result is false: memory never holds a change the card does not.
     bool SaveChange(int pad, const PadEntry& before);
     void BackUpPadFileOnce();
-    // Deletes the files an entry names (its movie, or its pictures, and its sound).
-    void DeleteFilesOf(const PadEntry& entry);
+    // Deletes the files an entry names (its movie, or its pictures, and its sound) that no record other
+    // than pad `except` of the selected number names.
+    void DeleteFilesOf(const PadEntry& entry, int except = -1);
     void ShowMessage(const std::string& text);
     void ShowResultMessage(std::int32_t resultCode);
     // The entry of the selected number and pad when a selection is valid and its bank is in memory.
     PadEntry* SelectedEntry(int pad);
-    // Deletes a file a pad names, when it is a plain name of a file in the card folder other than the
-    // pad file itself.
+    // Deletes a file a pad names when no record names it any more (see DeleteUnusedCardFiles).
     void DeleteCardFile(const NameField& name);
-    // True when a pad of the loaded bank names the file (letter case ignored).
-    bool NamedInLoadedBank(const std::string& name) const;
     // Copies a file a pad names into folder under its card name, when it is there; none when it is
     // not, else the copy's result.
     std::optional<bool> ExportCardFile(const NameField& name, const std::filesystem::path& folder);
+    // A source in the card folder may be recorded in place only as a regular file; tells the user why
+    // not otherwise.
+    bool UsableInPlace(const std::string& name);
     // The folder of a source on the card, compared as the file system sees it.
     bool IsInCardFolder(const std::filesystem::path& source) const;
     std::filesystem::path TemporaryFolder() const;
+    // The message for a temporary folder that is full, or that cannot be used (errno).
+    void ShowTemporaryFolderMessage(int errorNumber);
+    // The pad text "A-1-6" of a record.
+    static std::string PadText(int bank, int number, int pad);
+    // Removes what earlier runs left behind (see Open).
+    void RemoveLeftovers();
+    // Who names the file: the first record of the whole pad file (other than the sound of pad
+    // `exceptSound`, or the pad `exceptPad`, of the selected number) naming it; none when none does.
+    std::optional<std::string> PadUsing(std::string_view name, int exceptSound = -1,
+                                        int exceptPad = -1) const;
+    std::optional<std::string> PadUsing(const std::vector<CPadFile::NamedFile>& names, std::string_view name,
+                                        int exceptSound, int exceptPad) const;
     IFileCopy& FileCopy() { return fileCopy_ != nullptr ? *fileCopy_ : plainCopy_; }
     bool PadInSelection(int pad) const { return selectionValid_ != 0 && pad >= 0 && pad < padlayout::kPads; }
 
@@ -180,7 +228,10 @@ protected:
     CPadFile padFile_;
     std::filesystem::path cardFolder_;
     std::filesystem::path padFilePath_;
+    int cardFolderFd_ = -1; // the card folder, opened once: its files are reached relative to it
     std::uint32_t lastFileNumber_ = 0;
+    CardOpenResult lastOpen_;
+    std::vector<std::string> filesNotDeleted_;
 
     IUserMessages* messages_ = nullptr;
     IFileCopy* fileCopy_ = nullptr;

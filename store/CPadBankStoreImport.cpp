@@ -6,8 +6,12 @@
 #include "engine/CConversionManager.h"
 #include "engine/ConversionProgressModel.h"
 #include "store/CardLayout.h"
+#include "store/Leftovers.h"
+#include "store/PrintableText.h"
 #include "store/StoreMessages.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <fcntl.h>
 #include <memory>
@@ -23,11 +27,14 @@ namespace {
 // can have put a file or link of that name in our way.
 class TemporaryWorkspace {
 public:
+    // The name carries this process's id, so that a later run can tell a folder of a run that was
+    // killed from one still in use.
     explicit TemporaryWorkspace(const std::filesystem::path& parent) {
-        std::string pattern = (parent / "k72-import-XXXXXX").string();
+        std::string pattern = (parent / leftovers::OwnedPattern(leftovers::kImportPrefix)).string();
         if (::mkdtemp(pattern.data()) != nullptr) {
             path_ = pattern;
         } else {
+            error_ = errno;
             DebugOutput("import: cannot create a temporary folder in " + parent.string() + "\n");
         }
     }
@@ -41,10 +48,12 @@ public:
     TemporaryWorkspace& operator=(const TemporaryWorkspace&) = delete;
 
     bool Ok() const { return !path_.empty(); }
+    int Error() const { return error_; }
     const std::filesystem::path& Path() const { return path_; }
 
 private:
     std::filesystem::path path_;
+    int error_ = 0;
 };
 
 // The progress window of a caller that gave none: waits for the job, polling as the dialog does.
@@ -97,6 +106,17 @@ StillRecord NewStillRecord(const std::string& name, bool converted) {
 
 } // namespace
 
+bool CPadBankStore::UsableInPlace(const std::string& name) {
+    const auto state = InspectCardFile(name);
+    if (state && state->exists && state->regular) {
+        return true;
+    }
+    // A link in the card folder may lead out of the card; the device could not read it either.
+    ShowMessage(PrintableName(name) + " cannot be recorded: on the card it is " +
+                (state && state->exists ? state->typeWords : std::string("missing")) + ", not a file.");
+    return false;
+}
+
 bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, PadKind kind) {
     lastConversionResult_ = 0;
     lastConversionCancelled_ = false;
@@ -114,6 +134,9 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
     // cannot be recorded; such a file is converted like any other.
     const std::string sourceName = source.filename().string();
     if (IsInCardFolder(source) && IsPlainCardName(sourceName)) {
+        if (!UsableInPlace(sourceName)) {
+            return false;
+        }
         bool set = false;
         if (kind == PadKindMovie) {
             std::uint32_t frames = 0;
@@ -127,15 +150,16 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
         return set && SaveChange(pad, before);
     }
 
-    if (lastFileNumber_ >= cardlayout::kHighestFileNumber) {
+    const auto number = NewFileNumber();
+    if (!number) {
         ShowMessage(messages::kTooManyFiles);
         return false;
     }
-    const std::string name = NextFileName(kind == PadKindMovie ? "AVI" : "JPG");
+    const std::string name = MakeCardFileName(*number, kind == PadKindMovie ? "AVI" : "JPG");
     const std::filesystem::path destination = cardFolder_ / name;
     workspace.emplace(TemporaryFolder());
     if (!workspace->Ok()) {
-        ShowResultMessage(rc::TempFileFailed);
+        ShowTemporaryFolderMessage(workspace->Error());
         return false;
     }
     const std::filesystem::path temporary = workspace->Path() / name;
@@ -146,6 +170,7 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
         converter.SetFrameRateStandard(settings_.FrameRateWord());
         converter.SetQscaleText(settings_.MovieQualityScale());
         converter.SetDeinterlace(settings_.DeinterlaceFlag() != 0);
+        converter.SetFit(FitWord(settings_.fit));
         if (movieConverterHook_) {
             movieConverterHook_(converter);
         }
@@ -168,6 +193,7 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
         }
     } else {
         manager->SetStillQuality(settings_.StillImageQuality());
+        manager->SetStillFit(settings_.fit);
         const ResultCode result = manager->ConvertStillImage(source.string(), temporary.string());
         if (Failed(result)) {
             lastConversionResult_ = result;
@@ -193,7 +219,7 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
         DeleteFile(destination);
         return false;
     }
-    lastFileNumber_ += 1;
+    lastFileNumber_ = std::max(lastFileNumber_, *number);
     return true;
 }
 
@@ -212,31 +238,37 @@ int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
 
     const std::string sourceName = source.filename().string();
     if (IsInCardFolder(source) && IsPlainCardName(sourceName)) {
+        if (!UsableInPlace(sourceName)) {
+            return -1;
+        }
         SetNameText(stills.stillNames[stills.stillCount], sourceName);
         stills.stillCount += 1;
         return SaveChange(pad, before) ? static_cast<int>(stills.stillCount) : -1;
     }
 
-    if (lastFileNumber_ >= cardlayout::kHighestFileNumber) {
+    const auto number = NewFileNumber();
+    if (!number) {
         ShowMessage(messages::kTooManyFiles);
         return -1;
     }
-    const std::string name = MakeCardFileName(lastFileNumber_ + 1, "JPG");
+    const std::string name = MakeCardFileName(*number, "JPG");
     const std::filesystem::path destination = cardFolder_ / name;
     workspace.emplace(TemporaryFolder());
     if (!workspace->Ok()) {
-        ShowMessage(messages::kTemporaryDiskFull);
+        ShowTemporaryFolderMessage(workspace->Error());
         return -1;
     }
     const std::filesystem::path temporary = workspace->Path() / name;
 
     manager->SetStillQuality(settings_.StillImageQuality());
+    manager->SetStillFit(settings_.fit);
     const ResultCode converted = manager->ConvertStillImage(source.string(), temporary.string());
     if (Failed(converted)) {
         lastConversionResult_ = converted;
         // A full temporary disk is no fault of the picture's.
-        ShowMessage(converted == rc::DiscSpaceInsufficient ? messages::kTemporaryDiskFull
-                                                           : messages::kLoadFailed);
+        ShowMessage(converted == rc::DiscSpaceInsufficient
+                        ? messages::TemporaryDiskFull(TemporaryFolder().string())
+                        : std::string(messages::kLoadFailed));
         return -1;
     }
     if (!CopyFileShell(destination, temporary)) {
@@ -248,7 +280,7 @@ int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
         DeleteFile(destination);
         return -1;
     }
-    lastFileNumber_ += 1;
+    lastFileNumber_ = std::max(lastFileNumber_, *number);
     return static_cast<int>(stills.stillCount);
 }
 

@@ -1,6 +1,9 @@
 #include "store/CPadFile.h"
 
 #include "codecs/DiagnosticLog.h"
+#include "store/WriteFaults.h"
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -197,31 +200,59 @@ CPadFile::~CPadFile() {
     Close();
 }
 
-bool CPadFile::Open(const std::filesystem::path& path) {
+CardOpenResult CPadFile::Open(const std::filesystem::path& path) {
     Close();
-    // O_NONBLOCK keeps a FIFO or device named like the pad file from blocking the open; O_NOFOLLOW is
-    // not used because a card folder may legitimately be reached through a link.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    CardOpenResult result;
+    result.padFile = path;
+    const auto fail = [&result](CardOpenFailure failure, int error) {
+        result.failure = failure;
+        result.errorNumber = error;
+        return result;
+    };
+    // O_NOFOLLOW: a pad file that is a link may point anywhere outside the card, and is never written
+    // through (the folders above it may be links: a card mounted under a linked path). O_NONBLOCK keeps
+    // a FIFO or device named like the pad file from blocking the open.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) {
+        const int error = errno;
         LogErrno("open");
-        return false;
+        struct stat info {};
+        if (error == ENOENT || error == ENOTDIR) {
+            return fail(CardOpenFailure::NotFound, error);
+        }
+        if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+            result.fileType = FileTypeWords(info.st_mode);
+            return fail(CardOpenFailure::NotARegularFile, error);
+        }
+        if (error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY) {
+            return fail(CardOpenFailure::ReadOnly, error);
+        }
+        return fail(CardOpenFailure::IoError, error);
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return fail(CardOpenFailure::IoError, error);
+    }
+    if (!S_ISREG(info.st_mode)) {
         DebugOutput("pad file: not a regular file\n");
         ::close(fd);
-        return false;
+        result.fileType = FileTypeWords(info.st_mode);
+        return fail(CardOpenFailure::NotARegularFile, 0);
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
         LogErrno("lock");
         ::close(fd);
-        return false;
+        return fail(error == EWOULDBLOCK ? CardOpenFailure::Locked : CardOpenFailure::IoError, error);
     }
     // The length is checked under the lock, so that no other cooperating opener changes it meanwhile.
     if (::fstat(fd, &info) != 0 || static_cast<std::uint64_t>(info.st_size) != kFileSize) {
         DebugOutput("pad file: wrong length " + std::to_string(info.st_size) + "\n");
         ::close(fd);
-        return false;
+        result.sizeFound = static_cast<std::uint64_t>(info.st_size);
+        return fail(CardOpenFailure::WrongLength, 0);
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) {
@@ -229,7 +260,7 @@ bool CPadFile::Open(const std::filesystem::path& path) {
     }
     fd_ = fd;
     path_ = path;
-    return true;
+    return result;
 }
 
 void CPadFile::Close() {
@@ -297,10 +328,6 @@ bool CPadFile::LoadBank(int bank) {
 }
 
 bool CPadFile::SaveBank() {
-    return WriteBank() && FlushToMedium();
-}
-
-bool CPadFile::WriteBank() {
     if (loaded_ == 0 || loadedBank_ < 0 || loadedBank_ >= kBanks || fd_ < 0) {
         return false;
     }
@@ -310,28 +337,160 @@ bool CPadFile::WriteBank() {
                     "deleted or replaced); nothing written\n");
         return false;
     }
-    std::vector<std::uint8_t> image(kBankSize, 0);
+    // The bank as it is on the medium, with the fields laid over it: the gap bytes between the fields
+    // stay exactly as the device left them.
     const off_t bankOffset = static_cast<off_t>(static_cast<std::size_t>(loadedBank_) * kBankSize);
+    std::vector<std::uint8_t> onMedium(kBankSize, 0);
+    if (!ReadAt(fd_, onMedium.data(), onMedium.size(), bankOffset)) {
+        return false;
+    }
+    std::vector<std::uint8_t> image = onMedium;
+    std::vector<JournalSpan> spans;
     for (int i = 0; i < kEntriesPerBank; ++i) {
         const std::size_t recordStart = static_cast<std::size_t>(i) * kRecordSize;
-        const auto [spans, count] =
-            FormatRecord(entries_[static_cast<std::size_t>(i)], image.data() + recordStart);
-        for (std::size_t k = 0; k < count; ++k) {
-            const Span& span = spans[k];
-            if (!WriteAt(fd_, image.data() + recordStart + span.begin, span.end - span.begin,
-                         bankOffset + static_cast<off_t>(recordStart + span.begin))) {
-                return false;
+        FormatRecord(entries_[static_cast<std::size_t>(i)], image.data() + recordStart);
+        // One span per changed record, from its first changed byte to its last.
+        std::size_t first = kRecordSize;
+        std::size_t last = 0;
+        for (std::size_t k = 0; k < kRecordSize; ++k) {
+            if (image[recordStart + k] != onMedium[recordStart + k]) {
+                first = std::min(first, k);
+                last = k;
             }
         }
+        if (first < kRecordSize) {
+            const auto from = static_cast<long>(recordStart + first);
+            const auto to = static_cast<long>(recordStart + last + 1);
+            spans.push_back(
+                JournalSpan{static_cast<std::uint64_t>(bankOffset + from),
+                            std::vector<std::uint8_t>(onMedium.begin() + from, onMedium.begin() + to),
+                            std::vector<std::uint8_t>(image.begin() + from, image.begin() + to)});
+        }
+    }
+    if (spans.empty()) {
+        return true;
+    }
+    const bool journalled = !journalPath_.empty() && SaveJournal::Write(journalPath_, spans);
+    if (!journalPath_.empty() && !journalled) {
+        DebugOutput("pad file: saving without a journal; each record is still written whole\n");
+    }
+    // Each changed record with one write of its whole span, in the order of the records.
+    bool ok = true;
+    for (const JournalSpan& span : spans) {
+        if (!WriteSpan(span.offset, span.newBytes)) {
+            ok = false;
+            break;
+        }
+    }
+    ok = ok && FlushToMedium();
+    if (!ok) {
+        // Every byte the save changed is put back; should even that fail, the journal stays and the
+        // next open of the card puts them back.
+        bool restored = true;
+        for (const JournalSpan& span : spans) {
+            restored = WriteSpan(span.offset, span.oldBytes) && restored;
+        }
+        restored = restored && FlushToMedium();
+        if (restored && journalled) {
+            SaveJournal::Remove(journalPath_);
+        }
+        return false;
+    }
+    if (journalled) {
+        SaveJournal::Remove(journalPath_);
     }
     return true;
 }
 
+bool CPadFile::WriteSpan(std::uint64_t offset, const std::vector<std::uint8_t>& bytes) {
+    if (!writefault::Pass("pad file write")) {
+        LogErrno("write");
+        return false;
+    }
+    return WriteAt(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+}
+
 bool CPadFile::FlushToMedium() {
     // The card is usually pulled out right after a change: the bank must be on the medium now.
-    if (fd_ < 0 || ::fsync(fd_) != 0) {
+    if (fd_ < 0 || !writefault::Pass("pad file fsync") || ::fsync(fd_) != 0) {
         LogErrno("fsync");
         return false;
+    }
+    return true;
+}
+
+CPadFile::RollBack CPadFile::RollBackInterruptedSave() {
+    if (fd_ < 0 || journalPath_.empty()) {
+        return RollBack::Nothing;
+    }
+    std::vector<JournalSpan> spans;
+    const SaveJournal::State state = SaveJournal::Read(journalPath_, spans);
+    if (state == SaveJournal::State::Absent) {
+        return RollBack::Nothing;
+    }
+    // Only a pad file that still holds the old or the new bytes of that save is put back: one that was
+    // changed since (by the device) keeps its bytes and the journal goes.
+    bool matches = state == SaveJournal::State::Valid;
+    for (const JournalSpan& span : spans) {
+        std::vector<std::uint8_t> now(span.oldBytes.size(), 0);
+        if (span.offset + now.size() > kFileSize ||
+            !ReadAt(fd_, now.data(), now.size(), static_cast<off_t>(span.offset))) {
+            matches = false;
+            break;
+        }
+        for (std::size_t i = 0; i < now.size() && matches; ++i) {
+            matches = now[i] == span.oldBytes[i] || now[i] == span.newBytes[i];
+        }
+    }
+    if (!matches) {
+        DebugOutput("pad file: the journal " + journalPath_.string() +
+                    " does not fit the pad file; it is dropped and the pad file kept as it is\n");
+        SaveJournal::Remove(journalPath_);
+        return RollBack::Discarded;
+    }
+    bool restored = true;
+    for (const JournalSpan& span : spans) {
+        restored = restored && WriteSpan(span.offset, span.oldBytes);
+    }
+    restored = restored && FlushToMedium();
+    if (!restored) {
+        return RollBack::Failed;
+    }
+    SaveJournal::Remove(journalPath_);
+    if (loaded_ != 0) {
+        const int bank = loadedBank_;
+        LoadBank(bank);
+    }
+    return RollBack::RolledBack;
+}
+
+bool CPadFile::ReadAllNames(std::vector<NamedFile>& names) const {
+    names.clear();
+    std::vector<std::uint8_t> bytes;
+    if (!ReadWholeFile(bytes)) {
+        return false;
+    }
+    for (int bank = 0; bank < kBanks; ++bank) {
+        for (int i = 0; i < kEntriesPerBank; ++i) {
+            PadEntry entry;
+            ParseRecord(bytes.data() + RecordOffset(bank, i / kPads, i % kPads), entry);
+            const int number = i / kPads;
+            const int pad = i % kPads;
+            const auto add = [&](const NameField& field, bool sound) {
+                if (!IsEmptyName(field)) {
+                    names.push_back(NamedFile{NameText(field), bank, number, pad, sound});
+                }
+            };
+            if (entry.Kind() == PadKindMovie && entry.movie) {
+                add(entry.movie->fileName, false);
+                add(entry.movie->audioFileName, true);
+            } else if (entry.Kind() == PadKindStill && entry.stills) {
+                for (std::size_t k = 0; k < entry.stills->UsableCount(); ++k) {
+                    add(entry.stills->stillNames[k], false);
+                }
+                add(entry.stills->audioFileName, true);
+            }
+        }
     }
     return true;
 }

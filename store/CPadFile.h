@@ -6,10 +6,13 @@
 // that is loaded is ever written, and of it only the record headers and the fields of movie and still
 // records: the gap bytes keep whatever the device stored there.
 
+#include "store/CardOpenResult.h"
 #include "store/PadRecords.h"
+#include "store/SaveJournal.h"
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace k72 {
@@ -22,9 +25,10 @@ public:
     CPadFile& operator=(const CPadFile&) = delete;
 
     // Opens an existing pad file of exactly 1,178,496 bytes for reading and writing with an exclusive
-    // lock. False (nothing open) when it does not exist, is not a regular file, cannot be opened for
-    // writing, is locked by another opener or has another length. An open file is closed first.
-    bool Open(const std::filesystem::path& path);
+    // lock. Fails (nothing open) with the reason when it does not exist, is not a regular file (a link
+    // is not followed), cannot be opened for writing, is locked by another opener or has another
+    // length. An open file is closed first.
+    CardOpenResult Open(const std::filesystem::path& path);
     // Closes the file and releases the lock at once. The bank in memory stays as it is.
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
@@ -32,10 +36,37 @@ public:
     // Reads bank 0 … 5 into memory. Any bank loaded before is dropped first; on a read error no bank is
     // loaded afterwards.
     bool LoadBank(int bank);
-    // Writes the loaded bank back (headers and field bytes only) and flushes it to the medium. Writes
-    // nothing and fails when the file at the path it was opened from is no longer the open file: the
-    // card was taken out or the pad file removed or replaced, and the writes would go nowhere.
+    // Writes the loaded bank back (headers and field bytes only) and flushes it to the medium. Each
+    // record that changed is written with one write of the span from its first to its last changed
+    // byte, records in their order, after a journal of the save (see SetJournalPath) is on its medium:
+    // a crash leaves every record old or new, and the next open puts an interrupted save back. A save
+    // that fails puts back every byte it changed. Writes nothing and fails when the file at the path it
+    // was opened from is no longer the open file: the card was taken out or the pad file removed or
+    // replaced, and the writes would go nowhere.
     bool SaveBank();
+    // Where the journal of a save in progress is kept; empty (the default): saves keep none.
+    void SetJournalPath(const std::filesystem::path& path) { journalPath_ = path; }
+    const std::filesystem::path& JournalPath() const { return journalPath_; }
+    // What the open found of a save that was cut off (by a crash, a kill or a card pulled out).
+    enum class RollBack {
+        Nothing,    // no journal: the last save finished
+        RolledBack, // the pad file was put back as it was before that save
+        Discarded,  // the pad file was changed since; it is kept as it is and the journal dropped
+        Failed,     // the old bytes could not be written back; the journal stays for the next open
+    };
+    // Puts an interrupted save back from the journal; to be called right after Open.
+    RollBack RollBackInterruptedSave();
+
+    // A media or sound name that a record of the whole file (all six banks) names.
+    struct NamedFile {
+        std::string name;
+        int bank = 0;
+        int number = 0;
+        int pad = 0;
+        bool sound = false;
+    };
+    // Every name the records of the file name, read through the open handle.
+    bool ReadAllNames(std::vector<NamedFile>& names) const;
     bool Loaded() const { return loaded_ != 0; }
     int LoadedBank() const { return loadedBank_; }
 
@@ -60,8 +91,8 @@ public:
     void ClearAll();
 
 protected:
-    // The two halves of SaveBank: the writes, and the flush that makes them durable.
-    bool WriteBank();
+    // One write of bytes at offset (passing a fault point), and the flush that makes writes durable.
+    bool WriteSpan(std::uint64_t offset, const std::vector<std::uint8_t>& bytes);
     bool FlushToMedium();
 
 private:
@@ -70,6 +101,7 @@ private:
 
     int fd_ = -1;
     std::filesystem::path path_;
+    std::filesystem::path journalPath_;
     int loadedBank_ = -1;
     int loaded_ = 0;
     std::vector<PadEntry> entries_;

@@ -11,6 +11,9 @@ namespace k72 {
 struct FileCopyItem {
     std::filesystem::path source;
     std::filesystem::path destination;
+    // A source in the card folder: it is opened without following a link (a link there may lead out
+    // of the card), and only when it is a regular file.
+    bool sourceOnCard = false;
 };
 
 class IFileCopy {

@@ -2,6 +2,7 @@
 
 #include "codecs/DiagnosticLog.h"
 #include "store/CardLayout.h"
+#include "store/WriteFaults.h"
 
 #include <algorithm>
 #include <cctype>
@@ -47,6 +48,10 @@ int WriteFileAtomically(const std::filesystem::path& path, const void* data, std
     std::size_t done = 0;
     int error = 0;
     while (error == 0 && done < size) {
+        if (!writefault::Pass("backup write")) {
+            error = EIO;
+            break;
+        }
         const ssize_t n = ::write(fd, bytes + done, size - done);
         if (n < 0 && errno == EINTR) {
             continue;
@@ -57,13 +62,14 @@ int WriteFileAtomically(const std::filesystem::path& path, const void* data, std
             done += static_cast<std::size_t>(n);
         }
     }
-    if (error == 0 && ::fsync(fd) != 0) {
+    if (error == 0 && (!writefault::Pass("backup fsync") || ::fsync(fd) != 0)) {
         error = errno;
     }
     if (::close(fd) != 0 && error == 0) {
         error = errno;
     }
-    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (error == 0 &&
+        (!writefault::Pass("backup rename") || ::rename(temporary.c_str(), path.c_str()) != 0)) {
         error = errno;
     }
     if (error != 0) {

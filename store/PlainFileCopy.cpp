@@ -1,6 +1,8 @@
 #include "store/PlainFileCopy.h"
 
 #include "codecs/DiagnosticLog.h"
+#include "store/Leftovers.h"
+#include "store/WriteFaults.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -46,7 +48,10 @@ private:
 
 class InputFile {
 public:
-    explicit InputFile(const std::filesystem::path& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    // O_NONBLOCK: a FIFO or device does not hold the open up; the type is checked right after.
+    InputFile(const std::filesystem::path& path, bool noFollow)
+        : fd_(::open(path.c_str(),
+                     O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (noFollow ? O_NOFOLLOW : 0))) {}
     ~InputFile() {
         if (fd_ >= 0) {
             ::close(fd_);
@@ -80,6 +85,9 @@ bool CopyData(int from, int to) {
         }
         ssize_t done = 0;
         while (done < n) {
+            if (!writefault::Pass("copy write")) {
+                return false;
+            }
             const ssize_t w = ::write(to, buffer.data() + done, static_cast<std::size_t>(n - done));
             if (w < 0) {
                 if (errno == EINTR) {
@@ -96,7 +104,7 @@ bool CopyData(int from, int to) {
 
 bool PlainFileCopy::Copy(const std::vector<FileCopyItem>& items) {
     for (const FileCopyItem& item : items) {
-        if (!CopyOne(item.source, item.destination, overwrite_)) {
+        if (!CopyOne(item.source, item.destination, overwrite_, item.sourceOnCard)) {
             return false;
         }
     }
@@ -104,15 +112,19 @@ bool PlainFileCopy::Copy(const std::vector<FileCopyItem>& items) {
 }
 
 bool PlainFileCopy::CopyOne(const std::filesystem::path& source, const std::filesystem::path& destination,
-                            bool overwrite) {
-    InputFile input(source);
+                            bool overwrite, bool noFollow) {
+    InputFile input(source, noFollow);
     if (input.Fd() < 0) {
         return Fail("cannot open", source);
     }
     struct stat info {};
     if (::fstat(input.Fd(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        errno = EINVAL;
+        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         return Fail("not a regular file:", source);
+    }
+    const int flags = ::fcntl(input.Fd(), F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(input.Fd(), F_SETFL, flags & ~O_NONBLOCK);
     }
     std::error_code ec;
     if (!overwrite && std::filesystem::exists(std::filesystem::symlink_status(destination, ec))) {
@@ -121,7 +133,7 @@ bool PlainFileCopy::CopyOne(const std::filesystem::path& source, const std::file
     }
     const auto folder =
         destination.has_parent_path() ? destination.parent_path() : std::filesystem::path(".");
-    std::string pattern = (folder / ".k72-copy-XXXXXX").string();
+    std::string pattern = (folder / leftovers::OwnedPattern(leftovers::kCopyPrefix)).string();
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) {
         return Fail("cannot create a temporary file in", folder);
@@ -133,11 +145,14 @@ bool PlainFileCopy::CopyOne(const std::filesystem::path& source, const std::file
     // The copy keeps the source's permission bits (mkstemp made it private to the owner).
     ::fchmod(target.Fd(), (info.st_mode & 0777) | S_IRUSR | S_IWUSR);
     // The card may be pulled out right after the copy.
-    if (::fsync(target.Fd()) != 0 || !target.CloseFile()) {
+    if (!writefault::Pass("copy fsync") || ::fsync(target.Fd()) != 0 || !target.CloseFile()) {
         return Fail("cannot flush", destination);
     }
-    const unsigned int flags = overwrite ? 0u : RENAME_NOREPLACE;
-    if (::renameat2(AT_FDCWD, target.Path().c_str(), AT_FDCWD, destination.c_str(), flags) != 0) {
+    const unsigned int renameFlags = overwrite ? 0u : RENAME_NOREPLACE;
+    if (!writefault::Pass("copy rename")) {
+        return Fail("cannot rename into", destination);
+    }
+    if (::renameat2(AT_FDCWD, target.Path().c_str(), AT_FDCWD, destination.c_str(), renameFlags) != 0) {
         // Some file systems do not know RENAME_NOREPLACE; the existence check above stands in for it.
         if (!(errno == EINVAL && !overwrite) || ::rename(target.Path().c_str(), destination.c_str()) != 0) {
             return Fail("cannot rename into", destination);

@@ -15,9 +15,11 @@ public:
 
     void SetOverwrite(bool overwrite) { overwrite_ = overwrite; }
 
-    // Copies one file as above; the building block of Copy.
+    // Copies one file as above; the building block of Copy. With noFollow a source that is a link is
+    // refused (ELOOP). A source that is not a regular file is refused (EINVAL, EISDIR for a folder)
+    // without waiting on it.
     static bool CopyOne(const std::filesystem::path& source, const std::filesystem::path& destination,
-                        bool overwrite);
+                        bool overwrite, bool noFollow = false);
 
 private:
     bool overwrite_;

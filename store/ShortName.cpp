@@ -159,4 +159,17 @@ std::optional<std::string> ReadFatShortName(const std::filesystem::path& folder,
     return found;
 }
 
+std::string ConvertedSoundName(const std::filesystem::path& source) {
+    const std::string name = source.stem().string() + ".wav";
+    if (const auto exact = ExactShortName(name)) {
+        return *exact;
+    }
+    const std::string tailed = TailedShortName(name, 1);
+    // Nothing of the name survived ("~1.WAV", or ".wav" read as a name without extension): a plain
+    // name instead.
+    const bool usable =
+        tailed.size() > 4 && tailed[0] != '~' && tailed.compare(tailed.size() - 4, 4, ".WAV") == 0;
+    return usable ? tailed : std::string("SOUND.WAV");
+}
+
 } // namespace k72

@@ -20,6 +20,11 @@ std::optional<std::string> ExactShortName(std::string_view longName);
 // the name, "~n" and up to 3 of the extension ("LONGSO~1.WAV"; from ~10 on the name part is shorter).
 std::string TailedShortName(std::string_view longName, unsigned n);
 
+// The upper-case 8.3 name of the WAV file converted from a sound: the source's name with the
+// extension WAV ("Birdsong.mp3" -> "BIRDSONG.WAV", "Long Sound Name.flac" -> "LONGSO~1.WAV"); "SOUND.WAV"
+// for a name with nothing usable in it.
+std::string ConvertedSoundName(const std::filesystem::path& source);
+
 // True when folder lies on a FAT (vfat) file system, which keeps short names of its own.
 bool FolderKeepsShortNames(const std::filesystem::path& folder);
 

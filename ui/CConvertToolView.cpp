@@ -1,6 +1,7 @@
 #include "ui/CConvertToolView.h"
 
 #include "codecs/ResultCodes.h"
+#include "engine/MediaKind.h"
 #include "store/CPadBankStore.h"
 #include "store/StoreMessages.h"
 #include "ui/CDialogMovieInformation.h"
@@ -37,14 +38,18 @@ namespace k72 {
 namespace {
 
 // Qt's file dialog separates patterns with spaces and matches them with the file system's letter case,
-// so each pattern is given in both cases.
-QString Filter(const QString& name, const QStringList& extensions) {
+// so each letter of an extension is given in both cases ("*.[aA][vV][iI]").
+QString Filter(const QString& name, MediaKind kind) {
     QStringList patterns;
-    for (const QString& extension : extensions) {
-        patterns << QStringLiteral("*.") + extension.toUpper();
-    }
-    for (const QString& extension : extensions) {
-        patterns << QStringLiteral("*.") + extension.toLower();
+    for (std::string_view extension : KnownExtensions(kind)) {
+        QString pattern = QStringLiteral("*.");
+        for (const char c : extension) {
+            const QChar letter = QLatin1Char(c);
+            pattern += letter.isLetter()
+                           ? QStringLiteral("[") + letter.toUpper() + letter.toLower() + QStringLiteral("]")
+                           : QString(letter);
+        }
+        patterns << pattern;
     }
     return name + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
@@ -196,13 +201,9 @@ CConvertToolView::CConvertToolView(CPadBankStore& store, const QString& cardRoot
 }
 
 QStringList CConvertToolView::ImportFilters(PadKind lastKind) {
-    const QString movies =
-        Filter(QStringLiteral("movie"),
-               {QStringLiteral("AVI"), QStringLiteral("MPG"), QStringLiteral("MPEG"), QStringLiteral("MOV"),
-                QStringLiteral("WMV"), QStringLiteral("MP4"), QStringLiteral("DV")});
-    const QString images = Filter(QStringLiteral("image"),
-                                  {QStringLiteral("JPG"), QStringLiteral("BMP"), QStringLiteral("PNG")});
-    const QString all = QStringLiteral("all (*)");
+    const QString movies = Filter(QStringLiteral("movie"), MediaKind::Movie);
+    const QString images = Filter(QStringLiteral("image"), MediaKind::Picture);
+    const QString all = QStringLiteral("All files (*)");
     if (lastKind == PadKindStill) {
         return {images, movies, all};
     }
@@ -210,7 +211,7 @@ QStringList CConvertToolView::ImportFilters(PadKind lastKind) {
 }
 
 bool CConvertToolView::IsSoundFile(const QString& path) {
-    return QFileInfo(path).suffix().compare(QStringLiteral("WAV"), Qt::CaseInsensitive) == 0;
+    return KindOfFile(PathOf(path)) == MediaKind::Sound;
 }
 
 QString CConvertToolView::ContentText(const PadEntry& entry) {
@@ -239,18 +240,19 @@ QString CConvertToolView::ContentText(const PadEntry& entry) {
     return text;
 }
 
+QString CConvertToolView::SoundFilters() {
+    return Filter(QStringLiteral("sound"), MediaKind::Sound) + QStringLiteral(";;All files (*)");
+}
+
 PadKind CConvertToolView::ImportKindOf(const QString& path) {
-    const QString extension = QFileInfo(path).suffix().toUpper();
-    static const QStringList movies = {QStringLiteral("AVI"), QStringLiteral("MPG"), QStringLiteral("MPEG"),
-                                       QStringLiteral("MOV"), QStringLiteral("WMV"), QStringLiteral("MP4"),
-                                       QStringLiteral("FLV"), QStringLiteral("DV")};
-    static const QStringList stills = {QStringLiteral("JPG"), QStringLiteral("JPEG"), QStringLiteral("BMP"),
-                                       QStringLiteral("PNG")};
-    if (movies.contains(extension)) {
+    switch (KindOfFile(std::filesystem::path(path.toStdString()))) {
+    case MediaKind::Movie:
         return PadKindMovie;
-    }
-    if (stills.contains(extension)) {
+    case MediaKind::Picture:
         return PadKindStill;
+    case MediaKind::Sound:
+    case MediaKind::Unknown:
+        break;
     }
     return PadKindEmpty;
 }
@@ -372,7 +374,8 @@ void CConvertToolView::OnDriveChosen(int index) {
     // that normally fails like any other drive without the card.
     if (!store.OpenCardRoot(PathOf(root))) {
         emit CardChanged();
-        ShowMessage(QString::fromLatin1(kNotACard));
+        // The store says why: not the card at all, or a card that is in use elsewhere, read-only, ...
+        ShowMessage(QString::fromStdString(CardOpenMessage(store.LastOpenResult())));
         return;
     }
     openRoot = root;

@@ -38,12 +38,15 @@ public:
     // The two fixed rules of the Import command: the file filters, movies or pictures first after
     // the kind last imported, and the kind of a file by its extension (0 when not supported).
     static QStringList ImportFilters(PadKind lastImportKind);
+    // The kind of a file by its content, its extension the first guess.
     static PadKind ImportKindOf(const QString& path);
     static bool IsSoundFile(const QString& path);
 
     // How a pad's content is named in questions: "the movie K72_0006.AVI and the sound RAIN.WAV",
     // "3 pictures (K72_0002.JPG, K72_0003.JPG, K72_0004.JPG)".
     static QString ContentText(const PadEntry& entry);
+    // The file dialog filters of a sound: every sound we know, then all files.
+    static QString SoundFilters();
 
     // --- Cards coming and going (the main frame's card watcher and its Eject and Check commands) ---
     // Fills the drive list again, keeping the chosen entry; when no card is open and a volume that looks

@@ -4,16 +4,19 @@
 #include "engine/RunningTime.h"
 #include "store/CPadBankStore.h"
 #include "store/StoreMessages.h"
+#include "ui/CConvertToolView.h"
 #include "ui/CMovieInfoBox.h"
 #include "ui/DesktopOpen.h"
 #include "ui/DialogUnits.h"
 #include "ui/PadHeader.h"
 #include "ui/QtUserMessages.h"
+#include "ui/SoundForPad.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
 
@@ -118,9 +121,15 @@ void CDialogMovieInformation::OnAudio() {
     if (path.isEmpty()) {
         return;
     }
-    const QString name = QFileInfo(path).fileName();
-    if (store.SetAudio(std::filesystem::path(path.toStdString()), pad, name.toStdString())) {
-        audioDisplayName = name;
+    // A sound the device cannot play as it is may be converted first, when the user agrees.
+    SoundForPad sound;
+    const SoundForPad::Outcome prepared =
+        sound.Prepare(path, [this](const QString& question) { return AskConvertSound(question); });
+    if (prepared == SoundForPad::Outcome::Declined) {
+        return;
+    }
+    if (prepared != SoundForPad::Outcome::Failed && store.SetAudio(sound.File(), pad, sound.Name())) {
+        audioDisplayName = QString::fromStdString(sound.Name());
         ShowHeader();
     } else {
         ShowMessage(QString::fromLatin1(messages::kLoadFailed));
@@ -133,8 +142,13 @@ void CDialogMovieInformation::OnPreview() {
     }
 }
 
+bool CDialogMovieInformation::AskConvertSound(const QString& question) {
+    return QMessageBox::question(this, QStringLiteral("K-72 Image Converter"), question,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+}
+
 QString CDialogMovieInformation::AskAudioFile() {
-    return QFileDialog::getOpenFileName(this, QString(), QString(), QStringLiteral("wav (*.wav *.WAV)"));
+    return QFileDialog::getOpenFileName(this, QString(), QString(), CConvertToolView::SoundFilters());
 }
 
 void CDialogMovieInformation::OpenWithDesktop(const std::filesystem::path& path) {

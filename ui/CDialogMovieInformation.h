@@ -42,6 +42,8 @@ protected:
 
     // The windows the buttons open; tests replace them.
     virtual QString AskAudioFile();
+    // Asks whether to convert a sound the device cannot play as it is; true for yes.
+    virtual bool AskConvertSound(const QString& question);
     virtual void OpenWithDesktop(const std::filesystem::path& path);
     virtual void ShowMessage(const QString& text);
 

@@ -3,12 +3,14 @@
 #include "resources/Artwork.h"
 #include "store/CPadBankStore.h"
 #include "store/StoreMessages.h"
+#include "ui/CConvertToolView.h"
 #include "ui/CPictureListBox.h"
 #include "ui/CThemeButton.h"
 #include "ui/DesktopOpen.h"
 #include "ui/DialogUnits.h"
 #include "ui/PadHeader.h"
 #include "ui/QtUserMessages.h"
+#include "ui/SoundForPad.h"
 
 #include <QDesktopServices>
 #include <QDragEnterEvent>
@@ -274,8 +276,8 @@ void CDialogPictureInformation::OnDelete() {
     if (answer != QMessageBox::Yes && answer != QMessageBox::No) {
         return;
     }
-    // The store deletes the file (never the pad file, whatever a damaged list names) only once the pad
-    // file no longer names it.
+    // The store deletes the file (never the pad file, whatever a damaged list names) only when no pad
+    // names it any more, and says so when it keeps it.
     if (!store.RemoveStillImage(k, pad, answer == QMessageBox::Yes)) {
         return;
     }
@@ -293,9 +295,15 @@ void CDialogPictureInformation::OnAudio() {
     if (path.isEmpty()) {
         return;
     }
-    const QString name = QFileInfo(path).fileName();
-    if (store.SetAudio(std::filesystem::path(path.toStdString()), pad, name.toStdString())) {
-        audioDisplayName = name;
+    // A sound the device cannot play as it is may be converted first, when the user agrees.
+    SoundForPad sound;
+    const SoundForPad::Outcome prepared =
+        sound.Prepare(path, [this](const QString& question) { return AskConvertSound(question); });
+    if (prepared == SoundForPad::Outcome::Declined) {
+        return;
+    }
+    if (prepared != SoundForPad::Outcome::Failed && store.SetAudio(sound.File(), pad, sound.Name())) {
+        audioDisplayName = QString::fromStdString(sound.Name());
         Relayout();
     } else {
         ShowMessage(QString::fromLatin1(messages::kLoadFailed), false);
@@ -356,13 +364,19 @@ void CDialogPictureInformation::reject() {
 }
 
 QString CDialogPictureInformation::AskImageFile() {
-    return QFileDialog::getOpenFileName(
-        this, QString(), QString(),
-        QStringLiteral("image (*.JPG *.JPEG *.BMP *.PNG *.jpg *.jpeg *.bmp *.png)"));
+    const QStringList filters = CConvertToolView::ImportFilters(PadKindStill);
+    // The pictures we know, then all files (movies are no choice here).
+    return QFileDialog::getOpenFileName(this, QString(), QString(),
+                                        filters.front() + QStringLiteral(";;") + filters.back());
+}
+
+bool CDialogPictureInformation::AskConvertSound(const QString& question) {
+    return QMessageBox::question(this, QStringLiteral("K-72 Image Converter"), question,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 QString CDialogPictureInformation::AskAudioFile() {
-    return QFileDialog::getOpenFileName(this, QString(), QString(), QStringLiteral("wav (*.wav *.WAV)"));
+    return QFileDialog::getOpenFileName(this, QString(), QString(), CConvertToolView::SoundFilters());
 }
 
 int CDialogPictureInformation::AskDeleteFiles(const QString& text) {

@@ -60,6 +60,8 @@ protected:
     // The windows the buttons open; tests replace them.
     virtual QString AskImageFile();
     virtual QString AskAudioFile();
+    // Asks whether to convert a sound the device cannot play as it is; true for yes.
+    virtual bool AskConvertSound(const QString& question);
     virtual int AskDeleteFiles(const QString& text); // QMessageBox::Yes, No or Cancel (the default)
     virtual void ShowMessage(const QString& text, bool owned);
     virtual void OpenWithDesktop(const std::filesystem::path& path);

@@ -4,6 +4,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -29,7 +30,7 @@ QGroupBox* MakeGroup(QWidget* parent, const QString& title, int x, int y, int wi
 CDialogPreference::CDialogPreference(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Preference"));
     setFont(FormFont());
-    setFixedSize(DluSize(242, 174));
+    setFixedSize(DluSize(242, 210));
 
     // The group boxes are only frames: the controls are their siblings, created after them so that
     // they lie on top, as in the form's template.
@@ -67,12 +68,20 @@ CDialogPreference::CDialogPreference(QWidget* parent) : QDialog(parent) {
     deinterlaceBox = new QCheckBox(QStringLiteral("Deinterlace source video"), this);
     PlaceControl(deinterlaceBox, 73, 131, 95, 10);
 
+    MakeGroup(this, QStringLiteral("Other shapes than 4:3"), 7, 155, 228, 28);
+    fitList = new QComboBox(this);
+    // In FitMode order.
+    fitList->addItem(QStringLiteral("Stretch to the whole screen"));
+    fitList->addItem(QStringLiteral("Letterbox: whole picture on black"));
+    fitList->addItem(QStringLiteral("Crop: fill the screen, cut the edges"));
+    PlaceControl(fitList, 41, 166, 160, 12);
+
     okButton = new QPushButton(QStringLiteral("OK"), this);
-    PlaceControl(okButton, 123, 153, 50, 14);
+    PlaceControl(okButton, 123, 189, 50, 14);
     okButton->setDefault(true);
     okButton->setAutoDefault(true);
     cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    PlaceControl(cancelButton, 185, 153, 50, 14);
+    PlaceControl(cancelButton, 185, 189, 50, 14);
     cancelButton->setAutoDefault(false);
     connect(okButton, &QPushButton::clicked, this, &CDialogPreference::accept);
     connect(cancelButton, &QPushButton::clicked, this, &CDialogPreference::reject);
@@ -81,7 +90,8 @@ CDialogPreference::CDialogPreference(QWidget* parent) : QDialog(parent) {
     setTabOrder(ntscButton, palButton);
     setTabOrder(palButton, qualitySlider);
     setTabOrder(qualitySlider, deinterlaceBox);
-    setTabOrder(deinterlaceBox, okButton);
+    setTabOrder(deinterlaceBox, fitList);
+    setTabOrder(fitList, okButton);
     setTabOrder(okButton, cancelButton);
 
     SetSettings(Settings{});
@@ -94,6 +104,8 @@ void CDialogPreference::SetSettings(const Settings& settings) {
     (fps == 1 ? palButton : ntscButton)->setChecked(true);
     qualitySlider->setValue(settings.QualitySliderPosition());
     deinterlaceBox->setChecked(deinterlace == 1);
+    fit = settings.fit;
+    fitList->setCurrentIndex(static_cast<int>(fit));
 }
 
 Settings CDialogPreference::GetSettings() const {
@@ -101,6 +113,7 @@ Settings CDialogPreference::GetSettings() const {
     settings.fps = fps;
     settings.quality = quality;
     settings.deinterlace = deinterlace;
+    settings.fit = fit;
     return settings;
 }
 
@@ -109,6 +122,10 @@ void CDialogPreference::accept() {
     const int position = qualitySlider->value();
     quality = (position >= 0 && position <= 4) ? position : 2;
     deinterlace = deinterlaceBox->isChecked() ? 1 : 0;
+    const int shape = fitList->currentIndex();
+    fit = shape == static_cast<int>(FitMode::Letterbox) ? FitMode::Letterbox
+          : shape == static_cast<int>(FitMode::Crop)    ? FitMode::Crop
+                                                        : FitMode::Stretch;
     QDialog::accept();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// The preferences: frame-rate system, quality level and deinterlacing. The dialog shows the values it
-// is given and reads its controls back only when closed with OK; storing them is the caller's.
+// The preferences: frame-rate system, quality level, deinterlacing and how pictures of another shape
+// fill the screen. The dialog shows the values it is given and reads its controls back only when closed
+// with OK; storing them is the caller's.
 
 #include "store/Settings.h"
 
@@ -8,6 +9,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QPushButton;
 class QRadioButton;
 class QSlider;
@@ -19,10 +21,10 @@ class CDialogPreference : public QDialog {
 public:
     explicit CDialogPreference(QWidget* parent = nullptr);
 
-    // Copies the three values in and shows them: PAL checked only for fps 1, the slider at the quality
-    // (Middle for a value outside 0 … 4), the check box checked only for deinterlace 1.
+    // Copies the values in and shows them: PAL checked only for fps 1, the slider at the quality
+    // (Middle for a value outside 0 … 4), the check box checked only for deinterlace 1, the fit.
     void SetSettings(const Settings& settings);
-    // The three values: as given, or as read back from the controls when the dialog closed with OK.
+    // The values: as given, or as read back from the controls when the dialog closed with OK.
     Settings GetSettings() const;
 
     // Shows the dialog modally with the given settings; on OK copies the new values into them and
@@ -33,6 +35,8 @@ public:
     QRadioButton* PalButton() const { return palButton; }
     QSlider* QualitySlider() const { return qualitySlider; }
     QCheckBox* DeinterlaceBox() const { return deinterlaceBox; }
+    // Stretch, letterbox, crop, in that order (the item index is the FitMode value).
+    QComboBox* FitList() const { return fitList; }
     QPushButton* OkButton() const { return okButton; }
     QPushButton* CancelButton() const { return cancelButton; }
 
@@ -43,12 +47,14 @@ private:
     std::int32_t fps = 0;
     std::int32_t quality = 4;
     std::int32_t deinterlace = 1;
+    FitMode fit = FitMode::Stretch;
 
     QButtonGroup* frameRateGroup = nullptr;
     QRadioButton* ntscButton = nullptr;
     QRadioButton* palButton = nullptr;
     QSlider* qualitySlider = nullptr;
     QCheckBox* deinterlaceBox = nullptr;
+    QComboBox* fitList = nullptr;
     QPushButton* okButton = nullptr;
     QPushButton* cancelButton = nullptr;
 };

@@ -188,6 +188,39 @@ const SourceCase kSources[] = {
      "-f lavfi -i testsrc2=size=321x241:rate=25:duration=1 -f lavfi -i sine=sample_rate=44100:duration=1 "
      "-c:v ffv1 -c:a flac",
      "ntsc", false, true},
+    // Containers and codecs beyond the device tool's own list, as phones, cameras and the web make them.
+    {"WebmVp9TenBit", "in.webm",
+     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -f lavfi -i sine=sample_rate=48000:duration=1 "
+     "-c:v libvpx-vp9 -deadline realtime -cpu-used 8 -pix_fmt yuv420p10le -c:a libopus",
+     "ntsc", false, true},
+    {"MkvHevcTenBit", "in.mkv",
+     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -f lavfi -i sine=sample_rate=48000:duration=1 "
+     "-c:v libx265 -preset ultrafast -pix_fmt yuv420p10le -x265-params log-level=none -c:a libvorbis",
+     "pal", false, true},
+    {"M2tsH264", "in.m2ts",
+     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -f lavfi -i sine=sample_rate=48000:duration=1 "
+     "-c:v libx264 -preset ultrafast -c:a ac3 -f mpegts -mpegts_m2ts_mode 1",
+     "ntsc", false, true},
+    {"OgvTheora", "in.ogv",
+     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -f lavfi -i sine=sample_rate=44100:duration=1 "
+     "-c:v libtheora -c:a libvorbis",
+     "ntsc", false, true},
+    {"ThreeGp", "in.3gp",
+     "-f lavfi -i testsrc2=size=176x144:rate=15:duration=1 -f lavfi -i sine=sample_rate=8000:duration=1 "
+     "-c:v h263 -ac 1 -c:a aac",
+     "ntsc", false, true},
+    {"Vob", "in.vob",
+     "-f lavfi -i testsrc2=size=720x480:rate=30000/1001:duration=1 -f lavfi -i "
+     "sine=sample_rate=48000:duration=1 -c:v mpeg2video -c:a ac3 -f vob",
+     "ntsc", false, true},
+    {"Mxf", "in.mxf",
+     "-f lavfi -i testsrc2=size=720x576:rate=25:duration=1 -f lavfi -i sine=sample_rate=48000:duration=1 "
+     "-c:v mpeg2video -c:a pcm_s16le",
+     "pal", false, true},
+    {"AsfWmv", "in.asf",
+     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -f lavfi -i sine=sample_rate=44100:duration=1 "
+     "-c:v wmv2 -c:a wmav2 -f asf",
+     "ntsc", false, true},
     {"VariableFrameRate", "vfr.mkv",
      "-f lavfi -i testsrc2=size=320x240:rate=30:duration=2 -f lavfi -i sine=sample_rate=44100:duration=2 "
      "-vf select='lt(n\\,10)+not(mod(n\\,3))' -fps_mode vfr -c:v libx264 -preset ultrafast -c:a aac",

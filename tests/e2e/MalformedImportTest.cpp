@@ -100,7 +100,18 @@ protected:
               MakeMedia(Media("song.mp3"),
                         sound.substr(1) + "1 -i " + Quote(Media("cover.png")) +
                             " -map 0 -map 1 -c:a libmp3lame -c:v png -disposition:v attached_pic") &&
-              MakeMedia(Media("picture.png"), "-f lavfi -i testsrc2=size=320x240 -frames:v 1");
+              MakeMedia(Media("picture.png"), "-f lavfi -i testsrc2=size=320x240 -frames:v 1") &&
+              MakeMedia(Media("picture.webp"), "-f lavfi -i testsrc2=size=320x240 -frames:v 1 -quality 80") &&
+              MakeMedia(Media("picture.tif"),
+                        "-f lavfi -i testsrc2=size=320x240 -frames:v 1 -pix_fmt rgb48le") &&
+              MakeMedia(Media("picture.gif"), "-f lavfi -i testsrc2=size=160x120:rate=5:duration=1") &&
+              MakeMedia(Media("clip.mkv"),
+                        video + "1" + sound + "1 -c:v libvpx-vp9 -deadline realtime -c:a libopus");
+        if (ok_ && HaveProgram("heif-enc")) {
+            ok_ = RunCommand("heif-enc -q 50 -o " + Quote(Media("picture.heic")) + " " +
+                             Quote(Media("picture.png")))
+                      .exitCode == 0;
+        }
         WriteJpeg(Media("picture.jpg"), SmoothPicture(64, 48), JpegKind::Baseline);
         WriteJpeg(Media("progressive.jpg"), SmoothPicture(64, 48), JpegKind::Progressive);
         WriteBmp(Media("picture.bmp"), 64, 48, BmpLayout{},
@@ -138,7 +149,7 @@ protected:
     }
 
     // One import that must fail with `message`, leaving everything as it was.
-    void ExpectRefused(const fs::path& source, PadKind kind, const char* message,
+    void ExpectRefused(const fs::path& source, PadKind kind, const std::string& message,
                        bool addToStillPad = false) {
         SCOPED_TRACE(source.filename().string());
         const auto padBefore = card->PadBytes();
@@ -207,6 +218,17 @@ TEST_F(MalformedImport, BrokenPicturesAreRefusedWithTheFormatMessage) {
     PutLE32(bmp, 18, 100000);
     PutLE32(bmp, 22, 100000);
     ExpectRefused(Input("huge.bmp", bmp), PadKindStill, loadFailed);
+    // The newer picture formats, cut short or cut to their head. (An animated GIF cut after its first
+    // frame is a whole picture, as a truncated movie keeps what it holds; only its head is refused.)
+    ExpectRefused(Input("head-picture.gif", Truncated(Media("picture.gif"), 0.01)), PadKindStill, loadFailed);
+    std::vector<std::string> newer = {"picture.webp", "picture.tif"};
+    if (fs::exists(Media("picture.heic"))) {
+        newer.push_back("picture.heic");
+    }
+    for (const std::string& name : newer) {
+        ExpectRefused(Input("half-" + name, Truncated(Media(name), 0.5)), PadKindStill, loadFailed);
+        ExpectRefused(Input("head-" + name, Truncated(Media(name), 0.05)), PadKindStill, loadFailed, true);
+    }
     // A movie or a sound is no picture, whatever it is called.
     ExpectRefused(Input("movie.png", ReadFileBytes(Media("clip.mp4"))), PadKindStill, loadFailed);
     ExpectRefused(Input("sound.jpg", ReadFileBytes(Media("sound.wav"))), PadKindStill, loadFailed, true);
@@ -220,6 +242,8 @@ TEST_F(MalformedImport, BrokenMoviesAreRefusedWithTheFormatMessage) {
     // An MP4 whose index sits at its end, cut off: nothing in it can be found.
     ExpectRefused(Input("half.mp4", Truncated(Media("clip.mp4"), 0.5)), PadKindMovie, loadFailed);
     ExpectRefused(Input("head.avi", Truncated(Media("clip.avi"), 0.01)), PadKindMovie, loadFailed);
+    ExpectRefused(Input("head.mkv", Truncated(Media("clip.mkv"), 0.02)), PadKindMovie, loadFailed);
+    ExpectRefused(Input("random.mkv", RandomBytes(20000, 5)), PadKindMovie, loadFailed);
     // Sound alone is no movie: plain, in a movie container, or with a cover picture.
     ExpectRefused(Input("sound.avi", ReadFileBytes(Media("sound.wav"))), PadKindMovie, loadFailed);
     ExpectRefused(Input("sound.mp4", ReadFileBytes(Media("sound.m4a"))), PadKindMovie, loadFailed);
@@ -266,7 +290,7 @@ TEST_F(MalformedImport, AFullTemporaryDiskStopsAMovieWithItsOwnMessage) {
     store.SetMovieConverterHook([](CVideoConverter& converter) {
         converter.SetFreeSpaceProbe([](const fs::path&) { return std::uint64_t{4096}; });
     });
-    ExpectRefused(Media("clip.mp4"), PadKindMovie, messages::kTemporaryDiskFull);
+    ExpectRefused(Media("clip.mp4"), PadKindMovie, messages::TemporaryDiskFull(temporary.string()));
     store.SetMovieConverterHook({});
     ExpectImported(Media("clip.mp4"), 0, PadKindMovie);
 }

@@ -3,6 +3,7 @@
 #include "store/CPadBankStore.h"
 
 #include "engine/CConversionManager.h"
+#include "store/CardLayout.h"
 #include "store/StoreMessages.h"
 #include "tests/store/CardFixture.h"
 #include "tests/store/StoreFakes.h"
@@ -175,9 +176,13 @@ TEST_F(ImportCommands, FailuresShowTheMessageOfTheirResultCode) {
     const std::string source = (dir / "clip.mp4").string();
     WriteFileBytes(source, {0});
     const auto before = card->PadBytes();
-    const std::pair<ResultCode, const char*> cases[] = {
-        {rc::DiscSpaceInsufficient, messages::kTemporaryDiskFull},
-        {rc::TempFileFailed, messages::kTemporaryDiskFull},
+    // The temporary disk message names the folder that is full.
+    const std::string diskFull = messages::TemporaryDiskFull(temporary.string());
+    EXPECT_NE(diskFull.find(temporary.string()), std::string::npos);
+    EXPECT_EQ(diskFull.find("drive C"), std::string::npos);
+    const std::pair<ResultCode, std::string> cases[] = {
+        {rc::DiscSpaceInsufficient, diskFull},
+        {rc::TempFileFailed, diskFull},
         {rc::FileSizeOverLimit, messages::kFileTooLarge},
         {rc::ConvertedFileTooLarge, messages::kFileTooLarge},
         {rc::UnknownFormat, messages::kLoadFailed},
@@ -215,22 +220,36 @@ TEST_F(ImportCommands, FailedCopyToTheCardRecordsNothing) {
     EXPECT_TRUE(TemporaryFolderEmpty());
 }
 
-TEST_F(ImportCommands, TheNumberSequenceEndsAt9999) {
+TEST_F(ImportCommands, PastTheEndOfTheSequenceTheLowestFreeNumberIsUsed) {
     card->AddFile("K72_9998.JPG");
     store.RescanFileNumbers();
     const std::string source = (dir / "clip.mp4").string();
     WriteFileBytes(source, {0});
-    copy.pretend = true;
+    copy.pretend = true; // the pad names the new files, the card folder never gets them
     progress.makeResult = [&] { WriteFileBytes(ConvertedPath("K72_9999.AVI"), {1}); };
     ASSERT_TRUE(store.ImportFile(source, 0, PadKindMovie));
     EXPECT_EQ(NameText(store.PadFile().GetMovieRecord(0, 0)->fileName), "K72_9999.AVI");
     EXPECT_EQ(store.LastFileNumber(), 9999u);
 
+    // A stray K72_9999 does not stop imports: 1 and 12 are files on the card, 9999 is named by a pad
+    // (though its file is missing), so 2 is the lowest number free.
+    progress.makeResult = [&] { WriteFileBytes(ConvertedPath("K72_0002.AVI"), {1}); };
+    ASSERT_TRUE(store.ImportFile(source, 1, PadKindMovie));
+    EXPECT_EQ(NameText(store.PadFile().GetMovieRecord(0, 1)->fileName), "K72_0002.AVI");
+    EXPECT_EQ(store.LastFileNumber(), 9999u);
+    EXPECT_TRUE(messages.shown.empty());
+
+    // Only a card with all 9999 numbers taken gets the message.
+    for (int n = 3; n <= 9997; ++n) {
+        if (n != 12) {
+            card->AddFile(MakeCardFileName(static_cast<std::uint32_t>(n), n % 2 != 0 ? "JPG" : "AVI"), "");
+        }
+    }
     const auto before = card->PadBytes();
-    EXPECT_FALSE(store.ImportFile(source, 1, PadKindMovie));
+    EXPECT_FALSE(store.ImportFile(source, 2, PadKindMovie));
     EXPECT_EQ(store.AddStillImage(source, 5), -1);
     EXPECT_EQ(messages.shown, (std::vector<std::string>{messages::kTooManyFiles, messages::kTooManyFiles}));
-    EXPECT_EQ(progress.runs, 1);
+    EXPECT_EQ(progress.runs, 2);
     EXPECT_EQ(card->PadBytes(), before);
 
     // Files on the card need no number.

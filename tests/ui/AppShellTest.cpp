@@ -10,12 +10,14 @@
 #include "ui/DesktopOpen.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeySequence>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSlider>
 
 #include <QLabel>
@@ -223,6 +225,7 @@ TEST(AppShell, PreferencesAreSavedOnlyOnOk) {
             }
             dialog->PalButton()->click();
             dialog->QualitySlider()->setValue(1);
+            dialog->FitList()->setCurrentIndex(2);
             dialog->OkButton()->click();
             return true;
         });
@@ -238,4 +241,11 @@ TEST(AppShell, PreferencesAreSavedOnlyOnOk) {
     EXPECT_EQ(stored.fps, 1);
     EXPECT_EQ(stored.quality, 1);
     EXPECT_EQ(stored.deinterlace, 1);
+    EXPECT_EQ(stored.fit, FitMode::Crop);
+    EXPECT_EQ(app.Store().GetSettings().fit, FitMode::Crop);
+    // The fit is kept as its word; a word no version knows reads as stretch.
+    EXPECT_NE(ReadFileText(file).find("fit=crop"), std::string::npos);
+    QSettings(QStringLiteral("KAVELO"), QStringLiteral("K-72 Image Converter")).setValue("fit", "sideways");
+    LoadSettings(stored);
+    EXPECT_EQ(stored.fit, FitMode::Stretch);
 }

@@ -97,7 +97,7 @@ protected:
 
 bool PadFileIsFree(const std::filesystem::path& padFile) {
     CPadFile other;
-    return other.Open(padFile);
+    return other.Open(padFile).Ok();
 }
 
 } // namespace

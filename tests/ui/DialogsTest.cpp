@@ -8,6 +8,7 @@
 #include "ui/PadHeader.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -45,10 +46,12 @@ TEST(DialogUnits, FormTextsFitTheirControls) {
 TEST(CDialogPreference, ShowsTheStoredValues) {
     CDialogPreference dialog;
     EXPECT_EQ(dialog.windowTitle(), "Preference");
-    EXPECT_EQ(dialog.size(), QSize(363, 283));
+    EXPECT_EQ(dialog.size(), DluSize(242, 210));
     EXPECT_EQ(dialog.NtscButton()->geometry().topLeft(), DluRect(41, 20, 69, 10).topLeft());
     EXPECT_EQ(dialog.QualitySlider()->geometry(), DluRect(10, 62, 221, 26));
-    EXPECT_EQ(dialog.OkButton()->geometry(), DluRect(123, 153, 50, 14));
+    EXPECT_EQ(dialog.OkButton()->geometry(), DluRect(123, 189, 50, 14));
+    EXPECT_EQ(dialog.FitList()->count(), 3);
+    EXPECT_GE(dialog.FitList()->width(), dialog.FitList()->sizeHint().width());
     EXPECT_TRUE(dialog.OkButton()->isDefault());
     // The style's indicators may need more than the form's width: the texts are never cut off, and
     // the two radio buttons do not overlap.
@@ -78,6 +81,11 @@ TEST(CDialogPreference, ShowsTheStoredValues) {
     EXPECT_TRUE(dialog.NtscButton()->isChecked());
     EXPECT_EQ(dialog.QualitySlider()->value(), 4);
     EXPECT_TRUE(dialog.DeinterlaceBox()->isChecked());
+    EXPECT_EQ(dialog.FitList()->currentIndex(), 0);
+    Settings cropped;
+    cropped.fit = FitMode::Crop;
+    dialog.SetSettings(cropped);
+    EXPECT_EQ(dialog.FitList()->currentText(), "Crop: fill the screen, cut the edges");
 }
 
 TEST(CDialogPreference, CancelReadsNothingBack) {
@@ -86,12 +94,14 @@ TEST(CDialogPreference, CancelReadsNothingBack) {
     dialog.PalButton()->click();
     dialog.QualitySlider()->setValue(0);
     dialog.DeinterlaceBox()->setChecked(false);
+    dialog.FitList()->setCurrentIndex(2);
     dialog.CancelButton()->click();
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     const Settings kept = dialog.GetSettings();
     EXPECT_EQ(kept.fps, 2);
     EXPECT_EQ(kept.quality, 7);
     EXPECT_EQ(kept.deinterlace, 1);
+    EXPECT_EQ(kept.fit, FitMode::Stretch);
 }
 
 TEST(CDialogPreference, OkReadsTheControlsBack) {
@@ -110,11 +120,13 @@ TEST(CDialogPreference, OkReadsTheControlsBack) {
     dialog.QualitySlider()->setFocus();
     QTest::keyClick(dialog.QualitySlider(), Qt::Key_Left);
     dialog.DeinterlaceBox()->click();
+    dialog.FitList()->setCurrentIndex(1);
     dialog.OkButton()->click();
     read = dialog.GetSettings();
     EXPECT_EQ(read.fps, 1);
     EXPECT_EQ(read.quality, 3);
     EXPECT_EQ(read.deinterlace, 0);
+    EXPECT_EQ(read.fit, FitMode::Letterbox);
 }
 
 TEST(CAboutDlg, TitleTextAndIcon) {

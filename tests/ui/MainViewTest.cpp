@@ -15,6 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 using namespace k72;
 using namespace k72test;
 
@@ -45,16 +51,27 @@ TEST(MainViewRules, ImportKindsAndFilters) {
     EXPECT_EQ(CConvertToolView::ImportKindOf("/a/b.Dv"), PadKindMovie);
     EXPECT_EQ(CConvertToolView::ImportKindOf("/a/p.jpeg"), PadKindStill);
     EXPECT_EQ(CConvertToolView::ImportKindOf("/a/p.PNG"), PadKindStill);
-    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/p.gif"), PadKindEmpty);
+    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/p.gif"), PadKindStill);
+    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/clip.Mkv"), PadKindMovie);
+    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/p.HEIC"), PadKindStill);
     EXPECT_EQ(CConvertToolView::ImportKindOf("/a/noextension"), PadKindEmpty);
     EXPECT_EQ(CConvertToolView::ImportKindOf("/a.jpg/sound.wav"), PadKindEmpty);
     const QStringList afterMovie = CConvertToolView::ImportFilters(PadKindMovie);
     ASSERT_EQ(afterMovie.size(), 3);
     EXPECT_TRUE(afterMovie[0].startsWith("movie ("));
-    EXPECT_TRUE(afterMovie[0].contains("*.MPEG"));
-    EXPECT_TRUE(afterMovie[0].contains("*.avi"));
+    EXPECT_TRUE(afterMovie[0].contains("*.[Mm][Pp][Ee][Gg]")) << afterMovie[0].toStdString();
+    EXPECT_TRUE(afterMovie[0].contains("*.[Mm]2[Tt][Ss]"));
+    EXPECT_TRUE(afterMovie[1].contains("*.[Hh][Ee][Ii][Cc]"));
+    // The dialog's own wildcard matching finds a name in any letter case.
+    const QString avi = afterMovie[0].section(QLatin1Char('('), 1).section(QLatin1Char(' '), 0, 0);
+    EXPECT_EQ(avi, "*.[Aa][Vv][Ii]");
+    const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(avi));
+    for (const char* name : {"clip.avi", "CLIP.AVI", "clip.aVi"}) {
+        EXPECT_TRUE(pattern.match(QString::fromLatin1(name)).hasMatch()) << name;
+    }
+    EXPECT_FALSE(pattern.match(QStringLiteral("clip.avi.txt")).hasMatch());
     EXPECT_TRUE(afterMovie[1].startsWith("image ("));
-    EXPECT_TRUE(afterMovie[2].startsWith("all ("));
+    EXPECT_EQ(afterMovie[2], "All files (*)");
     EXPECT_EQ(CConvertToolView::ImportFilters(PadKindEmpty), afterMovie);
     EXPECT_TRUE(CConvertToolView::ImportFilters(PadKindStill)[0].startsWith("image ("));
 }
@@ -97,6 +114,22 @@ TEST_F(MainView, CardOnTheCommandLineIsChosenAtStart) {
     EXPECT_TRUE(rootListed);
 }
 
+// A card that another program (k72-card, a second window) has open is not "another drive".
+TEST_F(MainView, ACardInUseElsewhereSaysSo) {
+    const int fd = ::open(card.card.padFile.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+    view.InitialSetUp();
+    ::close(fd);
+    EXPECT_FALSE(store.IsCardOpen());
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_NE(view.messages[0].indexOf(QStringLiteral("in use by another program")), -1)
+        << view.messages[0].toStdString();
+    EXPECT_NE(view.messages[0].indexOf(QStringLiteral("Close it there first.")), -1);
+    EXPECT_EQ(view.messages[0].indexOf(QStringLiteral("A drive other than")), -1);
+}
+
 TEST_F(MainView, FolderWithoutACardShowsTheMessageAndClosesTheCard) {
     ScriptedView view(store, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
@@ -104,7 +137,9 @@ TEST_F(MainView, FolderWithoutACardShowsTheMessageAndClosesTheCard) {
     view.DriveList()->addItem(QStringLiteral("plain"), QString::fromStdString(dir.Path().string()));
     Choose(view.DriveList(), view.DriveList()->count() - 1);
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0], "A drive other than the K-72's SD card is selected.");
+    EXPECT_EQ(view.messages[0].toStdString(), CardOpenMessage(store.LastOpenResult()));
+    EXPECT_NE(view.messages[0].indexOf(QStringLiteral("is not a K-72 card")), -1)
+        << view.messages[0].toStdString();
     EXPECT_FALSE(store.IsCardOpen());
     EXPECT_FALSE(view.GridReady());
     EXPECT_FALSE(view.BankList()->isEnabled());

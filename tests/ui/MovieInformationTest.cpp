@@ -1,6 +1,7 @@
 // The movie information dialog on a real card: the texts read from the movie file, the sound file,
 // the preview.
 #include "UiTestSupport.h"
+#include "engine/CConversionManager.h"
 #include "store/CPadBankStore.h"
 #include "ui/CDialogMovieInformation.h"
 #include "ui/CMovieInfoBox.h"
@@ -21,11 +22,17 @@ public:
     using CDialogMovieInformation::CDialogMovieInformation;
 
     QString audioAnswer;
+    bool convertAnswer = false;
+    std::vector<QString> questions;
     std::vector<QString> messages;
     std::vector<std::filesystem::path> opened;
 
 protected:
     QString AskAudioFile() override { return audioAnswer; }
+    bool AskConvertSound(const QString& question) override {
+        questions.push_back(question);
+        return convertAnswer;
+    }
     void ShowMessage(const QString& text) override { messages.push_back(text); }
     void OpenWithDesktop(const std::filesystem::path& path) override { opened.push_back(path); }
 };
@@ -109,13 +116,29 @@ TEST_F(MovieInformation, AudioAttachesASoundAndRefusesOthers) {
     EXPECT_EQ(dialog.AudioDisplayText().toStdString(), "x" + name);
     EXPECT_EQ(dialog.AudioNameLabel()->text().toStdString(), ("x" + name).substr(0, 15) + "...");
 
+    // A mono sound: the user is told why it cannot be used as it is and asked; declined, nothing
+    // changes and no error follows.
     MakeWav(dir / "mono.wav", 1);
     dialog.audioAnswer = QString::fromStdString((dir / "mono.wav").string());
+    dialog.AudioButton()->click();
+    ASSERT_EQ(dialog.questions.size(), 1u);
+    EXPECT_TRUE(dialog.questions[0].contains("it is not stereo")) << dialog.questions[0].toStdString();
+    EXPECT_TRUE(dialog.messages.empty());
+    EXPECT_EQ(dialog.AudioDisplayText().toStdString(), "x" + name);
+    // Agreed: converted into the device's form and attached under its 8.3 name.
+    dialog.convertAnswer = true;
+    dialog.AudioButton()->click();
+    EXPECT_TRUE(dialog.messages.empty());
+    EXPECT_EQ(dialog.AudioDisplayText().toStdString(), "MONO.WAV");
+    EXPECT_EQ(CConversionManager::CheckPcmFile((card.card.folder / "MONO.WAV").string()), 0);
+    // Something that holds no sound: the conversion fails with the format message.
+    WriteFileBytes(dir / "notes.mp3", {'h', 'i'});
+    dialog.audioAnswer = QString::fromStdString((dir / "notes.mp3").string());
     dialog.AudioButton()->click();
     ASSERT_EQ(dialog.messages.size(), 1u);
     EXPECT_EQ(dialog.messages[0],
               "Failed to load the file.\nPlease select a file in a format supported by this converter.");
-    EXPECT_EQ(dialog.AudioDisplayText().toStdString(), "x" + name);
+    EXPECT_EQ(dialog.AudioDisplayText().toStdString(), "MONO.WAV");
 
     dialog.audioAnswer.clear(); // Cancel in the file window
     dialog.AudioButton()->click();

@@ -33,6 +33,7 @@ public:
     int imageQuestions = 0;
     std::vector<QString> deleteQuestions;
     std::vector<QString> messages;
+    std::vector<QString> soundQuestions;
     std::vector<std::filesystem::path> opened;
 
 protected:
@@ -41,6 +42,10 @@ protected:
         return imageAnswer;
     }
     QString AskAudioFile() override { return audioAnswer; }
+    bool AskConvertSound(const QString& question) override {
+        soundQuestions.push_back(question);
+        return true;
+    }
     int AskDeleteFiles(const QString& text) override {
         deleteQuestions.push_back(text);
         return deleteAnswer;
@@ -348,10 +353,15 @@ TEST_F(PictureList, AudioAndPreview) {
     EXPECT_TRUE(dialog.messages.empty());
     EXPECT_EQ(dialog.AudioDisplayText().toStdString(), longName);
     EXPECT_EQ(dialog.AudioNameLabel()->text().toStdString(), longName.substr(0, 25) + "...");
-    // A file that is no suitable sound is refused with the format message; the name stays.
+    EXPECT_TRUE(dialog.soundQuestions.empty()) << "a WAV the device plays is used as it is";
+    // A file that is no sound at all: offered for conversion, which fails; refused with the format
+    // message, and the name stays.
     WriteFileBytes(dir / "bad.wav", {1, 2, 3});
     dialog.audioAnswer = QString::fromStdString((dir / "bad.wav").string());
     dialog.AudioButton()->click();
+    ASSERT_EQ(dialog.soundQuestions.size(), 1u);
+    EXPECT_TRUE(dialog.soundQuestions[0].contains("it is not a WAV file"))
+        << dialog.soundQuestions[0].toStdString();
     ASSERT_EQ(dialog.messages.size(), 1u);
     EXPECT_TRUE(dialog.messages[0].startsWith("Failed to load the file."));
     EXPECT_EQ(dialog.AudioDisplayText().toStdString(), longName);

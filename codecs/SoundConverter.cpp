@@ -1,0 +1,323 @@
+#include "codecs/SoundConverter.h"
+
+#include "codecs/DiagnosticLog.h"
+#include "codecs/LibavHandles.h"
+#include "codecs/ff_convertermain.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace k72 {
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kChannels = 2;
+constexpr int kBytesPerFrame = kChannels * 2;
+constexpr std::uint32_t kHeaderBytes = 44;
+// The RIFF size field counts everything after its own 8 bytes in 32 bits.
+constexpr std::uint64_t kLargestData = 0xFFFFFFFFull - (kHeaderBytes - 8);
+
+struct Failure {
+    ResultCode code;
+    std::string reason;
+};
+
+struct ResamplerDeleter {
+    void operator()(SwrContext* context) const { swr_free(&context); }
+};
+using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+void PutLe32(std::uint8_t* p, std::uint32_t value) {
+    p[0] = static_cast<std::uint8_t>(value);
+    p[1] = static_cast<std::uint8_t>(value >> 8);
+    p[2] = static_cast<std::uint8_t>(value >> 16);
+    p[3] = static_cast<std::uint8_t>(value >> 24);
+}
+
+void PutLe16(std::uint8_t* p, std::uint16_t value) {
+    p[0] = static_cast<std::uint8_t>(value);
+    p[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+std::array<std::uint8_t, kHeaderBytes> WavHeader(std::uint32_t dataBytes) {
+    std::array<std::uint8_t, kHeaderBytes> h{};
+    std::copy_n("RIFF", 4, h.begin());
+    PutLe32(&h[4], dataBytes + kHeaderBytes - 8);
+    std::copy_n("WAVEfmt ", 8, h.begin() + 8);
+    PutLe32(&h[16], 16);
+    PutLe16(&h[20], 1); // PCM
+    PutLe16(&h[22], kChannels);
+    PutLe32(&h[24], kRate);
+    PutLe32(&h[28], kRate * kBytesPerFrame);
+    PutLe16(&h[32], kBytesPerFrame);
+    PutLe16(&h[34], 16);
+    std::copy_n("data", 4, h.begin() + 36);
+    PutLe32(&h[40], dataBytes);
+    return h;
+}
+
+class SoundJob {
+public:
+    SoundJob(const std::string& source, const std::string& destination)
+        : source_(source), destination_(destination) {}
+
+    void Run() {
+        Open();
+        output_.reset(std::fopen(destination_.c_str(), "wb"));
+        if (!output_) {
+            throw Failure{rc::FileError, "cannot create " + destination_};
+        }
+        Write(WavHeader(0).data(), kHeaderBytes);
+        libav::PacketPtr packet(av_packet_alloc());
+        frame_.reset(av_frame_alloc());
+        if (!packet || !frame_) {
+            throw std::bad_alloc();
+        }
+        for (;;) {
+            const int error = av_read_frame(input_.get(), packet.get());
+            if (error == AVERROR(EAGAIN)) {
+                continue;
+            }
+            if (error < 0) {
+                if (error != AVERROR_EOF) {
+                    DebugOutput("Sound converter: reading stopped early: " + libav::ErrorText(error) + "\n");
+                }
+                break;
+            }
+            if (packet->stream_index == streamIndex_) {
+                Decode(packet.get());
+            }
+            av_packet_unref(packet.get());
+        }
+        Decode(nullptr);
+        FlushResampler();
+        if (dataBytes_ == 0) {
+            throw Failure{rc::InputCodecUnsupported, "no sound of " + source_ + " could be decoded"};
+        }
+        if (std::fseek(output_.get(), 0, SEEK_SET) != 0) {
+            throw Failure{rc::FileError, "cannot finish " + destination_};
+        }
+        Write(WavHeader(static_cast<std::uint32_t>(dataBytes_)).data(), kHeaderBytes);
+        if (std::fclose(output_.release()) != 0) {
+            throw Failure{rc::FileError, "cannot finish " + destination_};
+        }
+    }
+
+private:
+    void Open() {
+        AVFormatContext* raw = nullptr;
+        int error = avformat_open_input(&raw, source_.c_str(), nullptr, nullptr);
+        if (error < 0) {
+            throw Failure{rc::CannotOpenInput, "cannot open " + source_ + ": " + libav::ErrorText(error)};
+        }
+        input_.reset(raw);
+        if ((error = avformat_find_stream_info(input_.get(), nullptr)) < 0) {
+            throw Failure{rc::CannotOpenInput, "cannot read the streams of " + source_};
+        }
+        const AVCodec* codec = nullptr;
+        streamIndex_ = av_find_best_stream(input_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+        if (streamIndex_ == AVERROR_DECODER_NOT_FOUND) {
+            throw Failure{rc::InputCodecUnsupported, "no decoder for the sound of " + source_};
+        }
+        if (streamIndex_ < 0) {
+            throw Failure{rc::StreamNotFound, source_ + " holds no sound"};
+        }
+        for (unsigned i = 0; i < input_->nb_streams; ++i) {
+            input_->streams[i]->discard =
+                static_cast<int>(i) == streamIndex_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+        }
+        decoder_.reset(avcodec_alloc_context3(codec));
+        if (!decoder_) {
+            throw std::bad_alloc();
+        }
+        const AVStream* stream = input_->streams[streamIndex_];
+        if (avcodec_parameters_to_context(decoder_.get(), stream->codecpar) < 0 ||
+            avcodec_open2(decoder_.get(), codec, nullptr) < 0) {
+            throw Failure{rc::InputCodecUnsupported,
+                          std::string("cannot open the ") + codec->name + " decoder"};
+        }
+        decoder_->pkt_timebase = stream->time_base;
+    }
+
+    void Decode(const AVPacket* packet) {
+        int error = avcodec_send_packet(decoder_.get(), packet);
+        if (error < 0 && error != AVERROR_EOF) {
+            ++damaged_;
+            if (packet != nullptr) {
+                return; // a damaged packet: the rest of the sound still counts
+            }
+        }
+        for (;;) {
+            error = avcodec_receive_frame(decoder_.get(), frame_.get());
+            if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
+                return;
+            }
+            if (error < 0) {
+                ++damaged_;
+                if (packet == nullptr && error != AVERROR_INVALIDDATA) {
+                    return;
+                }
+                continue;
+            }
+            Resample(*frame_);
+            av_frame_unref(frame_.get());
+        }
+    }
+
+    // (Re)creates the resampler for the frame's format; a stream whose format changes part way through
+    // (a chained Ogg file, a radio recording) goes on with a new one.
+    void Prepare(const AVFrame& frame) {
+        AVChannelLayout layout{};
+        if (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame.ch_layout.nb_channels <= 0) {
+            av_channel_layout_default(&layout,
+                                      frame.ch_layout.nb_channels > 0 ? frame.ch_layout.nb_channels : 1);
+        } else if (av_channel_layout_copy(&layout, &frame.ch_layout) < 0) {
+            throw std::bad_alloc();
+        }
+        const bool same = resampler_ && inRate_ == frame.sample_rate && inFormat_ == frame.format &&
+                          av_channel_layout_compare(&inLayout_, &layout) == 0;
+        if (same) {
+            av_channel_layout_uninit(&layout);
+            return;
+        }
+        FlushResampler();
+        av_channel_layout_uninit(&inLayout_);
+        inLayout_ = layout;
+        inRate_ = frame.sample_rate;
+        inFormat_ = frame.format;
+        SwrContext* raw = nullptr;
+        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        if (swr_alloc_set_opts2(&raw, &stereo, AV_SAMPLE_FMT_S16, kRate, &inLayout_,
+                                static_cast<AVSampleFormat>(frame.format), frame.sample_rate, 0,
+                                nullptr) < 0 ||
+            raw == nullptr) {
+            throw Failure{rc::InputCodecUnsupported, "the sound's format cannot be resampled"};
+        }
+        resampler_.reset(raw);
+        if (swr_init(resampler_.get()) < 0) {
+            throw Failure{rc::InputCodecUnsupported, "the sound's format cannot be resampled"};
+        }
+    }
+
+    void Resample(const AVFrame& frame) {
+        if (frame.nb_samples <= 0 || frame.sample_rate <= 0) {
+            return;
+        }
+        Prepare(frame);
+        Convert(const_cast<const std::uint8_t**>(frame.extended_data), frame.nb_samples);
+    }
+
+    void FlushResampler() {
+        if (resampler_) {
+            Convert(nullptr, 0);
+        }
+    }
+
+    void Convert(const std::uint8_t** in, int samples) {
+        for (;;) {
+            const int room = swr_get_out_samples(resampler_.get(), samples);
+            if (room < 0) {
+                throw Failure{rc::Error, "the resampler failed"};
+            }
+            const int capacity = room + 256;
+            buffer_.resize(static_cast<std::size_t>(capacity) * kBytesPerFrame);
+            std::uint8_t* out = buffer_.data();
+            const int made = swr_convert(resampler_.get(), &out, capacity, in, samples);
+            if (made < 0) {
+                throw Failure{rc::Error, "the resampler failed"};
+            }
+            if (made > 0) {
+                Append(buffer_.data(), static_cast<std::size_t>(made) * kBytesPerFrame);
+            }
+            // Fed input is taken whole; a flush goes on until the resampler holds nothing more.
+            if (in != nullptr || made == 0) {
+                return;
+            }
+        }
+    }
+
+    void Append(const std::uint8_t* data, std::size_t bytes) {
+        if (dataBytes_ + bytes > kLargestData) {
+            throw Failure{rc::FileSizeOverLimit, source_ + " is too long for a WAV file"};
+        }
+        Write(data, bytes);
+        dataBytes_ += bytes;
+    }
+
+    void Write(const std::uint8_t* data, std::size_t bytes) {
+        if (std::fwrite(data, 1, bytes, output_.get()) != bytes) {
+            throw Failure{rc::FileError, "cannot write " + destination_};
+        }
+    }
+
+public:
+    ~SoundJob() { av_channel_layout_uninit(&inLayout_); }
+    SoundJob(const SoundJob&) = delete;
+    SoundJob& operator=(const SoundJob&) = delete;
+
+    std::int64_t Damaged() const { return damaged_; }
+
+private:
+    std::string source_;
+    std::string destination_;
+    libav::InputContextPtr input_;
+    libav::CodecContextPtr decoder_;
+    libav::FramePtr frame_;
+    int streamIndex_ = -1;
+    ResamplerPtr resampler_;
+    AVChannelLayout inLayout_{};
+    int inRate_ = 0;
+    int inFormat_ = -1;
+    std::vector<std::uint8_t> buffer_;
+    std::unique_ptr<std::FILE, FileCloser> output_;
+    std::uint64_t dataBytes_ = 0;
+    std::int64_t damaged_ = 0;
+};
+
+} // namespace
+
+ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::string& destinationPath) {
+    RouteLibraryLogToDiagnostics();
+    ResultCode result = 0;
+    {
+        SoundJob job(sourcePath, destinationPath);
+        try {
+            job.Run();
+            if (job.Damaged() > 0) {
+                DebugOutput("Sound converter: " + std::to_string(job.Damaged()) +
+                            " damaged packets skipped\n");
+            }
+        } catch (const Failure& failure) {
+            DebugOutput("Sound converter: " + failure.reason + "\n");
+            result = failure.code;
+        } catch (const std::bad_alloc&) {
+            DebugOutput("Sound converter: out of memory\n");
+            result = rc::Error;
+        } catch (const std::exception& error) {
+            DebugOutput(std::string("Sound converter: ") + error.what() + "\n");
+            result = rc::Error;
+        }
+    }
+    if (Failed(result)) {
+        std::error_code ignored;
+        std::filesystem::remove(destinationPath, ignored);
+    }
+    return result;
+}
+
+} // namespace k72

@@ -1,0 +1,19 @@
+#pragma once
+// Turns any sound the media library decodes (MP3, FLAC, Ogg, M4A, WAV of another rate, depth or
+// channel count, the sound of a movie file …) into the one WAV form the device plays: RIFF WAVE, PCM,
+// 16 bits, 44,100 Hz, stereo, with a 44-byte header. Mono is spread to both sides, more channels are
+// mixed down, other rates are resampled.
+
+#include "codecs/ResultCodes.h"
+
+#include <string>
+
+namespace k72 {
+
+// Writes destinationPath (replacing it). 0 on success; on failure no file is left and the result is
+// rc::CannotOpenInput (cannot be read), rc::StreamNotFound (no sound in it), rc::InputCodecUnsupported
+// (no sound could be decoded), rc::FileSizeOverLimit (longer than a WAV file can hold), rc::FileError
+// (cannot be written) or rc::Error. The reason goes to the diagnostic log.
+ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::string& destinationPath);
+
+} // namespace k72

@@ -1,0 +1,150 @@
+#include "store/SaveJournal.h"
+
+#include "codecs/DiagnosticLog.h"
+#include "store/WriteFaults.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace k72 {
+namespace {
+
+constexpr std::string_view kMagic = "K72JRNL1";
+constexpr std::size_t kMostSpans = 6 * 144;
+constexpr std::size_t kLongestSpan = 1364;
+
+std::uint32_t Fnv1a(const std::uint8_t* data, std::size_t size) {
+    std::uint32_t hash = 2166136261u;
+    for (std::size_t i = 0; i < size; ++i) {
+        hash = (hash ^ data[i]) * 16777619u;
+    }
+    return hash;
+}
+
+void Put(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
+
+std::uint64_t Get(const std::vector<std::uint8_t>& in, std::size_t at, int bytes) {
+    std::uint64_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) {
+        value = (value << 8) | in[at + static_cast<std::size_t>(i)];
+    }
+    return value;
+}
+
+void SyncFolder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        if (writefault::Pass("journal folder fsync")) {
+            ::fsync(fd);
+        }
+        ::close(fd);
+    }
+}
+
+bool Log(const std::string& what, const std::filesystem::path& path) {
+    DebugOutput("save journal: " + what + " " + path.string() + ": " + std::strerror(errno) + "\n");
+    return false;
+}
+
+} // namespace
+
+bool SaveJournal::Write(const std::filesystem::path& path, const std::vector<JournalSpan>& spans) {
+    std::vector<std::uint8_t> bytes(kMagic.begin(), kMagic.end());
+    Put(bytes, spans.size(), 4);
+    for (const JournalSpan& span : spans) {
+        Put(bytes, span.offset, 8);
+        Put(bytes, span.oldBytes.size(), 4);
+        bytes.insert(bytes.end(), span.oldBytes.begin(), span.oldBytes.end());
+        bytes.insert(bytes.end(), span.newBytes.begin(), span.newBytes.end());
+    }
+    Put(bytes, Fnv1a(bytes.data(), bytes.size()), 4);
+
+    std::error_code ec;
+    std::filesystem::create_directories(path.parent_path(), ec);
+    std::filesystem::path part = path;
+    part += ".part";
+    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        return Log("cannot create", part);
+    }
+    bool ok = writefault::Pass("journal write") &&
+              ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+              writefault::Pass("journal fsync") && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && writefault::Pass("journal rename") && ::rename(part.c_str(), path.c_str()) == 0) {
+        SyncFolder(path.parent_path());
+        return true;
+    }
+    Log("cannot write", path);
+    ::unlink(part.c_str());
+    return false;
+}
+
+SaveJournal::State SaveJournal::Read(const std::filesystem::path& path, std::vector<JournalSpan>& spans) {
+    spans.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        return errno == ENOENT ? State::Absent : State::Damaged;
+    }
+    struct stat info {};
+    std::vector<std::uint8_t> bytes;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size < (16 << 20)) {
+        bytes.resize(static_cast<std::size_t>(info.st_size));
+        if (::read(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+            bytes.clear();
+        }
+    }
+    ::close(fd);
+    const std::size_t head = kMagic.size() + 4;
+    if (bytes.size() < head + 4 || std::memcmp(bytes.data(), kMagic.data(), kMagic.size()) != 0 ||
+        Get(bytes, bytes.size() - 4, 4) != Fnv1a(bytes.data(), bytes.size() - 4)) {
+        return State::Damaged;
+    }
+    const std::uint64_t count = Get(bytes, kMagic.size(), 4);
+    std::size_t at = head;
+    for (std::uint64_t i = 0; i < count && count <= kMostSpans; ++i) {
+        if (at + 12 > bytes.size() - 4) {
+            break;
+        }
+        JournalSpan span;
+        span.offset = Get(bytes, at, 8);
+        const std::size_t length = static_cast<std::size_t>(Get(bytes, at + 8, 4));
+        at += 12;
+        if (length == 0 || length > kLongestSpan || at + 2 * length > bytes.size() - 4) {
+            break;
+        }
+        span.oldBytes.assign(bytes.begin() + static_cast<long>(at),
+                             bytes.begin() + static_cast<long>(at + length));
+        span.newBytes.assign(bytes.begin() + static_cast<long>(at + length),
+                             bytes.begin() + static_cast<long>(at + 2 * length));
+        at += 2 * length;
+        spans.push_back(std::move(span));
+    }
+    if (spans.size() != count || at != bytes.size() - 4) {
+        spans.clear();
+        return State::Damaged;
+    }
+    return State::Valid;
+}
+
+bool SaveJournal::Remove(const std::filesystem::path& path) {
+    if (!writefault::Pass("journal remove")) {
+        return Log("cannot remove", path);
+    }
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        return Log("cannot remove", path);
+    }
+    SyncFolder(path.parent_path());
+    return true;
+}
+
+} // namespace k72

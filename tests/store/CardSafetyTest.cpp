@@ -1,0 +1,413 @@
+// Nothing lost and nothing outside the card: files that other pads still name, links and special files
+// in the card folder, saves cut off by a kill or failing half way, what killed runs leave behind, and
+// why a card cannot be opened.
+#include "store/CPadBankStore.h"
+
+#include "store/CardOpenResult.h"
+#include "store/PadFileBackup.h"
+#include "store/PrintableText.h"
+#include "store/StoreMessages.h"
+#include "store/WriteFaults.h"
+#include "tests/store/CardFixture.h"
+#include "tests/store/StoreFakes.h"
+#include "tests/support/StillTestPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace k72 {
+namespace {
+
+using namespace k72test;
+namespace fs = std::filesystem;
+
+void PutMoviePad(std::vector<std::uint8_t>& bytes, std::size_t at, const std::string& file,
+                 const std::string& audio = "") {
+    PutLE32(bytes, at, 1);
+    PutLE32(bytes, at + 4, 0);
+    PutName(bytes, at + 8, file);
+    PutName(bytes, at + 36, audio);
+}
+
+bool Contains(const std::vector<std::string>& texts, const std::string& part) {
+    for (const auto& text : texts) {
+        if (text.find(part) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A card whose number A-1 is empty but for the pads a test puts there; the rest of the file random.
+class CardSafety : public ::testing::Test {
+protected:
+    CardSafety() {
+        bytes = RandomBytes(kPadFileBytes, 77);
+        EmptyNumber(bytes, 0, 0);
+        EmptyNumber(bytes, 2, 4);
+        fs::create_directories(temporary);
+    }
+
+    void Open(bool withBackups = true) {
+        card = std::make_unique<TestCard>(dir.Path(), bytes);
+        for (const auto& name : files) {
+            card->AddFile(name, "content of " + name);
+        }
+        OpenAgain(withBackups);
+    }
+    void OpenAgain(bool withBackups = true) {
+        store = std::make_unique<CPadBankStore>(&messages, &copy);
+        store->SetTemporaryFolder(temporary);
+        if (withBackups) {
+            store->SetBackupFolder(backups);
+        }
+        ASSERT_TRUE(store->Open(card->folder, card->padFile)) << CardOpenMessage(store->LastOpenResult());
+        store->SelectBank(0);
+        store->SelectNumber(0);
+    }
+
+    TempDir dir;
+    fs::path temporary = dir / "tmp";
+    fs::path backups = dir / "backups";
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::string> files;
+    std::unique_ptr<TestCard> card;
+    RecordingMessages messages;
+    PlainFileCopy copy{true};
+    std::unique_ptr<CPadBankStore> store;
+};
+
+TEST_F(CardSafety, DeletingKeepsEveryFileAnotherRecordStillNames) {
+    // A-1-1: a movie with a sound; A-1-2: two pictures with the same sound; C-5-8: the movie recorded a
+    // second time, spelled in lower case (the card compares names without case).
+    PutMoviePad(bytes, RecordAt(0, 0, 0), "K72_0001.AVI", "SND.WAV");
+    PutStillPad(bytes, RecordAt(0, 0, 1), {"K72_0002.JPG", "K72_0003.JPG"}, "SND.WAV");
+    PutMoviePad(bytes, RecordAt(2, 4, 7), "k72_0001.avi");
+    files = {"K72_0001.AVI", "K72_0002.JPG", "K72_0003.JPG", "SND.WAV"};
+    Open();
+
+    store->DeletePad(0, true);
+    PadKind kind{};
+    ASSERT_TRUE(store->GetPadKind(0, kind));
+    EXPECT_EQ(kind, PadKindEmpty);
+    EXPECT_TRUE(fs::exists(card->folder / "K72_0001.AVI"));
+    EXPECT_TRUE(fs::exists(card->folder / "SND.WAV"));
+    EXPECT_EQ(messages.shown,
+              std::vector<std::string>{"K72_0001.AVI was kept on the card: pad C-5-8 uses it too.\n"
+                                       "SND.WAV was kept on the card: pad A-1-2 uses it too."})
+        << "one message for the whole delete";
+    EXPECT_TRUE(store->FilesNotDeleted().empty());
+
+    // The last pad naming the sound takes it with it.
+    messages.shown.clear();
+    store->DeletePad(1, true);
+    EXPECT_FALSE(fs::exists(card->folder / "K72_0002.JPG"));
+    EXPECT_FALSE(fs::exists(card->folder / "K72_0003.JPG"));
+    EXPECT_FALSE(fs::exists(card->folder / "SND.WAV"));
+    EXPECT_TRUE(messages.shown.empty());
+
+    // A picture taken off a list stays while the list names it at another position too.
+    PutStillPad(bytes, RecordAt(0, 0, 2), {"K72_0009.JPG", "K72_0009.JPG"});
+    files = {"K72_0009.JPG"};
+    Open();
+    ASSERT_TRUE(store->RemoveStillImage(0, 2));
+    EXPECT_EQ(store->DeleteUnusedCardFiles({"K72_0009.JPG"}), 0);
+    EXPECT_TRUE(fs::exists(card->folder / "K72_0009.JPG"));
+    EXPECT_TRUE(Contains(messages.shown, "pad A-1-3 uses it too"));
+}
+
+TEST_F(CardSafety, ASoundNeverReplacesAFileAnotherPadNames) {
+    PutMoviePad(bytes, RecordAt(0, 0, 0), "K72_0001.AVI");
+    PutStillPad(bytes, RecordAt(0, 0, 1), {"K72_0002.JPG"}, "SND.WAV");
+    files = {"K72_0001.AVI", "K72_0002.JPG"};
+    Open();
+    // A sound called like the movie, copied with overwriting allowed.
+    MakeWav(dir / "K72_0001.AVI");
+    const auto movie = ReadFileBytes(card->folder / "K72_0001.AVI");
+    const auto padBefore = card->PadBytes();
+    EXPECT_FALSE(store->SetAudio(dir / "K72_0001.AVI", 1, "K72_0001.AVI"));
+    EXPECT_EQ(ReadFileBytes(card->folder / "K72_0001.AVI"), movie);
+    EXPECT_EQ(card->PadBytes(), padBefore);
+    EXPECT_TRUE(Contains(messages.shown, "pad A-1-1 uses that file"))
+        << ::testing::PrintToString(messages.shown);
+
+    // The pad's own sound may be replaced, and the same sound shared by a second pad.
+    MakeWav(dir / "SND.WAV");
+    EXPECT_TRUE(store->SetAudio(dir / "SND.WAV", 1, "SND.WAV"));
+    EXPECT_TRUE(store->SetAudio(dir / "SND.WAV", 0, "SND.WAV"));
+    EXPECT_EQ(GetName(card->PadBytes(), RecordAt(0, 0, 0) + 36), "SND.WAV");
+    // A different sound of that name would change the other pad's sound.
+    MakeWav(dir / "SND.WAV", 2, 44100, 16, 441, 9);
+    EXPECT_FALSE(store->SetAudio(dir / "SND.WAV", 1, "SND.WAV"));
+}
+
+TEST_F(CardSafety, LinksInTheCardFolderAreNeitherFollowedNorRecorded) {
+    PutStillPad(bytes, RecordAt(0, 0, 2), {"K72_0005.JPG"});
+    Open();
+    WriteFileBytes(dir / "outside.jpg", {'s', 'e', 'c', 'r', 'e', 't'});
+    fs::create_symlink(dir / "outside.jpg", card->folder / "K72_0005.JPG");
+    fs::create_symlink(dir / "outside.jpg", card->folder / "K72_0006.JPG");
+    const fs::path exported = dir / "export";
+    fs::create_directories(exported);
+
+    EXPECT_FALSE(store->ExportStillImages(2, exported));
+    EXPECT_FALSE(fs::exists(exported / "K72_0005.JPG"));
+    EXPECT_TRUE(Contains(messages.shown, "K72_0005.JPG was not exported: on the card it is a symbolic link"));
+    EXPECT_FALSE(store->ImportFile(card->folder / "K72_0006.JPG", 3, PadKindStill));
+    EXPECT_EQ(store->AddStillImage(card->folder / "K72_0006.JPG", 2), -1);
+    PadKind kind{};
+    ASSERT_TRUE(store->GetPadKind(3, kind));
+    EXPECT_EQ(kind, PadKindEmpty);
+    // Deleting removes neither the link's target nor (as a pad's file) the link.
+    store->DeletePad(2, true);
+    EXPECT_TRUE(fs::exists(dir / "outside.jpg"));
+    EXPECT_EQ(store->FilesNotDeleted(), std::vector<std::string>{"K72_0005.JPG"});
+
+    // A pad file that is a link to a file of the right size is not opened, and never written.
+    TempDir other;
+    TestCard linked(other.Path(), bytes);
+    WriteFileBytes(other / "elsewhere.sys", bytes);
+    fs::remove(linked.padFile);
+    fs::create_symlink(other / "elsewhere.sys", linked.padFile);
+    CPadBankStore second;
+    EXPECT_FALSE(second.OpenCardRoot(linked.root));
+    EXPECT_EQ(second.LastOpenResult().failure, CardOpenFailure::NotARegularFile);
+    EXPECT_NE(CardOpenMessage(second.LastOpenResult()).find("a symbolic link"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(other / "elsewhere.sys"), bytes);
+
+    // A card reached through a linked path is used as usual.
+    store.reset();
+    fs::create_symlink(card->root, dir / "mounted");
+    CPadBankStore third(&messages, &copy);
+    ASSERT_TRUE(third.OpenCardRoot(dir / "mounted"));
+    third.SelectBank(0);
+    third.SelectNumber(0);
+    EXPECT_FALSE(third.ImportFile(card->folder / "K72_0005.JPG", 4, PadKindStill));
+    WriteFileBytes(card->folder / "K72_0007.JPG", {1});
+    EXPECT_TRUE(third.ImportFile(dir / "mounted" / "DCIM" / "000KAVLO" / "K72_0007.JPG", 4, PadKindStill));
+}
+
+TEST_F(CardSafety, SpecialFilesAreSkippedWithoutWaitingOnThem) {
+    PutStillPad(bytes, RecordAt(0, 0, 2), {"K72_0001.JPG", "K72_0002.JPG"});
+    PutMoviePad(bytes, RecordAt(0, 0, 3), "K72_0003.AVI");
+    files = {"K72_0001.JPG"};
+    Open();
+    ASSERT_EQ(::mkfifo((card->folder / "K72_0002.JPG").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((card->folder / "K72_0003.AVI").c_str(), 0600), 0);
+    const fs::path exported = dir / "export";
+    fs::create_directories(exported);
+    // A FIFO opened for reading would wait for a writer for ever.
+    EXPECT_FALSE(store->ExportStillImages(2, exported));
+    EXPECT_TRUE(fs::exists(exported / "K72_0001.JPG"));
+    EXPECT_FALSE(fs::exists(exported / "K72_0002.JPG"));
+    EXPECT_FALSE(store->ExportMovie(3, exported));
+    EXPECT_EQ(messages.shown, (std::vector<std::string>{
+                                  "K72_0002.JPG was not exported: on the card it is a FIFO, not a file.",
+                                  "K72_0003.AVI was not exported: on the card it is a FIFO, not a file."}));
+    EXPECT_FALSE(store->ImportFile(card->folder / "K72_0002.JPG", 5, PadKindStill));
+}
+
+// A child process that opens the card and dies by SIGKILL at fault point `killAt` of an in-place
+// import onto pad A-1-1; true when it was killed (false: the import ended first).
+bool KillDuringImport(const TestCard& card, const fs::path& backups, int killAt) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        CPadBankStore store;
+        store.SetBackupFolder(backups);
+        if (!store.Open(card.folder, card.padFile)) {
+            _exit(2);
+        }
+        store.SelectBank(0);
+        store.SelectNumber(0);
+        writefault::KillAt(killAt);
+        _exit(store.ImportFile(card.folder / "K72_0001.AVI", 0, PadKindMovie) ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+TEST_F(CardSafety, ASaveCutOffByAKillIsRolledBackWhenTheCardIsOpenedNext) {
+    // The pad holds no record but its bytes are the device's old ones: a movie name written over them
+    // must never be left mixed with them.
+    files = {"K72_0001.AVI"};
+    Open();
+    store.reset();
+    const auto original = card->PadBytes();
+    int killed = 0;
+    int rolledBack = 0;
+    for (int step = 1; step < 40; ++step) {
+        WriteFileBytes(card->padFile, original);
+        if (!KillDuringImport(*card, backups, step)) {
+            break;
+        }
+        ++killed;
+        messages.shown.clear();
+        OpenAgain();
+        const auto after = card->PadBytes();
+        ASSERT_EQ(after.size(), kPadFileBytes);
+        // The pad file is as before, or (killed after its save was flushed) holds the whole new record.
+        const bool old = after == original;
+        rolledBack += messages.shown == std::vector<std::string>{messages::kInterruptedSaveUndone} ? 1 : 0;
+        if (!old) {
+            EXPECT_EQ(GetName(after, RecordAt(0, 0, 0) + 8), "K72_0001.AVI") << step;
+            EXPECT_TRUE(std::equal(after.begin() + static_cast<long>(RecordAt(0, 0, 1)), after.end(),
+                                   original.begin() + static_cast<long>(RecordAt(0, 0, 1))))
+                << step;
+        }
+        EXPECT_FALSE(fs::exists(store->PadFile().JournalPath())) << step;
+        store.reset();
+    }
+    EXPECT_GE(killed, 5);
+    EXPECT_GE(rolledBack, 1) << "a kill between the record's write and the end of the save is undone";
+
+    // A journal that no longer fits the pad file (the device changed it since) is dropped, the pad
+    // file kept as the device left it.
+    const fs::path journal = backups / PadFileBackup::CardFolderName(card->root) / "K72_PAD-journal.bin";
+    bool journalLeft = false;
+    for (int step = 1; step < 40 && !journalLeft; ++step) {
+        WriteFileBytes(card->padFile, original);
+        ASSERT_TRUE(KillDuringImport(*card, backups, step));
+        journalLeft = fs::exists(journal);
+    }
+    ASSERT_TRUE(journalLeft);
+    auto changed = card->PadBytes();
+    changed[RecordAt(0, 0, 0) + 9] ^= 0x55;
+    WriteFileBytes(card->padFile, changed);
+    messages.shown.clear();
+    OpenAgain();
+    EXPECT_EQ(card->PadBytes(), changed);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(CardSafety, AFailedSavePutsBackEveryByteItChanged) {
+    files = {"K72_0001.AVI", "K72_0002.JPG"};
+    PutStillPad(bytes, RecordAt(0, 0, 5), {"K72_0002.JPG", "K72_0002.JPG"});
+    // Pad 0 is empty, but its name bytes hold the device's old text.
+    PutName(bytes, RecordAt(0, 0, 0) + 8, "OLDNAME.AVI");
+    Open(false);
+    const auto original = card->PadBytes();
+    // Step 1 is the record's write, step 2 the flush.
+    for (int step : {1, 2}) {
+        SCOPED_TRACE(step);
+        messages.shown.clear();
+        writefault::FailAt(step);
+        EXPECT_FALSE(store->ImportFile(card->folder / "K72_0001.AVI", 0, PadKindMovie));
+        writefault::FailAt(step);
+        EXPECT_FALSE(store->RemoveStillImage(0, 5));
+        writefault::FailAt(0);
+        EXPECT_EQ(card->PadBytes(), original);
+        EXPECT_EQ(messages.shown, std::vector<std::string>(2, messages::kCardWriteFailed));
+        PadKind kind{};
+        ASSERT_TRUE(store->GetPadKind(0, kind));
+        EXPECT_EQ(kind, PadKindEmpty);
+        EXPECT_EQ(store->PadFile().GetStillRecord(0, 5)->stillCount, 2u);
+    }
+    EXPECT_TRUE(store->ImportFile(card->folder / "K72_0001.AVI", 0, PadKindMovie));
+}
+
+// The id of a process that has ended.
+pid_t EndedProcess() {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST_F(CardSafety, TheNextOpenClearsWhatKilledRunsLeftButNoMediaFile) {
+    Open();
+    store.reset();
+    const std::string dead = std::to_string(EndedProcess());
+    // Left by a killed run: a partial copy on the card, a temporary folder, a partial pad-file copy.
+    card->AddFile(".k72-copy-" + dead + "-a1b2c3", "half");
+    card->AddFile(".k72-copy-x9y8z7", "half, named before copies carried their process");
+    card->AddFile("K72_0044.AVI", "complete but never recorded");
+    fs::create_directories(temporary / ("k72-import-" + dead + "-q1w2e3"));
+    WriteFileBytes(temporary / ("k72-import-" + dead + "-q1w2e3") / "K72_0045.AVI", {1, 2});
+    fs::create_directories(temporary / ("k72-card-" + dead + "-r4t5y6"));
+    // Still in use by living processes (this one, and process 1), or not ours.
+    card->AddFile(".k72-copy-1-u7i8o9", "being written");
+    fs::create_directories(temporary / "k72-import-1-p0a9s8");
+    fs::create_directories(temporary / "other-program-123-abc");
+    const fs::path cardCopies = backups / PadFileBackup::CardFolderName(card->root);
+    fs::create_directories(cardCopies);
+    WriteFileBytes(cardCopies / "K72_PAD-20240101-000000-000.SYS.part", {1});
+    // The copy without a process id is older than this run.
+    fs::last_write_time(card->folder / ".k72-copy-x9y8z7",
+                        fs::file_time_type::clock::now() - std::chrono::hours(1));
+    OpenAgain();
+
+    EXPECT_FALSE(fs::exists(card->folder / (".k72-copy-" + dead + "-a1b2c3")));
+    EXPECT_FALSE(fs::exists(card->folder / ".k72-copy-x9y8z7"));
+    EXPECT_FALSE(fs::exists(temporary / ("k72-import-" + dead + "-q1w2e3")));
+    EXPECT_FALSE(fs::exists(temporary / ("k72-card-" + dead + "-r4t5y6")));
+    EXPECT_FALSE(fs::exists(cardCopies / "K72_PAD-20240101-000000-000.SYS.part"));
+    EXPECT_TRUE(fs::exists(card->folder / "K72_0044.AVI"));
+    EXPECT_TRUE(fs::exists(card->folder / ".k72-copy-1-u7i8o9"));
+    EXPECT_TRUE(fs::exists(temporary / "k72-import-1-p0a9s8"));
+    EXPECT_TRUE(fs::exists(temporary / "other-program-123-abc"));
+}
+
+TEST_F(CardSafety, EachReasonACardCannotBeOpenedHasItsOwnMessage) {
+    Open();
+    CPadBankStore other;
+    // In use: the message says so, and not that this is another drive.
+    EXPECT_FALSE(other.OpenCardRoot(card->root));
+    EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::Locked);
+    const std::string inUse = CardOpenMessage(other.LastOpenResult());
+    EXPECT_NE(inUse.find("in use by another program"), std::string::npos);
+    EXPECT_NE(inUse.find("Close it there first."), std::string::npos);
+    store.reset();
+
+    EXPECT_FALSE(other.OpenCardRoot(dir / "nothing-here"));
+    EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::NotFound);
+    EXPECT_NE(CardOpenMessage(other.LastOpenResult()).find("No such file"), std::string::npos);
+    EXPECT_FALSE(other.OpenCardRoot(temporary));
+    EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::NotACard);
+    EXPECT_NE(CardOpenMessage(other.LastOpenResult()).find("has no DCIM/000KAVLO/K72_PAD.SYS"),
+              std::string::npos);
+    EXPECT_FALSE(other.OpenCardRoot(card->padFile));
+    EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::NotAFolder);
+
+    auto shorter = bytes;
+    shorter.resize(4096);
+    WriteFileBytes(card->padFile, shorter);
+    EXPECT_FALSE(other.OpenCardRoot(card->root));
+    EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::WrongLength);
+    EXPECT_NE(CardOpenMessage(other.LastOpenResult()).find("has 4,096 bytes, not 1,178,496"),
+              std::string::npos);
+
+    fs::remove(card->padFile);
+    fs::create_directory(card->padFile);
+    EXPECT_FALSE(other.OpenCardRoot(card->root));
+    EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::NotARegularFile);
+    EXPECT_NE(CardOpenMessage(other.LastOpenResult()).find("is a folder, not a file"), std::string::npos);
+}
+
+TEST_F(CardSafety, AnUnusableTemporaryFolderIsNamedAndNotBlamedOnTheSource) {
+    files = {};
+    Open();
+    WriteRgbPng(dir / "picture.png", SmoothPicture(16, 16));
+    store->SetTemporaryFolder(dir / "missing");
+    EXPECT_FALSE(store->ImportFile(dir / "picture.png", 0, PadKindStill));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0],
+              messages::TemporaryFolderUnusable((dir / "missing").string(), "No such file or directory"));
+    EXPECT_EQ(messages.shown[0].find("Failed to load"), std::string::npos);
+}
+
+TEST(PrintableName, EscapesEverythingButPrintableAscii) {
+    EXPECT_EQ(PrintableName("K72_0001.JPG"), "K72_0001.JPG");
+    EXPECT_EQ(PrintableName(std::string("A\nB\x1b[31m\\\t\r\x7f\xe9", 13)),
+              "A\\nB\\x1b[31m\\\\\\t\\r\\x7f\\xe9");
+}
+
+} // namespace
+} // namespace k72
