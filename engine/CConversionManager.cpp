@@ -6,7 +6,6 @@
 #include "engine/PcmFileCheck.h"
 #include "engine/ResultCodeText.h"
 
-#include <chrono>
 #include <exception>
 #include <utility>
 
