@@ -6,7 +6,6 @@
 #include "engine/PcmFileCheck.h"
 #include "engine/ResultCodeText.h"
 
-#include <chrono>
 #include <exception>
 #include <utility>
 
@@ -14,7 +13,7 @@ namespace k72 {
 
 CConversionManager::CConversionManager()
     : converter(std::make_unique<CVideoConverter>()), stillConverter(std::make_unique<StillImageConverter>()),
-      workerEnded(workerEnd.get_future()), worker([this] { RunWorker(); }) {}
+      worker([this] { RunWorker(); }) {}
 
 CConversionManager::~CConversionManager() {
     // Nothing waiting may start, and the job in progress is asked to stop.
@@ -31,10 +30,8 @@ CConversionManager::~CConversionManager() {
     }
     workAvailable.notify_all();
 
-    // An idle worker ends at once; a running conversion needs until its next progress report.
-    if (workerEnded.wait_for(std::chrono::milliseconds(500)) != std::future_status::ready) {
-        workerEnded.wait();
-    }
+    // Waits for the worker without a time limit: an idle worker ends at once, a running conversion at
+    // its next progress report, which the abort request answers with a stop.
     worker.join();
 
     converter.reset();
@@ -69,13 +66,12 @@ CVideoConverter& CConversionManager::Converter() {
 }
 
 void CConversionManager::RunWorker() {
-    // Whatever happens, shutdown must learn that the worker has ended.
+    // An error must not escape the thread (that would end the program); shutdown still joins it.
     try {
         WorkerLoop();
     } catch (...) {
         DebugOutput("CConversionManager: the worker stopped on an error\n");
     }
-    workerEnd.set_value();
 }
 
 void CConversionManager::WorkerLoop() {

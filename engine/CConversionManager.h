@@ -13,7 +13,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,7 +23,7 @@ namespace k72 {
 class CConversionManager {
 public:
     CConversionManager();
-    virtual ~CConversionManager(); // shutdown: abort, wake, wait for the worker, destroy
+    virtual ~CConversionManager(); // shutdown: abort, wake, wait for the worker (no time limit), destroy
     CConversionManager(const CConversionManager&) = delete;
     CConversionManager& operator=(const CConversionManager&) = delete;
 
@@ -70,9 +69,7 @@ private:
     std::unique_ptr<StillImageConverter> stillConverter;
     CAviProbe aviProbe; // the last AVI probe: its path, frame count and frame rate
 
-    std::promise<void> workerEnd;  // set by the worker as its last act
-    std::future<void> workerEnded; // lets shutdown wait for it with a time limit
-    std::thread worker;            // started last, once everything it uses exists
+    std::thread worker; // started last, once everything it uses exists
 };
 
 } // namespace k72

@@ -1,5 +1,6 @@
-// The commands of the store that convert: ImportFile and AddStillImage. They are the only parts of the
-// store that need the conversion engine, and live apart so that the rest of the store links without it.
+// The commands of the store that convert: ImportFile and AddStillImage. They are the parts of the store
+// that drive the conversion engine, kept apart from the pad and file bookkeeping. The store library as a
+// whole links the engine (store/CMakeLists.txt).
 #include "store/CPadBankStore.h"
 
 #include "codecs/DiagnosticLog.h"

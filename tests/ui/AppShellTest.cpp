@@ -197,10 +197,30 @@ TEST(AppShell, SettingsAreLoadedAtStart) {
 }
 
 // The preferences are stored only when confirmed, and the store converts with them at once.
+// Points the user's settings at a folder of the test's own. Qt reads XDG_CONFIG_HOME only for the first
+// settings object of the process, so the folder is set on QSettings itself, and put back afterwards so
+// that the tests after this one see the test program's home again.
+class SettingsFolder {
+public:
+    explicit SettingsFolder(const std::filesystem::path& folder)
+        : previous(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))) {
+        Point(QString::fromStdString(folder.string()));
+    }
+    ~SettingsFolder() { Point(previous.isEmpty() ? QDir::homePath() + "/.config" : previous); }
+    SettingsFolder(const SettingsFolder&) = delete;
+    SettingsFolder& operator=(const SettingsFolder&) = delete;
+
+private:
+    static void Point(const QString& folder) {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+    }
+    QString previous;
+};
+
 TEST(AppShell, PreferencesAreSavedOnlyOnOk) {
     TempDir home;
-    qputenv("XDG_CONFIG_HOME",
-            QByteArray::fromStdString(home.Path().string())); // before any settings are read
+    const SettingsFolder settingsFolder(home.Path()); // before any settings are read
     const auto file = home / "KAVELO" / "K-72 Image Converter.conf";
     RecordingApp app;
     {
