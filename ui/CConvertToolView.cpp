@@ -1,5 +1,6 @@
 #include "ui/CConvertToolView.h"
 
+#include "codecs/FitGeometry.h"
 #include "codecs/ResultCodes.h"
 #include "engine/MediaKind.h"
 #include "store/CPadBankStore.h"
@@ -913,12 +914,13 @@ QString CConvertToolView::CardStatusText() const {
     static const char* const qualities[] = {"Lowest", "Low", "Middle", "High", "Highest"};
     // The card's folder name first: the line is narrow, its tooltip holds the whole path.
     const QString name = QFileInfo(openRoot).fileName().isEmpty() ? card : QFileInfo(openRoot).fileName();
-    return QStringLiteral("%1: %2 free | %3, %4%5")
+    return QStringLiteral("%1: %2 free | %3, %4%5, %6")
         .arg(name)
         .arg(SizeText(volume.bytesAvailable()))
         .arg(settings.fps == 1 ? QStringLiteral("PAL 25 fps") : QStringLiteral("NTSC 29.97 fps"))
         .arg(QString::fromLatin1(qualities[settings.QualitySliderPosition()]))
-        .arg(settings.deinterlace == 1 ? QStringLiteral(", deinterlace") : QString());
+        .arg(settings.deinterlace == 1 ? QStringLiteral(", deinterlace") : QString())
+        .arg(QString::fromLatin1(FitWord(settings.fit)));
 }
 
 QString CConvertToolView::CardStatusToolTip() const {

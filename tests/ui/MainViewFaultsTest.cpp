@@ -285,6 +285,30 @@ TEST_F(MainViewFaults, ImportOntoAPadThatHoldsSomethingAsksFirst) {
     EXPECT_TRUE(storeMessages.shown.empty());
 }
 
+// The status line tells what the next import will use: frame rate, quality, deinterlacing and fit.
+TEST_F(MainViewFaults, TheStatusLineNamesTheSettingsAnImportWillUse) {
+    CPadBankStore store(&storeMessages);
+    Settings settings;
+    settings.fps = 1;
+    settings.quality = 4;
+    settings.deinterlace = 1;
+    settings.fit = FitMode::Letterbox;
+    store.SetSettings(settings);
+    ScriptedView view(store, Root());
+    view.InitialSetUp();
+    const QString line = view.CardStatusText();
+    EXPECT_TRUE(line.contains(QStringLiteral("free | PAL 25 fps, ")));
+    EXPECT_TRUE(line.contains(QStringLiteral(", deinterlace, letterbox")));
+    settings.fps = 0;
+    settings.deinterlace = 0;
+    settings.fit = FitMode::Crop;
+    store.SetSettings(settings);
+    const QString changed = view.CardStatusText();
+    EXPECT_TRUE(changed.contains(QStringLiteral("free | NTSC 29.97 fps, ")));
+    EXPECT_FALSE(changed.contains(QStringLiteral("deinterlace")));
+    EXPECT_TRUE(changed.endsWith(QStringLiteral(", crop")));
+}
+
 // A card folder that disappears while shown: said once, no pads until it is back, then as it was.
 TEST_F(MainViewFaults, ACardThatGoesAwayIsSaidOnceAndComesBack) {
     CPadBankStore store(&storeMessages);
