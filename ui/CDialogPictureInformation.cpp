@@ -250,14 +250,8 @@ void CDialogPictureInformation::OnImport() {
         ShowMessage(QString::fromLatin1(kTooManyStills), true);
         return;
     }
-    const QString path = AskImageFile();
-    if (path.isEmpty()) {
-        return;
-    }
-    const int count = store.AddStillImage(std::filesystem::path(path.toStdString()), pad);
-    if (count > 0) {
-        AddRow(StillName(count - 1));
-    }
+    // Several pictures may be picked at once; they are added in the order the dialog gives.
+    AddPictures(AskImageFiles());
 }
 
 void CDialogPictureInformation::OnDelete() {
@@ -363,11 +357,11 @@ void CDialogPictureInformation::reject() {
     done(1);
 }
 
-QString CDialogPictureInformation::AskImageFile() {
+QStringList CDialogPictureInformation::AskImageFiles() {
     const QStringList filters = CConvertToolView::ImportFilters(PadKindStill);
     // The pictures we know, then all files (movies are no choice here).
-    return QFileDialog::getOpenFileName(this, QString(), QString(),
-                                        filters.front() + QStringLiteral(";;") + filters.back());
+    return QFileDialog::getOpenFileNames(this, QString(), QString(),
+                                         filters.front() + QStringLiteral(";;") + filters.back());
 }
 
 bool CDialogPictureInformation::AskConvertSound(const QString& question) {

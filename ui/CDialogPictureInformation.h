@@ -58,7 +58,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
     // The windows the buttons open; tests replace them.
-    virtual QString AskImageFile();
+    virtual QStringList AskImageFiles();
     virtual QString AskAudioFile();
     // Asks whether to convert a sound the device cannot play as it is; true for yes.
     virtual bool AskConvertSound(const QString& question);

@@ -27,7 +27,7 @@ class ScriptedPictures : public CDialogPictureInformation {
 public:
     using CDialogPictureInformation::CDialogPictureInformation;
 
-    QString imageAnswer;
+    QStringList imageAnswer;
     QString audioAnswer;
     int deleteAnswer = QMessageBox::Cancel;
     int imageQuestions = 0;
@@ -37,7 +37,7 @@ public:
     std::vector<std::filesystem::path> opened;
 
 protected:
-    QString AskImageFile() override {
+    QStringList AskImageFiles() override {
         ++imageQuestions;
         return imageAnswer;
     }
@@ -405,7 +405,7 @@ TEST_F(PictureList, ImportAppendsTheConvertedPicture) {
     QImage picture(200, 100, QImage::Format_RGB32);
     picture.fill(QColor(250, 200, 0));
     ASSERT_TRUE(picture.save(QString::fromStdString((dir / "sun.png").string())));
-    dialog.imageAnswer = QString::fromStdString((dir / "sun.png").string());
+    dialog.imageAnswer = QStringList{QString::fromStdString((dir / "sun.png").string())};
     dialog.ImportButton()->click();
     EXPECT_EQ(dialog.imageQuestions, 1);
     EXPECT_EQ(RowNames(*dialog.List()),
@@ -417,8 +417,17 @@ TEST_F(PictureList, ImportAppendsTheConvertedPicture) {
 
     // A file that is no picture adds nothing (the store reports the failure).
     WriteFileBytes(dir / "broken.png", {1, 2, 3, 4});
-    dialog.imageAnswer = QString::fromStdString((dir / "broken.png").string());
+    dialog.imageAnswer = QStringList{QString::fromStdString((dir / "broken.png").string())};
     dialog.ImportButton()->click();
     EXPECT_EQ(dialog.List()->count(), 4);
     EXPECT_EQ(StoredStills(card.card, 1, 2, 3).size(), 4u);
+
+    // Several pictures picked at once are added in the order given.
+    ASSERT_TRUE(picture.save(QString::fromStdString((dir / "moon.bmp").string())));
+    dialog.imageAnswer = QStringList{QString::fromStdString((dir / "moon.bmp").string()),
+                                     QString::fromStdString((dir / "sun.png").string())};
+    dialog.ImportButton()->click();
+    EXPECT_EQ(dialog.List()->count(), 6);
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3), RowNames(*dialog.List()));
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3).back(), "K72_0006.JPG");
 }
