@@ -14,6 +14,7 @@
 #include "cli/TerminalProgress.h"
 #include "engine/CConversionManager.h"
 #include "store/CardLayout.h"
+#include "store/ImportKind.h"
 #include "store/StoreMessages.h"
 
 #include <cerrno>
@@ -44,7 +45,7 @@ public:
     // the destination may be written; prints why not.
     bool Prepare(const std::filesystem::path& source, PadKind kind, const std::filesystem::path& destination,
                  bool overwrite) {
-        if (kind != PadKindEmpty && FileKindOf(source) != kind) {
+        if (kind != PadKindEmpty && ImportKindOf(source) != kind) {
             messages_.ShowMessage(messages::kLoadFailed);
             messages_.Error(source.string() + ": " +
                             (kind == PadKindStill ? "not a picture (" : "not a movie (") +

@@ -4,19 +4,6 @@
 
 namespace k72::cli {
 
-PadKind FileKindOf(const std::filesystem::path& file) {
-    switch (KindOfFile(file)) {
-    case MediaKind::Movie:
-        return PadKindMovie;
-    case MediaKind::Picture:
-        return PadKindStill;
-    case MediaKind::Sound:
-    case MediaKind::Unknown:
-        break;
-    }
-    return PadKindEmpty;
-}
-
 std::string KnownExtensionText(PadKind kind, const char* separator) {
     const MediaKind media = kind == PadKindMovie   ? MediaKind::Movie
                             : kind == PadKindStill ? MediaKind::Picture

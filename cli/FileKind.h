@@ -1,16 +1,12 @@
 #pragma once
-// What a file is for a pad, decided by its content with its extension as the first guess (the
-// engine's one list of known extensions, letter case ignored): movies, pictures, and everything else.
+// The known extensions of a pad kind as text for k72-card's help and messages (what a file becomes on a
+// pad is the store's ImportKindOf).
 
 #include "store/PadRecords.h"
 
-#include <filesystem>
 #include <string>
 
 namespace k72::cli {
-
-// PadKindMovie, PadKindStill, or PadKindEmpty for a file that is neither.
-PadKind FileKindOf(const std::filesystem::path& file);
 
 // "AVI, MPG, …" for a pad kind's known extensions (movie or still); for messages and help.
 std::string KnownExtensionText(PadKind kind, const char* separator = ", ");

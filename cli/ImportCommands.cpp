@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/FileKind.h"
+#include "store/ImportKind.h"
 #include "store/StoreMessages.h"
 
 #include <string>
@@ -39,7 +40,7 @@ void ExplainFailure(CardSession& session, const std::filesystem::path& file, Pad
 // A file the command line names for import: of a known kind and there.
 bool CheckImportFile(TerminalMessages& messages, const std::filesystem::path& file, PadKind wanted,
                      PadKind& kind) {
-    kind = FileKindOf(file);
+    kind = ImportKindOf(file);
     if (kind == PadKindEmpty || (wanted != PadKindEmpty && kind != wanted)) {
         messages.ShowMessage(messages::kLoadFailed);
         messages.Error(file.string() + ": " +

@@ -4,6 +4,7 @@
 #include "codecs/ResultCodes.h"
 #include "engine/MediaKind.h"
 #include "store/CPadBankStore.h"
+#include "store/ImportKind.h"
 #include "store/StoreMessages.h"
 #include "ui/CDialogMovieInformation.h"
 #include "ui/CDialogPictureInformation.h"
@@ -246,16 +247,7 @@ QString CConvertToolView::SoundFilters() {
 }
 
 PadKind CConvertToolView::ImportKindOf(const QString& path) {
-    switch (KindOfFile(std::filesystem::path(path.toStdString()))) {
-    case MediaKind::Movie:
-        return PadKindMovie;
-    case MediaKind::Picture:
-        return PadKindStill;
-    case MediaKind::Sound:
-    case MediaKind::Unknown:
-        break;
-    }
-    return PadKindEmpty;
+    return k72::ImportKindOf(std::filesystem::path(path.toStdString()));
 }
 
 void CConvertToolView::showEvent(QShowEvent* event) {
@@ -333,7 +325,7 @@ void CConvertToolView::UpdateDrives() {
     }
 }
 
-void CConvertToolView::ReleaseCard() {
+void CConvertToolView::ForgetCard() {
     gridReady = 0;
     bankIndex = numberIndex = selectedPad = -1;
     store.Close();
@@ -343,6 +335,10 @@ void CConvertToolView::ReleaseCard() {
     cardGone = false;
     bankList->setEnabled(false);
     numberList->setEnabled(false);
+}
+
+void CConvertToolView::ReleaseCard() {
+    ForgetCard();
     driveList->setCurrentIndex(0);
     UpdateButtons();
     emit CardChanged();
@@ -360,15 +356,7 @@ void CConvertToolView::RedrawPads() {
 
 void CConvertToolView::OnDriveChosen(int index) {
     const QString root = driveList->itemData(index).toString();
-    gridReady = 0;
-    bankIndex = numberIndex = selectedPad = -1;
-    store.Close();
-    padView->Clear();
-    contentCache.Clear();
-    openRoot.clear();
-    cardGone = false;
-    bankList->setEnabled(false);
-    numberList->setEnabled(false);
+    ForgetCard();
     driveList->setToolTip(root);
     UpdateButtons();
     // The empty first entry names no folder: the card is looked for relative to the working folder, and

@@ -133,6 +133,8 @@ protected:
     CPadBankStore& Store() { return store; }
 
 private:
+    // Closes the card and empties the form: no pads, no selection, the lists off.
+    void ForgetCard();
     void FillDriveList();
     void OnDriveChosen(int index);
     void OnBankChosen(int index);
