@@ -9,6 +9,7 @@
 #include "store/ImportKind.h"
 #include "store/StoreMessages.h"
 
+#include <algorithm>
 #include <string>
 
 namespace k72::cli {
@@ -104,38 +105,43 @@ int RunAddStill(const AddStillOptions& options) {
     session.FileCopy().SetOverwrite(options.overwrite);
 
     const std::size_t total = options.files.size();
-    std::size_t added = 0;
-    const auto stopped = [&](const std::string& why) {
-        messages.Error(why + "; added " + std::to_string(added) + " of " + std::to_string(total) +
-                       (total == 1 ? " picture" : " pictures"));
-        if (added > 0) {
-            output::Pad(address, session.Entry(address));
+    const PadEntry* entry = session.Entry(address);
+    const bool empty = entry == nullptr || entry->Kind() == PadKindEmpty;
+    const std::size_t count = empty || !entry->stills ? 0 : entry->stills->stillCount;
+    if (count + total > padlayout::kMaxStills) {
+        messages.ShowMessage(kStillLimitMessage);
+        messages.Error(address.Text() + " has room for " + std::to_string(padlayout::kMaxStills - count) +
+                       " more; nothing added");
+        return kExitFailed;
+    }
+    // The whole batch is converted on every core and recorded with one save: a failure or a cancel
+    // leaves the pad as it was.
+    std::vector<std::filesystem::path> files(options.files.begin(), options.files.end());
+    const int before = messages.Count();
+    bool cancelled = false;
+    const int result =
+        session.Store().AddStillImages(files, address.pad, [&](std::size_t done, std::size_t all) {
+            session.Bar().Show("adding pictures...",
+                               static_cast<int>(done * 100 / std::max<std::size_t>(all, 1)));
+            cancelled = CancelSignal::Raised();
+            return !cancelled;
+        });
+    session.Bar().Clear();
+    if (result < 0) {
+        if (cancelled) {
+            messages.Error("cancelled; the card is unchanged");
+            return kExitFailed;
+        }
+        const auto failed = session.Store().LastBatchFailure();
+        if (failed) {
+            ExplainFailure(session, files[*failed], PadKindStill, before);
+            messages.Error(files[*failed].string() + " could not be added; added 0 of " +
+                           std::to_string(total) + (total == 1 ? " picture" : " pictures"));
+        } else {
+            messages.Error("the pictures could not be added; " + address.Text() + " is unchanged");
         }
         return kExitFailed;
-    };
-    for (const std::string& name : options.files) {
-        const std::filesystem::path file = name;
-        if (CancelSignal::Raised()) {
-            return stopped("cancelled");
-        }
-        const PadEntry* entry = session.Entry(address);
-        const bool empty = entry == nullptr || entry->Kind() == PadKindEmpty;
-        if (!empty && entry->stills && entry->stills->stillCount >= padlayout::kMaxStills) {
-            messages.ShowMessage(kStillLimitMessage);
-            return stopped(address.Text() + " is full");
-        }
-        session.Bar().Show("adding pictures...", static_cast<int>(added * 100 / total));
-        const int before = messages.Count();
-        const bool ok = empty ? session.Store().ImportFile(file, address.pad, PadKindStill)
-                              : session.Store().AddStillImage(file, address.pad) > 0;
-        if (!ok) {
-            session.Bar().Clear();
-            ExplainFailure(session, file, PadKindStill, before);
-            return stopped(file.string() + " could not be added");
-        }
-        ++added;
     }
-    session.Bar().Clear();
     output::Pad(address, session.Entry(address));
     return kExitSuccess;
 }

@@ -73,6 +73,7 @@ private:
     AVFilterContext* videoSink_ = nullptr;
     std::int64_t nextVideoPts_ = AV_NOPTS_VALUE; // the video stream's time base, after the shift
     bool videoGraphClosed_ = false;
+    bool reducing_ = false; // the picture shrinks to half or less: lighter decoding and scaling
 
     libav::FilterGraphPtr audioGraph_;
     AVFilterContext* audioSource_ = nullptr;

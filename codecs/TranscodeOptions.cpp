@@ -49,6 +49,10 @@ ResultCode TranscodeOptions::Parse(int argc, const char* const* argv, std::strin
             autoRotate = false;
             continue;
         }
+        if (option == "-fulldecode") {
+            fullDecode = true;
+            continue;
+        }
         if (option.empty() || option[0] != '-' || option == "-") {
             if (haveOutput) {
                 return fail(rc::Error, "more than one output: " + option);

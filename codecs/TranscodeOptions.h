@@ -30,6 +30,7 @@ public:
     int topFieldFirst = -1;         // "-top": -1 finds the field order by itself, 1 top first, 0 bottom first
     FitMode fit = FitMode::Stretch; // "-fit": stretch, letterbox or crop
     bool autoRotate = true;         // "-noautorotate" turns it off: the picture as stored, unturned
+    bool fullDecode = false;        // "-fulldecode": decode every detail even where the scaler throws it away
 };
 
 } // namespace k72

@@ -137,6 +137,17 @@ public:
     // Appends a picture to a still image pad (converted, or recorded in place when on the card).
     // The new picture count, or -1.
     int AddStillImage(const std::filesystem::path& source, int pad);
+    // Appends several pictures to an empty or still image pad, in the order given, as AddStillImage
+    // one after another would (byte for byte the same card files, under the same numbers), but
+    // converting them on a pool of workers, one per core, and writing the pad file once at the end.
+    // progress (may be empty) is called on this thread with the pictures finished and the total, a
+    // few times a second; returning false cancels. A cancel (no message), a picture that fails (its
+    // message) or a pad with too little room leave pad, numbering and card as they were. The new
+    // picture count, or -1.
+    int AddStillImages(const std::vector<std::filesystem::path>& sources, int pad,
+                       const std::function<bool(std::size_t done, std::size_t total)>& progress = {});
+    // The position in the last AddStillImages batch of the picture that failed to convert, if one did.
+    std::optional<std::size_t> LastBatchFailure() const { return lastBatchFailure_; }
     // Takes the picture at position 0 … count-1 out of the list; the file stays on the card unless
     // deleteFile is true, and then goes only when no record of the pad file names it any more.
     bool RemoveStillImage(int position, int pad, bool deleteFile = false);
@@ -230,6 +241,7 @@ protected:
     std::filesystem::path padFilePath_;
     int cardFolderFd_ = -1; // the card folder, opened once: its files are reached relative to it
     std::uint32_t lastFileNumber_ = 0;
+    std::optional<std::size_t> lastBatchFailure_;
     CardOpenResult lastOpen_;
     std::vector<std::string> filesNotDeleted_;
 

@@ -6,6 +6,7 @@
 #include "codecs/DiagnosticLog.h"
 #include "engine/CConversionManager.h"
 #include "engine/ConversionProgressModel.h"
+#include "engine/StillBatch.h"
 #include "store/CardLayout.h"
 #include "store/Leftovers.h"
 #include "store/PrintableText.h"
@@ -283,6 +284,130 @@ int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
     }
     lastFileNumber_ = std::max(lastFileNumber_, *number);
     return static_cast<int>(stills.stillCount);
+}
+
+int CPadBankStore::AddStillImages(const std::vector<std::filesystem::path>& sources, int pad,
+                                  const std::function<bool(std::size_t, std::size_t)>& progress) {
+    lastBatchFailure_.reset();
+    PadEntry* entry = SelectedEntry(pad);
+    const bool empty = entry != nullptr && entry->Kind() == PadKindEmpty;
+    if (entry == nullptr || sources.empty() ||
+        (!empty && (entry->Kind() != PadKindStill || !entry->stills))) {
+        return -1;
+    }
+    const std::size_t count = empty ? 0 : entry->stills->stillCount;
+    if (count + sources.size() > padlayout::kMaxStills) {
+        ShowMessage(messages::kStillLimit);
+        return -1;
+    }
+    for (const auto& source : sources) {
+        if (!FileExists(source)) {
+            return -1;
+        }
+    }
+    const PadEntry before = *entry;
+    const std::uint32_t lastNumberBefore = lastFileNumber_;
+
+    // Files already on the card are recorded where they are; the others are converted into a folder of
+    // our own, under names of their position, and copied onto the card in the batch's order.
+    std::vector<bool> inPlace(sources.size(), false);
+    std::vector<StillBatchItem> items;
+    std::vector<std::size_t> itemOf(sources.size(), 0);
+    std::optional<TemporaryWorkspace> workspace;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        const std::string sourceName = sources[i].filename().string();
+        if (IsInCardFolder(sources[i]) && IsPlainCardName(sourceName)) {
+            if (!UsableInPlace(sourceName)) {
+                return -1;
+            }
+            inPlace[i] = true;
+            continue;
+        }
+        if (!workspace) {
+            workspace.emplace(TemporaryFolder());
+            if (!workspace->Ok()) {
+                ShowTemporaryFolderMessage(workspace->Error());
+                return -1;
+            }
+        }
+        itemOf[i] = items.size();
+        items.push_back({sources[i].string(), (workspace->Path() / (std::to_string(i) + ".JPG")).string()});
+    }
+
+    if (!items.empty()) {
+        StillBatchSettings settings;
+        settings.quality = settings_.StillImageQuality();
+        settings.fit = settings_.fit;
+        const StillBatchOutcome outcome = ConvertStillBatch(items, settings, progress);
+        if (outcome.cancelled) {
+            return -1;
+        }
+        if (Failed(outcome.result)) {
+            for (std::size_t i = 0; i < sources.size(); ++i) {
+                if (!inPlace[i] && itemOf[i] == outcome.failedIndex) {
+                    lastBatchFailure_ = i;
+                }
+            }
+            DebugOutput("import: " + items[outcome.failedIndex].sourcePath + " could not be converted\n");
+            ShowMessage(outcome.result == rc::DiscSpaceInsufficient
+                            ? messages::TemporaryDiskFull(TemporaryFolder().string())
+                            : std::string(messages::kLoadFailed));
+            return -1;
+        }
+    }
+
+    // Onto the card, each under the next file number, as one-by-one additions would have numbered them.
+    std::vector<std::filesystem::path> copied;
+    const auto undo = [&] {
+        for (const auto& file : copied) {
+            DeleteFile(file);
+        }
+        lastFileNumber_ = lastNumberBefore;
+        if (PadEntry* current = SelectedEntry(pad)) {
+            *current = before;
+        }
+        return -1;
+    };
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        if (inPlace[i]) {
+            names.push_back(sources[i].filename().string());
+            continue;
+        }
+        const std::filesystem::path temporary = items[itemOf[i]].destinationPath;
+        const auto size = ConvertedFileSize(temporary);
+        if (!size || *size >= cardlayout::kLargestConvertedFile) {
+            ShowMessage(messages::kFileTooLarge);
+            return undo();
+        }
+        const auto number = NewFileNumber();
+        if (!number) {
+            ShowMessage(messages::kTooManyFiles);
+            return undo();
+        }
+        const std::string name = MakeCardFileName(*number, "JPG");
+        if (!CopyFileShell(cardFolder_ / name, temporary)) {
+            return undo();
+        }
+        copied.push_back(cardFolder_ / name);
+        lastFileNumber_ = std::max(lastFileNumber_, *number);
+        names.push_back(name);
+    }
+
+    // The record as the additions one by one leave it: an empty pad takes the first picture as a new
+    // still record (marked converted unless it was on the card), the others are appended.
+    StillRecord record = empty ? NewStillRecord(names[0], !inPlace[0]) : *entry->stills;
+    for (std::size_t i = empty ? 1 : 0; i < names.size(); ++i) {
+        SetNameText(record.stillNames[record.stillCount], names[i]);
+        record.stillCount += 1;
+    }
+    if (!padFile_.SetStillRecord(number_, pad, record)) {
+        return undo();
+    }
+    if (!SaveChange(pad, before)) {
+        return undo();
+    }
+    return static_cast<int>(record.stillCount);
 }
 
 } // namespace k72

@@ -8,6 +8,7 @@ namespace k72::messages {
 
 inline constexpr const char* kTooManyFiles = "Up to 9999 files can be import.";
 inline constexpr const char* kFileTooLarge = "The maximum usable file size has been exceeded.";
+inline constexpr const char* kStillLimit = "No more than 100 still images can be assigned to one pad.";
 // A change that could not be written to the card's pad file (the card taken out, write-protected or
 // failing, or the pad file removed or replaced by another program); the pad stays as it was.
 inline constexpr const char* kCardWriteFailed =

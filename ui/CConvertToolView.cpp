@@ -33,6 +33,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -722,7 +723,7 @@ void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringLi
     } else if (!pictures.isEmpty()) {
         QStringList rest = pictures;
         int added = 0;
-        if (!adding) {
+        if (!adding && before != PadKindEmpty) {
             // The first picture makes the pad a picture pad (replacing what it held); the others join it.
             const QString first = rest.takeFirst();
             imported = store.ImportFile(PathOf(first), pad, PadKindStill);
@@ -784,7 +785,15 @@ int CConvertToolView::AddPictures(int pad, const QStringList& pictures) {
     if (pictures.isEmpty()) {
         return 0;
     }
+    std::vector<std::filesystem::path> sources;
+    for (const QString& picture : pictures) {
+        sources.push_back(PathOf(picture));
+    }
+    // The store converts the batch on every core and records it with one save: a cancel or a picture
+    // that fails leaves the pad as it was.
     std::unique_ptr<QProgressDialog> progress;
+    std::function<bool(std::size_t, std::size_t)> report;
+    bool cancelled = false;
     if (pictures.size() > 1) {
         progress = std::make_unique<QProgressDialog>(window());
         progress->setWindowTitle(QString::fromLatin1(QtUserMessages::kCaption));
@@ -795,44 +804,45 @@ int CConvertToolView::AddPictures(int pad, const QStringList& pictures) {
         progress->setAutoClose(false);
         progress->setAutoReset(false);
         progress->setObjectName(QStringLiteral("pictureBatch"));
+        progress->setLabelText(
+            QStringLiteral("Converting %1 pictures for pad %2").arg(pictures.size()).arg(pad + 1));
         progress->show();
-    }
-    int added = 0;
-    for (qsizetype i = 0; i < pictures.size(); ++i) {
-        if (progress) {
-            progress->setLabelText(QStringLiteral("Converting picture %1 of %2:\n%3")
-                                       .arg(i + 1)
-                                       .arg(pictures.size())
-                                       .arg(FileName(pictures[i])));
-            progress->setValue(static_cast<int>(i));
+        report = [&](std::size_t done, std::size_t total) {
+            progress->setLabelText(QStringLiteral("Converting pictures for pad %1: %2 of %3 done")
+                                       .arg(pad + 1)
+                                       .arg(done)
+                                       .arg(total));
+            progress->setValue(static_cast<int>(done));
+            // The work runs on the store's workers; the window stays alive meanwhile.
             QCoreApplication::processEvents();
-            if (progress->wasCanceled()) {
-                emit StatusMessage(QStringLiteral("Cancelled: %1 of %2 pictures were added.")
-                                       .arg(added)
-                                       .arg(pictures.size()));
-                break;
-            }
-        }
+            cancelled = progress->wasCanceled();
+            return !cancelled;
+        };
+    }
+    const int before = [&] {
         const PadEntry* entry =
             store.SelectionValid() ? store.PadFile().EntryAt(store.Number(), pad) : nullptr;
-        if (entry != nullptr && entry->stills && entry->stills->stillCount >= 100) {
-            ShowMessage(QStringLiteral("No more than 100 still images can be assigned to one pad."));
-            break;
-        }
-        // The store says that a picture failed (the status bar why); the batch stops there.
-        if (store.AddStillImage(PathOf(pictures[i]), pad) < 0) {
-            if (const QString line = FailureLine(store, FileName(pictures[i])); !line.isEmpty()) {
-                emit StatusMessage(line);
-            }
-            break;
-        }
-        ++added;
-    }
+        return (entry != nullptr && entry->stills) ? static_cast<int>(entry->stills->stillCount) : 0;
+    }();
+    const int count = store.AddStillImages(sources, pad, report);
     if (progress) {
-        progress->setValue(static_cast<int>(pictures.size()));
         progress->close();
     }
-    return added;
+    if (count < 0) {
+        if (cancelled) {
+            emit StatusMessage(
+                QStringLiteral("Cancelled: none of the %1 pictures were added.").arg(pictures.size()));
+        } else if (const std::optional<std::size_t> failed = store.LastBatchFailure();
+                   failed && *failed < static_cast<std::size_t>(pictures.size())) {
+            // The store said that a picture failed; the status bar says which and why.
+            if (const QString line = FailureLine(store, FileName(pictures[static_cast<qsizetype>(*failed)]));
+                !line.isEmpty()) {
+                emit StatusMessage(line);
+            }
+        }
+        return 0;
+    }
+    return count - before;
 }
 
 void CConvertToolView::Export() {

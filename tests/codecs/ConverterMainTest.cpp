@@ -295,6 +295,38 @@ TEST(ConverterMain, QuantiserAndDeinterlacingChangeThePictures) {
     EXPECT_EQ(Pictures(dir / "smooth.avi").size(), 25u);
 }
 
+// A picture shrunk to half or less in both directions is decoded without the in-loop deblocking and
+// scaled by area: other pictures than full decoding gives, but close to them. Shrunk less, nothing
+// changes.
+TEST(ConverterMain, LighterDecodingOnlyWherePicturesShrinkToHalf) {
+    TempDir dir;
+    ReportRecorder recorder;
+    const auto convert = [&](const std::string& source, const std::string& output, bool full) {
+        std::vector<std::string> arguments = TranscoderArguments(dir / source, dir / output);
+        if (full) {
+            arguments.insert(arguments.end() - 7, "-fulldecode");
+        }
+        return RunTranscoder(arguments, recorder);
+    };
+    ASSERT_TRUE(MakeSmallMovie(dir / "large.mp4", "libx264", "", "1920x1080", 30, 1.0));
+    ASSERT_EQ(convert("large.mp4", "light.avi", false), 0);
+    ASSERT_EQ(convert("large.mp4", "full.avi", true), 0);
+    EXPECT_TRUE(CheckIntermediateLayout(dir / "light.avi").empty());
+    EXPECT_EQ(Pictures(dir / "light.avi").size(), Pictures(dir / "full.avi").size());
+    EXPECT_NE(Pictures(dir / "light.avi"), Pictures(dir / "full.avi"));
+    const CommandResult psnr = RunCommand("ffmpeg -nostdin -i " + Quote(dir / "light.avi") + " -i " +
+                                          Quote(dir / "full.avi") + " -lavfi psnr -f null - 2>&1");
+    const auto at = psnr.output.find("PSNR y:");
+    ASSERT_NE(at, std::string::npos) << psnr.output;
+    EXPECT_GT(std::atof(psnr.output.c_str() + at + 7), 35.0) << psnr.output.substr(at, 80);
+
+    // 1280 x 720 is not twice 480 high.
+    ASSERT_TRUE(MakeSmallMovie(dir / "medium.mp4", "libx264", "", "1280x720", 30, 1.0));
+    ASSERT_EQ(convert("medium.mp4", "light.avi", false), 0);
+    ASSERT_EQ(convert("medium.mp4", "full.avi", true), 0);
+    EXPECT_EQ(Pictures(dir / "light.avi"), Pictures(dir / "full.avi"));
+}
+
 TEST(ConverterMain, StopsWithinOneFrameOfAStopAnswer) {
     TempDir dir;
     ASSERT_TRUE(MakeSmallMovie(dir / "in.mp4", "libx264", "aac", "320x240", 25, 3.0));

@@ -159,18 +159,21 @@ TEST_F(CardToolTest, HundredPicturesFillAPadAndTheNextIsRefused) {
     EXPECT_TRUE(TempIsEmpty());
 }
 
-// A batch stops at the first picture that cannot be converted; the pictures before it stay.
-TEST_F(CardToolTest, BatchStopsAtABrokenPicture) {
+// A batch stops at the first picture that cannot be converted, with its message, and records none.
+TEST_F(CardToolTest, BatchStopsAtABrokenPictureAndRecordsNothing) {
     const auto pictures = MakePictures(2);
     WriteFileBytes(dir / "broken.png", std::vector<std::uint8_t>(64, 0x55));
+    const auto before = card.PadBytes();
     const CardRun run = Run("add-still " + Root() + " A-2-1 " + pictures[0] + " " +
                             Quote(dir / "broken.png") + " " + pictures[1]);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Failed to load the file."), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("JPEG_ERROR :800002"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("added 1 of 3"), std::string::npos) << run.err;
-    EXPECT_EQ(Strings(Pads()["A-2-1"].toObject()["files"]), std::vector<std::string>{"K72_0001.JPG"});
-    EXPECT_EQ(CardFiles(), (std::vector<std::string>{"K72_0001.JPG", "K72_PAD.SYS"}));
+    EXPECT_NE(run.err.find("broken.png could not be added; added 0 of 3"), std::string::npos) << run.err;
+    EXPECT_EQ(card.PadBytes(), before);
+    EXPECT_TRUE(Strings(Pads()["A-2-1"].toObject()["files"]).empty());
+    EXPECT_EQ(CardFiles(), (std::vector<std::string>{"K72_PAD.SYS"}));
+    EXPECT_TRUE(TempIsEmpty());
 }
 
 TEST_F(CardToolTest, PicturesAreMovedAndRemovedByPosition) {
