@@ -289,6 +289,8 @@ int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
 int CPadBankStore::AddStillImages(const std::vector<std::filesystem::path>& sources, int pad,
                                   const std::function<bool(std::size_t, std::size_t)>& progress) {
     lastBatchFailure_.reset();
+    lastConversionResult_ = 0;
+    lastConversionCancelled_ = false;
     PadEntry* entry = SelectedEntry(pad);
     const bool empty = entry != nullptr && entry->Kind() == PadKindEmpty;
     if (entry == nullptr || sources.empty() ||
@@ -340,9 +342,11 @@ int CPadBankStore::AddStillImages(const std::vector<std::filesystem::path>& sour
         settings.fit = settings_.fit;
         const StillBatchOutcome outcome = ConvertStillBatch(items, settings, progress);
         if (outcome.cancelled) {
+            lastConversionCancelled_ = true;
             return -1;
         }
         if (Failed(outcome.result)) {
+            lastConversionResult_ = outcome.result;
             for (std::size_t i = 0; i < sources.size(); ++i) {
                 if (!inPlace[i] && itemOf[i] == outcome.failedIndex) {
                     lastBatchFailure_ = i;

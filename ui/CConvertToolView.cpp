@@ -723,8 +723,9 @@ void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringLi
     } else if (!pictures.isEmpty()) {
         QStringList rest = pictures;
         int added = 0;
-        if (!adding && before != PadKindEmpty) {
+        if (!adding && (before != PadKindEmpty || rest.size() == 1)) {
             // The first picture makes the pad a picture pad (replacing what it held); the others join it.
+            // Several pictures for an empty pad go as one batch, all or nothing.
             const QString first = rest.takeFirst();
             imported = store.ImportFile(PathOf(first), pad, PadKindStill);
             added = imported ? 1 : 0;
