@@ -290,17 +290,14 @@ void CDialogPictureInformation::OnAudio() {
         return;
     }
     // A sound the device cannot play as it is may be converted first, when the user agrees.
-    SoundForPad sound;
-    const SoundForPad::Outcome prepared =
-        sound.Prepare(path, [this](const QString& question) { return AskConvertSound(question); });
-    if (prepared == SoundForPad::Outcome::Declined) {
-        return;
-    }
-    if (prepared != SoundForPad::Outcome::Failed && store.SetAudio(sound.File(), pad, sound.Name())) {
-        audioDisplayName = QString::fromStdString(sound.Name());
-        Relayout();
-    } else {
+    std::string name;
+    const SoundForPad::Outcome attached = SoundForPad::Attach(
+        store, pad, path, [this](const QString& question) { return AskConvertSound(question); }, &name);
+    if (attached == SoundForPad::Outcome::Failed) {
         ShowMessage(QString::fromLatin1(messages::kLoadFailed), false);
+    } else if (attached != SoundForPad::Outcome::Declined) {
+        audioDisplayName = QString::fromStdString(name);
+        Relayout();
     }
 }
 

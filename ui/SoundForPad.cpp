@@ -2,6 +2,7 @@
 
 #include "codecs/ResultCodes.h"
 #include "engine/CConversionManager.h"
+#include "store/CPadBankStore.h"
 #include "store/ShortName.h"
 
 #include <QApplication>
@@ -65,6 +66,21 @@ SoundForPad::Outcome SoundForPad::Prepare(const QString& path,
     const ResultCode converted = CConversionManager::ConvertSound(source.string(), file_.string());
     QApplication::restoreOverrideCursor();
     return Succeeded(converted) ? Outcome::Converted : Outcome::Failed;
+}
+
+SoundForPad::Outcome SoundForPad::Attach(CPadBankStore& store, int pad, const QString& path,
+                                         const std::function<bool(const QString& question)>& ask,
+                                         std::string* name) {
+    SoundForPad sound;
+    const Outcome prepared = sound.Prepare(path, ask);
+    if (prepared == Outcome::Declined || prepared == Outcome::Failed) {
+        return prepared;
+    }
+    if (!store.SetAudio(sound.File(), pad, sound.Name())) {
+        return Outcome::Failed;
+    }
+    *name = sound.Name();
+    return prepared;
 }
 
 } // namespace k72

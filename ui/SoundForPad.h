@@ -13,6 +13,8 @@
 
 namespace k72 {
 
+class CPadBankStore;
+
 class SoundForPad {
 public:
     enum class Outcome { UseAsIs, Converted, Declined, Failed };
@@ -24,6 +26,12 @@ public:
     // The file to attach and the name it takes on the card.
     const std::filesystem::path& File() const { return file_; }
     const std::string& Name() const { return name_; }
+
+    // Prepares the file at path as above and attaches it to the pad through the store: Converted or
+    // UseAsIs when it is attached (its card name in *name), Declined when the user said no (nothing to
+    // tell), Failed when it could not be prepared or attached (the caller shows the failure).
+    static Outcome Attach(CPadBankStore& store, int pad, const QString& path,
+                          const std::function<bool(const QString& question)>& ask, std::string* name);
 
     // Why the device cannot play a file, for a result code of its WAV check ("its sample rate is not
     // 44,100 Hz").
