@@ -13,14 +13,14 @@ class CAboutDlg : public QDialog {
 public:
     explicit CAboutDlg(QWidget* parent = nullptr);
 
-    QLabel* IconLabel() const { return iconLabel; }
-    QLabel* TextLabel() const { return textLabel; }
-    QPushButton* OkButton() const { return okButton; }
+    QLabel* IconLabel() const { return iconLabel_; }
+    QLabel* TextLabel() const { return textLabel_; }
+    QPushButton* OkButton() const { return okButton_; }
 
 private:
-    QLabel* iconLabel = nullptr;
-    QLabel* textLabel = nullptr;
-    QPushButton* okButton = nullptr;
+    QLabel* iconLabel_ = nullptr;
+    QLabel* textLabel_ = nullptr;
+    QPushButton* okButton_ = nullptr;
 };
 
 } // namespace k72
