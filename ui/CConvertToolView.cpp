@@ -60,13 +60,13 @@ QString Filter(const QString& name, MediaKind kind) {
 // Keeps a command from starting while another one runs (its dialogs let window events through).
 class BusyScope {
 public:
-    explicit BusyScope(int& busy) : busy_(busy) { busy_ = 1; }
-    ~BusyScope() { busy_ = 0; }
+    explicit BusyScope(bool& busy) : busy_(busy) { busy_ = true; }
+    ~BusyScope() { busy_ = false; }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
 
 private:
-    int& busy_;
+    bool& busy_;
 };
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int width, int height) {
@@ -137,69 +137,69 @@ QString SizeText(qint64 bytes) {
 } // namespace
 
 CConvertToolView::CConvertToolView(CPadBankStore& store, const QString& cardRoot, QWidget* parent)
-    : QWidget(parent), store(store), cardRoot(cardRoot) {
+    : QWidget(parent), store_(store), cardRoot_(cardRoot) {
     setFont(FormFont());
     setFixedSize(DluSize(185, 198));
 
     QLabel* driveLabel = MakeLabel(this, QStringLiteral("K-72 Drive :"), 7, 7, 39, 8);
-    driveList = new CDriveListBox(this);
-    driveLabel->setBuddy(driveList);
-    driveList->setAccessibleName(QStringLiteral("K-72 Drive"));
-    PlaceControl(driveList, 7, 15, 57, 12);
-    driveList->setItemDelegate(new CDriveItemDelegate(driveList));
-    driveList->setIconSize(QSize(16, 16));
+    driveList_ = new CDriveListBox(this);
+    driveLabel->setBuddy(driveList_);
+    driveList_->setAccessibleName(QStringLiteral("K-72 Drive"));
+    PlaceControl(driveList_, 7, 15, 57, 12);
+    driveList_->setItemDelegate(new CDriveItemDelegate(driveList_));
+    driveList_->setIconSize(QSize(16, 16));
 
     QLabel* bankLabel = MakeLabel(this, QStringLiteral("K-72 Bank Select :"), 88, 7, 59, 8);
-    bankList = new QComboBox(this);
-    bankLabel->setBuddy(bankList);
-    bankList->setAccessibleName(QStringLiteral("K-72 Bank"));
-    PlaceControl(bankList, 88, 15, 44, 12);
+    bankList_ = new QComboBox(this);
+    bankLabel->setBuddy(bankList_);
+    bankList_->setAccessibleName(QStringLiteral("K-72 Bank"));
+    PlaceControl(bankList_, 88, 15, 44, 12);
     for (const char letter : {'A', 'B', 'C', 'D', 'E', 'F'}) {
-        bankList->addItem(QStringLiteral("BANK:") + QLatin1Char(letter));
+        bankList_->addItem(QStringLiteral("BANK:") + QLatin1Char(letter));
     }
     auto* dash = new QLabel(QStringLiteral("-"), this);
     dash->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     PlaceLabel(dash, 136, 17, 8, 8);
-    numberList = new QComboBox(this);
-    numberList->setAccessibleName(QStringLiteral("K-72 Bank number"));
+    numberList_ = new QComboBox(this);
+    numberList_->setAccessibleName(QStringLiteral("K-72 Bank number"));
     // The number has no label of its own on the form; screen readers name a list by its label.
     auto* numberLabel = new QLabel(QStringLiteral("K-72 Bank number"), this);
-    numberLabel->setBuddy(numberList);
+    numberLabel->setBuddy(numberList_);
     numberLabel->hide();
-    PlaceControl(numberList, 150, 15, 28, 12);
+    PlaceControl(numberList_, 150, 15, 28, 12);
     for (int number = 1; number <= 12; ++number) {
-        numberList->addItem(QString::number(number));
+        numberList_->addItem(QString::number(number));
     }
-    bankList->setCurrentIndex(-1);
-    numberList->setCurrentIndex(-1);
+    bankList_->setCurrentIndex(-1);
+    numberList_->setCurrentIndex(-1);
 
-    padView = new CPadView(this);
-    padView->move(padgrid::kGridLeft, padgrid::kGridTop);
+    padView_ = new CPadView(this);
+    padView_->move(padgrid::kGridLeft, padgrid::kGridTop);
 
-    importButton = MakeFormButton(this, QStringLiteral("Import"), 7, 156);
-    informationButton = MakeFormButton(this, QStringLiteral("Information"), 67, 156);
-    deleteButton = MakeFormButton(this, QStringLiteral("Delete"), 128, 156);
-    exportButton = MakeFormButton(this, QStringLiteral("Export"), 7, 177);
-    exitButton = MakeFormButton(this, QStringLiteral("Exit"), 128, 177);
+    importButton_ = MakeFormButton(this, QStringLiteral("Import"), 7, 156);
+    informationButton_ = MakeFormButton(this, QStringLiteral("Information"), 67, 156);
+    deleteButton_ = MakeFormButton(this, QStringLiteral("Delete"), 128, 156);
+    exportButton_ = MakeFormButton(this, QStringLiteral("Export"), 7, 177);
+    exitButton_ = MakeFormButton(this, QStringLiteral("Exit"), 128, 177);
 
-    connect(driveList, &QComboBox::activated, this, &CConvertToolView::OnDriveChosen);
-    connect(bankList, &QComboBox::activated, this, &CConvertToolView::OnBankChosen);
-    connect(numberList, &QComboBox::activated, this, &CConvertToolView::OnNumberChosen);
-    connect(importButton, &QPushButton::clicked, this, &CConvertToolView::Import);
-    connect(exportButton, &QPushButton::clicked, this, &CConvertToolView::Export);
-    connect(informationButton, &QPushButton::clicked, this, &CConvertToolView::Information);
-    connect(deleteButton, &QPushButton::clicked, this, &CConvertToolView::Delete);
-    connect(exitButton, &QPushButton::clicked, this, &CConvertToolView::ExitRequested);
-    connect(padView, &CPadView::PadChosen, this, &CConvertToolView::ChoosePad);
-    connect(padView, &CPadView::OpenRequested, this, &CConvertToolView::Information);
-    connect(padView, &CPadView::DeleteRequested, this, &CConvertToolView::Delete);
-    connect(padView, &CPadView::FilesDropped, this, &CConvertToolView::DropFiles);
+    connect(driveList_, &QComboBox::activated, this, &CConvertToolView::OnDriveChosen);
+    connect(bankList_, &QComboBox::activated, this, &CConvertToolView::OnBankChosen);
+    connect(numberList_, &QComboBox::activated, this, &CConvertToolView::OnNumberChosen);
+    connect(importButton_, &QPushButton::clicked, this, &CConvertToolView::Import);
+    connect(exportButton_, &QPushButton::clicked, this, &CConvertToolView::Export);
+    connect(informationButton_, &QPushButton::clicked, this, &CConvertToolView::Information);
+    connect(deleteButton_, &QPushButton::clicked, this, &CConvertToolView::Delete);
+    connect(exitButton_, &QPushButton::clicked, this, &CConvertToolView::ExitRequested);
+    connect(padView_, &CPadView::PadChosen, this, &CConvertToolView::ChoosePad);
+    connect(padView_, &CPadView::OpenRequested, this, &CConvertToolView::Information);
+    connect(padView_, &CPadView::DeleteRequested, this, &CConvertToolView::Delete);
+    connect(padView_, &CPadView::FilesDropped, this, &CConvertToolView::DropFiles);
     // The pads come right after the number in the keyboard's order.
-    setTabOrder(numberList, padView);
-    setTabOrder(padView, importButton);
+    setTabOrder(numberList_, padView_);
+    setTabOrder(padView_, importButton_);
 
-    cardWatch.setInterval(kCardCheckMilliseconds);
-    connect(&cardWatch, &QTimer::timeout, this, &CConvertToolView::CheckCard);
+    cardWatch_.setInterval(kCardCheckMilliseconds);
+    connect(&cardWatch_, &QTimer::timeout, this, &CConvertToolView::CheckCard);
     UpdateButtons();
 }
 
@@ -257,69 +257,69 @@ void CConvertToolView::showEvent(QShowEvent* event) {
 }
 
 void CConvertToolView::InitialSetUp() {
-    if (setUpDone) {
+    if (setUpDone_) {
         return;
     }
-    setUpDone = true;
+    setUpDone_ = true;
     FillDriveList();
-    driveList->setCurrentIndex(0);
-    bankList->setEnabled(false);
-    numberList->setEnabled(false);
-    padView->move(padgrid::kGridLeft, padgrid::kGridTop);
-    cardWatch.start();
+    driveList_->setCurrentIndex(0);
+    bankList_->setEnabled(false);
+    numberList_->setEnabled(false);
+    padView_->move(padgrid::kGridLeft, padgrid::kGridTop);
+    cardWatch_.start();
     // The card named on the command line is opened as if the user had chosen it.
-    if (!cardRoot.isEmpty() && driveList->count() > 1) {
-        driveList->setCurrentIndex(1);
+    if (!cardRoot_.isEmpty() && driveList_->count() > 1) {
+        driveList_->setCurrentIndex(1);
         OnDriveChosen(1);
     }
 }
 
 void CConvertToolView::FillDriveList() {
-    driveList->clear();
+    driveList_->clear();
     int widest = 0;
-    const QFontMetrics metrics(driveList->font());
-    for (const DriveEntry& entry : ListDrives(cardRoot)) {
-        driveList->addItem(entry.icon, entry.text, entry.root);
-        driveList->setItemData(driveList->count() - 1, entry.root, Qt::ToolTipRole);
-        driveList->setItemData(driveList->count() - 1, entry.card, kCardRole);
+    const QFontMetrics metrics(driveList_->font());
+    for (const DriveEntry& entry : ListDrives(cardRoot_)) {
+        driveList_->addItem(entry.icon, entry.text, entry.root);
+        driveList_->setItemData(driveList_->count() - 1, entry.root, Qt::ToolTipRole);
+        driveList_->setItemData(driveList_->count() - 1, entry.card, kCardRole);
         widest = std::max(widest, metrics.horizontalAdvance(entry.text));
     }
     // Card folders chosen with Open Card Folder… stay listed while they are there.
-    for (const QString& folder : openedFolders) {
-        if (driveList->findData(folder) < 0 && QFileInfo(folder).isDir()) {
-            driveList->addItem(style()->standardIcon(QStyle::SP_DirIcon), QDir::toNativeSeparators(folder),
-                               folder);
-            driveList->setItemData(driveList->count() - 1, folder, Qt::ToolTipRole);
+    for (const QString& folder : openedFolders_) {
+        if (driveList_->findData(folder) < 0 && QFileInfo(folder).isDir()) {
+            driveList_->addItem(style()->standardIcon(QStyle::SP_DirIcon), QDir::toNativeSeparators(folder),
+                                folder);
+            driveList_->setItemData(driveList_->count() - 1, folder, Qt::ToolTipRole);
             widest = std::max(widest, metrics.horizontalAdvance(folder));
         }
     }
     // The list opens wide enough for the longest path; the closed box keeps its place in the form.
-    driveList->view()->setMinimumWidth(std::max(driveList->width(), 22 + widest + 24));
+    driveList_->view()->setMinimumWidth(std::max(driveList_->width(), 22 + widest + 24));
 }
 
 void CConvertToolView::UpdateDrives() {
     QStringList before;
-    for (int i = 0; i < driveList->count(); ++i) {
-        before << driveList->itemData(i).toString();
+    for (int i = 0; i < driveList_->count(); ++i) {
+        before << driveList_->itemData(i).toString();
     }
-    QString chosen = driveList->currentData().toString();
+    QString chosen = driveList_->currentData().toString();
     // A card taken out without Eject: its pad file is let go, as nothing can be written to it any more.
-    if (store.IsCardOpen() && !chosen.isEmpty() && !LooksLikeCard(chosen)) {
+    if (store_.IsCardOpen() && !chosen.isEmpty() && !LooksLikeCard(chosen)) {
         ReleaseCard();
         emit StatusMessage(
             QStringLiteral("The card %1 is no longer available.").arg(QDir::toNativeSeparators(chosen)));
         chosen.clear();
     }
     FillDriveList();
-    const int keep = driveList->findData(chosen);
-    driveList->setCurrentIndex(keep >= 0 ? keep : 0);
-    if (store.IsCardOpen() || busy != 0) {
+    const int keep = driveList_->findData(chosen);
+    driveList_->setCurrentIndex(keep >= 0 ? keep : 0);
+    if (store_.IsCardOpen() || busy_) {
         return;
     }
-    for (int i = 1; i < driveList->count(); ++i) {
-        const QString root = driveList->itemData(i).toString();
-        if (!before.contains(root) && driveList->itemData(i, kCardRole).toBool()) {
-            driveList->setCurrentIndex(i);
+    for (int i = 1; i < driveList_->count(); ++i) {
+        const QString root = driveList_->itemData(i).toString();
+        if (!before.contains(root) && driveList_->itemData(i, kCardRole).toBool()) {
+            driveList_->setCurrentIndex(i);
             OnDriveChosen(i);
             return;
         }
@@ -327,62 +327,62 @@ void CConvertToolView::UpdateDrives() {
 }
 
 void CConvertToolView::ForgetCard() {
-    gridReady = 0;
-    bankIndex = numberIndex = selectedPad = -1;
-    store.Close();
-    padView->Clear();
-    contentCache.Clear();
-    openRoot.clear();
-    cardGone = false;
-    bankList->setEnabled(false);
-    numberList->setEnabled(false);
+    gridReady_ = false;
+    bankIndex_ = numberIndex_ = selectedPad_ = -1;
+    store_.Close();
+    padView_->Clear();
+    contentCache_.Clear();
+    openRoot_.clear();
+    cardGone_ = false;
+    bankList_->setEnabled(false);
+    numberList_->setEnabled(false);
 }
 
 void CConvertToolView::ReleaseCard() {
     ForgetCard();
-    driveList->setCurrentIndex(0);
+    driveList_->setCurrentIndex(0);
     UpdateButtons();
     emit CardChanged();
 }
 
 QString CConvertToolView::OpenCardRoot() const {
-    return store.IsCardOpen() ? driveList->currentData().toString() : QString();
+    return store_.IsCardOpen() ? driveList_->currentData().toString() : QString();
 }
 
 void CConvertToolView::RedrawPads() {
-    if (store.SelectionValid()) {
+    if (store_.SelectionValid()) {
         ShowBank();
     }
 }
 
 void CConvertToolView::OnDriveChosen(int index) {
-    const QString root = driveList->itemData(index).toString();
+    const QString root = driveList_->itemData(index).toString();
     ForgetCard();
-    driveList->setToolTip(root);
+    driveList_->setToolTip(root);
     UpdateButtons();
     // The empty first entry names no folder: the card is looked for relative to the working folder, and
     // that normally fails like any other drive without the card.
-    if (!store.OpenCardRoot(PathOf(root))) {
+    if (!store_.OpenCardRoot(PathOf(root))) {
         emit CardChanged();
         // The store says why: not the card at all, or a card that is in use elsewhere, read-only, ...
-        ShowMessage(QString::fromStdString(CardOpenMessage(store.LastOpenResult())));
+        ShowMessage(QString::fromStdString(CardOpenMessage(store_.LastOpenResult())));
         return;
     }
-    openRoot = root;
+    openRoot_ = root;
     if (!root.isEmpty()) {
         remembered::RememberCard(root);
     }
-    bankList->setEnabled(true);
-    numberList->setEnabled(true);
-    bankList->setCurrentIndex(0);
-    numberList->setCurrentIndex(0);
+    bankList_->setEnabled(true);
+    numberList_->setEnabled(true);
+    bankList_->setCurrentIndex(0);
+    numberList_->setCurrentIndex(0);
     OnBankChosen(0);
     OnNumberChosen(0);
     emit CardChanged();
 }
 
 void CConvertToolView::OpenCardFolder() {
-    if (busy != 0) {
+    if (busy_) {
         return;
     }
     const QString folder = AskCardFolder();
@@ -392,95 +392,95 @@ void CConvertToolView::OpenCardFolder() {
 }
 
 void CConvertToolView::OpenCard(const QString& folder) {
-    if (busy != 0 || folder.isEmpty()) {
+    if (busy_ || folder.isEmpty()) {
         return;
     }
     const QString root = CardRootOf(folder);
-    if (!openedFolders.contains(root)) {
-        openedFolders << root;
+    if (!openedFolders_.contains(root)) {
+        openedFolders_ << root;
     }
-    int index = driveList->findData(root);
+    int index = driveList_->findData(root);
     if (index < 0) {
-        driveList->addItem(style()->standardIcon(QStyle::SP_DirIcon), QDir::toNativeSeparators(root), root);
-        index = driveList->count() - 1;
-        driveList->setItemData(index, root, Qt::ToolTipRole);
-        const int width = 22 + QFontMetrics(driveList->font()).horizontalAdvance(root) + 24;
-        driveList->view()->setMinimumWidth(std::max(driveList->view()->minimumWidth(), width));
+        driveList_->addItem(style()->standardIcon(QStyle::SP_DirIcon), QDir::toNativeSeparators(root), root);
+        index = driveList_->count() - 1;
+        driveList_->setItemData(index, root, Qt::ToolTipRole);
+        const int width = 22 + QFontMetrics(driveList_->font()).horizontalAdvance(root) + 24;
+        driveList_->view()->setMinimumWidth(std::max(driveList_->view()->minimumWidth(), width));
     }
-    driveList->setCurrentIndex(index);
+    driveList_->setCurrentIndex(index);
     OnDriveChosen(index);
 }
 
 void CConvertToolView::CheckCard() {
-    if (openRoot.isEmpty() || busy != 0) {
+    if (openRoot_.isEmpty() || busy_) {
         return;
     }
-    if (!cardGone) {
-        const bool present = store.IsCardOpen() && store.PadFile().StillAtItsPath() &&
-                             QFileInfo(QString::fromStdString(store.CardFolder().string())).isReadable();
+    if (!cardGone_) {
+        const bool present = store_.IsCardOpen() && store_.PadFile().StillAtItsPath() &&
+                             QFileInfo(QString::fromStdString(store_.CardFolder().string())).isReadable();
         if (!present) {
             CardLost();
         }
         return;
     }
     // Gone: open it again as soon as it is back, where it was left.
-    if (!store.OpenCardRoot(PathOf(openRoot))) {
+    if (!store_.OpenCardRoot(PathOf(openRoot_))) {
         return;
     }
-    cardGone = false;
-    const int bank = std::max(0, bankList->currentIndex());
-    const int number = std::max(0, numberList->currentIndex());
-    bankList->setEnabled(true);
-    numberList->setEnabled(true);
-    bankIndex = numberIndex = -1;
+    cardGone_ = false;
+    const int bank = std::max(0, bankList_->currentIndex());
+    const int number = std::max(0, numberList_->currentIndex());
+    bankList_->setEnabled(true);
+    numberList_->setEnabled(true);
+    bankIndex_ = numberIndex_ = -1;
     OnBankChosen(bank);
     OnNumberChosen(number);
     emit StatusMessage(
-        QStringLiteral("The card %1 is available again.").arg(QDir::toNativeSeparators(openRoot)));
+        QStringLiteral("The card %1 is available again.").arg(QDir::toNativeSeparators(openRoot_)));
     emit CardChanged();
 }
 
 void CConvertToolView::CardLost() {
-    cardGone = true;
-    store.Close();
-    gridReady = 0;
-    selectedPad = -1;
-    padView->Clear();
-    contentCache.Clear();
-    bankList->setEnabled(false);
-    numberList->setEnabled(false);
+    cardGone_ = true;
+    store_.Close();
+    gridReady_ = false;
+    selectedPad_ = -1;
+    padView_->Clear();
+    contentCache_.Clear();
+    bankList_->setEnabled(false);
+    numberList_->setEnabled(false);
     UpdateButtons();
     emit CardChanged();
     ShowMessage(QStringLiteral("The card %1 is no longer available.\nPut it back, or choose another drive or "
                                "card folder.")
-                    .arg(QDir::toNativeSeparators(openRoot)));
+                    .arg(QDir::toNativeSeparators(openRoot_)));
 }
 
 void CConvertToolView::OnBankChosen(int index) {
-    bankIndex = index;
-    if (index < 0 || index > 5 || index == store.Bank()) {
+    bankIndex_ = index;
+    if (index < 0 || index > 5 || index == store_.Bank()) {
         return;
     }
-    store.SelectBank(index);
-    if (store.SelectionValid()) {
+    store_.SelectBank(index);
+    if (store_.SelectionValid()) {
         ShowBank();
     }
 }
 
 void CConvertToolView::OnNumberChosen(int index) {
-    numberIndex = index;
+    numberIndex_ = index;
     if (index < 0 || index > 11) {
         return;
     }
-    store.SelectNumber(index);
-    if (store.SelectionValid()) {
+    store_.SelectNumber(index);
+    if (store_.SelectionValid()) {
         ShowBank();
     }
 }
 
 PadKind CConvertToolView::KindOf(int pad) const {
     PadKind kind = PadKindEmpty;
-    if (!store.GetPadKind(pad, kind)) {
+    if (!store_.GetPadKind(pad, kind)) {
         kind = PadKindEmpty;
     }
     return kind;
@@ -490,30 +490,30 @@ void CConvertToolView::ShowBank() {
     std::array<int, 12> states{};
     for (int pad = 0; pad < padgrid::kPadCount; ++pad) {
         states[static_cast<std::size_t>(pad)] = KindOf(pad);
-        const PadContent content = contentCache.Describe(store, pad);
-        padView->SetPadContent(pad, content.picture, content.description);
+        const PadContent content = contentCache_.Describe(store_, pad);
+        padView_->SetPadContent(pad, content.picture, content.description);
     }
-    padView->SetAllStates(states);
-    gridReady = 1;
+    padView_->SetAllStates(states);
+    gridReady_ = true;
     UpdateButtons();
 }
 
 // The pad as the store has it now, whatever a command did or failed to do.
 void CConvertToolView::ShowPad(int pad) {
-    padView->SetPadState(pad, KindOf(pad));
-    const PadContent content = contentCache.Describe(store, pad);
-    padView->SetPadContent(pad, content.picture, content.description);
+    padView_->SetPadState(pad, KindOf(pad));
+    const PadContent content = contentCache_.Describe(store_, pad);
+    padView_->SetPadContent(pad, content.picture, content.description);
     UpdateButtons();
     emit CardChanged();
 }
 
 void CConvertToolView::UpdateButtons() {
-    const bool padChosen = gridReady != 0 && selectedPad >= 0;
-    const bool holdsSomething = padChosen && KindOf(selectedPad) != PadKindEmpty;
-    importButton->setEnabled(padChosen);
-    exportButton->setEnabled(holdsSomething);
-    informationButton->setEnabled(holdsSomething);
-    deleteButton->setEnabled(holdsSomething);
+    const bool padChosen = gridReady_ && selectedPad_ >= 0;
+    const bool holdsSomething = padChosen && KindOf(selectedPad_) != PadKindEmpty;
+    importButton_->setEnabled(padChosen);
+    exportButton_->setEnabled(holdsSomething);
+    informationButton_->setEnabled(holdsSomething);
+    deleteButton_->setEnabled(holdsSomething);
 }
 
 void CConvertToolView::mousePressEvent(QMouseEvent* event) {
@@ -531,38 +531,38 @@ void CConvertToolView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void CConvertToolView::SelectPadAt(const QPoint& point) {
-    if (gridReady == 0 || busy != 0) {
+    if (!gridReady_ || busy_) {
         return;
     }
     const int pad = padgrid::HitTestPad(point.x(), point.y());
     ChoosePad(pad);
     if (pad >= 0) {
-        padView->setFocus(Qt::MouseFocusReason);
+        padView_->setFocus(Qt::MouseFocusReason);
     }
 }
 
 void CConvertToolView::ChoosePad(int pad) {
-    if (gridReady == 0 || busy != 0) {
+    if (!gridReady_ || busy_) {
         return;
     }
-    selectedPad = pad;
-    padView->SetSelection(pad);
+    selectedPad_ = pad;
+    padView_->SetSelection(pad);
     UpdateButtons();
 }
 
 bool CConvertToolView::CommandAllowed() const {
-    return gridReady != 0 && busy == 0 && selectedPad >= 0;
+    return gridReady_ && !busy_ && selectedPad_ >= 0;
 }
 
 void CConvertToolView::PadInformation() {
     if (!CommandAllowed()) {
         return;
     }
-    ShowPadInformation(selectedPad);
+    ShowPadInformation(selectedPad_);
 }
 
 void CConvertToolView::ShowPadInformation(int pad) {
-    store.RefreshPad(pad);
+    store_.RefreshPad(pad);
     const PadKind kind = KindOf(pad);
     if (kind == PadKindMovie) {
         ShowMovieInformation(pad);
@@ -571,10 +571,10 @@ void CConvertToolView::ShowPadInformation(int pad) {
         // A list that was emptied leaves an empty pad; the store clears it, with its backup and its
         // roll-back should the card not take the change.
         const PadEntry* entry =
-            store.SelectionValid() ? store.PadFile().EntryAt(store.Number(), pad) : nullptr;
+            store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad) : nullptr;
         if (entry != nullptr && entry->Kind() == PadKindStill &&
             (!entry->stills || entry->stills->stillCount == 0)) {
-            store.DeletePad(pad, false);
+            store_.DeletePad(pad, false);
         }
     }
     ShowPad(pad);
@@ -584,19 +584,19 @@ void CConvertToolView::Information() {
     if (!CommandAllowed()) {
         return;
     }
-    BusyScope scope(busy);
-    ShowPadInformation(selectedPad);
+    BusyScope scope(busy_);
+    ShowPadInformation(selectedPad_);
 }
 
 void CConvertToolView::Import() {
     if (!CommandAllowed()) {
         return;
     }
-    const int pad = selectedPad;
+    const int pad = selectedPad_;
     QStringList paths;
     {
-        BusyScope scope(busy);
-        paths = AskImportFiles(ImportFilters(lastImportKind));
+        BusyScope scope(busy_);
+        paths = AskImportFiles(ImportFilters(lastImportKind_));
     }
     if (paths.isEmpty()) {
         return;
@@ -629,7 +629,7 @@ void CConvertToolView::Import() {
 }
 
 void CConvertToolView::DropFiles(int pad, const QStringList& paths) {
-    if (gridReady == 0 || busy != 0 || pad < 0 || pad >= padgrid::kPadCount || paths.isEmpty()) {
+    if (!gridReady_ || busy_ || pad < 0 || pad >= padgrid::kPadCount || paths.isEmpty()) {
         return;
     }
     ChoosePad(pad);
@@ -682,9 +682,10 @@ void CConvertToolView::DropFiles(int pad, const QStringList& paths) {
 
 void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringList& pictures,
                                   const QString& sound, bool addPictures) {
-    BusyScope scope(busy);
+    BusyScope scope(busy_);
     const PadKind before = KindOf(pad);
-    const PadEntry* current = store.SelectionValid() ? store.PadFile().EntryAt(store.Number(), pad) : nullptr;
+    const PadEntry* current =
+        store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad) : nullptr;
     const bool adding = addPictures && movie.isEmpty() && before == PadKindStill;
     const bool replacing = (!movie.isEmpty() || !pictures.isEmpty()) && before != PadKindEmpty && !adding;
     std::optional<PadEntry> replaced;
@@ -703,8 +704,8 @@ void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringLi
     }
 
     // Checked before anything is converted, so that a long conversion does not end in a full card.
-    if (const QString noSpace = NotEnoughSpaceText(QString::fromStdString(store.CardFolder().string()), movie,
-                                                   pictures, store.GetSettings());
+    if (const QString noSpace = NotEnoughSpaceText(QString::fromStdString(store_.CardFolder().string()),
+                                                   movie, pictures, store_.GetSettings());
         !noSpace.isEmpty()) {
         ShowMessage(noSpace);
         return;
@@ -713,12 +714,12 @@ void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringLi
     bool imported = false;
     QString done;
     if (!movie.isEmpty()) {
-        imported = store.ImportFile(PathOf(movie), pad, PadKindMovie);
+        imported = store_.ImportFile(PathOf(movie), pad, PadKindMovie);
         if (imported) {
-            lastImportKind = PadKindMovie;
+            lastImportKind_ = PadKindMovie;
             done = QStringLiteral("Imported %1 onto pad %2.").arg(FileName(movie)).arg(pad + 1);
         } else {
-            done = FailureLine(store, FileName(movie));
+            done = FailureLine(store_, FileName(movie));
         }
     } else if (!pictures.isEmpty()) {
         QStringList rest = pictures;
@@ -727,10 +728,10 @@ void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringLi
             // The first picture makes the pad a picture pad (replacing what it held); the others join it.
             // Several pictures for an empty pad go as one batch, all or nothing.
             const QString first = rest.takeFirst();
-            imported = store.ImportFile(PathOf(first), pad, PadKindStill);
+            imported = store_.ImportFile(PathOf(first), pad, PadKindStill);
             added = imported ? 1 : 0;
             if (!imported) {
-                done = FailureLine(store, FileName(first));
+                done = FailureLine(store_, FileName(first));
             }
         } else {
             imported = true;
@@ -741,7 +742,7 @@ void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringLi
             imported = added > 0;
         }
         if (added > 0) {
-            lastImportKind = PadKindStill;
+            lastImportKind_ = PadKindStill;
             done = added == 1 ? QStringLiteral("Imported %1 onto pad %2.")
                                     .arg(FileName(pictures.constFirst()))
                                     .arg(pad + 1)
@@ -752,7 +753,7 @@ void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringLi
     }
 
     if (imported && !sound.isEmpty()) {
-        if (store.SetAudio(PathOf(sound), pad, FileName(sound).toStdString())) {
+        if (store_.SetAudio(PathOf(sound), pad, FileName(sound).toStdString())) {
             done += (done.isEmpty() ? QString() : QStringLiteral(" ")) +
                     QStringLiteral("Attached the sound %1 to pad %2.").arg(FileName(sound)).arg(pad + 1);
         } else {
@@ -776,7 +777,7 @@ void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringLi
                 .arg(pad + 1)
                 .arg(ContentText(*replaced));
         if (AskYesNo(question)) {
-            store.DeleteReplacedFiles(*replaced);
+            store_.DeleteReplacedFiles(*replaced);
             emit CardChanged();
         }
     }
@@ -822,10 +823,10 @@ int CConvertToolView::AddPictures(int pad, const QStringList& pictures) {
     }
     const int before = [&] {
         const PadEntry* entry =
-            store.SelectionValid() ? store.PadFile().EntryAt(store.Number(), pad) : nullptr;
+            store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad) : nullptr;
         return (entry != nullptr && entry->stills) ? static_cast<int>(entry->stills->stillCount) : 0;
     }();
-    const int count = store.AddStillImages(sources, pad, report);
+    const int count = store_.AddStillImages(sources, pad, report);
     if (progress) {
         progress->close();
     }
@@ -833,10 +834,10 @@ int CConvertToolView::AddPictures(int pad, const QStringList& pictures) {
         if (cancelled) {
             emit StatusMessage(
                 QStringLiteral("Cancelled: none of the %1 pictures were added.").arg(pictures.size()));
-        } else if (const std::optional<std::size_t> failed = store.LastBatchFailure();
+        } else if (const std::optional<std::size_t> failed = store_.LastBatchFailure();
                    failed && *failed < static_cast<std::size_t>(pictures.size())) {
             // The store said that a picture failed; the status bar says which and why.
-            if (const QString line = FailureLine(store, FileName(pictures[static_cast<qsizetype>(*failed)]));
+            if (const QString line = FailureLine(store_, FileName(pictures[static_cast<qsizetype>(*failed)]));
                 !line.isEmpty()) {
                 emit StatusMessage(line);
             }
@@ -850,8 +851,8 @@ void CConvertToolView::Export() {
     if (!CommandAllowed()) {
         return;
     }
-    BusyScope scope(busy);
-    const int pad = selectedPad;
+    BusyScope scope(busy_);
+    const int pad = selectedPad_;
     const PadKind kind = KindOf(pad);
     if (kind == PadKindEmpty) {
         return;
@@ -864,7 +865,7 @@ void CConvertToolView::Export() {
     const std::filesystem::path target = PathOf(folder);
     // A failed copy has said which file and why (the copy's own message).
     const bool exported =
-        kind == PadKindMovie ? store.ExportMovie(pad, target) : store.ExportStillImages(pad, target);
+        kind == PadKindMovie ? store_.ExportMovie(pad, target) : store_.ExportStillImages(pad, target);
     if (exported) {
         emit StatusMessage(
             QStringLiteral("Exported pad %1 to %2.").arg(pad + 1).arg(QDir::toNativeSeparators(folder)));
@@ -875,9 +876,10 @@ void CConvertToolView::Delete() {
     if (!CommandAllowed()) {
         return;
     }
-    BusyScope scope(busy);
-    const int pad = selectedPad;
-    const PadEntry* entry = store.SelectionValid() ? store.PadFile().EntryAt(store.Number(), pad) : nullptr;
+    BusyScope scope(busy_);
+    const int pad = selectedPad_;
+    const PadEntry* entry =
+        store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad) : nullptr;
     if (entry == nullptr || entry->Kind() == PadKindEmpty) {
         return;
     }
@@ -893,26 +895,26 @@ void CConvertToolView::Delete() {
     }
     // The grid shows what the card holds afterwards: a pad the card could not take the change for
     // stays as it was (the store has said why).
-    if (store.DeletePad(pad, answer == QMessageBox::Yes)) {
-        store.RescanFileNumbers();
+    if (store_.DeletePad(pad, answer == QMessageBox::Yes)) {
+        store_.RescanFileNumbers();
         emit StatusMessage(QStringLiteral("Deleted pad %1.").arg(pad + 1));
     }
     ShowPad(pad);
 }
 
 QString CConvertToolView::CardStatusText() const {
-    if (openRoot.isEmpty()) {
+    if (openRoot_.isEmpty()) {
         return QStringLiteral("No card");
     }
-    const QString card = QDir::toNativeSeparators(openRoot);
-    if (cardGone || !store.IsCardOpen()) {
+    const QString card = QDir::toNativeSeparators(openRoot_);
+    if (cardGone_ || !store_.IsCardOpen()) {
         return QStringLiteral("Card %1 is not available").arg(card);
     }
-    const QStorageInfo volume(QString::fromStdString(store.CardFolder().string()));
-    const Settings& settings = store.GetSettings();
+    const QStorageInfo volume(QString::fromStdString(store_.CardFolder().string()));
+    const Settings& settings = store_.GetSettings();
     static const char* const qualities[] = {"Lowest", "Low", "Middle", "High", "Highest"};
     // The card's folder name first: the line is narrow, its tooltip holds the whole path.
-    const QString name = QFileInfo(openRoot).fileName().isEmpty() ? card : QFileInfo(openRoot).fileName();
+    const QString name = QFileInfo(openRoot_).fileName().isEmpty() ? card : QFileInfo(openRoot_).fileName();
     return QStringLiteral("%1: %2 free | %3, %4%5, %6")
         .arg(name)
         .arg(SizeText(volume.bytesAvailable()))
@@ -923,11 +925,11 @@ QString CConvertToolView::CardStatusText() const {
 }
 
 QString CConvertToolView::CardStatusToolTip() const {
-    if (openRoot.isEmpty() || cardGone || !store.IsCardOpen()) {
+    if (openRoot_.isEmpty() || cardGone_ || !store_.IsCardOpen()) {
         return CardStatusText();
     }
     return QStringLiteral("Card: %1\n%2")
-        .arg(QDir::toNativeSeparators(openRoot), CardStatusText().section(QStringLiteral(": "), 1));
+        .arg(QDir::toNativeSeparators(openRoot_), CardStatusText().section(QStringLiteral(": "), 1));
 }
 
 QStringList CConvertToolView::AskImportFiles(const QStringList& filters) {
@@ -974,14 +976,14 @@ void CConvertToolView::ShowMessage(const QString& text) {
 }
 
 void CConvertToolView::ShowMovieInformation(int pad) {
-    CDialogMovieInformation dialog(store, window());
-    dialog.SetPad(bankIndex, numberIndex, pad);
+    CDialogMovieInformation dialog(store_, window());
+    dialog.SetPad(bankIndex_, numberIndex_, pad);
     dialog.exec();
 }
 
 void CConvertToolView::ShowStillInformation(int pad) {
-    CDialogPictureInformation dialog(store, window());
-    dialog.SetPad(bankIndex, numberIndex, pad);
+    CDialogPictureInformation dialog(store_, window());
+    dialog.SetPad(bankIndex_, numberIndex_, pad);
     dialog.exec();
 }
 

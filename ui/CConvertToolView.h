@@ -59,28 +59,28 @@ public:
     // Draws the pads again from the store, after something else changed the card.
     void RedrawPads();
 
-    int BankIndex() const { return bankIndex; }
-    int NumberIndex() const { return numberIndex; }
-    int SelectedPad() const { return selectedPad; }
-    bool GridReady() const { return gridReady != 0; }
-    bool Busy() const { return busy != 0; }
-    PadKind LastImportKind() const { return lastImportKind; }
+    int BankIndex() const { return bankIndex_; }
+    int NumberIndex() const { return numberIndex_; }
+    int SelectedPad() const { return selectedPad_; }
+    bool GridReady() const { return gridReady_; }
+    bool Busy() const { return busy_; }
+    PadKind LastImportKind() const { return lastImportKind_; }
     // The card's root folder while one is open (or was open and has gone), else empty.
-    QString CardRoot() const { return openRoot; }
+    QString CardRoot() const { return openRoot_; }
     // The status bar's line: the card, its free space, and what an import will use.
     QString CardStatusText() const;
     // The same with the card's whole path, for the line's tooltip.
     QString CardStatusToolTip() const;
 
-    QComboBox* DriveList() const { return driveList; }
-    QComboBox* BankList() const { return bankList; }
-    QComboBox* NumberList() const { return numberList; }
-    CPadView* PadView() const { return padView; }
-    QPushButton* ImportButton() const { return importButton; }
-    QPushButton* ExportButton() const { return exportButton; }
-    QPushButton* InformationButton() const { return informationButton; }
-    QPushButton* DeleteButton() const { return deleteButton; }
-    QPushButton* ExitButton() const { return exitButton; }
+    QComboBox* DriveList() const { return driveList_; }
+    QComboBox* BankList() const { return bankList_; }
+    QComboBox* NumberList() const { return numberList_; }
+    CPadView* PadView() const { return padView_; }
+    QPushButton* ImportButton() const { return importButton_; }
+    QPushButton* ExportButton() const { return exportButton_; }
+    QPushButton* InformationButton() const { return informationButton_; }
+    QPushButton* DeleteButton() const { return deleteButton_; }
+    QPushButton* ExitButton() const { return exitButton_; }
 
     static constexpr const char* kNotACard = "A drive other than the K-72's SD card is selected.";
     static constexpr const char* kExportFolderTitle = "Choose the folder for saving.";
@@ -130,7 +130,7 @@ protected:
     virtual void ShowMovieInformation(int pad);
     virtual void ShowStillInformation(int pad);
 
-    CPadBankStore& Store() { return store; }
+    CPadBankStore& Store() { return store_; }
 
 private:
     // Closes the card and empties the form: no pads, no selection, the lists off.
@@ -156,31 +156,31 @@ private:
     // Adds pictures one after another, with one progress window and Cancel for more than one.
     int AddPictures(int pad, const QStringList& pictures);
 
-    CPadBankStore& store;
-    QString cardRoot;
-    bool setUpDone = false;
-    QString openRoot;          // root of the open card
-    QStringList openedFolders; // card folders chosen with Open Card Folder…
-    bool cardGone = false;     // the open card went away and has been said so
-    QTimer cardWatch;
-    PadContentCache contentCache;
+    CPadBankStore& store_;
+    QString cardRoot_;
+    bool setUpDone_ = false;
+    QString openRoot_;          // root of the open card
+    QStringList openedFolders_; // card folders chosen with Open Card Folder…
+    bool cardGone_ = false;     // the open card went away and has been said so
+    QTimer cardWatch_;
+    PadContentCache contentCache_;
 
-    int bankIndex = -1;
-    int numberIndex = -1;
-    int selectedPad = -1;
-    int gridReady = 0;
-    int busy = 0;
-    PadKind lastImportKind = PadKindEmpty;
+    int bankIndex_ = -1;
+    int numberIndex_ = -1;
+    int selectedPad_ = -1;
+    bool gridReady_ = false;
+    bool busy_ = false;
+    PadKind lastImportKind_ = PadKindEmpty;
 
-    QComboBox* driveList = nullptr;
-    QComboBox* bankList = nullptr;
-    QComboBox* numberList = nullptr;
-    CPadView* padView = nullptr;
-    QPushButton* importButton = nullptr;
-    QPushButton* exportButton = nullptr;
-    QPushButton* informationButton = nullptr;
-    QPushButton* deleteButton = nullptr;
-    QPushButton* exitButton = nullptr;
+    QComboBox* driveList_ = nullptr;
+    QComboBox* bankList_ = nullptr;
+    QComboBox* numberList_ = nullptr;
+    CPadView* padView_ = nullptr;
+    QPushButton* importButton_ = nullptr;
+    QPushButton* exportButton_ = nullptr;
+    QPushButton* informationButton_ = nullptr;
+    QPushButton* deleteButton_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
 };
 
 } // namespace k72
