@@ -19,32 +19,32 @@ CDialogConversionInfo::CDialogConversionInfo(QWidget* parent)
     setFixedSize(DluSize(228, 72));
     setModal(true);
 
-    fileLabel = new QLabel(this);
-    PlaceControl(fileLabel, 7, 7, 214, 8);
-    fileLabel->setFocusPolicy(Qt::NoFocus);
-    statusLabel = new QLabel(QStringLiteral("converting..."), this);
-    PlaceControl(statusLabel, 7, 17, 214, 8);
-    progressBar = new QProgressBar(this);
-    progressBar->setRange(0, 100);
-    progressBar->setValue(0);
-    progressBar->setTextVisible(false);
-    progressBar->setAccessibleName(QStringLiteral("Conversion progress"));
-    PlaceControl(progressBar, 7, 31, 214, 14);
-    cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    PlaceControl(cancelButton, 171, 51, 50, 14);
-    cancelButton->setDefault(true);
-    cancelButton->setFocus();
-    statusLabel->setFocusPolicy(Qt::NoFocus);
-    progressBar->setFocusPolicy(Qt::NoFocus);
+    fileLabel_ = new QLabel(this);
+    PlaceControl(fileLabel_, 7, 7, 214, 8);
+    fileLabel_->setFocusPolicy(Qt::NoFocus);
+    statusLabel_ = new QLabel(QStringLiteral("converting..."), this);
+    PlaceControl(statusLabel_, 7, 17, 214, 8);
+    progressBar_ = new QProgressBar(this);
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
+    progressBar_->setAccessibleName(QStringLiteral("Conversion progress"));
+    PlaceControl(progressBar_, 7, 31, 214, 14);
+    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+    PlaceControl(cancelButton_, 171, 51, 50, 14);
+    cancelButton_->setDefault(true);
+    cancelButton_->setFocus();
+    statusLabel_->setFocusPolicy(Qt::NoFocus);
+    progressBar_->setFocusPolicy(Qt::NoFocus);
 
     timer_.setInterval(kTickMilliseconds);
     connect(&timer_, &QTimer::timeout, this, &CDialogConversionInfo::OnTick);
-    connect(cancelButton, &QPushButton::clicked, this, &CDialogConversionInfo::OnCancel);
+    connect(cancelButton_, &QPushButton::clicked, this, &CDialogConversionInfo::OnCancel);
 }
 
 void CDialogConversionInfo::SetFileName(const QString& name) {
-    fileLabel->setText(fileLabel->fontMetrics().elidedText(name, Qt::ElideMiddle, fileLabel->width()));
-    fileLabel->setToolTip(name);
+    fileLabel_->setText(fileLabel_->fontMetrics().elidedText(name, Qt::ElideMiddle, fileLabel_->width()));
+    fileLabel_->setToolTip(name);
 }
 
 QString CDialogConversionInfo::StatusLine(const std::string& phase, int barPosition, qint64 elapsedMs) {
@@ -83,7 +83,7 @@ void CDialogConversionInfo::showEvent(QShowEvent* event) {
     model_.Start();
     clock_.start();
     ShowModel();
-    cancelButton->setFocus();
+    cancelButton_->setFocus();
     timer_.start();
 }
 
@@ -122,9 +122,9 @@ void CDialogConversionInfo::OnCancel() {
 }
 
 void CDialogConversionInfo::ShowModel() {
-    statusLabel->setText(
+    statusLabel_->setText(
         StatusLine(model_.StatusText(), model_.BarPosition(), clock_.isValid() ? clock_.elapsed() : 0));
-    progressBar->setValue(model_.BarPosition());
+    progressBar_->setValue(model_.BarPosition());
 }
 
 } // namespace k72

@@ -34,10 +34,10 @@ public:
     bool Cancelled() const { return model_.Cancelled(); }
     ResultCode FinalResult() const { return model_.FinalResult(); }
 
-    QLabel* StatusLabel() const { return statusLabel; }
-    QLabel* FileLabel() const { return fileLabel; }
-    QProgressBar* ProgressBar() const { return progressBar; }
-    QPushButton* CancelButton() const { return cancelButton; }
+    QLabel* StatusLabel() const { return statusLabel_; }
+    QLabel* FileLabel() const { return fileLabel_; }
+    QProgressBar* ProgressBar() const { return progressBar_; }
+    QPushButton* CancelButton() const { return cancelButton_; }
 
     static constexpr int kTickMilliseconds = 200;
 
@@ -70,10 +70,10 @@ private:
     ConversionProgressModel model_;
     QTimer timer_;
     QElapsedTimer clock_;
-    QLabel* fileLabel = nullptr;
-    QLabel* statusLabel = nullptr;
-    QProgressBar* progressBar = nullptr;
-    QPushButton* cancelButton = nullptr;
+    QLabel* fileLabel_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
 };
 
 } // namespace k72
