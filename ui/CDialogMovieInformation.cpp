@@ -36,78 +36,79 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int width,
 CDialogMovieInformation::CDialogMovieInformation(CPadBankStore& store, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      store(store) {
+      store_(store) {
     setWindowTitle(QStringLiteral("Information"));
     setFont(FormFont());
     setFixedSize(DluSize(184, 84));
 
-    bankLabel = MakeLabel(this, QString(), 6, 3, 36, 8);
-    padLabel = MakeLabel(this, QString(), 45, 3, 25, 8);
-    audioLabel = MakeLabel(this, QStringLiteral("Audio:"), 87, 3, 22, 8);
-    audioNameLabel = MakeLabel(this, QString(), 110, 3, 70, 8);
-    infoBox = new CMovieInfoBox(this);
-    PlaceControl(infoBox, 3, 14, 178, 45);
-    audioButton = MakeFormButton(this, QStringLiteral("Audio"), 3, 67);
-    previewButton = MakeFormButton(this, QStringLiteral("Preview"), 67, 67);
-    closeButton = MakeFormButton(this, QStringLiteral("Close"), 131, 67);
-    PlaceHeaderLabels(bankLabel, padLabel, audioLabel, audioNameLabel);
+    bankLabel_ = MakeLabel(this, QString(), 6, 3, 36, 8);
+    padLabel_ = MakeLabel(this, QString(), 45, 3, 25, 8);
+    audioLabel_ = MakeLabel(this, QStringLiteral("Audio:"), 87, 3, 22, 8);
+    audioNameLabel_ = MakeLabel(this, QString(), 110, 3, 70, 8);
+    infoBox_ = new CMovieInfoBox(this);
+    PlaceControl(infoBox_, 3, 14, 178, 45);
+    audioButton_ = MakeFormButton(this, QStringLiteral("Audio"), 3, 67);
+    previewButton_ = MakeFormButton(this, QStringLiteral("Preview"), 67, 67);
+    closeButton_ = MakeFormButton(this, QStringLiteral("Close"), 131, 67);
+    PlaceHeaderLabels(bankLabel_, padLabel_, audioLabel_, audioNameLabel_);
 
-    connect(audioButton, &QPushButton::clicked, this, &CDialogMovieInformation::OnAudio);
-    connect(previewButton, &QPushButton::clicked, this, &CDialogMovieInformation::OnPreview);
-    connect(closeButton, &QPushButton::clicked, this, [this] { done(1); });
+    connect(audioButton_, &QPushButton::clicked, this, &CDialogMovieInformation::OnAudio);
+    connect(previewButton_, &QPushButton::clicked, this, &CDialogMovieInformation::OnPreview);
+    connect(closeButton_, &QPushButton::clicked, this, [this] { done(1); });
 }
 
 void CDialogMovieInformation::SetPad(int bankIndex, int numberIndex, int padIndex) {
-    bank = bankIndex;
-    number = numberIndex;
-    pad = padIndex;
+    bank_ = bankIndex;
+    number_ = numberIndex;
+    pad_ = padIndex;
     Start();
 }
 
 void CDialogMovieInformation::Start() {
     std::string movieName;
     std::string audioName;
-    const PadEntry* entry = store.SelectionValid() ? store.PadFile().EntryAt(store.Number(), pad) : nullptr;
+    const PadEntry* entry =
+        store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad_) : nullptr;
     if (entry != nullptr && entry->movie) {
         movieName = NameText(entry->movie->fileName);
         audioName = NameText(entry->movie->audioFileName);
     }
-    moviePath.clear();
-    if (const auto path = store.CardFilePath(movieName); path && !movieName.empty()) {
-        moviePath = *path;
+    moviePath_.clear();
+    if (const auto path = store_.CardFilePath(movieName); path && !movieName.empty()) {
+        moviePath_ = *path;
     }
 
     std::error_code ec;
-    const auto size = moviePath.empty() ? 0 : std::filesystem::file_size(moviePath, ec);
+    const auto size = moviePath_.empty() ? 0 : std::filesystem::file_size(moviePath_, ec);
     const std::uint64_t fileSize = ec ? 0 : static_cast<std::uint64_t>(size);
 
     // The running time comes from the movie's own AVI headers.
     std::uint32_t frames = 0;
     double rate = 0.0;
-    if (!moviePath.empty()) {
+    if (!moviePath_.empty()) {
         CConversionManager manager;
-        if (Succeeded(manager.ProbeAvi(moviePath.string()))) {
+        if (Succeeded(manager.ProbeAvi(moviePath_.string()))) {
             frames = manager.ProbedFrames();
             rate = manager.ProbedFrameRate();
         }
     }
-    infoBox->SetMovie(movieName, fileSize, ComputeRunningTime(frames, rate));
+    infoBox_->SetMovie(movieName, fileSize, ComputeRunningTime(frames, rate));
 
-    audioDisplayName = audioName.empty() ? QString() : AudioDisplayName(store, audioName);
+    audioDisplayName_ = audioName.empty() ? QString() : AudioDisplayName(store_, audioName);
     ShowHeader();
 }
 
 void CDialogMovieInformation::ShowHeader() {
-    bankLabel->setText(BankLabelText(bank, number));
-    padLabel->setText(PadLabelText(pad));
-    audioNameLabel->setText(ShortenedName(audioDisplayName, 20, 15));
-    PlaceHeaderLabels(bankLabel, padLabel, audioLabel, audioNameLabel);
+    bankLabel_->setText(BankLabelText(bank_, number_));
+    padLabel_->setText(PadLabelText(pad_));
+    audioNameLabel_->setText(ShortenedName(audioDisplayName_, 20, 15));
+    PlaceHeaderLabels(bankLabel_, padLabel_, audioLabel_, audioNameLabel_);
 }
 
 void CDialogMovieInformation::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!placed) {
-        placed = true;
+    if (!placed_) {
+        placed_ = true;
         PlaceBesideMainWindow(this, parentWidget() != nullptr ? parentWidget()->window() : nullptr);
     }
 }
@@ -124,18 +125,18 @@ void CDialogMovieInformation::OnAudio() {
     // A sound the device cannot play as it is may be converted first, when the user agrees.
     std::string name;
     const SoundForPad::Outcome attached = SoundForPad::Attach(
-        store, pad, path, [this](const QString& question) { return AskConvertSound(question); }, &name);
+        store_, pad_, path, [this](const QString& question) { return AskConvertSound(question); }, &name);
     if (attached == SoundForPad::Outcome::Failed) {
         ShowMessage(QString::fromLatin1(messages::kLoadFailed));
     } else if (attached != SoundForPad::Outcome::Declined) {
-        audioDisplayName = QString::fromStdString(name);
+        audioDisplayName_ = QString::fromStdString(name);
         ShowHeader();
     }
 }
 
 void CDialogMovieInformation::OnPreview() {
-    if (!moviePath.empty()) {
-        OpenWithDesktop(moviePath);
+    if (!moviePath_.empty()) {
+        OpenWithDesktop(moviePath_);
     }
 }
 

@@ -24,15 +24,15 @@ public:
     // The pad to show, set before the dialog is shown; the texts are filled at once.
     void SetPad(int bank, int number, int pad);
 
-    CMovieInfoBox* InfoBox() const { return infoBox; }
-    QLabel* BankLabel() const { return bankLabel; }
-    QLabel* PadLabel() const { return padLabel; }
-    QLabel* AudioNameLabel() const { return audioNameLabel; }
-    QPushButton* AudioButton() const { return audioButton; }
-    QPushButton* PreviewButton() const { return previewButton; }
-    QPushButton* CloseButton() const { return closeButton; }
-    QString AudioDisplayText() const { return audioDisplayName; }
-    const std::filesystem::path& MoviePath() const { return moviePath; }
+    CMovieInfoBox* InfoBox() const { return infoBox_; }
+    QLabel* BankLabel() const { return bankLabel_; }
+    QLabel* PadLabel() const { return padLabel_; }
+    QLabel* AudioNameLabel() const { return audioNameLabel_; }
+    QPushButton* AudioButton() const { return audioButton_; }
+    QPushButton* PreviewButton() const { return previewButton_; }
+    QPushButton* CloseButton() const { return closeButton_; }
+    QString AudioDisplayText() const { return audioDisplayName_; }
+    const std::filesystem::path& MoviePath() const { return moviePath_; }
 
 public slots:
     void reject() override; // Escape and the close box end the dialog like Close
@@ -53,22 +53,22 @@ private:
     void OnPreview();
     void ShowHeader();
 
-    CPadBankStore& store;
-    int bank = -1;
-    int number = -1;
-    int pad = -1;
-    std::filesystem::path moviePath;
-    QString audioDisplayName;
-    bool placed = false;
+    CPadBankStore& store_;
+    int bank_ = -1;
+    int number_ = -1;
+    int pad_ = -1;
+    std::filesystem::path moviePath_;
+    QString audioDisplayName_;
+    bool placed_ = false;
 
-    QLabel* bankLabel = nullptr;
-    QLabel* padLabel = nullptr;
-    QLabel* audioLabel = nullptr;
-    QLabel* audioNameLabel = nullptr;
-    CMovieInfoBox* infoBox = nullptr;
-    QPushButton* audioButton = nullptr;
-    QPushButton* previewButton = nullptr;
-    QPushButton* closeButton = nullptr;
+    QLabel* bankLabel_ = nullptr;
+    QLabel* padLabel_ = nullptr;
+    QLabel* audioLabel_ = nullptr;
+    QLabel* audioNameLabel_ = nullptr;
+    CMovieInfoBox* infoBox_ = nullptr;
+    QPushButton* audioButton_ = nullptr;
+    QPushButton* previewButton_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
 };
 
 } // namespace k72
