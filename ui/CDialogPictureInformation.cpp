@@ -46,39 +46,39 @@ QIcon Icon(const char* name) {
 CDialogPictureInformation::CDialogPictureInformation(CPadBankStore& store, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      store(store) {
+      store_(store) {
     setWindowTitle(QStringLiteral("Still Image List"));
     setWindowIcon(QIcon(artwork::AppIconPath(16)));
     setFont(FormFont());
     resize(DluSize(232, 274));
 
-    bankLabel = MakeLabel(this, QString(), 4, 3, 36, 8);
-    padLabel = MakeLabel(this, QString(), 46, 3, 25, 8);
-    audioLabel = MakeLabel(this, QStringLiteral("Audio:"), 79, 4, 22, 8);
-    audioNameLabel = MakeLabel(this, QString(), 122, 4, 107, 8);
-    list = new CPictureListBox(this);
-    PlaceControl(list, 0, 14, 231, 166);
-    upButton = MakeFormButton<CThemeButton>(this, QString::fromUtf8("\u25b2"), 0, 233);
-    upButton->setAccessibleName(QStringLiteral("Move up"));
-    upButton->setToolTip(QStringLiteral("Move up"));
-    importButton = MakeFormButton<QPushButton>(this, QStringLiteral("Import"), 61, 233);
-    deleteButton = MakeFormButton<QPushButton>(this, QStringLiteral("Delete"), 181, 233);
-    downButton = MakeFormButton<CThemeButton>(this, QString::fromUtf8("\u25bc"), 0, 260);
-    downButton->setAccessibleName(QStringLiteral("Move down"));
-    downButton->setToolTip(QStringLiteral("Move down"));
-    audioButton = MakeFormButton<QPushButton>(this, QStringLiteral("Audio"), 62, 260);
-    previewButton = MakeFormButton<QPushButton>(this, QStringLiteral("Preview"), 121, 258);
-    closeButton = MakeFormButton<QPushButton>(this, QStringLiteral("Close"), 182, 258);
+    bankLabel_ = MakeLabel(this, QString(), 4, 3, 36, 8);
+    padLabel_ = MakeLabel(this, QString(), 46, 3, 25, 8);
+    audioLabel_ = MakeLabel(this, QStringLiteral("Audio:"), 79, 4, 22, 8);
+    audioNameLabel_ = MakeLabel(this, QString(), 122, 4, 107, 8);
+    list_ = new CPictureListBox(this);
+    PlaceControl(list_, 0, 14, 231, 166);
+    upButton_ = MakeFormButton<CThemeButton>(this, QString::fromUtf8("\u25b2"), 0, 233);
+    upButton_->setAccessibleName(QStringLiteral("Move up"));
+    upButton_->setToolTip(QStringLiteral("Move up"));
+    importButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Import"), 61, 233);
+    deleteButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Delete"), 181, 233);
+    downButton_ = MakeFormButton<CThemeButton>(this, QString::fromUtf8("\u25bc"), 0, 260);
+    downButton_->setAccessibleName(QStringLiteral("Move down"));
+    downButton_->setToolTip(QStringLiteral("Move down"));
+    audioButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Audio"), 62, 260);
+    previewButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Preview"), 121, 258);
+    closeButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Close"), 182, 258);
 
-    connect(list, &QListWidget::currentRowChanged, this, &CDialogPictureInformation::UpdateArrows);
-    connect(list, &QListWidget::itemDoubleClicked, this, &CDialogPictureInformation::OnPreview);
-    connect(upButton, &QPushButton::clicked, this, &CDialogPictureInformation::OnUp);
-    connect(downButton, &QPushButton::clicked, this, &CDialogPictureInformation::OnDown);
-    connect(importButton, &QPushButton::clicked, this, &CDialogPictureInformation::OnImport);
-    connect(deleteButton, &QPushButton::clicked, this, &CDialogPictureInformation::OnDelete);
-    connect(audioButton, &QPushButton::clicked, this, &CDialogPictureInformation::OnAudio);
-    connect(previewButton, &QPushButton::clicked, this, &CDialogPictureInformation::OnPreview);
-    connect(closeButton, &QPushButton::clicked, this, [this] { done(1); });
+    connect(list_, &QListWidget::currentRowChanged, this, &CDialogPictureInformation::UpdateArrows);
+    connect(list_, &QListWidget::itemDoubleClicked, this, &CDialogPictureInformation::OnPreview);
+    connect(upButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnUp);
+    connect(downButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnDown);
+    connect(importButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnImport);
+    connect(deleteButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnDelete);
+    connect(audioButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnAudio);
+    connect(previewButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnPreview);
+    connect(closeButton_, &QPushButton::clicked, this, [this] { done(1); });
     setAcceptDrops(true);
 }
 
@@ -136,7 +136,7 @@ void CDialogPictureInformation::AddPictures(const QStringList& paths) {
             return;
         }
         // The store says why a picture failed; the rest are not tried.
-        const int count = store.AddStillImage(std::filesystem::path(path.toStdString()), pad);
+        const int count = store_.AddStillImage(std::filesystem::path(path.toStdString()), pad_);
         if (count <= 0) {
             return;
         }
@@ -145,14 +145,15 @@ void CDialogPictureInformation::AddPictures(const QStringList& paths) {
 }
 
 void CDialogPictureInformation::SetPad(int bankIndex, int numberIndex, int padIndex) {
-    bank = bankIndex;
-    number = numberIndex;
-    pad = padIndex;
+    bank_ = bankIndex;
+    number_ = numberIndex;
+    pad_ = padIndex;
     Start();
 }
 
 const StillRecord* CDialogPictureInformation::Stills() const {
-    const PadEntry* entry = store.SelectionValid() ? store.PadFile().EntryAt(store.Number(), pad) : nullptr;
+    const PadEntry* entry =
+        store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad_) : nullptr;
     return (entry != nullptr && entry->stills) ? &*entry->stills : nullptr;
 }
 
@@ -170,25 +171,25 @@ std::string CDialogPictureInformation::StillName(int index) const {
 }
 
 void CDialogPictureInformation::Start() {
-    upButton->SetIcons(Icon(artwork::kArrowUp), Icon(artwork::kArrowUpDisabled));
-    downButton->SetIcons(Icon(artwork::kArrowDown), Icon(artwork::kArrowDownDisabled));
-    list->clear();
+    upButton_->SetIcons(Icon(artwork::kArrowUp), Icon(artwork::kArrowUpDisabled));
+    downButton_->SetIcons(Icon(artwork::kArrowDown), Icon(artwork::kArrowDownDisabled));
+    list_->clear();
     const int count = StillCount();
     for (int i = 0; i < count; ++i) {
         AddRow(StillName(i));
     }
     const StillRecord* stills = Stills();
     const std::string audio = stills != nullptr ? NameText(stills->audioFileName) : std::string();
-    audioDisplayName = audio.empty() ? QString() : AudioDisplayName(store, audio);
-    upButton->setEnabled(false);
-    downButton->setEnabled(false);
-    if (!initialised) {
-        initialSize = size();
-        initialListWidth = list->width();
+    audioDisplayName_ = audio.empty() ? QString() : AudioDisplayName(store_, audio);
+    upButton_->setEnabled(false);
+    downButton_->setEnabled(false);
+    if (!initialised_) {
+        initialSize_ = size();
+        initialListWidth_ = list_->width();
         // Only the height can change, and not below the first one.
-        setMinimumSize(initialSize);
-        setMaximumWidth(initialSize.width());
-        initialised = true;
+        setMinimumSize(initialSize_);
+        setMaximumWidth(initialSize_.width());
+        initialised_ = true;
     }
     Relayout();
 }
@@ -198,7 +199,7 @@ void CDialogPictureInformation::Start() {
 void CDialogPictureInformation::AddRow(const std::string& name, int index) {
     QImage picture;
     std::uint64_t fileSize = 0;
-    if (const auto path = store.CardFilePath(name); path && !name.empty()) {
+    if (const auto path = store_.CardFilePath(name); path && !name.empty()) {
         std::error_code ec;
         const auto size = std::filesystem::file_size(*path, ec);
         if (!ec) {
@@ -208,29 +209,29 @@ void CDialogPictureInformation::AddRow(const std::string& name, int index) {
             picture = reader.read();
         }
     }
-    list->AddRow(QString::fromStdString(name), picture, fileSize, index);
+    list_->AddRow(QString::fromStdString(name), picture, fileSize, index);
 }
 
 void CDialogPictureInformation::UpdateArrows() {
     const int n = StillCount();
-    const int k = list->currentRow();
-    upButton->setEnabled(n >= 2 && k >= 1);
-    downButton->setEnabled(n >= 2 && k >= 0 && k < n - 1);
+    const int k = list_->currentRow();
+    upButton_->setEnabled(n >= 2 && k >= 1);
+    downButton_->setEnabled(n >= 2 && k >= 0 && k < n - 1);
 }
 
 void CDialogPictureInformation::Move(int from, int to) {
     const std::string name = StillName(from);
-    if (!store.SwapStillImages(pad, from, to)) {
+    if (!store_.SwapStillImages(pad_, from, to)) {
         return;
     }
-    std::unique_ptr<QListWidgetItem>(list->takeItem(from)).reset();
+    std::unique_ptr<QListWidgetItem>(list_->takeItem(from)).reset();
     AddRow(name, to);
-    list->setCurrentRow(to);
+    list_->setCurrentRow(to);
     UpdateArrows();
 }
 
 void CDialogPictureInformation::OnUp() {
-    const int k = list->currentRow();
+    const int k = list_->currentRow();
     if (k <= 0) {
         return;
     }
@@ -238,7 +239,7 @@ void CDialogPictureInformation::OnUp() {
 }
 
 void CDialogPictureInformation::OnDown() {
-    const int k = list->currentRow();
+    const int k = list_->currentRow();
     if (k < 0 || k + 1 >= StillCount()) {
         return;
     }
@@ -255,7 +256,7 @@ void CDialogPictureInformation::OnImport() {
 }
 
 void CDialogPictureInformation::OnDelete() {
-    const int k = list->currentRow();
+    const int k = list_->currentRow();
     if (k < 0) {
         return;
     }
@@ -265,23 +266,23 @@ void CDialogPictureInformation::OnDelete() {
                                       "deleted from the card too.\nNo: the file stays on the card.")
                            .arg(k + 1)
                            .arg(QString::fromStdString(name))
-                           .arg(pad + 1)
+                           .arg(pad_ + 1)
                            .arg(QString::fromLatin1(kDeleteQuestion)));
     if (answer != QMessageBox::Yes && answer != QMessageBox::No) {
         return;
     }
     // The store deletes the file (never the pad file, whatever a damaged list names) only when no pad
     // names it any more, and says so when it keeps it.
-    if (!store.RemoveStillImage(k, pad, answer == QMessageBox::Yes)) {
+    if (!store_.RemoveStillImage(k, pad_, answer == QMessageBox::Yes)) {
         return;
     }
-    std::unique_ptr<QListWidgetItem>(list->takeItem(k)).reset();
+    std::unique_ptr<QListWidgetItem>(list_->takeItem(k)).reset();
     // Nothing is selected afterwards, so that neither the arrows nor the next Delete act on a
     // neighbour the user did not choose.
-    list->setCurrentRow(-1);
-    list->clearSelection();
+    list_->setCurrentRow(-1);
+    list_->clearSelection();
     UpdateArrows();
-    store.RescanFileNumbers();
+    store_.RescanFileNumbers();
 }
 
 void CDialogPictureInformation::OnAudio() {
@@ -292,60 +293,60 @@ void CDialogPictureInformation::OnAudio() {
     // A sound the device cannot play as it is may be converted first, when the user agrees.
     std::string name;
     const SoundForPad::Outcome attached = SoundForPad::Attach(
-        store, pad, path, [this](const QString& question) { return AskConvertSound(question); }, &name);
+        store_, pad_, path, [this](const QString& question) { return AskConvertSound(question); }, &name);
     if (attached == SoundForPad::Outcome::Failed) {
         ShowMessage(QString::fromLatin1(messages::kLoadFailed), false);
     } else if (attached != SoundForPad::Outcome::Declined) {
-        audioDisplayName = QString::fromStdString(name);
+        audioDisplayName_ = QString::fromStdString(name);
         Relayout();
     }
 }
 
 void CDialogPictureInformation::OnPreview() {
-    const int k = list->currentRow();
+    const int k = list_->currentRow();
     if (k < 0) {
         return;
     }
     const std::string name = StillName(k);
-    if (const auto path = store.CardFilePath(name); path && !name.empty()) {
+    if (const auto path = store_.CardFilePath(name); path && !name.empty()) {
         OpenWithDesktop(*path);
     }
 }
 
 void CDialogPictureInformation::Relayout() {
-    bankLabel->setText(BankLabelText(bank, number));
-    padLabel->setText(PadLabelText(pad));
-    audioNameLabel->setText(ShortenedName(audioDisplayName, 30, 25));
-    PlaceHeaderLabels(bankLabel, padLabel, audioLabel, audioNameLabel);
+    bankLabel_->setText(BankLabelText(bank_, number_));
+    padLabel_->setText(PadLabelText(pad_));
+    audioNameLabel_->setText(ShortenedName(audioDisplayName_, 30, 25));
+    PlaceHeaderLabels(bankLabel_, padLabel_, audioLabel_, audioNameLabel_);
 
     const int W = width();
     const int H = height();
-    list->setGeometry(0, 25, initialListWidth > 0 ? initialListWidth : list->width(), H - 80);
-    const int w = upButton->width();
-    const int h = upButton->height();
-    const int wDown = downButton->width();
+    list_->setGeometry(0, 25, initialListWidth_ > 0 ? initialListWidth_ : list_->width(), H - 80);
+    const int w = upButton_->width();
+    const int h = upButton_->height();
+    const int wDown = downButton_->width();
     const int g = (W - 4 * w) / 3;
-    upButton->move(0, H - 55);
-    importButton->move(w + g, H - 55);
-    deleteButton->move(3 * (w + g), H - 55);
+    upButton_->move(0, H - 55);
+    importButton_->move(w + g, H - 55);
+    deleteButton_->move(3 * (w + g), H - 55);
     const int secondRow = H - 45 + h;
-    downButton->move(0, secondRow);
-    audioButton->move(wDown + g, secondRow);
-    previewButton->move(2 * (wDown + g), secondRow);
-    closeButton->move(3 * (wDown + g), secondRow);
+    downButton_->move(0, secondRow);
+    audioButton_->move(wDown + g, secondRow);
+    previewButton_->move(2 * (wDown + g), secondRow);
+    closeButton_->move(3 * (wDown + g), secondRow);
 }
 
 void CDialogPictureInformation::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!placed) {
-        placed = true;
+    if (!placed_) {
+        placed_ = true;
         PlaceBesideMainWindow(this, parentWidget() != nullptr ? parentWidget()->window() : nullptr);
     }
 }
 
 void CDialogPictureInformation::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
-    if (initialised) {
+    if (initialised_) {
         Relayout();
     }
 }

@@ -29,19 +29,19 @@ public:
     // The pad to show, set before the dialog is shown; the rows are filled at once.
     void SetPad(int bank, int number, int pad);
 
-    CPictureListBox* List() const { return list; }
-    CThemeButton* UpButton() const { return upButton; }
-    CThemeButton* DownButton() const { return downButton; }
-    QPushButton* ImportButton() const { return importButton; }
-    QPushButton* DeleteButton() const { return deleteButton; }
-    QPushButton* AudioButton() const { return audioButton; }
-    QPushButton* PreviewButton() const { return previewButton; }
-    QPushButton* CloseButton() const { return closeButton; }
-    QLabel* BankLabel() const { return bankLabel; }
-    QLabel* PadLabel() const { return padLabel; }
-    QLabel* AudioNameLabel() const { return audioNameLabel; }
-    QString AudioDisplayText() const { return audioDisplayName; }
-    QSize InitialSize() const { return initialSize; }
+    CPictureListBox* List() const { return list_; }
+    CThemeButton* UpButton() const { return upButton_; }
+    CThemeButton* DownButton() const { return downButton_; }
+    QPushButton* ImportButton() const { return importButton_; }
+    QPushButton* DeleteButton() const { return deleteButton_; }
+    QPushButton* AudioButton() const { return audioButton_; }
+    QPushButton* PreviewButton() const { return previewButton_; }
+    QPushButton* CloseButton() const { return closeButton_; }
+    QLabel* BankLabel() const { return bankLabel_; }
+    QLabel* PadLabel() const { return padLabel_; }
+    QLabel* AudioNameLabel() const { return audioNameLabel_; }
+    QString AudioDisplayText() const { return audioDisplayName_; }
+    QSize InitialSize() const { return initialSize_; }
 
     static constexpr const char* kTooManyStills = "No more than 100 still images can be assigned to one pad.";
     static constexpr const char* kDeleteQuestion = "Delete file as well?";
@@ -83,28 +83,28 @@ private:
     void OnAudio();
     void OnPreview();
 
-    CPadBankStore& store;
-    int bank = -1;
-    int number = -1;
-    int pad = -1;
-    QString audioDisplayName;
-    QSize initialSize;
-    int initialListWidth = 0;
-    bool initialised = false;
-    bool placed = false;
+    CPadBankStore& store_;
+    int bank_ = -1;
+    int number_ = -1;
+    int pad_ = -1;
+    QString audioDisplayName_;
+    QSize initialSize_;
+    int initialListWidth_ = 0;
+    bool initialised_ = false;
+    bool placed_ = false;
 
-    QLabel* bankLabel = nullptr;
-    QLabel* padLabel = nullptr;
-    QLabel* audioLabel = nullptr;
-    QLabel* audioNameLabel = nullptr;
-    CPictureListBox* list = nullptr;
-    CThemeButton* upButton = nullptr;
-    CThemeButton* downButton = nullptr;
-    QPushButton* importButton = nullptr;
-    QPushButton* deleteButton = nullptr;
-    QPushButton* audioButton = nullptr;
-    QPushButton* previewButton = nullptr;
-    QPushButton* closeButton = nullptr;
+    QLabel* bankLabel_ = nullptr;
+    QLabel* padLabel_ = nullptr;
+    QLabel* audioLabel_ = nullptr;
+    QLabel* audioNameLabel_ = nullptr;
+    CPictureListBox* list_ = nullptr;
+    CThemeButton* upButton_ = nullptr;
+    CThemeButton* downButton_ = nullptr;
+    QPushButton* importButton_ = nullptr;
+    QPushButton* deleteButton_ = nullptr;
+    QPushButton* audioButton_ = nullptr;
+    QPushButton* previewButton_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
 };
 
 } // namespace k72
