@@ -11,21 +11,21 @@ CMovieInfoBox::CMovieInfoBox(QWidget* parent) : QWidget(parent) {
 }
 
 void CMovieInfoBox::SetMovie(const std::string& name, std::uint64_t size, const RunningTime& time) {
-    movieName = QString::fromStdString(name).left(63);
-    fileSize = size;
-    minutes = time.minutes;
-    seconds = time.seconds;
-    frames = time.frames;
-    frameRateText = QString::fromStdString(FrameRateText(time));
+    movieName_ = QString::fromStdString(name).left(63);
+    fileSize_ = size;
+    minutes_ = time.minutes;
+    seconds_ = time.seconds;
+    frames_ = time.frames;
+    frameRateText_ = QString::fromStdString(FrameRateText(time));
     update();
 }
 
 QString CMovieInfoBox::SizeText() const {
     RunningTime time;
-    time.minutes = minutes;
-    time.seconds = seconds;
-    time.frames = frames;
-    return QString::fromStdString(MovieSizeText(fileSize, time));
+    time.minutes = minutes_;
+    time.seconds = seconds_;
+    time.frames = frames_;
+    return QString::fromStdString(MovieSizeText(fileSize_, time));
 }
 
 void CMovieInfoBox::paintEvent(QPaintEvent*) {
@@ -40,9 +40,9 @@ void CMovieInfoBox::paintEvent(QPaintEvent*) {
         area.setTop(top);
         painter.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
     };
-    drawFrom(15, 20, movieName);
+    drawFrom(15, 20, movieName_);
     drawFrom(15, 35, SizeText());
-    drawFrom(120, 20, frameRateText);
+    drawFrom(120, 20, frameRateText_);
 }
 
 } // namespace k72

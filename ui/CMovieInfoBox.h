@@ -20,20 +20,20 @@ public:
     void SetMovie(const std::string& name, std::uint64_t size, const RunningTime& time);
 
     // The three texts as drawn.
-    QString NameText() const { return movieName; }
+    QString NameText() const { return movieName_; }
     QString SizeText() const;
-    QString RateText() const { return frameRateText; }
+    QString RateText() const { return frameRateText_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QString movieName;
-    std::uint32_t minutes = 0;
-    std::uint32_t seconds = 0;
-    std::uint32_t frames = 0;
-    std::uint64_t fileSize = 0;
-    QString frameRateText = QStringLiteral("(30 fps)");
+    QString movieName_;
+    std::uint32_t minutes_ = 0;
+    std::uint32_t seconds_ = 0;
+    std::uint32_t frames_ = 0;
+    std::uint64_t fileSize_ = 0;
+    QString frameRateText_ = QStringLiteral("(30 fps)");
 };
 
 } // namespace k72
