@@ -145,8 +145,8 @@ QAccessibleInterface* PadGridFactory(const QString& className, QObject* object) 
 } // namespace
 
 CPadView::CPadView(QWidget* parent)
-    : QWidget(parent), backgroundImage(artwork::ResourcePath(artwork::kPadBackground)),
-      cellStrip(artwork::ResourcePath(artwork::kPadCells)) {
+    : QWidget(parent), backgroundImage_(artwork::ResourcePath(artwork::kPadBackground)),
+      cellStrip_(artwork::ResourcePath(artwork::kPadCells)) {
     static const bool factoryInstalled = [] {
         QAccessible::installFactory(PadGridFactory);
         return true;
@@ -160,10 +160,10 @@ CPadView::CPadView(QWidget* parent)
 }
 
 void CPadView::Clear() {
-    padStates.fill(0);
-    pictures.fill(QImage());
-    descriptions.fill(QString());
-    selectedPad = -1;
+    padStates_.fill(0);
+    pictures_.fill(QImage());
+    descriptions_.fill(QString());
+    selectedPad_ = -1;
     update();
 }
 
@@ -171,19 +171,19 @@ bool CPadView::SetPadState(int pad, int kind) {
     if (pad < 0 || pad >= padgrid::kPadCount) {
         return false;
     }
-    padStates[static_cast<std::size_t>(pad)] = kind;
+    padStates_[static_cast<std::size_t>(pad)] = kind;
     update();
     return true;
 }
 
 void CPadView::SetAllStates(const std::array<int, 12>& states) {
-    padStates = states;
+    padStates_ = states;
     update();
 }
 
 void CPadView::SetSelection(int pad) {
-    const int before = selectedPad;
-    selectedPad = pad;
+    const int before = selectedPad_;
+    selectedPad_ = pad;
     update();
     if (before != pad && QAccessible::isActive() && pad >= 0 && pad < padgrid::kPadCount) {
         if (QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(this)) {
@@ -201,25 +201,25 @@ void CPadView::SetPadContent(int pad, const QImage& picture, const QString& desc
     if (pad < 0 || pad >= padgrid::kPadCount) {
         return;
     }
-    pictures[static_cast<std::size_t>(pad)] = picture;
-    descriptions[static_cast<std::size_t>(pad)] = description;
+    pictures_[static_cast<std::size_t>(pad)] = picture;
+    descriptions_[static_cast<std::size_t>(pad)] = description;
     update();
 }
 
 int CPadView::PadState(int pad) const {
-    return (pad >= 0 && pad < padgrid::kPadCount) ? padStates[static_cast<std::size_t>(pad)] : 0;
+    return (pad >= 0 && pad < padgrid::kPadCount) ? padStates_[static_cast<std::size_t>(pad)] : 0;
 }
 
 QString CPadView::PadDescription(int pad) const {
     if (pad < 0 || pad >= padgrid::kPadCount) {
         return {};
     }
-    const QString& text = descriptions[static_cast<std::size_t>(pad)];
+    const QString& text = descriptions_[static_cast<std::size_t>(pad)];
     return text.isEmpty() ? QStringLiteral("Pad %1: empty").arg(pad + 1) : text;
 }
 
 bool CPadView::HasPicture(int pad) const {
-    return pad >= 0 && pad < padgrid::kPadCount && !pictures[static_cast<std::size_t>(pad)].isNull();
+    return pad >= 0 && pad < padgrid::kPadCount && !pictures_[static_cast<std::size_t>(pad)].isNull();
 }
 
 QRect CPadView::PadRect(int pad) {
@@ -286,7 +286,7 @@ void CPadView::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Right:
     case Qt::Key_Up:
     case Qt::Key_Down:
-        emit PadChosen(PadAfterKey(selectedPad, event->key()));
+        emit PadChosen(PadAfterKey(selectedPad_, event->key()));
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -311,8 +311,8 @@ void CPadView::focusOutEvent(QFocusEvent* event) {
 }
 
 void CPadView::SetDropTarget(int pad) {
-    if (pad != dropPad) {
-        dropPad = pad;
+    if (pad != dropPad_) {
+        dropPad_ = pad;
         update();
     }
 }
@@ -358,27 +358,27 @@ void CPadView::dropEvent(QDropEvent* event) {
 void CPadView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setClipRect(QRect(0, 0, padgrid::kGridWidth, padgrid::kGridHeight));
-    if (!backgroundImage.isNull()) {
-        painter.drawPixmap(0, 0, backgroundImage);
+    if (!backgroundImage_.isNull()) {
+        painter.drawPixmap(0, 0, backgroundImage_);
     }
-    if (cellStrip.isNull()) {
+    if (cellStrip_.isNull()) {
         return;
     }
     for (int pad = 0; pad < padgrid::kPadCount; ++pad) {
         // A kind the strip has no cells for shows as an empty pad.
-        const int state = padStates[static_cast<std::size_t>(pad)];
+        const int state = padStates_[static_cast<std::size_t>(pad)];
         const int kind = (state >= 0 && state <= 2) ? state : 0;
-        const bool selected = pad == selectedPad;
+        const bool selected = pad == selectedPad_;
         const QRect cellRect = PadRect(pad);
         // An empty pad that is not selected is already on the background.
         if (kind != 0 || selected) {
             const int cell = padgrid::CellIndex(kind, pad, selected);
-            painter.drawPixmap(cellRect.x(), cellRect.y(), cellStrip, 0, padgrid::kCellHeight * cell,
+            painter.drawPixmap(cellRect.x(), cellRect.y(), cellStrip_, 0, padgrid::kCellHeight * cell,
                                padgrid::kCellWidth, padgrid::kCellHeight);
         }
         // The content's picture sits inside the face, leaving the coloured rim and the selection
         // frame in view; the pad's number stays readable in its corner.
-        const QImage& picture = pictures[static_cast<std::size_t>(pad)];
+        const QImage& picture = pictures_[static_cast<std::size_t>(pad)];
         if (kind != 0 && !picture.isNull()) {
             const QRect inner(cellRect.x() + 7, cellRect.y() + 8, 32, 24);
             painter.drawImage(inner, picture);
@@ -395,13 +395,13 @@ void CPadView::paintEvent(QPaintEvent*) {
             painter.drawText(tag, Qt::AlignCenter, number);
         }
     }
-    if (dropPad >= 0 && dropPad < padgrid::kPadCount) {
+    if (dropPad_ >= 0 && dropPad_ < padgrid::kPadCount) {
         // Where the dragged files would land.
         QPen pen(QColor(255, 200, 0));
         pen.setWidth(3);
         painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
-        painter.drawRect(PadRect(dropPad).adjusted(1, 1, -2, -2));
+        painter.drawRect(PadRect(dropPad_).adjusted(1, 1, -2, -2));
     }
     if (hasFocus()) {
         // A dotted frame around the selected pad (or the whole block while none is), whatever the style.
@@ -409,8 +409,9 @@ void CPadView::paintEvent(QPaintEvent*) {
         dotted.setStyle(Qt::DotLine);
         painter.setPen(dotted);
         painter.setBrush(Qt::NoBrush);
-        const QRect around = selectedPad >= 0 ? PadRect(selectedPad).adjusted(-3, -3, 2, 2)
-                                              : QRect(1, 1, padgrid::kGridWidth - 3, padgrid::kGridHeight - 3);
+        const QRect around = selectedPad_ >= 0
+                                 ? PadRect(selectedPad_).adjusted(-3, -3, 2, 2)
+                                 : QRect(1, 1, padgrid::kGridWidth - 3, padgrid::kGridHeight - 3);
         painter.drawRect(around);
     }
 }

@@ -34,11 +34,11 @@ public:
     void SetPadContent(int pad, const QImage& picture, const QString& description);
 
     int PadState(int pad) const;
-    int Selection() const { return selectedPad; }
+    int Selection() const { return selectedPad_; }
     QString PadDescription(int pad) const;
     bool HasPicture(int pad) const;
     // The pad under the cursor while files are dragged over the grid, or −1.
-    int DropTarget() const { return dropPad; }
+    int DropTarget() const { return dropPad_; }
     // The rectangle a pad is drawn in, in the grid's coordinates.
     static QRect PadRect(int pad);
     // The pad an arrow key moves to from pad (−1: none selected yet), or pad itself at the edge.
@@ -67,13 +67,13 @@ protected:
 private:
     void SetDropTarget(int pad);
 
-    std::array<int, 12> padStates{};
-    std::array<QImage, 12> pictures;
-    std::array<QString, 12> descriptions;
-    int selectedPad = -1;
-    int dropPad = -1;
-    QPixmap backgroundImage; // the twelve empty pads, 225 × 150
-    QPixmap cellStrip;       // 72 cells of 46 × 40
+    std::array<int, 12> padStates_{};
+    std::array<QImage, 12> pictures_;
+    std::array<QString, 12> descriptions_;
+    int selectedPad_ = -1;
+    int dropPad_ = -1;
+    QPixmap backgroundImage_; // the twelve empty pads, 225 × 150
+    QPixmap cellStrip_;       // 72 cells of 46 × 40
 };
 
 } // namespace k72
