@@ -30,8 +30,8 @@ CThemeButton::CThemeButton(const QString& caption, QWidget* parent) : QPushButto
 }
 
 void CThemeButton::SetIcons(const QIcon& normal, const QIcon& disabled) {
-    normalIcon = normal;
-    disabledIcon = disabled;
+    normalIcon_ = normal;
+    disabledIcon_ = disabled;
     update();
 }
 
@@ -48,12 +48,12 @@ void CThemeButton::paintEvent(QPaintEvent*) {
         option.state &= ~QStyle::State_Enabled;
     } else if (isDown()) {
         option.state |= QStyle::State_Sunken;
-    } else if (hovering) {
+    } else if (hovering_) {
         option.state |= QStyle::State_MouseOver;
     }
     style()->drawControl(QStyle::CE_PushButtonBevel, &option, &painter, this);
 
-    const QPixmap icon = PixmapOf(enabled ? normalIcon : disabledIcon);
+    const QPixmap icon = PixmapOf(enabled ? normalIcon_ : disabledIcon_);
     if (!icon.isNull()) {
         painter.drawPixmap(kIconLeft, kIconTop, icon);
     }
@@ -69,23 +69,23 @@ void CThemeButton::paintEvent(QPaintEvent*) {
 }
 
 void CThemeButton::enterEvent(QEnterEvent* event) {
-    if (!hovering) {
-        hovering = true;
+    if (!hovering_) {
+        hovering_ = true;
         update();
     }
     QPushButton::enterEvent(event);
 }
 
 void CThemeButton::leaveEvent(QEvent* event) {
-    hovering = false;
+    hovering_ = false;
     update();
     QPushButton::leaveEvent(event);
 }
 
 void CThemeButton::mouseMoveEvent(QMouseEvent* event) {
     // A move inside the button after a press elsewhere, or before the enter event arrives.
-    if (!hovering && rect().contains(event->position().toPoint())) {
-        hovering = true;
+    if (!hovering_ && rect().contains(event->position().toPoint())) {
+        hovering_ = true;
         update();
     }
     QPushButton::mouseMoveEvent(event);

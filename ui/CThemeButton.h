@@ -17,7 +17,7 @@ public:
     // normal is drawn in every state but disabled; disabled while the button is disabled.
     void SetIcons(const QIcon& normal, const QIcon& disabled);
 
-    bool IsHovering() const { return hovering; }
+    bool IsHovering() const { return hovering_; }
 
     // Where the icon's top-left corner sits relative to the button: a 32 × 32 icon is then centred on
     // a button of 75 × 23 pixels (50 × 14 dialog units).
@@ -31,9 +31,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    bool hovering = false;
-    QIcon normalIcon;
-    QIcon disabledIcon;
+    bool hovering_ = false;
+    QIcon normalIcon_;
+    QIcon disabledIcon_;
 };
 
 } // namespace k72
