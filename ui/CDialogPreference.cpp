@@ -35,22 +35,22 @@ CDialogPreference::CDialogPreference(QWidget* parent) : QDialog(parent) {
     // The group boxes are only frames: the controls are their siblings, created after them so that
     // they lie on top, as in the form's template.
     MakeGroup(this, QStringLiteral("Frame rate"), 7, 7, 228, 33);
-    ntscButton = new QRadioButton(QStringLiteral("NTSC (29.97fps)"), this);
-    PlaceControl(ntscButton, 41, 20, 69, 10);
-    palButton = new QRadioButton(QStringLiteral("PAL (25fps)"), this);
-    PlaceControl(palButton, 142, 20, 53, 10);
-    frameRateGroup = new QButtonGroup(this);
-    frameRateGroup->addButton(ntscButton, kNtsc);
-    frameRateGroup->addButton(palButton, kPal);
+    ntscButton_ = new QRadioButton(QStringLiteral("NTSC (29.97fps)"), this);
+    PlaceControl(ntscButton_, 41, 20, 69, 10);
+    palButton_ = new QRadioButton(QStringLiteral("PAL (25fps)"), this);
+    PlaceControl(palButton_, 142, 20, 53, 10);
+    frameRateGroup_ = new QButtonGroup(this);
+    frameRateGroup_->addButton(ntscButton_, kNtsc);
+    frameRateGroup_->addButton(palButton_, kPal);
 
     MakeGroup(this, QStringLiteral("Quality"), 7, 48, 228, 63);
-    qualitySlider = new QSlider(Qt::Horizontal, this);
-    qualitySlider->setRange(0, 4);
-    qualitySlider->setSingleStep(1);
-    qualitySlider->setPageStep(1);
-    qualitySlider->setTickInterval(1);
-    qualitySlider->setTickPosition(QSlider::TicksBothSides);
-    PlaceControl(qualitySlider, 10, 62, 221, 26);
+    qualitySlider_ = new QSlider(Qt::Horizontal, this);
+    qualitySlider_->setRange(0, 4);
+    qualitySlider_->setSingleStep(1);
+    qualitySlider_->setPageStep(1);
+    qualitySlider_->setTickInterval(1);
+    qualitySlider_->setTickPosition(QSlider::TicksBothSides);
+    PlaceControl(qualitySlider_, 10, 62, 221, 26);
     struct LevelLabel {
         const char* text;
         int x;
@@ -65,67 +65,67 @@ CDialogPreference::CDialogPreference(QWidget* parent) : QDialog(parent) {
     }
 
     MakeGroup(this, QStringLiteral("Deinterlace"), 7, 119, 228, 28);
-    deinterlaceBox = new QCheckBox(QStringLiteral("Deinterlace source video"), this);
-    PlaceControl(deinterlaceBox, 73, 131, 95, 10);
+    deinterlaceBox_ = new QCheckBox(QStringLiteral("Deinterlace source video"), this);
+    PlaceControl(deinterlaceBox_, 73, 131, 95, 10);
 
     MakeGroup(this, QStringLiteral("Other shapes than 4:3"), 7, 155, 228, 28);
-    fitList = new QComboBox(this);
+    fitList_ = new QComboBox(this);
     // In FitMode order.
-    fitList->addItem(QStringLiteral("Stretch to the whole screen"));
-    fitList->addItem(QStringLiteral("Letterbox: whole picture on black"));
-    fitList->addItem(QStringLiteral("Crop: fill the screen, cut the edges"));
-    PlaceControl(fitList, 41, 166, 160, 12);
+    fitList_->addItem(QStringLiteral("Stretch to the whole screen"));
+    fitList_->addItem(QStringLiteral("Letterbox: whole picture on black"));
+    fitList_->addItem(QStringLiteral("Crop: fill the screen, cut the edges"));
+    PlaceControl(fitList_, 41, 166, 160, 12);
 
-    okButton = new QPushButton(QStringLiteral("OK"), this);
-    PlaceControl(okButton, 123, 189, 50, 14);
-    okButton->setDefault(true);
-    okButton->setAutoDefault(true);
-    cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    PlaceControl(cancelButton, 185, 189, 50, 14);
-    cancelButton->setAutoDefault(false);
-    connect(okButton, &QPushButton::clicked, this, &CDialogPreference::accept);
-    connect(cancelButton, &QPushButton::clicked, this, &CDialogPreference::reject);
+    okButton_ = new QPushButton(QStringLiteral("OK"), this);
+    PlaceControl(okButton_, 123, 189, 50, 14);
+    okButton_->setDefault(true);
+    okButton_->setAutoDefault(true);
+    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+    PlaceControl(cancelButton_, 185, 189, 50, 14);
+    cancelButton_->setAutoDefault(false);
+    connect(okButton_, &QPushButton::clicked, this, &CDialogPreference::accept);
+    connect(cancelButton_, &QPushButton::clicked, this, &CDialogPreference::reject);
 
     // Tab order as the template lists the controls.
-    setTabOrder(ntscButton, palButton);
-    setTabOrder(palButton, qualitySlider);
-    setTabOrder(qualitySlider, deinterlaceBox);
-    setTabOrder(deinterlaceBox, fitList);
-    setTabOrder(fitList, okButton);
-    setTabOrder(okButton, cancelButton);
+    setTabOrder(ntscButton_, palButton_);
+    setTabOrder(palButton_, qualitySlider_);
+    setTabOrder(qualitySlider_, deinterlaceBox_);
+    setTabOrder(deinterlaceBox_, fitList_);
+    setTabOrder(fitList_, okButton_);
+    setTabOrder(okButton_, cancelButton_);
 
     SetSettings(Settings{});
 }
 
 void CDialogPreference::SetSettings(const Settings& settings) {
-    fps = settings.fps;
-    quality = settings.quality;
-    deinterlace = settings.deinterlace;
-    (fps == 1 ? palButton : ntscButton)->setChecked(true);
-    qualitySlider->setValue(settings.QualitySliderPosition());
-    deinterlaceBox->setChecked(deinterlace == 1);
-    fit = settings.fit;
-    fitList->setCurrentIndex(static_cast<int>(fit));
+    fps_ = settings.fps;
+    quality_ = settings.quality;
+    deinterlace_ = settings.deinterlace;
+    (fps_ == 1 ? palButton_ : ntscButton_)->setChecked(true);
+    qualitySlider_->setValue(settings.QualitySliderPosition());
+    deinterlaceBox_->setChecked(deinterlace_ == 1);
+    fit_ = settings.fit;
+    fitList_->setCurrentIndex(static_cast<int>(fit_));
 }
 
 Settings CDialogPreference::GetSettings() const {
     Settings settings;
-    settings.fps = fps;
-    settings.quality = quality;
-    settings.deinterlace = deinterlace;
-    settings.fit = fit;
+    settings.fps = fps_;
+    settings.quality = quality_;
+    settings.deinterlace = deinterlace_;
+    settings.fit = fit_;
     return settings;
 }
 
 void CDialogPreference::accept() {
-    fps = palButton->isChecked() ? 1 : 0;
-    const int position = qualitySlider->value();
-    quality = (position >= 0 && position <= 4) ? position : 2;
-    deinterlace = deinterlaceBox->isChecked() ? 1 : 0;
-    const int shape = fitList->currentIndex();
-    fit = shape == static_cast<int>(FitMode::Letterbox) ? FitMode::Letterbox
-          : shape == static_cast<int>(FitMode::Crop)    ? FitMode::Crop
-                                                        : FitMode::Stretch;
+    fps_ = palButton_->isChecked() ? 1 : 0;
+    const int position = qualitySlider_->value();
+    quality_ = (position >= 0 && position <= 4) ? position : 2;
+    deinterlace_ = deinterlaceBox_->isChecked() ? 1 : 0;
+    const int shape = fitList_->currentIndex();
+    fit_ = shape == static_cast<int>(FitMode::Letterbox) ? FitMode::Letterbox
+           : shape == static_cast<int>(FitMode::Crop)    ? FitMode::Crop
+                                                         : FitMode::Stretch;
     QDialog::accept();
 }
 

@@ -31,32 +31,32 @@ public:
     // returns true, on Cancel leaves them alone and returns false.
     static bool Edit(QWidget* parent, Settings& settings);
 
-    QRadioButton* NtscButton() const { return ntscButton; }
-    QRadioButton* PalButton() const { return palButton; }
-    QSlider* QualitySlider() const { return qualitySlider; }
-    QCheckBox* DeinterlaceBox() const { return deinterlaceBox; }
+    QRadioButton* NtscButton() const { return ntscButton_; }
+    QRadioButton* PalButton() const { return palButton_; }
+    QSlider* QualitySlider() const { return qualitySlider_; }
+    QCheckBox* DeinterlaceBox() const { return deinterlaceBox_; }
     // Stretch, letterbox, crop, in that order (the item index is the FitMode value).
-    QComboBox* FitList() const { return fitList; }
-    QPushButton* OkButton() const { return okButton; }
-    QPushButton* CancelButton() const { return cancelButton; }
+    QComboBox* FitList() const { return fitList_; }
+    QPushButton* OkButton() const { return okButton_; }
+    QPushButton* CancelButton() const { return cancelButton_; }
 
 public slots:
     void accept() override;
 
 private:
-    std::int32_t fps = 0;
-    std::int32_t quality = 4;
-    std::int32_t deinterlace = 1;
-    FitMode fit = FitMode::Stretch;
+    std::int32_t fps_ = 0;
+    std::int32_t quality_ = 4;
+    std::int32_t deinterlace_ = 1;
+    FitMode fit_ = FitMode::Stretch;
 
-    QButtonGroup* frameRateGroup = nullptr;
-    QRadioButton* ntscButton = nullptr;
-    QRadioButton* palButton = nullptr;
-    QSlider* qualitySlider = nullptr;
-    QCheckBox* deinterlaceBox = nullptr;
-    QComboBox* fitList = nullptr;
-    QPushButton* okButton = nullptr;
-    QPushButton* cancelButton = nullptr;
+    QButtonGroup* frameRateGroup_ = nullptr;
+    QRadioButton* ntscButton_ = nullptr;
+    QRadioButton* palButton_ = nullptr;
+    QSlider* qualitySlider_ = nullptr;
+    QCheckBox* deinterlaceBox_ = nullptr;
+    QComboBox* fitList_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
 };
 
 } // namespace k72
