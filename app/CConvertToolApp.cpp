@@ -18,11 +18,11 @@
 
 namespace k72 {
 
-CConvertToolApp::CConvertToolApp() : store(&messages, &fileCopy, &progress) {
-    LoadSettings(settings);
-    store.SetSettings(settings);
+CConvertToolApp::CConvertToolApp() : store_(&messages_, &fileCopy_, &progress_) {
+    LoadSettings(settings_);
+    store_.SetSettings(settings_);
     // Before this run first changes a card, a copy of its pad file goes to the user's data folder.
-    store.SetBackupFolder(PadBackupFolder());
+    store_.SetBackupFolder(PadBackupFolder());
 
     QIcon icon;
     for (const int size : artwork::kAppIconSizes) {
@@ -33,18 +33,18 @@ CConvertToolApp::CConvertToolApp() : store(&messages, &fileCopy, &progress) {
 }
 
 CConvertToolApp::~CConvertToolApp() {
-    frame.reset();
-    store.Close();
+    frame_.reset();
+    store_.Close();
 }
 
 CMainFrame& CConvertToolApp::CreateMainWindow(const QString& cardRoot) {
-    frame = std::make_unique<CMainFrame>(*this, cardRoot);
+    frame_ = std::make_unique<CMainFrame>(*this, cardRoot);
     // The store's messages, copies and progress windows belong to the main window.
-    messages.SetOwner(frame.get());
-    fileCopy.SetOwner(frame.get());
-    progress.SetOwner(frame.get());
-    frame->show();
-    return *frame;
+    messages_.SetOwner(frame_.get());
+    fileCopy_.SetOwner(frame_.get());
+    progress_.SetOwner(frame_.get());
+    frame_->show();
+    return *frame_;
 }
 
 int CConvertToolApp::Run(const QString& cardRoot) {
@@ -53,9 +53,9 @@ int CConvertToolApp::Run(const QString& cardRoot) {
 }
 
 void CConvertToolApp::OnPreference(QWidget* owner) {
-    if (CDialogPreference::Edit(owner, settings)) {
-        SaveSettings(settings);
-        store.SetSettings(settings);
+    if (CDialogPreference::Edit(owner, settings_)) {
+        SaveSettings(settings_);
+        store_.SetSettings(settings_);
     }
 }
 

@@ -35,9 +35,9 @@ public:
     // CreateMainWindow, then the event loop until the window closes.
     int Run(const QString& cardRoot);
 
-    const Settings& GetSettings() const { return settings; }
-    CPadBankStore& Store() { return store; }
-    CMainFrame* MainWindow() const { return frame.get(); }
+    const Settings& GetSettings() const { return settings_; }
+    CPadBankStore& Store() { return store_; }
+    CMainFrame* MainWindow() const { return frame_.get(); }
 
     // The menu commands. Preference saves the settings when confirmed and hands them to the store.
     void OnPreference(QWidget* owner);
@@ -57,12 +57,12 @@ protected:
     virtual void ShowManualMissing(const QStringList& lookedIn);
 
 private:
-    Settings settings;
-    QtUserMessages messages;
-    QtFileCopy fileCopy;
-    QtConversionProgress progress;
-    CPadBankStore store;
-    std::unique_ptr<CMainFrame> frame;
+    Settings settings_;
+    QtUserMessages messages_;
+    QtFileCopy fileCopy_;
+    QtConversionProgress progress_;
+    CPadBankStore store_;
+    std::unique_ptr<CMainFrame> frame_;
 };
 
 } // namespace k72
