@@ -19,79 +19,79 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
-      app(app) {
+      app_(app) {
     setWindowTitle(QString::fromLatin1(kTitle));
     setFont(FormFont());
     setFixedSize(300, 380);
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("File(&F)"));
-    openCardAction = file->addAction(QStringLiteral("Open Card Folder…"));
-    openCardAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    recentMenu = file->addMenu(QStringLiteral("Recent Cards"));
+    openCardAction_ = file->addAction(QStringLiteral("Open Card Folder…"));
+    openCardAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    recentMenu_ = file->addMenu(QStringLiteral("Recent Cards"));
     file->addSeparator();
-    checkCardAction = file->addAction(QStringLiteral("Check Card..."));
-    ejectCardAction = file->addAction(QStringLiteral("Eject Card"));
+    checkCardAction_ = file->addAction(QStringLiteral("Check Card..."));
+    ejectCardAction_ = file->addAction(QStringLiteral("Eject Card"));
     file->addSeparator();
-    preferenceAction = file->addAction(QStringLiteral("Preference"));
+    preferenceAction_ = file->addAction(QStringLiteral("Preference"));
     file->addSeparator();
-    exitAction = file->addAction(QStringLiteral("Exit"));
-    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    exitAction_ = file->addAction(QStringLiteral("Exit"));
+    exitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     QMenu* padMenu = menuBar()->addMenu(QStringLiteral("Pad(&P)"));
-    importAction = padMenu->addAction(QStringLiteral("Import…"));
-    importAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
-    exportAction = padMenu->addAction(QStringLiteral("Export…"));
-    exportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    informationAction = padMenu->addAction(QStringLiteral("Information"));
-    deleteAction = padMenu->addAction(QStringLiteral("Delete"));
-    deleteAction->setShortcut(QKeySequence(Qt::Key_Delete));
+    importAction_ = padMenu->addAction(QStringLiteral("Import…"));
+    importAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    exportAction_ = padMenu->addAction(QStringLiteral("Export…"));
+    exportAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    informationAction_ = padMenu->addAction(QStringLiteral("Information"));
+    deleteAction_ = padMenu->addAction(QStringLiteral("Delete"));
+    deleteAction_->setShortcut(QKeySequence(Qt::Key_Delete));
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help(&H)"));
-    manualAction = help->addAction(QStringLiteral("How to use K-72 Image Converter"));
-    manualAction->setShortcut(QKeySequence(Qt::Key_F1));
-    aboutAction = help->addAction(QStringLiteral("About K-72 Image Converter"));
+    manualAction_ = help->addAction(QStringLiteral("How to use K-72 Image Converter"));
+    manualAction_->setShortcut(QKeySequence(Qt::Key_F1));
+    aboutAction_ = help->addAction(QStringLiteral("About K-72 Image Converter"));
 
-    view = new CConvertToolView(app.Store(), cardRoot, this);
-    setCentralWidget(view);
-    cardStatus = new QLabel(this);
-    cardStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    statusBar()->addPermanentWidget(cardStatus, 1);
+    view_ = new CConvertToolView(app.Store(), cardRoot, this);
+    setCentralWidget(view_);
+    cardStatus_ = new QLabel(this);
+    cardStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusBar()->addPermanentWidget(cardStatus_, 1);
     statusBar()->setSizeGripEnabled(false);
     FillRecentCards();
     UpdateCardStatus();
 
-    connect(preferenceAction, &QAction::triggered, this, [this] {
-        this->app.OnPreference(this);
+    connect(preferenceAction_, &QAction::triggered, this, [this] {
+        app_.OnPreference(this);
         UpdateCardStatus();
     });
-    connect(openCardAction, &QAction::triggered, view, &CConvertToolView::OpenCardFolder);
-    connect(importAction, &QAction::triggered, view, &CConvertToolView::Import);
-    connect(exportAction, &QAction::triggered, view, &CConvertToolView::Export);
-    connect(informationAction, &QAction::triggered, view, &CConvertToolView::Information);
-    connect(deleteAction, &QAction::triggered, view, &CConvertToolView::Delete);
-    connect(recentMenu, &QMenu::aboutToShow, this, &CMainFrame::FillRecentCards);
-    connect(view, &CConvertToolView::CardChanged, this, [this] {
+    connect(openCardAction_, &QAction::triggered, view_, &CConvertToolView::OpenCardFolder);
+    connect(importAction_, &QAction::triggered, view_, &CConvertToolView::Import);
+    connect(exportAction_, &QAction::triggered, view_, &CConvertToolView::Export);
+    connect(informationAction_, &QAction::triggered, view_, &CConvertToolView::Information);
+    connect(deleteAction_, &QAction::triggered, view_, &CConvertToolView::Delete);
+    connect(recentMenu_, &QMenu::aboutToShow, this, &CMainFrame::FillRecentCards);
+    connect(view_, &CConvertToolView::CardChanged, this, [this] {
         UpdateCardStatus();
         FillRecentCards();
     });
-    connect(view, &CConvertToolView::StatusMessage, this, [this](const QString& text) {
+    connect(view_, &CConvertToolView::StatusMessage, this, [this](const QString& text) {
         // The card's line steps aside for the message for a while.
-        cardStatus->hide();
+        cardStatus_->hide();
         statusBar()->showMessage(text, 8000);
     });
     connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
         if (text.isEmpty()) {
-            cardStatus->show();
+            cardStatus_->show();
         }
     });
-    connect(exitAction, &QAction::triggered, this, &QWidget::close);
-    connect(manualAction, &QAction::triggered, this, [this] { this->app.OnManual(); });
-    connect(aboutAction, &QAction::triggered, this, [this] { this->app.OnAbout(this); });
-    connect(view, &CConvertToolView::ExitRequested, this, &QWidget::close);
+    connect(exitAction_, &QAction::triggered, this, &QWidget::close);
+    connect(manualAction_, &QAction::triggered, this, [this] { app_.OnManual(); });
+    connect(aboutAction_, &QAction::triggered, this, [this] { app_.OnAbout(this); });
+    connect(view_, &CConvertToolView::ExitRequested, this, &QWidget::close);
 
     // Cards found as they are mounted, checked and ejected.
-    cards = new CardCommands(app.Store(), *view, this);
-    cards->StartWatching();
-    connect(checkCardAction, &QAction::triggered, cards, &CardCommands::Check);
-    connect(ejectCardAction, &QAction::triggered, cards, [this] { cards->Eject(); });
+    cards_ = new CardCommands(app.Store(), *view_, this);
+    cards_->StartWatching();
+    connect(checkCardAction_, &QAction::triggered, cards_, &CardCommands::Check);
+    connect(ejectCardAction_, &QAction::triggered, cards_, [this] { cards_->Eject(); });
 }
 
 // The frame takes the size of the form (and its menu) when it is first shown.
@@ -101,31 +101,31 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 void CMainFrame::FitToForm() {
-    if (fitted) {
+    if (fitted_) {
         return;
     }
-    fitted = true;
-    setFixedSize(view->width(),
-                 view->height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    fitted_ = true;
+    setFixedSize(view_->width(),
+                 view_->height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
 void CMainFrame::FillRecentCards() {
-    recentMenu->clear();
+    recentMenu_->clear();
     const QStringList recent = remembered::RecentCards();
     for (int i = 0; i < recent.size(); ++i) {
         const QString root = recent[i];
         QAction* action =
-            recentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(root)));
-        connect(action, &QAction::triggered, view, [this, root] { view->OpenCard(root); });
+            recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(root)));
+        connect(action, &QAction::triggered, view_, [this, root] { view_->OpenCard(root); });
     }
-    recentMenu->setEnabled(!recent.isEmpty());
+    recentMenu_->setEnabled(!recent.isEmpty());
 }
 
 void CMainFrame::UpdateCardStatus() {
-    const QString text = view->CardStatusText();
-    cardStatus->setText(
-        cardStatus->fontMetrics().elidedText(text, Qt::ElideRight, std::max(100, width() - 24)));
-    cardStatus->setToolTip(view->CardStatusToolTip());
+    const QString text = view_->CardStatusText();
+    cardStatus_->setText(
+        cardStatus_->fontMetrics().elidedText(text, Qt::ElideRight, std::max(100, width() - 24)));
+    cardStatus_->setToolTip(view_->CardStatusToolTip());
 }
 
 // The title is the program's, whatever anything else sets.

@@ -21,25 +21,25 @@ class CMainFrame : public QMainWindow {
 public:
     CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* parent = nullptr);
 
-    CConvertToolView* View() const { return view; }
-    QAction* PreferenceAction() const { return preferenceAction; }
-    QAction* ExitAction() const { return exitAction; }
-    QAction* ManualAction() const { return manualAction; }
-    QAction* AboutAction() const { return aboutAction; }
-    QAction* OpenCardAction() const { return openCardAction; }
-    QAction* ImportAction() const { return importAction; }
-    QAction* ExportAction() const { return exportAction; }
-    QAction* InformationAction() const { return informationAction; }
-    QAction* DeleteAction() const { return deleteAction; }
-    QMenu* RecentCardsMenu() const { return recentMenu; }
-    QLabel* CardStatus() const { return cardStatus; }
+    CConvertToolView* View() const { return view_; }
+    QAction* PreferenceAction() const { return preferenceAction_; }
+    QAction* ExitAction() const { return exitAction_; }
+    QAction* ManualAction() const { return manualAction_; }
+    QAction* AboutAction() const { return aboutAction_; }
+    QAction* OpenCardAction() const { return openCardAction_; }
+    QAction* ImportAction() const { return importAction_; }
+    QAction* ExportAction() const { return exportAction_; }
+    QAction* InformationAction() const { return informationAction_; }
+    QAction* DeleteAction() const { return deleteAction_; }
+    QMenu* RecentCardsMenu() const { return recentMenu_; }
+    QLabel* CardStatus() const { return cardStatus_; }
     // Refills the last cards' menu from what is remembered.
     void FillRecentCards();
     // Reads the card's line of the status bar again.
     void UpdateCardStatus();
-    QAction* CheckCardAction() const { return checkCardAction; }
-    QAction* EjectCardAction() const { return ejectCardAction; }
-    CardCommands* Cards() const { return cards; }
+    QAction* CheckCardAction() const { return checkCardAction_; }
+    QAction* EjectCardAction() const { return ejectCardAction_; }
+    CardCommands* Cards() const { return cards_; }
 
     static constexpr const char* kTitle = "K-72 Image Converter";
 
@@ -50,23 +50,23 @@ protected:
 private:
     void FitToForm();
 
-    CConvertToolApp& app;
-    CConvertToolView* view = nullptr;
-    QAction* preferenceAction = nullptr;
-    QAction* exitAction = nullptr;
-    QAction* manualAction = nullptr;
-    QAction* aboutAction = nullptr;
-    QAction* openCardAction = nullptr;
-    QAction* importAction = nullptr;
-    QAction* exportAction = nullptr;
-    QAction* informationAction = nullptr;
-    QAction* deleteAction = nullptr;
-    QMenu* recentMenu = nullptr;
-    QLabel* cardStatus = nullptr;
-    QAction* checkCardAction = nullptr;
-    QAction* ejectCardAction = nullptr;
-    CardCommands* cards = nullptr;
-    bool fitted = false;
+    CConvertToolApp& app_;
+    CConvertToolView* view_ = nullptr;
+    QAction* preferenceAction_ = nullptr;
+    QAction* exitAction_ = nullptr;
+    QAction* manualAction_ = nullptr;
+    QAction* aboutAction_ = nullptr;
+    QAction* openCardAction_ = nullptr;
+    QAction* importAction_ = nullptr;
+    QAction* exportAction_ = nullptr;
+    QAction* informationAction_ = nullptr;
+    QAction* deleteAction_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+    QLabel* cardStatus_ = nullptr;
+    QAction* checkCardAction_ = nullptr;
+    QAction* ejectCardAction_ = nullptr;
+    CardCommands* cards_ = nullptr;
+    bool fitted_ = false;
 };
 
 } // namespace k72
