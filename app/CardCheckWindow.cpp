@@ -11,60 +11,60 @@
 namespace k72 {
 
 CardCheckWindow::CardCheckWindow(CPadBankStore& store, const QString& root, QWidget* parent)
-    : QDialog(parent), store(store), root(root) {
+    : QDialog(parent), store_(store), root_(root) {
     setWindowTitle(QStringLiteral("Check Card"));
     auto* layout = new QVBoxLayout(this);
-    summary = new QLabel(this);
-    summary->setWordWrap(true);
-    problems = new QListWidget(this);
-    problems->setMinimumSize(460, 200);
+    summary_ = new QLabel(this);
+    summary_->setWordWrap(true);
+    problems_ = new QListWidget(this);
+    problems_->setMinimumSize(460, 200);
     auto* buttons = new QDialogButtonBox(this);
-    repairButton = buttons->addButton(QStringLiteral("Repair"), QDialogButtonBox::ActionRole);
-    repairButton->setToolTip(
+    repairButton_ = buttons->addButton(QStringLiteral("Repair"), QDialogButtonBox::ActionRole);
+    repairButton_->setToolTip(
         QStringLiteral("Clear records naming missing files and move unused files into "
                        "DCIM/000KAVLO/UNUSED (nothing is deleted; the pad file is copied "
                        "first)"));
     QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
-    layout->addWidget(summary);
-    layout->addWidget(problems);
+    layout->addWidget(summary_);
+    layout->addWidget(problems_);
     layout->addWidget(buttons);
-    connect(repairButton, &QPushButton::clicked, this, &CardCheckWindow::Repair);
+    connect(repairButton_, &QPushButton::clicked, this, &CardCheckWindow::Repair);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     Recheck();
 }
 
 void CardCheckWindow::Recheck() {
-    report = CardCheck::Run(std::filesystem::path(root.toStdString()));
-    problems->clear();
-    for (const CardProblem& problem : report.problems) {
-        problems->addItem(QString::fromStdString(problem.text) +
-                          (problem.repairable ? QStringLiteral("  (repairable)") : QString()));
+    report_ = CardCheck::Run(std::filesystem::path(root_.toStdString()));
+    problems_->clear();
+    for (const CardProblem& problem : report_.problems) {
+        problems_->addItem(QString::fromStdString(problem.text) +
+                           (problem.repairable ? QStringLiteral("  (repairable)") : QString()));
     }
     QString text;
-    if (report.Sound()) {
+    if (report_.Sound()) {
         text = QStringLiteral("The card is sound: nothing on it needs attention.");
     } else {
-        text = QString::number(report.problems.size()) + (report.problems.size() == 1
-                                                              ? QStringLiteral(" problem was found")
-                                                              : QStringLiteral(" problems were found"));
-        text += report.Repairable() > 0 ? QStringLiteral("; ") + QString::number(report.Repairable()) +
-                                              QStringLiteral(" of them can be repaired.")
-                                        : QStringLiteral(". None of them can be repaired here.");
+        text = QString::number(report_.problems.size()) + (report_.problems.size() == 1
+                                                               ? QStringLiteral(" problem was found")
+                                                               : QStringLiteral(" problems were found"));
+        text += report_.Repairable() > 0 ? QStringLiteral("; ") + QString::number(report_.Repairable()) +
+                                               QStringLiteral(" of them can be repaired.")
+                                         : QStringLiteral(". None of them can be repaired here.");
     }
-    if (!lastFailures.isEmpty()) {
-        text += QStringLiteral("\nThe repair was not complete: ") + lastFailures;
+    if (!lastFailures_.isEmpty()) {
+        text += QStringLiteral("\nThe repair was not complete: ") + lastFailures_;
     }
-    summary->setText(text);
-    repairButton->setEnabled(report.Repairable() > 0);
+    summary_->setText(text);
+    repairButton_->setEnabled(report_.Repairable() > 0);
 }
 
 void CardCheckWindow::Repair() {
     std::vector<std::string> failures;
-    CardCheck::Repair(store, report, failures);
-    lastFailures.clear();
+    CardCheck::Repair(store_, report_, failures);
+    lastFailures_.clear();
     for (const std::string& failure : failures) {
-        lastFailures +=
-            (lastFailures.isEmpty() ? QString() : QStringLiteral("; ")) + QString::fromStdString(failure);
+        lastFailures_ +=
+            (lastFailures_.isEmpty() ? QString() : QStringLiteral("; ")) + QString::fromStdString(failure);
     }
     emit Repaired();
     Recheck();

@@ -21,10 +21,10 @@ public:
     // root: the card's root; store: the store that has that card open (the repair goes through it).
     CardCheckWindow(CPadBankStore& store, const QString& root, QWidget* parent = nullptr);
 
-    const CardCheckReport& Report() const { return report; }
-    QLabel* Summary() const { return summary; }
-    QListWidget* Problems() const { return problems; }
-    QPushButton* RepairButton() const { return repairButton; }
+    const CardCheckReport& Report() const { return report_; }
+    QLabel* Summary() const { return summary_; }
+    QListWidget* Problems() const { return problems_; }
+    QPushButton* RepairButton() const { return repairButton_; }
 
     // Checks the card again and shows what was found.
     void Recheck();
@@ -36,13 +36,13 @@ signals:
     void Repaired();
 
 private:
-    CPadBankStore& store;
-    QString root;
-    CardCheckReport report;
-    QLabel* summary = nullptr;
-    QListWidget* problems = nullptr;
-    QPushButton* repairButton = nullptr;
-    QString lastFailures;
+    CPadBankStore& store_;
+    QString root_;
+    CardCheckReport report_;
+    QLabel* summary_ = nullptr;
+    QListWidget* problems_ = nullptr;
+    QPushButton* repairButton_ = nullptr;
+    QString lastFailures_;
 };
 
 } // namespace k72

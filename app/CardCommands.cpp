@@ -14,21 +14,21 @@ namespace k72 {
 
 CardCommands::CardCommands(CPadBankStore& store, CConvertToolView& view, QWidget* owner,
                            const QDBusConnection& bus)
-    : QObject(owner), store(store), view(view), owner(owner), bus(bus), watcher(new CardWatcher(this)) {
-    connect(watcher, &CardWatcher::VolumesChanged, &view, &CConvertToolView::UpdateDrives);
+    : QObject(owner), store_(store), view_(view), owner_(owner), bus_(bus), watcher_(new CardWatcher(this)) {
+    connect(watcher_, &CardWatcher::VolumesChanged, &view, &CConvertToolView::UpdateDrives);
 }
 
 void CardCommands::StartWatching() {
-    watcher->Start(bus);
+    watcher_->Start(bus_);
 }
 
 void CardCommands::ShowMessage(const QString& text) {
-    QtUserMessages::Show(owner, text);
+    QtUserMessages::Show(owner_, text);
 }
 
 EjectResult CardCommands::Eject() {
     EjectResult result;
-    const QString root = view.OpenCardRoot();
+    const QString root = view_.OpenCardRoot();
     if (root.isEmpty()) {
         result.message = QString::fromLatin1(kNoCard);
         ShowMessage(result.message);
@@ -37,22 +37,22 @@ EjectResult CardCommands::Eject() {
     const QString mountPoint = QStorageInfo(root).rootPath();
     // Every change is on the card already; the pad file is let go, and what the system still holds for
     // the card is written out before it is unmounted.
-    view.ReleaseCard();
+    view_.ReleaseCard();
     ::sync();
-    result = UDisksCard(bus).Eject(mountPoint);
+    result = UDisksCard(bus_).Eject(mountPoint);
     ShowMessage(result.message);
-    view.UpdateDrives();
+    view_.UpdateDrives();
     return result;
 }
 
 void CardCommands::Check() {
-    const QString root = view.OpenCardRoot();
+    const QString root = view_.OpenCardRoot();
     if (root.isEmpty()) {
         ShowMessage(QString::fromLatin1(kNoCard));
         return;
     }
-    CardCheckWindow window(store, root, owner);
-    connect(&window, &CardCheckWindow::Repaired, &view, &CConvertToolView::RedrawPads);
+    CardCheckWindow window(store_, root, owner_);
+    connect(&window, &CardCheckWindow::Repaired, &view_, &CConvertToolView::RedrawPads);
     window.exec();
 }
 

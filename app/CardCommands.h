@@ -26,7 +26,7 @@ public:
 
     // Starts following volumes being mounted and unmounted.
     void StartWatching();
-    CardWatcher& Watcher() { return *watcher; }
+    CardWatcher& Watcher() { return *watcher_; }
 
     // File → Eject Card. The result, as the user was told it.
     EjectResult Eject();
@@ -39,11 +39,11 @@ protected:
     virtual void ShowMessage(const QString& text);
 
 private:
-    CPadBankStore& store;
-    CConvertToolView& view;
-    QWidget* owner;
-    QDBusConnection bus;
-    CardWatcher* watcher;
+    CPadBankStore& store_;
+    CConvertToolView& view_;
+    QWidget* owner_;
+    QDBusConnection bus_;
+    CardWatcher* watcher_;
 };
 
 } // namespace k72
