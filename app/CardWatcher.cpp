@@ -19,12 +19,12 @@ QStringList MountedRoots() {
 
 } // namespace
 
-CardWatcher::CardWatcher(QObject* parent, Lister lister) : QObject(parent), lister(std::move(lister)) {
-    if (!this->lister) {
-        this->lister = MountedRoots;
+CardWatcher::CardWatcher(QObject* parent, Lister lister) : QObject(parent), lister_(std::move(lister)) {
+    if (!lister_) {
+        lister_ = MountedRoots;
     }
-    last = this->lister();
-    connect(&timer, &QTimer::timeout, this, &CardWatcher::Rescan);
+    last_ = lister_();
+    connect(&timer_, &QTimer::timeout, this, &CardWatcher::Rescan);
 }
 
 void CardWatcher::Start(const QDBusConnection& bus, int pollMs) {
@@ -32,7 +32,7 @@ void CardWatcher::Start(const QDBusConnection& bus, int pollMs) {
     if (UDisksCard(bus).Available()) {
         QDBusConnection connection = bus;
         // A new or vanished device, and a file system mounted or unmounted (its MountPoints change).
-        followsUDisks =
+        followsUDisks_ =
             connection.connect(service, QStringLiteral("/org/freedesktop/UDisks2"),
                                QStringLiteral("org.freedesktop.DBus.ObjectManager"),
                                QStringLiteral("InterfacesAdded"), this, SLOT(OnUDisksSignal(QDBusMessage))) &&
@@ -43,8 +43,8 @@ void CardWatcher::Start(const QDBusConnection& bus, int pollMs) {
             connection.connect(service, QString(), QStringLiteral("org.freedesktop.DBus.Properties"),
                                QStringLiteral("PropertiesChanged"), this, SLOT(OnUDisksSignal(QDBusMessage)));
     }
-    if (!followsUDisks) {
-        timer.start(pollMs);
+    if (!followsUDisks_) {
+        timer_.start(pollMs);
     }
 }
 
@@ -55,10 +55,10 @@ void CardWatcher::OnUDisksSignal(const QDBusMessage&) {
 }
 
 void CardWatcher::Rescan() {
-    QStringList now = lister();
+    QStringList now = lister_();
     now.sort();
-    if (now != last) {
-        last = now;
+    if (now != last_) {
+        last_ = now;
         emit VolumesChanged();
     }
 }

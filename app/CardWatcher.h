@@ -26,8 +26,8 @@ public:
 
     // Starts following: UDisks2's signals on bus when the service is there, otherwise polling.
     void Start(const QDBusConnection& bus, int pollMs = kPollMs);
-    bool FollowsUDisks() const { return followsUDisks; }
-    bool Polls() const { return timer.isActive(); }
+    bool FollowsUDisks() const { return followsUDisks_; }
+    bool Polls() const { return timer_.isActive(); }
 
     // Looks at the volumes now; emits VolumesChanged when they differ from the last look.
     void Rescan();
@@ -39,10 +39,10 @@ private slots:
     void OnUDisksSignal(const QDBusMessage& message);
 
 private:
-    Lister lister;
-    QStringList last;
-    QTimer timer;
-    bool followsUDisks = false;
+    Lister lister_;
+    QStringList last_;
+    QTimer timer_;
+    bool followsUDisks_ = false;
 };
 
 } // namespace k72
