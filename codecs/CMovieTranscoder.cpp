@@ -14,6 +14,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -133,15 +134,13 @@ std::string OrientationFilters(const std::int32_t* matrix, bool* transposed) {
     return {};
 }
 
-const std::int32_t* DisplayMatrix(const AVStream& stream, const AVFrame& frame) {
+// The picture's own display matrix, else the stream's (nullptr when there is none).
+const std::int32_t* DisplayMatrix(const AVFrame& frame, const std::int32_t* streamMatrix) {
     if (const AVFrameSideData* side = av_frame_get_side_data(&frame, AV_FRAME_DATA_DISPLAYMATRIX);
         side != nullptr && side->size >= 9 * sizeof(std::int32_t)) {
         return reinterpret_cast<const std::int32_t*>(side->data);
     }
-    size_t size = 0;
-    const std::uint8_t* data = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
-    return data != nullptr && size >= 9 * sizeof(std::int32_t) ? reinterpret_cast<const std::int32_t*>(data)
-                                                               : nullptr;
+    return streamMatrix;
 }
 
 // Whether the picture shrinks to half or less in both directions (in the source's own directions, so
@@ -172,6 +171,11 @@ void ReduceDecoding(AVCodecContext& decoder) {
     }
     decoder.flags2 |= kDecoderFlags2;
 }
+
+// How far decoding may run ahead of the encoder: enough pictures to keep a core busy decoding while
+// the other filters and encodes, few enough to cost little memory (a full-HD picture is 3 MB).
+constexpr std::size_t kPicturesAhead = 4;
+constexpr std::size_t kItemsAhead = 64;
 
 int EncoderThreads() {
     const unsigned cores = std::thread::hardware_concurrency();
@@ -275,6 +279,22 @@ void CMovieTranscoder::OpenInput() {
     videoDecoder_ = OpenDecoder(videoIndex_);
     if (audioIndex_ >= 0) {
         audioDecoder_ = OpenDecoder(audioIndex_);
+    }
+
+    const AVStream* video = input_->streams[videoIndex_];
+    videoTimeBase_ = video->time_base;
+    videoRate_ = video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
+    if (videoRate_.num <= 0 || videoRate_.den <= 0) {
+        videoRate_ = AVRational{25, 1};
+    }
+    size_t matrixSize = 0;
+    if (const std::uint8_t* matrix = av_stream_get_side_data(video, AV_PKT_DATA_DISPLAYMATRIX, &matrixSize);
+        matrix != nullptr && matrixSize >= 9 * sizeof(std::int32_t)) {
+        std::copy_n(reinterpret_cast<const std::int32_t*>(matrix), 9, streamMatrix_.begin());
+        hasStreamMatrix_ = true;
+    }
+    if (audioIndex_ >= 0) {
+        audioTimeBase_ = input_->streams[audioIndex_]->time_base;
     }
 
     // The first picture and the first sound sample both belong to the earliest moment of the streams
@@ -388,36 +408,50 @@ void CMovieTranscoder::CreateOutput() {
 }
 
 void CMovieTranscoder::Transcode() {
-    libav::PacketPtr packet(av_packet_alloc());
-    if (!packet) {
-        throw std::bad_alloc();
-    }
-    for (;;) {
-        const int error = av_read_frame(input_.get(), packet.get());
-        if (error == AVERROR(EAGAIN)) {
-            continue;
+    Queue queue(kPicturesAhead, kItemsAhead);
+    std::thread decoding(&CMovieTranscoder::ReadAndDecode, this, std::ref(queue));
+    // However this thread leaves (a failure, a stop request), the decoding thread is told to give up
+    // and has ended before the decoders and the input close.
+    struct Joiner {
+        Queue& queue;
+        std::thread& thread;
+        ~Joiner() {
+            queue.Stop();
+            if (thread.joinable()) {
+                thread.join();
+            }
         }
-        if (error < 0) {
-            if (error != AVERROR_EOF) {
-                // A damaged end of file: keep what was read, as a player would.
-                DebugOutput("ff_convertermain : reading stopped early: " + libav::ErrorText(error) + "\n");
+    } joiner{queue, decoding};
+
+    for (;;) {
+        Decoded item = queue.Pop();
+        switch (item.kind) {
+        case Decoded::Kind::Picture:
+            PushVideo(item.frame.get());
+            continue;
+        case Decoded::Kind::Sound:
+            PushAudio(item.frame.get());
+            continue;
+        case Decoded::Kind::Position:
+            if (!progress_.Position(item.position)) {
+                Fail(rc::Error, "stopped at the caller's request");
+            }
+            continue;
+        case Decoded::Kind::PicturesEnd:
+            CloseVideoGraph();
+            continue;
+        case Decoded::Kind::End:
+            decoding.join();
+            if (item.error) {
+                std::rethrow_exception(item.error);
             }
             break;
         }
-        if (packet->stream_index == videoIndex_) {
-            DecodeVideo(packet.get());
-        } else if (packet->stream_index == audioIndex_) {
-            DecodeAudio(packet.get());
-        }
-        ReportPosition(*packet);
-        av_packet_unref(packet.get());
+        break;
     }
 
-    // Flush every stage in order, so the last pictures and samples are not lost.
-    DecodeVideo(nullptr);
-    CloseVideoGraph();
+    // Flush the remaining stages in order, so the last pictures and samples are not lost.
     if (audioDecoder_) {
-        DecodeAudio(nullptr);
         CloseAudioGraph();
         FlushAudio();
     }
@@ -430,59 +464,108 @@ void CMovieTranscoder::Transcode() {
     }
 }
 
-void CMovieTranscoder::ReportPosition(const AVPacket& packet) {
-    std::int64_t position;
+// The decoding thread: reads every packet, decodes it and hands over the pictures and sound it gives,
+// then the packet's position; at the end of the input it drains the decoders. It stops early when the
+// other side stops taking (a failure or a stop request there).
+void CMovieTranscoder::ReadAndDecode(Queue& queue) {
+    Decoded end;
+    try {
+        libav::PacketPtr packet(av_packet_alloc());
+        if (!packet) {
+            throw std::bad_alloc();
+        }
+        for (;;) {
+            const int error = av_read_frame(input_.get(), packet.get());
+            if (error == AVERROR(EAGAIN)) {
+                continue;
+            }
+            if (error < 0) {
+                if (error != AVERROR_EOF) {
+                    // A damaged end of file: keep what was read, as a player would.
+                    DebugOutput("ff_convertermain : reading stopped early: " + libav::ErrorText(error) + "\n");
+                }
+                break;
+            }
+            bool taken = true;
+            if (packet->stream_index == videoIndex_) {
+                taken = Decode(videoDecoder_.get(), packet.get(), Decoded::Kind::Picture, queue);
+            } else if (packet->stream_index == audioIndex_) {
+                taken = Decode(audioDecoder_.get(), packet.get(), Decoded::Kind::Sound, queue);
+            }
+            Decoded position;
+            position.kind = Decoded::Kind::Position;
+            position.position = PacketPosition(*packet);
+            av_packet_unref(packet.get());
+            if (!taken || !queue.Push(std::move(position), false)) {
+                return;
+            }
+        }
+        Decoded picturesEnd;
+        picturesEnd.kind = Decoded::Kind::PicturesEnd;
+        if (!Decode(videoDecoder_.get(), nullptr, Decoded::Kind::Picture, queue) ||
+            !queue.Push(std::move(picturesEnd), false)) {
+            return;
+        }
+        if (audioDecoder_ && !Decode(audioDecoder_.get(), nullptr, Decoded::Kind::Sound, queue)) {
+            return;
+        }
+    } catch (...) {
+        end.error = std::current_exception();
+    }
+    queue.Push(std::move(end), false);
+}
+
+std::int64_t CMovieTranscoder::PacketPosition(const AVPacket& packet) const {
     if (totalMs_ > 0) {
         const std::int64_t stamp = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
         if (stamp == AV_NOPTS_VALUE) {
-            position = 0; // the reporter keeps the furthest position so far
-        } else {
-            const AVRational base = input_->streams[packet.stream_index]->time_base;
-            position = (av_rescale_q(stamp, base, AV_TIME_BASE_Q) - startTime_) / 1000;
+            return 0; // the reporter keeps the furthest position so far
         }
-    } else {
-        position = input_->pb != nullptr ? avio_tell(input_->pb) / 1024 : 0;
+        const AVRational base = input_->streams[packet.stream_index]->time_base;
+        return (av_rescale_q(stamp, base, AV_TIME_BASE_Q) - startTime_) / 1000;
     }
-    if (!progress_.Position(position)) {
-        Fail(rc::Error, "stopped at the caller's request");
-    }
+    return input_->pb != nullptr ? avio_tell(input_->pb) / 1024 : 0;
 }
 
 // Sends one packet (nullptr: the end of the stream) to a decoder and hands every picture or block of
-// sound it gives to `push`. A damaged packet is counted and skipped; at the end of the stream the
-// decoder is drained.
-void CMovieTranscoder::Decode(AVCodecContext* decoder, const AVPacket* packet,
-                              void (CMovieTranscoder::*push)(AVFrame*)) {
+// sound it gives over as `kind`. A damaged packet is counted and skipped; at the end of the stream the
+// decoder is drained. False when the other side no longer takes anything.
+bool CMovieTranscoder::Decode(AVCodecContext* decoder, const AVPacket* packet, Decoded::Kind kind,
+                              Queue& queue) {
     int error = avcodec_send_packet(decoder, packet);
     if (error < 0 && error != AVERROR_EOF) {
         ++decodeErrors_;
         if (packet != nullptr) {
-            return;
+            return true;
         }
     }
     for (;;) {
         error = avcodec_receive_frame(decoder, decoded_.get());
         if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
-            return;
+            return true;
         }
         if (error < 0) {
             ++decodeErrors_;
             if (packet == nullptr && error != AVERROR_INVALIDDATA) {
-                return;
+                return true;
             }
             continue;
         }
-        (this->*push)(decoded_.get());
+        Decoded item;
+        item.kind = kind;
+        item.frame.reset(av_frame_alloc());
+        if (!item.frame) {
+            throw std::bad_alloc();
+        }
+        av_frame_move_ref(item.frame.get(), decoded_.get());
+        if (!queue.Push(std::move(item), kind == Decoded::Kind::Picture)) {
+            return false;
+        }
     }
 }
 
-void CMovieTranscoder::DecodeVideo(const AVPacket* packet) {
-    Decode(videoDecoder_.get(), packet, &CMovieTranscoder::PushVideo);
-}
-
 void CMovieTranscoder::PushVideo(AVFrame* frame) {
-    const AVStream* stream = input_->streams[videoIndex_];
-    const std::int64_t shift = av_rescale_q(startTime_, AV_TIME_BASE_Q, stream->time_base);
+    const std::int64_t shift = av_rescale_q(startTime_, AV_TIME_BASE_Q, videoTimeBase_);
     std::int64_t pts = frame->best_effort_timestamp;
     if (pts != AV_NOPTS_VALUE) {
         pts -= shift;
@@ -492,11 +575,7 @@ void CMovieTranscoder::PushVideo(AVFrame* frame) {
     // How long this picture stands: its packet's duration, else one frame of the stream's own rate.
     std::int64_t duration = frame->pkt_duration;
     if (duration <= 0) {
-        AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
-        if (rate.num <= 0 || rate.den <= 0) {
-            rate = AVRational{25, 1};
-        }
-        duration = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), stream->time_base));
+        duration = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(videoRate_), videoTimeBase_));
     }
     if (nextVideoPts_ != AV_NOPTS_VALUE && pts < nextVideoPts_ - duration * 64) {
         // Timestamps jumped backwards (a damaged or spliced file): carry on from where we were.
@@ -518,7 +597,6 @@ void CMovieTranscoder::PushVideo(AVFrame* frame) {
 }
 
 void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
-    const AVStream* stream = input_->streams[videoIndex_];
     videoGraph_.reset(avfilter_graph_alloc());
     if (!videoGraph_) {
         throw std::bad_alloc();
@@ -533,7 +611,7 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
     }
     const std::string sourceArguments = "video_size=" + std::to_string(first.width) + "x" +
                                         std::to_string(first.height) + ":pix_fmt=" + format +
-                                        ":time_base=" + Rational(stream->time_base) +
+                                        ":time_base=" + Rational(videoTimeBase_) +
                                         ":pixel_aspect=" + Rational(aspect);
     const char* scaleFlags = reducing_ ? kReducingScaleFlags : kScaleFlags;
     std::string chain;
@@ -559,7 +637,7 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
     // scaler sees the picture upright and in the shape it is to keep.
     bool transposed = false;
     if (options_.autoRotate) {
-        const std::string turn = OrientationFilters(DisplayMatrix(*stream, first), &transposed);
+        const std::string turn = OrientationFilters(DisplayMatrix(first, hasStreamMatrix_ ? streamMatrix_.data() : nullptr), &transposed);
         if (transposed && options_.fit == FitMode::Stretch) {
             // Stretched, scaling then turning gives the same picture (up to rounding) as turning then
             // scaling, and turns a picture of the output's size instead of the source's (a seventh of
@@ -662,20 +740,15 @@ void CMovieTranscoder::Encode(AVFrame* frame) {
     }
 }
 
-void CMovieTranscoder::DecodeAudio(const AVPacket* packet) {
-    Decode(audioDecoder_.get(), packet, &CMovieTranscoder::PushAudio);
-}
-
 void CMovieTranscoder::PushAudio(AVFrame* frame) {
     if (frame->nb_samples <= 0 || frame->sample_rate <= 0) {
         av_frame_unref(frame);
         return;
     }
-    const AVStream* stream = input_->streams[audioIndex_];
     const AVRational base{1, frame->sample_rate};
     std::int64_t pts = frame->best_effort_timestamp;
     if (pts != AV_NOPTS_VALUE) {
-        pts = av_rescale_q(pts, stream->time_base, base) - av_rescale_q(startTime_, AV_TIME_BASE_Q, base);
+        pts = av_rescale_q(pts, audioTimeBase_, base) - av_rescale_q(startTime_, AV_TIME_BASE_Q, base);
     } else {
         pts = nextAudioPts_ != AV_NOPTS_VALUE ? nextAudioPts_ : 0;
     }

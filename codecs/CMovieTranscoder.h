@@ -4,14 +4,19 @@
 // missing ones are repeated, surplus ones dropped), scaling to the output size without regard to the
 // aspect ratio, full-range 4:2:2, MJPEG at a fixed quantiser with frame threads. Sound: resampled and
 // down-mixed to 16-bit PCM, aligned with the first picture.
+// Reading and decoding run on a thread of their own, a few pictures ahead of the filters, the encoder
+// and the writer, which stay on the caller's thread (and so do all reports to the caller).
 
 #include "codecs/CAviWriter.h"
+#include "codecs/CMovieTranscoderQueue.h"
 #include "codecs/CTranscodeProgress.h"
 #include "codecs/LibavHandles.h"
 #include "codecs/ResultCodes.h"
 #include "codecs/TranscodeOptions.h"
 
+#include <array>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,9 +40,19 @@ private:
     void CreateOutput();
     void Transcode();
 
-    void Decode(AVCodecContext* decoder, const AVPacket* packet, void (CMovieTranscoder::*push)(AVFrame*));
-    void DecodeVideo(const AVPacket* packet);
-    void DecodeAudio(const AVPacket* packet);
+    // What the decoding thread hands over, in decoding order.
+    struct Decoded {
+        enum class Kind { Picture, Sound, Position, PicturesEnd, End };
+        Kind kind = Kind::End;
+        libav::FramePtr frame;        // Picture, Sound
+        std::int64_t position = 0;    // Position: what the packet just decoded reports
+        std::exception_ptr error;     // End: why decoding stopped early, when it failed
+    };
+    using Queue = CMovieTranscoderQueue<Decoded>;
+
+    void ReadAndDecode(Queue& queue);
+    bool Decode(AVCodecContext* decoder, const AVPacket* packet, Decoded::Kind kind, Queue& queue);
+    std::int64_t PacketPosition(const AVPacket& packet) const;
     void PushVideo(AVFrame* frame);
     void PushAudio(AVFrame* frame);
     void CloseVideoGraph();
@@ -51,7 +66,6 @@ private:
     void AppendAudio(const std::uint8_t* data, std::size_t size);
     void FlushAudio();
     void WriteChunk(CAviWriter::Stream stream, const std::uint8_t* data, std::size_t size);
-    void ReportPosition(const AVPacket& packet);
 
     const TranscodeOptions& options_;
     CTranscodeProgress& progress_;
@@ -64,9 +78,17 @@ private:
     libav::CodecContextPtr videoDecoder_;
     libav::CodecContextPtr audioDecoder_;
     libav::CodecContextPtr encoder_;
-    libav::FramePtr decoded_;
+    libav::FramePtr decoded_; // the decoding thread's
     libav::FramePtr filtered_;
     libav::PacketPtr encoded_;
+
+    // What the filters need of the streams, taken before decoding starts, as the reading thread may
+    // touch the streams.
+    AVRational videoTimeBase_{1, 1};
+    AVRational videoRate_{25, 1}; // the stream's own frame rate, for pictures without a duration
+    AVRational audioTimeBase_{1, 1};
+    bool hasStreamMatrix_ = false;
+    std::array<std::int32_t, 9> streamMatrix_{};
 
     libav::FilterGraphPtr videoGraph_;
     AVFilterContext* videoSource_ = nullptr;
@@ -86,7 +108,7 @@ private:
 
     std::unique_ptr<CAviWriter> writer_;
     std::int64_t framesSent_ = 0;
-    std::int64_t decodeErrors_ = 0;
+    std::int64_t decodeErrors_ = 0; // the decoding thread's until it ends
 };
 
 } // namespace k72

@@ -327,6 +327,28 @@ TEST(ConverterMain, LighterDecodingOnlyWherePicturesShrinkToHalf) {
     EXPECT_EQ(Pictures(dir / "light.avi"), Pictures(dir / "full.avi"));
 }
 
+// Decoding runs on a thread of its own, ahead of the encoder; however the two threads meet, the same
+// source gives the same device file, byte for byte.
+TEST(ConverterMain, TheSameSourceGivesTheSameDeviceFile) {
+    TempDir dir;
+    ASSERT_TRUE(MakeMedia(dir / "in.mp4", "-f lavfi -i testsrc2=size=960x540:rate=30:duration=3 "
+                                          "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=3 "
+                                          "-c:v libx264 -preset veryfast -bf 3 -pix_fmt yuv420p -c:a aac"));
+    std::filesystem::create_directory(dir / "work");
+    std::vector<std::vector<std::uint8_t>> outputs;
+    for (const char* name : {"first.avi", "second.avi", "third.avi"}) {
+        k72::CVideoConverter converter;
+        converter.SetWorkFolder(dir / "work");
+        converter.SetFrameRateStandard("ntsc");
+        converter.SetQscaleText("10");
+        ASSERT_EQ(converter.Convert((dir / "in.mp4").string(), (dir / name).string()), 0);
+        outputs.push_back(ReadFileBytes(dir / name));
+    }
+    EXPECT_EQ(Pictures(dir / "first.avi").size(), 90u);
+    EXPECT_TRUE(outputs[0] == outputs[1]);
+    EXPECT_TRUE(outputs[0] == outputs[2]);
+}
+
 TEST(ConverterMain, StopsWithinOneFrameOfAStopAnswer) {
     TempDir dir;
     ASSERT_TRUE(MakeSmallMovie(dir / "in.mp4", "libx264", "aac", "320x240", 25, 3.0));
