@@ -274,9 +274,14 @@ PictureDecodeStatus DecodeHeifPicture(const std::uint8_t* data, std::size_t size
                     (error.message != nullptr ? error.message : "") + "\n");
         return DecodeThroughRgb(handle.get(), image);
     }
+    // Asked for 4:2:0, the form nearly every HEIC is coded in, libheif hands the decoded planes over
+    // as they are (at their own bit depth). Given nothing (undefined), it would convert to RGB.
     heif_image* rawPicture = nullptr;
-    error = heif_decode_image(handle.get(), &rawPicture, heif_colorspace_undefined, heif_chroma_undefined, nullptr);
+    error = heif_decode_image(handle.get(), &rawPicture, heif_colorspace_YCbCr, heif_chroma_420, nullptr);
     const ImagePtr picture(rawPicture);
+    if (error.code == heif_error_Unsupported_feature && error.subcode == heif_suberror_Unsupported_color_conversion) {
+        return DecodeThroughRgb(handle.get(), image);
+    }
     if (error.code != heif_error_Ok || !picture) {
         return Refuse("picture cannot be decoded", error);
     }

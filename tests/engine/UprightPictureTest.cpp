@@ -172,8 +172,8 @@ TEST_F(UprightPictureTest, HeicTurnedOrMirroredByItsPropertiesStandsUpright) {
     if (!HaveProgram("heif-enc")) {
         GTEST_SKIP() << "heif-enc (libheif-examples) is needed for HEIC sources";
     }
-    // The stored picture, as the property must undo it: irot turns anticlockwise by 90 degrees per step,
-    // imir mirrors about a vertical (0) or horizontal (1) axis.
+    // The stored picture, as the property must undo it: irot turns anticlockwise by 90 degrees per step;
+    // imir mirrors top to bottom (0) or left to right (1), as libheif, the reference reader, does it.
     const struct {
         const char* type;
         std::uint8_t value;
@@ -181,8 +181,8 @@ TEST_F(UprightPictureTest, HeicTurnedOrMirroredByItsPropertiesStandsUpright) {
     } cases[] = {{"irot", 1, "transpose=clock"},
                  {"irot", 2, "hflip,vflip"},
                  {"irot", 3, "transpose=cclock"},
-                 {"imir", 0, "hflip"},
-                 {"imir", 1, "vflip"}};
+                 {"imir", 0, "vflip"},
+                 {"imir", 1, "hflip"}};
     for (const auto& item : cases) {
         SCOPED_TRACE(std::string(item.type) + " " + std::to_string(item.value));
         MakeMedia(dir / "stored.png", "-i " + Quote(dir / "upright.png") + " -vf " + item.storedAs);
