@@ -3,8 +3,9 @@
 // run, the same work done with the ffmpeg program (two processes per picture), and the quality of
 // decoding large JPEGs at a reduced DCT scale against decoding them whole.
 //
-// Then the newer paths against the JPEG path: a 12-megapixel HEIC against a JPEG of the same picture,
-// and the same JPEG stored turned (EXIF orientation 6) or converted with letterbox and crop.
+// Then the newer paths against the JPEG path: a 12-megapixel HEIC against a JPEG of the same picture
+// (and against libheif's own decoder at full size, with the difference between the two results), and
+// the same JPEG stored turned (EXIF orientation 6) or converted with letterbox and crop.
 //
 //   still_bench [pictures=100] [long run=1000] [ffmpeg pictures=100] [HEIC runs=10]
 
@@ -207,8 +208,9 @@ double TimeConversions(k72::StillImageConverter& converter, const fs::path& sour
     const double median = times.empty() ? 0 : times[times.size() / 2];
     const double cpu = (ProcessCpuMs() - startCpu) / runs;
     const auto& t = converter.LastStageTimes();
-    std::printf("  %-34s %7.1f ms wall (median), %7.1f ms processor (last: decode %.1f, load %.1f, rest %.1f ms)\n",
-                what, median, cpu, t.decode, t.load, t.transform + t.encode + t.write);
+    std::printf(
+        "  %-34s %7.1f ms wall (median), %7.1f ms processor (last: decode %.1f, load %.1f, rest %.1f ms)\n",
+        what, median, cpu, t.decode, t.load, t.transform + t.encode + t.write);
     return median;
 }
 
@@ -232,9 +234,10 @@ void CompareHeicPaths(const fs::path& heic) {
     double meanError = 0;
     double psnr = 0;
     Compare(fastResult, oldResult, meanError, psnr);
-    std::printf("  HEIC fast path (decoded at %u x %u) against libheif's own (%u x %u), 640 x 480 RGB: mean error "
-                "%.2f, PSNR %.1f dB\n",
-                fastImage.Width(), fastImage.Height(), oldImage.Width(), oldImage.Height(), meanError, psnr);
+    std::printf(
+        "  HEIC fast path (decoded at %u x %u) against libheif's own (%u x %u), 640 x 480 RGB: mean error "
+        "%.2f, PSNR %.1f dB\n",
+        fastImage.Width(), fastImage.Height(), oldImage.Width(), oldImage.Height(), meanError, psnr);
 }
 
 int CompareNewerPaths(const fs::path& dir, int runs) {
@@ -262,7 +265,8 @@ int CompareNewerPaths(const fs::path& dir, int runs) {
     const double jpegMs = TimeConversions(converter, jpeg, out, runs, "JPEG", failures);
     const double heicMs = TimeConversions(converter, heic, out, runs, "HEIC", failures);
     k72::SetHeifFastPath(false);
-    const double oldHeicMs = TimeConversions(converter, heic, out, runs, "HEIC, libheif's own decoder", failures);
+    const double oldHeicMs =
+        TimeConversions(converter, heic, out, runs, "HEIC, libheif's own decoder", failures);
     k72::SetHeifFastPath(true);
     CompareHeicPaths(heic);
     const double turnedMs =
@@ -272,10 +276,10 @@ int CompareNewerPaths(const fs::path& dir, int runs) {
     converter.SetFit(k72::FitMode::Crop);
     const double cropMs = TimeConversions(converter, jpeg, out, runs, "JPEG cropped", failures);
     if (jpegMs > 0) {
-        std::printf(
-            "  HEIC / JPEG = %.2f (libheif's own decoder: %.2f), turned / upright = %.2f, letterbox / stretch = %.2f, crop / stretch = "
-            "%.2f\n",
-            heicMs / jpegMs, oldHeicMs / jpegMs, turnedMs / jpegMs, boxMs / jpegMs, cropMs / jpegMs);
+        std::printf("  HEIC / JPEG = %.2f (libheif's own decoder: %.2f), turned / upright = %.2f, letterbox "
+                    "/ stretch = %.2f, crop / stretch = "
+                    "%.2f\n",
+                    heicMs / jpegMs, oldHeicMs / jpegMs, turnedMs / jpegMs, boxMs / jpegMs, cropMs / jpegMs);
     }
     return failures;
 }

@@ -83,7 +83,8 @@ heif_error PushData(void* decoder, const void* data, size_t size) {
                 self->damaged = true;
                 return Failure(heif_error_Invalid_input, "HEVC data ends inside a NAL length");
             }
-            const std::uint32_t length = (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
+            const std::uint32_t length = (std::uint32_t{bytes[at]} << 24) |
+                                         (std::uint32_t{bytes[at + 1]} << 16) |
                                          (std::uint32_t{bytes[at + 2]} << 8) | std::uint32_t{bytes[at + 3]};
             at += 4;
             if (length > size - at) {
@@ -121,8 +122,8 @@ heif_error CopyPlane(const de265_image* decoded, int channel, heif_image* pictur
         return Failure(heif_error_Decoder_plugin_error, "unexpected plane layout");
     }
     for (int y = 0; y < height; ++y) {
-        std::memcpy(out + static_cast<std::ptrdiff_t>(y) * outStride, in + static_cast<std::ptrdiff_t>(y) * inStride,
-                    rowBytes);
+        std::memcpy(out + static_cast<std::ptrdiff_t>(y) * outStride,
+                    in + static_cast<std::ptrdiff_t>(y) * inStride, rowBytes);
     }
     return Success();
 }
@@ -152,7 +153,8 @@ heif_error DecodeImage(void* decoder, heif_image** out) {
     }
     for (const auto& [offset, length] : self->units) {
         if (length > static_cast<std::size_t>(INT_MAX) ||
-            !de265_isOK(de265_push_NAL(context.get(), self->bytes.data() + offset, static_cast<int>(length), 0, nullptr))) {
+            !de265_isOK(de265_push_NAL(context.get(), self->bytes.data() + offset, static_cast<int>(length),
+                                       0, nullptr))) {
             return Failure(heif_error_Decoder_plugin_error, "HEVC data cannot be taken");
         }
     }
@@ -167,8 +169,8 @@ heif_error DecodeImage(void* decoder, heif_image** out) {
         more = 0;
         const de265_error error = de265_decode(context.get(), &more);
         if (!de265_isOK(error)) {
-            DebugOutput(std::string("Picture decoder: HEVC item cannot be decoded: ") + de265_get_error_text(error) +
-                        "\n");
+            DebugOutput(std::string("Picture decoder: HEVC item cannot be decoded: ") +
+                        de265_get_error_text(error) + "\n");
             return Failure(heif_error_Decoder_plugin_error, "HEVC item cannot be decoded");
         }
         decoded = de265_get_next_picture(context.get());
@@ -199,9 +201,11 @@ heif_error DecodeImage(void* decoder, heif_image** out) {
                                                             : heif_chroma_444;
     heif_image* picture = nullptr;
     heif_error error = heif_image_create(
-        width, height, chroma == de265_chroma_mono ? heif_colorspace_monochrome : heif_colorspace_YCbCr, layout, &picture);
+        width, height, chroma == de265_chroma_mono ? heif_colorspace_monochrome : heif_colorspace_YCbCr,
+        layout, &picture);
     if (error.code != heif_error_Ok || picture == nullptr) {
-        return error.code != heif_error_Ok ? error : Failure(heif_error_Memory_allocation_error, "out of memory");
+        return error.code != heif_error_Ok ? error
+                                           : Failure(heif_error_Memory_allocation_error, "out of memory");
     }
     error = CopyPlane(decoded, 0, picture, heif_channel_Y, bitDepth);
     if (error.code == heif_error_Ok && chroma != de265_chroma_mono) {

@@ -59,7 +59,8 @@ PictureDecodeStatus DecodeThroughRgb(heif_image_handle* handle, CDibImage& image
     const int width = heif_image_get_width(picture.get(), heif_channel_interleaved);
     const int height = heif_image_get_height(picture.get(), heif_channel_interleaved);
     int stride = 0;
-    const std::uint8_t* pixels = heif_image_get_plane_readonly(picture.get(), heif_channel_interleaved, &stride);
+    const std::uint8_t* pixels =
+        heif_image_get_plane_readonly(picture.get(), heif_channel_interleaved, &stride);
     if (pixels == nullptr || width <= 0 || height <= 0 || stride < width * 3 ||
         !PictureSizeAcceptable(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
         return PictureDecodeStatus::Undecodable;
@@ -86,9 +87,10 @@ AVPixelFormat ScalerFormat(const heif_image* picture) {
     const heif_chroma chroma = heif_image_get_chroma_format(picture);
     const int depth = heif_image_get_bits_per_pixel_range(picture, heif_channel_Y);
     if (colorspace == heif_colorspace_monochrome && chroma == heif_chroma_monochrome) {
-        return depth == 8 ? AV_PIX_FMT_GRAY8 : depth == 10 ? AV_PIX_FMT_GRAY10LE
-                                           : depth == 12 ? AV_PIX_FMT_GRAY12LE
-                                                         : AV_PIX_FMT_NONE;
+        return depth == 8    ? AV_PIX_FMT_GRAY8
+               : depth == 10 ? AV_PIX_FMT_GRAY10LE
+               : depth == 12 ? AV_PIX_FMT_GRAY12LE
+                             : AV_PIX_FMT_NONE;
     }
     if (colorspace != heif_colorspace_YCbCr ||
         heif_image_get_bits_per_pixel_range(picture, heif_channel_Cb) != depth ||
@@ -125,7 +127,8 @@ bool ScalerColours(const heif_image* picture, const heif_image_handle* handle, i
         raw = nullptr;
         error = heif_image_handle_get_nclx_color_profile(handle, &raw);
     }
-    const std::unique_ptr<heif_color_profile_nclx, NclxDeleter> nclx(error.code == heif_error_Ok ? raw : nullptr);
+    const std::unique_ptr<heif_color_profile_nclx, NclxDeleter> nclx(error.code == heif_error_Ok ? raw
+                                                                                                 : nullptr);
     if (!nclx) {
         return true;
     }
@@ -161,7 +164,8 @@ void ReducedSize(int width, int height, std::uint32_t minWidth, std::uint32_t mi
     if (minWidth == 0 || minHeight == 0) {
         return;
     }
-    const double scale = std::max(static_cast<double>(minWidth) / width, static_cast<double>(minHeight) / height);
+    const double scale =
+        std::max(static_cast<double>(minWidth) / width, static_cast<double>(minHeight) / height);
     if (scale >= 1.0) {
         return;
     }
@@ -182,7 +186,8 @@ PictureDecodeStatus ScaleToBitmap(const heif_image* picture, AVPixelFormat forma
     }
     const std::uint8_t* planes[4] = {};
     int strides[4] = {};
-    const bool grey = format == AV_PIX_FMT_GRAY8 || format == AV_PIX_FMT_GRAY10LE || format == AV_PIX_FMT_GRAY12LE;
+    const bool grey =
+        format == AV_PIX_FMT_GRAY8 || format == AV_PIX_FMT_GRAY10LE || format == AV_PIX_FMT_GRAY12LE;
     const heif_channel channels[3] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};
     for (int i = 0; i < (grey ? 1 : 3); ++i) {
         planes[i] = heif_image_get_plane_readonly(picture, channels[i], &strides[i]);
@@ -193,22 +198,24 @@ PictureDecodeStatus ScaleToBitmap(const heif_image* picture, AVPixelFormat forma
     int outWidth = 0;
     int outHeight = 0;
     ReducedSize(width, height, minWidth, minHeight, outWidth, outHeight);
-    const std::unique_ptr<SwsContext, ScalerDeleter> scaler(sws_getContext(
-        width, height, format, outWidth, outHeight, AV_PIX_FMT_BGR24,
-        (outWidth == width && outHeight == height ? SWS_POINT : SWS_AREA) | SWS_ACCURATE_RND, nullptr, nullptr,
-        nullptr));
+    const std::unique_ptr<SwsContext, ScalerDeleter> scaler(
+        sws_getContext(width, height, format, outWidth, outHeight, AV_PIX_FMT_BGR24,
+                       (outWidth == width && outHeight == height ? SWS_POINT : SWS_AREA) | SWS_ACCURATE_RND,
+                       nullptr, nullptr, nullptr));
     if (!scaler) {
         return Refuse("picture cannot be scaled", heif_error{heif_error_Ok, heif_suberror_Unspecified, ""});
     }
     const int* coefficients = sws_getCoefficients(matrix);
     sws_setColorspaceDetails(scaler.get(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16,
                              1 << 16);
-    if (!image.Allocate(static_cast<std::uint32_t>(outWidth), static_cast<std::uint32_t>(outHeight), 24, false)) {
+    if (!image.Allocate(static_cast<std::uint32_t>(outWidth), static_cast<std::uint32_t>(outHeight), 24,
+                        false)) {
         return PictureDecodeStatus::TooLarge;
     }
     // The bitmap's rows are stored bottom-up; scale into a top-down buffer and copy the rows over.
     const int outStride = (outWidth * 3 + 31) & ~31;
-    std::vector<std::uint8_t> scaled(static_cast<std::size_t>(outStride) * static_cast<std::size_t>(outHeight) + 64);
+    std::vector<std::uint8_t> scaled(
+        static_cast<std::size_t>(outStride) * static_cast<std::size_t>(outHeight) + 64);
     std::uint8_t* const outPlanes[4] = {scaled.data(), nullptr, nullptr, nullptr};
     const int outStrides[4] = {outStride, 0, 0, 0};
     if (sws_scale(scaler.get(), planes, strides, 0, height, outPlanes, outStrides) != outHeight) {
@@ -216,7 +223,8 @@ PictureDecodeStatus ScaleToBitmap(const heif_image* picture, AVPixelFormat forma
     }
     for (int y = 0; y < outHeight; ++y) {
         std::memcpy(image.Row(static_cast<std::uint32_t>(y)),
-                    scaled.data() + static_cast<std::ptrdiff_t>(y) * outStride, static_cast<std::size_t>(outWidth) * 3);
+                    scaled.data() + static_cast<std::ptrdiff_t>(y) * outStride,
+                    static_cast<std::size_t>(outWidth) * 3);
     }
     return PictureDecodeStatus::Decoded;
 }
@@ -266,7 +274,8 @@ PictureDecodeStatus DecodeHeifPicture(const std::uint8_t* data, std::size_t size
     // Grid tiles are decoded side by side on the usable cores.
     heif_context_set_max_decoding_threads(context.get(), UsableCores());
     // The in-loop filters only matter when the picture is not reduced at least 2x both ways.
-    const bool halved = minWidth > 0 && minHeight > 0 && static_cast<std::uint64_t>(declaredWidth) >= 2ULL * minWidth &&
+    const bool halved = minWidth > 0 && minHeight > 0 &&
+                        static_cast<std::uint64_t>(declaredWidth) >= 2ULL * minWidth &&
                         static_cast<std::uint64_t>(declaredHeight) >= 2ULL * minHeight;
     error = heif_register_decoder(context.get(), HevcPlugin(halved));
     if (error.code != heif_error_Ok) {
@@ -279,7 +288,8 @@ PictureDecodeStatus DecodeHeifPicture(const std::uint8_t* data, std::size_t size
     heif_image* rawPicture = nullptr;
     error = heif_decode_image(handle.get(), &rawPicture, heif_colorspace_YCbCr, heif_chroma_420, nullptr);
     const ImagePtr picture(rawPicture);
-    if (error.code == heif_error_Unsupported_feature && error.subcode == heif_suberror_Unsupported_color_conversion) {
+    if (error.code == heif_error_Unsupported_feature &&
+        error.subcode == heif_suberror_Unsupported_color_conversion) {
         return DecodeThroughRgb(handle.get(), image);
     }
     if (error.code != heif_error_Ok || !picture) {

@@ -163,8 +163,8 @@ void ReplacePixelInformation(const std::filesystem::path& path, const std::strin
     ASSERT_EQ(type.size(), 4U);
     std::copy(type.begin(), type.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
     bytes[at + 4] = value;
-    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(at + 5), bytes.begin() + static_cast<std::ptrdiff_t>(at + 12),
-              std::uint8_t{0});
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(at + 5),
+              bytes.begin() + static_cast<std::ptrdiff_t>(at + 12), std::uint8_t{0});
     WriteFileBytes(path, bytes);
 }
 
