@@ -1,15 +1,27 @@
 #include "codecs/HeifPictureReader.h"
 
 #include "codecs/DiagnosticLog.h"
+#include "codecs/HeifHevcPlugin.h"
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+#include <libswscale/swscale.h>
+}
 
 #include <libheif/heif.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace k72 {
 namespace {
+
+std::atomic<bool> fastPathEnabled{true};
 
 struct ContextDeleter {
     void operator()(heif_context* context) const { heif_context_free(context); }
@@ -20,6 +32,14 @@ struct HandleDeleter {
 struct ImageDeleter {
     void operator()(heif_image* picture) const { heif_image_release(picture); }
 };
+struct ScalerDeleter {
+    void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
+struct NclxDeleter {
+    void operator()(heif_color_profile_nclx* profile) const { heif_nclx_color_profile_free(profile); }
+};
+
+using ImagePtr = std::unique_ptr<heif_image, ImageDeleter>;
 
 PictureDecodeStatus Refuse(const std::string& what, const heif_error& error) {
     DebugOutput("Picture decoder: HEIF " + what + ": " + (error.message != nullptr ? error.message : "") +
@@ -27,44 +47,12 @@ PictureDecodeStatus Refuse(const std::string& what, const heif_error& error) {
     return PictureDecodeStatus::Undecodable;
 }
 
-} // namespace
-
-bool LooksLikeHeif(const std::uint8_t* data, std::size_t size) {
-    if (data == nullptr || size < 12 || std::memcmp(data + 4, "ftyp", 4) != 0) {
-        return false;
-    }
-    return heif_check_filetype(data, static_cast<int>(size < 64 ? size : 64)) != heif_filetype_no;
-}
-
-PictureDecodeStatus DecodeHeifPicture(const std::uint8_t* data, std::size_t size, CDibImage& image) {
-    std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
-    if (!context) {
-        return PictureDecodeStatus::Undecodable;
-    }
-    heif_error error = heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
-    if (error.code != heif_error_Ok) {
-        return Refuse("file cannot be read", error);
-    }
-    heif_image_handle* rawHandle = nullptr;
-    error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
-    const std::unique_ptr<heif_image_handle, HandleDeleter> handle(rawHandle);
-    if (error.code != heif_error_Ok || !handle) {
-        return Refuse("file holds no picture", error);
-    }
-    // The size after rotation; a turn by 90 degrees keeps the pixel count.
-    const int declaredWidth = heif_image_handle_get_width(handle.get());
-    const int declaredHeight = heif_image_handle_get_height(handle.get());
-    if (declaredWidth <= 0 || declaredHeight <= 0) {
-        return PictureDecodeStatus::Undecodable;
-    }
-    if (!PictureSizeAcceptable(static_cast<std::uint64_t>(declaredWidth),
-                               static_cast<std::uint64_t>(declaredHeight))) {
-        return PictureDecodeStatus::TooLarge;
-    }
+// libheif's conversion to interleaved RGB at full size: the way for what swscale is not given.
+PictureDecodeStatus DecodeThroughRgb(heif_image_handle* handle, CDibImage& image) {
     heif_image* rawPicture = nullptr;
-    error = heif_decode_image(handle.get(), &rawPicture, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
-                              nullptr);
-    const std::unique_ptr<heif_image, ImageDeleter> picture(rawPicture);
+    const heif_error error =
+        heif_decode_image(handle, &rawPicture, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr);
+    const ImagePtr picture(rawPicture);
     if (error.code != heif_error_Ok || !picture) {
         return Refuse("picture cannot be decoded", error);
     }
@@ -90,6 +78,234 @@ PictureDecodeStatus DecodeHeifPicture(const std::uint8_t* data, std::size_t size
         }
     }
     return PictureDecodeStatus::Decoded;
+}
+
+// The swscale layout of a planar YCbCr or grey picture as libheif holds it; AV_PIX_FMT_NONE for any
+// other (RGB planes, alpha-only, unusual depths).
+AVPixelFormat ScalerFormat(const heif_image* picture) {
+    const heif_colorspace colorspace = heif_image_get_colorspace(picture);
+    const heif_chroma chroma = heif_image_get_chroma_format(picture);
+    const int depth = heif_image_get_bits_per_pixel_range(picture, heif_channel_Y);
+    if (colorspace == heif_colorspace_monochrome && chroma == heif_chroma_monochrome) {
+        return depth == 8    ? AV_PIX_FMT_GRAY8
+               : depth == 10 ? AV_PIX_FMT_GRAY10LE
+               : depth == 12 ? AV_PIX_FMT_GRAY12LE
+                             : AV_PIX_FMT_NONE;
+    }
+    if (colorspace != heif_colorspace_YCbCr ||
+        heif_image_get_bits_per_pixel_range(picture, heif_channel_Cb) != depth ||
+        heif_image_get_bits_per_pixel_range(picture, heif_channel_Cr) != depth) {
+        return AV_PIX_FMT_NONE;
+    }
+    static constexpr struct {
+        heif_chroma chroma;
+        int depth;
+        AVPixelFormat format;
+    } kFormats[] = {
+        {heif_chroma_420, 8, AV_PIX_FMT_YUV420P},      {heif_chroma_422, 8, AV_PIX_FMT_YUV422P},
+        {heif_chroma_444, 8, AV_PIX_FMT_YUV444P},      {heif_chroma_420, 10, AV_PIX_FMT_YUV420P10LE},
+        {heif_chroma_422, 10, AV_PIX_FMT_YUV422P10LE}, {heif_chroma_444, 10, AV_PIX_FMT_YUV444P10LE},
+        {heif_chroma_420, 12, AV_PIX_FMT_YUV420P12LE}, {heif_chroma_422, 12, AV_PIX_FMT_YUV422P12LE},
+        {heif_chroma_444, 12, AV_PIX_FMT_YUV444P12LE},
+    };
+    for (const auto& entry : kFormats) {
+        if (entry.chroma == chroma && entry.depth == depth) {
+            return entry.format;
+        }
+    }
+    return AV_PIX_FMT_NONE;
+}
+
+// The swscale matrix for the picture's nclx matrix coefficients. Without a profile libheif itself takes
+// BT.601 at full range, and so do we. False for the identity matrix (RGB in YCbCr planes).
+bool ScalerColours(const heif_image* picture, const heif_image_handle* handle, int& matrix, bool& fullRange) {
+    matrix = SWS_CS_ITU601;
+    fullRange = true;
+    heif_color_profile_nclx* raw = nullptr;
+    heif_error error = heif_image_get_nclx_color_profile(picture, &raw);
+    if (error.code != heif_error_Ok || raw == nullptr) {
+        raw = nullptr;
+        error = heif_image_handle_get_nclx_color_profile(handle, &raw);
+    }
+    const std::unique_ptr<heif_color_profile_nclx, NclxDeleter> nclx(error.code == heif_error_Ok ? raw
+                                                                                                 : nullptr);
+    if (!nclx) {
+        return true;
+    }
+    fullRange = nclx->full_range_flag != 0;
+    switch (nclx->matrix_coefficients) {
+    case heif_matrix_coefficients_RGB_GBR:
+        return false;
+    case heif_matrix_coefficients_ITU_R_BT_709_5:
+        matrix = SWS_CS_ITU709;
+        break;
+    case heif_matrix_coefficients_US_FCC_T47:
+        matrix = SWS_CS_FCC;
+        break;
+    case heif_matrix_coefficients_SMPTE_240M:
+        matrix = SWS_CS_SMPTE240M;
+        break;
+    case heif_matrix_coefficients_ITU_R_BT_2020_2_non_constant_luminance:
+    case heif_matrix_coefficients_ITU_R_BT_2020_2_constant_luminance:
+        matrix = SWS_CS_BT2020;
+        break;
+    default:
+        matrix = SWS_CS_ITU601;
+        break;
+    }
+    return true;
+}
+
+// The smallest size of the picture's own shape that covers minWidth x minHeight, never above its own.
+void ReducedSize(int width, int height, std::uint32_t minWidth, std::uint32_t minHeight, int& outWidth,
+                 int& outHeight) {
+    outWidth = width;
+    outHeight = height;
+    if (minWidth == 0 || minHeight == 0) {
+        return;
+    }
+    const double scale =
+        std::max(static_cast<double>(minWidth) / width, static_cast<double>(minHeight) / height);
+    if (scale >= 1.0) {
+        return;
+    }
+    outWidth = std::clamp(static_cast<int>(std::ceil(width * scale - 1e-9)), 1, width);
+    outHeight = std::clamp(static_cast<int>(std::ceil(height * scale - 1e-9)), 1, height);
+    outWidth = std::max(outWidth, std::min(width, static_cast<int>(minWidth)));
+    outHeight = std::max(outHeight, std::min(height, static_cast<int>(minHeight)));
+}
+
+// Scales the YCbCr (or grey) planes straight to the bitmap at the reduced size.
+PictureDecodeStatus ScaleToBitmap(const heif_image* picture, AVPixelFormat format, int matrix, bool fullRange,
+                                  std::uint32_t minWidth, std::uint32_t minHeight, CDibImage& image) {
+    const int width = heif_image_get_width(picture, heif_channel_Y);
+    const int height = heif_image_get_height(picture, heif_channel_Y);
+    if (width <= 0 || height <= 0 ||
+        !PictureSizeAcceptable(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
+        return PictureDecodeStatus::Undecodable;
+    }
+    const std::uint8_t* planes[4] = {};
+    int strides[4] = {};
+    const bool grey =
+        format == AV_PIX_FMT_GRAY8 || format == AV_PIX_FMT_GRAY10LE || format == AV_PIX_FMT_GRAY12LE;
+    const heif_channel channels[3] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};
+    for (int i = 0; i < (grey ? 1 : 3); ++i) {
+        planes[i] = heif_image_get_plane_readonly(picture, channels[i], &strides[i]);
+        if (planes[i] == nullptr || strides[i] <= 0) {
+            return PictureDecodeStatus::Undecodable;
+        }
+    }
+    int outWidth = 0;
+    int outHeight = 0;
+    ReducedSize(width, height, minWidth, minHeight, outWidth, outHeight);
+    // Averaged by area when reduced. The colour planes are interpolated to every output pixel: without
+    // SWS_FULL_CHR_H_INT swscale's RGB output shares each colour sample between two pixels, which
+    // costs about 28 dB of the reduced picture's fidelity (29 dB against an area-averaged reference
+    // instead of 57).
+    const std::unique_ptr<SwsContext, ScalerDeleter> scaler(
+        sws_getContext(width, height, format, outWidth, outHeight, AV_PIX_FMT_BGR24,
+                       (outWidth == width && outHeight == height ? SWS_POINT : SWS_AREA) | SWS_FULL_CHR_H_INT,
+                       nullptr, nullptr, nullptr));
+    if (!scaler) {
+        return Refuse("picture cannot be scaled", heif_error{heif_error_Ok, heif_suberror_Unspecified, ""});
+    }
+    const int* coefficients = sws_getCoefficients(matrix);
+    sws_setColorspaceDetails(scaler.get(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16,
+                             1 << 16);
+    if (!image.Allocate(static_cast<std::uint32_t>(outWidth), static_cast<std::uint32_t>(outHeight), 24,
+                        false)) {
+        return PictureDecodeStatus::TooLarge;
+    }
+    // The bitmap's rows are stored bottom-up; scale into a top-down buffer and copy the rows over.
+    const int outStride = (outWidth * 3 + 31) & ~31;
+    std::vector<std::uint8_t> scaled(
+        static_cast<std::size_t>(outStride) * static_cast<std::size_t>(outHeight) + 64);
+    std::uint8_t* const outPlanes[4] = {scaled.data(), nullptr, nullptr, nullptr};
+    const int outStrides[4] = {outStride, 0, 0, 0};
+    if (sws_scale(scaler.get(), planes, strides, 0, height, outPlanes, outStrides) != outHeight) {
+        return Refuse("picture cannot be scaled", heif_error{heif_error_Ok, heif_suberror_Unspecified, ""});
+    }
+    for (int y = 0; y < outHeight; ++y) {
+        std::memcpy(image.Row(static_cast<std::uint32_t>(y)),
+                    scaled.data() + static_cast<std::ptrdiff_t>(y) * outStride,
+                    static_cast<std::size_t>(outWidth) * 3);
+    }
+    return PictureDecodeStatus::Decoded;
+}
+
+} // namespace
+
+bool LooksLikeHeif(const std::uint8_t* data, std::size_t size) {
+    if (data == nullptr || size < 12 || std::memcmp(data + 4, "ftyp", 4) != 0) {
+        return false;
+    }
+    return heif_check_filetype(data, static_cast<int>(size < 64 ? size : 64)) != heif_filetype_no;
+}
+
+void SetHeifFastPath(bool enabled) {
+    fastPathEnabled.store(enabled);
+}
+
+PictureDecodeStatus DecodeHeifPicture(const std::uint8_t* data, std::size_t size, std::uint32_t minWidth,
+                                      std::uint32_t minHeight, CDibImage& image) {
+    std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
+    if (!context) {
+        return PictureDecodeStatus::Undecodable;
+    }
+    heif_error error = heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
+    if (error.code != heif_error_Ok) {
+        return Refuse("file cannot be read", error);
+    }
+    heif_image_handle* rawHandle = nullptr;
+    error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
+    const std::unique_ptr<heif_image_handle, HandleDeleter> handle(rawHandle);
+    if (error.code != heif_error_Ok || !handle) {
+        return Refuse("file holds no picture", error);
+    }
+    // The size after rotation; a turn by 90 degrees keeps the pixel count.
+    const int declaredWidth = heif_image_handle_get_width(handle.get());
+    const int declaredHeight = heif_image_handle_get_height(handle.get());
+    if (declaredWidth <= 0 || declaredHeight <= 0) {
+        return PictureDecodeStatus::Undecodable;
+    }
+    if (!PictureSizeAcceptable(static_cast<std::uint64_t>(declaredWidth),
+                               static_cast<std::uint64_t>(declaredHeight))) {
+        return PictureDecodeStatus::TooLarge;
+    }
+    if (!fastPathEnabled.load()) {
+        return DecodeThroughRgb(handle.get(), image);
+    }
+    // Grid tiles are decoded side by side on the usable cores.
+    heif_context_set_max_decoding_threads(context.get(), UsableCores());
+    // The in-loop filters only matter when the picture is not reduced at least 2x both ways.
+    const bool halved = minWidth > 0 && minHeight > 0 &&
+                        static_cast<std::uint64_t>(declaredWidth) >= 2ULL * minWidth &&
+                        static_cast<std::uint64_t>(declaredHeight) >= 2ULL * minHeight;
+    error = heif_register_decoder(context.get(), HevcPlugin(halved));
+    if (error.code != heif_error_Ok) {
+        DebugOutput(std::string("Picture decoder: HEIF fast path unavailable: ") +
+                    (error.message != nullptr ? error.message : "") + "\n");
+        return DecodeThroughRgb(handle.get(), image);
+    }
+    // Asked for 4:2:0, the form nearly every HEIC is coded in, libheif hands the decoded planes over
+    // as they are (at their own bit depth). Given nothing (undefined), it would convert to RGB.
+    heif_image* rawPicture = nullptr;
+    error = heif_decode_image(handle.get(), &rawPicture, heif_colorspace_YCbCr, heif_chroma_420, nullptr);
+    const ImagePtr picture(rawPicture);
+    if (error.code == heif_error_Unsupported_feature &&
+        error.subcode == heif_suberror_Unsupported_color_conversion) {
+        return DecodeThroughRgb(handle.get(), image);
+    }
+    if (error.code != heif_error_Ok || !picture) {
+        return Refuse("picture cannot be decoded", error);
+    }
+    const AVPixelFormat format = ScalerFormat(picture.get());
+    int matrix = SWS_CS_ITU601;
+    bool fullRange = true;
+    if (format == AV_PIX_FMT_NONE || !ScalerColours(picture.get(), handle.get(), matrix, fullRange)) {
+        return DecodeThroughRgb(handle.get(), image);
+    }
+    return ScaleToBitmap(picture.get(), format, matrix, fullRange, minWidth, minHeight, image);
 }
 
 } // namespace k72

@@ -133,8 +133,8 @@ PictureDecodeStatus PictureDecoder::Decode(const std::uint8_t* data, std::size_t
             return DecodeLibavPicture(AV_CODEC_ID_GIF, data, size, image);
         }
         if (LooksLikeHeif(data, size)) {
-            // libheif turns the picture upright itself.
-            return DecodeHeifPicture(data, size, image);
+            // libheif turns the picture upright itself; the minimum size is that of the upright picture.
+            return DecodeHeifPicture(data, size, minWidth, minHeight, image);
         }
     } catch (const std::exception& error) {
         DebugOutput(std::string("Picture decoder: ") + error.what() + "\n");

@@ -148,6 +148,55 @@ TEST_F(UprightPictureTest, NewPictureFormatsConvertLikeThePng) {
     }
 }
 
+// heif-enc writes no rotation or mirror property, but it does write a 16-byte pixel information
+// property ("pixi") that the picture is associated with. Overwritten in place by a turn or mirror
+// property of the same length (its one byte of angle or axis, then padding that readers skip), the
+// association names the turn instead, and the file keeps its size and every offset in it.
+void ReplacePixelInformation(const std::filesystem::path& path, const std::string& type, std::uint8_t value) {
+    auto bytes = ReadFileBytes(path);
+    const std::string text(bytes.begin(), bytes.end());
+    const auto at = text.find("pixi");
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_GE(at, 4U);
+    ASSERT_EQ(bytes[at - 4], 0);
+    ASSERT_EQ(bytes[at - 1], 16) << "pixi is expected to be 16 bytes long";
+    ASSERT_EQ(type.size(), 4U);
+    std::copy(type.begin(), type.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    bytes[at + 4] = value;
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(at + 5),
+              bytes.begin() + static_cast<std::ptrdiff_t>(at + 12), std::uint8_t{0});
+    WriteFileBytes(path, bytes);
+}
+
+TEST_F(UprightPictureTest, HeicTurnedOrMirroredByItsPropertiesStandsUpright) {
+    if (!HaveProgram("heif-enc")) {
+        GTEST_SKIP() << "heif-enc (libheif-examples) is needed for HEIC sources";
+    }
+    // The stored picture, as the property must undo it: irot turns anticlockwise by 90 degrees per step;
+    // imir mirrors top to bottom (0) or left to right (1), as libheif, the reference reader, does it.
+    const struct {
+        const char* type;
+        std::uint8_t value;
+        const char* storedAs;
+    } cases[] = {{"irot", 1, "transpose=clock"},
+                 {"irot", 2, "hflip,vflip"},
+                 {"irot", 3, "transpose=cclock"},
+                 {"imir", 0, "vflip"},
+                 {"imir", 1, "hflip"}};
+    for (const auto& item : cases) {
+        SCOPED_TRACE(std::string(item.type) + " " + std::to_string(item.value));
+        MakeMedia(dir / "stored.png", "-i " + Quote(dir / "upright.png") + " -vf " + item.storedAs);
+        const auto heic = dir / "stored.heic";
+        const auto made = RunCommand("heif-enc -q 95 -o " + Quote(heic) + " " + Quote(dir / "stored.png"));
+        ASSERT_EQ(made.exitCode, 0) << made.output;
+        // Without the property the measure sees the turn or mirror.
+        ASSERT_EQ(Convert(heic, dir / "plain.jpg"), 0);
+        EXPECT_GT(Worst(MeanError(DecodeJpegInProcess(dir / "plain.jpg", 640, 480), referenceMain)), 20.0);
+        ReplacePixelInformation(heic, item.type, item.value);
+        ExpectUpright(heic, 5.0);
+    }
+}
+
 TEST_F(UprightPictureTest, DamagedNewFormatsAreRefusedWithoutAFile) {
     MakeMedia(dir / "whole.webp", "-i " + Quote(dir / "upright.png") + " -quality 80");
     MakeMedia(dir / "whole.tif", "-i " + Quote(dir / "upright.png"));
