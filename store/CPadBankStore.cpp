@@ -152,7 +152,7 @@ void CPadBankStore::SelectBank(int index) {
     }
     bank_ = index;
     padFile_.LoadBank(index);
-    selectionValid_ = (bank_ >= 0 && number_ >= 0) ? 1 : 0;
+    selectionValid_ = bank_ >= 0 && number_ >= 0;
 }
 
 void CPadBankStore::SelectNumber(int index) {
@@ -160,7 +160,7 @@ void CPadBankStore::SelectNumber(int index) {
         return;
     }
     number_ = index;
-    selectionValid_ = (bank_ >= 0 && number_ >= 0) ? 1 : 0;
+    selectionValid_ = bank_ >= 0 && number_ >= 0;
 }
 
 bool CPadBankStore::GetPadKind(int pad, PadKind& kind) const {
@@ -335,7 +335,7 @@ void CPadBankStore::Close() {
     }
     padFile_.SetJournalPath({});
     padFile_.ClearAll();
-    selectionValid_ = 0;
+    selectionValid_ = false;
     bank_ = -1;
     number_ = -1;
     cardFolder_.clear();

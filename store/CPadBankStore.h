@@ -71,7 +71,7 @@ public:
     // changed anything. The audio file is left alone.
     void RefreshPad(int pad);
 
-    bool SelectionValid() const { return selectionValid_ != 0; }
+    bool SelectionValid() const { return selectionValid_; }
     int Bank() const { return bank_; }
     int Number() const { return number_; }
     CPadFile& PadFile() { return padFile_; }
@@ -231,9 +231,9 @@ protected:
     std::optional<std::string> PadUsing(const std::vector<CPadFile::NamedFile>& names, std::string_view name,
                                         int exceptSound, int exceptPad) const;
     IFileCopy& FileCopy() { return fileCopy_ != nullptr ? *fileCopy_ : plainCopy_; }
-    bool PadInSelection(int pad) const { return selectionValid_ != 0 && pad >= 0 && pad < padlayout::kPads; }
+    bool PadInSelection(int pad) const { return selectionValid_ && pad >= 0 && pad < padlayout::kPads; }
 
-    int selectionValid_ = 0;
+    bool selectionValid_ = false;
     int bank_ = -1;
     int number_ = -1;
     CPadFile padFile_;
