@@ -137,7 +137,7 @@ int RunConvertMovie(const ConvertOptions& options) {
     converter.SetFit(FitWord(settings.fit));
     manager.AddJob(source.string(), converted.string());
     const ConversionOutcome outcome = terminal.Progress().Run(manager);
-    if (outcome.endCode != 1) {
+    if (!outcome.Completed()) {
         if (outcome.cancelled) {
             terminal.Messages().Error("cancelled; " + destination.string() + " was not written");
         } else {

@@ -66,11 +66,7 @@ ConversionOutcome WaitForConversion(CConversionManager& manager) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         model.Poll(&manager);
     }
-    ConversionOutcome outcome;
-    outcome.endCode = model.EndCode();
-    outcome.cancelled = model.Cancelled();
-    outcome.finalResult = model.FinalResult();
-    return outcome;
+    return model.Outcome();
 }
 
 // The length of a converted file, or none when it cannot be opened.
@@ -182,7 +178,7 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
         }
         const ConversionOutcome outcome =
             progress_ != nullptr ? progress_->Run(*manager) : WaitForConversion(*manager);
-        if (outcome.endCode != 1) {
+        if (!outcome.Completed()) {
             lastConversionResult_ = Failed(outcome.finalResult) ? outcome.finalResult : rc::Fail;
             lastConversionCancelled_ = outcome.cancelled;
             if (!outcome.cancelled) {
