@@ -38,22 +38,6 @@ void CPadBankStore::ShowMessage(const std::string& text) {
     }
 }
 
-void CPadBankStore::ShowResultMessage(std::int32_t resultCode) {
-    switch (resultCode) {
-    case rc::FileSizeOverLimit:
-    case rc::ConvertedFileTooLarge:
-        ShowMessage(messages::kFileTooLarge);
-        break;
-    case rc::TempFileFailed:
-    case rc::DiscSpaceInsufficient:
-        ShowMessage(messages::TemporaryDiskFull(TemporaryFolder().string()));
-        break;
-    default:
-        ShowMessage(messages::kLoadFailed);
-        break;
-    }
-}
-
 PadEntry* CPadBankStore::SelectedEntry(int pad) {
     if (!PadInSelection(pad) || padFile_.LoadedBank() != bank_) {
         return nullptr;
