@@ -2,9 +2,9 @@
 
 #include "app/CMainFrame.h"
 #include "app/ManualLocation.h"
-#include "app/PadBackupLocation.h"
-#include "app/SettingsStorage.h"
 #include "resources/Artwork.h"
+#include "settings/PadBackupLocation.h"
+#include "settings/SettingsStorage.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CDialogPreference.h"
 #include "ui/DialogUnits.h"

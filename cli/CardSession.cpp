@@ -2,7 +2,7 @@
 
 #include "cli/TemporaryFolder.h"
 
-#include "app/PadBackupLocation.h"
+#include "settings/PadBackupLocation.h"
 #include "store/CardLayout.h"
 #include "store/PadFileSnapshot.h"
 #include "store/PadRecords.h"

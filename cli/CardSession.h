@@ -4,12 +4,12 @@
 // the reason the store found (not a K-72 card, a pad file that cannot be written, a card in use by
 // another program, ...).
 
-#include "cli/CardStore.h"
 #include "cli/PadAddress.h"
 #include "cli/ProgressBar.h"
 #include "cli/TerminalFileCopy.h"
 #include "cli/TerminalMessages.h"
 #include "cli/TerminalProgress.h"
+#include "store/CPadBankStore.h"
 
 #include <filesystem>
 #include <memory>
@@ -37,7 +37,7 @@ public:
     // cannot be read.
     bool Select(const PadAddress& address);
 
-    CardStore& Store() { return store_; }
+    CPadBankStore& Store() { return store_; }
     TerminalMessages& Messages() { return messages_; }
     TerminalFileCopy& FileCopy() { return copy_; }
     TerminalProgress& Progress() { return progress_; }
@@ -57,7 +57,7 @@ private:
     TerminalMessages messages_;
     TerminalFileCopy copy_;
     TerminalProgress progress_;
-    CardStore store_;
+    CPadBankStore store_;
     std::filesystem::path root_;
     std::unique_ptr<TemporaryFolder> snapshotFolder_; // holds the copy a card opened for reading uses
 };

@@ -1,7 +1,6 @@
 // convert-picture and convert-movie: one file into the device's form, without a card. The result is
 // made in a temporary folder and copied into place only when it is complete, so a failed or cancelled
 // conversion leaves the destination as it was.
-#include "cli/CardStore.h"
 #include "cli/CommandOutput.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
@@ -13,15 +12,13 @@
 #include "cli/TerminalMessages.h"
 #include "cli/TerminalProgress.h"
 #include "engine/CConversionManager.h"
-#include "store/CardLayout.h"
+#include "store/CardConversion.h"
 #include "store/ImportKind.h"
 #include "store/StoreMessages.h"
 
 #include <cerrno>
 #include <cstring>
 #include <optional>
-
-#include <sys/stat.h>
 
 namespace k72::cli {
 namespace {
@@ -35,10 +32,19 @@ public:
     TerminalFileCopy& Copy() { return copy_; }
     TerminalProgress& Progress() { return progress_; }
 
-    // The message the desktop program shows for a failed conversion, and the code's diagnostic line.
-    void ReportFailure(ResultCode code) {
-        CardStore(&messages_).ShowResultMessage(code);
-        PrintResultCode(messages_, code);
+    // Why a conversion into destination did not succeed: the message the desktop program shows, and
+    // the diagnostic line of the converter's code; a cancel says that nothing was written.
+    void ReportFailure(const ConversionResult& result, const std::filesystem::path& destination) {
+        if (result.failure == ConversionFailure::Cancelled) {
+            messages_.Error("cancelled; " + destination.string() + " was not written");
+            return;
+        }
+        if (const auto text = ConversionMessage(result, folder_->Parent().string())) {
+            messages_.ShowMessage(*text);
+        }
+        if (result.failure == ConversionFailure::Failed) {
+            PrintResultCode(messages_, result.code);
+        }
     }
 
     // Checks the source (of the kind given; PadKindEmpty: a sound, which its converter checks), and that
@@ -81,8 +87,8 @@ private:
     TerminalMessages messages_;
     TerminalFileCopy copy_;
     TerminalProgress progress_;
-    // Removed with the terminal: a conversion manager declared after the terminal (and a conversion it
-    // is still stopping) has ended before the folder goes.
+    // Removed with the terminal, so after the conversion, which has stopped writing into it by the time
+    // ConvertMovie or ConvertPicture returns.
     std::optional<TemporaryFolder> folder_;
 };
 
@@ -100,17 +106,10 @@ int RunConvertPicture(const ConvertOptions& options) {
     if (!terminal.Prepare(source, PadKindStill, destination, options.overwrite)) {
         return kExitFailed;
     }
-    const Settings settings = options.settings.Resolve();
     const std::filesystem::path converted = terminal.WorkFolder() / "PICTURE.JPG";
-    ResultCode result = 0;
-    {
-        CConversionManager manager;
-        manager.SetStillQuality(settings.StillImageQuality());
-        manager.SetStillFit(settings.fit);
-        result = manager.ConvertStillImage(source.string(), converted.string());
-    }
-    if (Failed(result)) {
-        terminal.ReportFailure(result);
+    const ConversionResult result = ConvertPicture(source, converted, options.settings.Resolve());
+    if (!result) {
+        terminal.ReportFailure(result, destination);
         return kExitFailed;
     }
     if (!CopyIntoPlace(terminal, converted, destination)) {
@@ -127,36 +126,18 @@ int RunConvertMovie(const ConvertOptions& options) {
     if (!terminal.Prepare(source, PadKindMovie, destination, options.overwrite)) {
         return kExitFailed;
     }
-    const Settings settings = options.settings.Resolve();
     const std::filesystem::path converted = terminal.WorkFolder() / "MOVIE.AVI";
-    CConversionManager manager;
-    CVideoConverter& converter = manager.Converter();
-    converter.SetFrameRateStandard(settings.FrameRateWord());
-    converter.SetQscaleText(settings.MovieQualityScale());
-    converter.SetDeinterlace(settings.DeinterlaceFlag() != 0);
-    converter.SetFit(FitWord(settings.fit));
-    manager.AddJob(source.string(), converted.string());
-    const ConversionOutcome outcome = terminal.Progress().Run(manager);
-    if (outcome.endCode != 1) {
-        if (outcome.cancelled) {
-            terminal.Messages().Error("cancelled; " + destination.string() + " was not written");
-        } else {
-            terminal.ReportFailure(Failed(outcome.finalResult) ? outcome.finalResult : rc::Fail);
-        }
+    const ConversionResult result =
+        ConvertMovie(source, converted, options.settings.Resolve(), &terminal.Progress());
+    if (!result) {
+        terminal.ReportFailure(result, destination);
         return kExitFailed;
     }
-    struct stat info {};
-    if (::stat(converted.c_str(), &info) != 0 ||
-        static_cast<std::uintmax_t>(info.st_size) >= cardlayout::kLargestConvertedFile) {
-        terminal.Messages().ShowMessage(messages::kFileTooLarge);
-        return kExitFailed;
-    }
-    std::uint32_t frames = 0;
-    const bool probed = Succeeded(manager.GetTotalFrames(converted.string(), frames));
     if (!CopyIntoPlace(terminal, converted, destination)) {
         return kExitFailed;
     }
-    output::Line(destination.string() + (probed ? "  " + std::to_string(frames) + " frames" : std::string()));
+    output::Line(destination.string() +
+                 (result.frames ? "  " + std::to_string(*result.frames) + " frames" : std::string()));
     return kExitSuccess;
 }
 

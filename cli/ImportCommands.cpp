@@ -21,7 +21,7 @@ void ExplainFailure(CardSession& session, const std::filesystem::path& file, Pad
                     int messagesBefore) {
     TerminalMessages& messages = session.Messages();
     const auto& outcome = session.Progress().LastOutcome();
-    if (kind == PadKindMovie && outcome && outcome->endCode != 1) {
+    if (kind == PadKindMovie && outcome && !outcome->Completed()) {
         if (outcome->cancelled) {
             messages.Error("cancelled; the card is unchanged");
             return;

@@ -1,6 +1,5 @@
 // audio, delete and export: the commands on a pad's files that convert nothing.
 #include "cli/CardSession.h"
-#include "cli/CardStore.h"
 #include "cli/CommandOutput.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
@@ -86,7 +85,7 @@ int RunAudio(const AudioOptions& options) {
         // Converted into a private folder under its 8.3 name; that file is what the card receives.
         workspace.emplace();
         if (!workspace->Ok()) {
-            CardStore(&messages).ShowResultMessage(rc::TempFileFailed);
+            messages.ShowMessage(messages::TemporaryDiskFull(workspace->Parent().string()));
             return kExitFailed;
         }
         name = ConvertedSoundName(wav);

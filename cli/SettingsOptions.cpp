@@ -1,6 +1,6 @@
 #include "cli/CommandOptions.h"
 
-#include "app/SettingsStorage.h"
+#include "settings/SettingsStorage.h"
 
 #include <optional>
 #include <string>

@@ -43,7 +43,7 @@ int RunRemoveStill(const RemoveStillOptions& options) {
     }
     const int index = options.position - 1;
     const NameField name = session.Entry(address)->stills->stillNames[static_cast<std::size_t>(index)];
-    CardStore& store = session.Store();
+    CPadBankStore& store = session.Store();
     if (!store.RemoveStillImage(index, address.pad)) {
         session.Messages().Error("the pad file could not be written; " + address.Text() + " is unchanged");
         return kExitFailed;

@@ -33,17 +33,13 @@ ConversionOutcome TerminalProgress::Run(CConversionManager& manager) {
             bar_.Show(model.StatusText(), model.BarPosition());
         }
     }
-    if (model.EndCode() == ConversionProgressModel::Completed) {
+    if (model.End() == ConversionEnd::Completed) {
         bar_.Show("done", model.BarPosition());
     }
     bar_.Clear();
 
-    ConversionOutcome outcome;
-    outcome.endCode = model.EndCode();
-    outcome.cancelled = model.Cancelled();
-    outcome.finalResult = model.FinalResult();
-    lastOutcome_ = outcome;
-    return outcome;
+    lastOutcome_ = model.Outcome();
+    return *lastOutcome_;
 }
 
 } // namespace k72::cli

@@ -19,14 +19,13 @@ CConversionManager::~CConversionManager() {
     // Nothing waiting may start, and the job in progress is asked to stop.
     {
         std::lock_guard lock(queueLock);
-        sourceQueue.clear();
-        destinationQueue.clear();
+        jobs.clear();
         ++cancelGeneration;
         converter->RequestAbort();
     }
     {
         std::lock_guard lock(queueLock);
-        running.store(0);
+        running.store(false);
     }
     workAvailable.notify_all();
 
@@ -42,21 +41,19 @@ CConversionManager::~CConversionManager() {
 void CConversionManager::AddJob(const std::string& sourcePath, const std::string& destinationPath) {
     {
         std::lock_guard lock(queueLock);
-        sourceQueue.push_back(sourcePath);
-        destinationQueue.push_back(destinationPath);
+        jobs.push_back(Job{sourcePath, destinationPath});
     }
     workAvailable.notify_one();
 }
 
 std::size_t CConversionManager::PendingJobs() {
     std::lock_guard lock(queueLock);
-    return sourceQueue.size();
+    return jobs.size();
 }
 
 void CConversionManager::CancelAll() {
     std::lock_guard lock(queueLock);
-    sourceQueue.clear();
-    destinationQueue.clear();
+    jobs.clear();
     ++cancelGeneration;
     converter->RequestAbort();
 }
@@ -75,20 +72,18 @@ void CConversionManager::RunWorker() {
 }
 
 void CConversionManager::WorkerLoop() {
-    while (running.load() == 1) {
-        std::string source;
-        std::string destination;
+    while (running.load()) {
+        Job job;
         std::uint64_t generation = 0;
         {
             std::unique_lock lock(queueLock);
-            if (sourceQueue.empty()) {
+            if (jobs.empty()) {
                 // The test and the sleep are one step under the lock, so an AddJob or a shutdown
                 // between them still wakes the worker.
-                workAvailable.wait(lock, [this] { return running.load() != 1 || !sourceQueue.empty(); });
+                workAvailable.wait(lock, [this] { return !running.load() || !jobs.empty(); });
                 continue;
             }
-            source = sourceQueue.front();
-            destination = destinationQueue.front();
+            job = jobs.front();
             generation = cancelGeneration;
             // From here on a CancelAll is this job's: Convert must not clear its stop request.
             converter->PrepareNextJob();
@@ -96,7 +91,7 @@ void CConversionManager::WorkerLoop() {
 
         ResultCode result = rc::Fail;
         try {
-            result = converter->Convert(source, destination);
+            result = converter->Convert(job.sourcePath, job.destinationPath);
         } catch (const std::exception& error) {
             DebugOutput(std::string("CConversionManager: conversion failed: ") + error.what() + "\n");
         } catch (...) {
@@ -107,13 +102,8 @@ void CConversionManager::WorkerLoop() {
             std::lock_guard lock(queueLock);
             // After a CancelAll the front is no longer this job: it is already gone, and whatever
             // was added since must stay.
-            if (generation == cancelGeneration) {
-                if (!sourceQueue.empty()) {
-                    sourceQueue.pop_front();
-                }
-                if (!destinationQueue.empty()) {
-                    destinationQueue.pop_front();
-                }
+            if (generation == cancelGeneration && !jobs.empty()) {
+                jobs.pop_front();
             }
         }
 

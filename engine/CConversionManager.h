@@ -29,7 +29,7 @@ public:
 
     void AddJob(const std::string& sourcePath, const std::string& destinationPath);
     std::size_t PendingJobs(); // jobs not yet finished, the running one included
-    void CancelAll();          // empties the queues and asks the running conversion to stop
+    void CancelAll();          // empties the queue and asks the running conversion to stop
     CVideoConverter& Converter();
 
     ResultCode ConvertStillImage(const std::string& sourcePath, const std::string& destinationPath);
@@ -52,17 +52,22 @@ private:
     void WorkerLoop();
     void RunWorker();
 
-    // 1 from construction until shutdown; the worker loops while it is 1. Written under queueLock so
+    // One movie to convert.
+    struct Job {
+        std::string sourcePath;
+        std::string destinationPath;
+    };
+
+    // True from construction until shutdown; the worker loops while it is. Written under queueLock so
     // that a worker just going to sleep cannot miss the change.
-    std::atomic<int> running{1};
-    // Entry i of each queue forms job i; the front pair is the job in progress or the next to run and
-    // stays there while it runs, so that PendingJobs counts it.
-    std::deque<std::string> sourceQueue;
-    std::deque<std::string> destinationQueue;
+    std::atomic<bool> running{true};
+    // The front job is the one in progress or the next to run, and stays there while it runs, so that
+    // PendingJobs counts it.
+    std::deque<Job> jobs;
     // Raised by CancelAll: a job peeked before it is no longer at the front when it ends, so the worker
     // must not pop a job added after the cancel in its place.
     std::uint64_t cancelGeneration = 0;
-    std::mutex queueLock;                  // guards both queues and cancelGeneration
+    std::mutex queueLock;                  // guards jobs and cancelGeneration
     std::condition_variable workAvailable; // AddJob and shutdown wake the worker through it
 
     std::unique_ptr<CVideoConverter> converter;

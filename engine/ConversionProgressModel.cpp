@@ -49,17 +49,17 @@ void ConversionProgressModel::Tick(std::size_t pendingJobs, ResultCode resultCod
             break;
         }
     } else if (cancelled_) {
-        Finish(NotCompleted, rc::Fail);
+        Finish(ConversionEnd::NotCompleted, rc::Fail);
     } else if (Failed(resultCode)) {
-        Finish(NotCompleted, resultCode);
+        Finish(ConversionEnd::NotCompleted, resultCode);
     } else {
         barPosition_ = 100;
-        Finish(Completed, resultCode);
+        Finish(ConversionEnd::Completed, resultCode);
     }
     // A failure ends the window at the first tick that sees it, even while the failed job is still
     // counted as pending, and its code wins over the cancel's generic one.
     if (Failed(resultCode)) {
-        Finish(NotCompleted, resultCode);
+        Finish(ConversionEnd::NotCompleted, resultCode);
     }
 }
 
@@ -73,12 +73,12 @@ bool ConversionProgressModel::Cancel() {
 
 void ConversionProgressModel::Close() {
     if (!Closed()) {
-        endCode_ = NotCompleted;
+        end_ = ConversionEnd::NotCompleted;
     }
 }
 
-void ConversionProgressModel::Finish(int endCode, ResultCode finalResult) {
-    endCode_ = endCode;
+void ConversionProgressModel::Finish(ConversionEnd end, ResultCode finalResult) {
+    end_ = end;
     finalResult_ = finalResult;
 }
 

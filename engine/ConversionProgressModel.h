@@ -6,6 +6,7 @@
 
 #include "codecs/ResultCodes.h"
 #include "engine/CConversionManager.h"
+#include "engine/ConversionOutcome.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,12 +16,6 @@ namespace k72 {
 
 class ConversionProgressModel {
 public:
-    enum EndCode : int {
-        Open = 0,        // still showing
-        Completed = 1,   // the job left the queue with a success code
-        NotCompleted = 2 // failed, cancelled or closed by the user
-    };
-
     // The window has opened: "startup...", bar at 0.
     void Start();
 
@@ -45,17 +40,19 @@ public:
 
     int BarPosition() const { return barPosition_; }          // 0 ... 100
     const std::string& StatusText() const { return status_; } // "startup...", "converting...", ...
-    bool Closed() const { return endCode_ != Open; }
-    int EndCode() const { return endCode_; }
+    bool Closed() const { return end_ != ConversionEnd::Open; }
+    ConversionEnd End() const { return end_; }
     bool Cancelled() const { return cancelled_; }
     ResultCode FinalResult() const { return finalResult_; }
+    // How the window ended, once it has closed.
+    ConversionOutcome Outcome() const { return ConversionOutcome{end_, cancelled_, finalResult_}; }
 
 private:
-    void Finish(int endCode, ResultCode finalResult);
+    void Finish(ConversionEnd end, ResultCode finalResult);
 
     std::string status_ = "converting...";
     int barPosition_ = 0;
-    int endCode_ = Open;
+    ConversionEnd end_ = ConversionEnd::Open;
     bool cancelled_ = false;
     ResultCode finalResult_ = rc::Fail;
 };

@@ -38,22 +38,6 @@ void CPadBankStore::ShowMessage(const std::string& text) {
     }
 }
 
-void CPadBankStore::ShowResultMessage(std::int32_t resultCode) {
-    switch (resultCode) {
-    case rc::FileSizeOverLimit:
-    case rc::ConvertedFileTooLarge:
-        ShowMessage(messages::kFileTooLarge);
-        break;
-    case rc::TempFileFailed:
-    case rc::DiscSpaceInsufficient:
-        ShowMessage(messages::TemporaryDiskFull(TemporaryFolder().string()));
-        break;
-    default:
-        ShowMessage(messages::kLoadFailed);
-        break;
-    }
-}
-
 PadEntry* CPadBankStore::SelectedEntry(int pad) {
     if (!PadInSelection(pad) || padFile_.LoadedBank() != bank_) {
         return nullptr;
@@ -152,7 +136,7 @@ void CPadBankStore::SelectBank(int index) {
     }
     bank_ = index;
     padFile_.LoadBank(index);
-    selectionValid_ = (bank_ >= 0 && number_ >= 0) ? 1 : 0;
+    selectionValid_ = bank_ >= 0 && number_ >= 0;
 }
 
 void CPadBankStore::SelectNumber(int index) {
@@ -160,7 +144,7 @@ void CPadBankStore::SelectNumber(int index) {
         return;
     }
     number_ = index;
-    selectionValid_ = (bank_ >= 0 && number_ >= 0) ? 1 : 0;
+    selectionValid_ = bank_ >= 0 && number_ >= 0;
 }
 
 bool CPadBankStore::GetPadKind(int pad, PadKind& kind) const {
@@ -335,7 +319,7 @@ void CPadBankStore::Close() {
     }
     padFile_.SetJournalPath({});
     padFile_.ClearAll();
-    selectionValid_ = 0;
+    selectionValid_ = false;
     bank_ = -1;
     number_ = -1;
     cardFolder_.clear();

@@ -7,8 +7,8 @@
 // progress and overwrite question) goes through the injected interfaces; without them the store logs
 // its messages to the diagnostic log, copies quietly without overwriting and waits for conversions.
 
-#include "codecs/CVideoConverter.h"
 #include "store/CPadFile.h"
+#include "store/CardConversion.h"
 #include "store/IConversionProgress.h"
 #include "store/IFileCopy.h"
 #include "store/IUserMessages.h"
@@ -57,7 +57,6 @@ public:
     std::filesystem::path CardBackupFolder() const;
     // For tests: called with the movie converter of every movie import before its job is added (to
     // set its work folder or free-space figure). Empty, the default: nothing.
-    using MovieConverterHook = std::function<void(CVideoConverter&)>;
     void SetMovieConverterHook(MovieConverterHook hook) { movieConverterHook_ = std::move(hook); }
 
     // --- Bank and number selection ---
@@ -71,7 +70,7 @@ public:
     // changed anything. The audio file is left alone.
     void RefreshPad(int pad);
 
-    bool SelectionValid() const { return selectionValid_ != 0; }
+    bool SelectionValid() const { return selectionValid_; }
     int Bank() const { return bank_; }
     int Number() const { return number_; }
     CPadFile& PadFile() { return padFile_; }
@@ -204,7 +203,9 @@ protected:
     // than pad `except` of the selected number names.
     void DeleteFilesOf(const PadEntry& entry, int except = -1);
     void ShowMessage(const std::string& text);
-    void ShowResultMessage(std::int32_t resultCode);
+    // Keeps how a conversion ended (LastConversionResult, LastConversionCancelled) and tells the user
+    // why it failed; nothing for a success or a cancel. The result's Ok().
+    bool ReportConversion(const ConversionResult& result);
     // The entry of the selected number and pad when a selection is valid and its bank is in memory.
     PadEntry* SelectedEntry(int pad);
     // Deletes a file a pad names when no record names it any more (see DeleteUnusedCardFiles).
@@ -231,9 +232,9 @@ protected:
     std::optional<std::string> PadUsing(const std::vector<CPadFile::NamedFile>& names, std::string_view name,
                                         int exceptSound, int exceptPad) const;
     IFileCopy& FileCopy() { return fileCopy_ != nullptr ? *fileCopy_ : plainCopy_; }
-    bool PadInSelection(int pad) const { return selectionValid_ != 0 && pad >= 0 && pad < padlayout::kPads; }
+    bool PadInSelection(int pad) const { return selectionValid_ && pad >= 0 && pad < padlayout::kPads; }
 
-    int selectionValid_ = 0;
+    bool selectionValid_ = false;
     int bank_ = -1;
     int number_ = -1;
     CPadFile padFile_;

@@ -1,12 +1,11 @@
-// The commands of the store that convert: ImportFile and AddStillImage. They are the parts of the store
-// that drive the conversion engine, kept apart from the pad and file bookkeeping. The store library as a
-// whole links the engine (store/CMakeLists.txt).
+// The commands of the store that convert: ImportFile, AddStillImage and AddStillImages. They are the
+// parts of the store that drive the conversion engine (through CardConversion), kept apart from the pad
+// and file bookkeeping. The store library as a whole links the engine (store/CMakeLists.txt).
 #include "store/CPadBankStore.h"
 
 #include "codecs/DiagnosticLog.h"
-#include "engine/CConversionManager.h"
-#include "engine/ConversionProgressModel.h"
 #include "engine/StillBatch.h"
+#include "store/CardConversion.h"
 #include "store/CardLayout.h"
 #include "store/Leftovers.h"
 #include "store/PrintableText.h"
@@ -14,12 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <fcntl.h>
-#include <memory>
-#include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
+#include <cstdlib>
 
 namespace k72 {
 namespace {
@@ -58,36 +52,6 @@ private:
     int error_ = 0;
 };
 
-// The progress window of a caller that gave none: waits for the job, polling as the dialog does.
-ConversionOutcome WaitForConversion(CConversionManager& manager) {
-    ConversionProgressModel model;
-    model.Start();
-    while (!model.Closed()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        model.Poll(&manager);
-    }
-    ConversionOutcome outcome;
-    outcome.endCode = model.EndCode();
-    outcome.cancelled = model.Cancelled();
-    outcome.finalResult = model.FinalResult();
-    return outcome;
-}
-
-// The length of a converted file, or none when it cannot be opened.
-std::optional<std::uintmax_t> ConvertedFileSize(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    struct stat info {};
-    const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    ::close(fd);
-    if (!ok) {
-        return std::nullopt;
-    }
-    return static_cast<std::uintmax_t>(info.st_size);
-}
-
 MovieRecord NewMovieRecord(const std::string& name, std::uint32_t frames) {
     MovieRecord record;
     SetNameText(record.fileName, name);
@@ -119,6 +83,15 @@ bool CPadBankStore::UsableInPlace(const std::string& name) {
     return false;
 }
 
+bool CPadBankStore::ReportConversion(const ConversionResult& result) {
+    lastConversionResult_ = result.code;
+    lastConversionCancelled_ = result.failure == ConversionFailure::Cancelled;
+    if (const auto text = ConversionMessage(result, TemporaryFolder().string())) {
+        ShowMessage(*text);
+    }
+    return result.Ok();
+}
+
 bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, PadKind kind) {
     lastConversionResult_ = 0;
     lastConversionCancelled_ = false;
@@ -126,11 +99,7 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
         !FileExists(source)) {
         return false;
     }
-    // Declared in this order so that the manager (and with it a conversion still writing, after the
-    // progress window was closed) has ended before the temporary file and its folder are removed.
     const PadEntry before = *SelectedEntry(pad);
-    std::optional<TemporaryWorkspace> workspace;
-    std::unique_ptr<CConversionManager> manager = std::make_unique<CConversionManager>();
 
     // A file in the card folder is recorded where it is. A name too long for the pad's name field
     // cannot be recorded; such a file is converted like any other.
@@ -141,10 +110,7 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
         }
         bool set = false;
         if (kind == PadKindMovie) {
-            std::uint32_t frames = 0;
-            if (Failed(manager->GetTotalFrames(source.string(), frames))) {
-                frames = 0;
-            }
+            const std::uint32_t frames = MovieFrames(source).value_or(0);
             set = padFile_.SetMovieRecord(number_, pad, NewMovieRecord(sourceName, frames));
         } else {
             set = padFile_.SetStillRecord(number_, pad, NewStillRecord(sourceName, false));
@@ -159,62 +125,27 @@ bool CPadBankStore::ImportFile(const std::filesystem::path& source, int pad, Pad
     }
     const std::string name = MakeCardFileName(*number, kind == PadKindMovie ? "AVI" : "JPG");
     const std::filesystem::path destination = cardFolder_ / name;
-    workspace.emplace(TemporaryFolder());
-    if (!workspace->Ok()) {
-        ShowTemporaryFolderMessage(workspace->Error());
+    // Removed, with what the conversion left in it, when the import ends.
+    const TemporaryWorkspace workspace(TemporaryFolder());
+    if (!workspace.Ok()) {
+        ShowTemporaryFolderMessage(workspace.Error());
         return false;
     }
-    const std::filesystem::path temporary = workspace->Path() / name;
+    const std::filesystem::path temporary = workspace.Path() / name;
 
-    std::uint32_t frames = 0;
-    if (kind == PadKindMovie) {
-        CVideoConverter& converter = manager->Converter();
-        converter.SetFrameRateStandard(settings_.FrameRateWord());
-        converter.SetQscaleText(settings_.MovieQualityScale());
-        converter.SetDeinterlace(settings_.DeinterlaceFlag() != 0);
-        converter.SetFit(FitWord(settings_.fit));
-        if (movieConverterHook_) {
-            movieConverterHook_(converter);
-        }
-        manager->AddJob(source.string(), temporary.string());
-        if (progress_ != nullptr) {
-            progress_->SetSource(source);
-        }
-        const ConversionOutcome outcome =
-            progress_ != nullptr ? progress_->Run(*manager) : WaitForConversion(*manager);
-        if (outcome.endCode != 1) {
-            lastConversionResult_ = Failed(outcome.finalResult) ? outcome.finalResult : rc::Fail;
-            lastConversionCancelled_ = outcome.cancelled;
-            if (!outcome.cancelled) {
-                ShowResultMessage(Failed(outcome.finalResult) ? outcome.finalResult : rc::Fail);
-            }
-            return false;
-        }
-        if (Failed(manager->GetTotalFrames(temporary.string(), frames))) {
-            frames = 0;
-        }
-    } else {
-        manager->SetStillQuality(settings_.StillImageQuality());
-        manager->SetStillFit(settings_.fit);
-        const ResultCode result = manager->ConvertStillImage(source.string(), temporary.string());
-        if (Failed(result)) {
-            lastConversionResult_ = result;
-            ShowResultMessage(result);
-            return false;
-        }
-    }
-
-    const auto size = ConvertedFileSize(temporary);
-    if (!size || *size >= cardlayout::kLargestConvertedFile) {
-        ShowMessage(messages::kFileTooLarge);
+    const ConversionResult converted =
+        kind == PadKindMovie ? ConvertMovie(source, temporary, settings_, progress_, movieConverterHook_)
+                             : ConvertPicture(source, temporary, settings_);
+    if (!ReportConversion(converted)) {
         return false;
     }
     if (!CopyFileShell(destination, temporary)) {
         return false;
     }
-    const bool set = kind == PadKindMovie
-                         ? padFile_.SetMovieRecord(number_, pad, NewMovieRecord(name, frames))
-                         : padFile_.SetStillRecord(number_, pad, NewStillRecord(name, true));
+    const bool set =
+        kind == PadKindMovie
+            ? padFile_.SetMovieRecord(number_, pad, NewMovieRecord(name, converted.frames.value_or(0)))
+            : padFile_.SetStillRecord(number_, pad, NewStillRecord(name, true));
     // The new file is recorded nowhere unless the pad file takes it: then it goes again, and the
     // number with it.
     if (!set || !SaveChange(pad, before)) {
@@ -234,8 +165,6 @@ int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
         return -1;
     }
     const PadEntry before = *entry;
-    std::optional<TemporaryWorkspace> workspace;
-    std::unique_ptr<CConversionManager> manager = std::make_unique<CConversionManager>();
     StillRecord& stills = *entry->stills;
 
     const std::string sourceName = source.filename().string();
@@ -255,22 +184,15 @@ int CPadBankStore::AddStillImage(const std::filesystem::path& source, int pad) {
     }
     const std::string name = MakeCardFileName(*number, "JPG");
     const std::filesystem::path destination = cardFolder_ / name;
-    workspace.emplace(TemporaryFolder());
-    if (!workspace->Ok()) {
-        ShowTemporaryFolderMessage(workspace->Error());
+    const TemporaryWorkspace workspace(TemporaryFolder());
+    if (!workspace.Ok()) {
+        ShowTemporaryFolderMessage(workspace.Error());
         return -1;
     }
-    const std::filesystem::path temporary = workspace->Path() / name;
+    const std::filesystem::path temporary = workspace.Path() / name;
 
-    manager->SetStillQuality(settings_.StillImageQuality());
-    manager->SetStillFit(settings_.fit);
-    const ResultCode converted = manager->ConvertStillImage(source.string(), temporary.string());
-    if (Failed(converted)) {
-        lastConversionResult_ = converted;
-        // A full temporary disk is no fault of the picture's.
-        ShowMessage(converted == rc::DiscSpaceInsufficient
-                        ? messages::TemporaryDiskFull(TemporaryFolder().string())
-                        : std::string(messages::kLoadFailed));
+    // A full temporary disk is no fault of the picture's: its message says so.
+    if (!ReportConversion(ConvertPicture(source, temporary, settings_))) {
         return -1;
     }
     if (!CopyFileShell(destination, temporary)) {
@@ -346,16 +268,16 @@ int CPadBankStore::AddStillImages(const std::vector<std::filesystem::path>& sour
             return -1;
         }
         if (Failed(outcome.result)) {
-            lastConversionResult_ = outcome.result;
             for (std::size_t i = 0; i < sources.size(); ++i) {
                 if (!inPlace[i] && itemOf[i] == outcome.failedIndex) {
                     lastBatchFailure_ = i;
                 }
             }
             DebugOutput("import: " + items[outcome.failedIndex].sourcePath + " could not be converted\n");
-            ShowMessage(outcome.result == rc::DiscSpaceInsufficient
-                            ? messages::TemporaryDiskFull(TemporaryFolder().string())
-                            : std::string(messages::kLoadFailed));
+            ConversionResult failed;
+            failed.failure = ConversionFailure::Failed;
+            failed.code = outcome.result;
+            ReportConversion(failed);
             return -1;
         }
     }
@@ -379,8 +301,7 @@ int CPadBankStore::AddStillImages(const std::vector<std::filesystem::path>& sour
             continue;
         }
         const std::filesystem::path temporary = items[itemOf[i]].destinationPath;
-        const auto size = ConvertedFileSize(temporary);
-        if (!size || *size >= cardlayout::kLargestConvertedFile) {
+        if (!FitsOnCard(temporary)) {
             ShowMessage(messages::kFileTooLarge);
             return undo();
         }

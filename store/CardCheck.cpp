@@ -350,7 +350,7 @@ bool CardCheck::Repair(CPadBankStore& store, const CardCheckReport& report,
         store.bank_ = -1;
     }
     store.number_ = previousNumber;
-    store.selectionValid_ = (store.bank_ >= 0 && store.number_ >= 0) ? 1 : 0;
+    store.selectionValid_ = store.bank_ >= 0 && store.number_ >= 0;
 
     if (!unused.empty()) {
         const std::filesystem::path folder =

@@ -4,19 +4,13 @@
 // until the job has finished, failed or been cancelled. The desktop program shows a modal dialog; the
 // terminal tool a progress bar; tests a fake that simply waits or cancels.
 
-#include "codecs/ResultCodes.h"
+#include "engine/ConversionOutcome.h"
 
 #include <filesystem>
 
 namespace k72 {
 
 class CConversionManager;
-
-struct ConversionOutcome {
-    int endCode = 2;        // 1 when the conversion completed, 2 when it did not
-    bool cancelled = false; // the user cancelled: the import fails without a message
-    ResultCode finalResult = rc::Fail;
-};
 
 class IConversionProgress {
 public:

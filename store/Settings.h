@@ -1,6 +1,6 @@
 #pragma once
 // The user's conversion settings and the values the converters take from them.
-// Stored per user by app/SettingsStorage (QSettings "KAVELO" / "K-72 Image Converter").
+// Stored per user by settings/SettingsStorage (QSettings "KAVELO" / "K-72 Image Converter").
 
 #include "codecs/FitGeometry.h"
 

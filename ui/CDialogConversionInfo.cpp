@@ -65,11 +65,7 @@ ConversionOutcome CDialogConversionInfo::Run(CConversionManager& manager) {
     manager_ = &manager;
     exec();
     manager_ = nullptr;
-    ConversionOutcome outcome;
-    outcome.endCode = model_.EndCode() == ConversionProgressModel::Completed ? 1 : 2;
-    outcome.cancelled = model_.Cancelled();
-    outcome.finalResult = model_.FinalResult();
-    return outcome;
+    return model_.Outcome();
 }
 
 void CDialogConversionInfo::showEvent(QShowEvent* event) {
@@ -96,7 +92,7 @@ void CDialogConversionInfo::reject() {
     timer_.stop();
     CancelConversion();
     model_.Close();
-    done(model_.EndCode());
+    done(static_cast<int>(model_.End()));
 }
 
 void CDialogConversionInfo::Poll() {
@@ -112,7 +108,7 @@ void CDialogConversionInfo::OnTick() {
     ShowModel();
     if (model_.Closed()) {
         timer_.stop();
-        done(model_.EndCode());
+        done(static_cast<int>(model_.End()));
     }
 }
 

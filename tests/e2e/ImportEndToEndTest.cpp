@@ -37,7 +37,7 @@ public:
             model.Poll(&manager);
             bar.push_back(model.BarPosition());
         }
-        return ConversionOutcome{model.EndCode(), model.Cancelled(), model.FinalResult()};
+        return model.Outcome();
     }
     bool cancel = false;
     std::vector<int> bar;

@@ -267,7 +267,7 @@ TEST_F(ConversionManagerTest, ProgressModelFollowsAJobToTheEnd) {
         return model.Closed();
     }));
     EXPECT_TRUE(sawConverting);
-    EXPECT_EQ(model.EndCode(), k72::ConversionProgressModel::Completed);
+    EXPECT_EQ(model.End(), k72::ConversionEnd::Completed);
     EXPECT_EQ(model.FinalResult(), 0);
     EXPECT_EQ(model.BarPosition(), 100);
     EXPECT_TRUE(fs::exists(Out("watched.avi")));
@@ -286,7 +286,7 @@ TEST_F(ConversionManagerTest, ProgressModelCancelClosesAtTheNextPoll) {
     EXPECT_EQ(manager.PendingJobs(), 0u);
     model.Poll(&manager);
     EXPECT_TRUE(model.Closed());
-    EXPECT_EQ(model.EndCode(), k72::ConversionProgressModel::NotCompleted);
+    EXPECT_EQ(model.End(), k72::ConversionEnd::NotCompleted);
     EXPECT_TRUE(model.Cancelled());
     // Either the generic failure or, when the transcoder already reported its stop, its own code.
     EXPECT_TRUE(k72::Failed(model.FinalResult()));
@@ -304,7 +304,7 @@ TEST(ConversionProgressModelWithoutManager, NothingChangesUntilEscape) {
     EXPECT_EQ(model.StatusText(), "startup...");
     EXPECT_EQ(model.BarPosition(), 0);
     model.Close();
-    EXPECT_EQ(model.EndCode(), k72::ConversionProgressModel::NotCompleted);
+    EXPECT_EQ(model.End(), k72::ConversionEnd::NotCompleted);
     EXPECT_EQ(model.FinalResult(), rc::Fail);
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+using k72::ConversionEnd;
 using k72::ConversionProgressModel;
 namespace rc = k72::rc;
 
@@ -24,7 +25,7 @@ TEST(ConversionProgressModel, StartsOpenWithGenericFailure) {
     EXPECT_EQ(model.StatusText(), "startup...");
     EXPECT_EQ(model.BarPosition(), 0);
     EXPECT_FALSE(model.Closed());
-    EXPECT_EQ(model.EndCode(), ConversionProgressModel::Open);
+    EXPECT_EQ(model.End(), ConversionEnd::Open);
     EXPECT_FALSE(model.Cancelled());
     EXPECT_EQ(model.FinalResult(), rc::Fail);
 }
@@ -83,13 +84,13 @@ TEST(ConversionProgressModel, FinishedJobClosesCompleted) {
     auto model = Started();
     model.Tick(1, 0, 100, 37, kInterleaving);
     model.Tick(0, 0, 0, 0, kIdle);
-    EXPECT_EQ(model.EndCode(), ConversionProgressModel::Completed);
+    EXPECT_EQ(model.End(), ConversionEnd::Completed);
     EXPECT_EQ(model.BarPosition(), 100);
     EXPECT_EQ(model.FinalResult(), 0);
 
     auto success2 = Started();
     success2.Tick(0, 2, 0, 0, kIdle);
-    EXPECT_EQ(success2.EndCode(), ConversionProgressModel::Completed);
+    EXPECT_EQ(success2.End(), ConversionEnd::Completed);
     EXPECT_EQ(success2.FinalResult(), 2);
     EXPECT_EQ(success2.BarPosition(), 100);
 }
@@ -100,14 +101,14 @@ TEST(ConversionProgressModel, FailureClosesAtTheFirstTickThatSeesIt) {
     auto model = Started();
     model.Tick(1, 0, 100, 20, kConverting);
     model.Tick(1, failed, 100, 30, kConverting);
-    EXPECT_EQ(model.EndCode(), ConversionProgressModel::NotCompleted);
+    EXPECT_EQ(model.End(), ConversionEnd::NotCompleted);
     EXPECT_EQ(model.FinalResult(), failed);
     EXPECT_FALSE(model.Cancelled());
 
     // Already gone from the queue.
     auto gone = Started();
     gone.Tick(0, rc::DiscSpaceInsufficient, 0, 0, kIdle);
-    EXPECT_EQ(gone.EndCode(), ConversionProgressModel::NotCompleted);
+    EXPECT_EQ(gone.End(), ConversionEnd::NotCompleted);
     EXPECT_EQ(gone.FinalResult(), rc::DiscSpaceInsufficient);
     EXPECT_NE(gone.BarPosition(), 100);
 }
@@ -120,7 +121,7 @@ TEST(ConversionProgressModel, CancelClosesAtTheNextTick) {
     EXPECT_TRUE(model.Cancelled());
     EXPECT_FALSE(model.Closed());
     model.Tick(0, 0, 100, 40, kConverting);
-    EXPECT_EQ(model.EndCode(), ConversionProgressModel::NotCompleted);
+    EXPECT_EQ(model.End(), ConversionEnd::NotCompleted);
     EXPECT_EQ(model.FinalResult(), rc::Fail);
     EXPECT_EQ(model.BarPosition(), 18);
 
@@ -128,14 +129,14 @@ TEST(ConversionProgressModel, CancelClosesAtTheNextTick) {
     auto succeeded = Started();
     succeeded.Cancel();
     succeeded.Tick(0, 0, 0, 0, kIdle);
-    EXPECT_EQ(succeeded.EndCode(), ConversionProgressModel::NotCompleted);
+    EXPECT_EQ(succeeded.End(), ConversionEnd::NotCompleted);
     EXPECT_EQ(succeeded.FinalResult(), rc::Fail);
 
     // A failure seen at that tick wins over the cancel's generic code.
     auto failed = Started();
     failed.Cancel();
     failed.Tick(0, rc::MigrationFailed, 0, 0, kIdle);
-    EXPECT_EQ(failed.EndCode(), ConversionProgressModel::NotCompleted);
+    EXPECT_EQ(failed.End(), ConversionEnd::NotCompleted);
     EXPECT_EQ(failed.FinalResult(), rc::MigrationFailed);
     EXPECT_TRUE(failed.Cancelled());
 }
@@ -144,7 +145,7 @@ TEST(ConversionProgressModel, EscapeEndsAtOnceWithTheResultHeld) {
     auto model = Started();
     model.Tick(1, 0, 100, 37, kConverting);
     model.Close();
-    EXPECT_EQ(model.EndCode(), ConversionProgressModel::NotCompleted);
+    EXPECT_EQ(model.End(), ConversionEnd::NotCompleted);
     EXPECT_EQ(model.FinalResult(), rc::Fail);
     EXPECT_FALSE(model.Cancelled());
 }
@@ -152,12 +153,12 @@ TEST(ConversionProgressModel, EscapeEndsAtOnceWithTheResultHeld) {
 TEST(ConversionProgressModel, NothingChangesOnceClosed) {
     auto model = Started();
     model.Tick(0, 0, 0, 0, kIdle);
-    ASSERT_EQ(model.EndCode(), ConversionProgressModel::Completed);
+    ASSERT_EQ(model.End(), ConversionEnd::Completed);
     // A timer event that was already queued, a late failure, a late Cancel or Escape.
     model.Tick(1, rc::Fail, 100, 10, kConverting);
     EXPECT_FALSE(model.Cancel());
     model.Close();
-    EXPECT_EQ(model.EndCode(), ConversionProgressModel::Completed);
+    EXPECT_EQ(model.End(), ConversionEnd::Completed);
     EXPECT_EQ(model.FinalResult(), 0);
     EXPECT_EQ(model.BarPosition(), 100);
     EXPECT_FALSE(model.Cancelled());

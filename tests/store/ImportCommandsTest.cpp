@@ -35,7 +35,7 @@ public:
         return outcome;
     }
     int runs = 0;
-    ConversionOutcome outcome{1, false, 0};
+    ConversionOutcome outcome{ConversionEnd::Completed, false, 0};
     std::function<void()> makeResult;
 };
 
@@ -122,7 +122,8 @@ TEST_F(ImportCommands, FilesBelowTheCardFolderOrWithLongNamesAreConverted) {
     std::filesystem::create_directory(card->folder / "sub");
     card->AddFile("sub/K72_0007.AVI", "x");
     const auto before = card->PadBytes();
-    progress.outcome = ConversionOutcome{2, true, rc::Fail}; // the user cancels the conversion
+    // The user cancels the conversion.
+    progress.outcome = ConversionOutcome{ConversionEnd::NotCompleted, true, rc::Fail};
     EXPECT_FALSE(store.ImportFile(card->folder / "sub" / "K72_0007.AVI", 0, PadKindMovie));
     EXPECT_EQ(progress.runs, 1) << "it is converted like any other file";
     // So is a file in the card folder whose name does not fit a pad's 12-character name field.
@@ -190,13 +191,13 @@ TEST_F(ImportCommands, FailuresShowTheMessageOfTheirResultCode) {
     };
     for (const auto& [code, text] : cases) {
         messages.shown.clear();
-        progress.outcome = ConversionOutcome{2, false, code};
+        progress.outcome = ConversionOutcome{ConversionEnd::NotCompleted, false, code};
         EXPECT_FALSE(store.ImportFile(source, 0, PadKindMovie));
         EXPECT_EQ(messages.shown, std::vector<std::string>{text}) << std::hex << code;
     }
     // Completed, but nothing was written: the converted file cannot be opened.
     messages.shown.clear();
-    progress.outcome = ConversionOutcome{1, false, 0};
+    progress.outcome = ConversionOutcome{ConversionEnd::Completed, false, 0};
     EXPECT_FALSE(store.ImportFile(source, 0, PadKindMovie));
     EXPECT_EQ(messages.shown, std::vector<std::string>{messages::kFileTooLarge});
 

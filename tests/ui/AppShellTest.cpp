@@ -3,7 +3,7 @@
 #include "app/CConvertToolApp.h"
 #include "app/CMainFrame.h"
 #include "app/ManualLocation.h"
-#include "app/SettingsStorage.h"
+#include "settings/SettingsStorage.h"
 #include "store/CPadFile.h"
 #include "ui/CConvertToolView.h"
 #include "ui/CDialogPreference.h"

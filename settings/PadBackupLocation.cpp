@@ -1,4 +1,4 @@
-#include "app/PadBackupLocation.h"
+#include "settings/PadBackupLocation.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>

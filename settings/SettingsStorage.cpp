@@ -1,4 +1,4 @@
-#include "app/SettingsStorage.h"
+#include "settings/SettingsStorage.h"
 
 #include <QSettings>
 #include <QString>

@@ -1,0 +1,143 @@
+#include "store/CardConversion.h"
+
+#include "engine/CAviProbe.h"
+#include "engine/CConversionManager.h"
+#include "engine/ConversionProgressModel.h"
+#include "engine/StillImageConverter.h"
+#include "store/CardLayout.h"
+#include "store/StoreMessages.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace k72 {
+namespace {
+
+// The progress window of a caller that gave none: waits for the job, polling as the dialog does.
+ConversionOutcome WaitForConversion(CConversionManager& manager) {
+    ConversionProgressModel model;
+    model.Start();
+    while (!model.Closed()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        model.Poll(&manager);
+    }
+    return model.Outcome();
+}
+
+// The length of a converted file, or none when it cannot be opened.
+std::optional<std::uintmax_t> ConvertedFileSize(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return static_cast<std::uintmax_t>(info.st_size);
+}
+
+ConversionResult Failure(ConversionFailure failure, ResultCode code = 0) {
+    ConversionResult result;
+    result.failure = failure;
+    result.code = code;
+    return result;
+}
+
+} // namespace
+
+ConversionResult ConvertMovie(const std::filesystem::path& source, const std::filesystem::path& destination,
+                              const Settings& settings, IConversionProgress* progress,
+                              const MovieConverterHook& hook) {
+    ConversionOutcome outcome;
+    {
+        // Ends with this block: a conversion still writing after its window was closed has stopped
+        // before the converted file is looked at, or its folder removed by the caller.
+        CConversionManager manager;
+        CVideoConverter& converter = manager.Converter();
+        converter.SetFrameRateStandard(settings.FrameRateWord());
+        converter.SetQscaleText(settings.MovieQualityScale());
+        converter.SetDeinterlace(settings.DeinterlaceFlag() != 0);
+        converter.SetFit(FitWord(settings.fit));
+        if (hook) {
+            hook(converter);
+        }
+        manager.AddJob(source.string(), destination.string());
+        if (progress != nullptr) {
+            progress->SetSource(source);
+        }
+        outcome = progress != nullptr ? progress->Run(manager) : WaitForConversion(manager);
+    }
+    if (!outcome.Completed()) {
+        const ResultCode code = Failed(outcome.finalResult) ? outcome.finalResult : rc::Fail;
+        return Failure(outcome.cancelled ? ConversionFailure::Cancelled : ConversionFailure::Failed, code);
+    }
+    if (!FitsOnCard(destination)) {
+        return Failure(ConversionFailure::TooLarge);
+    }
+    ConversionResult result;
+    result.frames = MovieFrames(destination);
+    return result;
+}
+
+ConversionResult ConvertPicture(const std::filesystem::path& source, const std::filesystem::path& destination,
+                                const Settings& settings) {
+    StillImageConverter converter;
+    converter.SetQuality(settings.StillImageQuality());
+    converter.SetFit(settings.fit);
+    const ResultCode code = converter.Convert(source.string(), destination.string());
+    if (Failed(code)) {
+        return Failure(ConversionFailure::Failed, code);
+    }
+    if (!FitsOnCard(destination)) {
+        return Failure(ConversionFailure::TooLarge);
+    }
+    return {};
+}
+
+std::optional<std::uint32_t> MovieFrames(const std::filesystem::path& path) {
+    CAviProbe probe;
+    if (Failed(probe.Probe(path.string()))) {
+        return std::nullopt;
+    }
+    return probe.Frames();
+}
+
+bool FitsOnCard(const std::filesystem::path& converted) {
+    const auto size = ConvertedFileSize(converted);
+    return size && *size < cardlayout::kLargestConvertedFile;
+}
+
+std::string ConversionFailureMessage(ResultCode code, const std::string& temporaryFolder) {
+    switch (code) {
+    case rc::FileSizeOverLimit:
+    case rc::ConvertedFileTooLarge:
+        return messages::kFileTooLarge;
+    case rc::TempFileFailed:
+    case rc::DiscSpaceInsufficient:
+        return messages::TemporaryDiskFull(temporaryFolder);
+    default:
+        return messages::kLoadFailed;
+    }
+}
+
+std::optional<std::string> ConversionMessage(const ConversionResult& result,
+                                             const std::string& temporaryFolder) {
+    switch (result.failure) {
+    case ConversionFailure::Failed:
+        return ConversionFailureMessage(result.code, temporaryFolder);
+    case ConversionFailure::TooLarge:
+        return std::string(messages::kFileTooLarge);
+    case ConversionFailure::None:
+    case ConversionFailure::Cancelled:
+        break;
+    }
+    return std::nullopt;
+}
+
+} // namespace k72
