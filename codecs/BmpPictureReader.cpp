@@ -1,5 +1,6 @@
 #include "codecs/BmpPictureReader.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/DiagnosticLog.h"
 
 #include <climits>
@@ -16,14 +17,8 @@ extern "C" {
 namespace k72 {
 namespace {
 
-std::uint32_t ReadLE16(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t ReadLE32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using byteorder::LoadLE16;
+using byteorder::LoadLE32;
 
 void SetGreyPalette(CDibImage& image, int bits) {
     const int levels = 1 << bits;
@@ -60,17 +55,17 @@ bool BmpPictureReader::ReadHeader(const std::uint8_t* data, std::size_t size, He
     if (data == nullptr || size < 26 || data[0] != 'B' || data[1] != 'M') {
         return false;
     }
-    const std::uint32_t infoSize = ReadLE32(data + 14);
+    const std::uint32_t infoSize = LoadLE32(data + 14);
     if (infoSize == 12) { // the old OS/2 header: 16-bit unsigned sizes
-        header.width = ReadLE16(data + 18);
-        header.height = ReadLE16(data + 20);
-        header.bitsPerPixel = static_cast<int>(ReadLE16(data + 24));
+        header.width = LoadLE16(data + 18);
+        header.height = LoadLE16(data + 20);
+        header.bitsPerPixel = static_cast<int>(LoadLE16(data + 24));
         header.compression = 0;
     } else if (infoSize >= 40 && size >= 14 + 40) {
-        header.width = static_cast<std::int32_t>(ReadLE32(data + 18));
-        header.height = static_cast<std::int32_t>(ReadLE32(data + 22));
-        header.bitsPerPixel = static_cast<int>(ReadLE16(data + 28));
-        header.compression = ReadLE32(data + 30);
+        header.width = static_cast<std::int32_t>(LoadLE32(data + 18));
+        header.height = static_cast<std::int32_t>(LoadLE32(data + 22));
+        header.bitsPerPixel = static_cast<int>(LoadLE16(data + 28));
+        header.compression = LoadLE32(data + 30);
     } else {
         return false;
     }

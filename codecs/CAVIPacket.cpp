@@ -1,5 +1,6 @@
 #include "codecs/CAVIPacket.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/CWinFile.h"
 #include "codecs/DiagnosticLog.h"
 
@@ -13,17 +14,8 @@ namespace {
 // The file offset of movi position 0: "LIST", its length and "movi" end there.
 constexpr std::uint64_t kMoviDataStart = 512;
 
-std::uint32_t ReadLE32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-void WriteLE32(std::uint8_t* bytes, std::uint32_t value) {
-    bytes[0] = static_cast<std::uint8_t>(value);
-    bytes[1] = static_cast<std::uint8_t>(value >> 8);
-    bytes[2] = static_cast<std::uint8_t>(value >> 16);
-    bytes[3] = static_cast<std::uint8_t>(value >> 24);
-}
+using byteorder::LoadLE32;
+using byteorder::StoreLE32;
 
 constexpr std::uint32_t FourCC(const char (&id)[5]) {
     return static_cast<std::uint32_t>(static_cast<unsigned char>(id[0])) |
@@ -48,10 +40,10 @@ std::unique_ptr<CAVIPacket> CAVIPacket::CreateAVIPacket(std::unique_ptr<std::uin
 }
 
 void CAVIPacket::Parse(const std::uint8_t* entry) {
-    ckid = ReadLE32(entry);
-    indexFlags = ReadLE32(entry + 4);
-    chunkOffset = ReadLE32(entry + 8);
-    chunkLength = ReadLE32(entry + 12);
+    ckid = LoadLE32(entry);
+    indexFlags = LoadLE32(entry + 4);
+    chunkOffset = LoadLE32(entry + 8);
+    chunkLength = LoadLE32(entry + 12);
     dataLength = chunkLength;
     outFlags = indexFlags;
     position = chunkOffset - 4;
@@ -91,7 +83,7 @@ bool CAVIPacket::ReadData(CWinFile& input) {
         failure = "CAVIPacket::ReadData() : Invalid SubChunkHeader!\n";
     } else if (done < 8) {
         failure = "CAVIPacket::ReadData() : Read Error2!\n";
-    } else if (ReadLE32(header + 4) != dataLength) {
+    } else if (LoadLE32(header + 4) != dataLength) {
         failure = "CAVIPacket::ReadData() : Invalid Size!\n";
     } else if (done < wanted) {
         failure = "CAVIPacket::ReadData() : Read Error3!\n";
@@ -115,7 +107,7 @@ std::uint32_t CAVIPacket::WriteData(CWinFile& output, std::uint32_t at) {
     dataLength = payload + padding;
     std::uint8_t header[8];
     std::memcpy(header, isVideo != 0 ? "00dc" : "01wb", 4);
-    WriteLE32(header + 4, dataLength);
+    StoreLE32(header + 4, dataLength);
     if (dataOffset == 8 && data) {
         // Read by ReadData: header, bytes and padding leave in one piece.
         std::uint8_t* chunk = data.get();
@@ -140,10 +132,10 @@ void CAVIPacket::MakeOutputEntry(std::uint8_t* entry) {
     indexFlags = outFlags;
     chunkOffset = position + 4;
     chunkLength = dataLength;
-    WriteLE32(entry, ckid);
-    WriteLE32(entry + 4, indexFlags);
-    WriteLE32(entry + 8, chunkOffset);
-    WriteLE32(entry + 12, chunkLength);
+    StoreLE32(entry, ckid);
+    StoreLE32(entry + 4, indexFlags);
+    StoreLE32(entry + 8, chunkOffset);
+    StoreLE32(entry + 12, chunkLength);
 }
 
 } // namespace k72

@@ -1,5 +1,7 @@
 #include "codecs/CAviWriter.h"
 
+#include "codecs/ByteOrder.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -20,21 +22,10 @@ class ByteWriter {
 public:
     explicit ByteWriter(std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
     void Tag(const char* tag) { bytes_.insert(bytes_.end(), tag, tag + 4); }
-    void U32(std::uint32_t value) {
-        for (int i = 0; i < 4; ++i) {
-            bytes_.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-        }
-    }
-    void U16(std::uint16_t value) {
-        bytes_.push_back(static_cast<std::uint8_t>(value));
-        bytes_.push_back(static_cast<std::uint8_t>(value >> 8));
-    }
+    void U32(std::uint32_t value) { byteorder::AppendLE32(bytes_, value); }
+    void U16(std::uint16_t value) { byteorder::AppendLE16(bytes_, value); }
     std::size_t Here() const { return bytes_.size(); }
-    void PatchU32(std::size_t at, std::uint32_t value) {
-        for (int i = 0; i < 4; ++i) {
-            bytes_[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-        }
-    }
+    void PatchU32(std::size_t at, std::uint32_t value) { byteorder::StoreLE32(&bytes_[at], value); }
 
 private:
     std::vector<std::uint8_t>& bytes_;
@@ -198,9 +189,7 @@ std::uint64_t CAviWriter::WriteChunk(Stream stream, const std::uint8_t* data, st
     std::uint8_t header[8];
     std::memcpy(header, video ? "00dc" : "01wb", 4);
     const std::uint32_t length = static_cast<std::uint32_t>(size);
-    for (int i = 0; i < 4; ++i) {
-        header[4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
-    }
+    byteorder::StoreLE32(header + 4, length);
     Append(header, sizeof header);
     Append(data, size);
     std::uint64_t written = 8 + size;
@@ -213,9 +202,7 @@ std::uint64_t CAviWriter::WriteChunk(Stream stream, const std::uint8_t* data, st
     std::memcpy(entry, header, 4);
     const std::uint32_t fields[3] = {kIndexKeyFrame, static_cast<std::uint32_t>(offset), length};
     for (int f = 0; f < 3; ++f) {
-        for (int i = 0; i < 4; ++i) {
-            entry[4 + 4 * f + i] = static_cast<std::uint8_t>(fields[f] >> (8 * i));
-        }
+        byteorder::StoreLE32(entry + 4 + 4 * f, fields[f]);
     }
     index_.insert(index_.end(), entry, entry + sizeof entry);
     if (video) {
@@ -236,9 +223,8 @@ std::uint64_t CAviWriter::Finish() {
     const std::uint64_t moviEnd = size_;
     Append("idx1", 4);
     const std::uint32_t indexSize = static_cast<std::uint32_t>(index_.size());
-    const std::uint8_t sizeBytes[4] = {
-        static_cast<std::uint8_t>(indexSize), static_cast<std::uint8_t>(indexSize >> 8),
-        static_cast<std::uint8_t>(indexSize >> 16), static_cast<std::uint8_t>(indexSize >> 24)};
+    std::uint8_t sizeBytes[4];
+    byteorder::StoreLE32(sizeBytes, indexSize);
     Append(sizeBytes, 4);
     Append(index_.data(), index_.size());
     Flush();
@@ -247,9 +233,8 @@ std::uint64_t CAviWriter::Finish() {
     const std::vector<std::uint8_t> header = Header();
     WriteAt(0, header.data(), header.size());
     const std::uint32_t moviSize = static_cast<std::uint32_t>(moviEnd - kMoviIdOffset);
-    const std::uint8_t moviBytes[4] = {
-        static_cast<std::uint8_t>(moviSize), static_cast<std::uint8_t>(moviSize >> 8),
-        static_cast<std::uint8_t>(moviSize >> 16), static_cast<std::uint8_t>(moviSize >> 24)};
+    std::uint8_t moviBytes[4];
+    byteorder::StoreLE32(moviBytes, moviSize);
     WriteAt(504, moviBytes, 4);
     const int result = ::close(handle_);
     handle_ = -1;

@@ -1,5 +1,6 @@
 #include "codecs/CExifAuthor.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/DiagnosticLog.h"
 
 #include <atomic>
@@ -142,11 +143,7 @@ std::uint32_t CExifAuthor::TiffPosition() const {
 }
 
 void CExifAuthor::PatchLE32(std::size_t position, std::uint32_t value) {
-    std::uint8_t* at = headerArea.get() + position;
-    at[0] = static_cast<std::uint8_t>(value);
-    at[1] = static_cast<std::uint8_t>(value >> 8);
-    at[2] = static_cast<std::uint8_t>(value >> 16);
-    at[3] = static_cast<std::uint8_t>(value >> 24);
+    byteorder::StoreLE32(headerArea.get() + position, value);
 }
 
 template <std::size_t N>
@@ -280,8 +277,7 @@ int CExifAuthor::ComposeHeader() {
     const std::size_t headerSize = Position();
     const std::size_t pad = (headerSize + static_cast<std::size_t>(thumbnailLength)) % 2;
     const std::size_t app1Length = (headerSize + static_cast<std::size_t>(thumbnailLength) + pad - 4) % 65536;
-    headerArea.get()[app1LengthPosition] = static_cast<std::uint8_t>(app1Length >> 8);
-    headerArea.get()[app1LengthPosition + 1] = static_cast<std::uint8_t>(app1Length);
+    byteorder::StoreBE16(headerArea.get() + app1LengthPosition, static_cast<std::uint16_t>(app1Length));
     return static_cast<int>(headerSize);
 }
 

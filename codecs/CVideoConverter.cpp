@@ -1,5 +1,6 @@
 #include "codecs/CVideoConverter.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/CAVIPacket.h"
 #include "codecs/CWinFile.h"
 #include "codecs/DiagnosticLog.h"
@@ -44,17 +45,13 @@ struct StepFailure {
     throw RemuxFailure{};
 }
 
-std::uint32_t ReadLE32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
+using byteorder::LoadLE32;
 
 void WriteLE32At(CWinFile& file, std::uint64_t offset, std::uint32_t value) {
-    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                                   static_cast<std::uint8_t>(value >> 16),
-                                   static_cast<std::uint8_t>(value >> 24)};
+    std::uint8_t field[4];
+    byteorder::StoreLE32(field, value);
     file.Seek(static_cast<std::int64_t>(offset), CWinFile::Begin);
-    file.WriteExact(bytes, sizeof bytes);
+    file.WriteExact(field, sizeof field);
 }
 
 std::string HexLine(const char* format, ResultCode code) {
@@ -392,7 +389,7 @@ void CVideoConverter::AVIRemux(const std::string& inputPath, const std::string& 
     }
     std::uint32_t moviLengthIn = 0;
     if (input.Read(word, 4) == 4) {
-        moviLengthIn = ReadLE32(word);
+        moviLengthIn = LoadLE32(word);
     }
     if (input.Read(word, 4) != 4 || std::memcmp(word, "movi", 4) != 0) {
         FailRemux("CVideoConverter::AVIRemux() : movi not found\n");
@@ -405,7 +402,7 @@ void CVideoConverter::AVIRemux(const std::string& inputPath, const std::string& 
     const std::uint64_t indexStart = kMoviIdOffset + moviLengthIn + 8;
     std::uint32_t nbIDXSize = 0;
     // The index is read whole, so a size beyond the file's end is refused before allocating it.
-    if (input.Read(word, 4) != 4 || (nbIDXSize = ReadLE32(word)) % CAVIPacket::kIndexEntrySize != 0 ||
+    if (input.Read(word, 4) != 4 || (nbIDXSize = LoadLE32(word)) % CAVIPacket::kIndexEntrySize != 0 ||
         indexStart + nbIDXSize > inputLength) {
         FailRemux("CVideoConverter::AVIRemux() : Invalid value! nbIDXSize\n");
     }
@@ -543,9 +540,7 @@ void CVideoConverter::AVIRemux(const std::string& inputPath, const std::string& 
     std::memcpy(entries.data(), "idx1", 4);
     const std::uint32_t indexBytes =
         static_cast<std::uint32_t>(CAVIPacket::kIndexEntrySize * indexList.size());
-    for (int i = 0; i < 4; ++i) {
-        entries[4 + i] = static_cast<std::uint8_t>(indexBytes >> (8 * i));
-    }
+    byteorder::StoreLE32(entries.data() + 4, indexBytes);
     for (std::size_t i = 0; i < indexList.size(); ++i) {
         indexList[i]->MakeOutputEntry(entries.data() + 8 + CAVIPacket::kIndexEntrySize * i);
     }

@@ -1,5 +1,6 @@
 #include "codecs/SoundConverter.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/DiagnosticLog.h"
 #include "codecs/LibavHandles.h"
 #include "codecs/ff_convertermain.h"
@@ -42,32 +43,20 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-void PutLe32(std::uint8_t* p, std::uint32_t value) {
-    p[0] = static_cast<std::uint8_t>(value);
-    p[1] = static_cast<std::uint8_t>(value >> 8);
-    p[2] = static_cast<std::uint8_t>(value >> 16);
-    p[3] = static_cast<std::uint8_t>(value >> 24);
-}
-
-void PutLe16(std::uint8_t* p, std::uint16_t value) {
-    p[0] = static_cast<std::uint8_t>(value);
-    p[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
 std::array<std::uint8_t, kHeaderBytes> WavHeader(std::uint32_t dataBytes) {
     std::array<std::uint8_t, kHeaderBytes> h{};
     std::copy_n("RIFF", 4, h.begin());
-    PutLe32(&h[4], dataBytes + kHeaderBytes - 8);
+    byteorder::StoreLE32(&h[4], dataBytes + kHeaderBytes - 8);
     std::copy_n("WAVEfmt ", 8, h.begin() + 8);
-    PutLe32(&h[16], 16);
-    PutLe16(&h[20], 1); // PCM
-    PutLe16(&h[22], kChannels);
-    PutLe32(&h[24], kRate);
-    PutLe32(&h[28], kRate * kBytesPerFrame);
-    PutLe16(&h[32], kBytesPerFrame);
-    PutLe16(&h[34], 16);
+    byteorder::StoreLE32(&h[16], 16);
+    byteorder::StoreLE16(&h[20], 1); // PCM
+    byteorder::StoreLE16(&h[22], kChannels);
+    byteorder::StoreLE32(&h[24], kRate);
+    byteorder::StoreLE32(&h[28], kRate * kBytesPerFrame);
+    byteorder::StoreLE16(&h[32], kBytesPerFrame);
+    byteorder::StoreLE16(&h[34], 16);
     std::copy_n("data", 4, h.begin() + 36);
-    PutLe32(&h[40], dataBytes);
+    byteorder::StoreLE32(&h[40], dataBytes);
     return h;
 }
 

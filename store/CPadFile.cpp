@@ -1,5 +1,6 @@
 #include "store/CPadFile.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/DiagnosticLog.h"
 #include "store/WriteFaults.h"
 
@@ -54,17 +55,8 @@ constexpr Span kHeaderSpans[] = {{0, 8}};
 constexpr Span kMovieSpans[] = {{0, 21}, {24, 49}, {52, 62}, {64, 65}};
 constexpr Span kStillSpans[] = {{0, 1325}, {1328, 1345}, {1360, 1362}};
 
-std::uint32_t GetLE32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-void PutLE32(std::uint8_t* p, std::uint32_t value) {
-    p[0] = static_cast<std::uint8_t>(value);
-    p[1] = static_cast<std::uint8_t>(value >> 8);
-    p[2] = static_cast<std::uint8_t>(value >> 16);
-    p[3] = static_cast<std::uint8_t>(value >> 24);
-}
+using byteorder::LoadLE32;
+using byteorder::StoreLE32;
 
 void GetName(const std::uint8_t* p, NameField& field) {
     std::memcpy(field.data(), p, field.size());
@@ -74,21 +66,21 @@ void PutName(std::uint8_t* p, const NameField& field) {
 }
 
 void ParseRecord(const std::uint8_t* r, PadEntry& entry) {
-    entry.used = static_cast<std::int32_t>(GetLE32(r));
-    entry.kindCode = static_cast<std::int32_t>(GetLE32(r + 4));
+    entry.used = static_cast<std::int32_t>(LoadLE32(r));
+    entry.kindCode = static_cast<std::int32_t>(LoadLE32(r + 4));
     if (entry.used != kUsed) {
         return;
     }
     if (entry.kindCode == kKindMovie) {
         MovieRecord& m = entry.movie.emplace();
         GetName(r + movieoff::kFileName, m.fileName);
-        m.deviceValue1 = GetLE32(r + movieoff::kDeviceValue1);
-        m.deviceValue2 = GetLE32(r + movieoff::kDeviceValue2);
-        m.frameCount = GetLE32(r + movieoff::kFrameCount);
+        m.deviceValue1 = LoadLE32(r + movieoff::kDeviceValue1);
+        m.deviceValue2 = LoadLE32(r + movieoff::kDeviceValue2);
+        m.frameCount = LoadLE32(r + movieoff::kFrameCount);
         GetName(r + movieoff::kAudioFileName, m.audioFileName);
         m.audioFileName[kNameFieldSize - 1] = '\0';
-        m.deviceValue3 = GetLE32(r + movieoff::kDeviceValue3);
-        m.deviceValue4 = GetLE32(r + movieoff::kDeviceValue4);
+        m.deviceValue3 = LoadLE32(r + movieoff::kDeviceValue3);
+        m.deviceValue4 = LoadLE32(r + movieoff::kDeviceValue4);
         m.deviceByte1 = r[movieoff::kDeviceByte1];
         m.deviceByte2 = r[movieoff::kDeviceByte2];
         m.deviceByte3 = r[movieoff::kDeviceByte3];
@@ -97,12 +89,12 @@ void ParseRecord(const std::uint8_t* r, PadEntry& entry) {
         for (std::size_t i = 0; i < kMaxStills; ++i) {
             GetName(r + stilloff::kStillNames + i * kNameFieldSize, s.stillNames[i]);
         }
-        s.stillCount = GetLE32(r + stilloff::kStillCount);
+        s.stillCount = LoadLE32(r + stilloff::kStillCount);
         GetName(r + stilloff::kAudioFileName, s.audioFileName);
         s.audioFileName[kNameFieldSize - 1] = '\0';
-        s.deviceValue1 = GetLE32(r + stilloff::kDeviceValue1);
-        s.deviceValue2 = GetLE32(r + stilloff::kDeviceValue2);
-        s.deviceValue3 = GetLE32(r + stilloff::kDeviceValue3);
+        s.deviceValue1 = LoadLE32(r + stilloff::kDeviceValue1);
+        s.deviceValue2 = LoadLE32(r + stilloff::kDeviceValue2);
+        s.deviceValue3 = LoadLE32(r + stilloff::kDeviceValue3);
         std::memcpy(s.deviceBytes.data(), r + stilloff::kDeviceBytes, s.deviceBytes.size());
         s.deviceByte4 = r[stilloff::kDeviceByte4];
         s.deviceByte2 = r[stilloff::kDeviceByte2];
@@ -113,17 +105,17 @@ void ParseRecord(const std::uint8_t* r, PadEntry& entry) {
 // An entry marked as a movie or still pad without its record (never made by this program) is written
 // as its header alone rather than inventing field values.
 std::pair<const Span*, std::size_t> FormatRecord(const PadEntry& entry, std::uint8_t* r) {
-    PutLE32(r, static_cast<std::uint32_t>(entry.used));
-    PutLE32(r + 4, static_cast<std::uint32_t>(entry.kindCode));
+    StoreLE32(r, static_cast<std::uint32_t>(entry.used));
+    StoreLE32(r + 4, static_cast<std::uint32_t>(entry.kindCode));
     if (entry.used == kUsed && entry.kindCode == kKindMovie && entry.movie) {
         const MovieRecord& m = *entry.movie;
         PutName(r + movieoff::kFileName, m.fileName);
-        PutLE32(r + movieoff::kDeviceValue1, m.deviceValue1);
-        PutLE32(r + movieoff::kDeviceValue2, m.deviceValue2);
-        PutLE32(r + movieoff::kFrameCount, m.frameCount);
+        StoreLE32(r + movieoff::kDeviceValue1, m.deviceValue1);
+        StoreLE32(r + movieoff::kDeviceValue2, m.deviceValue2);
+        StoreLE32(r + movieoff::kFrameCount, m.frameCount);
         PutName(r + movieoff::kAudioFileName, m.audioFileName);
-        PutLE32(r + movieoff::kDeviceValue3, m.deviceValue3);
-        PutLE32(r + movieoff::kDeviceValue4, m.deviceValue4);
+        StoreLE32(r + movieoff::kDeviceValue3, m.deviceValue3);
+        StoreLE32(r + movieoff::kDeviceValue4, m.deviceValue4);
         r[movieoff::kDeviceByte1] = m.deviceByte1;
         r[movieoff::kDeviceByte2] = m.deviceByte2;
         r[movieoff::kDeviceByte3] = m.deviceByte3;
@@ -134,11 +126,11 @@ std::pair<const Span*, std::size_t> FormatRecord(const PadEntry& entry, std::uin
         for (std::size_t i = 0; i < kMaxStills; ++i) {
             PutName(r + stilloff::kStillNames + i * kNameFieldSize, s.stillNames[i]);
         }
-        PutLE32(r + stilloff::kStillCount, s.stillCount);
+        StoreLE32(r + stilloff::kStillCount, s.stillCount);
         PutName(r + stilloff::kAudioFileName, s.audioFileName);
-        PutLE32(r + stilloff::kDeviceValue1, s.deviceValue1);
-        PutLE32(r + stilloff::kDeviceValue2, s.deviceValue2);
-        PutLE32(r + stilloff::kDeviceValue3, s.deviceValue3);
+        StoreLE32(r + stilloff::kDeviceValue1, s.deviceValue1);
+        StoreLE32(r + stilloff::kDeviceValue2, s.deviceValue2);
+        StoreLE32(r + stilloff::kDeviceValue3, s.deviceValue3);
         std::memcpy(r + stilloff::kDeviceBytes, s.deviceBytes.data(), s.deviceBytes.size());
         r[stilloff::kDeviceByte4] = s.deviceByte4;
         r[stilloff::kDeviceByte2] = s.deviceByte2;

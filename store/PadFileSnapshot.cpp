@@ -1,5 +1,7 @@
 #include "store/PadFileSnapshot.h"
 
+#include "codecs/ByteOrder.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -12,32 +14,27 @@ namespace {
 
 using namespace padlayout;
 
-std::uint32_t LE32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 void Name(const std::uint8_t* p, NameField& field) {
     std::memcpy(field.data(), p, field.size());
 }
 
 // One record, by the layout the device writes (the pad file's own reader follows the same table).
 void ParseRecord(const std::uint8_t* r, PadEntry& entry) {
-    entry.used = static_cast<std::int32_t>(LE32(r));
-    entry.kindCode = static_cast<std::int32_t>(LE32(r + 4));
+    entry.used = static_cast<std::int32_t>(byteorder::LoadLE32(r));
+    entry.kindCode = static_cast<std::int32_t>(byteorder::LoadLE32(r + 4));
     if (entry.used != kUsed) {
         return;
     }
     if (entry.kindCode == kKindMovie) {
         MovieRecord& m = entry.movie.emplace();
         Name(r + 8, m.fileName);
-        m.deviceValue1 = LE32(r + 24);
-        m.deviceValue2 = LE32(r + 28);
-        m.frameCount = LE32(r + 32);
+        m.deviceValue1 = byteorder::LoadLE32(r + 24);
+        m.deviceValue2 = byteorder::LoadLE32(r + 28);
+        m.frameCount = byteorder::LoadLE32(r + 32);
         Name(r + 36, m.audioFileName);
         m.audioFileName[kNameFieldSize - 1] = '\0';
-        m.deviceValue3 = LE32(r + 52);
-        m.deviceValue4 = LE32(r + 56);
+        m.deviceValue3 = byteorder::LoadLE32(r + 52);
+        m.deviceValue4 = byteorder::LoadLE32(r + 56);
         m.deviceByte1 = r[60];
         m.deviceByte2 = r[61];
         m.deviceByte3 = r[64];
@@ -46,12 +43,12 @@ void ParseRecord(const std::uint8_t* r, PadEntry& entry) {
         for (std::size_t i = 0; i < kMaxStills; ++i) {
             Name(r + 8 + i * kNameFieldSize, s.stillNames[i]);
         }
-        s.stillCount = LE32(r + 1308);
+        s.stillCount = byteorder::LoadLE32(r + 1308);
         Name(r + 1312, s.audioFileName);
         s.audioFileName[kNameFieldSize - 1] = '\0';
-        s.deviceValue1 = LE32(r + 1328);
-        s.deviceValue2 = LE32(r + 1332);
-        s.deviceValue3 = LE32(r + 1336);
+        s.deviceValue1 = byteorder::LoadLE32(r + 1328);
+        s.deviceValue2 = byteorder::LoadLE32(r + 1332);
+        s.deviceValue3 = byteorder::LoadLE32(r + 1336);
         std::memcpy(s.deviceBytes.data(), r + 1340, s.deviceBytes.size());
         s.deviceByte4 = r[1360];
         s.deviceByte2 = r[1361];
