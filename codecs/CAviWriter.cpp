@@ -35,11 +35,7 @@ private:
 
 CAviWriter::CAviWriter(const Format& format) : format_(format) {}
 
-CAviWriter::~CAviWriter() {
-    if (handle_ >= 0) {
-        ::close(handle_);
-    }
-}
+CAviWriter::~CAviWriter() = default;
 
 std::vector<std::uint8_t> CAviWriter::Header() const {
     std::vector<std::uint8_t> bytes;
@@ -165,16 +161,16 @@ std::vector<std::uint8_t> CAviWriter::Header() const {
 
 std::uint64_t CAviWriter::Create(const std::string& path, bool overwrite) {
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
-    int handle;
+    FileHandle handle;
     do {
-        handle = ::open(path.c_str(), flags, 0644);
-    } while (handle < 0 && errno == EINTR);
-    if (handle < 0) {
+        handle.reset(::open(path.c_str(), flags, 0644));
+    } while (!handle && errno == EINTR);
+    if (!handle) {
         const int error = errno;
         throw Error(error == EEXIST ? Error::Exists : Error::CannotOpen,
                     "cannot create " + path + ": " + std::strerror(error));
     }
-    handle_ = handle;
+    handle_ = std::move(handle);
     path_ = path;
     buffer_.reserve(kBufferSize);
     const std::vector<std::uint8_t> header = Header();
@@ -236,9 +232,7 @@ std::uint64_t CAviWriter::Finish() {
     std::uint8_t moviBytes[4];
     byteorder::StoreLE32(moviBytes, moviSize);
     WriteAt(504, moviBytes, 4);
-    const int result = ::close(handle_);
-    handle_ = -1;
-    if (result != 0) {
+    if (handle_.close() != 0) {
         throw Error(Error::WriteFailed, "cannot finish " + path_ + ": " + std::strerror(errno));
     }
     return 8 + index_.size();
@@ -271,7 +265,8 @@ void CAviWriter::WriteAt(std::uint64_t offset, const void* data, std::size_t siz
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t put = ::pwrite(handle_, bytes + done, size - done, static_cast<off_t>(offset + done));
+        const ssize_t put =
+            ::pwrite(handle_.get(), bytes + done, size - done, static_cast<off_t>(offset + done));
         if (put < 0 && errno == EINTR) {
             continue;
         }

@@ -5,6 +5,8 @@
 // right after the movi list with offsets counted from the "movi" id. The header's counts are written
 // with their final values when the file is finished.
 
+#include "codecs/FileHandle.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -70,7 +72,7 @@ private:
 
     Format format_;
     std::string path_;
-    int handle_ = -1;
+    FileHandle handle_;
     std::vector<std::uint8_t> buffer_;
     std::uint64_t size_ = 0;    // bytes written or buffered
     std::uint64_t flushed_ = 0; // bytes on disk

@@ -2,6 +2,7 @@
 
 #include "codecs/ByteOrder.h"
 #include "codecs/DiagnosticLog.h"
+#include "codecs/FileHandle.h"
 
 #include <atomic>
 #include <cerrno>
@@ -66,30 +67,30 @@ int ReplaceFile(const std::filesystem::path& destination, std::initializer_list<
     const std::filesystem::path folder =
         destination.has_parent_path() ? destination.parent_path() : std::filesystem::path(".");
     std::filesystem::path temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    FileHandle fd;
+    for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
         // Not named like a card file (K72_*), so no scan of the card folder takes it for a picture.
         temporary = folder /
                     (".k72-picture-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp");
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
+        fd.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!fd && errno != EEXIST) {
             break;
         }
     }
-    if (fd < 0) {
+    if (!fd) {
         const int error = errno;
         DebugOutput(ErrnoText("cannot create a file in", folder));
         return error;
     }
     int error = 0;
     for (const Piece& piece : pieces) {
-        if (!WriteAll(fd, piece)) {
+        if (!WriteAll(fd.get(), piece)) {
             error = errno;
             DebugOutput(ErrnoText("cannot write", temporary));
             break;
         }
     }
-    if (::close(fd) != 0 && error == 0) {
+    if (fd.close() != 0 && error == 0) {
         error = errno;
         DebugOutput(ErrnoText("cannot write", temporary));
     }

@@ -4,6 +4,7 @@
 #include "codecs/CAVIPacket.h"
 #include "codecs/CWinFile.h"
 #include "codecs/DiagnosticLog.h"
+#include "codecs/FileHandle.h"
 #include "codecs/FitGeometry.h"
 
 #include <algorithm>
@@ -270,13 +271,11 @@ void CVideoConverter::RunPhases(const std::string& sourcePath, const std::string
     const std::filesystem::path folder =
         workFolder.empty() ? std::filesystem::temp_directory_path() : workFolder;
     std::string pattern = (folder / "MJPXXXXXX").string();
-    const int handle = ::mkstemp(pattern.data());
-    if (handle < 0) {
+    if (!FileHandle(::mkstemp(pattern.data()))) { // only the name is wanted: the handle closes here
         DebugOutput("CVideoConverter::Convert() : cannot create a temporary file in " + folder.string() +
                     "\n");
         throw StepFailure{rc::TempFileFailed};
     }
-    ::close(handle);
     temporaryPath = pattern;
     {
         const std::uint64_t space = FreeSpaceOf(folder);

@@ -3,6 +3,7 @@
 #include "codecs/BmpPictureReader.h"
 #include "codecs/DiagnosticLog.h"
 #include "codecs/ExifOrientation.h"
+#include "codecs/FileHandle.h"
 #include "codecs/FitGeometry.h"
 #include "codecs/HeifPictureReader.h"
 #include "codecs/JpegPictureReader.h"
@@ -24,22 +25,6 @@ namespace {
 // No picture file we accept comes near this; a larger one is refused before it is read.
 constexpr std::uint64_t kMaxFileBytes = std::uint64_t{1} << 31;
 
-class FileHandle {
-public:
-    explicit FileHandle(int descriptor) : fd(descriptor) {}
-    ~FileHandle() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int Get() const { return fd; }
-
-private:
-    int fd;
-};
-
 } // namespace
 
 PictureDecoder::PictureDecoder() = default;
@@ -54,7 +39,7 @@ void PictureDecoder::SetMinimumSize(std::uint32_t width, std::uint32_t height) {
 PictureDecodeStatus PictureDecoder::Decode(const std::filesystem::path& path, CDibImage& image) {
     const FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
-    if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         DebugOutput("Picture decoder: cannot open " + path.string() + ": " + std::strerror(errno) + "\n");
         return PictureDecodeStatus::Undecodable;
     }
@@ -72,7 +57,7 @@ PictureDecodeStatus PictureDecoder::Decode(const std::filesystem::path& path, CD
     }
     std::size_t done = 0;
     while (done < fileBytes.size()) {
-        const ssize_t n = ::read(file.Get(), fileBytes.data() + done, fileBytes.size() - done);
+        const ssize_t n = ::read(file.get(), fileBytes.data() + done, fileBytes.size() - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }

@@ -204,8 +204,8 @@ CardOpenResult CPadFile::Open(const std::filesystem::path& path) {
     // O_NOFOLLOW: a pad file that is a link may point anywhere outside the card, and is never written
     // through (the folders above it may be links: a card mounted under a linked path). O_NONBLOCK keeps
     // a FIFO or device named like the pad file from blocking the open.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0) {
+    FileHandle fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    if (!fd) {
         const int error = errno;
         LogErrno("open");
         struct stat info {};
@@ -222,62 +222,56 @@ CardOpenResult CPadFile::Open(const std::filesystem::path& path) {
         return fail(CardOpenFailure::IoError, error);
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0) {
+    if (::fstat(fd.get(), &info) != 0) {
         const int error = errno;
-        ::close(fd);
         return fail(CardOpenFailure::IoError, error);
     }
     if (!S_ISREG(info.st_mode)) {
         DebugOutput("pad file: not a regular file\n");
-        ::close(fd);
         result.fileType = FileTypeWords(info.st_mode);
         return fail(CardOpenFailure::NotARegularFile, 0);
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         LogErrno("lock");
-        ::close(fd);
         return fail(error == EWOULDBLOCK ? CardOpenFailure::Locked : CardOpenFailure::IoError, error);
     }
     // The length is checked under the lock, so that no other cooperating opener changes it meanwhile.
-    if (::fstat(fd, &info) != 0 || static_cast<std::uint64_t>(info.st_size) != kFileSize) {
+    if (::fstat(fd.get(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) != kFileSize) {
         DebugOutput("pad file: wrong length " + std::to_string(info.st_size) + "\n");
-        ::close(fd);
         result.sizeFound = static_cast<std::uint64_t>(info.st_size);
         return fail(CardOpenFailure::WrongLength, 0);
     }
-    const int flags = ::fcntl(fd, F_GETFL);
+    const int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags >= 0) {
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     }
-    fd_ = fd;
+    fd_ = std::move(fd);
     path_ = path;
     return result;
 }
 
 void CPadFile::Close() {
-    if (fd_ >= 0) {
-        ::close(fd_); // releases the flock with the last descriptor of this open file
-        fd_ = -1;
-    }
+    fd_.reset(); // releases the flock with the last descriptor of this open file
     path_.clear();
 }
 
 bool CPadFile::StillAtItsPath() const {
     struct stat open {};
     struct stat named {};
-    return fd_ >= 0 && ::fstat(fd_, &open) == 0 && open.st_nlink > 0 && ::stat(path_.c_str(), &named) == 0 &&
+    return fd_ && ::fstat(fd_.get(), &open) == 0 && open.st_nlink > 0 && ::stat(path_.c_str(), &named) == 0 &&
            open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
 bool CPadFile::ReadWholeFile(std::vector<std::uint8_t>& bytes) const {
-    if (fd_ < 0) {
+    if (!fd_) {
         return false;
     }
     bytes.assign(kFileSize, 0);
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pread(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        const ssize_t n =
+            ::pread(fd_.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -300,12 +294,12 @@ bool CPadFile::LoadBank(int bank) {
     if (loaded_ != 0) {
         ClearAll();
     }
-    if (fd_ < 0) {
+    if (!fd_) {
         return false;
     }
     // One read of the whole bank; the parse below only looks at header and field bytes.
     std::vector<std::uint8_t> image(kBankSize, 0);
-    if (!ReadAt(fd_, image.data(), image.size(), static_cast<off_t>(bank * kBankSize))) {
+    if (!ReadAt(fd_.get(), image.data(), image.size(), static_cast<off_t>(bank * kBankSize))) {
         ClearAll();
         return false;
     }
@@ -320,7 +314,7 @@ bool CPadFile::LoadBank(int bank) {
 }
 
 bool CPadFile::SaveBank() {
-    if (loaded_ == 0 || loadedBank_ < 0 || loadedBank_ >= kBanks || fd_ < 0) {
+    if (loaded_ == 0 || loadedBank_ < 0 || loadedBank_ >= kBanks || !fd_) {
         return false;
     }
     if (!StillAtItsPath()) {
@@ -333,7 +327,7 @@ bool CPadFile::SaveBank() {
     // stay exactly as the device left them.
     const off_t bankOffset = static_cast<off_t>(static_cast<std::size_t>(loadedBank_) * kBankSize);
     std::vector<std::uint8_t> onMedium(kBankSize, 0);
-    if (!ReadAt(fd_, onMedium.data(), onMedium.size(), bankOffset)) {
+    if (!ReadAt(fd_.get(), onMedium.data(), onMedium.size(), bankOffset)) {
         return false;
     }
     std::vector<std::uint8_t> image = onMedium;
@@ -399,12 +393,12 @@ bool CPadFile::WriteSpan(std::uint64_t offset, const std::vector<std::uint8_t>& 
         LogErrno("write");
         return false;
     }
-    return WriteAt(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    return WriteAt(fd_.get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
 }
 
 bool CPadFile::FlushToMedium() {
     // The card is usually pulled out right after a change: the bank must be on the medium now.
-    if (fd_ < 0 || !writefault::Pass("pad file fsync") || ::fsync(fd_) != 0) {
+    if (!fd_ || !writefault::Pass("pad file fsync") || ::fsync(fd_.get()) != 0) {
         LogErrno("fsync");
         return false;
     }
@@ -412,7 +406,7 @@ bool CPadFile::FlushToMedium() {
 }
 
 CPadFile::RollBack CPadFile::RollBackInterruptedSave() {
-    if (fd_ < 0 || journalPath_.empty()) {
+    if (!fd_ || journalPath_.empty()) {
         return RollBack::Nothing;
     }
     std::vector<JournalSpan> spans;
@@ -426,7 +420,7 @@ CPadFile::RollBack CPadFile::RollBackInterruptedSave() {
     for (const JournalSpan& span : spans) {
         std::vector<std::uint8_t> now(span.oldBytes.size(), 0);
         if (span.offset + now.size() > kFileSize ||
-            !ReadAt(fd_, now.data(), now.size(), static_cast<off_t>(span.offset))) {
+            !ReadAt(fd_.get(), now.data(), now.size(), static_cast<off_t>(span.offset))) {
             matches = false;
             break;
         }

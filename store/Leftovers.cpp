@@ -1,6 +1,7 @@
 #include "store/Leftovers.h"
 
 #include "codecs/DiagnosticLog.h"
+#include "codecs/FileHandle.h"
 
 #include <cerrno>
 #include <chrono>
@@ -49,15 +50,15 @@ bool BeforeThisRun(const struct stat& info) {
 
 std::vector<std::string> Names(int folderFd) {
     std::vector<std::string> names;
-    const int fd = ::dup(folderFd);
-    if (fd < 0) {
+    FileHandle fd(::dup(folderFd));
+    if (!fd) {
         return names;
     }
-    DIR* dir = ::fdopendir(fd);
+    DIR* dir = ::fdopendir(fd.get());
     if (dir == nullptr) {
-        ::close(fd);
         return names;
     }
+    fd.release(); // closedir closes it
     ::rewinddir(dir);
     while (const dirent* entry = ::readdir(dir)) {
         names.emplace_back(entry->d_name);
@@ -112,10 +113,11 @@ int RemovePartialFiles(const std::filesystem::path& folder) {
 
 int RemoveStaleTemporaryFolders(const std::filesystem::path& parent) {
     int removed = 0;
-    const int folderFd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd < 0) {
+    const FileHandle folder(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) {
         return 0;
     }
+    const int folderFd = folder.get();
     for (const std::string& name : Names(folderFd)) {
         pid_t owner = OwnerOf(name, kImportPrefix);
         if (owner == 0) {
@@ -133,7 +135,6 @@ int RemoveStaleTemporaryFolders(const std::filesystem::path& parent) {
             ++removed;
         }
     }
-    ::close(folderFd);
     return removed;
 }
 

@@ -1,6 +1,7 @@
 #include "store/PadFileSnapshot.h"
 
 #include "codecs/ByteOrder.h"
+#include "codecs/FileHandle.h"
 
 #include <cerrno>
 #include <cstring>
@@ -99,22 +100,6 @@ bool ReadAll(int fd, std::vector<std::uint8_t>& bytes) {
     return true;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 } // namespace
 
 bool PadFileSnapshot::Read(const std::filesystem::path& path) {
@@ -124,13 +109,13 @@ bool PadFileSnapshot::Read(const std::filesystem::path& path) {
     wrongLength_ = -1;
     // Read-only and without the lock: the lock holder keeps writing as it likes. O_NONBLOCK keeps a FIFO
     // named like the pad file from blocking the open.
-    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.Get() < 0) {
+    const FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd) {
         reason_ = path.string() + " cannot be read: " + std::strerror(errno);
         return false;
     }
     struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         reason_ = path.string() + " is not a file";
         return false;
     }
@@ -139,7 +124,7 @@ bool PadFileSnapshot::Read(const std::filesystem::path& path) {
     for (attempts_ = 1; attempts_ <= kMaxAttempts; ++attempts_) {
         FileState before;
         FileState after;
-        if (!StateOf(fd.Get(), before)) {
+        if (!StateOf(fd.get(), before)) {
             reason_ = path.string() + " cannot be read: " + std::strerror(errno);
             return false;
         }
@@ -149,14 +134,14 @@ bool PadFileSnapshot::Read(const std::filesystem::path& path) {
                       std::to_string(kFileSize);
             return false;
         }
-        if (!ReadAll(fd.Get(), first)) {
+        if (!ReadAll(fd.get(), first)) {
             reason_ = path.string() + " cannot be read: " + std::strerror(errno);
             return false;
         }
         if (hook_ != nullptr) {
             hook_(hookContext_, attempts_);
         }
-        if (!ReadAll(fd.Get(), second) || !StateOf(fd.Get(), after)) {
+        if (!ReadAll(fd.get(), second) || !StateOf(fd.get(), after)) {
             reason_ = path.string() + " cannot be read: " + std::strerror(errno);
             return false;
         }

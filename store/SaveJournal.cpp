@@ -2,6 +2,7 @@
 
 #include "codecs/ByteOrder.h"
 #include "codecs/DiagnosticLog.h"
+#include "codecs/FileHandle.h"
 #include "store/WriteFaults.h"
 
 #include <cerrno>
@@ -28,12 +29,9 @@ std::uint32_t Fnv1a(const std::uint8_t* data, std::size_t size) {
 }
 
 void SyncFolder(const std::filesystem::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        if (writefault::Pass("journal folder fsync")) {
-            ::fsync(fd);
-        }
-        ::close(fd);
+    const FileHandle fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd && writefault::Pass("journal folder fsync")) {
+        ::fsync(fd.get());
     }
 }
 
@@ -59,14 +57,14 @@ bool SaveJournal::Write(const std::filesystem::path& path, const std::vector<Jou
     std::filesystem::create_directories(path.parent_path(), ec);
     std::filesystem::path part = path;
     part += ".part";
-    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
+    FileHandle fd(::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd) {
         return Log("cannot create", part);
     }
     bool ok = writefault::Pass("journal write") &&
-              ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
-              writefault::Pass("journal fsync") && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
+              ::write(fd.get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+              writefault::Pass("journal fsync") && ::fsync(fd.get()) == 0;
+    ok = fd.close() == 0 && ok;
     if (ok && writefault::Pass("journal rename") && ::rename(part.c_str(), path.c_str()) == 0) {
         SyncFolder(path.parent_path());
         return true;
@@ -78,19 +76,20 @@ bool SaveJournal::Write(const std::filesystem::path& path, const std::vector<Jou
 
 SaveJournal::State SaveJournal::Read(const std::filesystem::path& path, std::vector<JournalSpan>& spans) {
     spans.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) {
-        return errno == ENOENT ? State::Absent : State::Damaged;
-    }
-    struct stat info {};
     std::vector<std::uint8_t> bytes;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size < (16 << 20)) {
-        bytes.resize(static_cast<std::size_t>(info.st_size));
-        if (::read(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
-            bytes.clear();
+    {
+        const FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        if (!fd) {
+            return errno == ENOENT ? State::Absent : State::Damaged;
+        }
+        struct stat info {};
+        if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size < (16 << 20)) {
+            bytes.resize(static_cast<std::size_t>(info.st_size));
+            if (::read(fd.get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+                bytes.clear();
+            }
         }
     }
-    ::close(fd);
     const std::size_t head = kMagic.size() + 4;
     if (bytes.size() < head + 4 || std::memcmp(bytes.data(), kMagic.data(), kMagic.size()) != 0 ||
         byteorder::LoadLE32(bytes.data() + bytes.size() - 4) != Fnv1a(bytes.data(), bytes.size() - 4)) {
