@@ -81,7 +81,7 @@ bool BmpPictureReader::OpenDecoder() {
         DebugOutput("BMP decoder: not available in the media library\n");
         return false;
     }
-    std::unique_ptr<AVCodecContext, ContextFree> opened(avcodec_alloc_context3(codec));
+    libav::CodecContextPtr opened(avcodec_alloc_context3(codec));
     frame.reset(av_frame_alloc());
     packet.reset(av_packet_alloc());
     if (!opened || !frame || !packet || avcodec_open2(opened.get(), codec, nullptr) < 0) {
@@ -230,24 +230,23 @@ PictureDecodeStatus BmpPictureReader::ToBitmap(const AVFrame& decoded, int decla
     default: {
         // Anything else (unusual channel masks, 64-bit pictures) through the scaler into B, G, R, X, in
         // padded rows of its own (the scaler writes past the end of a row), then row by row.
-        SwsContext* converter =
-            sws_getContext(decoded.width, decoded.height, format, decoded.width, decoded.height,
-                           AV_PIX_FMT_BGR0, SWS_POINT, nullptr, nullptr, nullptr);
+        const libav::ScalerPtr converter(sws_getContext(decoded.width, decoded.height, format, decoded.width,
+                                                        decoded.height, AV_PIX_FMT_BGR0, SWS_POINT, nullptr,
+                                                        nullptr, nullptr));
         std::uint8_t* converted[4] = {};
         int convertedStride[4] = {};
-        const bool ok = converter != nullptr &&
-                        av_image_alloc(converted, convertedStride, decoded.width, decoded.height,
-                                       AV_PIX_FMT_BGR0, 64) >= 0 &&
-                        sws_scale(converter, decoded.data, decoded.linesize, 0, decoded.height, converted,
-                                  convertedStride) > 0;
+        const bool allocated =
+            converter != nullptr && av_image_alloc(converted, convertedStride, decoded.width, decoded.height,
+                                                   AV_PIX_FMT_BGR0, 64) >= 0;
+        const libav::BufferPtr convertedBlock(converted[0]); // av_image_alloc's one block
+        const bool ok = allocated && sws_scale(converter.get(), decoded.data, decoded.linesize, 0,
+                                               decoded.height, converted, convertedStride) > 0;
         if (ok) {
             for (std::uint32_t y = 0; y < height; ++y) {
                 std::memcpy(image.Row(y), converted[0] + static_cast<std::ptrdiff_t>(y) * convertedStride[0],
                             static_cast<std::size_t>(width) * 4);
             }
         }
-        av_freep(&converted[0]);
-        sws_freeContext(converter);
         if (!ok) {
             return PictureDecodeStatus::Undecodable;
         }

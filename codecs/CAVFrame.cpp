@@ -230,8 +230,8 @@ void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
     std::uint8_t* from = Reserve(cache.sourcePlanes, cache.sourceCapacity, sourcePlane * 3);
     std::uint8_t* to = Reserve(cache.targetPlanes, cache.targetCapacity, targetPlane * 3);
 
-    const auto cached = [](std::unique_ptr<SwsContext, ScalerFree>& slot, int w1, int h1, AVPixelFormat f1,
-                           int w2, int h2, AVPixelFormat f2, int flags) {
+    const auto cached = [](libav::ScalerPtr& slot, int w1, int h1, AVPixelFormat f1, int w2, int h2,
+                           AVPixelFormat f2, int flags) {
         SwsContext* context =
             sws_getCachedContext(slot.release(), w1, h1, f1, w2, h2, f2, flags, nullptr, nullptr, nullptr);
         slot.reset(context);

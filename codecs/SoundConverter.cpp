@@ -34,11 +34,6 @@ struct Failure {
     std::string reason;
 };
 
-struct ResamplerDeleter {
-    void operator()(SwrContext* context) const { swr_free(&context); }
-};
-using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
-
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -268,7 +263,7 @@ private:
     libav::CodecContextPtr decoder_;
     libav::FramePtr frame_;
     int streamIndex_ = -1;
-    ResamplerPtr resampler_;
+    libav::ResamplerPtr resampler_;
     AVChannelLayout inLayout_{};
     int inRate_ = 0;
     int inFormat_ = -1;
