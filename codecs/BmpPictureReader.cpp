@@ -17,6 +17,8 @@ extern "C" {
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "picture decoder";
+
 using byteorder::LoadLE16;
 using byteorder::LoadLE32;
 
@@ -78,7 +80,7 @@ bool BmpPictureReader::OpenDecoder() {
     }
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_BMP);
     if (codec == nullptr) {
-        DebugOutput("BMP decoder: not available in the media library\n");
+        LogLine(kLogModule, "BMP: no decoder in the media library");
         return false;
     }
     libav::CodecContextPtr opened(avcodec_alloc_context3(codec));
@@ -107,8 +109,8 @@ PictureDecodeStatus BmpPictureReader::Decode(const std::uint8_t* data, std::size
     constexpr std::uint32_t kRle4 = 2;
     if ((header.compression == kRle8 && header.bitsPerPixel != 8) ||
         (header.compression == kRle4 && header.bitsPerPixel != 4)) {
-        DebugOutput("BMP decoder: run-length compression on a picture of " +
-                    std::to_string(header.bitsPerPixel) + " bits per pixel\n");
+        LogLine(kLogModule, "BMP: run-length compression on a picture of " +
+                                std::to_string(header.bitsPerPixel) + " bits per pixel");
         return PictureDecodeStatus::Undecodable;
     }
     if (size > INT_MAX || !OpenDecoder()) {
@@ -126,7 +128,7 @@ PictureDecodeStatus BmpPictureReader::Decode(const std::uint8_t* data, std::size
     if (result < 0) {
         char text[AV_ERROR_MAX_STRING_SIZE] = {};
         av_strerror(result, text, sizeof(text));
-        DebugOutput(std::string("BMP decoder: ") + text + "\n");
+        LogLine(kLogModule, std::string("BMP: ") + text);
         avcodec_flush_buffers(context.get());
         return PictureDecodeStatus::Undecodable;
     }

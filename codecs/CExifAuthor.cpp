@@ -19,6 +19,8 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "picture writer";
+
 constexpr std::uint32_t kAscii = 2;
 constexpr std::uint32_t kShort = 3;
 constexpr std::uint32_t kLong = 4;
@@ -38,7 +40,7 @@ struct Piece {
 };
 
 std::string ErrnoText(const char* what, const std::filesystem::path& path) {
-    return std::string("CExifAuthor: ") + what + " " + path.string() + ": " + std::strerror(errno) + "\n";
+    return std::string(what) + " " + path.string() + ": " + std::strerror(errno);
 }
 
 bool WriteAll(int fd, const Piece& piece) {
@@ -79,24 +81,24 @@ int ReplaceFile(const std::filesystem::path& destination, std::initializer_list<
     }
     if (!fd) {
         const int error = errno;
-        DebugOutput(ErrnoText("cannot create a file in", folder));
+        LogLine(kLogModule, ErrnoText("cannot create a file in", folder));
         return error;
     }
     int error = 0;
     for (const Piece& piece : pieces) {
         if (!WriteAll(fd.get(), piece)) {
             error = errno;
-            DebugOutput(ErrnoText("cannot write", temporary));
+            LogLine(kLogModule, ErrnoText("cannot write", temporary));
             break;
         }
     }
     if (fd.close() != 0 && error == 0) {
         error = errno;
-        DebugOutput(ErrnoText("cannot write", temporary));
+        LogLine(kLogModule, ErrnoText("cannot write", temporary));
     }
     if (error == 0 && ::rename(temporary.c_str(), destination.c_str()) != 0) {
         error = errno;
-        DebugOutput(ErrnoText("cannot create", destination));
+        LogLine(kLogModule, ErrnoText("cannot create", destination));
     }
     if (error != 0) {
         ::unlink(temporary.c_str());
@@ -285,7 +287,7 @@ int CExifAuthor::ComposeHeader() {
 ResultCode CExifAuthor::Write(const std::string& destinationPath) {
     try {
         if (mainImage == nullptr || mainImageLength < 2 || thumbnail == nullptr || thumbnailLength < 0) {
-            DebugOutput("CExifAuthor: no pictures to write\n");
+            LogLine(kLogModule, "no pictures to write");
             return rc::Fail;
         }
         const int headerSize = ComposeHeader();
@@ -297,7 +299,7 @@ ResultCode CExifAuthor::Write(const std::string& destinationPath) {
         // The APP1 length field has 16 bits; a thumbnail it cannot describe would make a file the
         // device misreads.
         if (static_cast<std::size_t>(headerSize) + thumbBytes + pad - 4 > 65535) {
-            DebugOutput("CExifAuthor: thumbnail too large for the APP1 segment\n");
+            LogLine(kLogModule, "thumbnail too large for the APP1 segment");
             return rc::Fail;
         }
         static const std::uint8_t kZero = 0;
@@ -310,7 +312,7 @@ ResultCode CExifAuthor::Write(const std::string& destinationPath) {
         }
         return error == 0 ? 0 : rc::Fail;
     } catch (const std::exception& error) {
-        DebugOutput(std::string("CExifAuthor: ") + error.what() + "\n");
+        LogLine(kLogModule, error.what());
         return rc::Fail;
     }
 }

@@ -18,8 +18,10 @@ extern "C" {
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "picture decoder";
+
 PictureDecodeStatus Refuse(const std::string& why) {
-    DebugOutput("Picture decoder: " + why + "\n");
+    LogLine(kLogModule, why);
     return PictureDecodeStatus::Undecodable;
 }
 

@@ -22,6 +22,8 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "picture decoder";
+
 // No picture file we accept comes near this; a larger one is refused before it is read.
 constexpr std::uint64_t kMaxFileBytes = std::uint64_t{1} << 31;
 
@@ -40,7 +42,7 @@ PictureDecodeStatus PictureDecoder::Decode(const std::filesystem::path& path, CD
     const FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        DebugOutput("Picture decoder: cannot open " + path.string() + ": " + std::strerror(errno) + "\n");
+        LogLine(kLogModule, "cannot open " + path.string() + ": " + std::strerror(errno));
         return PictureDecodeStatus::Undecodable;
     }
     const auto fileSize = static_cast<std::uint64_t>(info.st_size);
@@ -62,7 +64,7 @@ PictureDecodeStatus PictureDecoder::Decode(const std::filesystem::path& path, CD
             continue;
         }
         if (n <= 0) {
-            DebugOutput("Picture decoder: cannot read " + path.string() + "\n");
+            LogLine(kLogModule, "cannot read " + path.string());
             return PictureDecodeStatus::Undecodable;
         }
         done += static_cast<std::size_t>(n);
@@ -122,10 +124,10 @@ PictureDecodeStatus PictureDecoder::Decode(const std::uint8_t* data, std::size_t
             return DecodeHeifPicture(data, size, image);
         }
     } catch (const std::exception& error) {
-        DebugOutput(std::string("Picture decoder: ") + error.what() + "\n");
+        LogLine(kLogModule, error.what());
         return PictureDecodeStatus::Undecodable;
     }
-    DebugOutput("Picture decoder: not a picture file of a known kind\n");
+    LogLine(kLogModule, "not a picture file of a known kind");
     return PictureDecodeStatus::Undecodable;
 }
 

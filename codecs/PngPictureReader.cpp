@@ -14,6 +14,8 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "picture decoder";
+
 // libpng reports a fatal error through OnPngError, which jumps back to the decode function. Everything
 // that lives between that function and libpng is plain data, so the jump skips no destructor.
 struct PngJob {
@@ -53,7 +55,7 @@ PictureDecodeStatus ReadPng(PngJob* const job, PngReadState* const state, std::v
     png_structp const png = state->png;
     png_infop const info = state->info;
     if (setjmp(png_jmpbuf(png)) != 0) {
-        DebugOutput(std::string("PNG decoder: ") + job->message + "\n");
+        LogLine(kLogModule, std::string("PNG: ") + job->message);
         return PictureDecodeStatus::Undecodable;
     }
     png_set_read_fn(png, job, ReadPngData);

@@ -22,6 +22,8 @@ extern "C" {
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "sound converter";
+
 constexpr int kRate = 44100;
 constexpr int kChannels = 2;
 constexpr int kBytesPerFrame = kChannels * 2;
@@ -79,7 +81,7 @@ public:
             }
             if (error < 0) {
                 if (error != AVERROR_EOF) {
-                    DebugOutput("Sound converter: reading stopped early: " + libav::ErrorText(error) + "\n");
+                    LogLine(kLogModule, "reading stopped early: " + libav::ErrorText(error));
                 }
                 break;
             }
@@ -283,17 +285,16 @@ ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::str
         try {
             job.Run();
             if (job.Damaged() > 0) {
-                DebugOutput("Sound converter: " + std::to_string(job.Damaged()) +
-                            " damaged packets skipped\n");
+                LogLine(kLogModule, std::to_string(job.Damaged()) + " damaged packets skipped");
             }
         } catch (const Failure& failure) {
-            DebugOutput("Sound converter: " + failure.reason + "\n");
+            LogLine(kLogModule, failure.reason);
             result = failure.code;
         } catch (const std::bad_alloc&) {
-            DebugOutput("Sound converter: out of memory\n");
+            LogLine(kLogModule, "out of memory");
             result = rc::Error;
         } catch (const std::exception& error) {
-            DebugOutput(std::string("Sound converter: ") + error.what() + "\n");
+            LogLine(kLogModule, error.what());
             result = rc::Error;
         }
     }

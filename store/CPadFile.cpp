@@ -17,6 +17,8 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "pad file";
+
 using namespace padlayout;
 
 // Field offsets within a 1,364-byte record.
@@ -140,7 +142,7 @@ std::pair<const Span*, std::size_t> FormatRecord(const PadEntry& entry, std::uin
 }
 
 void LogErrno(const char* what) {
-    DebugOutput(std::string("pad file: ") + what + ": " + std::strerror(errno) + "\n");
+    LogLine(kLogModule, std::string(what) + ": " + std::strerror(errno));
 }
 
 // Reads up to size bytes at offset; a short read is not an error (the rest stays as it was).
@@ -227,7 +229,7 @@ CardOpenResult CPadFile::Open(const std::filesystem::path& path) {
         return fail(CardOpenFailure::IoError, error);
     }
     if (!S_ISREG(info.st_mode)) {
-        DebugOutput("pad file: not a regular file\n");
+        LogLine(kLogModule, "not a regular file");
         result.fileType = FileTypeWords(info.st_mode);
         return fail(CardOpenFailure::NotARegularFile, 0);
     }
@@ -238,7 +240,7 @@ CardOpenResult CPadFile::Open(const std::filesystem::path& path) {
     }
     // The length is checked under the lock, so that no other cooperating opener changes it meanwhile.
     if (::fstat(fd.get(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) != kFileSize) {
-        DebugOutput("pad file: wrong length " + std::to_string(info.st_size) + "\n");
+        LogLine(kLogModule, "wrong length " + std::to_string(info.st_size));
         result.sizeFound = static_cast<std::uint64_t>(info.st_size);
         return fail(CardOpenFailure::WrongLength, 0);
     }
@@ -318,9 +320,8 @@ bool CPadFile::SaveBank() {
         return false;
     }
     if (!StillAtItsPath()) {
-        DebugOutput("pad file: " + path_.string() +
-                    " is no longer the open file (card removed, or the file "
-                    "deleted or replaced); nothing written\n");
+        LogLine(kLogModule, path_.string() + " is no longer the open file (card removed, or the file deleted "
+                                             "or replaced); nothing written");
         return false;
     }
     // The bank as it is on the medium, with the fields laid over it: the gap bytes between the fields
@@ -358,7 +359,7 @@ bool CPadFile::SaveBank() {
     }
     const bool journalled = !journalPath_.empty() && SaveJournal::Write(journalPath_, spans);
     if (!journalPath_.empty() && !journalled) {
-        DebugOutput("pad file: saving without a journal; each record is still written whole\n");
+        LogLine(kLogModule, "saving without a journal; each record is still written whole");
     }
     // Each changed record with one write of its whole span, in the order of the records.
     bool ok = true;
@@ -429,8 +430,8 @@ CPadFile::RollBack CPadFile::RollBackInterruptedSave() {
         }
     }
     if (!matches) {
-        DebugOutput("pad file: the journal " + journalPath_.string() +
-                    " does not fit the pad file; it is dropped and the pad file kept as it is\n");
+        LogLine(kLogModule, "the journal " + journalPath_.string() +
+                                " does not fit the pad file; it is dropped and the pad file kept as it is");
         SaveJournal::Remove(journalPath_);
         return RollBack::Discarded;
     }

@@ -15,6 +15,8 @@
 namespace k72::leftovers {
 namespace {
 
+constexpr std::string_view kLogModule = "leftovers";
+
 // When this run began, as file times count: anything written after it may be this run's own.
 const std::chrono::system_clock::time_point kRunStart = std::chrono::system_clock::now();
 
@@ -88,7 +90,7 @@ int RemoveStaleCopies(int folderFd) {
             continue;
         }
         if (::unlinkat(folderFd, name.c_str(), 0) == 0) {
-            DebugOutput("leftovers: removed the partial copy " + name + " of an earlier run\n");
+            LogLine(kLogModule, "removed the partial copy " + name + " of an earlier run");
             ++removed;
         }
     }
@@ -131,7 +133,7 @@ int RemoveStaleTemporaryFolders(const std::filesystem::path& parent) {
         }
         std::error_code ec;
         if (std::filesystem::remove_all(parent / name, ec) > 0 && !ec) {
-            DebugOutput("leftovers: removed the temporary folder " + name + " of an ended run\n");
+            LogLine(kLogModule, "removed the temporary folder " + name + " of an ended run");
             ++removed;
         }
     }

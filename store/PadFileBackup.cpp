@@ -17,6 +17,8 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "pad file backup";
+
 constexpr std::string_view kPrefix = "K72_PAD-";
 constexpr std::string_view kSuffix = ".SYS";
 constexpr std::string_view kNoteName = "card.txt";
@@ -154,7 +156,7 @@ bool PadFileBackup::Write(const std::filesystem::path& folder, const std::filesy
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {
-        DebugOutput("pad file backup: cannot create " + folder.string() + ": " + ec.message() + "\n");
+        LogLine(kLogModule, "cannot create " + folder.string() + ": " + ec.message());
         return false;
     }
     const std::filesystem::path note = folder / std::string(kNoteName);
@@ -173,7 +175,7 @@ bool PadFileBackup::Write(const std::filesystem::path& folder, const std::filesy
         path = folder / (name.substr(0, name.size() - kSuffix.size()) + counter + std::string(kSuffix));
     }
     if (const int error = WriteFileAtomically(path, bytes.data(), bytes.size()); error != 0) {
-        DebugOutput("pad file backup: cannot write " + path.string() + ": " + std::strerror(error) + "\n");
+        LogLine(kLogModule, "cannot write " + path.string() + ": " + std::strerror(error));
         return false;
     }
 

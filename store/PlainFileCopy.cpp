@@ -16,6 +16,8 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "copy";
+
 // Closes a descriptor, and removes the temporary file it was writing unless the copy was kept.
 class TemporaryTarget {
 public:
@@ -47,7 +49,7 @@ FileHandle OpenInput(const std::filesystem::path& path, bool noFollow) {
 }
 
 bool Fail(const std::string& what, const std::filesystem::path& path) {
-    DebugOutput("copy: " + what + " " + path.string() + ": " + std::strerror(errno) + "\n");
+    LogLine(kLogModule, what + " " + path.string() + ": " + std::strerror(errno));
     return false;
 }
 

@@ -16,6 +16,8 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "save journal";
+
 constexpr std::string_view kMagic = "K72JRNL1";
 constexpr std::size_t kMostSpans = 6 * 144;
 constexpr std::size_t kLongestSpan = 1364;
@@ -36,7 +38,7 @@ void SyncFolder(const std::filesystem::path& folder) {
 }
 
 bool Log(const std::string& what, const std::filesystem::path& path) {
-    DebugOutput("save journal: " + what + " " + path.string() + ": " + std::strerror(errno) + "\n");
+    LogLine(kLogModule, what + " " + path.string() + ": " + std::strerror(errno));
     return false;
 }
 

@@ -14,6 +14,8 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "copy";
+
 // The temporary copy, removed unless it was renamed into place.
 class TemporaryFile {
 public:
@@ -35,7 +37,7 @@ private:
 
 bool Fail(const std::string& what, const std::filesystem::path& path, CopyProgress& progress, bool reading) {
     const int error = errno;
-    DebugOutput("copy: " + what + " " + path.string() + ": " + std::strerror(error) + "\n");
+    LogLine(kLogModule, what + " " + path.string() + ": " + std::strerror(error));
     progress.failureErrno = error;
     progress.failedReading = reading;
     return false;
