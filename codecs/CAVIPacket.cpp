@@ -1,6 +1,7 @@
 #include "codecs/CAVIPacket.h"
 
 #include "codecs/ByteOrder.h"
+#include "codecs/CAviWriter.h"
 #include "codecs/CWinFile.h"
 #include "codecs/DiagnosticLog.h"
 
@@ -11,8 +12,10 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "AVI chunk";
+
 // The file offset of movi position 0: "LIST", its length and "movi" end there.
-constexpr std::uint64_t kMoviDataStart = 512;
+using avilayout::kMoviDataStart;
 
 using byteorder::LoadLE32;
 using byteorder::StoreLE32;
@@ -24,8 +27,8 @@ constexpr std::uint32_t FourCC(const char (&id)[5]) {
            static_cast<std::uint32_t>(static_cast<unsigned char>(id[3])) << 24;
 }
 
-bool Fail(const char* message) {
-    DebugOutput(message);
+bool Fail(std::string_view message) {
+    LogLine(kLogModule, message);
     return false;
 }
 
@@ -55,7 +58,7 @@ bool CAVIPacket::ReadData(CWinFile& input) {
     const std::uint64_t chunkStart = static_cast<std::uint64_t>(position) + kMoviDataStart;
     // A damaged index may claim more bytes than the file holds: refuse it before allocating anything.
     if (chunkStart + 8 + dataLength > input.GetLength()) {
-        return Fail("CAVIPacket::ReadData() : Chunk runs past the end of the file!\n");
+        return Fail("the chunk runs past the end of the file");
     }
     // The chunk is read whole, header included, into a block with room for the padding that
     // WriteData adds, so that it goes out again in one write.
@@ -63,7 +66,7 @@ bool CAVIPacket::ReadData(CWinFile& input) {
     try {
         data = std::make_unique_for_overwrite<std::uint8_t[]>(wanted + kPaddingRoom);
     } catch (const std::bad_alloc&) {
-        return Fail("CAVIPacket::ReadData() : Memory Error!\n");
+        return Fail("out of memory for the chunk");
     }
     dataOffset = 8;
     std::size_t done = 0;
@@ -77,16 +80,16 @@ bool CAVIPacket::ReadData(CWinFile& input) {
     const std::uint8_t* header = data.get();
     const char* failure = nullptr;
     if (done < 4) {
-        failure = "CAVIPacket::ReadData() : Read Error1!\n";
+        failure = "the chunk header is cut short";
     } else if (isVideo != 0 ? !(header[2] == 'd' && header[3] == 'c')
                             : !(header[2] == 'w' && header[3] == 'b')) {
-        failure = "CAVIPacket::ReadData() : Invalid SubChunkHeader!\n";
+        failure = "the chunk is not of the stream its index entry names";
     } else if (done < 8) {
-        failure = "CAVIPacket::ReadData() : Read Error2!\n";
+        failure = "the chunk length is cut short";
     } else if (LoadLE32(header + 4) != dataLength) {
-        failure = "CAVIPacket::ReadData() : Invalid Size!\n";
+        failure = "the chunk length differs from its index entry";
     } else if (done < wanted) {
-        failure = "CAVIPacket::ReadData() : Read Error3!\n";
+        failure = "the chunk data is cut short";
     }
     if (failure != nullptr) {
         FreeData();
@@ -106,7 +109,7 @@ std::uint32_t CAVIPacket::WriteData(CWinFile& output, std::uint32_t at) {
     }
     dataLength = payload + padding;
     std::uint8_t header[8];
-    std::memcpy(header, isVideo != 0 ? "00dc" : "01wb", 4);
+    std::memcpy(header, isVideo != 0 ? avilayout::kVideoChunkId : avilayout::kSoundChunkId, 4);
     StoreLE32(header + 4, dataLength);
     if (dataOffset == 8 && data) {
         // Read by ReadData: header, bytes and padding leave in one piece.
@@ -128,7 +131,7 @@ std::uint32_t CAVIPacket::WriteData(CWinFile& output, std::uint32_t at) {
 }
 
 void CAVIPacket::MakeOutputEntry(std::uint8_t* entry) {
-    ckid = isVideo != 0 ? FourCC("00dc") : FourCC("01wb");
+    ckid = isVideo != 0 ? FourCC(avilayout::kVideoChunkId) : FourCC(avilayout::kSoundChunkId);
     indexFlags = outFlags;
     chunkOffset = position + 4;
     chunkLength = dataLength;

@@ -13,7 +13,7 @@ namespace k72 {
 namespace {
 
 constexpr std::size_t kBufferSize = 1 << 20;
-constexpr std::uint64_t kMoviIdOffset = 508;
+using avilayout::kMoviIdOffset;
 constexpr std::uint32_t kIndexKeyFrame = 0x10; // AVIIF_KEYFRAME
 // AVIF_HASINDEX | AVIF_ISINTERLEAVED | AVIF_TRUSTCKTYPE
 constexpr std::uint32_t kMainHeaderFlags = 0x10 | 0x100 | 0x800;
@@ -183,7 +183,7 @@ std::uint64_t CAviWriter::WriteChunk(Stream stream, const std::uint8_t* data, st
     const bool video = stream == Stream::Video;
     const std::uint64_t offset = size_ - kMoviIdOffset;
     std::uint8_t header[8];
-    std::memcpy(header, video ? "00dc" : "01wb", 4);
+    std::memcpy(header, video ? avilayout::kVideoChunkId : avilayout::kSoundChunkId, 4);
     const std::uint32_t length = static_cast<std::uint32_t>(size);
     byteorder::StoreLE32(header + 4, length);
     Append(header, sizeof header);
@@ -217,7 +217,7 @@ std::uint64_t CAviWriter::FinishedSizeWith(std::size_t size) const {
 
 std::uint64_t CAviWriter::Finish() {
     const std::uint64_t moviEnd = size_;
-    Append("idx1", 4);
+    Append(avilayout::kIndexId, 4);
     const std::uint32_t indexSize = static_cast<std::uint32_t>(index_.size());
     std::uint8_t sizeBytes[4];
     byteorder::StoreLE32(sizeBytes, indexSize);
@@ -231,7 +231,7 @@ std::uint64_t CAviWriter::Finish() {
     const std::uint32_t moviSize = static_cast<std::uint32_t>(moviEnd - kMoviIdOffset);
     std::uint8_t moviBytes[4];
     byteorder::StoreLE32(moviBytes, moviSize);
-    WriteAt(504, moviBytes, 4);
+    WriteAt(avilayout::kMoviLengthOffset, moviBytes, 4);
     if (handle_.close() != 0) {
         throw Error(Error::WriteFailed, "cannot finish " + path_ + ": " + std::strerror(errno));
     }
