@@ -1,5 +1,6 @@
 #include "codecs/BmpPictureReader.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/DiagnosticLog.h"
 
 #include <climits>
@@ -16,14 +17,10 @@ extern "C" {
 namespace k72 {
 namespace {
 
-std::uint32_t ReadLE16(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0] | (p[1] << 8));
-}
+constexpr std::string_view kLogModule = "picture decoder";
 
-std::uint32_t ReadLE32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using byteorder::LoadLE16;
+using byteorder::LoadLE32;
 
 void SetGreyPalette(CDibImage& image, int bits) {
     const int levels = 1 << bits;
@@ -60,17 +57,17 @@ bool BmpPictureReader::ReadHeader(const std::uint8_t* data, std::size_t size, He
     if (data == nullptr || size < 26 || data[0] != 'B' || data[1] != 'M') {
         return false;
     }
-    const std::uint32_t infoSize = ReadLE32(data + 14);
+    const std::uint32_t infoSize = LoadLE32(data + 14);
     if (infoSize == 12) { // the old OS/2 header: 16-bit unsigned sizes
-        header.width = ReadLE16(data + 18);
-        header.height = ReadLE16(data + 20);
-        header.bitsPerPixel = static_cast<int>(ReadLE16(data + 24));
+        header.width = LoadLE16(data + 18);
+        header.height = LoadLE16(data + 20);
+        header.bitsPerPixel = static_cast<int>(LoadLE16(data + 24));
         header.compression = 0;
     } else if (infoSize >= 40 && size >= 14 + 40) {
-        header.width = static_cast<std::int32_t>(ReadLE32(data + 18));
-        header.height = static_cast<std::int32_t>(ReadLE32(data + 22));
-        header.bitsPerPixel = static_cast<int>(ReadLE16(data + 28));
-        header.compression = ReadLE32(data + 30);
+        header.width = static_cast<std::int32_t>(LoadLE32(data + 18));
+        header.height = static_cast<std::int32_t>(LoadLE32(data + 22));
+        header.bitsPerPixel = static_cast<int>(LoadLE16(data + 28));
+        header.compression = LoadLE32(data + 30);
     } else {
         return false;
     }
@@ -83,10 +80,10 @@ bool BmpPictureReader::OpenDecoder() {
     }
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_BMP);
     if (codec == nullptr) {
-        DebugOutput("BMP decoder: not available in the media library\n");
+        LogLine(kLogModule, "BMP: no decoder in the media library");
         return false;
     }
-    std::unique_ptr<AVCodecContext, ContextFree> opened(avcodec_alloc_context3(codec));
+    libav::CodecContextPtr opened(avcodec_alloc_context3(codec));
     frame.reset(av_frame_alloc());
     packet.reset(av_packet_alloc());
     if (!opened || !frame || !packet || avcodec_open2(opened.get(), codec, nullptr) < 0) {
@@ -112,8 +109,8 @@ PictureDecodeStatus BmpPictureReader::Decode(const std::uint8_t* data, std::size
     constexpr std::uint32_t kRle4 = 2;
     if ((header.compression == kRle8 && header.bitsPerPixel != 8) ||
         (header.compression == kRle4 && header.bitsPerPixel != 4)) {
-        DebugOutput("BMP decoder: run-length compression on a picture of " +
-                    std::to_string(header.bitsPerPixel) + " bits per pixel\n");
+        LogLine(kLogModule, "BMP: run-length compression on a picture of " +
+                                std::to_string(header.bitsPerPixel) + " bits per pixel");
         return PictureDecodeStatus::Undecodable;
     }
     if (size > INT_MAX || !OpenDecoder()) {
@@ -131,7 +128,7 @@ PictureDecodeStatus BmpPictureReader::Decode(const std::uint8_t* data, std::size
     if (result < 0) {
         char text[AV_ERROR_MAX_STRING_SIZE] = {};
         av_strerror(result, text, sizeof(text));
-        DebugOutput(std::string("BMP decoder: ") + text + "\n");
+        LogLine(kLogModule, std::string("BMP: ") + text);
         avcodec_flush_buffers(context.get());
         return PictureDecodeStatus::Undecodable;
     }
@@ -235,24 +232,23 @@ PictureDecodeStatus BmpPictureReader::ToBitmap(const AVFrame& decoded, int decla
     default: {
         // Anything else (unusual channel masks, 64-bit pictures) through the scaler into B, G, R, X, in
         // padded rows of its own (the scaler writes past the end of a row), then row by row.
-        SwsContext* converter =
-            sws_getContext(decoded.width, decoded.height, format, decoded.width, decoded.height,
-                           AV_PIX_FMT_BGR0, SWS_POINT, nullptr, nullptr, nullptr);
+        const libav::ScalerPtr converter(sws_getContext(decoded.width, decoded.height, format, decoded.width,
+                                                        decoded.height, AV_PIX_FMT_BGR0, SWS_POINT, nullptr,
+                                                        nullptr, nullptr));
         std::uint8_t* converted[4] = {};
         int convertedStride[4] = {};
-        const bool ok = converter != nullptr &&
-                        av_image_alloc(converted, convertedStride, decoded.width, decoded.height,
-                                       AV_PIX_FMT_BGR0, 64) >= 0 &&
-                        sws_scale(converter, decoded.data, decoded.linesize, 0, decoded.height, converted,
-                                  convertedStride) > 0;
+        const bool allocated =
+            converter != nullptr && av_image_alloc(converted, convertedStride, decoded.width, decoded.height,
+                                                   AV_PIX_FMT_BGR0, 64) >= 0;
+        const libav::BufferPtr convertedBlock(converted[0]); // av_image_alloc's one block
+        const bool ok = allocated && sws_scale(converter.get(), decoded.data, decoded.linesize, 0,
+                                               decoded.height, converted, convertedStride) > 0;
         if (ok) {
             for (std::uint32_t y = 0; y < height; ++y) {
                 std::memcpy(image.Row(y), converted[0] + static_cast<std::ptrdiff_t>(y) * convertedStride[0],
                             static_cast<std::size_t>(width) * 4);
             }
         }
-        av_freep(&converted[0]);
-        sws_freeContext(converter);
         if (!ok) {
             return PictureDecodeStatus::Undecodable;
         }

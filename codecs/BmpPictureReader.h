@@ -4,6 +4,7 @@
 // file's depth and palette) and the declared size (refused before the decoder allocates anything).
 
 #include "codecs/CDibImage.h"
+#include "codecs/LibavHandles.h"
 #include "codecs/PictureDecodeStatus.h"
 
 #include <cstddef>
@@ -35,23 +36,13 @@ public:
     static bool ReadHeader(const std::uint8_t* data, std::size_t size, Header& header);
 
 private:
-    struct ContextFree {
-        void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-    };
-    struct FrameFree {
-        void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-    };
-    struct PacketFree {
-        void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-    };
-
     bool OpenDecoder();
     PictureDecodeStatus ToBitmap(const AVFrame& frame, int declaredBits, CDibImage& image);
 
     // Opened on first use and kept: a BMP decoder holds no state from one picture to the next.
-    std::unique_ptr<AVCodecContext, ContextFree> context;
-    std::unique_ptr<AVFrame, FrameFree> frame;
-    std::unique_ptr<AVPacket, PacketFree> packet;
+    libav::CodecContextPtr context;
+    libav::FramePtr frame;
+    libav::PacketPtr packet;
 };
 
 } // namespace k72

@@ -15,14 +15,19 @@ extern "C" {
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "picture buffer";
+
 // A failing step inside an operation raises its reason; the operation turns it into false.
 struct FrameFailure {
     const char* reason;
 };
 
-constexpr const char* kNoSupportedPixFmt = "NO Supported PixFmt";
-constexpr const char* kError = "ERROR";
-constexpr const char* kFramesDoNotMatch = "Frames do not match";
+constexpr const char* kNoSupportedPixFmt = "no conversion between these pixel formats";
+constexpr const char* kNoScaler = "the media library's scaler cannot be made for these frames";
+constexpr const char* kColourDetails = "the scaler's colour details cannot be read or set";
+constexpr const char* kScaleFailed = "the media library's scaler failed";
+constexpr const char* kPlaneLayout = "cannot lay out the planes";
+constexpr const char* kFramesDoNotMatch = "the frames differ in size or pixel format";
 
 // The scaler's vector code reads and writes whole vector widths, past the end of a row. Every block
 // the scaler touches gets this much spare room at its end, and rows it writes are this long or padded
@@ -40,7 +45,7 @@ template <typename Owner> std::uint8_t* Reserve(Owner& block, std::size_t& capac
         capacity = 0;
         block.reset(static_cast<std::uint8_t*>(av_malloc(bytes + kSpare)));
         if (!block) {
-            throw FrameFailure{"av_malloc FAILED"};
+            throw FrameFailure{"out of memory for the pixels"};
         }
         capacity = bytes;
     }
@@ -57,7 +62,7 @@ template <typename Body> bool Guarded(const char* operation, Body&& body) {
     } catch (const std::exception& error) {
         reason = error.what();
     }
-    DebugOutput(std::string("CAVFrame::") + operation + ": " + reason + "\n");
+    LogLine(kLogModule, std::string(operation) + ": " + reason);
     return false;
 }
 
@@ -78,7 +83,7 @@ bool CAVFrame::Create(PixelFormat newFormat, std::uint32_t newWidth, std::uint32
         } else {
             planes.reset(av_frame_alloc());
             if (!planes) {
-                throw FrameFailure{"av_frame_alloc FAILED"};
+                throw FrameFailure{"out of memory for the plane table"};
             }
         }
         const AVPixelFormat avFormat = ToAVPixelFormat(newFormat);
@@ -86,13 +91,13 @@ bool CAVFrame::Create(PixelFormat newFormat, std::uint32_t newWidth, std::uint32
             throw FrameFailure{kNoSupportedPixFmt};
         }
         if (newWidth == 0 || newHeight == 0 || newWidth > INT_MAX || newHeight > INT_MAX) {
-            throw FrameFailure{"Invalid Size"};
+            throw FrameFailure{"the size is zero or too large"};
         }
         const int w = static_cast<int>(newWidth);
         const int h = static_cast<int>(newHeight);
         const int bytes = av_image_get_buffer_size(avFormat, w, h, 1);
         if (bytes <= 0) {
-            throw FrameFailure{"Invalid Size"};
+            throw FrameFailure{"the size is zero or too large"};
         }
         // A block that is already large enough is kept: fresh memory costs a page fault per 4 KiB on
         // first touch, more than converting a small picture.
@@ -101,12 +106,12 @@ bool CAVFrame::Create(PixelFormat newFormat, std::uint32_t newWidth, std::uint32
             capacity = 0;
             buffer.reset(static_cast<std::uint8_t*>(av_malloc(static_cast<std::size_t>(bytes) + kSpare)));
             if (!buffer) {
-                throw FrameFailure{"av_malloc FAILED"};
+                throw FrameFailure{"out of memory for the pixels"};
             }
             capacity = static_cast<std::size_t>(bytes);
         }
         if (av_image_fill_arrays(planes->data, planes->linesize, buffer.get(), avFormat, w, h, 1) < 0) {
-            throw FrameFailure{"av_image_fill_arrays FAILED"};
+            throw FrameFailure{"cannot lay out the planes"};
         }
         planes->format = avFormat;
         planes->width = w;
@@ -143,7 +148,7 @@ void CAVFrame::Scale(const CAVFrame& source, int flags) {
         flags, nullptr, nullptr, nullptr);
     scaler.reset(context);
     if (context == nullptr) {
-        throw FrameFailure{kError};
+        throw FrameFailure{kNoScaler};
     }
     if (fullRangeTarget) {
         // Asked every time: a scaler made anew may sit at the old one's address.
@@ -156,7 +161,7 @@ void CAVFrame::Scale(const CAVFrame& source, int flags) {
         int saturation = 0;
         if (sws_getColorspaceDetails(context, &inverseTable, &sourceRange, &table, &targetRange, &brightness,
                                      &contrast, &saturation) < 0) {
-            throw FrameFailure{kError};
+            throw FrameFailure{kColourDetails};
         }
         if (targetRange != 1) {
             sws_setColorspaceDetails(context, inverseTable, sourceRange, sws_getCoefficients(SWS_CS_ITU601),
@@ -176,7 +181,7 @@ void CAVFrame::ScaleInto(SwsContext* context, const std::uint8_t* const sourceDa
     if (aligned) {
         if (sws_scale(context, sourceData, sourceStrides, 0, sourceHeight, planes->data, planes->linesize) <=
             0) {
-            throw FrameFailure{kError};
+            throw FrameFailure{kScaleFailed};
         }
         return;
     }
@@ -186,7 +191,7 @@ void CAVFrame::ScaleInto(SwsContext* context, const std::uint8_t* const sourceDa
     }
     int strides[4] = {};
     if (av_image_fill_linesizes(strides, targetFormat, static_cast<int>(width)) < 0) {
-        throw FrameFailure{kError};
+        throw FrameFailure{kPlaneLayout};
     }
     for (int& stride : strides) {
         stride = static_cast<int>(PaddedStride(static_cast<std::size_t>(stride)));
@@ -194,13 +199,13 @@ void CAVFrame::ScaleInto(SwsContext* context, const std::uint8_t* const sourceDa
     std::uint8_t* data[4] = {};
     const int bytes = av_image_fill_pointers(data, targetFormat, static_cast<int>(height), nullptr, strides);
     if (bytes <= 0) {
-        throw FrameFailure{kError};
+        throw FrameFailure{kPlaneLayout};
     }
     std::uint8_t* block =
         Reserve(planeScaler->paddedOutput, planeScaler->paddedCapacity, static_cast<std::size_t>(bytes));
     av_image_fill_pointers(data, targetFormat, static_cast<int>(height), block, strides);
     if (sws_scale(context, sourceData, sourceStrides, 0, sourceHeight, data, strides) <= 0) {
-        throw FrameFailure{kError};
+        throw FrameFailure{kScaleFailed};
     }
     const std::uint8_t* copyFrom[4] = {data[0], data[1], data[2], data[3]};
     av_image_copy(planes->data, planes->linesize, copyFrom, strides, targetFormat, static_cast<int>(width),
@@ -230,13 +235,13 @@ void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
     std::uint8_t* from = Reserve(cache.sourcePlanes, cache.sourceCapacity, sourcePlane * 3);
     std::uint8_t* to = Reserve(cache.targetPlanes, cache.targetCapacity, targetPlane * 3);
 
-    const auto cached = [](std::unique_ptr<SwsContext, ScalerFree>& slot, int w1, int h1, AVPixelFormat f1,
-                           int w2, int h2, AVPixelFormat f2, int flags) {
+    const auto cached = [](libav::ScalerPtr& slot, int w1, int h1, AVPixelFormat f1, int w2, int h2,
+                           AVPixelFormat f2, int flags) {
         SwsContext* context =
             sws_getCachedContext(slot.release(), w1, h1, f1, w2, h2, f2, flags, nullptr, nullptr, nullptr);
         slot.reset(context);
         if (context == nullptr) {
-            throw FrameFailure{kError};
+            throw FrameFailure{kNoScaler};
         }
         return context;
     };
@@ -255,7 +260,7 @@ void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
         SwsContext* unpack = cached(cache.unpack, sw, sh, packed, sw, sh, AV_PIX_FMT_GBRP, SWS_POINT);
         if (sws_scale(unpack, source.planes->data, source.planes->linesize, 0, sh, sourcePlanes,
                       sourceStrides) <= 0) {
-            throw FrameFailure{kError};
+            throw FrameFailure{kScaleFailed};
         }
     } else {
         const std::uint8_t* pixel = source.buffer.get() + colourOffset;
@@ -274,7 +279,7 @@ void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
         std::uint8_t* out[4] = {targetPlanes[plane], nullptr, nullptr, nullptr};
         const int outStride[4] = {ts, 0, 0, 0};
         if (sws_scale(scale, in, inStride, 0, sh, out, outStride) <= 0) {
-            throw FrameFailure{kError};
+            throw FrameFailure{kScaleFailed};
         }
     }
     if (pixelBytes == 3) {
@@ -336,7 +341,7 @@ bool CAVFrame::Format(const CAVFrame& source) {
             throw FrameFailure{kFramesDoNotMatch};
         }
         if (width % 4 != 0) {
-            throw FrameFailure{"Invalid Size : should miltiple of 4"};
+            throw FrameFailure{"the width is not a multiple of 4"};
         }
         switch (format) {
         case PixelFormat::YUV420P:
@@ -344,7 +349,7 @@ bool CAVFrame::Format(const CAVFrame& source) {
                 throw FrameFailure{kNoSupportedPixFmt};
             }
             if (!YUYV422toYUV420P(source, *this)) {
-                throw FrameFailure{"YUYV422toYUV420P FAILED"};
+                throw FrameFailure{"cannot convert YUYV 4:2:2 to YUV 4:2:0"};
             }
             return;
         case PixelFormat::YUVJ422P:
@@ -361,7 +366,7 @@ bool CAVFrame::Format(const CAVFrame& source) {
             }
             if (source.format == PixelFormat::BGR32) {
                 if (!BGRAtoRGB(source, *this)) {
-                    throw FrameFailure{"BGRAtoRGB Failed"};
+                    throw FrameFailure{"cannot convert BGRA to RGB"};
                 }
                 return;
             }
@@ -369,7 +374,7 @@ bool CAVFrame::Format(const CAVFrame& source) {
         case PixelFormat::BGR32:
             if (source.format == PixelFormat::BGR24) {
                 if (!BGRtoBGRA(source, *this)) {
-                    throw FrameFailure{"BGRtoBGRA Failed"};
+                    throw FrameFailure{"cannot convert BGR to BGRA"};
                 }
                 return;
             }
@@ -469,20 +474,20 @@ bool CAVFrame::LoadBitmap(std::uint32_t newWidth, std::uint32_t newHeight, const
                           std::ptrdiff_t rowStep) {
     return Guarded(PixelBytes == 3 ? "LoadBitmap24" : "LoadBitmap32", [&] {
         if (bottomRow == nullptr || newWidth == 0 || newHeight == 0) {
-            throw FrameFailure{"Invalid Bitmap"};
+            throw FrameFailure{"the bitmap has no rows or an impossible row length"};
         }
         // The buffer is reused only when it already is an RGB24 frame of this size: any other format of
         // the same size may be smaller than the RGB24 picture written into it.
         if (!buffer || width != newWidth || height != newHeight || format != PixelFormat::RGB24) {
             if (!Create(PixelFormat::RGB24, newWidth, newHeight)) {
-                throw FrameFailure{"Create FAILED"};
+                throw FrameFailure{"cannot make the frame"};
             }
         }
         const std::ptrdiff_t step =
             rowStep != 0 ? rowStep : static_cast<std::ptrdiff_t>((newWidth * PixelBytes + 3u) & ~3u);
         const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(newWidth) * 3;
         if (step > INT_MAX || step < -INT_MAX || rowBytes > INT_MAX) {
-            throw FrameFailure{"Invalid Bitmap"};
+            throw FrameFailure{"the bitmap has no rows or an impossible row length"};
         }
         // The scaler's byte shuffles, several times quicker than a plain loop. It walks the bitmap from
         // its bottom row up and writes the frame from its last row up, so the picture ends top down.
@@ -493,14 +498,14 @@ bool CAVFrame::LoadBitmap(std::uint32_t newWidth, std::uint32_t newHeight, const
                                  w, h, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
         scaler.reset(context);
         if (context == nullptr) {
-            throw FrameFailure{kError};
+            throw FrameFailure{kNoScaler};
         }
         const std::uint8_t* from[4] = {bottomRow, nullptr, nullptr, nullptr};
         const int fromStride[4] = {static_cast<int>(step), 0, 0, 0};
         std::uint8_t* to[4] = {buffer.get() + (h - 1) * rowBytes, nullptr, nullptr, nullptr};
         const int toStride[4] = {-static_cast<int>(rowBytes), 0, 0, 0};
         if (sws_scale(context, from, fromStride, 0, h, to, toStride) != h) {
-            throw FrameFailure{kError};
+            throw FrameFailure{kScaleFailed};
         }
     });
 }

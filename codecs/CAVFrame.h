@@ -3,6 +3,7 @@
 // format and size, plus the plane table the JPEG encoder reads. Every operation answers true or false;
 // the reason for a failure goes to the diagnostic log.
 
+#include "codecs/LibavHandles.h"
 #include "codecs/PixelFormat.h"
 
 #include <cstddef>
@@ -67,16 +68,6 @@ public:
     bool HasBuffer() const { return buffer != nullptr; }
 
 private:
-    struct BufferFree {
-        void operator()(std::uint8_t* block) const { av_free(block); }
-    };
-    struct PlanesFree {
-        void operator()(AVFrame* record) const { av_frame_free(&record); }
-    };
-    struct ScalerFree {
-        void operator()(SwsContext* context) const { sws_freeContext(context); }
-    };
-
     template <int PixelBytes>
     bool LoadBitmap(std::uint32_t width, std::uint32_t height, const std::uint8_t* bottomRow,
                     std::ptrdiff_t rowStep);
@@ -89,26 +80,26 @@ private:
     // Bilinear resize of packed RGB pixels, one colour plane at a time (see CAVFrame.cpp).
     void ScaleByPlanes(const CAVFrame& source);
 
-    std::unique_ptr<std::uint8_t, BufferFree> buffer;
+    libav::BufferPtr buffer;
     std::uint32_t size = 0;
     std::size_t capacity = 0; // bytes of the block behind buffer; at least size
-    std::unique_ptr<AVFrame, PlanesFree> planes;
+    libav::FramePtr planes;
     PixelFormat format = PixelFormat::None;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    std::unique_ptr<SwsContext, ScalerFree> scaler;
+    libav::ScalerPtr scaler;
 
     // Scratch kept between calls: the scalers of ScaleByPlanes and the blocks of it and of ScaleInto,
     // which only grow.
     struct PlaneScaler {
-        std::unique_ptr<SwsContext, ScalerFree> unpack;
-        std::unique_ptr<SwsContext, ScalerFree> scale;
-        std::unique_ptr<SwsContext, ScalerFree> pack;
-        std::unique_ptr<std::uint8_t, BufferFree> sourcePlanes;
+        libav::ScalerPtr unpack;
+        libav::ScalerPtr scale;
+        libav::ScalerPtr pack;
+        libav::BufferPtr sourcePlanes;
         std::size_t sourceCapacity = 0;
-        std::unique_ptr<std::uint8_t, BufferFree> targetPlanes;
+        libav::BufferPtr targetPlanes;
         std::size_t targetCapacity = 0;
-        std::unique_ptr<std::uint8_t, BufferFree> paddedOutput; // for ScaleInto
+        libav::BufferPtr paddedOutput; // for ScaleInto
         std::size_t paddedCapacity = 0;
     };
     std::unique_ptr<PlaneScaler> planeScaler; // created on first use

@@ -1,5 +1,7 @@
 #include "codecs/CAVIPacket.h"
 
+#include "codecs/ByteOrder.h"
+#include "codecs/CAviWriter.h"
 #include "codecs/CWinFile.h"
 #include "codecs/DiagnosticLog.h"
 
@@ -10,20 +12,13 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "AVI chunk";
+
 // The file offset of movi position 0: "LIST", its length and "movi" end there.
-constexpr std::uint64_t kMoviDataStart = 512;
+using avilayout::kMoviDataStart;
 
-std::uint32_t ReadLE32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-void WriteLE32(std::uint8_t* bytes, std::uint32_t value) {
-    bytes[0] = static_cast<std::uint8_t>(value);
-    bytes[1] = static_cast<std::uint8_t>(value >> 8);
-    bytes[2] = static_cast<std::uint8_t>(value >> 16);
-    bytes[3] = static_cast<std::uint8_t>(value >> 24);
-}
+using byteorder::LoadLE32;
+using byteorder::StoreLE32;
 
 constexpr std::uint32_t FourCC(const char (&id)[5]) {
     return static_cast<std::uint32_t>(static_cast<unsigned char>(id[0])) |
@@ -32,8 +27,8 @@ constexpr std::uint32_t FourCC(const char (&id)[5]) {
            static_cast<std::uint32_t>(static_cast<unsigned char>(id[3])) << 24;
 }
 
-bool Fail(const char* message) {
-    DebugOutput(message);
+bool Fail(std::string_view message) {
+    LogLine(kLogModule, message);
     return false;
 }
 
@@ -48,10 +43,10 @@ std::unique_ptr<CAVIPacket> CAVIPacket::CreateAVIPacket(std::unique_ptr<std::uin
 }
 
 void CAVIPacket::Parse(const std::uint8_t* entry) {
-    ckid = ReadLE32(entry);
-    indexFlags = ReadLE32(entry + 4);
-    chunkOffset = ReadLE32(entry + 8);
-    chunkLength = ReadLE32(entry + 12);
+    ckid = LoadLE32(entry);
+    indexFlags = LoadLE32(entry + 4);
+    chunkOffset = LoadLE32(entry + 8);
+    chunkLength = LoadLE32(entry + 12);
     dataLength = chunkLength;
     outFlags = indexFlags;
     position = chunkOffset - 4;
@@ -63,7 +58,7 @@ bool CAVIPacket::ReadData(CWinFile& input) {
     const std::uint64_t chunkStart = static_cast<std::uint64_t>(position) + kMoviDataStart;
     // A damaged index may claim more bytes than the file holds: refuse it before allocating anything.
     if (chunkStart + 8 + dataLength > input.GetLength()) {
-        return Fail("CAVIPacket::ReadData() : Chunk runs past the end of the file!\n");
+        return Fail("the chunk runs past the end of the file");
     }
     // The chunk is read whole, header included, into a block with room for the padding that
     // WriteData adds, so that it goes out again in one write.
@@ -71,7 +66,7 @@ bool CAVIPacket::ReadData(CWinFile& input) {
     try {
         data = std::make_unique_for_overwrite<std::uint8_t[]>(wanted + kPaddingRoom);
     } catch (const std::bad_alloc&) {
-        return Fail("CAVIPacket::ReadData() : Memory Error!\n");
+        return Fail("out of memory for the chunk");
     }
     dataOffset = 8;
     std::size_t done = 0;
@@ -85,16 +80,16 @@ bool CAVIPacket::ReadData(CWinFile& input) {
     const std::uint8_t* header = data.get();
     const char* failure = nullptr;
     if (done < 4) {
-        failure = "CAVIPacket::ReadData() : Read Error1!\n";
+        failure = "the chunk header is cut short";
     } else if (isVideo != 0 ? !(header[2] == 'd' && header[3] == 'c')
                             : !(header[2] == 'w' && header[3] == 'b')) {
-        failure = "CAVIPacket::ReadData() : Invalid SubChunkHeader!\n";
+        failure = "the chunk is not of the stream its index entry names";
     } else if (done < 8) {
-        failure = "CAVIPacket::ReadData() : Read Error2!\n";
-    } else if (ReadLE32(header + 4) != dataLength) {
-        failure = "CAVIPacket::ReadData() : Invalid Size!\n";
+        failure = "the chunk length is cut short";
+    } else if (LoadLE32(header + 4) != dataLength) {
+        failure = "the chunk length differs from its index entry";
     } else if (done < wanted) {
-        failure = "CAVIPacket::ReadData() : Read Error3!\n";
+        failure = "the chunk data is cut short";
     }
     if (failure != nullptr) {
         FreeData();
@@ -114,8 +109,8 @@ std::uint32_t CAVIPacket::WriteData(CWinFile& output, std::uint32_t at) {
     }
     dataLength = payload + padding;
     std::uint8_t header[8];
-    std::memcpy(header, isVideo != 0 ? "00dc" : "01wb", 4);
-    WriteLE32(header + 4, dataLength);
+    std::memcpy(header, isVideo != 0 ? avilayout::kVideoChunkId : avilayout::kSoundChunkId, 4);
+    StoreLE32(header + 4, dataLength);
     if (dataOffset == 8 && data) {
         // Read by ReadData: header, bytes and padding leave in one piece.
         std::uint8_t* chunk = data.get();
@@ -136,14 +131,14 @@ std::uint32_t CAVIPacket::WriteData(CWinFile& output, std::uint32_t at) {
 }
 
 void CAVIPacket::MakeOutputEntry(std::uint8_t* entry) {
-    ckid = isVideo != 0 ? FourCC("00dc") : FourCC("01wb");
+    ckid = isVideo != 0 ? FourCC(avilayout::kVideoChunkId) : FourCC(avilayout::kSoundChunkId);
     indexFlags = outFlags;
     chunkOffset = position + 4;
     chunkLength = dataLength;
-    WriteLE32(entry, ckid);
-    WriteLE32(entry + 4, indexFlags);
-    WriteLE32(entry + 8, chunkOffset);
-    WriteLE32(entry + 12, chunkLength);
+    StoreLE32(entry, ckid);
+    StoreLE32(entry + 4, indexFlags);
+    StoreLE32(entry + 8, chunkOffset);
+    StoreLE32(entry + 12, chunkLength);
 }
 
 } // namespace k72

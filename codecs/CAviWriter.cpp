@@ -1,5 +1,7 @@
 #include "codecs/CAviWriter.h"
 
+#include "codecs/ByteOrder.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -11,7 +13,7 @@ namespace k72 {
 namespace {
 
 constexpr std::size_t kBufferSize = 1 << 20;
-constexpr std::uint64_t kMoviIdOffset = 508;
+using avilayout::kMoviIdOffset;
 constexpr std::uint32_t kIndexKeyFrame = 0x10; // AVIIF_KEYFRAME
 // AVIF_HASINDEX | AVIF_ISINTERLEAVED | AVIF_TRUSTCKTYPE
 constexpr std::uint32_t kMainHeaderFlags = 0x10 | 0x100 | 0x800;
@@ -20,21 +22,10 @@ class ByteWriter {
 public:
     explicit ByteWriter(std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
     void Tag(const char* tag) { bytes_.insert(bytes_.end(), tag, tag + 4); }
-    void U32(std::uint32_t value) {
-        for (int i = 0; i < 4; ++i) {
-            bytes_.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-        }
-    }
-    void U16(std::uint16_t value) {
-        bytes_.push_back(static_cast<std::uint8_t>(value));
-        bytes_.push_back(static_cast<std::uint8_t>(value >> 8));
-    }
+    void U32(std::uint32_t value) { byteorder::AppendLE32(bytes_, value); }
+    void U16(std::uint16_t value) { byteorder::AppendLE16(bytes_, value); }
     std::size_t Here() const { return bytes_.size(); }
-    void PatchU32(std::size_t at, std::uint32_t value) {
-        for (int i = 0; i < 4; ++i) {
-            bytes_[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-        }
-    }
+    void PatchU32(std::size_t at, std::uint32_t value) { byteorder::StoreLE32(&bytes_[at], value); }
 
 private:
     std::vector<std::uint8_t>& bytes_;
@@ -44,11 +35,7 @@ private:
 
 CAviWriter::CAviWriter(const Format& format) : format_(format) {}
 
-CAviWriter::~CAviWriter() {
-    if (handle_ >= 0) {
-        ::close(handle_);
-    }
-}
+CAviWriter::~CAviWriter() = default;
 
 std::vector<std::uint8_t> CAviWriter::Header() const {
     std::vector<std::uint8_t> bytes;
@@ -174,16 +161,16 @@ std::vector<std::uint8_t> CAviWriter::Header() const {
 
 std::uint64_t CAviWriter::Create(const std::string& path, bool overwrite) {
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
-    int handle;
+    FileHandle handle;
     do {
-        handle = ::open(path.c_str(), flags, 0644);
-    } while (handle < 0 && errno == EINTR);
-    if (handle < 0) {
+        handle.reset(::open(path.c_str(), flags, 0644));
+    } while (!handle && errno == EINTR);
+    if (!handle) {
         const int error = errno;
         throw Error(error == EEXIST ? Error::Exists : Error::CannotOpen,
                     "cannot create " + path + ": " + std::strerror(error));
     }
-    handle_ = handle;
+    handle_ = std::move(handle);
     path_ = path;
     buffer_.reserve(kBufferSize);
     const std::vector<std::uint8_t> header = Header();
@@ -196,11 +183,9 @@ std::uint64_t CAviWriter::WriteChunk(Stream stream, const std::uint8_t* data, st
     const bool video = stream == Stream::Video;
     const std::uint64_t offset = size_ - kMoviIdOffset;
     std::uint8_t header[8];
-    std::memcpy(header, video ? "00dc" : "01wb", 4);
+    std::memcpy(header, video ? avilayout::kVideoChunkId : avilayout::kSoundChunkId, 4);
     const std::uint32_t length = static_cast<std::uint32_t>(size);
-    for (int i = 0; i < 4; ++i) {
-        header[4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
-    }
+    byteorder::StoreLE32(header + 4, length);
     Append(header, sizeof header);
     Append(data, size);
     std::uint64_t written = 8 + size;
@@ -213,9 +198,7 @@ std::uint64_t CAviWriter::WriteChunk(Stream stream, const std::uint8_t* data, st
     std::memcpy(entry, header, 4);
     const std::uint32_t fields[3] = {kIndexKeyFrame, static_cast<std::uint32_t>(offset), length};
     for (int f = 0; f < 3; ++f) {
-        for (int i = 0; i < 4; ++i) {
-            entry[4 + 4 * f + i] = static_cast<std::uint8_t>(fields[f] >> (8 * i));
-        }
+        byteorder::StoreLE32(entry + 4 + 4 * f, fields[f]);
     }
     index_.insert(index_.end(), entry, entry + sizeof entry);
     if (video) {
@@ -234,11 +217,10 @@ std::uint64_t CAviWriter::FinishedSizeWith(std::size_t size) const {
 
 std::uint64_t CAviWriter::Finish() {
     const std::uint64_t moviEnd = size_;
-    Append("idx1", 4);
+    Append(avilayout::kIndexId, 4);
     const std::uint32_t indexSize = static_cast<std::uint32_t>(index_.size());
-    const std::uint8_t sizeBytes[4] = {
-        static_cast<std::uint8_t>(indexSize), static_cast<std::uint8_t>(indexSize >> 8),
-        static_cast<std::uint8_t>(indexSize >> 16), static_cast<std::uint8_t>(indexSize >> 24)};
+    std::uint8_t sizeBytes[4];
+    byteorder::StoreLE32(sizeBytes, indexSize);
     Append(sizeBytes, 4);
     Append(index_.data(), index_.size());
     Flush();
@@ -247,13 +229,10 @@ std::uint64_t CAviWriter::Finish() {
     const std::vector<std::uint8_t> header = Header();
     WriteAt(0, header.data(), header.size());
     const std::uint32_t moviSize = static_cast<std::uint32_t>(moviEnd - kMoviIdOffset);
-    const std::uint8_t moviBytes[4] = {
-        static_cast<std::uint8_t>(moviSize), static_cast<std::uint8_t>(moviSize >> 8),
-        static_cast<std::uint8_t>(moviSize >> 16), static_cast<std::uint8_t>(moviSize >> 24)};
-    WriteAt(504, moviBytes, 4);
-    const int result = ::close(handle_);
-    handle_ = -1;
-    if (result != 0) {
+    std::uint8_t moviBytes[4];
+    byteorder::StoreLE32(moviBytes, moviSize);
+    WriteAt(avilayout::kMoviLengthOffset, moviBytes, 4);
+    if (handle_.close() != 0) {
         throw Error(Error::WriteFailed, "cannot finish " + path_ + ": " + std::strerror(errno));
     }
     return 8 + index_.size();
@@ -286,7 +265,8 @@ void CAviWriter::WriteAt(std::uint64_t offset, const void* data, std::size_t siz
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t put = ::pwrite(handle_, bytes + done, size - done, static_cast<off_t>(offset + done));
+        const ssize_t put =
+            ::pwrite(handle_.get(), bytes + done, size - done, static_cast<off_t>(offset + done));
         if (put < 0 && errno == EINTR) {
             continue;
         }

@@ -5,6 +5,8 @@
 // right after the movi list with offsets counted from the "movi" id. The header's counts are written
 // with their final values when the file is finished.
 
+#include "codecs/FileHandle.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -12,6 +14,20 @@
 #include <vector>
 
 namespace k72 {
+
+// Where the fixed parts of the device's AVI lie. The writer lays the file out this way; the
+// re-interleaver and its index entries read and patch it by the same numbers.
+namespace avilayout {
+constexpr std::size_t kHeaderSize = 500;         // "RIFF" … the JUNK filler: bytes 0 … 499
+constexpr std::uint64_t kTotalFramesOffset = 48; // the main header's total frame count
+constexpr std::uint64_t kMoviLengthOffset = 504; // the length of the movi list
+constexpr std::uint64_t kMoviIdOffset = 508;     // "movi": index entries count their offsets from here
+constexpr std::uint64_t kMoviDataStart = 512;    // the first chunk of the movi list
+// The chunk ids of the two streams and of the index.
+constexpr char kVideoChunkId[] = "00dc";
+constexpr char kSoundChunkId[] = "01wb";
+constexpr char kIndexId[] = "idx1";
+} // namespace avilayout
 
 class CAviWriter {
 public:
@@ -37,7 +53,7 @@ public:
         Kind kind_;
     };
 
-    static constexpr std::size_t kHeaderSize = 500;
+    static constexpr std::size_t kHeaderSize = avilayout::kHeaderSize;
 
     explicit CAviWriter(const Format& format);
     ~CAviWriter();
@@ -70,7 +86,7 @@ private:
 
     Format format_;
     std::string path_;
-    int handle_ = -1;
+    FileHandle handle_;
     std::vector<std::uint8_t> buffer_;
     std::uint64_t size_ = 0;    // bytes written or buffered
     std::uint64_t flushed_ = 0; // bytes on disk

@@ -1,6 +1,8 @@
 #include "codecs/CExifAuthor.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/DiagnosticLog.h"
+#include "codecs/FileHandle.h"
 
 #include <atomic>
 #include <cerrno>
@@ -16,6 +18,8 @@
 
 namespace k72 {
 namespace {
+
+constexpr std::string_view kLogModule = "picture writer";
 
 constexpr std::uint32_t kAscii = 2;
 constexpr std::uint32_t kShort = 3;
@@ -36,7 +40,7 @@ struct Piece {
 };
 
 std::string ErrnoText(const char* what, const std::filesystem::path& path) {
-    return std::string("CExifAuthor: ") + what + " " + path.string() + ": " + std::strerror(errno) + "\n";
+    return std::string(what) + " " + path.string() + ": " + std::strerror(errno);
 }
 
 bool WriteAll(int fd, const Piece& piece) {
@@ -65,36 +69,36 @@ int ReplaceFile(const std::filesystem::path& destination, std::initializer_list<
     const std::filesystem::path folder =
         destination.has_parent_path() ? destination.parent_path() : std::filesystem::path(".");
     std::filesystem::path temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    FileHandle fd;
+    for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
         // Not named like a card file (K72_*), so no scan of the card folder takes it for a picture.
         temporary = folder /
                     (".k72-picture-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp");
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
+        fd.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!fd && errno != EEXIST) {
             break;
         }
     }
-    if (fd < 0) {
+    if (!fd) {
         const int error = errno;
-        DebugOutput(ErrnoText("cannot create a file in", folder));
+        LogLine(kLogModule, ErrnoText("cannot create a file in", folder));
         return error;
     }
     int error = 0;
     for (const Piece& piece : pieces) {
-        if (!WriteAll(fd, piece)) {
+        if (!WriteAll(fd.get(), piece)) {
             error = errno;
-            DebugOutput(ErrnoText("cannot write", temporary));
+            LogLine(kLogModule, ErrnoText("cannot write", temporary));
             break;
         }
     }
-    if (::close(fd) != 0 && error == 0) {
+    if (fd.close() != 0 && error == 0) {
         error = errno;
-        DebugOutput(ErrnoText("cannot write", temporary));
+        LogLine(kLogModule, ErrnoText("cannot write", temporary));
     }
     if (error == 0 && ::rename(temporary.c_str(), destination.c_str()) != 0) {
         error = errno;
-        DebugOutput(ErrnoText("cannot create", destination));
+        LogLine(kLogModule, ErrnoText("cannot create", destination));
     }
     if (error != 0) {
         ::unlink(temporary.c_str());
@@ -142,11 +146,7 @@ std::uint32_t CExifAuthor::TiffPosition() const {
 }
 
 void CExifAuthor::PatchLE32(std::size_t position, std::uint32_t value) {
-    std::uint8_t* at = headerArea.get() + position;
-    at[0] = static_cast<std::uint8_t>(value);
-    at[1] = static_cast<std::uint8_t>(value >> 8);
-    at[2] = static_cast<std::uint8_t>(value >> 16);
-    at[3] = static_cast<std::uint8_t>(value >> 24);
+    byteorder::StoreLE32(headerArea.get() + position, value);
 }
 
 template <std::size_t N>
@@ -280,15 +280,14 @@ int CExifAuthor::ComposeHeader() {
     const std::size_t headerSize = Position();
     const std::size_t pad = (headerSize + static_cast<std::size_t>(thumbnailLength)) % 2;
     const std::size_t app1Length = (headerSize + static_cast<std::size_t>(thumbnailLength) + pad - 4) % 65536;
-    headerArea.get()[app1LengthPosition] = static_cast<std::uint8_t>(app1Length >> 8);
-    headerArea.get()[app1LengthPosition + 1] = static_cast<std::uint8_t>(app1Length);
+    byteorder::StoreBE16(headerArea.get() + app1LengthPosition, static_cast<std::uint16_t>(app1Length));
     return static_cast<int>(headerSize);
 }
 
 ResultCode CExifAuthor::Write(const std::string& destinationPath) {
     try {
         if (mainImage == nullptr || mainImageLength < 2 || thumbnail == nullptr || thumbnailLength < 0) {
-            DebugOutput("CExifAuthor: no pictures to write\n");
+            LogLine(kLogModule, "no pictures to write");
             return rc::Fail;
         }
         const int headerSize = ComposeHeader();
@@ -300,7 +299,7 @@ ResultCode CExifAuthor::Write(const std::string& destinationPath) {
         // The APP1 length field has 16 bits; a thumbnail it cannot describe would make a file the
         // device misreads.
         if (static_cast<std::size_t>(headerSize) + thumbBytes + pad - 4 > 65535) {
-            DebugOutput("CExifAuthor: thumbnail too large for the APP1 segment\n");
+            LogLine(kLogModule, "thumbnail too large for the APP1 segment");
             return rc::Fail;
         }
         static const std::uint8_t kZero = 0;
@@ -313,7 +312,7 @@ ResultCode CExifAuthor::Write(const std::string& destinationPath) {
         }
         return error == 0 ? 0 : rc::Fail;
     } catch (const std::exception& error) {
-        DebugOutput(std::string("CExifAuthor: ") + error.what() + "\n");
+        LogLine(kLogModule, error.what());
         return rc::Fail;
     }
 }

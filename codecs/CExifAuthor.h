@@ -4,6 +4,7 @@
 // these files, so every byte of the 448-byte header is fixed: the camera name, the dates, the pixel
 // dimensions and every IFD offset are the same in every file.
 
+#include "codecs/LibavHandles.h"
 #include "codecs/ResultCodes.h"
 
 #include <cstddef>
@@ -59,15 +60,8 @@ private:
     void PatchLE32(std::size_t position, std::uint32_t value);
     bool OpenByteWriter();
 
-    struct AreaFree {
-        void operator()(std::uint8_t* area) const { av_free(area); }
-    };
-    struct WriterFree {
-        void operator()(AVIOContext* writer) const { avio_context_free(&writer); }
-    };
-
-    std::unique_ptr<AVIOContext, WriterFree> byteWriter;
-    std::unique_ptr<std::uint8_t, AreaFree> headerArea;
+    libav::IoContextPtr byteWriter;
+    libav::BufferPtr headerArea;
     int headerAreaSize = kHeaderAreaSize;
     const std::uint8_t* mainImage = nullptr;
     std::int32_t mainImageLength = 0;

@@ -13,6 +13,8 @@ extern "C" {
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "JPEG encoder";
+
 constexpr int kMainWidth = 640;
 constexpr int kMainHeight = 480;
 constexpr int kThumbWidth = 160;
@@ -21,7 +23,7 @@ constexpr int kThumbHeight = 120;
 void LogLibraryError(const char* step, int error) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(error, text, sizeof(text));
-    DebugOutput(std::string("CJPEGEncoder: ") + step + ": " + text + "\n");
+    LogLine(kLogModule, std::string(step) + ": " + text);
 }
 
 } // namespace
@@ -37,13 +39,13 @@ ResultCode CJPEGEncoder::CreateSlot(std::unique_ptr<JpegEncoderSlot>& slot, int 
     slot = std::make_unique<JpegEncoderSlot>();
     slot->outputFormat = av_guess_format("image2", ".jpg", nullptr);
     if (slot->outputFormat == nullptr) {
-        DebugOutput("CJPEGEncoder: no image2 output format\n");
+        LogLine(kLogModule, "no image2 output format");
         return rc::Fail;
     }
     AVFormatContext* formatContext = nullptr;
     if (avformat_alloc_output_context2(&formatContext, slot->outputFormat, nullptr, ".jpg") < 0 ||
         formatContext == nullptr) {
-        DebugOutput("CJPEGEncoder: cannot allocate the format context\n");
+        LogLine(kLogModule, "cannot allocate the format context");
         return rc::Fail;
     }
     slot->formatContext.reset(formatContext);
@@ -54,7 +56,7 @@ ResultCode CJPEGEncoder::CreateSlot(std::unique_ptr<JpegEncoderSlot>& slot, int 
     slot->stream = avformat_new_stream(formatContext, nullptr);
     const AVCodec* codec = avcodec_find_encoder(codecId);
     if (slot->stream == nullptr || codec == nullptr) {
-        DebugOutput("CJPEGEncoder: no stream or no MJPEG encoder\n");
+        LogLine(kLogModule, "no stream or no MJPEG encoder");
         return rc::Fail;
     }
     slot->codecContext.reset(avcodec_alloc_context3(codec));
@@ -97,7 +99,7 @@ ResultCode CJPEGEncoder::Open() {
             result = rc::Fail;
         }
     } catch (const std::exception& error) {
-        DebugOutput(std::string("CJPEGEncoder: ") + error.what() + "\n");
+        LogLine(kLogModule, error.what());
         result = rc::Fail;
     }
     return result;
@@ -118,7 +120,7 @@ std::int64_t CJPEGEncoder::EncodeSlot(JpegEncoderSlot* slot, CAVFrame& frame, st
                                       std::int32_t capacity) {
     if (slot == nullptr || !slot->formatContext || !slot->codecContext || buffer == nullptr ||
         capacity <= 0) {
-        DebugOutput("CJPEGEncoder: encoder slot not open\n");
+        LogLine(kLogModule, "encoder slot not open");
         return -1;
     }
     AVCodecContext* context = slot->codecContext.get();
@@ -130,7 +132,7 @@ std::int64_t CJPEGEncoder::EncodeSlot(JpegEncoderSlot* slot, CAVFrame& frame, st
     if (!frame.HasBuffer() || picture == nullptr || frame.GetFormat() != PixelFormat::YUVJ422P ||
         static_cast<int>(frame.GetWidth()) != context->width ||
         static_cast<int>(frame.GetHeight()) != context->height) {
-        DebugOutput("CJPEGEncoder: frame does not fit the encoder\n");
+        LogLine(kLogModule, "frame does not fit the encoder");
         return -1;
     }
     picture->pts = slot->nextPts++;
@@ -150,7 +152,7 @@ std::int64_t CJPEGEncoder::EncodeSlot(JpegEncoderSlot* slot, CAVFrame& frame, st
         }
         if (length == -1) {
             if (packet->size > capacity) {
-                DebugOutput("CJPEGEncoder: JPEG stream larger than its buffer\n");
+                LogLine(kLogModule, "JPEG stream larger than its buffer");
                 length = -2;
             } else {
                 std::memcpy(buffer, packet->data, static_cast<std::size_t>(packet->size));
@@ -171,7 +173,7 @@ ResultCode CJPEGEncoder::Encode(CAVFrame& mainFrame, CAVFrame& thumbFrame, std::
     thumbLength = 0;
     try {
         if (!packet || !mainSlot || !mainSlot->codecContext) {
-            DebugOutput("CJPEGEncoder: not open\n");
+            LogLine(kLogModule, "not open");
             return rc::Fail;
         }
         AVCodecContext* mainContext = mainSlot->codecContext.get();
@@ -190,7 +192,7 @@ ResultCode CJPEGEncoder::Encode(CAVFrame& mainFrame, CAVFrame& thumbFrame, std::
         thumbLength = static_cast<std::int32_t>(thumbBytes);
         return 0;
     } catch (const std::exception& error) {
-        DebugOutput(std::string("CJPEGEncoder: ") + error.what() + "\n");
+        LogLine(kLogModule, error.what());
         return rc::Fail;
     }
 }

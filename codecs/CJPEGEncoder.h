@@ -4,6 +4,7 @@
 // an "image2" output context, created once and reused for every picture.
 
 #include "codecs/CAVFrame.h"
+#include "codecs/LibavHandles.h"
 #include "codecs/ResultCodes.h"
 
 #include <cstdint>
@@ -39,21 +40,11 @@ public:
 private:
     friend class CJPEGEncoderTestAccess;
 
-    struct FormatContextFree {
-        void operator()(AVFormatContext* context) const { avformat_free_context(context); }
-    };
-    struct CodecContextFree {
-        void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-    };
-    struct PacketFree {
-        void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-    };
-
     struct JpegEncoderSlot {
         const AVOutputFormat* outputFormat = nullptr;
-        std::unique_ptr<AVFormatContext, FormatContextFree> formatContext;
+        libav::OutputContextPtr formatContext;
         AVStream* stream = nullptr; // owned by formatContext
-        std::unique_ptr<AVCodecContext, CodecContextFree> codecContext;
+        libav::CodecContextPtr codecContext;
         std::int64_t nextPts = 0;
     };
 
@@ -66,7 +57,7 @@ private:
 
     std::unique_ptr<JpegEncoderSlot> mainSlot;
     std::unique_ptr<JpegEncoderSlot> thumbSlot;
-    std::unique_ptr<AVPacket, PacketFree> packet;
+    libav::PacketPtr packet;
 };
 
 } // namespace k72

@@ -1,8 +1,11 @@
 #include "codecs/CVideoConverter.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/CAVIPacket.h"
+#include "codecs/CAviWriter.h"
 #include "codecs/CWinFile.h"
 #include "codecs/DiagnosticLog.h"
+#include "codecs/FileHandle.h"
 #include "codecs/FitGeometry.h"
 
 #include <algorithm>
@@ -15,6 +18,7 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -22,14 +26,15 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "movie converter";
+
 // The largest movie the device takes; the transcoder is told the same limit with "-fs".
 constexpr std::uint64_t kMaxMovieSize = 0x7D000000; // 2097152000
 
 // The AVI headers the transcoder writes fill bytes 0 … 499; "LIST", its length and "movi" follow.
-constexpr std::size_t kHeaderSize = 500;
-constexpr std::uint64_t kMoviIdOffset = 508;
-constexpr std::uint64_t kMainHeaderTotalFrames = 48;
-constexpr std::uint64_t kMoviLengthOffset = 504;
+using avilayout::kHeaderSize;
+using avilayout::kMoviIdOffset;
+using avilayout::kMoviLengthOffset;
 
 // A failure of phase 2 whose reason has already gone to the diagnostic log.
 struct RemuxFailure {};
@@ -39,27 +44,238 @@ struct StepFailure {
     ResultCode code;
 };
 
-[[noreturn]] void FailRemux(const char* message) {
-    DebugOutput(message);
+[[noreturn]] void FailRemux(std::string_view message) {
+    LogLine(kLogModule, message);
     throw RemuxFailure{};
 }
 
-std::uint32_t ReadLE32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
+using byteorder::LoadLE32;
 
 void WriteLE32At(CWinFile& file, std::uint64_t offset, std::uint32_t value) {
-    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                                   static_cast<std::uint8_t>(value >> 16),
-                                   static_cast<std::uint8_t>(value >> 24)};
+    std::uint8_t field[4];
+    byteorder::StoreLE32(field, value);
     file.Seek(static_cast<std::int64_t>(offset), CWinFile::Begin);
-    file.WriteExact(bytes, sizeof bytes);
+    file.WriteExact(field, sizeof field);
 }
 
-std::string HexLine(const char* format, ResultCode code) {
-    char line[64];
-    std::snprintf(line, sizeof line, format, static_cast<unsigned>(code));
+// One second of the device's movie: its frames come frameScale/frameRate seconds apart, and its sound
+// is soundBytes long.
+struct SecondLength {
+    std::uint32_t frameRate;
+    std::uint32_t frameScale;
+    std::uint32_t soundBytes;
+};
+
+SecondLength SecondOf(const std::string& standard) {
+    if (standard == "ntsc") {
+        return {30000, 1001, 30 * 1471 * 4}; // 176520 bytes of sound
+    }
+    if (standard == "pal") {
+        return {25, 1, 25 * 1764 * 4}; // 176400 bytes of sound
+    }
+    FailRemux("the frame rate is neither 29.97 nor 25 frames per second");
+}
+
+// The transcoder's AVI as the re-interleaver reads it: its headers, and the chunks of each stream in
+// the order of its index.
+struct RemuxSource {
+    std::array<std::uint8_t, kHeaderSize> header{};
+    std::deque<std::unique_ptr<CAVIPacket>> video;
+    std::deque<std::unique_ptr<CAVIPacket>> sound;
+};
+
+// Reads the headers and the index and checks that every entry points at a chunk inside the file.
+RemuxSource ReadSource(CWinFile& input, std::uint64_t inputLength) {
+    RemuxSource source;
+    input.ReadExact(source.header.data(), source.header.size());
+    std::uint8_t word[4];
+    if (input.Read(word, 4) != 4 || std::memcmp(word, "LIST", 4) != 0) {
+        FailRemux("no LIST chunk after the header");
+    }
+    std::uint32_t moviLengthIn = 0;
+    if (input.Read(word, 4) == 4) {
+        moviLengthIn = LoadLE32(word);
+    }
+    if (input.Read(word, 4) != 4 || std::memcmp(word, "movi", 4) != 0) {
+        FailRemux("no movi list");
+    }
+
+    input.Seek(static_cast<std::int64_t>(kMoviIdOffset + moviLengthIn), CWinFile::Begin);
+    if (input.Read(word, 4) != 4 || std::memcmp(word, avilayout::kIndexId, 4) != 0) {
+        FailRemux("no idx1 index after the movi list");
+    }
+    const std::uint64_t indexStart = kMoviIdOffset + moviLengthIn + 8;
+    std::uint32_t indexSize = 0;
+    // The index is read whole, so a size beyond the file's end is refused before allocating it.
+    if (input.Read(word, 4) != 4 || (indexSize = LoadLE32(word)) % CAVIPacket::kIndexEntrySize != 0 ||
+        indexStart + indexSize > inputLength) {
+        FailRemux("the index is not whole entries or runs past the end of the file");
+    }
+    std::vector<std::uint8_t> index(indexSize);
+    input.ReadExact(index.data(), index.size());
+
+    for (std::size_t at = 0; at < index.size(); at += CAVIPacket::kIndexEntrySize) {
+        std::unique_ptr<CAVIPacket> entry;
+        try {
+            entry = std::make_unique<CAVIPacket>();
+        } catch (const std::bad_alloc&) {
+            FailRemux("out of memory for an index entry");
+        }
+        entry->Parse(index.data() + at);
+        // An entry must point at a chunk inside the file; anything else is a damaged index.
+        if (entry->chunkOffset < 4 ||
+            kMoviIdOffset + entry->chunkOffset + 8 + std::uint64_t{entry->chunkLength} > inputLength) {
+            FailRemux("an index entry points outside the file");
+        }
+        (entry->isVideo != 0 ? source.video : source.sound).push_back(std::move(entry));
+    }
+    return source;
+}
+
+// Writes the movi list one second at a time: that second's pictures, then its sound as one chunk.
+// Sound packets that straddle a second are split, the rest carried into the next second.
+class Interleaver {
+public:
+    Interleaver(CWinFile& input, CWinFile& output, RemuxSource& source, SecondLength second)
+        : input_(input), output_(output), source_(source), second_(second) {
+        written_.reserve(source.video.size() + source.sound.size());
+    }
+
+    bool Done() const { return source_.video.empty() && source_.sound.empty() && pending_.empty(); }
+
+    void WriteOneSecond() {
+        WritePictures();
+        WriteSound();
+    }
+
+    // The chunks written, in file order, for the new index.
+    const std::vector<std::unique_ptr<CAVIPacket>>& Written() const { return written_; }
+    std::uint32_t MoviLength() const { return moviLength_; }
+
+private:
+    // One second of pictures (29.97 on average for ntsc).
+    void WritePictures() {
+        std::uint32_t frames = 0;
+        while (frameAccumulator_ < second_.frameRate) {
+            frameAccumulator_ += second_.frameScale;
+            ++frames;
+        }
+        frameAccumulator_ -= second_.frameRate;
+
+        for (std::uint32_t i = 0; i < frames && !source_.video.empty(); ++i) {
+            std::unique_ptr<CAVIPacket> picture = std::move(source_.video.front());
+            source_.video.pop_front();
+            if (!picture->ReadData(input_)) {
+                throw RemuxFailure{};
+            }
+            Keep(std::move(picture), "cannot write a picture chunk");
+        }
+    }
+
+    void WriteSound() {
+        // Gather one second of sound; a packet that straddles the second is carried into the next one.
+        std::uint64_t gathered = carry_;
+        carry_ = 0;
+        while (gathered < second_.soundBytes && !source_.sound.empty()) {
+            std::unique_ptr<CAVIPacket> packet = std::move(source_.sound.front());
+            source_.sound.pop_front();
+            if (!packet->ReadData(input_)) {
+                throw RemuxFailure{};
+            }
+            gathered += packet->dataLength;
+            pending_.push_back(std::move(packet));
+        }
+        if (gathered == 0) {
+            // Whatever is still pending holds no bytes.
+            pending_.clear();
+            skip_ = 0;
+            return;
+        }
+        std::unique_ptr<std::uint8_t[]> sound;
+        try {
+            sound = std::make_unique_for_overwrite<std::uint8_t[]>(second_.soundBytes);
+        } catch (const std::bad_alloc&) {
+            FailRemux("out of memory for a second of sound");
+        }
+        const std::uint32_t toCopy =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(gathered, second_.soundBytes));
+        std::uint32_t copied = 0;
+        while (copied < toCopy) {
+            CAVIPacket& first = *pending_.front();
+            const std::uint32_t left = first.dataLength - skip_;
+            const std::uint32_t take = std::min(left, toCopy - copied);
+            if (take > 0) {
+                std::memcpy(sound.get() + copied, first.Bytes() + skip_, take);
+            }
+            copied += take;
+            if (take == left) {
+                pending_.pop_front();
+                skip_ = 0;
+            } else {
+                skip_ += take;
+            }
+        }
+        // Packets of no bytes at the front have nothing left to give.
+        while (!pending_.empty() && pending_.front()->dataLength == skip_) {
+            pending_.pop_front();
+            skip_ = 0;
+        }
+        carry_ = static_cast<std::uint32_t>(gathered - toCopy);
+        std::unique_ptr<CAVIPacket> chunk;
+        try {
+            chunk = CAVIPacket::CreateAVIPacket(std::move(sound), toCopy);
+        } catch (const std::bad_alloc&) {
+            FailRemux("out of memory for a sound chunk");
+        }
+        Keep(std::move(chunk), "cannot write a sound chunk");
+    }
+
+    // Writes a chunk at the end of the movi list and keeps its index entry.
+    void Keep(std::unique_ptr<CAVIPacket> chunk, std::string_view failure) {
+        const std::uint32_t written = chunk->WriteData(output_, moviLength_);
+        if (written == 0) {
+            FailRemux(failure);
+        }
+        chunk->FreeData();
+        written_.push_back(std::move(chunk));
+        moviLength_ += written;
+    }
+
+    CWinFile& input_;
+    CWinFile& output_;
+    RemuxSource& source_;
+    const SecondLength second_;
+    std::deque<std::unique_ptr<CAVIPacket>> pending_; // sound read but not yet all written
+    std::vector<std::unique_ptr<CAVIPacket>> written_;
+    std::uint32_t moviLength_ = 0;
+    std::uint32_t frameAccumulator_ = 0;
+    std::uint32_t carry_ = 0; // sound bytes gathered but not written last second
+    std::uint32_t skip_ = 0;  // bytes of the first pending packet already written
+};
+
+// Writes the new index in one piece, then the lengths and the frame count the device reads.
+void WriteNewIndex(CWinFile& output, const std::vector<std::unique_ptr<CAVIPacket>>& chunks,
+                   std::uint32_t videoTotal, std::uint32_t moviLength) {
+    std::vector<std::uint8_t> entries(8 + CAVIPacket::kIndexEntrySize * chunks.size());
+    std::memcpy(entries.data(), avilayout::kIndexId, 4);
+    const std::uint32_t indexBytes = static_cast<std::uint32_t>(CAVIPacket::kIndexEntrySize * chunks.size());
+    byteorder::StoreLE32(entries.data() + 4, indexBytes);
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+        chunks[i]->MakeOutputEntry(entries.data() + 8 + CAVIPacket::kIndexEntrySize * i);
+    }
+    output.WriteExact(entries.data(), entries.size());
+
+    // The device reads the whole file's length at offset 4, the number of pictures at 48 and the movi
+    // list's length at 504.
+    WriteLE32At(output, 4, static_cast<std::uint32_t>(output.GetLength()));
+    WriteLE32At(output, avilayout::kTotalFramesOffset, videoTotal);
+    WriteLE32At(output, kMoviLengthOffset, moviLength + 4);
+    output.Flush();
+}
+
+std::string ResultLine(ResultCode code) {
+    char line[32];
+    std::snprintf(line, sizeof line, "result code 0x%08X", static_cast<unsigned>(code));
     return line;
 }
 
@@ -69,8 +285,7 @@ std::uint64_t VolumeFreeSpace(const std::filesystem::path& folder) {
     if (error) {
         // Not knowing the free space must not stop every conversion: the writes themselves still fail
         // cleanly on a full volume.
-        DebugOutput("CVideoConverter : free space of " + folder.string() + " unknown: " + error.message() +
-                    "\n");
+        LogLine(kLogModule, "free space of " + folder.string() + " unknown: " + error.message());
         return std::numeric_limits<std::uint64_t>::max();
     }
     return info.available;
@@ -233,16 +448,16 @@ ResultCode CVideoConverter::Convert(const std::string& sourcePath, const std::st
         abortRequested.store(0);
     } catch (const CWinFile::Error& error) {
         if (error.cause() == CWinFile::Cause::FileNotFound) {
-            DebugOutput("CVideoConverter::AVIRemux() : File Not Found!\n");
+            LogLine(kLogModule, "the transcoded movie is missing");
         }
-        DebugOutput(std::string("CVideoConverter::AVIRemux() : ") + error.what() + "\n");
+        LogLine(kLogModule, error.what());
         RecordResult(rc::FileError);
         abortRequested.store(0);
     } catch (const std::bad_alloc&) {
-        DebugOutput("CVideoConverter::Convert() : out of memory\n");
+        LogLine(kLogModule, "out of memory");
         RecordResult(rc::Fail);
     } catch (const std::exception& error) {
-        DebugOutput(std::string("CVideoConverter::Convert() : ") + error.what() + "\n");
+        LogLine(kLogModule, error.what());
         RecordResult(rc::Fail);
     }
 
@@ -251,7 +466,7 @@ ResultCode CVideoConverter::Convert(const std::string& sourcePath, const std::st
         std::filesystem::remove(temporaryPath, ignored);
     }
     const ResultCode result = resultCode.load();
-    DebugOutput(HexLine("ResultCode : 0x%08X\n", result));
+    LogLine(kLogModule, ResultLine(result));
     {
         std::lock_guard<std::mutex> lock(statusLock);
         abortRequested.store(0);
@@ -273,13 +488,10 @@ void CVideoConverter::RunPhases(const std::string& sourcePath, const std::string
     const std::filesystem::path folder =
         workFolder.empty() ? std::filesystem::temp_directory_path() : workFolder;
     std::string pattern = (folder / "MJPXXXXXX").string();
-    const int handle = ::mkstemp(pattern.data());
-    if (handle < 0) {
-        DebugOutput("CVideoConverter::Convert() : cannot create a temporary file in " + folder.string() +
-                    "\n");
+    if (!FileHandle(::mkstemp(pattern.data()))) { // only the name is wanted: the handle closes here
+        LogLine(kLogModule, "cannot create a temporary file in " + folder.string());
         throw StepFailure{rc::TempFileFailed};
     }
-    ::close(handle);
     temporaryPath = pattern;
     {
         const std::uint64_t space = FreeSpaceOf(folder);
@@ -360,203 +572,33 @@ void CVideoConverter::AVIRemux(const std::string& inputPath, const std::string& 
     }
     if (inputLength > available) {
         RecordResult(rc::DiscSpaceInsufficient);
-        FailRemux("CVideoConverter::AVIRemux() : Insufficient disc size\n");
+        FailRemux("not enough free space for the interleaved movie");
     } else if (inputLength > kMaxMovieSize) {
         RecordResult(rc::FileSizeOverLimit);
-        FailRemux("CVideoConverter::AVIRemux() : File size limit over\n");
+        FailRemux("the interleaved movie would pass the size limit");
     }
     output.Open(outputPath, CWinFile::ModeCreate | CWinFile::ModeWrite);
     // Chunks leave in large pieces rather than one system call each.
     output.SetWriteBuffer(1 << 20);
+    const SecondLength second = SecondOf(standard);
 
-    std::uint32_t frameRate;
-    std::uint32_t frameScale;
-    std::uint32_t audioBytesPerStep;
-    if (standard == "ntsc") {
-        frameRate = 30000;
-        frameScale = 1001;
-        audioBytesPerStep = 30 * 1471 * 4; // 176520
-    } else if (standard == "pal") {
-        frameRate = 25;
-        frameScale = 1;
-        audioBytesPerStep = 25 * 1764 * 4; // 176400
-    } else {
-        FailRemux("CVideoConverter::AVIRemux() : Unknown FPS Standard\n");
-    }
-
-    std::array<std::uint8_t, kHeaderSize> header{};
-    input.ReadExact(header.data(), header.size());
-    std::uint8_t word[4];
-    if (input.Read(word, 4) != 4 || std::memcmp(word, "LIST", 4) != 0) {
-        FailRemux("CVideoConverter::AVIRemux() : LIST not found\n");
-    }
-    std::uint32_t moviLengthIn = 0;
-    if (input.Read(word, 4) == 4) {
-        moviLengthIn = ReadLE32(word);
-    }
-    if (input.Read(word, 4) != 4 || std::memcmp(word, "movi", 4) != 0) {
-        FailRemux("CVideoConverter::AVIRemux() : movi not found\n");
-    }
-
-    input.Seek(static_cast<std::int64_t>(kMoviIdOffset + moviLengthIn), CWinFile::Begin);
-    if (input.Read(word, 4) != 4 || std::memcmp(word, "idx1", 4) != 0) {
-        FailRemux("CVideoConverter::AVIRemux() : idx1 not found\n");
-    }
-    const std::uint64_t indexStart = kMoviIdOffset + moviLengthIn + 8;
-    std::uint32_t nbIDXSize = 0;
-    // The index is read whole, so a size beyond the file's end is refused before allocating it.
-    if (input.Read(word, 4) != 4 || (nbIDXSize = ReadLE32(word)) % CAVIPacket::kIndexEntrySize != 0 ||
-        indexStart + nbIDXSize > inputLength) {
-        FailRemux("CVideoConverter::AVIRemux() : Invalid value! nbIDXSize\n");
-    }
-    std::vector<std::uint8_t> index(nbIDXSize);
-    input.ReadExact(index.data(), index.size());
-
-    std::deque<std::unique_ptr<CAVIPacket>> videoQueue;
-    std::deque<std::unique_ptr<CAVIPacket>> audioQueue;
-    std::deque<std::unique_ptr<CAVIPacket>> pendingAudio;
-    std::vector<std::unique_ptr<CAVIPacket>> indexList;
-    for (std::size_t at = 0; at < index.size(); at += CAVIPacket::kIndexEntrySize) {
-        std::unique_ptr<CAVIPacket> pAviPac;
-        try {
-            pAviPac = std::make_unique<CAVIPacket>();
-        } catch (const std::bad_alloc&) {
-            FailRemux("CVideoConverter::AVIRemux() : Allocate Failed - pAviPac\n");
-        }
-        pAviPac->Parse(index.data() + at);
-        // An entry must point at a chunk inside the file; anything else is a damaged index.
-        if (pAviPac->chunkOffset < 4 ||
-            kMoviIdOffset + pAviPac->chunkOffset + 8 + std::uint64_t{pAviPac->chunkLength} > inputLength) {
-            FailRemux("CVideoConverter::AVIRemux() : Index entry outside the file\n");
-        }
-        (pAviPac->isVideo != 0 ? videoQueue : audioQueue).push_back(std::move(pAviPac));
-    }
-    index.clear();
-    index.shrink_to_fit();
-    const std::uint32_t videoTotal = static_cast<std::uint32_t>(videoQueue.size());
-    const std::uint32_t total = static_cast<std::uint32_t>(videoQueue.size() + audioQueue.size());
+    RemuxSource source = ReadSource(input, inputLength);
+    const std::uint32_t videoTotal = static_cast<std::uint32_t>(source.video.size());
+    const std::uint32_t total = static_cast<std::uint32_t>(source.video.size() + source.sound.size());
     progressTotal.store(total);
-    indexList.reserve(total);
 
-    output.WriteExact(header.data(), header.size());
+    output.WriteExact(source.header.data(), source.header.size());
     output.WriteExact("LISTSIZEmovi", 12);
-
-    std::uint32_t moviLength = 0;
-    std::uint32_t frameAccumulator = 0;
-    std::uint32_t carry = 0;
-    std::uint32_t skip = 0;
-    while (!videoQueue.empty() || !audioQueue.empty() || !pendingAudio.empty()) {
-        // The frames of this step: one second of pictures (29.97 on average for ntsc).
-        std::uint32_t frames = 0;
-        while (frameAccumulator < frameRate) {
-            frameAccumulator += frameScale;
-            ++frames;
-        }
-        frameAccumulator -= frameRate;
-
-        for (std::uint32_t i = 0; i < frames && !videoQueue.empty(); ++i) {
-            std::unique_ptr<CAVIPacket> ptr = std::move(videoQueue.front());
-            videoQueue.pop_front();
-            if (!ptr->ReadData(input)) {
-                throw RemuxFailure{};
-            }
-            const std::uint32_t written = ptr->WriteData(output, moviLength);
-            if (written == 0) {
-                FailRemux("CVideoConverter::AVIRemux() : ptr->WriteData - FAILED\n");
-            }
-            ptr->FreeData();
-            indexList.push_back(std::move(ptr));
-            moviLength += written;
-        }
-
-        // Gather one step of sound; a packet that straddles the step is carried into the next one.
-        std::uint64_t gathered = carry;
-        carry = 0;
-        while (gathered < audioBytesPerStep && !audioQueue.empty()) {
-            std::unique_ptr<CAVIPacket> packet = std::move(audioQueue.front());
-            audioQueue.pop_front();
-            if (!packet->ReadData(input)) {
-                throw RemuxFailure{};
-            }
-            gathered += packet->dataLength;
-            pendingAudio.push_back(std::move(packet));
-        }
-        if (gathered > 0) {
-            std::unique_ptr<std::uint8_t[]> pAudioData;
-            try {
-                pAudioData = std::make_unique_for_overwrite<std::uint8_t[]>(audioBytesPerStep);
-            } catch (const std::bad_alloc&) {
-                FailRemux("CVideoConverter::AVIRemux() : Allocate Failed - pAudioData\n");
-            }
-            const std::uint32_t toCopy =
-                static_cast<std::uint32_t>(std::min<std::uint64_t>(gathered, audioBytesPerStep));
-            std::uint32_t copied = 0;
-            while (copied < toCopy) {
-                CAVIPacket& first = *pendingAudio.front();
-                const std::uint32_t left = first.dataLength - skip;
-                const std::uint32_t take = std::min(left, toCopy - copied);
-                if (take > 0) {
-                    std::memcpy(pAudioData.get() + copied, first.Bytes() + skip, take);
-                }
-                copied += take;
-                if (take == left) {
-                    pendingAudio.pop_front();
-                    skip = 0;
-                } else {
-                    skip += take;
-                }
-            }
-            // Packets of no bytes at the front have nothing left to give.
-            while (!pendingAudio.empty() && pendingAudio.front()->dataLength == skip) {
-                pendingAudio.pop_front();
-                skip = 0;
-            }
-            carry = static_cast<std::uint32_t>(gathered - toCopy);
-            std::unique_ptr<CAVIPacket> audio;
-            try {
-                audio = CAVIPacket::CreateAVIPacket(std::move(pAudioData), toCopy);
-            } catch (const std::bad_alloc&) {
-                FailRemux("CVideoConverter::AVIRemux() : Allocate Failed - CreateAVIPacket()\n");
-            }
-            const std::uint32_t written = audio->WriteData(output, moviLength);
-            if (written == 0) {
-                FailRemux("CVideoConverter::AVIRemux() : ptr->WriteData - FAILED\n");
-            }
-            audio->FreeData();
-            indexList.push_back(std::move(audio));
-            moviLength += written;
-        } else {
-            // Whatever is still pending holds no bytes.
-            pendingAudio.clear();
-            skip = 0;
-        }
-
-        progressPosition.store(total - static_cast<std::uint32_t>(audioQueue.size()) -
-                               static_cast<std::uint32_t>(videoQueue.size()));
+    Interleaver interleaver(input, output, source, second);
+    while (!interleaver.Done()) {
+        interleaver.WriteOneSecond();
+        progressPosition.store(total - static_cast<std::uint32_t>(source.sound.size()) -
+                               static_cast<std::uint32_t>(source.video.size()));
         if (abortRequested.load() != 0) {
-            FailRemux("CVideoConverter::AVIRemux() : Canceled\n");
+            FailRemux("cancelled");
         }
     }
-
-    // The new index, written in one piece.
-    std::vector<std::uint8_t> entries(8 + CAVIPacket::kIndexEntrySize * indexList.size());
-    std::memcpy(entries.data(), "idx1", 4);
-    const std::uint32_t indexBytes =
-        static_cast<std::uint32_t>(CAVIPacket::kIndexEntrySize * indexList.size());
-    for (int i = 0; i < 4; ++i) {
-        entries[4 + i] = static_cast<std::uint8_t>(indexBytes >> (8 * i));
-    }
-    for (std::size_t i = 0; i < indexList.size(); ++i) {
-        indexList[i]->MakeOutputEntry(entries.data() + 8 + CAVIPacket::kIndexEntrySize * i);
-    }
-    output.WriteExact(entries.data(), entries.size());
-
-    // The device reads the whole file's length at offset 4, the number of pictures at 48 and the movi
-    // list's length at 504.
-    WriteLE32At(output, 4, static_cast<std::uint32_t>(output.GetLength()));
-    WriteLE32At(output, kMainHeaderTotalFrames, videoTotal);
-    WriteLE32At(output, kMoviLengthOffset, moviLength + 4);
-    output.Flush();
+    WriteNewIndex(output, interleaver.Written(), videoTotal, interleaver.MoviLength());
 }
 
 } // namespace k72

@@ -31,15 +31,15 @@ bool CWinFile::Open(const std::filesystem::path& path, std::uint32_t mode) {
             flags |= O_TRUNC;
         }
     }
-    int handle;
+    FileHandle handle;
     do {
-        handle = ::open(path.c_str(), flags, 0644);
-    } while (handle < 0 && errno == EINTR);
-    if (handle < 0) {
+        handle.reset(::open(path.c_str(), flags, 0644));
+    } while (!handle && errno == EINTR);
+    if (!handle) {
         // Whatever keeps the file from opening, the caller learns it as a missing file.
         throw Error(Cause::FileNotFound, Describe("cannot open", path, errno));
     }
-    handle_ = handle;
+    handle_ = std::move(handle);
     path_ = path;
     if ((mode & ModeAppend) != 0) {
         Seek(0, End);
@@ -48,11 +48,10 @@ bool CWinFile::Open(const std::filesystem::path& path, std::uint32_t mode) {
 }
 
 void CWinFile::Close() {
-    if (handle_ >= 0) {
+    if (handle_) {
         int ignored = 0;
         FlushBuffer(ignored); // a caller that needs to know calls Flush first
-        ::close(handle_);
-        handle_ = -1;
+        handle_.reset();
     }
     writeBuffer_.clear();
     lengthKnown_ = false;
@@ -62,7 +61,7 @@ bool CWinFile::WriteAll(const void* buffer, std::size_t count, int& error) {
     const auto* bytes = static_cast<const unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t put = ::write(handle_, bytes + done, count - done);
+        const ssize_t put = ::write(handle_.get(), bytes + done, count - done);
         if (put < 0 && errno == EINTR) {
             continue;
         }
@@ -79,8 +78,8 @@ bool CWinFile::FlushBuffer(int& error) {
     if (writeBuffer_.empty()) {
         return true;
     }
-    const bool written = handle_ >= 0 && WriteAll(writeBuffer_.data(), writeBuffer_.size(), error);
-    if (handle_ < 0) {
+    const bool written = handle_ && WriteAll(writeBuffer_.data(), writeBuffer_.size(), error);
+    if (!handle_) {
         error = EBADF;
     }
     writeBuffer_.clear();
@@ -105,7 +104,7 @@ void CWinFile::SetWriteBuffer(std::size_t bytes) {
 }
 
 std::size_t CWinFile::Read(void* buffer, std::size_t count) {
-    if (handle_ < 0) {
+    if (!handle_) {
         return 0;
     }
     int ignored = 0;
@@ -114,20 +113,20 @@ std::size_t CWinFile::Read(void* buffer, std::size_t count) {
     }
     ssize_t got;
     do {
-        got = ::read(handle_, buffer, count);
+        got = ::read(handle_.get(), buffer, count);
     } while (got < 0 && errno == EINTR);
     return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
 void CWinFile::ReadExact(void* buffer, std::size_t count) {
-    if (handle_ < 0) {
+    if (!handle_) {
         throw Error(Cause::ReadFailed, "read from a closed file");
     }
     FlushOrThrow();
     auto* bytes = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t got = ::read(handle_, bytes + done, count - done);
+        const ssize_t got = ::read(handle_.get(), bytes + done, count - done);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -142,7 +141,7 @@ void CWinFile::ReadExact(void* buffer, std::size_t count) {
 }
 
 std::size_t CWinFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
-    if (handle_ < 0) {
+    if (!handle_) {
         return 0;
     }
     int ignored = 0;
@@ -151,13 +150,13 @@ std::size_t CWinFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t cou
     }
     ssize_t got;
     do {
-        got = ::pread(handle_, buffer, count, static_cast<off_t>(offset));
+        got = ::pread(handle_.get(), buffer, count, static_cast<off_t>(offset));
     } while (got < 0 && errno == EINTR);
     return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
 bool CWinFile::Write(const void* buffer, std::size_t count) {
-    if (handle_ < 0) {
+    if (!handle_) {
         return false;
     }
     lengthKnown_ = false;
@@ -177,7 +176,7 @@ bool CWinFile::Write(const void* buffer, std::size_t count) {
 }
 
 void CWinFile::WriteExact(const void* buffer, std::size_t count) {
-    if (handle_ < 0) {
+    if (!handle_) {
         throw Error(Cause::WriteFailed, "write to a closed file");
     }
     if (!Write(buffer, count)) {
@@ -186,12 +185,12 @@ void CWinFile::WriteExact(const void* buffer, std::size_t count) {
 }
 
 std::uint64_t CWinFile::Seek(std::int64_t offset, SeekOrigin origin) {
-    if (handle_ < 0) {
+    if (!handle_) {
         throw Error(Cause::BadSeek, Describe("cannot seek in", path_, EBADF));
     }
     FlushOrThrow();
     const int whence = origin == Begin ? SEEK_SET : origin == Current ? SEEK_CUR : SEEK_END;
-    const off_t position = ::lseek(handle_, static_cast<off_t>(offset), whence);
+    const off_t position = ::lseek(handle_.get(), static_cast<off_t>(offset), whence);
     if (position < 0) {
         throw Error(Cause::BadSeek, Describe("cannot seek in", path_, errno));
     }
@@ -205,7 +204,7 @@ std::uint64_t CWinFile::GetLength() {
     int ignored = 0;
     FlushBuffer(ignored);
     struct stat info {};
-    if (handle_ < 0 || ::fstat(handle_, &info) != 0) {
+    if (!handle_ || ::fstat(handle_.get(), &info) != 0) {
         return 0;
     }
     knownLength_ = static_cast<std::uint64_t>(info.st_size);
@@ -216,7 +215,7 @@ std::uint64_t CWinFile::GetLength() {
 std::uint64_t CWinFile::GetPosition() {
     int ignored = 0;
     FlushBuffer(ignored);
-    const off_t position = handle_ < 0 ? -1 : ::lseek(handle_, 0, SEEK_CUR);
+    const off_t position = !handle_ ? -1 : ::lseek(handle_.get(), 0, SEEK_CUR);
     return position < 0 ? 0 : static_cast<std::uint64_t>(position);
 }
 

@@ -3,6 +3,8 @@
 // Open, ReadExact, WriteExact, Seek and Flush raise CWinFile::Error; Read and Write report them by
 // their result.
 
+#include "codecs/FileHandle.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -55,7 +57,7 @@ public:
     // Writes out what the buffer holds; raises a file error when that fails.
     void Flush();
 
-    bool IsOpen() const { return handle_ >= 0; }
+    bool IsOpen() const { return static_cast<bool>(handle_); }
     const std::filesystem::path& Path() const { return path_; }
 
 private:
@@ -64,7 +66,7 @@ private:
     void FlushOrThrow();
 
     std::filesystem::path path_;
-    int handle_ = -1;
+    FileHandle handle_;
     // The length is asked of the system only once for a file this object has not written to.
     std::uint64_t knownLength_ = 0;
     bool lengthKnown_ = false;

@@ -63,6 +63,13 @@ void DebugOutput(std::string_view text) {
     }
 }
 
+void LogLine(std::string_view module, std::string_view text) {
+    std::string line;
+    line.reserve(module.size() + 2 + text.size() + 1);
+    line.append(module).append(": ").append(text).push_back('\n');
+    DebugOutput(line);
+}
+
 DebugSink SetDebugSink(DebugSink sink) {
     std::lock_guard<std::mutex> lock(LogMutex());
     DebugSink previous = std::move(CurrentSink());

@@ -1,5 +1,7 @@
 #include "codecs/ExifOrientation.h"
 
+#include "codecs/ByteOrder.h"
+
 #include <cstring>
 
 namespace k72 {
@@ -7,14 +9,6 @@ namespace {
 
 constexpr int kUpright = 1;
 constexpr std::uint16_t kOrientationTag = 0x0112;
-
-std::uint32_t Big32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
-std::uint32_t Little32(const std::uint8_t* p) {
-    return (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
-}
 
 } // namespace
 
@@ -31,9 +25,11 @@ int TiffOrientation(const std::uint8_t* data, std::size_t size) {
         return kUpright;
     }
     const auto read16 = [&](std::size_t at) -> std::uint32_t {
-        return little ? (data[at] | (data[at + 1] << 8)) : ((data[at] << 8) | data[at + 1]);
+        return little ? byteorder::LoadLE16(data + at) : byteorder::LoadBE16(data + at);
     };
-    const auto read32 = [&](std::size_t at) { return little ? Little32(data + at) : Big32(data + at); };
+    const auto read32 = [&](std::size_t at) {
+        return little ? byteorder::LoadLE32(data + at) : byteorder::LoadBE32(data + at);
+    };
     const std::size_t directory = read32(4);
     if (directory < 8 || directory > size - 2) {
         return kUpright;
@@ -74,7 +70,7 @@ int JpegOrientation(const std::uint8_t* data, std::size_t size) {
         if (marker == 0xDA || marker == 0xD9) { // the picture data begins: no EXIF before it
             return kUpright;
         }
-        const std::size_t length = (std::size_t{data[at + 2]} << 8) | data[at + 3];
+        const std::size_t length = byteorder::LoadBE16(data + at + 2);
         if (length < 2 || at + 2 + length > size) {
             return kUpright;
         }
@@ -94,7 +90,7 @@ int PngOrientation(const std::uint8_t* data, std::size_t size) {
     }
     std::size_t at = 8;
     while (at + 12 <= size) {
-        const std::size_t length = Big32(data + at);
+        const std::size_t length = byteorder::LoadBE32(data + at);
         if (length > size - at - 12) {
             return kUpright;
         }
@@ -117,7 +113,7 @@ int WebpOrientation(const std::uint8_t* data, std::size_t size) {
     }
     std::size_t at = 12;
     while (at + 8 <= size) {
-        const std::size_t length = Little32(data + at + 4);
+        const std::size_t length = byteorder::LoadLE32(data + at + 4);
         if (length > size - at - 8) {
             return kUpright;
         }

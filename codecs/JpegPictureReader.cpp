@@ -14,6 +14,8 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "picture decoder";
+
 // libjpeg reports a fatal error by calling error_exit, which must not return: it jumps back to the
 // decode function. Everything that lives between that function and libjpeg is plain data, so the jump
 // skips no destructor.
@@ -49,7 +51,7 @@ void OnJpegMessage(j_common_ptr info, int level) {
         job.warned = true;
         char text[JMSG_LENGTH_MAX];
         (*info->err->format_message)(info, text);
-        DebugOutput(std::string("JPEG decoder: ") + text + "\n");
+        LogLine(kLogModule, std::string("JPEG: ") + text);
     }
 }
 
@@ -107,7 +109,7 @@ PictureDecodeStatus DecodeJpegPicture(const std::uint8_t* data, std::size_t size
     job->errors.error_exit = OnJpegError;
     job->errors.emit_message = OnJpegMessage;
     if (setjmp(job->jump) != 0) {
-        DebugOutput(std::string("JPEG decoder: ") + job->message + "\n");
+        LogLine(kLogModule, std::string("JPEG: ") + job->message);
         jpeg_destroy_decompress(&job->info);
         return PictureDecodeStatus::Undecodable;
     }

@@ -1,12 +1,18 @@
 #pragma once
-// Owning handles for the FFmpeg objects of the movie transcoder, each freed by its own av_*_free.
+// Owning handles for the FFmpeg objects the codecs hold, each freed by the library's own free function.
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
+#include <libavformat/avio.h>
 #include <libavutil/frame.h>
+#include <libavutil/mem.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
 }
+
+#include <cstdint>
 
 #include <memory>
 #include <string>
@@ -28,12 +34,34 @@ struct PacketDeleter {
 struct FilterGraphDeleter {
     void operator()(AVFilterGraph* graph) const { avfilter_graph_free(&graph); }
 };
+// An output context made by avformat_alloc_output_context2 (no input to close).
+struct OutputContextDeleter {
+    void operator()(AVFormatContext* context) const { avformat_free_context(context); }
+};
+struct IoContextDeleter {
+    void operator()(AVIOContext* context) const { avio_context_free(&context); }
+};
+struct ScalerDeleter {
+    void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
+struct ResamplerDeleter {
+    void operator()(SwrContext* context) const { swr_free(&context); }
+};
+// A block from av_malloc and its kin.
+struct BufferDeleter {
+    void operator()(std::uint8_t* block) const { av_free(block); }
+};
 
 using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;
+using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
+using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
+using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;
+using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
+using BufferPtr = std::unique_ptr<std::uint8_t, BufferDeleter>;
 
 // The text of an AVERROR code (av_err2str does not compile cleanly in C++).
 inline std::string ErrorText(int error) {

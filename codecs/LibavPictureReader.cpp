@@ -18,12 +18,10 @@ extern "C" {
 namespace k72 {
 namespace {
 
-struct ScalerDeleter {
-    void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
+constexpr std::string_view kLogModule = "picture decoder";
 
 PictureDecodeStatus Refuse(const std::string& why) {
-    DebugOutput("Picture decoder: " + why + "\n");
+    LogLine(kLogModule, why);
     return PictureDecodeStatus::Undecodable;
 }
 
@@ -85,9 +83,8 @@ PictureDecodeStatus DecodeLibavPicture(AVCodecID codecId, const std::uint8_t* da
         return PictureDecodeStatus::TooLarge;
     }
     // Point sampling: no resize happens here, only the change of layout.
-    std::unique_ptr<SwsContext, ScalerDeleter> scaler(
-        sws_getContext(frame->width, frame->height, format, frame->width, frame->height, AV_PIX_FMT_BGR24,
-                       SWS_POINT, nullptr, nullptr, nullptr));
+    libav::ScalerPtr scaler(sws_getContext(frame->width, frame->height, format, frame->width, frame->height,
+                                           AV_PIX_FMT_BGR24, SWS_POINT, nullptr, nullptr, nullptr));
     if (!scaler) {
         return Refuse(std::string("no conversion from ") + av_get_pix_fmt_name(format));
     }

@@ -3,6 +3,7 @@
 #include "codecs/BmpPictureReader.h"
 #include "codecs/DiagnosticLog.h"
 #include "codecs/ExifOrientation.h"
+#include "codecs/FileHandle.h"
 #include "codecs/FitGeometry.h"
 #include "codecs/HeifPictureReader.h"
 #include "codecs/JpegPictureReader.h"
@@ -21,24 +22,10 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "picture decoder";
+
 // No picture file we accept comes near this; a larger one is refused before it is read.
 constexpr std::uint64_t kMaxFileBytes = std::uint64_t{1} << 31;
-
-class FileHandle {
-public:
-    explicit FileHandle(int descriptor) : fd(descriptor) {}
-    ~FileHandle() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int Get() const { return fd; }
-
-private:
-    int fd;
-};
 
 } // namespace
 
@@ -54,8 +41,8 @@ void PictureDecoder::SetMinimumSize(std::uint32_t width, std::uint32_t height) {
 PictureDecodeStatus PictureDecoder::Decode(const std::filesystem::path& path, CDibImage& image) {
     const FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
-    if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        DebugOutput("Picture decoder: cannot open " + path.string() + ": " + std::strerror(errno) + "\n");
+    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        LogLine(kLogModule, "cannot open " + path.string() + ": " + std::strerror(errno));
         return PictureDecodeStatus::Undecodable;
     }
     const auto fileSize = static_cast<std::uint64_t>(info.st_size);
@@ -72,12 +59,12 @@ PictureDecodeStatus PictureDecoder::Decode(const std::filesystem::path& path, CD
     }
     std::size_t done = 0;
     while (done < fileBytes.size()) {
-        const ssize_t n = ::read(file.Get(), fileBytes.data() + done, fileBytes.size() - done);
+        const ssize_t n = ::read(file.get(), fileBytes.data() + done, fileBytes.size() - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            DebugOutput("Picture decoder: cannot read " + path.string() + "\n");
+            LogLine(kLogModule, "cannot read " + path.string());
             return PictureDecodeStatus::Undecodable;
         }
         done += static_cast<std::size_t>(n);
@@ -137,10 +124,10 @@ PictureDecodeStatus PictureDecoder::Decode(const std::uint8_t* data, std::size_t
             return DecodeHeifPicture(data, size, minWidth, minHeight, image);
         }
     } catch (const std::exception& error) {
-        DebugOutput(std::string("Picture decoder: ") + error.what() + "\n");
+        LogLine(kLogModule, error.what());
         return PictureDecodeStatus::Undecodable;
     }
-    DebugOutput("Picture decoder: not a picture file of a known kind\n");
+    LogLine(kLogModule, "not a picture file of a known kind");
     return PictureDecodeStatus::Undecodable;
 }
 

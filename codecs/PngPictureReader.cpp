@@ -1,5 +1,6 @@
 #include "codecs/PngPictureReader.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/DiagnosticLog.h"
 
 #include <csetjmp>
@@ -12,6 +13,8 @@
 
 namespace k72 {
 namespace {
+
+constexpr std::string_view kLogModule = "picture decoder";
 
 // libpng reports a fatal error through OnPngError, which jumps back to the decode function. Everything
 // that lives between that function and libpng is plain data, so the jump skips no destructor.
@@ -52,7 +55,7 @@ PictureDecodeStatus ReadPng(PngJob* const job, PngReadState* const state, std::v
     png_structp const png = state->png;
     png_infop const info = state->info;
     if (setjmp(png_jmpbuf(png)) != 0) {
-        DebugOutput(std::string("PNG decoder: ") + job->message + "\n");
+        LogLine(kLogModule, std::string("PNG: ") + job->message);
         return PictureDecodeStatus::Undecodable;
     }
     png_set_read_fn(png, job, ReadPngData);
@@ -141,12 +144,8 @@ PictureDecodeStatus DecodePngPicture(const std::uint8_t* data, std::size_t size,
     }
     // The size is judged from IHDR, always the first chunk, before libpng reads any further.
     if (size >= 24 && std::memcmp(data + 12, "IHDR", 4) == 0) {
-        const auto be32 = [&](std::size_t at) {
-            return (std::uint32_t{data[at]} << 24) | (std::uint32_t{data[at + 1]} << 16) |
-                   (std::uint32_t{data[at + 2]} << 8) | std::uint32_t{data[at + 3]};
-        };
-        const std::uint32_t width = be32(16);
-        const std::uint32_t height = be32(20);
+        const std::uint32_t width = byteorder::LoadBE32(data + 16);
+        const std::uint32_t height = byteorder::LoadBE32(data + 20);
         if (width > 0 && height > 0 && !PictureSizeAcceptable(width, height)) {
             return PictureDecodeStatus::TooLarge;
         }

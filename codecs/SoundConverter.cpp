@@ -1,5 +1,6 @@
 #include "codecs/SoundConverter.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/DiagnosticLog.h"
 #include "codecs/LibavHandles.h"
 #include "codecs/ff_convertermain.h"
@@ -21,6 +22,8 @@ extern "C" {
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "sound converter";
+
 constexpr int kRate = 44100;
 constexpr int kChannels = 2;
 constexpr int kBytesPerFrame = kChannels * 2;
@@ -33,41 +36,24 @@ struct Failure {
     std::string reason;
 };
 
-struct ResamplerDeleter {
-    void operator()(SwrContext* context) const { swr_free(&context); }
-};
-using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
-
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-void PutLe32(std::uint8_t* p, std::uint32_t value) {
-    p[0] = static_cast<std::uint8_t>(value);
-    p[1] = static_cast<std::uint8_t>(value >> 8);
-    p[2] = static_cast<std::uint8_t>(value >> 16);
-    p[3] = static_cast<std::uint8_t>(value >> 24);
-}
-
-void PutLe16(std::uint8_t* p, std::uint16_t value) {
-    p[0] = static_cast<std::uint8_t>(value);
-    p[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
 std::array<std::uint8_t, kHeaderBytes> WavHeader(std::uint32_t dataBytes) {
     std::array<std::uint8_t, kHeaderBytes> h{};
     std::copy_n("RIFF", 4, h.begin());
-    PutLe32(&h[4], dataBytes + kHeaderBytes - 8);
+    byteorder::StoreLE32(&h[4], dataBytes + kHeaderBytes - 8);
     std::copy_n("WAVEfmt ", 8, h.begin() + 8);
-    PutLe32(&h[16], 16);
-    PutLe16(&h[20], 1); // PCM
-    PutLe16(&h[22], kChannels);
-    PutLe32(&h[24], kRate);
-    PutLe32(&h[28], kRate * kBytesPerFrame);
-    PutLe16(&h[32], kBytesPerFrame);
-    PutLe16(&h[34], 16);
+    byteorder::StoreLE32(&h[16], 16);
+    byteorder::StoreLE16(&h[20], 1); // PCM
+    byteorder::StoreLE16(&h[22], kChannels);
+    byteorder::StoreLE32(&h[24], kRate);
+    byteorder::StoreLE32(&h[28], kRate * kBytesPerFrame);
+    byteorder::StoreLE16(&h[32], kBytesPerFrame);
+    byteorder::StoreLE16(&h[34], 16);
     std::copy_n("data", 4, h.begin() + 36);
-    PutLe32(&h[40], dataBytes);
+    byteorder::StoreLE32(&h[40], dataBytes);
     return h;
 }
 
@@ -95,7 +81,7 @@ public:
             }
             if (error < 0) {
                 if (error != AVERROR_EOF) {
-                    DebugOutput("Sound converter: reading stopped early: " + libav::ErrorText(error) + "\n");
+                    LogLine(kLogModule, "reading stopped early: " + libav::ErrorText(error));
                 }
                 break;
             }
@@ -279,7 +265,7 @@ private:
     libav::CodecContextPtr decoder_;
     libav::FramePtr frame_;
     int streamIndex_ = -1;
-    ResamplerPtr resampler_;
+    libav::ResamplerPtr resampler_;
     AVChannelLayout inLayout_{};
     int inRate_ = 0;
     int inFormat_ = -1;
@@ -299,17 +285,16 @@ ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::str
         try {
             job.Run();
             if (job.Damaged() > 0) {
-                DebugOutput("Sound converter: " + std::to_string(job.Damaged()) +
-                            " damaged packets skipped\n");
+                LogLine(kLogModule, std::to_string(job.Damaged()) + " damaged packets skipped");
             }
         } catch (const Failure& failure) {
-            DebugOutput("Sound converter: " + failure.reason + "\n");
+            LogLine(kLogModule, failure.reason);
             result = failure.code;
         } catch (const std::bad_alloc&) {
-            DebugOutput("Sound converter: out of memory\n");
+            LogLine(kLogModule, "out of memory");
             result = rc::Error;
         } catch (const std::exception& error) {
-            DebugOutput(std::string("Sound converter: ") + error.what() + "\n");
+            LogLine(kLogModule, error.what());
             result = rc::Error;
         }
     }

@@ -16,6 +16,8 @@ extern "C" {
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "movie transcoder";
+
 // FFmpeg's own warnings and errors belong in the diagnostic log, not on a terminal nobody watches.
 void ForwardLibraryLog(void* object, int level, const char* format, va_list arguments) {
     if (level > AV_LOG_WARNING) {
@@ -27,7 +29,11 @@ void ForwardLibraryLog(void* object, int level, const char* format, va_list argu
     va_copy(copy, arguments);
     av_log_format_line2(object, level, format, copy, line, sizeof line, &printPrefix);
     va_end(copy);
-    DebugOutput(std::string("libav : ") + line);
+    std::string_view text(line);
+    while (!text.empty() && text.back() == '\n') {
+        text.remove_suffix(1);
+    }
+    LogLine("media library", text);
 }
 
 } // namespace
@@ -45,7 +51,7 @@ int ff_convertermain(ConverterCallback callback, void* context, int argc, char**
     std::string reason;
     const ResultCode parsed = options.Parse(argc, argv, &reason);
     if (Failed(parsed)) {
-        DebugOutput("ff_convertermain : " + reason + "\n");
+        LogLine(kLogModule, reason);
         progress.Result(parsed);
         return parsed;
     }

@@ -1,5 +1,6 @@
 #include "engine/CAviProbe.h"
 
+#include "codecs/ByteOrder.h"
 #include "engine/ProbeFile.h"
 
 #include <array>
@@ -51,15 +52,15 @@ ResultCode CAviProbe::ReadHeader(const std::string& path) {
     }
     const unsigned char* h = header.data();
     if (!Tag(h + 0, "RIFF") || !Tag(h + 8, "AVI ") || !Tag(h + 12, "LIST") || !Tag(h + 20, "hdrl") ||
-        Le32(h + 28) != kMainHeaderSize) {
+        byteorder::LoadLE32(h + 28) != kMainHeaderSize) {
         return rc::AviInvalidHeader;
     }
-    const std::uint32_t microSecPerFrame = Le32(h + 32);
+    const std::uint32_t microSecPerFrame = byteorder::LoadLE32(h + 32);
     if (microSecPerFrame == 0) {
         // A rate cannot come from a zero frame duration; no file we write has one.
         return rc::AviInvalidHeader;
     }
-    probedFrames = Le32(h + 48);
+    probedFrames = byteorder::LoadLE32(h + 48);
     probedFrameRate = 1000000.0 / static_cast<double>(microSecPerFrame);
     return 0;
 }

@@ -11,6 +11,8 @@
 
 namespace k72 {
 
+constexpr std::string_view kLogModule = "conversion manager";
+
 CConversionManager::CConversionManager()
     : converter(std::make_unique<CVideoConverter>()), stillConverter(std::make_unique<StillImageConverter>()),
       worker([this] { RunWorker(); }) {}
@@ -67,7 +69,7 @@ void CConversionManager::RunWorker() {
     try {
         WorkerLoop();
     } catch (...) {
-        DebugOutput("CConversionManager: the worker stopped on an error\n");
+        LogLine(kLogModule, "the worker stopped on an error");
     }
 }
 
@@ -93,9 +95,9 @@ void CConversionManager::WorkerLoop() {
         try {
             result = converter->Convert(job.sourcePath, job.destinationPath);
         } catch (const std::exception& error) {
-            DebugOutput(std::string("CConversionManager: conversion failed: ") + error.what() + "\n");
+            LogLine(kLogModule, std::string("conversion failed: ") + error.what());
         } catch (...) {
-            DebugOutput("CConversionManager: conversion failed\n");
+            LogLine(kLogModule, "conversion failed");
         }
 
         {
@@ -108,7 +110,11 @@ void CConversionManager::WorkerLoop() {
         }
 
         if (Failed(result)) {
-            DebugOutput(ResultCodeText(result));
+            std::string text = ResultCodeText(result);
+            while (!text.empty() && text.back() == '\n') {
+                text.pop_back();
+            }
+            LogLine(kLogModule, text);
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "engine/PcmFileCheck.h"
 
+#include "codecs/ByteOrder.h"
 #include "engine/ProbeFile.h"
 
 #include <array>
@@ -29,29 +30,30 @@ ResultCode CheckPcmWaveFile(const std::string& path) {
         return rc::PcmBadRiff;
     }
     const unsigned char* h = header.data();
-    if (!Tag(h + 0, "RIFF") || Le32(h + 4) > length || !Tag(h + 8, "WAVE") || !Tag(h + 12, "fmt ")) {
+    if (!Tag(h + 0, "RIFF") || byteorder::LoadLE32(h + 4) > length || !Tag(h + 8, "WAVE") ||
+        !Tag(h + 12, "fmt ")) {
         return rc::PcmBadRiff;
     }
-    const std::uint64_t fmtSize = Le32(h + 16);
+    const std::uint64_t fmtSize = byteorder::LoadLE32(h + 16);
     if (fmtSize + 28 > length) {
         return rc::PcmBadFmtSize;
     }
-    if (Le16(h + 20) != 1) {
+    if (byteorder::LoadLE16(h + 20) != 1) {
         return rc::PcmNotPcm;
     }
-    if (Le16(h + 22) != 2) {
+    if (byteorder::LoadLE16(h + 22) != 2) {
         return rc::PcmBadChannels;
     }
-    if (Le32(h + 24) != 44100) {
+    if (byteorder::LoadLE32(h + 24) != 44100) {
         return rc::PcmBadSampleRate;
     }
-    if (Le32(h + 28) != 176400) {
+    if (byteorder::LoadLE32(h + 28) != 176400) {
         return rc::PcmBadByteRate;
     }
-    if (Le16(h + 32) != 4) {
+    if (byteorder::LoadLE16(h + 32) != 4) {
         return rc::PcmBadBlockAlign;
     }
-    if (Le16(h + 34) != 16) {
+    if (byteorder::LoadLE16(h + 34) != 16) {
         return rc::PcmBadBitsPerSample;
     }
 
@@ -66,7 +68,7 @@ ResultCode CheckPcmWaveFile(const std::string& path) {
         if (!file.ReadAt(position, chunk.data(), chunk.size())) {
             break;
         }
-        const std::uint32_t size = Le32(chunk.data() + 4);
+        const std::uint32_t size = byteorder::LoadLE32(chunk.data() + 4);
         position += static_cast<std::uint64_t>(size) + 8;
         if (Tag(chunk.data(), "data")) {
             found = true;

@@ -12,6 +12,8 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "still converter";
+
 constexpr std::uint32_t kMainWidth = 640;
 constexpr std::uint32_t kMainHeight = 480;
 constexpr std::uint32_t kThumbWidth = 160;
@@ -90,7 +92,7 @@ StillImageConverter::StillImageConverter() {
             constructResult = rc::JpegEncoderInitFailed;
         }
     } catch (const std::exception& error) {
-        DebugOutput(std::string("StillImageConverter: ") + error.what() + "\n");
+        LogLine(kLogModule, error.what());
         constructResult = rc::JpegEncoderInitFailed;
     }
 }
@@ -112,7 +114,7 @@ float StillImageConverter::Quality() const {
 bool StillImageConverter::TransformFrame(CAVFrame& target, const CAVFrame& source, WorkFrames& work) {
     try {
         if (!target.HasBuffer() || !source.HasBuffer()) {
-            throw TransformFailure{"Frame has no buffer"};
+            throw TransformFailure{"a picture buffer is empty"};
         }
         if (target.IsSameFrame(source)) {
             std::memcpy(target.GetBuffer(), source.GetBuffer(), target.GetSize());
@@ -127,49 +129,50 @@ bool StillImageConverter::TransformFrame(CAVFrame& target, const CAVFrame& sourc
         if (!source.IsSameSize(target)) {
             CAVFrame* resized = &target;
             if (sourceFormat != targetFormat) {
-                resized =
-                    &WorkFrame(work.pResizeFrame, sourceFormat, width, height, "pResizeFrame Create FAILED");
+                resized = &WorkFrame(work.pResizeFrame, sourceFormat, width, height,
+                                     "cannot make the frame for the resized picture");
             }
             if (!current->Resize(*resized)) {
-                throw TransformFailure{"Resize() FAILED"};
+                throw TransformFailure{"cannot resize the picture"};
             }
             current = resized;
         }
 
         const auto isBgr = [](PixelFormat f) { return f == PixelFormat::BGR24 || f == PixelFormat::BGR32; };
         if (isBgr(sourceFormat) && !isBgr(targetFormat)) {
-            CAVFrame& flipped =
-                WorkFrame(work.pInvFrame, sourceFormat, width, height, "pInvFrame Create FAILED");
+            CAVFrame& flipped = WorkFrame(work.pInvFrame, sourceFormat, width, height,
+                                          "cannot make the frame for the turned picture");
             if (!flipped.Inverse(*current)) {
-                throw TransformFailure{"Inverse() FAILED"};
+                throw TransformFailure{"cannot turn the picture's rows the other way up"};
             }
             current = &flipped;
         }
 
         if (sourceFormat == PixelFormat::RGB32 && targetFormat != PixelFormat::RGB32) {
-            CAVFrame& reversed =
-                WorkFrame(work.pBGR32Frame, PixelFormat::BGR32, width, height, "pBGR32Frame Create FAILED");
+            CAVFrame& reversed = WorkFrame(work.pBGR32Frame, PixelFormat::BGR32, width, height,
+                                           "cannot make the frame for the reordered channels");
             CAVFrame& into = targetFormat == PixelFormat::BGR32 ? target : reversed;
             if (!CAVFrame::Reverse4Col(*current, into)) {
-                throw TransformFailure{"Reverse4Col FAILED"};
+                throw TransformFailure{"cannot reorder the colour channels"};
             }
             current = &into;
         }
 
         if (current->GetFormat() == targetFormat) {
             if (current != &target) {
-                throw TransformFailure{"** FATAL ** Flow Error"};
+                throw TransformFailure{"the picture reached the target pixel format in a work frame instead "
+                                       "of the target frame"};
             }
             return true;
         }
         if (!target.Format(*current)) {
-            throw TransformFailure{"Format() FAILED"};
+            throw TransformFailure{"cannot convert the picture to the target pixel format"};
         }
         return true;
     } catch (const TransformFailure& failure) {
-        DebugOutput(std::string("TransformFrame: ") + failure.reason + "\n");
+        LogLine(kLogModule, std::string("transform: ") + failure.reason);
     } catch (const std::exception& error) {
-        DebugOutput(std::string("TransformFrame: ") + error.what() + "\n");
+        LogLine(kLogModule, std::string("transform: ") + error.what());
     }
     return false;
 }
@@ -219,7 +222,7 @@ bool StillImageConverter::FitFrame(CAVFrame& target, const CAVFrame& source, con
             if (!(cropped.HasBuffer() && cropped.GetWidth() == plan.cropWidth &&
                   cropped.GetHeight() == plan.cropHeight)) {
                 if (!cropped.Create(PixelFormat::RGB24, plan.cropWidth, plan.cropHeight)) {
-                    throw TransformFailure{"crop frame Create FAILED"};
+                    throw TransformFailure{"cannot make the frame for the cropped picture"};
                 }
                 const std::size_t row = static_cast<std::size_t>(plan.cropWidth) * 3;
                 const std::size_t sourceRow = static_cast<std::size_t>(source.GetWidth()) * 3;
@@ -236,12 +239,12 @@ bool StillImageConverter::FitFrame(CAVFrame& target, const CAVFrame& source, con
                 throw TransformFailure{"letterbox needs an RGB24 picture"};
             }
             CAVFrame& inner = WorkFrame(work.pFitFrame, PixelFormat::RGB24, plan.scaledWidth,
-                                        plan.scaledHeight, "pFitFrame Create FAILED");
+                                        plan.scaledHeight, "cannot make the frame for the fitted picture");
             if (!current->Resize(inner)) {
-                throw TransformFailure{"Resize() FAILED"};
+                throw TransformFailure{"cannot resize the picture"};
             }
             CAVFrame& canvas = WorkFrame(work.pCanvasFrame, PixelFormat::RGB24, target.GetWidth(),
-                                         target.GetHeight(), "pCanvasFrame Create FAILED");
+                                         target.GetHeight(), "cannot make the frame for the letterbox canvas");
             std::memset(canvas.GetBuffer(), 0, canvas.GetSize());
             const std::size_t row = static_cast<std::size_t>(plan.scaledWidth) * 3;
             const std::size_t canvasRow = static_cast<std::size_t>(target.GetWidth()) * 3;
@@ -254,9 +257,9 @@ bool StillImageConverter::FitFrame(CAVFrame& target, const CAVFrame& source, con
         }
         return TransformFrame(target, *current, work);
     } catch (const TransformFailure& failure) {
-        DebugOutput(std::string("FitFrame: ") + failure.reason + "\n");
+        LogLine(kLogModule, std::string("fit: ") + failure.reason);
     } catch (const std::exception& error) {
-        DebugOutput(std::string("FitFrame: ") + error.what() + "\n");
+        LogLine(kLogModule, std::string("fit: ") + error.what());
     }
     return false;
 }
@@ -280,7 +283,7 @@ bool StillImageConverter::LoadSourceFrame(CAVFrame& frame, const CDibImage& pict
         return frame.LoadBitmap32(width, height, bottom, -pitch);
     }
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16) {
-        DebugOutput("StillImageConverter: unsupported bitmap depth\n");
+        LogLine(kLogModule, "unsupported bitmap depth");
         return false;
     }
     if (!(frame.HasBuffer() && frame.GetFormat() == PixelFormat::RGB24 && frame.GetWidth() == width &&
@@ -340,7 +343,7 @@ ResultCode StillImageConverter::Convert(const std::string& sourcePath, const std
     try {
         result = ConvertSteps(sourcePath, destinationPath);
     } catch (const std::exception& error) {
-        DebugOutput(std::string("StillImageConverter: ") + error.what() + "\n");
+        LogLine(kLogModule, error.what());
         result = rc::Fail;
     }
     if (image) { // the decoded picture lives only for the call; its memory serves the next one
@@ -363,7 +366,7 @@ ResultCode StillImageConverter::ConvertSteps(const std::string& sourcePath,
     const PictureDecodeStatus decoded = decoder.Decode(std::filesystem::path(sourcePath), *image);
     watch.Lap(stageTimes.decode, stageTimes.decodeCpu);
     if (decoded == PictureDecodeStatus::TooLarge) {
-        DebugOutput("StillImageConverter: picture too large: " + sourcePath + "\n");
+        LogLine(kLogModule, "picture too large: " + sourcePath);
         return rc::JpegUnsupportedLayout;
     }
     if (decoded != PictureDecodeStatus::Decoded) {

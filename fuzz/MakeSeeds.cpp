@@ -4,6 +4,7 @@
 // AVI of the movie, as the re-interleaver reads it) and avi_probe (the finished, re-interleaved AVI).
 #include "fuzz/FuzzSupport.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/CVideoConverter.h"
 #include "codecs/ResultCodes.h"
 #include "codecs/ff_convertermain.h"
@@ -32,9 +33,7 @@ Bytes Load(const fs::path& path) {
 }
 
 void Le32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-    }
+    k72::byteorder::StoreLE32(&b[at], v);
 }
 
 void Name(Bytes& b, std::size_t at, const std::string& text) {

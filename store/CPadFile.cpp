@@ -1,5 +1,6 @@
 #include "store/CPadFile.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/DiagnosticLog.h"
 #include "store/WriteFaults.h"
 
@@ -15,6 +16,8 @@
 
 namespace k72 {
 namespace {
+
+constexpr std::string_view kLogModule = "pad file";
 
 using namespace padlayout;
 
@@ -54,17 +57,8 @@ constexpr Span kHeaderSpans[] = {{0, 8}};
 constexpr Span kMovieSpans[] = {{0, 21}, {24, 49}, {52, 62}, {64, 65}};
 constexpr Span kStillSpans[] = {{0, 1325}, {1328, 1345}, {1360, 1362}};
 
-std::uint32_t GetLE32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-void PutLE32(std::uint8_t* p, std::uint32_t value) {
-    p[0] = static_cast<std::uint8_t>(value);
-    p[1] = static_cast<std::uint8_t>(value >> 8);
-    p[2] = static_cast<std::uint8_t>(value >> 16);
-    p[3] = static_cast<std::uint8_t>(value >> 24);
-}
+using byteorder::LoadLE32;
+using byteorder::StoreLE32;
 
 void GetName(const std::uint8_t* p, NameField& field) {
     std::memcpy(field.data(), p, field.size());
@@ -74,21 +68,21 @@ void PutName(std::uint8_t* p, const NameField& field) {
 }
 
 void ParseRecord(const std::uint8_t* r, PadEntry& entry) {
-    entry.used = static_cast<std::int32_t>(GetLE32(r));
-    entry.kindCode = static_cast<std::int32_t>(GetLE32(r + 4));
+    entry.used = static_cast<std::int32_t>(LoadLE32(r));
+    entry.kindCode = static_cast<std::int32_t>(LoadLE32(r + 4));
     if (entry.used != kUsed) {
         return;
     }
     if (entry.kindCode == kKindMovie) {
         MovieRecord& m = entry.movie.emplace();
         GetName(r + movieoff::kFileName, m.fileName);
-        m.deviceValue1 = GetLE32(r + movieoff::kDeviceValue1);
-        m.deviceValue2 = GetLE32(r + movieoff::kDeviceValue2);
-        m.frameCount = GetLE32(r + movieoff::kFrameCount);
+        m.deviceValue1 = LoadLE32(r + movieoff::kDeviceValue1);
+        m.deviceValue2 = LoadLE32(r + movieoff::kDeviceValue2);
+        m.frameCount = LoadLE32(r + movieoff::kFrameCount);
         GetName(r + movieoff::kAudioFileName, m.audioFileName);
         m.audioFileName[kNameFieldSize - 1] = '\0';
-        m.deviceValue3 = GetLE32(r + movieoff::kDeviceValue3);
-        m.deviceValue4 = GetLE32(r + movieoff::kDeviceValue4);
+        m.deviceValue3 = LoadLE32(r + movieoff::kDeviceValue3);
+        m.deviceValue4 = LoadLE32(r + movieoff::kDeviceValue4);
         m.deviceByte1 = r[movieoff::kDeviceByte1];
         m.deviceByte2 = r[movieoff::kDeviceByte2];
         m.deviceByte3 = r[movieoff::kDeviceByte3];
@@ -97,12 +91,12 @@ void ParseRecord(const std::uint8_t* r, PadEntry& entry) {
         for (std::size_t i = 0; i < kMaxStills; ++i) {
             GetName(r + stilloff::kStillNames + i * kNameFieldSize, s.stillNames[i]);
         }
-        s.stillCount = GetLE32(r + stilloff::kStillCount);
+        s.stillCount = LoadLE32(r + stilloff::kStillCount);
         GetName(r + stilloff::kAudioFileName, s.audioFileName);
         s.audioFileName[kNameFieldSize - 1] = '\0';
-        s.deviceValue1 = GetLE32(r + stilloff::kDeviceValue1);
-        s.deviceValue2 = GetLE32(r + stilloff::kDeviceValue2);
-        s.deviceValue3 = GetLE32(r + stilloff::kDeviceValue3);
+        s.deviceValue1 = LoadLE32(r + stilloff::kDeviceValue1);
+        s.deviceValue2 = LoadLE32(r + stilloff::kDeviceValue2);
+        s.deviceValue3 = LoadLE32(r + stilloff::kDeviceValue3);
         std::memcpy(s.deviceBytes.data(), r + stilloff::kDeviceBytes, s.deviceBytes.size());
         s.deviceByte4 = r[stilloff::kDeviceByte4];
         s.deviceByte2 = r[stilloff::kDeviceByte2];
@@ -113,17 +107,17 @@ void ParseRecord(const std::uint8_t* r, PadEntry& entry) {
 // An entry marked as a movie or still pad without its record (never made by this program) is written
 // as its header alone rather than inventing field values.
 std::pair<const Span*, std::size_t> FormatRecord(const PadEntry& entry, std::uint8_t* r) {
-    PutLE32(r, static_cast<std::uint32_t>(entry.used));
-    PutLE32(r + 4, static_cast<std::uint32_t>(entry.kindCode));
+    StoreLE32(r, static_cast<std::uint32_t>(entry.used));
+    StoreLE32(r + 4, static_cast<std::uint32_t>(entry.kindCode));
     if (entry.used == kUsed && entry.kindCode == kKindMovie && entry.movie) {
         const MovieRecord& m = *entry.movie;
         PutName(r + movieoff::kFileName, m.fileName);
-        PutLE32(r + movieoff::kDeviceValue1, m.deviceValue1);
-        PutLE32(r + movieoff::kDeviceValue2, m.deviceValue2);
-        PutLE32(r + movieoff::kFrameCount, m.frameCount);
+        StoreLE32(r + movieoff::kDeviceValue1, m.deviceValue1);
+        StoreLE32(r + movieoff::kDeviceValue2, m.deviceValue2);
+        StoreLE32(r + movieoff::kFrameCount, m.frameCount);
         PutName(r + movieoff::kAudioFileName, m.audioFileName);
-        PutLE32(r + movieoff::kDeviceValue3, m.deviceValue3);
-        PutLE32(r + movieoff::kDeviceValue4, m.deviceValue4);
+        StoreLE32(r + movieoff::kDeviceValue3, m.deviceValue3);
+        StoreLE32(r + movieoff::kDeviceValue4, m.deviceValue4);
         r[movieoff::kDeviceByte1] = m.deviceByte1;
         r[movieoff::kDeviceByte2] = m.deviceByte2;
         r[movieoff::kDeviceByte3] = m.deviceByte3;
@@ -134,11 +128,11 @@ std::pair<const Span*, std::size_t> FormatRecord(const PadEntry& entry, std::uin
         for (std::size_t i = 0; i < kMaxStills; ++i) {
             PutName(r + stilloff::kStillNames + i * kNameFieldSize, s.stillNames[i]);
         }
-        PutLE32(r + stilloff::kStillCount, s.stillCount);
+        StoreLE32(r + stilloff::kStillCount, s.stillCount);
         PutName(r + stilloff::kAudioFileName, s.audioFileName);
-        PutLE32(r + stilloff::kDeviceValue1, s.deviceValue1);
-        PutLE32(r + stilloff::kDeviceValue2, s.deviceValue2);
-        PutLE32(r + stilloff::kDeviceValue3, s.deviceValue3);
+        StoreLE32(r + stilloff::kDeviceValue1, s.deviceValue1);
+        StoreLE32(r + stilloff::kDeviceValue2, s.deviceValue2);
+        StoreLE32(r + stilloff::kDeviceValue3, s.deviceValue3);
         std::memcpy(r + stilloff::kDeviceBytes, s.deviceBytes.data(), s.deviceBytes.size());
         r[stilloff::kDeviceByte4] = s.deviceByte4;
         r[stilloff::kDeviceByte2] = s.deviceByte2;
@@ -148,7 +142,7 @@ std::pair<const Span*, std::size_t> FormatRecord(const PadEntry& entry, std::uin
 }
 
 void LogErrno(const char* what) {
-    DebugOutput(std::string("pad file: ") + what + ": " + std::strerror(errno) + "\n");
+    LogLine(kLogModule, std::string(what) + ": " + std::strerror(errno));
 }
 
 // Reads up to size bytes at offset; a short read is not an error (the rest stays as it was).
@@ -212,8 +206,8 @@ CardOpenResult CPadFile::Open(const std::filesystem::path& path) {
     // O_NOFOLLOW: a pad file that is a link may point anywhere outside the card, and is never written
     // through (the folders above it may be links: a card mounted under a linked path). O_NONBLOCK keeps
     // a FIFO or device named like the pad file from blocking the open.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0) {
+    FileHandle fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    if (!fd) {
         const int error = errno;
         LogErrno("open");
         struct stat info {};
@@ -230,62 +224,56 @@ CardOpenResult CPadFile::Open(const std::filesystem::path& path) {
         return fail(CardOpenFailure::IoError, error);
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0) {
+    if (::fstat(fd.get(), &info) != 0) {
         const int error = errno;
-        ::close(fd);
         return fail(CardOpenFailure::IoError, error);
     }
     if (!S_ISREG(info.st_mode)) {
-        DebugOutput("pad file: not a regular file\n");
-        ::close(fd);
+        LogLine(kLogModule, "not a regular file");
         result.fileType = FileTypeWords(info.st_mode);
         return fail(CardOpenFailure::NotARegularFile, 0);
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         LogErrno("lock");
-        ::close(fd);
         return fail(error == EWOULDBLOCK ? CardOpenFailure::Locked : CardOpenFailure::IoError, error);
     }
     // The length is checked under the lock, so that no other cooperating opener changes it meanwhile.
-    if (::fstat(fd, &info) != 0 || static_cast<std::uint64_t>(info.st_size) != kFileSize) {
-        DebugOutput("pad file: wrong length " + std::to_string(info.st_size) + "\n");
-        ::close(fd);
+    if (::fstat(fd.get(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) != kFileSize) {
+        LogLine(kLogModule, "wrong length " + std::to_string(info.st_size));
         result.sizeFound = static_cast<std::uint64_t>(info.st_size);
         return fail(CardOpenFailure::WrongLength, 0);
     }
-    const int flags = ::fcntl(fd, F_GETFL);
+    const int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags >= 0) {
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     }
-    fd_ = fd;
+    fd_ = std::move(fd);
     path_ = path;
     return result;
 }
 
 void CPadFile::Close() {
-    if (fd_ >= 0) {
-        ::close(fd_); // releases the flock with the last descriptor of this open file
-        fd_ = -1;
-    }
+    fd_.reset(); // releases the flock with the last descriptor of this open file
     path_.clear();
 }
 
 bool CPadFile::StillAtItsPath() const {
     struct stat open {};
     struct stat named {};
-    return fd_ >= 0 && ::fstat(fd_, &open) == 0 && open.st_nlink > 0 && ::stat(path_.c_str(), &named) == 0 &&
+    return fd_ && ::fstat(fd_.get(), &open) == 0 && open.st_nlink > 0 && ::stat(path_.c_str(), &named) == 0 &&
            open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
 bool CPadFile::ReadWholeFile(std::vector<std::uint8_t>& bytes) const {
-    if (fd_ < 0) {
+    if (!fd_) {
         return false;
     }
     bytes.assign(kFileSize, 0);
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pread(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        const ssize_t n =
+            ::pread(fd_.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -308,12 +296,12 @@ bool CPadFile::LoadBank(int bank) {
     if (loaded_ != 0) {
         ClearAll();
     }
-    if (fd_ < 0) {
+    if (!fd_) {
         return false;
     }
     // One read of the whole bank; the parse below only looks at header and field bytes.
     std::vector<std::uint8_t> image(kBankSize, 0);
-    if (!ReadAt(fd_, image.data(), image.size(), static_cast<off_t>(bank * kBankSize))) {
+    if (!ReadAt(fd_.get(), image.data(), image.size(), static_cast<off_t>(bank * kBankSize))) {
         ClearAll();
         return false;
     }
@@ -328,20 +316,19 @@ bool CPadFile::LoadBank(int bank) {
 }
 
 bool CPadFile::SaveBank() {
-    if (loaded_ == 0 || loadedBank_ < 0 || loadedBank_ >= kBanks || fd_ < 0) {
+    if (loaded_ == 0 || loadedBank_ < 0 || loadedBank_ >= kBanks || !fd_) {
         return false;
     }
     if (!StillAtItsPath()) {
-        DebugOutput("pad file: " + path_.string() +
-                    " is no longer the open file (card removed, or the file "
-                    "deleted or replaced); nothing written\n");
+        LogLine(kLogModule, path_.string() + " is no longer the open file (card removed, or the file deleted "
+                                             "or replaced); nothing written");
         return false;
     }
     // The bank as it is on the medium, with the fields laid over it: the gap bytes between the fields
     // stay exactly as the device left them.
     const off_t bankOffset = static_cast<off_t>(static_cast<std::size_t>(loadedBank_) * kBankSize);
     std::vector<std::uint8_t> onMedium(kBankSize, 0);
-    if (!ReadAt(fd_, onMedium.data(), onMedium.size(), bankOffset)) {
+    if (!ReadAt(fd_.get(), onMedium.data(), onMedium.size(), bankOffset)) {
         return false;
     }
     std::vector<std::uint8_t> image = onMedium;
@@ -372,7 +359,7 @@ bool CPadFile::SaveBank() {
     }
     const bool journalled = !journalPath_.empty() && SaveJournal::Write(journalPath_, spans);
     if (!journalPath_.empty() && !journalled) {
-        DebugOutput("pad file: saving without a journal; each record is still written whole\n");
+        LogLine(kLogModule, "saving without a journal; each record is still written whole");
     }
     // Each changed record with one write of its whole span, in the order of the records.
     bool ok = true;
@@ -407,12 +394,12 @@ bool CPadFile::WriteSpan(std::uint64_t offset, const std::vector<std::uint8_t>& 
         LogErrno("write");
         return false;
     }
-    return WriteAt(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    return WriteAt(fd_.get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
 }
 
 bool CPadFile::FlushToMedium() {
     // The card is usually pulled out right after a change: the bank must be on the medium now.
-    if (fd_ < 0 || !writefault::Pass("pad file fsync") || ::fsync(fd_) != 0) {
+    if (!fd_ || !writefault::Pass("pad file fsync") || ::fsync(fd_.get()) != 0) {
         LogErrno("fsync");
         return false;
     }
@@ -420,7 +407,7 @@ bool CPadFile::FlushToMedium() {
 }
 
 CPadFile::RollBack CPadFile::RollBackInterruptedSave() {
-    if (fd_ < 0 || journalPath_.empty()) {
+    if (!fd_ || journalPath_.empty()) {
         return RollBack::Nothing;
     }
     std::vector<JournalSpan> spans;
@@ -434,7 +421,7 @@ CPadFile::RollBack CPadFile::RollBackInterruptedSave() {
     for (const JournalSpan& span : spans) {
         std::vector<std::uint8_t> now(span.oldBytes.size(), 0);
         if (span.offset + now.size() > kFileSize ||
-            !ReadAt(fd_, now.data(), now.size(), static_cast<off_t>(span.offset))) {
+            !ReadAt(fd_.get(), now.data(), now.size(), static_cast<off_t>(span.offset))) {
             matches = false;
             break;
         }
@@ -443,8 +430,8 @@ CPadFile::RollBack CPadFile::RollBackInterruptedSave() {
         }
     }
     if (!matches) {
-        DebugOutput("pad file: the journal " + journalPath_.string() +
-                    " does not fit the pad file; it is dropped and the pad file kept as it is\n");
+        LogLine(kLogModule, "the journal " + journalPath_.string() +
+                                " does not fit the pad file; it is dropped and the pad file kept as it is");
         SaveJournal::Remove(journalPath_);
         return RollBack::Discarded;
     }

@@ -6,6 +6,7 @@
 // that is loaded is ever written, and of it only the record headers and the fields of movie and still
 // records: the gap bytes keep whatever the device stored there.
 
+#include "codecs/FileHandle.h"
 #include "store/CardOpenResult.h"
 #include "store/PadRecords.h"
 #include "store/SaveJournal.h"
@@ -31,7 +32,7 @@ public:
     CardOpenResult Open(const std::filesystem::path& path);
     // Closes the file and releases the lock at once. The bank in memory stays as it is.
     void Close();
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return static_cast<bool>(fd_); }
 
     // Reads bank 0 … 5 into memory. Any bank loaded before is dropped first; on a read error no bank is
     // loaded afterwards.
@@ -99,7 +100,7 @@ private:
     static bool InRange(int number, int pad);
     PadEntry* Entry(int number, int pad);
 
-    int fd_ = -1;
+    FileHandle fd_;
     std::filesystem::path path_;
     std::filesystem::path journalPath_;
     int loadedBank_ = -1;

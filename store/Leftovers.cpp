@@ -1,6 +1,7 @@
 #include "store/Leftovers.h"
 
 #include "codecs/DiagnosticLog.h"
+#include "codecs/FileHandle.h"
 
 #include <cerrno>
 #include <chrono>
@@ -13,6 +14,8 @@
 
 namespace k72::leftovers {
 namespace {
+
+constexpr std::string_view kLogModule = "leftovers";
 
 // When this run began, as file times count: anything written after it may be this run's own.
 const std::chrono::system_clock::time_point kRunStart = std::chrono::system_clock::now();
@@ -49,15 +52,15 @@ bool BeforeThisRun(const struct stat& info) {
 
 std::vector<std::string> Names(int folderFd) {
     std::vector<std::string> names;
-    const int fd = ::dup(folderFd);
-    if (fd < 0) {
+    FileHandle fd(::dup(folderFd));
+    if (!fd) {
         return names;
     }
-    DIR* dir = ::fdopendir(fd);
+    DIR* dir = ::fdopendir(fd.get());
     if (dir == nullptr) {
-        ::close(fd);
         return names;
     }
+    fd.release(); // closedir closes it
     ::rewinddir(dir);
     while (const dirent* entry = ::readdir(dir)) {
         names.emplace_back(entry->d_name);
@@ -87,7 +90,7 @@ int RemoveStaleCopies(int folderFd) {
             continue;
         }
         if (::unlinkat(folderFd, name.c_str(), 0) == 0) {
-            DebugOutput("leftovers: removed the partial copy " + name + " of an earlier run\n");
+            LogLine(kLogModule, "removed the partial copy " + name + " of an earlier run");
             ++removed;
         }
     }
@@ -112,10 +115,11 @@ int RemovePartialFiles(const std::filesystem::path& folder) {
 
 int RemoveStaleTemporaryFolders(const std::filesystem::path& parent) {
     int removed = 0;
-    const int folderFd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd < 0) {
+    const FileHandle folder(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) {
         return 0;
     }
+    const int folderFd = folder.get();
     for (const std::string& name : Names(folderFd)) {
         pid_t owner = OwnerOf(name, kImportPrefix);
         if (owner == 0) {
@@ -129,11 +133,10 @@ int RemoveStaleTemporaryFolders(const std::filesystem::path& parent) {
         }
         std::error_code ec;
         if (std::filesystem::remove_all(parent / name, ec) > 0 && !ec) {
-            DebugOutput("leftovers: removed the temporary folder " + name + " of an ended run\n");
+            LogLine(kLogModule, "removed the temporary folder " + name + " of an ended run");
             ++removed;
         }
     }
-    ::close(folderFd);
     return removed;
 }
 

@@ -1,6 +1,7 @@
 #include "store/PadFileBackup.h"
 
 #include "codecs/DiagnosticLog.h"
+#include "codecs/FileHandle.h"
 #include "store/CardLayout.h"
 #include "store/WriteFaults.h"
 
@@ -15,6 +16,8 @@
 
 namespace k72 {
 namespace {
+
+constexpr std::string_view kLogModule = "pad file backup";
 
 constexpr std::string_view kPrefix = "K72_PAD-";
 constexpr std::string_view kSuffix = ".SYS";
@@ -40,8 +43,8 @@ std::uint32_t Fnv1a(const std::string& text) {
 int WriteFileAtomically(const std::filesystem::path& path, const void* data, std::size_t size) {
     std::filesystem::path temporary = path;
     temporary += ".part";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    FileHandle fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd) {
         return errno;
     }
     const auto* bytes = static_cast<const std::uint8_t*>(data);
@@ -52,7 +55,7 @@ int WriteFileAtomically(const std::filesystem::path& path, const void* data, std
             error = EIO;
             break;
         }
-        const ssize_t n = ::write(fd, bytes + done, size - done);
+        const ssize_t n = ::write(fd.get(), bytes + done, size - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -62,10 +65,10 @@ int WriteFileAtomically(const std::filesystem::path& path, const void* data, std
             done += static_cast<std::size_t>(n);
         }
     }
-    if (error == 0 && (!writefault::Pass("backup fsync") || ::fsync(fd) != 0)) {
+    if (error == 0 && (!writefault::Pass("backup fsync") || ::fsync(fd.get()) != 0)) {
         error = errno;
     }
-    if (::close(fd) != 0 && error == 0) {
+    if (fd.close() != 0 && error == 0) {
         error = errno;
     }
     if (error == 0 &&
@@ -153,7 +156,7 @@ bool PadFileBackup::Write(const std::filesystem::path& folder, const std::filesy
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {
-        DebugOutput("pad file backup: cannot create " + folder.string() + ": " + ec.message() + "\n");
+        LogLine(kLogModule, "cannot create " + folder.string() + ": " + ec.message());
         return false;
     }
     const std::filesystem::path note = folder / std::string(kNoteName);
@@ -172,7 +175,7 @@ bool PadFileBackup::Write(const std::filesystem::path& folder, const std::filesy
         path = folder / (name.substr(0, name.size() - kSuffix.size()) + counter + std::string(kSuffix));
     }
     if (const int error = WriteFileAtomically(path, bytes.data(), bytes.size()); error != 0) {
-        DebugOutput("pad file backup: cannot write " + path.string() + ": " + std::strerror(error) + "\n");
+        LogLine(kLogModule, "cannot write " + path.string() + ": " + std::strerror(error));
         return false;
     }
 

@@ -1,5 +1,8 @@
 #include "store/PadFileSnapshot.h"
 
+#include "codecs/ByteOrder.h"
+#include "codecs/FileHandle.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -12,32 +15,27 @@ namespace {
 
 using namespace padlayout;
 
-std::uint32_t LE32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 void Name(const std::uint8_t* p, NameField& field) {
     std::memcpy(field.data(), p, field.size());
 }
 
 // One record, by the layout the device writes (the pad file's own reader follows the same table).
 void ParseRecord(const std::uint8_t* r, PadEntry& entry) {
-    entry.used = static_cast<std::int32_t>(LE32(r));
-    entry.kindCode = static_cast<std::int32_t>(LE32(r + 4));
+    entry.used = static_cast<std::int32_t>(byteorder::LoadLE32(r));
+    entry.kindCode = static_cast<std::int32_t>(byteorder::LoadLE32(r + 4));
     if (entry.used != kUsed) {
         return;
     }
     if (entry.kindCode == kKindMovie) {
         MovieRecord& m = entry.movie.emplace();
         Name(r + 8, m.fileName);
-        m.deviceValue1 = LE32(r + 24);
-        m.deviceValue2 = LE32(r + 28);
-        m.frameCount = LE32(r + 32);
+        m.deviceValue1 = byteorder::LoadLE32(r + 24);
+        m.deviceValue2 = byteorder::LoadLE32(r + 28);
+        m.frameCount = byteorder::LoadLE32(r + 32);
         Name(r + 36, m.audioFileName);
         m.audioFileName[kNameFieldSize - 1] = '\0';
-        m.deviceValue3 = LE32(r + 52);
-        m.deviceValue4 = LE32(r + 56);
+        m.deviceValue3 = byteorder::LoadLE32(r + 52);
+        m.deviceValue4 = byteorder::LoadLE32(r + 56);
         m.deviceByte1 = r[60];
         m.deviceByte2 = r[61];
         m.deviceByte3 = r[64];
@@ -46,12 +44,12 @@ void ParseRecord(const std::uint8_t* r, PadEntry& entry) {
         for (std::size_t i = 0; i < kMaxStills; ++i) {
             Name(r + 8 + i * kNameFieldSize, s.stillNames[i]);
         }
-        s.stillCount = LE32(r + 1308);
+        s.stillCount = byteorder::LoadLE32(r + 1308);
         Name(r + 1312, s.audioFileName);
         s.audioFileName[kNameFieldSize - 1] = '\0';
-        s.deviceValue1 = LE32(r + 1328);
-        s.deviceValue2 = LE32(r + 1332);
-        s.deviceValue3 = LE32(r + 1336);
+        s.deviceValue1 = byteorder::LoadLE32(r + 1328);
+        s.deviceValue2 = byteorder::LoadLE32(r + 1332);
+        s.deviceValue3 = byteorder::LoadLE32(r + 1336);
         std::memcpy(s.deviceBytes.data(), r + 1340, s.deviceBytes.size());
         s.deviceByte4 = r[1360];
         s.deviceByte2 = r[1361];
@@ -102,22 +100,6 @@ bool ReadAll(int fd, std::vector<std::uint8_t>& bytes) {
     return true;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 } // namespace
 
 bool PadFileSnapshot::Read(const std::filesystem::path& path) {
@@ -127,13 +109,13 @@ bool PadFileSnapshot::Read(const std::filesystem::path& path) {
     wrongLength_ = -1;
     // Read-only and without the lock: the lock holder keeps writing as it likes. O_NONBLOCK keeps a FIFO
     // named like the pad file from blocking the open.
-    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.Get() < 0) {
+    const FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd) {
         reason_ = path.string() + " cannot be read: " + std::strerror(errno);
         return false;
     }
     struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         reason_ = path.string() + " is not a file";
         return false;
     }
@@ -142,7 +124,7 @@ bool PadFileSnapshot::Read(const std::filesystem::path& path) {
     for (attempts_ = 1; attempts_ <= kMaxAttempts; ++attempts_) {
         FileState before;
         FileState after;
-        if (!StateOf(fd.Get(), before)) {
+        if (!StateOf(fd.get(), before)) {
             reason_ = path.string() + " cannot be read: " + std::strerror(errno);
             return false;
         }
@@ -152,14 +134,14 @@ bool PadFileSnapshot::Read(const std::filesystem::path& path) {
                       std::to_string(kFileSize);
             return false;
         }
-        if (!ReadAll(fd.Get(), first)) {
+        if (!ReadAll(fd.get(), first)) {
             reason_ = path.string() + " cannot be read: " + std::strerror(errno);
             return false;
         }
         if (hook_ != nullptr) {
             hook_(hookContext_, attempts_);
         }
-        if (!ReadAll(fd.Get(), second) || !StateOf(fd.Get(), after)) {
+        if (!ReadAll(fd.get(), second) || !StateOf(fd.get(), after)) {
             reason_ = path.string() + " cannot be read: " + std::strerror(errno);
             return false;
         }

@@ -1,6 +1,7 @@
 #include "store/PlainFileCopy.h"
 
 #include "codecs/DiagnosticLog.h"
+#include "codecs/FileHandle.h"
 #include "store/Leftovers.h"
 #include "store/WriteFaults.h"
 
@@ -15,6 +16,8 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "copy";
+
 // Closes a descriptor, and removes the temporary file it was writing unless the copy was kept.
 class TemporaryTarget {
 public:
@@ -28,45 +31,25 @@ public:
     TemporaryTarget(const TemporaryTarget&) = delete;
     TemporaryTarget& operator=(const TemporaryTarget&) = delete;
 
-    int Fd() const { return fd_; }
+    int Fd() const { return fd_.get(); }
     const std::string& Path() const { return path_; }
-    bool CloseFile() {
-        if (fd_ < 0) {
-            return true;
-        }
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result == 0;
-    }
+    bool CloseFile() { return fd_.close() == 0; }
     void Keep() { kept_ = true; }
 
 private:
-    int fd_;
+    FileHandle fd_;
     std::string path_;
     bool kept_ = false;
 };
 
-class InputFile {
-public:
-    // O_NONBLOCK: a FIFO or device does not hold the open up; the type is checked right after.
-    InputFile(const std::filesystem::path& path, bool noFollow)
-        : fd_(::open(path.c_str(),
-                     O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (noFollow ? O_NOFOLLOW : 0))) {}
-    ~InputFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-    int Fd() const { return fd_; }
-
-private:
-    int fd_;
-};
+// O_NONBLOCK: a FIFO or device does not hold the open up; the type is checked right after.
+FileHandle OpenInput(const std::filesystem::path& path, bool noFollow) {
+    return FileHandle(
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (noFollow ? O_NOFOLLOW : 0)));
+}
 
 bool Fail(const std::string& what, const std::filesystem::path& path) {
-    DebugOutput("copy: " + what + " " + path.string() + ": " + std::strerror(errno) + "\n");
+    LogLine(kLogModule, what + " " + path.string() + ": " + std::strerror(errno));
     return false;
 }
 
@@ -113,18 +96,18 @@ bool PlainFileCopy::Copy(const std::vector<FileCopyItem>& items) {
 
 bool PlainFileCopy::CopyOne(const std::filesystem::path& source, const std::filesystem::path& destination,
                             bool overwrite, bool noFollow) {
-    InputFile input(source, noFollow);
-    if (input.Fd() < 0) {
+    const FileHandle input = OpenInput(source, noFollow);
+    if (!input) {
         return Fail("cannot open", source);
     }
     struct stat info {};
-    if (::fstat(input.Fd(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(input.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         return Fail("not a regular file:", source);
     }
-    const int flags = ::fcntl(input.Fd(), F_GETFL);
+    const int flags = ::fcntl(input.get(), F_GETFL);
     if (flags >= 0) {
-        ::fcntl(input.Fd(), F_SETFL, flags & ~O_NONBLOCK);
+        ::fcntl(input.get(), F_SETFL, flags & ~O_NONBLOCK);
     }
     std::error_code ec;
     if (!overwrite && std::filesystem::exists(std::filesystem::symlink_status(destination, ec))) {
@@ -139,7 +122,7 @@ bool PlainFileCopy::CopyOne(const std::filesystem::path& source, const std::file
         return Fail("cannot create a temporary file in", folder);
     }
     TemporaryTarget target(fd, pattern);
-    if (!CopyData(input.Fd(), target.Fd())) {
+    if (!CopyData(input.get(), target.Fd())) {
         return Fail("cannot copy to", destination);
     }
     // The copy keeps the source's permission bits (mkstemp made it private to the owner).

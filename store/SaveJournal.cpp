@@ -1,6 +1,8 @@
 #include "store/SaveJournal.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/DiagnosticLog.h"
+#include "codecs/FileHandle.h"
 #include "store/WriteFaults.h"
 
 #include <cerrno>
@@ -14,6 +16,8 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "save journal";
+
 constexpr std::string_view kMagic = "K72JRNL1";
 constexpr std::size_t kMostSpans = 6 * 144;
 constexpr std::size_t kLongestSpan = 1364;
@@ -26,32 +30,15 @@ std::uint32_t Fnv1a(const std::uint8_t* data, std::size_t size) {
     return hash;
 }
 
-void Put(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
-}
-
-std::uint64_t Get(const std::vector<std::uint8_t>& in, std::size_t at, int bytes) {
-    std::uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) {
-        value = (value << 8) | in[at + static_cast<std::size_t>(i)];
-    }
-    return value;
-}
-
 void SyncFolder(const std::filesystem::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        if (writefault::Pass("journal folder fsync")) {
-            ::fsync(fd);
-        }
-        ::close(fd);
+    const FileHandle fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd && writefault::Pass("journal folder fsync")) {
+        ::fsync(fd.get());
     }
 }
 
 bool Log(const std::string& what, const std::filesystem::path& path) {
-    DebugOutput("save journal: " + what + " " + path.string() + ": " + std::strerror(errno) + "\n");
+    LogLine(kLogModule, what + " " + path.string() + ": " + std::strerror(errno));
     return false;
 }
 
@@ -59,27 +46,27 @@ bool Log(const std::string& what, const std::filesystem::path& path) {
 
 bool SaveJournal::Write(const std::filesystem::path& path, const std::vector<JournalSpan>& spans) {
     std::vector<std::uint8_t> bytes(kMagic.begin(), kMagic.end());
-    Put(bytes, spans.size(), 4);
+    byteorder::AppendLE32(bytes, static_cast<std::uint32_t>(spans.size()));
     for (const JournalSpan& span : spans) {
-        Put(bytes, span.offset, 8);
-        Put(bytes, span.oldBytes.size(), 4);
+        byteorder::AppendLE64(bytes, span.offset);
+        byteorder::AppendLE32(bytes, static_cast<std::uint32_t>(span.oldBytes.size()));
         bytes.insert(bytes.end(), span.oldBytes.begin(), span.oldBytes.end());
         bytes.insert(bytes.end(), span.newBytes.begin(), span.newBytes.end());
     }
-    Put(bytes, Fnv1a(bytes.data(), bytes.size()), 4);
+    byteorder::AppendLE32(bytes, Fnv1a(bytes.data(), bytes.size()));
 
     std::error_code ec;
     std::filesystem::create_directories(path.parent_path(), ec);
     std::filesystem::path part = path;
     part += ".part";
-    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
+    FileHandle fd(::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd) {
         return Log("cannot create", part);
     }
     bool ok = writefault::Pass("journal write") &&
-              ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
-              writefault::Pass("journal fsync") && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
+              ::write(fd.get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+              writefault::Pass("journal fsync") && ::fsync(fd.get()) == 0;
+    ok = fd.close() == 0 && ok;
     if (ok && writefault::Pass("journal rename") && ::rename(part.c_str(), path.c_str()) == 0) {
         SyncFolder(path.parent_path());
         return true;
@@ -91,33 +78,34 @@ bool SaveJournal::Write(const std::filesystem::path& path, const std::vector<Jou
 
 SaveJournal::State SaveJournal::Read(const std::filesystem::path& path, std::vector<JournalSpan>& spans) {
     spans.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) {
-        return errno == ENOENT ? State::Absent : State::Damaged;
-    }
-    struct stat info {};
     std::vector<std::uint8_t> bytes;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size < (16 << 20)) {
-        bytes.resize(static_cast<std::size_t>(info.st_size));
-        if (::read(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
-            bytes.clear();
+    {
+        const FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        if (!fd) {
+            return errno == ENOENT ? State::Absent : State::Damaged;
+        }
+        struct stat info {};
+        if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size < (16 << 20)) {
+            bytes.resize(static_cast<std::size_t>(info.st_size));
+            if (::read(fd.get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+                bytes.clear();
+            }
         }
     }
-    ::close(fd);
     const std::size_t head = kMagic.size() + 4;
     if (bytes.size() < head + 4 || std::memcmp(bytes.data(), kMagic.data(), kMagic.size()) != 0 ||
-        Get(bytes, bytes.size() - 4, 4) != Fnv1a(bytes.data(), bytes.size() - 4)) {
+        byteorder::LoadLE32(bytes.data() + bytes.size() - 4) != Fnv1a(bytes.data(), bytes.size() - 4)) {
         return State::Damaged;
     }
-    const std::uint64_t count = Get(bytes, kMagic.size(), 4);
+    const std::uint64_t count = byteorder::LoadLE32(bytes.data() + kMagic.size());
     std::size_t at = head;
     for (std::uint64_t i = 0; i < count && count <= kMostSpans; ++i) {
         if (at + 12 > bytes.size() - 4) {
             break;
         }
         JournalSpan span;
-        span.offset = Get(bytes, at, 8);
-        const std::size_t length = static_cast<std::size_t>(Get(bytes, at + 8, 4));
+        span.offset = byteorder::LoadLE64(bytes.data() + at);
+        const std::size_t length = static_cast<std::size_t>(byteorder::LoadLE32(bytes.data() + at + 8));
         at += 12;
         if (length == 0 || length > kLongestSpan || at + 2 * length > bytes.size() - 4) {
             break;

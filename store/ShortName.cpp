@@ -1,5 +1,7 @@
 #include "store/ShortName.h"
 
+#include "codecs/FileHandle.h"
+
 #include <cctype>
 #include <fcntl.h>
 #include <linux/msdos_fs.h>
@@ -139,13 +141,13 @@ bool FolderKeepsShortNames(const std::filesystem::path& folder) {
 }
 
 std::optional<std::string> ReadFatShortName(const std::filesystem::path& folder, std::string_view name) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    const FileHandle fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) {
         return std::nullopt;
     }
     std::optional<std::string> found;
     struct __fat_dirent entries[2]{};
-    while (::ioctl(fd, VFAT_IOCTL_READDIR_BOTH, entries) != -1 && entries[0].d_reclen > 0) {
+    while (::ioctl(fd.get(), VFAT_IOCTL_READDIR_BOTH, entries) != -1 && entries[0].d_reclen > 0) {
         // entries[0] is the short name, entries[1] the long name (empty when the short one is all).
         const std::string shortName(entries[0].d_name, entries[0].d_reclen);
         const std::string longName =
@@ -155,7 +157,6 @@ std::optional<std::string> ReadFatShortName(const std::filesystem::path& folder,
             break;
         }
     }
-    ::close(fd);
     return found;
 }
 

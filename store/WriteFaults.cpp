@@ -51,7 +51,7 @@ bool Pass(const char* what) {
         ::kill(::getpid(), SIGKILL);
         ::pause();
     }
-    DebugOutput(std::string("fault point ") + std::to_string(n) + " (" + what + "): injected I/O error\n");
+    LogLine("fault point", std::to_string(n) + " (" + what + "): injected I/O error");
     errno = EIO;
     return false;
 }

@@ -1,6 +1,7 @@
 #include "ui/CopyWithProgress.h"
 
 #include "codecs/DiagnosticLog.h"
+#include "codecs/FileHandle.h"
 
 #include <cerrno>
 #include <cstring>
@@ -13,25 +14,7 @@
 namespace k72 {
 namespace {
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { Close(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return fd_; }
-    bool Close() {
-        if (fd_ < 0) {
-            return true;
-        }
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result == 0;
-    }
-
-private:
-    int fd_;
-};
+constexpr std::string_view kLogModule = "copy";
 
 // The temporary copy, removed unless it was renamed into place.
 class TemporaryFile {
@@ -54,7 +37,7 @@ private:
 
 bool Fail(const std::string& what, const std::filesystem::path& path, CopyProgress& progress, bool reading) {
     const int error = errno;
-    DebugOutput("copy: " + what + " " + path.string() + ": " + std::strerror(error) + "\n");
+    LogLine(kLogModule, what + " " + path.string() + ": " + std::strerror(error));
     progress.failureErrno = error;
     progress.failedReading = reading;
     return false;
@@ -105,20 +88,20 @@ std::string CopyFailureReason(int error, bool reading) {
 
 bool CopyFileWithProgress(const std::filesystem::path& source, const std::filesystem::path& destination,
                           CopyProgress& progress, std::size_t chunkBytes) {
-    Descriptor input(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (input.Get() < 0) {
+    FileHandle input(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!input) {
         return Fail("cannot open", source, progress, true);
     }
     struct stat info {};
-    if (::fstat(input.Get(), &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (::fstat(input.get(), &info) != 0 || S_ISDIR(info.st_mode)) {
         errno = EISDIR;
         return Fail("not a file:", source, progress, true);
     }
     const std::filesystem::path folder =
         destination.has_parent_path() ? destination.parent_path() : std::filesystem::path(".");
     std::string pattern = (folder / ".k72-copy-XXXXXX").string();
-    Descriptor output(::mkstemp(pattern.data()));
-    if (output.Get() < 0) {
+    FileHandle output(::mkstemp(pattern.data()));
+    if (!output) {
         return Fail("cannot create a temporary file in", folder, progress, false);
     }
     TemporaryFile temporary(pattern);
@@ -128,7 +111,7 @@ bool CopyFileWithProgress(const std::filesystem::path& source, const std::filesy
         if (progress.cancel.load()) {
             return false;
         }
-        const ssize_t n = ::read(input.Get(), buffer.data(), buffer.size());
+        const ssize_t n = ::read(input.get(), buffer.data(), buffer.size());
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -138,7 +121,7 @@ bool CopyFileWithProgress(const std::filesystem::path& source, const std::filesy
         if (n == 0) {
             break;
         }
-        if (!WriteAll(output.Get(), buffer.data(), static_cast<std::size_t>(n))) {
+        if (!WriteAll(output.get(), buffer.data(), static_cast<std::size_t>(n))) {
             return Fail("cannot write a copy of", destination, progress, false);
         }
         progress.bytesDone.fetch_add(static_cast<std::uint64_t>(n));
@@ -147,9 +130,9 @@ bool CopyFileWithProgress(const std::filesystem::path& source, const std::filesy
     if (progress.cancel.load()) {
         return false;
     }
-    ::fchmod(output.Get(), (info.st_mode & 0777) | S_IRUSR | S_IWUSR);
+    ::fchmod(output.get(), (info.st_mode & 0777) | S_IRUSR | S_IWUSR);
     // The card may be pulled out right after the copy.
-    if (::fsync(output.Get()) != 0 || !output.Close()) {
+    if (::fsync(output.get()) != 0 || output.close() != 0) {
         return Fail("cannot flush", destination, progress, false);
     }
     if (::rename(temporary.Path().c_str(), destination.c_str()) != 0) {

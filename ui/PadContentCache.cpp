@@ -1,5 +1,6 @@
 #include "ui/PadContentCache.h"
 
+#include "codecs/ByteOrder.h"
 #include "engine/CConversionManager.h"
 #include "engine/RunningTime.h"
 #include "store/CPadBankStore.h"
@@ -56,9 +57,8 @@ QImage PadContentCache::FirstMovieFrame(const std::filesystem::path& path) {
     }
     for (qsizetype at = head.indexOf("00dc", movi); at >= 0 && at + 8 < head.size();
          at = head.indexOf("00dc", at + 4)) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(head.constData() + at + 4);
         const quint32 size =
-            bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<quint32>(bytes[3]) << 24);
+            byteorder::LoadLE32(reinterpret_cast<const std::uint8_t*>(head.constData() + at + 4));
         if (size == 0 || at + 8 + static_cast<qsizetype>(size) > head.size()) {
             continue;
         }

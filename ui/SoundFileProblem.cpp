@@ -1,17 +1,16 @@
 #include "ui/SoundFileProblem.h"
 
+#include "codecs/ByteOrder.h"
+
 #include <QFile>
 #include <QStringList>
 
 namespace k72 {
 namespace {
 
-quint32 Le(const QByteArray& bytes, qsizetype at, int size) {
-    quint32 value = 0;
-    for (int i = size - 1; i >= 0; --i) {
-        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-    }
-    return value;
+quint32 Le(const QByteArray& head, qsizetype at, int size) {
+    const auto* field = reinterpret_cast<const std::uint8_t*>(head.constData() + at);
+    return size == 2 ? byteorder::LoadLE16(field) : byteorder::LoadLE32(field);
 }
 
 } // namespace

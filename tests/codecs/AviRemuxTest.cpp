@@ -227,23 +227,23 @@ TEST(AviRemux, RefusesInputsThatAreNotItsLayout) {
         return copy;
     };
     ExpectRefused(Remux(changed(500, "JUNK")), rc::MigrationFailed,
-                  "CVideoConverter::AVIRemux() : LIST not found\n");
-    ExpectRefused(Remux(changed(508, "move")), rc::MigrationFailed,
-                  "CVideoConverter::AVIRemux() : movi not found\n");
+                  "movie converter: no LIST chunk after the header\n");
+    ExpectRefused(Remux(changed(508, "move")), rc::MigrationFailed, "movie converter: no movi list\n");
     ExpectRefused(Remux(changed(indexAt, "idx2")), rc::MigrationFailed,
-                  "CVideoConverter::AVIRemux() : idx1 not found\n");
+                  "movie converter: no idx1 index after the movi list\n");
     auto oddIndex = good;
     WriteLE32(oddIndex, indexAt + 4, 40);
     ExpectRefused(Remux(oddIndex), rc::MigrationFailed,
-                  "CVideoConverter::AVIRemux() : Invalid value! nbIDXSize\n");
+                  "movie converter: the index is not whole entries or runs past the end of the file\n");
     ExpectRefused(Remux(good, "secam"), rc::MigrationFailed,
-                  "CVideoConverter::AVIRemux() : Unknown FPS Standard\n");
+                  "movie converter: the frame rate is neither 29.97 nor 25 frames per second\n");
     // A chunk whose header does not say what the index says.
     ExpectRefused(Remux(changed(512, "01wb")), rc::MigrationFailed,
-                  "CAVIPacket::ReadData() : Invalid SubChunkHeader!\n");
+                  "AVI chunk: the chunk is not of the stream its index entry names\n");
     auto wrongSize = good;
     WriteLE32(wrongSize, 516, 99);
-    ExpectRefused(Remux(wrongSize), rc::MigrationFailed, "CAVIPacket::ReadData() : Invalid Size!\n");
+    ExpectRefused(Remux(wrongSize), rc::MigrationFailed,
+                  "AVI chunk: the chunk length differs from its index entry\n");
     // Shorter than the headers.
     ExpectRefused(Remux(std::vector<std::uint8_t>(good.begin(), good.begin() + 300)), rc::FileError, "");
 }
@@ -265,15 +265,16 @@ TEST(AviRemux, ADamagedIndexIsRefusedBeforeAnythingIsRead) {
             WriteLE32(damaged, 516, value);
         }
         ExpectRefused(Remux(damaged), rc::MigrationFailed,
-                      "CVideoConverter::AVIRemux() : Index entry outside the file\n");
+                      "movie converter: an index entry points outside the file\n");
     }
     auto hugeIndex = good;
     WriteLE32(hugeIndex, indexAt + 4, 0xFFFFFFF0);
     ExpectRefused(Remux(hugeIndex), rc::MigrationFailed,
-                  "CVideoConverter::AVIRemux() : Invalid value! nbIDXSize\n");
+                  "movie converter: the index is not whole entries or runs past the end of the file\n");
     auto pastTheEnd = good;
     WriteLE32(pastTheEnd, 504, 0x10000000); // the movi list's length sends the index past the end
-    ExpectRefused(Remux(pastTheEnd), rc::MigrationFailed, "CVideoConverter::AVIRemux() : idx1 not found\n");
+    ExpectRefused(Remux(pastTheEnd), rc::MigrationFailed,
+                  "movie converter: no idx1 index after the movi list\n");
 }
 
 TEST(AviRemux, SizeChecksOfTheConvertedFile) {
@@ -294,10 +295,11 @@ TEST(AviRemux, SizeChecksOfTheConvertedFile) {
         LogCapture log;
         const auto result = converter.Convert("in.mov", (dir / "out.avi").string());
         if (size == 2097152000) {
-            ExpectRefused({result, log.Text(), {}, {}}, rc::MigrationFailed, "LIST not found\n");
+            ExpectRefused({result, log.Text(), {}, {}}, rc::MigrationFailed,
+                          "no LIST chunk after the header\n");
         } else {
             ExpectRefused({result, log.Text(), {}, {}}, rc::FileSizeOverLimit,
-                          "CVideoConverter::AVIRemux() : File size limit over\n");
+                          "movie converter: the interleaved movie would pass the size limit\n");
             EXPECT_FALSE(std::filesystem::exists(dir / "out.avi"));
         }
         std::filesystem::remove(dir / "out.avi");
@@ -306,7 +308,7 @@ TEST(AviRemux, SizeChecksOfTheConvertedFile) {
     // The destination's free space must hold the whole converted file.
     const std::vector<std::uint8_t> input = BuildIntermediateAvi({{true, 100}});
     ExpectRefused(Remux(input, "pal", input.size() - 1), rc::DiscSpaceInsufficient,
-                  "CVideoConverter::AVIRemux() : Insufficient disc size\n");
+                  "movie converter: not enough free space for the interleaved movie\n");
     EXPECT_EQ(Remux(input, "pal", input.size()).result, 0);
 }
 
@@ -322,7 +324,7 @@ TEST(AviRemux, FileErrorsBecomeTheirOwnCode) {
         return 0;
     });
     EXPECT_EQ(converter.Convert("in.mov", (dir / "out.avi").string()), rc::FileError);
-    EXPECT_NE(log.Text().find("CVideoConverter::AVIRemux() : File Not Found!\n"), std::string::npos);
+    EXPECT_NE(log.Text().find("movie converter: the transcoded movie is missing\n"), std::string::npos);
     // The destination folder does not exist.
     converter.SetTranscoder(WritesFile(BuildIntermediateAvi({{true, 100}})));
     EXPECT_EQ(converter.Convert("in.mov", (dir / "gone" / "out.avi").string()), rc::FileError);

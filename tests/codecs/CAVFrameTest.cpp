@@ -163,7 +163,9 @@ TEST(CAVFrameTest, FormatWidthRuleAndUnsupportedPairs) {
     {
         LogCapture capture;
         EXPECT_FALSE(target.Format(source));
-        EXPECT_NE(capture.log.find("Invalid Size : should miltiple of 4"), std::string::npos) << capture.log;
+        EXPECT_NE(capture.log.find("picture buffer: Format: the width is not a multiple of 4"),
+                  std::string::npos)
+            << capture.log;
     }
     Solid(source, PixelFormat::RGB24, 640, 2, 1, 2, 3);
     ASSERT_TRUE(target.Create(PixelFormat::YUVJ422P, 640, 2));
@@ -174,12 +176,13 @@ TEST(CAVFrameTest, FormatWidthRuleAndUnsupportedPairs) {
         PixelFormat source;
         const char* reason;
     };
-    for (const Refusal r : {Refusal{PixelFormat::YUVJ422P, PixelFormat::RGB32, "NO Supported PixFmt"},
-                            Refusal{PixelFormat::YUV420P, PixelFormat::RGB32, "NO Supported PixFmt"},
-                            Refusal{PixelFormat::YUV420P, PixelFormat::RGB24, "YUYV422toYUV420P FAILED"},
-                            Refusal{PixelFormat::RGB24, PixelFormat::BGR24, "NO Supported PixFmt"},
-                            Refusal{PixelFormat::BGR32, PixelFormat::RGB24, "NO Supported PixFmt"},
-                            Refusal{PixelFormat::YUYV422, PixelFormat::RGB24, "NO Supported PixFmt"}}) {
+    for (const Refusal r :
+         {Refusal{PixelFormat::YUVJ422P, PixelFormat::RGB32, "no conversion between these pixel formats"},
+          Refusal{PixelFormat::YUV420P, PixelFormat::RGB32, "no conversion between these pixel formats"},
+          Refusal{PixelFormat::YUV420P, PixelFormat::RGB24, "cannot convert YUYV 4:2:2 to YUV 4:2:0"},
+          Refusal{PixelFormat::RGB24, PixelFormat::BGR24, "no conversion between these pixel formats"},
+          Refusal{PixelFormat::BGR32, PixelFormat::RGB24, "no conversion between these pixel formats"},
+          Refusal{PixelFormat::YUYV422, PixelFormat::RGB24, "no conversion between these pixel formats"}}) {
         SCOPED_TRACE(r.reason);
         LogCapture capture;
         ASSERT_TRUE(source.Create(r.source, 8, 2));
@@ -281,7 +284,7 @@ TEST(CAVFrameTest, InverseFlipsRows) {
     ASSERT_TRUE(source.Create(PixelFormat::YUV422P, 4, 2));
     ASSERT_TRUE(target.Create(PixelFormat::YUV422P, 4, 2));
     EXPECT_FALSE(target.Inverse(source));
-    EXPECT_NE(capture.log.find("NO Supported PixFmt"), std::string::npos);
+    EXPECT_NE(capture.log.find("no conversion between these pixel formats"), std::string::npos);
 }
 
 TEST(CAVFrameTest, ResizeStretchesWithoutBorders) {
@@ -338,7 +341,7 @@ TEST(CAVFrameTest, ResizeRefusesMismatchedFramesWithoutTouchingThem) {
     ASSERT_TRUE(source.Create(PixelFormat::YUV422P, 800, 600));
     ASSERT_TRUE(target.Create(PixelFormat::YUV422P, 640, 480));
     EXPECT_FALSE(source.Resize(target));
-    EXPECT_NE(capture.log.find("NO Supported PixFmt"), std::string::npos);
+    EXPECT_NE(capture.log.find("no conversion between these pixel formats"), std::string::npos);
 }
 
 TEST(CAVFrameTest, BitmapLoadersReadBottomUpRowsAsRgb) {

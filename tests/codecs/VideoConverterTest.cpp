@@ -241,7 +241,7 @@ TEST(VideoConverter, ABusyConverterAnswersAtOnceAndLeavesTheRunningOneAlone) {
     worker.join();
     EXPECT_EQ(first, 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "other.avi"));
-    EXPECT_NE(log.Text().find("ResultCode : 0x00000000\n"), std::string::npos);
+    EXPECT_NE(log.Text().find("movie converter: result code 0x00000000\n"), std::string::npos);
 }
 
 TEST(VideoConverter, OwnStepFailuresAndTheirCodes) {
@@ -268,8 +268,8 @@ TEST(VideoConverter, OwnStepFailuresAndTheirCodes) {
         EXPECT_EQ(converter.GetResultCode(), rc::InvalidPath);
         EXPECT_TRUE(FilesIn(dir.Path()).empty());
     }
-    EXPECT_NE(log.Text().find("ResultCode : 0x80000101\n"), std::string::npos);
-    EXPECT_NE(log.Text().find("ResultCode : 0x80000105\n"), std::string::npos);
+    EXPECT_NE(log.Text().find("movie converter: result code 0x80000101\n"), std::string::npos);
+    EXPECT_NE(log.Text().find("movie converter: result code 0x80000105\n"), std::string::npos);
 }
 
 TEST(VideoConverter, CancelDuringTheTranscodeEndsQuicklyWithoutTemporaryFile) {
@@ -325,7 +325,7 @@ TEST(VideoConverter, CancelDuringTheReinterleaveEndsQuicklyWithoutTemporaryFile)
     worker.join();
     EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(500));
     EXPECT_EQ(result, rc::MigrationFailed);
-    EXPECT_NE(log.Text().find("CVideoConverter::AVIRemux() : Canceled\n"), std::string::npos);
+    EXPECT_NE(log.Text().find("movie converter: cancelled\n"), std::string::npos);
     EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::filesystem::path>{dir / "out.avi"});
 }
 
