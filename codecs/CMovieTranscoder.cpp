@@ -24,6 +24,8 @@ extern "C" {
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "movie transcoder";
+
 // A failure inside the transcode with its result code and the reason for the diagnostic log.
 struct Failure {
     ResultCode code;
@@ -54,11 +56,6 @@ constexpr int kDecoderFlags2 = AV_CODEC_FLAG2_FAST;
 // Leading sound before the first picture is padded with silence, but never by more than this.
 constexpr std::int64_t kLongestLeadingSilenceSeconds = 60;
 
-struct InOutDeleter {
-    void operator()(AVFilterInOut* p) const { avfilter_inout_free(&p); }
-};
-using InOutPtr = std::unique_ptr<AVFilterInOut, InOutDeleter>;
-
 // Creates a graph's source and sink and links them through a filter chain; what names the graph in
 // the diagnostic log ("picture", "sound").
 void BuildFilterGraph(AVFilterGraph* graph, const char* sourceFilter, const std::string& sourceArguments,
@@ -74,8 +71,8 @@ void BuildFilterGraph(AVFilterGraph* graph, const char* sourceFilter, const std:
     if (error < 0) {
         FailLibav(rc::Error, "cannot create the " + what + " sink", error);
     }
-    InOutPtr outputs(avfilter_inout_alloc());
-    InOutPtr inputs(avfilter_inout_alloc());
+    libav::FilterInOutPtr outputs(avfilter_inout_alloc());
+    libav::FilterInOutPtr inputs(avfilter_inout_alloc());
     if (!outputs || !inputs) {
         throw std::bad_alloc();
     }
@@ -205,26 +202,26 @@ ResultCode CMovieTranscoder::Run() {
         progress_.Written(writer_->Finish());
     } catch (const Failure& failure) {
         result = failure.code;
-        DebugOutput("ff_convertermain : " + failure.reason + "\n");
+        LogLine(kLogModule, failure.reason);
         if (failure.code == rc::FileSizeOverLimit && writer_) {
             // What fits under the limit is still a whole, readable file.
             try {
                 writer_->Finish();
             } catch (const CAviWriter::Error& error) {
-                DebugOutput(std::string("ff_convertermain : ") + error.what() + "\n");
+                LogLine(kLogModule, error.what());
             }
         }
     } catch (const CAviWriter::Error& error) {
         result = error.kind() == CAviWriter::Error::Exists       ? rc::FileExists
                  : error.kind() == CAviWriter::Error::CannotOpen ? rc::CannotOpenFile
                                                                  : rc::Error;
-        DebugOutput(std::string("ff_convertermain : ") + error.what() + "\n");
+        LogLine(kLogModule, error.what());
     } catch (const std::bad_alloc&) {
         result = rc::Error;
-        DebugOutput("ff_convertermain : out of memory\n");
+        LogLine(kLogModule, "out of memory");
     } catch (const std::exception& error) {
         result = rc::Error;
-        DebugOutput(std::string("ff_convertermain : ") + error.what() + "\n");
+        LogLine(kLogModule, error.what());
     }
     // The threads of the codecs end before the caller hears the result.
     encoder_.reset();
@@ -457,7 +454,7 @@ void CMovieTranscoder::Transcode() {
     }
     Encode(nullptr);
     if (decodeErrors_ > 0) {
-        DebugOutput("ff_convertermain : " + std::to_string(decodeErrors_) + " damaged packets skipped\n");
+        LogLine(kLogModule, std::to_string(decodeErrors_) + " damaged packets skipped");
     }
     if (writer_->VideoFrames() == 0) {
         Fail(rc::InputCodecUnsupported, "no picture of " + options_.inputPath + " could be decoded");
@@ -482,7 +479,7 @@ void CMovieTranscoder::ReadAndDecode(Queue& queue) {
             if (error < 0) {
                 if (error != AVERROR_EOF) {
                     // A damaged end of file: keep what was read, as a player would.
-                    DebugOutput("ff_convertermain : reading stopped early: " + libav::ErrorText(error) + "\n");
+                    LogLine(kLogModule, "reading stopped early: " + libav::ErrorText(error));
                 }
                 break;
             }
@@ -609,10 +606,9 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
     if (format == nullptr) {
         Fail(rc::InputCodecUnsupported, "the decoder gives pictures of an unknown pixel format");
     }
-    const std::string sourceArguments = "video_size=" + std::to_string(first.width) + "x" +
-                                        std::to_string(first.height) + ":pix_fmt=" + format +
-                                        ":time_base=" + Rational(videoTimeBase_) +
-                                        ":pixel_aspect=" + Rational(aspect);
+    const std::string sourceArguments =
+        "video_size=" + std::to_string(first.width) + "x" + std::to_string(first.height) +
+        ":pix_fmt=" + format + ":time_base=" + Rational(videoTimeBase_) + ":pixel_aspect=" + Rational(aspect);
     const char* scaleFlags = reducing_ ? kReducingScaleFlags : kScaleFlags;
     std::string chain;
     if (options_.deinterlace) {
@@ -637,7 +633,8 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
     // scaler sees the picture upright and in the shape it is to keep.
     bool transposed = false;
     if (options_.autoRotate) {
-        const std::string turn = OrientationFilters(DisplayMatrix(first, hasStreamMatrix_ ? streamMatrix_.data() : nullptr), &transposed);
+        const std::string turn = OrientationFilters(
+            DisplayMatrix(first, hasStreamMatrix_ ? streamMatrix_.data() : nullptr), &transposed);
         if (transposed && options_.fit == FitMode::Stretch) {
             // Stretched, scaling then turning gives the same picture (up to rounding) as turning then
             // scaling, and turns a picture of the output's size instead of the source's (a seventh of

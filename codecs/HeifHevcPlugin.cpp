@@ -21,6 +21,8 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "picture decoder";
+
 // The coded data of one HEVC item as libheif hands it over: the parameter sets and then the slices,
 // each NAL unit behind a 4-byte big-endian length. Kept as the NAL units' bytes and where each starts.
 struct HevcItemDecoder {
@@ -169,8 +171,7 @@ heif_error DecodeImage(void* decoder, heif_image** out) {
         more = 0;
         const de265_error error = de265_decode(context.get(), &more);
         if (!de265_isOK(error)) {
-            DebugOutput(std::string("Picture decoder: HEVC item cannot be decoded: ") +
-                        de265_get_error_text(error) + "\n");
+            LogLine(kLogModule, std::string("HEVC item cannot be decoded: ") + de265_get_error_text(error));
             return Failure(heif_error_Decoder_plugin_error, "HEVC item cannot be decoded");
         }
         decoded = de265_get_next_picture(context.get());

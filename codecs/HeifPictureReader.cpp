@@ -21,6 +21,8 @@ extern "C" {
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "picture decoder";
+
 std::atomic<bool> fastPathEnabled{true};
 
 struct ContextDeleter {
@@ -42,8 +44,7 @@ struct NclxDeleter {
 using ImagePtr = std::unique_ptr<heif_image, ImageDeleter>;
 
 PictureDecodeStatus Refuse(const std::string& what, const heif_error& error) {
-    DebugOutput("Picture decoder: HEIF " + what + ": " + (error.message != nullptr ? error.message : "") +
-                "\n");
+    LogLine(kLogModule, "HEIF " + what + ": " + (error.message != nullptr ? error.message : ""));
     return PictureDecodeStatus::Undecodable;
 }
 
@@ -283,8 +284,8 @@ PictureDecodeStatus DecodeHeifPicture(const std::uint8_t* data, std::size_t size
                         static_cast<std::uint64_t>(declaredHeight) >= 2ULL * minHeight;
     error = heif_register_decoder(context.get(), HevcPlugin(halved));
     if (error.code != heif_error_Ok) {
-        DebugOutput(std::string("Picture decoder: HEIF fast path unavailable: ") +
-                    (error.message != nullptr ? error.message : "") + "\n");
+        LogLine(kLogModule, std::string("HEIF fast path unavailable: ") +
+                                (error.message != nullptr ? error.message : ""));
         return DecodeThroughRgb(handle.get(), image);
     }
     // Asked for 4:2:0, the form nearly every HEIC is coded in, libheif hands the decoded planes over

@@ -34,6 +34,9 @@ struct PacketDeleter {
 struct FilterGraphDeleter {
     void operator()(AVFilterGraph* graph) const { avfilter_graph_free(&graph); }
 };
+struct FilterInOutDeleter {
+    void operator()(AVFilterInOut* inOut) const { avfilter_inout_free(&inOut); }
+};
 // An output context made by avformat_alloc_output_context2 (no input to close).
 struct OutputContextDeleter {
     void operator()(AVFormatContext* context) const { avformat_free_context(context); }
@@ -57,6 +60,7 @@ using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;
+using FilterInOutPtr = std::unique_ptr<AVFilterInOut, FilterInOutDeleter>;
 using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
 using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
 using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;

@@ -34,7 +34,7 @@ void CPadBankStore::ShowMessage(const std::string& text) {
     if (messages_ != nullptr) {
         messages_->ShowMessage(text);
     } else {
-        DebugOutput("message: " + text + "\n");
+        LogLine("message", text);
     }
 }
 
@@ -96,8 +96,7 @@ void CPadBankStore::BackUpPadFileOnce() {
     if (!padFile_.ReadWholeFile(bytes) ||
         !PadFileBackup::Write(CardBackupFolder(), PadFileBackup::CardRoot(cardFolder_), bytes,
                               std::chrono::system_clock::now())) {
-        DebugOutput("pad file backup: no copy of " + padFilePath_.string() +
-                    " was kept before changing it\n");
+        LogLine("pad file backup", "no copy of " + padFilePath_.string() + " was kept before changing it");
     }
 }
 
@@ -217,8 +216,8 @@ bool CPadBankStore::Open(const std::filesystem::path& cardFolder, const std::fil
     }
     // The card folder is opened once (through any links above it, as the card may be mounted under a
     // linked path); the media files are reached relative to it and never through a link of their own.
-    cardFolderFd_ = ::open(cardFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (cardFolderFd_ < 0) {
+    cardFolderFd_.reset(::open(cardFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!cardFolderFd_) {
         lastOpen_.failure = CardOpenFailure::IoError;
         lastOpen_.errorNumber = errno;
         padFile_.Close();
@@ -254,7 +253,7 @@ bool CPadBankStore::Open(const std::filesystem::path& cardFolder, const std::fil
 }
 
 void CPadBankStore::RemoveLeftovers() {
-    leftovers::RemoveStaleCopies(cardFolderFd_);
+    leftovers::RemoveStaleCopies(cardFolderFd_.get());
     if (!backupFolder_.empty()) {
         leftovers::RemovePartialFiles(CardBackupFolder());
     }
@@ -313,10 +312,7 @@ void CPadBankStore::Close() {
     if (padFile_.IsOpen()) {
         padFile_.Close();
     }
-    if (cardFolderFd_ >= 0) {
-        ::close(cardFolderFd_);
-        cardFolderFd_ = -1;
-    }
+    cardFolderFd_.reset();
     padFile_.SetJournalPath({});
     padFile_.ClearAll();
     selectionValid_ = false;
@@ -388,13 +384,13 @@ std::optional<std::uint32_t> CPadBankStore::NewFileNumber() const {
 
 std::optional<CPadBankStore::CardFileState> CPadBankStore::InspectCardFile(std::string_view name) const {
     const auto path = CardFilePath(name);
-    if (!path || cardFolderFd_ < 0) {
+    if (!path || !cardFolderFd_) {
         return std::nullopt;
     }
     CardFileState state;
     state.path = *path;
     struct stat info {};
-    if (::fstatat(cardFolderFd_, path->filename().c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (::fstatat(cardFolderFd_.get(), path->filename().c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
         state.exists = true;
         state.regular = S_ISREG(info.st_mode);
         state.typeWords = FileTypeWords(info.st_mode);
@@ -455,7 +451,7 @@ int CPadBankStore::DeleteUnusedCardFiles(const std::vector<std::string>& names, 
         const std::string shown = PrintableName(name);
         std::error_code ec;
         if (std::filesystem::equivalent(state->path, padFilePath_, ec)) {
-            DebugOutput("delete: a pad names the pad file; it is kept\n");
+            LogLine("delete", "a pad names the pad file; it is kept");
             continue;
         }
         if (!readable) {
@@ -476,7 +472,7 @@ int CPadBankStore::DeleteUnusedCardFiles(const std::vector<std::string>& names, 
             continue;
         }
         if (!writefault::Pass("delete") ||
-            ::unlinkat(cardFolderFd_, state->path.filename().c_str(), 0) != 0) {
+            ::unlinkat(cardFolderFd_.get(), state->path.filename().c_str(), 0) != 0) {
             if (errno == ENOENT) {
                 continue;
             }
@@ -846,7 +842,7 @@ bool CPadBankStore::FileExists(const std::filesystem::path& path) {
 
 void CPadBankStore::DeleteFile(const std::filesystem::path& path) {
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-        DebugOutput("delete: cannot delete " + path.string() + "\n");
+        LogLine("delete", "cannot delete " + path.string());
     }
 }
 

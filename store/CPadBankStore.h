@@ -7,6 +7,7 @@
 // progress and overwrite question) goes through the injected interfaces; without them the store logs
 // its messages to the diagnostic log, copies quietly without overwriting and waits for conversions.
 
+#include "codecs/FileHandle.h"
 #include "store/CPadFile.h"
 #include "store/CardConversion.h"
 #include "store/IConversionProgress.h"
@@ -240,7 +241,7 @@ protected:
     CPadFile padFile_;
     std::filesystem::path cardFolder_;
     std::filesystem::path padFilePath_;
-    int cardFolderFd_ = -1; // the card folder, opened once: its files are reached relative to it
+    FileHandle cardFolderFd_; // the card folder, opened once: its files are reached relative to it
     std::uint32_t lastFileNumber_ = 0;
     std::optional<std::size_t> lastBatchFailure_;
     CardOpenResult lastOpen_;

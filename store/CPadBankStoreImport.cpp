@@ -18,6 +18,8 @@
 namespace k72 {
 namespace {
 
+constexpr std::string_view kLogModule = "import";
+
 // A folder of our own in the temporary folder for one conversion, removed with what it holds. The
 // converted file keeps the card file's name inside it; a private folder means no other user or program
 // can have put a file or link of that name in our way.
@@ -31,7 +33,7 @@ public:
             path_ = pattern;
         } else {
             error_ = errno;
-            DebugOutput("import: cannot create a temporary folder in " + parent.string() + "\n");
+            LogLine(kLogModule, "cannot create a temporary folder in " + parent.string());
         }
     }
     ~TemporaryWorkspace() {
@@ -273,7 +275,7 @@ int CPadBankStore::AddStillImages(const std::vector<std::filesystem::path>& sour
                     lastBatchFailure_ = i;
                 }
             }
-            DebugOutput("import: " + items[outcome.failedIndex].sourcePath + " could not be converted\n");
+            LogLine(kLogModule, items[outcome.failedIndex].sourcePath + " could not be converted");
             ConversionResult failed;
             failed.failure = ConversionFailure::Failed;
             failed.code = outcome.result;

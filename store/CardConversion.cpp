@@ -1,5 +1,6 @@
 #include "store/CardConversion.h"
 
+#include "codecs/FileHandle.h"
 #include "engine/CAviProbe.h"
 #include "engine/CConversionManager.h"
 #include "engine/ConversionProgressModel.h"
@@ -29,14 +30,12 @@ ConversionOutcome WaitForConversion(CConversionManager& manager) {
 
 // The length of a converted file, or none when it cannot be opened.
 std::optional<std::uintmax_t> ConvertedFileSize(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         return std::nullopt;
     }
     struct stat info {};
-    const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    ::close(fd);
-    if (!ok) {
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::nullopt;
     }
     return static_cast<std::uintmax_t>(info.st_size);
