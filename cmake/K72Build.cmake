@@ -11,6 +11,33 @@ if(K72_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
     set(CMAKE_CXX_COMPILER_LAUNCHER ${launcher})
 endif()
 
+# Unity builds: a target's sources are compiled in batches of a few files each, so the headers they share
+# (Qt, GoogleTest, the standard library) are read and compiled once per batch instead of once per file.
+# K72_UNITY_BUILD=OFF compiles every file on its own, e.g. to check that each one includes what it uses.
+option(K72_UNITY_BUILD "Compile the programs and test programs in batches of sources" ON)
+
+# k72_unity_build(<target> <batch size>): batches of that many sources. Files whose names collide with
+# another file's inside an anonymous namespace cannot share a batch; such names are renamed, not worked
+# around here.
+function(k72_unity_build target batch_size)
+    if(K72_UNITY_BUILD)
+        set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${batch_size})
+    endif()
+endfunction()
+
+# k72_precompile_headers(<target> <header>...): a precompiled header of the heavy system headers a
+# target's sources share. ccache caches such builds too, with the sloppiness set above and, for gcc,
+# -fpch-preprocess.
+option(K72_PRECOMPILED_HEADERS "Precompile the Qt and GoogleTest headers" ON)
+function(k72_precompile_headers target)
+    if(K72_PRECOMPILED_HEADERS)
+        target_precompile_headers(${target} PRIVATE ${ARGN})
+        if(K72_CCACHE AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+            target_compile_options(${target} PRIVATE -fpch-preprocess)
+        endif()
+    endif()
+endfunction()
+
 add_library(k72_warnings INTERFACE)
 target_compile_options(k72_warnings INTERFACE
     $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Wpedantic>)

@@ -57,7 +57,7 @@ std::string TextAt(const std::vector<std::uint8_t>& file, std::uint32_t tiffPosi
 }
 
 // Stand-ins for the two JPEG streams: the writer copies them, it does not read them.
-std::vector<std::uint8_t> Stream(std::size_t length, std::uint8_t seed) {
+std::vector<std::uint8_t> PatternBytes(std::size_t length, std::uint8_t seed) {
     std::vector<std::uint8_t> bytes(length);
     for (std::size_t i = 0; i < length; ++i) {
         bytes[i] = static_cast<std::uint8_t>(seed + i * 7);
@@ -70,7 +70,7 @@ std::vector<std::uint8_t> Stream(std::size_t length, std::uint8_t seed) {
 class ExifAuthorTest : public ::testing::Test {
 protected:
     std::vector<std::uint8_t> WriteWith(std::size_t thumbLength) {
-        thumb = Stream(thumbLength, 3);
+        thumb = PatternBytes(thumbLength, 3);
         author.SetImages(main.data(), static_cast<std::int32_t>(main.size()), thumb.data(),
                          static_cast<std::int32_t>(thumb.size()));
         EXPECT_EQ(author.Write((dir / "out.jpg").string()), 0);
@@ -85,7 +85,7 @@ protected:
     }
     TempDir dir;
     CExifAuthor author;
-    std::vector<std::uint8_t> main = Stream(5000, 11);
+    std::vector<std::uint8_t> main = PatternBytes(5000, 11);
     std::vector<std::uint8_t> thumb;
 };
 
@@ -175,7 +175,7 @@ TEST_F(ExifAuthorTest, ReplacesAnExistingFileWhole) {
 }
 
 TEST_F(ExifAuthorTest, FailedWritesReportFailureAndLeaveNoFile) {
-    thumb = Stream(300, 1);
+    thumb = PatternBytes(300, 1);
     author.SetImages(main.data(), static_cast<std::int32_t>(main.size()), thumb.data(), 300);
 
     // Missing folder; a folder in the way.

@@ -75,7 +75,7 @@ std::vector<std::uint8_t> Truncated(const fs::path& file, double share) {
     return bytes;
 }
 
-std::string Probe(const fs::path& file, const std::string& entries) {
+std::string FfprobeEntries(const fs::path& file, const std::string& entries) {
     return RunCommand("ffprobe -v error -count_frames -show_entries " + entries + " -of default=nw=1 " +
                       Quote(file))
         .output;
@@ -263,7 +263,7 @@ TEST_F(MalformedImport, TheSmallestValidFilesAndMisnamedOnesConvert) {
          {dir / "dot.png", dir / "dot.jpg", dir / "dot.bmp", dir / "row.png", misnamedPng, misnamedJpeg}) {
         const fs::path made = ExpectImported(source, pad++, PadKindStill);
         EXPECT_NE(
-            Probe(made, "stream=codec_name,width,height").find("codec_name=mjpeg\nwidth=640\nheight=480"),
+            FfprobeEntries(made, "stream=codec_name,width,height").find("codec_name=mjpeg\nwidth=640\nheight=480"),
             std::string::npos)
             << source;
     }
@@ -271,7 +271,7 @@ TEST_F(MalformedImport, TheSmallestValidFilesAndMisnamedOnesConvert) {
     // A movie of one frame, and an AVI called MPG.
     const fs::path one = ExpectImported(Media("one-frame.mp4"), pad++, PadKindMovie);
     EXPECT_EQ(GetLE32(card->PadBytes(), RecordAt(0, 0, pad - 1) + 32), 1u) << "one frame recorded";
-    EXPECT_NE(Probe(one, "stream=codec_name,width,height,nb_read_frames")
+    EXPECT_NE(FfprobeEntries(one, "stream=codec_name,width,height,nb_read_frames")
                   .find("codec_name=mjpeg\nwidth=640\nheight=480\nnb_read_frames=1"),
               std::string::npos);
     ExpectImported(Input("really-an-avi.mpg", ReadFileBytes(Media("clip.avi"))), pad++, PadKindMovie);

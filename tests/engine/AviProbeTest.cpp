@@ -1,5 +1,6 @@
 #include "engine/CAviProbe.h"
 
+#include "tests/support/AviStructure.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,14 +14,9 @@
 using k72::CAviProbe;
 using k72::ResultCode;
 namespace rc = k72::rc;
+using k72test::WriteLE32;
 
 namespace {
-
-void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
 
 void PutTag(std::vector<std::uint8_t>& bytes, std::size_t at, const char* tag) {
     std::memcpy(&bytes[at], tag, 4);
@@ -31,15 +27,15 @@ std::vector<std::uint8_t> AviHeader(std::uint32_t microSecPerFrame, std::uint32_
                                     std::size_t size = 512) {
     std::vector<std::uint8_t> bytes(size, 0);
     PutTag(bytes, 0, "RIFF");
-    PutLe32(bytes, 4, static_cast<std::uint32_t>(size - 8));
+    WriteLE32(bytes, 4, static_cast<std::uint32_t>(size - 8));
     PutTag(bytes, 8, "AVI ");
     PutTag(bytes, 12, "LIST");
-    PutLe32(bytes, 16, 488);
+    WriteLE32(bytes, 16, 488);
     PutTag(bytes, 20, "hdrl");
     PutTag(bytes, 24, "avih");
-    PutLe32(bytes, 28, 56);
-    PutLe32(bytes, 32, microSecPerFrame);
-    PutLe32(bytes, 48, totalFrames);
+    WriteLE32(bytes, 28, 56);
+    WriteLE32(bytes, 32, microSecPerFrame);
+    WriteLE32(bytes, 48, totalFrames);
     return bytes;
 }
 
@@ -95,7 +91,7 @@ TEST_F(AviProbeTest, EachHeaderFieldIsChecked) {
         EXPECT_EQ(probe.Frames(), 0u);
     }
     auto bytes = AviHeader(40000, 10);
-    PutLe32(bytes, 28, 55);
+    WriteLE32(bytes, 28, 55);
     EXPECT_EQ(probe.Probe(Write("size55.avi", bytes)), rc::AviInvalidHeader);
 
     // The main header's own chunk id is not examined.

@@ -1,5 +1,6 @@
 #include "engine/PcmFileCheck.h"
 
+#include "tests/support/AviStructure.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 using k72::CheckPcmWaveFile;
 using k72::ResultCode;
 namespace rc = k72::rc;
+using k72test::WriteLE32;
 
 namespace {
 
@@ -21,22 +23,16 @@ void PutLe16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t val
     bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
 void AppendChunk(std::vector<std::uint8_t>& bytes, const char* id, std::uint32_t declaredSize,
                  std::size_t actualBytes) {
     const std::size_t at = bytes.size();
     bytes.resize(at + 8 + actualBytes, 0x11);
     std::memcpy(&bytes[at], id, 4);
-    PutLe32(bytes, at + 4, declaredSize);
+    WriteLE32(bytes, at + 4, declaredSize);
 }
 
 void FixRiffSize(std::vector<std::uint8_t>& bytes) {
-    PutLe32(bytes, 4, static_cast<std::uint32_t>(bytes.size() - 8));
+    WriteLE32(bytes, 4, static_cast<std::uint32_t>(bytes.size() - 8));
 }
 
 // RIFF/WAVE with a 16-byte fmt chunk of the device's format and nothing after it.
@@ -45,11 +41,11 @@ std::vector<std::uint8_t> WaveHead(std::uint32_t fmtSize = 16) {
     std::memcpy(&bytes[0], "RIFF", 4);
     std::memcpy(&bytes[8], "WAVE", 4);
     std::memcpy(&bytes[12], "fmt ", 4);
-    PutLe32(bytes, 16, fmtSize);
+    WriteLE32(bytes, 16, fmtSize);
     PutLe16(bytes, 20, 1);
     PutLe16(bytes, 22, 2);
-    PutLe32(bytes, 24, 44100);
-    PutLe32(bytes, 28, 176400);
+    WriteLE32(bytes, 24, 44100);
+    WriteLE32(bytes, 28, 176400);
     PutLe16(bytes, 32, 4);
     PutLe16(bytes, 34, 16);
     return bytes;
@@ -82,7 +78,7 @@ TEST_F(PcmFileCheckTest, AcceptsTheDeviceFormat) {
 
     // A RIFF size equal to the file length is still within the file.
     auto bytes = ValidWave();
-    PutLe32(bytes, 4, static_cast<std::uint32_t>(bytes.size()));
+    WriteLE32(bytes, 4, static_cast<std::uint32_t>(bytes.size()));
     EXPECT_EQ(Check(bytes), 0);
 
     // An 18-byte fmt chunk (the extended header with no extra bytes) moves the chunk walk along.
@@ -131,7 +127,7 @@ TEST_F(PcmFileCheckTest, HeaderRulesGiveTheirOwnCodes) {
         } else if (rule.width == 2) {
             PutLe16(bytes, rule.at, static_cast<std::uint16_t>(rule.value));
         } else {
-            PutLe32(bytes, rule.at, rule.value);
+            WriteLE32(bytes, rule.at, rule.value);
         }
         EXPECT_EQ(Check(bytes), rule.expected) << rule.what;
     }
@@ -140,21 +136,21 @@ TEST_F(PcmFileCheckTest, HeaderRulesGiveTheirOwnCodes) {
     auto bytes = ValidWave();
     PutLe16(bytes, 20, 3);
     PutLe16(bytes, 22, 1);
-    PutLe32(bytes, 24, 48000);
+    WriteLE32(bytes, 24, 48000);
     EXPECT_EQ(Check(bytes), rc::PcmNotPcm);
 }
 
 TEST_F(PcmFileCheckTest, SizesBeyondTheFileAreRejected) {
     auto bytes = ValidWave();
-    PutLe32(bytes, 4, static_cast<std::uint32_t>(bytes.size() + 1));
+    WriteLE32(bytes, 4, static_cast<std::uint32_t>(bytes.size() + 1));
     EXPECT_EQ(Check(bytes), rc::PcmBadRiff);
 
     // fmt chunk size S must leave S + 28 bytes within the file.
     bytes = ValidWave();
-    PutLe32(bytes, 16, static_cast<std::uint32_t>(bytes.size() - 27));
+    WriteLE32(bytes, 16, static_cast<std::uint32_t>(bytes.size() - 27));
     EXPECT_EQ(Check(bytes), rc::PcmBadFmtSize);
     bytes = ValidWave();
-    PutLe32(bytes, 16, 0xFFFFFFF0u); // would wrap to a small number in 32 bits
+    WriteLE32(bytes, 16, 0xFFFFFFF0u); // would wrap to a small number in 32 bits
     EXPECT_EQ(Check(bytes), rc::PcmBadFmtSize);
 
     // The data chunk declares more than the file holds.
@@ -201,7 +197,7 @@ TEST_F(PcmFileCheckTest, HugeChunkSizeEndsTheWalk) {
 TEST_F(PcmFileCheckTest, ShortAndUnopenableFiles) {
     auto bytes = ValidWave();
     bytes.resize(37);
-    PutLe32(bytes, 4, 29);
+    WriteLE32(bytes, 4, 29);
     EXPECT_EQ(Check(bytes), rc::PcmBadRiff);
     EXPECT_EQ(Check({}), rc::PcmBadRiff);
     EXPECT_EQ(CheckPcmWaveFile((dir / "missing.wav").string()), rc::PcmOpenFailed);

@@ -28,14 +28,6 @@ std::vector<std::string> FilesIn(const std::filesystem::path& folder) {
     return names;
 }
 
-void PutMoviePad(std::vector<std::uint8_t>& bytes, std::size_t at, const std::string& movie,
-                 const std::string& audio = "") {
-    PutLE32(bytes, at, 1);
-    PutLE32(bytes, at + 4, 0);
-    PutName(bytes, at + 8, movie);
-    PutName(bytes, at + 36, audio);
-}
-
 // The problems of a report as "kind pad name" lines, sorted.
 std::vector<std::string> Lines(const CardCheckReport& report) {
     std::vector<std::string> lines;

@@ -32,14 +32,6 @@ std::vector<std::string> Listing(const fs::path& folder) {
     return names;
 }
 
-// Bank A, number 1: pads 0 … 4 empty, pad 5 a still pad with two pictures that are on the card.
-std::vector<std::uint8_t> CardBytes() {
-    auto bytes = RandomBytes(kPadFileBytes, 31);
-    EmptyNumber(bytes, 0, 0);
-    PutStillPad(bytes, RecordAt(0, 0, 5), {"K72_0001.JPG", "K72_0002.JPG"});
-    return bytes;
-}
-
 // A tmpfs of its own, where the system lets this process mount one (root, outside most containers).
 class SmallVolume {
 public:
@@ -137,7 +129,7 @@ protected:
     TempDir dir;
     fs::path temporary = dir / "tmp";
     fs::path exportFolder = dir / "export";
-    std::vector<std::uint8_t> original = CardBytes();
+    std::vector<std::uint8_t> original = StillPadCardBytes(31);
     std::unique_ptr<TestCard> card;
     std::vector<std::string> listing;
     RecordingMessages messages;
@@ -220,7 +212,7 @@ TEST_F(CardFaults, ACardFillingUpInTheMiddleOfASaveLeavesThePadFileAsItWas) {
     // The device's pad file with its later part never written (a hole): rewriting that part needs
     // space the full card does not have, after the first records were already rewritten.
     original.assign(kPadFileBytes, 0);
-    const auto header = CardBytes();
+    const auto header = StillPadCardBytes(31);
     std::copy(header.begin(), header.begin() + 100000, original.begin());
     card = std::make_unique<TestCard>(dir / "volume",
                                       std::vector<std::uint8_t>(header.begin(), header.begin() + 100000));

@@ -70,6 +70,24 @@ inline void PutStillPad(std::vector<std::uint8_t>& bytes, std::size_t at,
     PutName(bytes, at + 1312, audio);
 }
 
+// A movie pad at `at`: the movie's name and, when it has one, its sound's.
+inline void PutMoviePad(std::vector<std::uint8_t>& bytes, std::size_t at, const std::string& movie,
+                        const std::string& audio = "") {
+    PutLE32(bytes, at, 1);
+    PutLE32(bytes, at + 4, 0);
+    PutName(bytes, at + 8, movie);
+    PutName(bytes, at + 36, audio);
+}
+
+// Bank A, number 1: pads 0 … 4 empty, pad 5 a still pad with two pictures that are on the card; the
+// other bytes random from `seed`.
+inline std::vector<std::uint8_t> StillPadCardBytes(std::uint32_t seed) {
+    auto bytes = RandomBytes(kPadFileBytes, seed);
+    EmptyNumber(bytes, 0, 0);
+    PutStillPad(bytes, RecordAt(0, 0, 5), {"K72_0001.JPG", "K72_0002.JPG"});
+    return bytes;
+}
+
 inline std::string GetName(const std::vector<std::uint8_t>& bytes, std::size_t at) {
     std::string text;
     for (std::size_t i = 0; i < 13 && bytes[at + i] != 0; ++i) {

@@ -26,14 +26,6 @@ namespace {
 using namespace k72test;
 namespace fs = std::filesystem;
 
-void PutMoviePad(std::vector<std::uint8_t>& bytes, std::size_t at, const std::string& file,
-                 const std::string& audio = "") {
-    PutLE32(bytes, at, 1);
-    PutLE32(bytes, at + 4, 0);
-    PutName(bytes, at + 8, file);
-    PutName(bytes, at + 36, audio);
-}
-
 bool Contains(const std::vector<std::string>& texts, const std::string& part) {
     for (const auto& text : texts) {
         if (text.find(part) != std::string::npos) {

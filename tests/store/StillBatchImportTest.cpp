@@ -17,14 +17,6 @@ namespace {
 using namespace k72test;
 namespace fs = std::filesystem;
 
-// Bank A, number 1: pads 0 … 4 empty, pad 5 a still pad with two pictures that are on the card.
-std::vector<std::uint8_t> CardBytes() {
-    auto bytes = RandomBytes(kPadFileBytes, 47);
-    EmptyNumber(bytes, 0, 0);
-    PutStillPad(bytes, RecordAt(0, 0, 5), {"K72_0001.JPG", "K72_0002.JPG"});
-    return bytes;
-}
-
 // The card's files with their bytes, in name order.
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> Contents(const fs::path& folder) {
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
@@ -36,7 +28,7 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> Contents(const fs
 }
 
 struct OpenCard {
-    OpenCard(const fs::path& base, const fs::path& temporary) : card(base, CardBytes()) {
+    OpenCard(const fs::path& base, const fs::path& temporary) : card(base, StillPadCardBytes(47)) {
         card.AddFile("K72_0001.JPG");
         card.AddFile("K72_0002.JPG");
         card.AddFile("K72_0012.AVI");

@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> Listing(const fs::path& folder) {
+std::vector<std::string> FolderNames(const fs::path& folder) {
     std::vector<std::string> names;
     std::error_code ec;
     for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator();
@@ -87,7 +87,7 @@ TEST_F(MainViewFaults, ClosingTheProgressWindowStopsARealConversionQuietly) {
         store.SelectBank(0);
         store.SelectNumber(0);
         const auto before = card.card.PadBytes();
-        const auto cardFiles = Listing(card.card.folder);
+        const auto cardFiles = FolderNames(card.card.folder);
 
         QElapsedTimer sinceClose;
         QString fileShown;
@@ -114,7 +114,7 @@ TEST_F(MainViewFaults, ClosingTheProgressWindowStopsARealConversionQuietly) {
         EXPECT_TRUE(storeMessages.shown.empty()) << storeMessages.shown.front();
         EXPECT_TRUE(closer.texts.empty());
         EXPECT_TRUE(fs::is_empty(dir / "tmp"));
-        EXPECT_EQ(Listing(card.card.folder), cardFiles);
+        EXPECT_EQ(FolderNames(card.card.folder), cardFiles);
         EXPECT_EQ(card.card.PadBytes(), before);
         PadKind kind{};
         ASSERT_TRUE(store.GetPadKind(3, kind));
@@ -169,7 +169,7 @@ TEST_F(MainViewFaults, ACopyToAFullCardSaysTheCardIsFull) {
     ASSERT_EQ(copy.failures.size(), 1u);
     EXPECT_TRUE(copy.failures[0].contains("\"big.bin\"")) << copy.failures[0].toStdString();
     EXPECT_TRUE(copy.failures[0].contains("not enough free space")) << copy.failures[0].toStdString();
-    EXPECT_TRUE(Listing(small).empty());
+    EXPECT_TRUE(FolderNames(small).empty());
 }
 
 // A pad file the card will not take: Delete leaves the pad on the grid as the card has it, and the
@@ -379,7 +379,7 @@ TEST(ImportSpace, AMovieThatCannotFitIsRefusedBeforeConverting) {
             "There is not enough free space on the card for \"clip.mp4\".\nAbout "))
             << view.messages[0].toStdString();
         EXPECT_EQ(view.PadView()->PadState(1), PadKindEmpty);
-        EXPECT_EQ(Listing(card.card.folder), std::vector<std::string>{"K72_PAD.SYS"});
+        EXPECT_EQ(FolderNames(card.card.folder), std::vector<std::string>{"K72_PAD.SYS"});
         // A picture fits.
         view.importAnswer = {QString::fromStdString((dir / "photo.png").string())};
         view.ImportButton()->click();
