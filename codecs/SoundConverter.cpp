@@ -10,6 +10,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -57,13 +58,20 @@ std::array<std::uint8_t, kHeaderBytes> WavHeader(std::uint32_t dataBytes) {
     return h;
 }
 
+// The open and every read of the source ask this whether to give up, so that a cancel reaches a read
+// that waits on a slow file too.
+int InterruptRequested(void* flag) {
+    return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0;
+}
+
 class SoundJob {
 public:
-    SoundJob(const std::string& source, const std::string& destination)
-        : source_(source), destination_(destination) {}
+    SoundJob(const std::string& source, const std::string& destination, const SoundConversionControl& control)
+        : source_(source), destination_(destination), control_(control) {}
 
     void Run() {
         Open();
+        StopIfCancelled();
         output_.reset(std::fopen(destination_.c_str(), "wb"));
         if (!output_) {
             throw Failure{rc::FileError, "cannot create " + destination_};
@@ -80,6 +88,7 @@ public:
                 continue;
             }
             if (error < 0) {
+                StopIfCancelled();
                 if (error != AVERROR_EOF) {
                     LogLine(kLogModule, "reading stopped early: " + libav::ErrorText(error));
                 }
@@ -87,8 +96,10 @@ public:
             }
             if (packet->stream_index == streamIndex_) {
                 Decode(packet.get());
+                Report(*packet);
             }
             av_packet_unref(packet.get());
+            StopIfCancelled();
         }
         Decode(nullptr);
         FlushResampler();
@@ -102,17 +113,72 @@ public:
         if (std::fclose(output_.release()) != 0) {
             throw Failure{rc::FileError, "cannot finish " + destination_};
         }
+        if (control_.progress) {
+            control_.progress(1000);
+        }
     }
 
 private:
+    void StopIfCancelled() const {
+        if (control_.cancel != nullptr && control_.cancel->load()) {
+            throw Failure{rc::Error, "cancelled"};
+        }
+    }
+
+    // The share of the source read so far: the packet's time within the sound's length where the file
+    // tells both, otherwise the position in the file. It only grows, and stays below 1000 until the
+    // file is written.
+    void Report(const AVPacket& packet) {
+        if (!control_.progress) {
+            return;
+        }
+        int permille = -1;
+        const AVStream* stream = input_->streams[streamIndex_];
+        const std::int64_t at = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+        double length = 0;
+        if (stream->duration > 0) {
+            length = static_cast<double>(stream->duration) * av_q2d(stream->time_base);
+        } else if (input_->duration > 0) {
+            length = static_cast<double>(input_->duration) / AV_TIME_BASE;
+        }
+        if (at != AV_NOPTS_VALUE && length > 0) {
+            const double start = stream->start_time != AV_NOPTS_VALUE
+                                     ? static_cast<double>(stream->start_time) * av_q2d(stream->time_base)
+                                     : 0.0;
+            const double end = static_cast<double>(at + packet.duration) * av_q2d(stream->time_base);
+            permille = static_cast<int>((end - start) / length * 1000);
+        } else if (input_->pb != nullptr) {
+            const std::int64_t size = avio_size(input_->pb);
+            const std::int64_t position = avio_tell(input_->pb);
+            if (size > 0 && position >= 0) {
+                permille = static_cast<int>(position * 1000 / size);
+            }
+        }
+        permille = std::min(permille, 999);
+        if (permille > reported_) {
+            reported_ = permille;
+            control_.progress(permille);
+        }
+    }
+
     void Open() {
-        AVFormatContext* raw = nullptr;
+        AVFormatContext* raw = avformat_alloc_context();
+        if (raw == nullptr) {
+            throw std::bad_alloc();
+        }
+        if (control_.cancel != nullptr) {
+            raw->interrupt_callback.callback = InterruptRequested;
+            raw->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(control_.cancel);
+        }
+        // On failure the context is freed and raw set to null.
         int error = avformat_open_input(&raw, source_.c_str(), nullptr, nullptr);
         if (error < 0) {
+            StopIfCancelled();
             throw Failure{rc::CannotOpenInput, "cannot open " + source_ + ": " + libav::ErrorText(error)};
         }
         input_.reset(raw);
         if ((error = avformat_find_stream_info(input_.get(), nullptr)) < 0) {
+            StopIfCancelled();
             throw Failure{rc::CannotOpenInput, "cannot read the streams of " + source_};
         }
         const AVCodec* codec = nullptr;
@@ -261,6 +327,8 @@ public:
 private:
     std::string source_;
     std::string destination_;
+    const SoundConversionControl& control_;
+    int reported_ = -1;
     libav::InputContextPtr input_;
     libav::CodecContextPtr decoder_;
     libav::FramePtr frame_;
@@ -278,10 +346,15 @@ private:
 } // namespace
 
 ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::string& destinationPath) {
+    return ConvertSoundToDeviceWav(sourcePath, destinationPath, SoundConversionControl{});
+}
+
+ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::string& destinationPath,
+                                   const SoundConversionControl& control) {
     RouteLibraryLogToDiagnostics();
     ResultCode result = 0;
     {
-        SoundJob job(sourcePath, destinationPath);
+        SoundJob job(sourcePath, destinationPath, control);
         try {
             job.Run();
             if (job.Damaged() > 0) {

@@ -6,6 +6,8 @@
 
 #include "codecs/ResultCodes.h"
 
+#include <atomic>
+#include <functional>
 #include <string>
 
 namespace k72 {
@@ -15,5 +17,19 @@ namespace k72 {
 // (no sound could be decoded), rc::FileSizeOverLimit (longer than a WAV file can hold), rc::FileError
 // (cannot be written) or rc::Error. The reason goes to the diagnostic log.
 ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::string& destinationPath);
+
+// How a conversion running on a thread of its own is watched and stopped; both parts are optional.
+struct SoundConversionControl {
+    // Called on the converting thread with the share of the source read so far, 0 … 1000, each time it
+    // grows (1000 once the file is written).
+    std::function<void(int permille)> progress;
+    // Raised by another thread: the conversion stops at its next packet (an open or a read waiting on
+    // the file stops too), removes what it wrote and returns rc::Error.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+// As above, reporting progress and stopping on request. The file written is the same byte for byte.
+ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::string& destinationPath,
+                                   const SoundConversionControl& control);
 
 } // namespace k72

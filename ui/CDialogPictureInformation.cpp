@@ -2,7 +2,6 @@
 
 #include "resources/Artwork.h"
 #include "store/CPadBankStore.h"
-#include "store/StoreMessages.h"
 #include "ui/CConvertToolView.h"
 #include "ui/CPictureListBox.h"
 #include "ui/CThemeButton.h"
@@ -290,14 +289,14 @@ void CDialogPictureInformation::OnAudio() {
     if (path.isEmpty()) {
         return;
     }
-    // A sound the device cannot play as it is may be converted first, when the user agrees.
-    std::string name;
-    const SoundForPad::Outcome attached = SoundForPad::Attach(
-        store_, pad_, path, [this](const QString& question) { return AskConvertSound(question); }, &name);
-    if (attached == SoundForPad::Outcome::Failed) {
-        ShowMessage(QString::fromLatin1(messages::kLoadFailed), false);
-    } else if (attached != SoundForPad::Outcome::Declined) {
-        audioDisplayName_ = QString::fromStdString(name);
+    // A sound the device cannot play as it is may be converted first, when the user agrees; the
+    // conversion runs beside the window, with a progress window of its own when it takes long.
+    const SoundForPad::Attachment attached = SoundForPad::Attach(
+        store_, pad_, path, [this](const QString& question) { return AskConvertSound(question); }, this);
+    if (!attached.problem.isEmpty()) {
+        ShowMessage(attached.problem, false);
+    } else if (attached.outcome != SoundForPad::Outcome::Declined) {
+        audioDisplayName_ = QString::fromStdString(attached.name);
         Relayout();
     }
 }
