@@ -95,9 +95,9 @@ SoundForPad::Outcome SoundForPad::Prepare(const QString& path, const Ask& ask) {
         return Outcome::Cancelled;
     }
     if (converted == rc::FileError) {
-        return Fail(QString::fromStdString(messages::TemporaryFolderUnusable(
-            QDir::toNativeSeparators(QDir::tempPath()).toStdString(),
-            "the converted sound could not be written to it")));
+        return Fail(QString::fromStdString(
+            messages::TemporaryFolderUnusable(QDir::toNativeSeparators(QDir::tempPath()).toStdString(),
+                                              "the converted sound could not be written to it")));
     }
     if (converted == rc::FileSizeOverLimit) {
         return Fail(QStringLiteral("\"%1\" is too long for the K-72: as a WAV file of 16-bit PCM, 44,100 Hz, "

@@ -71,14 +71,16 @@ TEST(SoundConverterControl, CancelStopsWithNoFileLeft) {
             cancel.store(true);
         }
     };
-    EXPECT_EQ(k72::ConvertSoundToDeviceWav((dir / "long.flac").string(), out.string(), control), k72::rc::Error);
+    EXPECT_EQ(k72::ConvertSoundToDeviceWav((dir / "long.flac").string(), out.string(), control),
+              k72::rc::Error);
     EXPECT_GE(last, 100);
     EXPECT_LT(last, 200) << "the conversion went on after the cancel";
     EXPECT_FALSE(std::filesystem::exists(out));
 
     // Raised before it starts: the file is not even opened for long.
     last = -1;
-    EXPECT_EQ(k72::ConvertSoundToDeviceWav((dir / "long.flac").string(), out.string(), control), k72::rc::Error);
+    EXPECT_EQ(k72::ConvertSoundToDeviceWav((dir / "long.flac").string(), out.string(), control),
+              k72::rc::Error);
     EXPECT_EQ(last, -1);
     EXPECT_FALSE(std::filesystem::exists(out));
 }

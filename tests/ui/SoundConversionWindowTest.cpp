@@ -1,0 +1,303 @@
+// Converting a sound for a pad from the information dialogs: the conversion runs beside the window,
+// whose event loop goes on and whose own buttons wait behind the progress window; Cancel or a failure
+// leaves the card and the temporary folder as they were and says so; a finished conversion attaches the
+// very WAV the converter writes.
+
+// Mouse clicks go through the window system's path, where a window behind a modal one takes none.
+#define QTEST_QPA_MOUSE_HANDLING
+
+#include "UiTestSupport.h"
+#include "codecs/SoundConverter.h"
+#include "store/CPadBankStore.h"
+#include "store/ShortName.h"
+#include "ui/CDialogMovieInformation.h"
+#include "ui/CDialogPictureInformation.h"
+#include "ui/SoundForPad.h"
+
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <optional>
+
+using namespace k72;
+using namespace k72test;
+
+namespace {
+
+// Every file under root with its bytes, by its path below root.
+std::map<std::string, std::vector<std::uint8_t>> Snapshot(const std::filesystem::path& root) {
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        files[std::filesystem::relative(entry.path(), root).string()] =
+            entry.is_regular_file() ? ReadFileBytes(entry.path()) : std::vector<std::uint8_t>{};
+    }
+    return files;
+}
+
+std::size_t EntriesIn(const std::filesystem::path& folder) {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++count;
+    }
+    return count;
+}
+
+// Qt's temporary folders go into a folder of the test while this lives.
+class TemporaryFolderOfTest {
+public:
+    explicit TemporaryFolderOfTest(const std::filesystem::path& folder)
+        : had_(qEnvironmentVariableIsSet("TMPDIR")), old_(qgetenv("TMPDIR")) {
+        qputenv("TMPDIR", QByteArray::fromStdString(folder.string()));
+    }
+    ~TemporaryFolderOfTest() {
+        if (had_) {
+            qputenv("TMPDIR", old_);
+        } else {
+            qunsetenv("TMPDIR");
+        }
+    }
+    TemporaryFolderOfTest(const TemporaryFolderOfTest&) = delete;
+    TemporaryFolderOfTest& operator=(const TemporaryFolderOfTest&) = delete;
+
+private:
+    bool had_;
+    QByteArray old_;
+};
+
+// Counts the window's timer ticks and reads the sound's progress window at each while it is up.
+class ProgressWatch {
+public:
+    ProgressWatch() {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            ++ticks;
+            auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+            if (progress == nullptr || !progress->isVisible() ||
+                progress->objectName() != QLatin1String(SoundForPad::kProgressName)) {
+                return;
+            }
+            if (!shownAtTick) {
+                shownAtTick = ticks;
+                label = progress->labelText();
+            }
+            values.push_back(progress->value());
+            if (onTick) {
+                onTick(*progress);
+            }
+        });
+        timer_.start();
+    }
+
+    int ticks = 0;
+    std::optional<int> shownAtTick;
+    QString label;
+    std::vector<int> values;
+    std::function<void(QProgressDialog&)> onTick;
+
+private:
+    QTimer timer_;
+};
+
+void ExpectGrowing(const std::vector<int>& values) {
+    for (std::size_t i = 1; i < values.size(); ++i) {
+        EXPECT_GE(values[i], values[i - 1]) << "at reading " << i;
+    }
+}
+
+class ScriptedMovie : public CDialogMovieInformation {
+public:
+    using CDialogMovieInformation::CDialogMovieInformation;
+    QString audioAnswer;
+    int audioQuestions = 0;
+    std::vector<QString> messages;
+
+protected:
+    QString AskAudioFile() override {
+        ++audioQuestions;
+        return audioAnswer;
+    }
+    bool AskConvertSound(const QString&) override { return true; }
+    void ShowMessage(const QString& text) override { messages.push_back(text); }
+    void OpenWithDesktop(const std::filesystem::path&) override {}
+};
+
+class ScriptedPictures : public CDialogPictureInformation {
+public:
+    using CDialogPictureInformation::CDialogPictureInformation;
+    QString audioAnswer;
+    std::vector<QString> messages;
+
+protected:
+    QString AskAudioFile() override { return audioAnswer; }
+    bool AskConvertSound(const QString&) override { return true; }
+    void ShowMessage(const QString& text, bool) override { messages.push_back(text); }
+    void OpenWithDesktop(const std::filesystem::path&) override {}
+};
+
+class SoundConversionWindow : public ::testing::Test {
+protected:
+    TempDir dir;
+    TempDir temporary;
+    PadCard card{dir.Path()};
+    CPadBankStore store;
+
+    // A movie pad (bank A, number 1, pad 3) with the sound RAIN.WAV, and a picture pad (pad 4).
+    void SetUp() override {
+        card.card.AddFile("K72_0001.AVI");
+        MakeWav(card.card.folder / "RAIN.WAV");
+        card.PutMovie(0, 0, 2, "K72_0001.AVI", "RAIN.WAV");
+        card.AddPicture("K72_0002.JPG", Qt::red);
+        card.PutStills(0, 0, 3, {"K72_0002.JPG"});
+        ASSERT_TRUE(store.OpenCardRoot(card.card.root));
+        store.SelectBank(0);
+        store.SelectNumber(0);
+    }
+    // Minutes of an 8 kHz mono tone: a WAV the device cannot play, made quickly, and converted into
+    // about 10 MB of the device's form per minute.
+    std::filesystem::path Tone(const std::string& name, int minutes) {
+        const auto path = dir / name;
+        EXPECT_TRUE(MakeMedia(path, "-f lavfi -i sine=frequency=440:sample_rate=8000:duration=" +
+                                        std::to_string(minutes * 60) + " -c:a pcm_s16le"));
+        return path;
+    }
+};
+
+} // namespace
+
+TEST_F(SoundConversionWindow, CancelStopsALongConversionAndLeavesTheCardAsItWas) {
+    // Forty minutes: seconds of converting on any machine, far longer than the test waits to cancel.
+    const auto source = Tone("long talk.wav", 40);
+    store.Close(); // the card as the next open finds it, pad file included
+    const auto before = Snapshot(card.card.root);
+    ASSERT_TRUE(store.OpenCardRoot(card.card.root));
+    store.SelectBank(0);
+    store.SelectNumber(0);
+
+    TemporaryFolderOfTest inTest(temporary.Path());
+    ScriptedMovie dialog(store);
+    dialog.SetPad(0, 0, 2);
+    dialog.show();
+    ASSERT_EQ(dialog.AudioDisplayText(), "RAIN.WAV");
+    dialog.audioAnswer = QString::fromStdString(source.string());
+
+    ProgressWatch watch;
+    bool clickedBehind = false;
+    std::size_t temporaryEntriesWhileConverting = 0;
+    watch.onTick = [&](QProgressDialog& progress) {
+        if (!clickedBehind) {
+            // The dialog behind the progress window takes no click: no second sound is asked for.
+            clickedBehind = true;
+            QTest::mouseClick(dialog.AudioButton(), Qt::LeftButton);
+            temporaryEntriesWhileConverting = EntriesIn(temporary.Path());
+            return;
+        }
+        // Cancel once the bar has moved and the window's loop has run a while beside the conversion.
+        if (progress.value() > 0 && watch.ticks - *watch.shownAtTick >= 10) {
+            progress.findChild<QPushButton*>()->click();
+        }
+    };
+    const int ticksBefore = watch.ticks;
+    dialog.AudioButton()->click();
+    const int ticksWhileConverting = watch.ticks - ticksBefore;
+
+    ASSERT_TRUE(watch.shownAtTick.has_value()) << "no progress window";
+    EXPECT_EQ(watch.label.toStdString(), "Converting \"long talk.wav\" into the K-72's WAV form...");
+    EXPECT_GE(ticksWhileConverting, 20) << "the window's timers stood still while converting";
+    ASSERT_FALSE(watch.values.empty());
+    ExpectGrowing(watch.values);
+    EXPECT_GT(watch.values.back(), 0);
+    EXPECT_LT(watch.values.back(), 1000) << "the conversion finished before the cancel";
+    EXPECT_TRUE(clickedBehind);
+    EXPECT_EQ(dialog.audioQuestions, 1);
+    EXPECT_EQ(temporaryEntriesWhileConverting, 1u) << "the conversion writes into the temporary folder";
+
+    ASSERT_EQ(dialog.messages.size(), 1u);
+    EXPECT_EQ(dialog.messages[0].toStdString(),
+              "The conversion of \"long talk.wav\" was cancelled.\nThe pad's sound has not changed.");
+    EXPECT_EQ(dialog.AudioDisplayText(), "RAIN.WAV");
+    EXPECT_EQ(EntriesIn(temporary.Path()), 0u) << "the half-written WAV is left in the temporary folder";
+    store.Close();
+    EXPECT_TRUE(Snapshot(card.card.root) == before) << "the card changed";
+
+    // The same click, with no progress window in front, does reach the dialog.
+    dialog.audioAnswer.clear();
+    QTest::mouseClick(dialog.AudioButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.audioQuestions, 2);
+}
+
+TEST_F(SoundConversionWindow, AFinishedConversionAttachesTheConvertersWav) {
+    const auto source = Tone("Evening Song.wav", 5);
+    const auto expected = dir / "EXPECTED.WAV";
+    ASSERT_EQ(ConvertSoundToDeviceWav(source.string(), expected.string()), 0);
+
+    TemporaryFolderOfTest inTest(temporary.Path());
+    ScriptedPictures dialog(store);
+    dialog.SetPad(0, 0, 3);
+    dialog.show();
+    dialog.audioAnswer = QString::fromStdString(source.string());
+    ProgressWatch watch;
+    const int ticksBefore = watch.ticks;
+    dialog.AudioButton()->click();
+
+    EXPECT_GT(watch.ticks - ticksBefore, 0) << "the window's timers stood still while converting";
+    ExpectGrowing(watch.values);
+    EXPECT_TRUE(dialog.messages.empty()) << dialog.messages[0].toStdString();
+    const std::string name = ConvertedSoundName(source);
+    ASSERT_EQ(name, "EVENIN~1.WAV");
+    EXPECT_EQ(dialog.AudioDisplayText().toStdString(), name);
+    ASSERT_TRUE(std::filesystem::exists(card.card.folder / name));
+    EXPECT_TRUE(ReadFileBytes(card.card.folder / name) == ReadFileBytes(expected)) << "a different WAV";
+    EXPECT_EQ(EntriesIn(temporary.Path()), 0u) << "the converted WAV is left in the temporary folder";
+
+    // The pad file names it, as the next dialog on the pad shows.
+    ScriptedPictures again(store);
+    again.SetPad(0, 0, 3);
+    EXPECT_EQ(again.AudioDisplayText().toStdString(), name);
+}
+
+TEST_F(SoundConversionWindow, AFailedConversionSaysWhyAndLeavesTheCardAsItWas) {
+    MakeWav(dir / "mono.wav", 1);
+    WriteFileBytes(dir / "notes.mp3", {'n', 'o', 't', 'e', 's'});
+    store.Close();
+    const auto before = Snapshot(card.card.root);
+    ASSERT_TRUE(store.OpenCardRoot(card.card.root));
+    store.SelectBank(0);
+    store.SelectNumber(0);
+    {
+        // Nothing in it can be decoded.
+        TemporaryFolderOfTest inTest(temporary.Path());
+        ScriptedMovie dialog(store);
+        dialog.SetPad(0, 0, 2);
+        dialog.audioAnswer = QString::fromStdString((dir / "notes.mp3").string());
+        dialog.AudioButton()->click();
+        ASSERT_EQ(dialog.messages.size(), 1u);
+        EXPECT_EQ(dialog.messages[0].toStdString(),
+                  "Failed to load the file.\nPlease select a file in a format supported by this converter.");
+        EXPECT_EQ(dialog.AudioDisplayText(), "RAIN.WAV");
+        EXPECT_EQ(EntriesIn(temporary.Path()), 0u);
+    }
+    {
+        // A sound that converts, but no temporary folder to convert it in (a file stands where it should
+        // be): that is what the user hears, not that the sound's format is unknown.
+        const auto missing = temporary / "not a folder";
+        WriteFileBytes(missing, {'x'});
+        TemporaryFolderOfTest inTest(missing);
+        ScriptedMovie dialog(store);
+        dialog.SetPad(0, 0, 2);
+        dialog.audioAnswer = QString::fromStdString((dir / "mono.wav").string());
+        dialog.AudioButton()->click();
+        ASSERT_EQ(dialog.messages.size(), 1u);
+        EXPECT_TRUE(dialog.messages[0].startsWith(QStringLiteral("The temporary folder %1 cannot be used")
+                                                      .arg(QString::fromStdString(missing.string()))))
+            << dialog.messages[0].toStdString();
+        EXPECT_EQ(dialog.AudioDisplayText(), "RAIN.WAV");
+        EXPECT_EQ(EntriesIn(temporary.Path()), 1u);
+    }
+    store.Close();
+    EXPECT_TRUE(Snapshot(card.card.root) == before) << "the card changed";
+}
