@@ -3,9 +3,6 @@
 // leaves the card and the temporary folder as they were and says so; a finished conversion attaches the
 // very WAV the converter writes.
 
-// Mouse clicks go through the window system's path, where a window behind a modal one takes none.
-#define QTEST_QPA_MOUSE_HANDLING
-
 #include "UiTestSupport.h"
 #include "codecs/SoundConverter.h"
 #include "store/CPadBankStore.h"
@@ -30,7 +27,7 @@ using namespace k72test;
 namespace {
 
 // Every file under root with its bytes, by its path below root.
-std::map<std::string, std::vector<std::uint8_t>> Snapshot(const std::filesystem::path& root) {
+std::map<std::string, std::vector<std::uint8_t>> CardFiles(const std::filesystem::path& root) {
     std::map<std::string, std::vector<std::uint8_t>> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
         files[std::filesystem::relative(entry.path(), root).string()] =
@@ -39,7 +36,7 @@ std::map<std::string, std::vector<std::uint8_t>> Snapshot(const std::filesystem:
     return files;
 }
 
-std::size_t EntriesIn(const std::filesystem::path& folder) {
+std::size_t FolderEntryCount(const std::filesystem::path& folder) {
     std::size_t count = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
         ++count;
@@ -70,9 +67,9 @@ private:
 };
 
 // Counts the window's timer ticks and reads the sound's progress window at each while it is up.
-class ProgressWatch {
+class SoundProgressWatch {
 public:
-    ProgressWatch() {
+    SoundProgressWatch() {
         timer_.setInterval(10);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             ++ticks;
@@ -103,13 +100,13 @@ private:
     QTimer timer_;
 };
 
-void ExpectGrowing(const std::vector<int>& values) {
+void ExpectNeverFalling(const std::vector<int>& values) {
     for (std::size_t i = 1; i < values.size(); ++i) {
         EXPECT_GE(values[i], values[i - 1]) << "at reading " << i;
     }
 }
 
-class ScriptedMovie : public CDialogMovieInformation {
+class SoundScriptedMovie : public CDialogMovieInformation {
 public:
     using CDialogMovieInformation::CDialogMovieInformation;
     QString audioAnswer;
@@ -126,7 +123,7 @@ protected:
     void OpenWithDesktop(const std::filesystem::path&) override {}
 };
 
-class ScriptedPictures : public CDialogPictureInformation {
+class SoundScriptedPictures : public CDialogPictureInformation {
 public:
     using CDialogPictureInformation::CDialogPictureInformation;
     QString audioAnswer;
@@ -138,6 +135,13 @@ protected:
     void ShowMessage(const QString& text, bool) override { messages.push_back(text); }
     void OpenWithDesktop(const std::filesystem::path&) override {}
 };
+
+// A click on the button as the window system delivers it, to its window: a window behind a modal one
+// takes none.
+void ClickThroughWindow(QWidget& window, QWidget& button) {
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                      button.mapTo(&window, button.rect().center()));
+}
 
 class SoundConversionWindow : public ::testing::Test {
 protected:
@@ -173,27 +177,27 @@ TEST_F(SoundConversionWindow, CancelStopsALongConversionAndLeavesTheCardAsItWas)
     // Forty minutes: seconds of converting on any machine, far longer than the test waits to cancel.
     const auto source = Tone("long talk.wav", 40);
     store.Close(); // the card as the next open finds it, pad file included
-    const auto before = Snapshot(card.card.root);
+    const auto before = CardFiles(card.card.root);
     ASSERT_TRUE(store.OpenCardRoot(card.card.root));
     store.SelectBank(0);
     store.SelectNumber(0);
 
     TemporaryFolderOfTest inTest(temporary.Path());
-    ScriptedMovie dialog(store);
+    SoundScriptedMovie dialog(store);
     dialog.SetPad(0, 0, 2);
     dialog.show();
     ASSERT_EQ(dialog.AudioDisplayText(), "RAIN.WAV");
     dialog.audioAnswer = QString::fromStdString(source.string());
 
-    ProgressWatch watch;
+    SoundProgressWatch watch;
     bool clickedBehind = false;
     std::size_t temporaryEntriesWhileConverting = 0;
     watch.onTick = [&](QProgressDialog& progress) {
         if (!clickedBehind) {
             // The dialog behind the progress window takes no click: no second sound is asked for.
             clickedBehind = true;
-            QTest::mouseClick(dialog.AudioButton(), Qt::LeftButton);
-            temporaryEntriesWhileConverting = EntriesIn(temporary.Path());
+            ClickThroughWindow(dialog, *dialog.AudioButton());
+            temporaryEntriesWhileConverting = FolderEntryCount(temporary.Path());
             return;
         }
         // Cancel once the bar has moved and the window's loop has run a while beside the conversion.
@@ -210,7 +214,7 @@ TEST_F(SoundConversionWindow, CancelStopsALongConversionAndLeavesTheCardAsItWas)
     // Ten ticks with the progress window up, and more before it appeared.
     EXPECT_GE(ticksWhileConverting, 12) << "the window's timers stood still while converting";
     ASSERT_FALSE(watch.values.empty());
-    ExpectGrowing(watch.values);
+    ExpectNeverFalling(watch.values);
     EXPECT_GT(watch.values.back(), 0);
     EXPECT_LT(watch.values.back(), 1000) << "the conversion finished before the cancel";
     EXPECT_TRUE(clickedBehind);
@@ -221,13 +225,14 @@ TEST_F(SoundConversionWindow, CancelStopsALongConversionAndLeavesTheCardAsItWas)
     EXPECT_EQ(dialog.messages[0].toStdString(),
               "The conversion of \"long talk.wav\" was cancelled.\nThe pad's sound has not changed.");
     EXPECT_EQ(dialog.AudioDisplayText(), "RAIN.WAV");
-    EXPECT_EQ(EntriesIn(temporary.Path()), 0u) << "the half-written WAV is left in the temporary folder";
+    EXPECT_EQ(FolderEntryCount(temporary.Path()), 0u)
+        << "the half-written WAV is left in the temporary folder";
     store.Close();
-    EXPECT_TRUE(Snapshot(card.card.root) == before) << "the card changed";
+    EXPECT_TRUE(CardFiles(card.card.root) == before) << "the card changed";
 
     // The same click, with no progress window in front, does reach the dialog.
     dialog.audioAnswer.clear();
-    QTest::mouseClick(dialog.AudioButton(), Qt::LeftButton);
+    ClickThroughWindow(dialog, *dialog.AudioButton());
     EXPECT_EQ(dialog.audioQuestions, 2);
 }
 
@@ -237,26 +242,26 @@ TEST_F(SoundConversionWindow, AFinishedConversionAttachesTheConvertersWav) {
     ASSERT_EQ(ConvertSoundToDeviceWav(source.string(), expected.string()), 0);
 
     TemporaryFolderOfTest inTest(temporary.Path());
-    ScriptedPictures dialog(store);
+    SoundScriptedPictures dialog(store);
     dialog.SetPad(0, 0, 3);
     dialog.show();
     dialog.audioAnswer = QString::fromStdString(source.string());
-    ProgressWatch watch;
+    SoundProgressWatch watch;
     const int ticksBefore = watch.ticks;
     dialog.AudioButton()->click();
 
     EXPECT_GT(watch.ticks - ticksBefore, 0) << "the window's timers stood still while converting";
-    ExpectGrowing(watch.values);
+    ExpectNeverFalling(watch.values);
     EXPECT_TRUE(dialog.messages.empty()) << dialog.messages[0].toStdString();
     const std::string name = ConvertedSoundName(source);
     ASSERT_EQ(name, "EVENIN~1.WAV");
     EXPECT_EQ(dialog.AudioDisplayText().toStdString(), name);
     ASSERT_TRUE(std::filesystem::exists(card.card.folder / name));
     EXPECT_TRUE(ReadFileBytes(card.card.folder / name) == ReadFileBytes(expected)) << "a different WAV";
-    EXPECT_EQ(EntriesIn(temporary.Path()), 0u) << "the converted WAV is left in the temporary folder";
+    EXPECT_EQ(FolderEntryCount(temporary.Path()), 0u) << "the converted WAV is left in the temporary folder";
 
     // The pad file names it, as the next dialog on the pad shows.
-    ScriptedPictures again(store);
+    SoundScriptedPictures again(store);
     again.SetPad(0, 0, 3);
     EXPECT_EQ(again.AudioDisplayText().toStdString(), name);
 }
@@ -265,14 +270,14 @@ TEST_F(SoundConversionWindow, AFailedConversionSaysWhyAndLeavesTheCardAsItWas) {
     MakeWav(dir / "mono.wav", 1);
     WriteFileBytes(dir / "notes.mp3", {'n', 'o', 't', 'e', 's'});
     store.Close();
-    const auto before = Snapshot(card.card.root);
+    const auto before = CardFiles(card.card.root);
     ASSERT_TRUE(store.OpenCardRoot(card.card.root));
     store.SelectBank(0);
     store.SelectNumber(0);
     {
         // Nothing in it can be decoded.
         TemporaryFolderOfTest inTest(temporary.Path());
-        ScriptedMovie dialog(store);
+        SoundScriptedMovie dialog(store);
         dialog.SetPad(0, 0, 2);
         dialog.audioAnswer = QString::fromStdString((dir / "notes.mp3").string());
         dialog.AudioButton()->click();
@@ -280,7 +285,7 @@ TEST_F(SoundConversionWindow, AFailedConversionSaysWhyAndLeavesTheCardAsItWas) {
         EXPECT_EQ(dialog.messages[0].toStdString(),
                   "Failed to load the file.\nPlease select a file in a format supported by this converter.");
         EXPECT_EQ(dialog.AudioDisplayText(), "RAIN.WAV");
-        EXPECT_EQ(EntriesIn(temporary.Path()), 0u);
+        EXPECT_EQ(FolderEntryCount(temporary.Path()), 0u);
     }
     {
         // A sound that converts, but no temporary folder to convert it in (a file stands where it should
@@ -288,7 +293,7 @@ TEST_F(SoundConversionWindow, AFailedConversionSaysWhyAndLeavesTheCardAsItWas) {
         const auto missing = temporary / "not a folder";
         WriteFileBytes(missing, {'x'});
         TemporaryFolderOfTest inTest(missing);
-        ScriptedMovie dialog(store);
+        SoundScriptedMovie dialog(store);
         dialog.SetPad(0, 0, 2);
         dialog.audioAnswer = QString::fromStdString((dir / "mono.wav").string());
         dialog.AudioButton()->click();
@@ -297,8 +302,8 @@ TEST_F(SoundConversionWindow, AFailedConversionSaysWhyAndLeavesTheCardAsItWas) {
                                                       .arg(QString::fromStdString(missing.string()))))
             << dialog.messages[0].toStdString();
         EXPECT_EQ(dialog.AudioDisplayText(), "RAIN.WAV");
-        EXPECT_EQ(EntriesIn(temporary.Path()), 1u);
+        EXPECT_EQ(FolderEntryCount(temporary.Path()), 1u);
     }
     store.Close();
-    EXPECT_TRUE(Snapshot(card.card.root) == before) << "the card changed";
+    EXPECT_TRUE(CardFiles(card.card.root) == before) << "the card changed";
 }
