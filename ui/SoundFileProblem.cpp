@@ -2,15 +2,23 @@
 
 #include "codecs/ByteOrder.h"
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
 #include <QFile>
 #include <QStringList>
 
 namespace k72 {
 namespace {
 
+// Reads a little-endian field of 2 or 4 bytes that the callers have checked lies inside head.
 quint32 Le(const QByteArray& head, qsizetype at, int size) {
-    const auto* field = reinterpret_cast<const std::uint8_t*>(head.constData() + at);
-    return size == 2 ? byteorder::LoadLE16(field) : byteorder::LoadLE32(field);
+    std::array<std::uint8_t, 4> field{};
+    for (int i = 0; i < size; ++i) {
+        field[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(head.at(at + i));
+    }
+    return size == 2 ? byteorder::LoadLE16(field.data()) : byteorder::LoadLE32(field.data());
 }
 
 } // namespace
