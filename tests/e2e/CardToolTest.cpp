@@ -144,7 +144,7 @@ TEST_F(CardToolTest, HundredPicturesFillAPadAndTheNextIsRefused) {
     const auto files = Strings(pad["files"]);
     ASSERT_EQ(files.size(), 100u);
     for (int i = 0; i < 100; ++i) {
-        char name[16];
+        char name[32];
         std::snprintf(name, sizeof name, "K72_%04d.JPG", i + 1);
         EXPECT_EQ(files[static_cast<std::size_t>(i)], name);
     }
