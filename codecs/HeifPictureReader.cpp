@@ -122,14 +122,20 @@ AVPixelFormat ScalerFormat(const heif_image* picture) {
 bool ScalerColours(const heif_image* picture, const heif_image_handle* handle, int& matrix, bool& fullRange) {
     matrix = SWS_CS_ITU601;
     fullRange = true;
+    // libheif may hand over a profile even with an error (a damaged colr box): whatever it hands over
+    // is ours to free, and only a profile read without an error is used.
+    using NclxPtr = std::unique_ptr<heif_color_profile_nclx, NclxDeleter>;
     heif_color_profile_nclx* raw = nullptr;
     heif_error error = heif_image_get_nclx_color_profile(picture, &raw);
-    if (error.code != heif_error_Ok || raw == nullptr) {
+    NclxPtr nclx(raw);
+    if (error.code != heif_error_Ok || !nclx) {
         raw = nullptr;
         error = heif_image_handle_get_nclx_color_profile(handle, &raw);
+        nclx.reset(raw);
     }
-    const std::unique_ptr<heif_color_profile_nclx, NclxDeleter> nclx(error.code == heif_error_Ok ? raw
-                                                                                                 : nullptr);
+    if (error.code != heif_error_Ok) {
+        nclx.reset();
+    }
     if (!nclx) {
         return true;
     }
