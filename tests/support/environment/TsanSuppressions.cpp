@@ -1,3 +1,4 @@
+// Linked into the test programs whose code runs threads (the codecs' and the engine's).
 // ThreadSanitizer only sees the synchronisation of code it instrumented. FFmpeg's libraries come
 // from the system, uninstrumented: their decoder frame threads hand reference-counted buffers over
 // through C11 atomics that it cannot see, and it then reports the buffer's free in one thread against
