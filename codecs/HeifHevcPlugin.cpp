@@ -6,6 +6,7 @@
 #include <libde265/de265.h>
 #include <libheif/heif_plugin.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -103,14 +104,20 @@ heif_error PushData(void* decoder, const void* data, size_t size) {
     return Success();
 }
 
-heif_error CopyPlane(const de265_image* decoded, int channel, heif_image* picture, heif_channel target,
-                     int bitDepth) {
-    const int width = de265_get_image_width(decoded, channel);
-    const int height = de265_get_image_height(decoded, channel);
+// Adds one full-size plane to the picture, filled from a decoded plane that is subsampled (or not) by
+// the given factors: each decoded sample covers factorX x factorY output samples.
+heif_error CopyPlane(const de265_image* decoded, int channel, int factorX, int factorY, heif_image* picture,
+                     heif_channel target, int width, int height, int bitDepth) {
+    const int inWidth = de265_get_image_width(decoded, channel);
+    const int inHeight = de265_get_image_height(decoded, channel);
     int inStride = 0;
     const std::uint8_t* in = de265_get_image_plane(decoded, channel, &inStride);
-    if (in == nullptr || width <= 0 || height <= 0) {
-        return Failure(heif_error_Decoder_plugin_error, "HEVC picture has no plane");
+    const std::size_t sampleBytes = bitDepth > 8 ? 2 : 1;
+    if (in == nullptr || inWidth <= 0 || inHeight <= 0 || inStride < 0 ||
+        static_cast<std::size_t>(inStride) < static_cast<std::size_t>(inWidth) * sampleBytes ||
+        static_cast<std::int64_t>(inWidth) * factorX < width ||
+        static_cast<std::int64_t>(inHeight) * factorY < height) {
+        return Failure(heif_error_Decoder_plugin_error, "HEVC picture has no usable plane");
     }
     heif_error error = heif_image_add_plane(picture, target, width, height, bitDepth);
     if (error.code != heif_error_Ok) {
@@ -118,14 +125,52 @@ heif_error CopyPlane(const de265_image* decoded, int channel, heif_image* pictur
     }
     int outStride = 0;
     std::uint8_t* out = heif_image_get_plane(picture, target, &outStride);
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * (bitDepth > 8 ? 2 : 1);
-    if (out == nullptr || outStride < 0 || static_cast<std::size_t>(outStride) < rowBytes || inStride < 0 ||
-        static_cast<std::size_t>(inStride) < rowBytes) {
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * sampleBytes;
+    if (out == nullptr || outStride < 0 || static_cast<std::size_t>(outStride) < rowBytes) {
         return Failure(heif_error_Decoder_plugin_error, "unexpected plane layout");
     }
     for (int y = 0; y < height; ++y) {
-        std::memcpy(out + static_cast<std::ptrdiff_t>(y) * outStride,
-                    in + static_cast<std::ptrdiff_t>(y) * inStride, rowBytes);
+        const std::uint8_t* from = in + static_cast<std::ptrdiff_t>(y / factorY) * inStride;
+        std::uint8_t* to = out + static_cast<std::ptrdiff_t>(y) * outStride;
+        if (factorY > 1 && y % factorY != 0) {
+            std::memcpy(to, to - outStride, rowBytes); // the row above came from the same samples
+        } else if (factorX == 1) {
+            std::memcpy(to, from, rowBytes);
+        } else if (sampleBytes == 1) {
+            for (int x = 0; x < width; ++x) {
+                to[x] = from[x / 2];
+            }
+        } else {
+            auto* to16 = reinterpret_cast<std::uint16_t*>(to);
+            const auto* from16 = reinterpret_cast<const std::uint16_t*>(from);
+            for (int x = 0; x < width; ++x) {
+                to16[x] = from16[x / 2];
+            }
+        }
+    }
+    return Success();
+}
+
+// A full-size plane of one value: the colour planes of a grey picture.
+heif_error FillPlane(heif_image* picture, heif_channel target, int width, int height, int bitDepth) {
+    heif_error error = heif_image_add_plane(picture, target, width, height, bitDepth);
+    if (error.code != heif_error_Ok) {
+        return error;
+    }
+    int stride = 0;
+    std::uint8_t* out = heif_image_get_plane(picture, target, &stride);
+    if (out == nullptr || stride < 0) {
+        return Failure(heif_error_Decoder_plugin_error, "unexpected plane layout");
+    }
+    const std::uint16_t middle = static_cast<std::uint16_t>(1u << (bitDepth - 1));
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = out + static_cast<std::ptrdiff_t>(y) * stride;
+        if (bitDepth <= 8) {
+            std::memset(row, middle, static_cast<std::size_t>(width));
+        } else {
+            auto* row16 = reinterpret_cast<std::uint16_t*>(row);
+            std::fill(row16, row16 + width, middle);
+        }
     }
     return Success();
 }
@@ -196,24 +241,27 @@ heif_error DecodeImage(void* decoder, heif_image** out) {
                                          de265_get_bits_per_pixel(decoded, 2) != bitDepth))) {
         return Failure(heif_error_Unsupported_feature, "HEVC picture layout not supported");
     }
-    const heif_chroma layout = chroma == de265_chroma_mono  ? heif_chroma_monochrome
-                               : chroma == de265_chroma_420 ? heif_chroma_420
-                               : chroma == de265_chroma_422 ? heif_chroma_422
-                                                            : heif_chroma_444;
+    // Handed over as three full-size planes in an "RGB 4:4:4" picture that holds Y, Cb and Cr (see the
+    // header): libheif then neither converts the colours nor changes the layout, and still turns,
+    // mirrors, crops and pastes grid tiles plane by plane.
+    const int factorX = chroma == de265_chroma_420 || chroma == de265_chroma_422 ? 2 : 1;
+    const int factorY = chroma == de265_chroma_420 ? 2 : 1;
     heif_image* picture = nullptr;
-    heif_error error = heif_image_create(
-        width, height, chroma == de265_chroma_mono ? heif_colorspace_monochrome : heif_colorspace_YCbCr,
-        layout, &picture);
+    heif_error error = heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_444, &picture);
     if (error.code != heif_error_Ok || picture == nullptr) {
         return error.code != heif_error_Ok ? error
                                            : Failure(heif_error_Memory_allocation_error, "out of memory");
     }
-    error = CopyPlane(decoded, 0, picture, heif_channel_Y, bitDepth);
-    if (error.code == heif_error_Ok && chroma != de265_chroma_mono) {
-        error = CopyPlane(decoded, 1, picture, heif_channel_Cb, bitDepth);
-        if (error.code == heif_error_Ok) {
-            error = CopyPlane(decoded, 2, picture, heif_channel_Cr, bitDepth);
-        }
+    error = CopyPlane(decoded, 0, 1, 1, picture, heif_channel_R, width, height, bitDepth);
+    if (error.code == heif_error_Ok) {
+        error = chroma == de265_chroma_mono
+                    ? FillPlane(picture, heif_channel_G, width, height, bitDepth)
+                    : CopyPlane(decoded, 1, factorX, factorY, picture, heif_channel_G, width, height, bitDepth);
+    }
+    if (error.code == heif_error_Ok) {
+        error = chroma == de265_chroma_mono
+                    ? FillPlane(picture, heif_channel_B, width, height, bitDepth)
+                    : CopyPlane(decoded, 2, factorX, factorY, picture, heif_channel_B, width, height, bitDepth);
     }
     if (error.code != heif_error_Ok) {
         heif_image_release(picture);
@@ -246,10 +294,32 @@ heif_decoder_plugin MakePlugin(heif_error (*newDecoder)(void**), const char* idN
 const heif_decoder_plugin kFullPlugin = MakePlugin(NewFullDecoder, "k72-de265");
 const heif_decoder_plugin kFastPlugin = MakePlugin(NewFastDecoder, "k72-de265-fast");
 
+// Every other coding (AV1 above all) is claimed ahead of libheif's own plugins and refused at once.
+int ClaimsOtherFormats(heif_compression_format format) {
+    return format == heif_compression_HEVC ? 0 : 1000;
+}
+
+heif_error RefuseDecoder(void** decoder) {
+    *decoder = nullptr;
+    return Failure(heif_error_Unsupported_feature, "not an HEVC item");
+}
+
+heif_decoder_plugin MakeRefuser() {
+    heif_decoder_plugin plugin = MakePlugin(RefuseDecoder, "k72-not-hevc");
+    plugin.does_support_format = ClaimsOtherFormats;
+    return plugin;
+}
+
+const heif_decoder_plugin kRefuser = MakeRefuser();
+
 } // namespace
 
 const heif_decoder_plugin* HevcPlugin(bool skipLoopFilter) {
     return skipLoopFilter ? &kFastPlugin : &kFullPlugin;
+}
+
+const heif_decoder_plugin* OtherCodingsRefuser() {
+    return &kRefuser;
 }
 
 int UsableCores() {

@@ -81,42 +81,6 @@ PictureDecodeStatus DecodeThroughRgb(heif_image_handle* handle, CDibImage& image
     return PictureDecodeStatus::Decoded;
 }
 
-// The swscale layout of a planar YCbCr or grey picture as libheif holds it; AV_PIX_FMT_NONE for any
-// other (RGB planes, alpha-only, unusual depths).
-AVPixelFormat ScalerFormat(const heif_image* picture) {
-    const heif_colorspace colorspace = heif_image_get_colorspace(picture);
-    const heif_chroma chroma = heif_image_get_chroma_format(picture);
-    const int depth = heif_image_get_bits_per_pixel_range(picture, heif_channel_Y);
-    if (colorspace == heif_colorspace_monochrome && chroma == heif_chroma_monochrome) {
-        return depth == 8    ? AV_PIX_FMT_GRAY8
-               : depth == 10 ? AV_PIX_FMT_GRAY10LE
-               : depth == 12 ? AV_PIX_FMT_GRAY12LE
-                             : AV_PIX_FMT_NONE;
-    }
-    if (colorspace != heif_colorspace_YCbCr ||
-        heif_image_get_bits_per_pixel_range(picture, heif_channel_Cb) != depth ||
-        heif_image_get_bits_per_pixel_range(picture, heif_channel_Cr) != depth) {
-        return AV_PIX_FMT_NONE;
-    }
-    static constexpr struct {
-        heif_chroma chroma;
-        int depth;
-        AVPixelFormat format;
-    } kFormats[] = {
-        {heif_chroma_420, 8, AV_PIX_FMT_YUV420P},      {heif_chroma_422, 8, AV_PIX_FMT_YUV422P},
-        {heif_chroma_444, 8, AV_PIX_FMT_YUV444P},      {heif_chroma_420, 10, AV_PIX_FMT_YUV420P10LE},
-        {heif_chroma_422, 10, AV_PIX_FMT_YUV422P10LE}, {heif_chroma_444, 10, AV_PIX_FMT_YUV444P10LE},
-        {heif_chroma_420, 12, AV_PIX_FMT_YUV420P12LE}, {heif_chroma_422, 12, AV_PIX_FMT_YUV422P12LE},
-        {heif_chroma_444, 12, AV_PIX_FMT_YUV444P12LE},
-    };
-    for (const auto& entry : kFormats) {
-        if (entry.chroma == chroma && entry.depth == depth) {
-            return entry.format;
-        }
-    }
-    return AV_PIX_FMT_NONE;
-}
-
 // The swscale matrix for the picture's nclx matrix coefficients. Without a profile libheif itself takes
 // BT.601 at full range, and so do we. False for the identity matrix (RGB in YCbCr planes).
 bool ScalerColours(const heif_image* picture, const heif_image_handle* handle, int& matrix, bool& fullRange) {
@@ -182,21 +146,20 @@ void ReducedSize(int width, int height, std::uint32_t minWidth, std::uint32_t mi
     outHeight = std::max(outHeight, std::min(height, static_cast<int>(minHeight)));
 }
 
-// Scales the YCbCr (or grey) planes straight to the bitmap at the reduced size.
+// Scales the Y, Cb and Cr planes (as our plugin hands them over) straight to the bitmap at the reduced
+// size.
 PictureDecodeStatus ScaleToBitmap(const heif_image* picture, AVPixelFormat format, int matrix, bool fullRange,
                                   std::uint32_t minWidth, std::uint32_t minHeight, CDibImage& image) {
-    const int width = heif_image_get_width(picture, heif_channel_Y);
-    const int height = heif_image_get_height(picture, heif_channel_Y);
+    const int width = heif_image_get_width(picture, heif_channel_R);
+    const int height = heif_image_get_height(picture, heif_channel_R);
     if (width <= 0 || height <= 0 ||
         !PictureSizeAcceptable(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
         return PictureDecodeStatus::Undecodable;
     }
     const std::uint8_t* planes[4] = {};
     int strides[4] = {};
-    const bool grey =
-        format == AV_PIX_FMT_GRAY8 || format == AV_PIX_FMT_GRAY10LE || format == AV_PIX_FMT_GRAY12LE;
-    const heif_channel channels[3] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};
-    for (int i = 0; i < (grey ? 1 : 3); ++i) {
+    const heif_channel channels[3] = {heif_channel_R, heif_channel_G, heif_channel_B};
+    for (int i = 0; i < 3; ++i) {
         planes[i] = heif_image_get_plane_readonly(picture, channels[i], &strides[i]);
         if (planes[i] == nullptr || strides[i] <= 0) {
             return PictureDecodeStatus::Undecodable;
@@ -240,6 +203,94 @@ PictureDecodeStatus ScaleToBitmap(const heif_image* picture, AVPixelFormat forma
     return PictureDecodeStatus::Decoded;
 }
 
+// A libheif context with the file read and its primary picture's handle.
+struct OpenedHeif {
+    std::unique_ptr<heif_context, ContextDeleter> context;
+    std::unique_ptr<heif_image_handle, HandleDeleter> handle;
+};
+
+PictureDecodeStatus OpenPrimary(const std::uint8_t* data, std::size_t size, OpenedHeif& opened) {
+    opened.context.reset(heif_context_alloc());
+    if (!opened.context) {
+        return PictureDecodeStatus::Undecodable;
+    }
+    heif_error error = heif_context_read_from_memory_without_copy(opened.context.get(), data, size, nullptr);
+    if (error.code != heif_error_Ok) {
+        return Refuse("file cannot be read", error);
+    }
+    heif_image_handle* rawHandle = nullptr;
+    error = heif_context_get_primary_image_handle(opened.context.get(), &rawHandle);
+    opened.handle.reset(rawHandle);
+    if (error.code != heif_error_Ok || !opened.handle) {
+        return Refuse("file holds no picture", error);
+    }
+    // The size after rotation; a turn by 90 degrees keeps the pixel count.
+    const int declaredWidth = heif_image_handle_get_width(opened.handle.get());
+    const int declaredHeight = heif_image_handle_get_height(opened.handle.get());
+    if (declaredWidth <= 0 || declaredHeight <= 0) {
+        return PictureDecodeStatus::Undecodable;
+    }
+    if (!PictureSizeAcceptable(static_cast<std::uint64_t>(declaredWidth),
+                               static_cast<std::uint64_t>(declaredHeight))) {
+        return PictureDecodeStatus::TooLarge;
+    }
+    return PictureDecodeStatus::Decoded;
+}
+
+// The swscale layout of the planes our HEVC plugin hands over (Y, Cb, Cr as full-size "R", "G", "B"
+// planes of one bit depth); AV_PIX_FMT_NONE for anything else.
+AVPixelFormat PluginFormat(const heif_image* picture) {
+    if (heif_image_get_colorspace(picture) != heif_colorspace_RGB ||
+        heif_image_get_chroma_format(picture) != heif_chroma_444) {
+        return AV_PIX_FMT_NONE;
+    }
+    const int depth = heif_image_get_bits_per_pixel_range(picture, heif_channel_R);
+    if (heif_image_get_bits_per_pixel_range(picture, heif_channel_G) != depth ||
+        heif_image_get_bits_per_pixel_range(picture, heif_channel_B) != depth) {
+        return AV_PIX_FMT_NONE;
+    }
+    return depth == 8    ? AV_PIX_FMT_YUV444P
+           : depth == 10 ? AV_PIX_FMT_YUV444P10LE
+           : depth == 12 ? AV_PIX_FMT_YUV444P12LE
+                         : AV_PIX_FMT_NONE;
+}
+
+// HEVC items through our plugin, scaled by swscale straight to the needed size. False (status
+// untouched) when the picture is not for this way and libheif's own should decide.
+bool DecodeThroughPlugin(const OpenedHeif& opened, std::uint32_t minWidth, std::uint32_t minHeight,
+                         CDibImage& image, PictureDecodeStatus& status) {
+    // Grid tiles are decoded side by side on the usable cores.
+    heif_context_set_max_decoding_threads(opened.context.get(), UsableCores());
+    // The in-loop filters only matter when the picture is not reduced at least 2x both ways.
+    const auto declaredWidth = static_cast<std::uint64_t>(heif_image_handle_get_width(opened.handle.get()));
+    const auto declaredHeight = static_cast<std::uint64_t>(heif_image_handle_get_height(opened.handle.get()));
+    const bool halved = minWidth > 0 && minHeight > 0 && declaredWidth >= 2ULL * minWidth &&
+                        declaredHeight >= 2ULL * minHeight;
+    heif_error error = heif_register_decoder(opened.context.get(), HevcPlugin(halved));
+    if (error.code == heif_error_Ok) {
+        error = heif_register_decoder(opened.context.get(), OtherCodingsRefuser());
+    }
+    if (error.code != heif_error_Ok) {
+        LogLine(kLogModule, std::string("HEIF fast path unavailable: ") +
+                                (error.message != nullptr ? error.message : ""));
+        return false;
+    }
+    heif_image* rawPicture = nullptr;
+    error = heif_decode_image(opened.handle.get(), &rawPicture, heif_colorspace_RGB, heif_chroma_444, nullptr);
+    const ImagePtr picture(rawPicture);
+    if (error.code != heif_error_Ok || !picture) {
+        return false;
+    }
+    const AVPixelFormat format = PluginFormat(picture.get());
+    int matrix = SWS_CS_ITU601;
+    bool fullRange = true;
+    if (format == AV_PIX_FMT_NONE || !ScalerColours(picture.get(), opened.handle.get(), matrix, fullRange)) {
+        return false;
+    }
+    status = ScaleToBitmap(picture.get(), format, matrix, fullRange, minWidth, minHeight, image);
+    return true;
+}
+
 } // namespace
 
 bool LooksLikeHeif(const std::uint8_t* data, std::size_t size) {
@@ -255,64 +306,25 @@ void SetHeifFastPath(bool enabled) {
 
 PictureDecodeStatus DecodeHeifPicture(const std::uint8_t* data, std::size_t size, std::uint32_t minWidth,
                                       std::uint32_t minHeight, CDibImage& image) {
-    std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
-    if (!context) {
-        return PictureDecodeStatus::Undecodable;
+    // Read once to check the declared size against the limit before anything is decoded.
+    OpenedHeif opened;
+    PictureDecodeStatus status = OpenPrimary(data, size, opened);
+    if (status != PictureDecodeStatus::Decoded) {
+        return status;
     }
-    heif_error error = heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
-    if (error.code != heif_error_Ok) {
-        return Refuse("file cannot be read", error);
+    if (fastPathEnabled.load()) {
+        if (DecodeThroughPlugin(opened, minWidth, minHeight, image, status)) {
+            return status;
+        }
+        // Not for our plugin (AV1, an RGB-coded item) or damaged: libheif's own way decides, on a
+        // context of its own, since ours hands pictures over in a form only we read.
+        opened = OpenedHeif{};
+        status = OpenPrimary(data, size, opened);
+        if (status != PictureDecodeStatus::Decoded) {
+            return status;
+        }
     }
-    heif_image_handle* rawHandle = nullptr;
-    error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
-    const std::unique_ptr<heif_image_handle, HandleDeleter> handle(rawHandle);
-    if (error.code != heif_error_Ok || !handle) {
-        return Refuse("file holds no picture", error);
-    }
-    // The size after rotation; a turn by 90 degrees keeps the pixel count.
-    const int declaredWidth = heif_image_handle_get_width(handle.get());
-    const int declaredHeight = heif_image_handle_get_height(handle.get());
-    if (declaredWidth <= 0 || declaredHeight <= 0) {
-        return PictureDecodeStatus::Undecodable;
-    }
-    if (!PictureSizeAcceptable(static_cast<std::uint64_t>(declaredWidth),
-                               static_cast<std::uint64_t>(declaredHeight))) {
-        return PictureDecodeStatus::TooLarge;
-    }
-    if (!fastPathEnabled.load()) {
-        return DecodeThroughRgb(handle.get(), image);
-    }
-    // Grid tiles are decoded side by side on the usable cores.
-    heif_context_set_max_decoding_threads(context.get(), UsableCores());
-    // The in-loop filters only matter when the picture is not reduced at least 2x both ways.
-    const bool halved = minWidth > 0 && minHeight > 0 &&
-                        static_cast<std::uint64_t>(declaredWidth) >= 2ULL * minWidth &&
-                        static_cast<std::uint64_t>(declaredHeight) >= 2ULL * minHeight;
-    error = heif_register_decoder(context.get(), HevcPlugin(halved));
-    if (error.code != heif_error_Ok) {
-        LogLine(kLogModule, std::string("HEIF fast path unavailable: ") +
-                                (error.message != nullptr ? error.message : ""));
-        return DecodeThroughRgb(handle.get(), image);
-    }
-    // Asked for 4:2:0, the form nearly every HEIC is coded in, libheif hands the decoded planes over
-    // as they are (at their own bit depth). Given nothing (undefined), it would convert to RGB.
-    heif_image* rawPicture = nullptr;
-    error = heif_decode_image(handle.get(), &rawPicture, heif_colorspace_YCbCr, heif_chroma_420, nullptr);
-    const ImagePtr picture(rawPicture);
-    if (error.code == heif_error_Unsupported_feature &&
-        error.subcode == heif_suberror_Unsupported_color_conversion) {
-        return DecodeThroughRgb(handle.get(), image);
-    }
-    if (error.code != heif_error_Ok || !picture) {
-        return Refuse("picture cannot be decoded", error);
-    }
-    const AVPixelFormat format = ScalerFormat(picture.get());
-    int matrix = SWS_CS_ITU601;
-    bool fullRange = true;
-    if (format == AV_PIX_FMT_NONE || !ScalerColours(picture.get(), handle.get(), matrix, fullRange)) {
-        return DecodeThroughRgb(handle.get(), image);
-    }
-    return ScaleToBitmap(picture.get(), format, matrix, fullRange, minWidth, minHeight, image);
+    return DecodeThroughRgb(opened.handle.get(), image);
 }
 
 } // namespace k72

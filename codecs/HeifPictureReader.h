@@ -4,10 +4,10 @@
 // against the pixel limit before anything is decoded.
 //
 // HEVC items (HEIC) are decoded through a decoder plugin of ours that drives libde265 on the usable
-// cores and, for a picture reduced at least 2x both ways, without the in-loop filters; the picture is
-// taken from libheif in its own YCbCr form and scaled by swscale straight to the size the caller
-// needs, instead of converting the whole picture to RGB at full size first. AVIF and the rare layouts
-// swscale is not given (RGB-coded items, for one) go through libheif's own conversion.
+// cores and, for a picture reduced at least 2x both ways, without the in-loop filters. The plugin hands
+// the Y, Cb and Cr planes over in a form libheif passes through without converting colours, and swscale
+// scales them straight to the size the caller needs. AVIF, damaged files and the rare layouts swscale
+// is not given (RGB-coded items, for one) go through libheif's own decoders and conversion.
 
 #include "codecs/CDibImage.h"
 #include "codecs/PictureDecodeStatus.h"

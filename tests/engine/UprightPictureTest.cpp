@@ -197,6 +197,53 @@ TEST_F(UprightPictureTest, HeicTurnedOrMirroredByItsPropertiesStandsUpright) {
     }
 }
 
+// HEVC items come in every chroma layout and at more than 8 bits; each reaches the device as its PNG
+// does: colour planes repeated where subsampled, grey with neutral colour, 10 bits brought to 8, and a
+// picture large enough to be reduced (decoded without the in-loop filters and averaged down) as well.
+TEST_F(UprightPictureTest, HeicOfEveryCodingLayoutConvertsLikeItsPng) {
+    if (!HaveProgram("heif-enc")) {
+        GTEST_SKIP() << "heif-enc (libheif-examples) is needed for HEIC sources";
+    }
+    const auto upright = Quote(dir / "upright.png");
+    MakeMedia(dir / "deep.png", "-i " + upright + " -pix_fmt rgb48be");
+    MakeMedia(dir / "grey.png", "-i " + upright + " -pix_fmt gray");
+    MakeMedia(dir / "large.png", "-i " + upright + " -vf scale=1600:1200:flags=bicubic -pix_fmt rgb24");
+    const struct {
+        const char* heic;
+        const char* options;
+        const char* png;
+        double tolerance;
+    } cases[] = {{"subsampled.heic", "", "upright.png", 5.0},
+                 {"half.heic", "-p chroma=422 ", "upright.png", 5.0},
+                 {"full.heic", "-p chroma=444 ", "upright.png", 4.0},
+                 {"ten.heic", "-b 10 ", "deep.png", 5.0},
+                 {"grey.heic", "", "grey.png", 4.0},
+                 {"large.heic", "", "large.png", 4.0}};
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.heic);
+        const auto made = RunCommand("heif-enc -q 95 " + std::string(item.options) + "-o " +
+                                     Quote(dir / item.heic) + " " + Quote(dir / item.png));
+        ASSERT_EQ(made.exitCode, 0) << made.output;
+        ASSERT_EQ(Convert(dir / item.png, dir / "fromPng.jpg"), 0);
+        ASSERT_EQ(Convert(dir / item.heic, dir / "fromHeic.jpg"), 0);
+        const RgbPicture fromPng = DecodeJpegInProcess(dir / "fromPng.jpg", 640, 480);
+        const RgbPicture fromHeic = DecodeJpegInProcess(dir / "fromHeic.jpg", 640, 480);
+        EXPECT_LT(Worst(MeanError(fromHeic, fromPng)), item.tolerance);
+        // Grey stays grey: a colour plane read as anything but neutral would tint every pixel.
+        if (std::string(item.png) == "grey.png") {
+            double tint = 0;
+            for (int y = 0; y < 480; y += 8) {
+                for (int x = 0; x < 640; x += 8) {
+                    const Rgb p = fromHeic.At(x, y);
+                    const int spread = std::max({p.r, p.g, p.b}) - std::min({p.r, p.g, p.b});
+                    tint = std::max(tint, static_cast<double>(spread));
+                }
+            }
+            EXPECT_LE(tint, 6.0);
+        }
+    }
+}
+
 TEST_F(UprightPictureTest, DamagedNewFormatsAreRefusedWithoutAFile) {
     MakeMedia(dir / "whole.webp", "-i " + Quote(dir / "upright.png") + " -quality 80");
     MakeMedia(dir / "whole.tif", "-i " + Quote(dir / "upright.png"));
