@@ -254,14 +254,14 @@ heif_error DecodeImage(void* decoder, heif_image** out) {
     }
     error = CopyPlane(decoded, 0, 1, 1, picture, heif_channel_R, width, height, bitDepth);
     if (error.code == heif_error_Ok) {
-        error = chroma == de265_chroma_mono
-                    ? FillPlane(picture, heif_channel_G, width, height, bitDepth)
-                    : CopyPlane(decoded, 1, factorX, factorY, picture, heif_channel_G, width, height, bitDepth);
+        error = chroma == de265_chroma_mono ? FillPlane(picture, heif_channel_G, width, height, bitDepth)
+                                            : CopyPlane(decoded, 1, factorX, factorY, picture, heif_channel_G,
+                                                        width, height, bitDepth);
     }
     if (error.code == heif_error_Ok) {
-        error = chroma == de265_chroma_mono
-                    ? FillPlane(picture, heif_channel_B, width, height, bitDepth)
-                    : CopyPlane(decoded, 2, factorX, factorY, picture, heif_channel_B, width, height, bitDepth);
+        error = chroma == de265_chroma_mono ? FillPlane(picture, heif_channel_B, width, height, bitDepth)
+                                            : CopyPlane(decoded, 2, factorX, factorY, picture, heif_channel_B,
+                                                        width, height, bitDepth);
     }
     if (error.code != heif_error_Ok) {
         heif_image_release(picture);

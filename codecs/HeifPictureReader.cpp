@@ -276,7 +276,8 @@ bool DecodeThroughPlugin(const OpenedHeif& opened, std::uint32_t minWidth, std::
         return false;
     }
     heif_image* rawPicture = nullptr;
-    error = heif_decode_image(opened.handle.get(), &rawPicture, heif_colorspace_RGB, heif_chroma_444, nullptr);
+    error =
+        heif_decode_image(opened.handle.get(), &rawPicture, heif_colorspace_RGB, heif_chroma_444, nullptr);
     const ImagePtr picture(rawPicture);
     if (error.code != heif_error_Ok || !picture) {
         return false;
