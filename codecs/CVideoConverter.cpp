@@ -333,12 +333,12 @@ std::string CVideoConverter::Fit() const {
 
 void CVideoConverter::SetDeinterlace(bool on) {
     std::lock_guard<std::mutex> lock(statusLock_);
-    deinterlace_ = on ? 1 : 0;
+    deinterlace_ = on;
 }
 
 bool CVideoConverter::Deinterlace() const {
     std::lock_guard<std::mutex> lock(statusLock_);
-    return deinterlace_ != 0;
+    return deinterlace_;
 }
 
 void CVideoConverter::SetWorkFolder(std::filesystem::path folder) {
@@ -358,11 +358,11 @@ std::uint64_t CVideoConverter::FreeSpaceOf(const std::filesystem::path& folder) 
 }
 
 void CVideoConverter::RecordResultLocked(ResultCode code) {
-    if (resultLatched_ == 0) {
+    if (!resultLatched_) {
         resultCode_.store(code);
     }
     if (code == rc::FileSizeOverLimit || code == rc::DiscSpaceInsufficient) {
-        resultLatched_ = 1;
+        resultLatched_ = true;
     }
 }
 
@@ -384,11 +384,11 @@ void CVideoConverter::EstimateDiscSpace(std::int32_t justWritten) {
     const std::uint64_t mean = count == 0 ? 0 : sum / count;
     const std::int64_t estimate = bytesWritten_ + static_cast<std::int64_t>(2 * mean);
     if (estimate > 0 && freeSpace_ < static_cast<std::uint64_t>(estimate)) {
-        if (resultLatched_ == 0) {
+        if (!resultLatched_) {
             resultCode_.store(rc::DiscSpaceInsufficient);
         }
-        resultLatched_ = 1;
-        abortRequested_.store(1);
+        resultLatched_ = true;
+        abortRequested_.store(true);
     }
     if (recentIndex_ >= 9) {
         recentIndex_ = 0;
@@ -407,7 +407,7 @@ std::int32_t CVideoConverter::ProgressCallback(void* context, std::int32_t kind,
         return 0;
     case ReportPosition:
         converter->progressPosition_.store(static_cast<std::uint32_t>(value));
-        return converter->abortRequested_.load() != 0 ? -1 : 0;
+        return converter->abortRequested_.load() ? -1 : 0;
     case ReportBytesWritten:
         converter->EstimateDiscSpace(value);
         return 0;
@@ -426,16 +426,16 @@ ResultCode CVideoConverter::Convert(const std::string& sourcePath, const std::st
         state_.store(Converting);
         // A stop request that came after PrepareNextJob is meant for this job; without it, one left
         // over from before belongs to no job.
-        if (jobPrepared_.exchange(0) == 0) {
-            abortRequested_.store(0);
+        if (!jobPrepared_.exchange(false)) {
+            abortRequested_.store(false);
         }
-        if (resultLatched_ == 0) {
+        if (!resultLatched_) {
             resultCode_.store(0);
         }
         progressTotal_.store(100);
         progressPosition_.store(0);
         // A job uses the settings the converter holds when it starts.
-        settings = Settings{frameRateStandard_, qscaleText_, deinterlace_ != 0, fit_};
+        settings = Settings{frameRateStandard_, qscaleText_, deinterlace_, fit_};
     }
 
     std::filesystem::path temporaryPath;
@@ -445,14 +445,14 @@ ResultCode CVideoConverter::Convert(const std::string& sourcePath, const std::st
         RecordResult(failure.code);
     } catch (const RemuxFailure&) {
         RecordResult(rc::MigrationFailed);
-        abortRequested_.store(0);
+        abortRequested_.store(false);
     } catch (const CWinFile::Error& error) {
         if (error.cause() == CWinFile::Cause::FileNotFound) {
             LogLine(kLogModule, "the transcoded movie is missing");
         }
         LogLine(kLogModule, error.what());
         RecordResult(rc::FileError);
-        abortRequested_.store(0);
+        abortRequested_.store(false);
     } catch (const std::bad_alloc&) {
         LogLine(kLogModule, "out of memory");
         RecordResult(rc::Fail);
@@ -469,14 +469,14 @@ ResultCode CVideoConverter::Convert(const std::string& sourcePath, const std::st
     LogLine(kLogModule, ResultLine(result));
     {
         std::lock_guard<std::mutex> lock(statusLock_);
-        abortRequested_.store(0);
+        abortRequested_.store(false);
         progressTotal_.store(0);
         progressPosition_.store(0);
         freeSpace_ = 0;
         bytesWritten_ = 0;
         std::fill(std::begin(recentSizes_), std::end(recentSizes_), 0u);
         recentIndex_ = 0;
-        resultLatched_ = 0;
+        resultLatched_ = false;
         state_.store(Idle);
     }
     return Failed(result) ? result : 0;
@@ -535,7 +535,7 @@ void CVideoConverter::RunPhases(const std::string& sourcePath, const std::string
         ff_convertermain(&CVideoConverter::ProgressCallback, this, argc, argv.data());
     }
     if (Failed(resultCode_.load())) {
-        abortRequested_.store(0);
+        abortRequested_.store(false);
         return;
     }
     // A stop request that came after the transcoder's last progress report is kept, so that it still
@@ -594,7 +594,7 @@ void CVideoConverter::AVIRemux(const std::string& inputPath, const std::string& 
         interleaver.WriteOneSecond();
         progressPosition_.store(total - static_cast<std::uint32_t>(source.sound.size()) -
                                 static_cast<std::uint32_t>(source.video.size()));
-        if (abortRequested_.load() != 0) {
+        if (abortRequested_.load()) {
             FailRemux("cancelled");
         }
     }

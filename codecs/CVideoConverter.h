@@ -51,14 +51,14 @@ public:
     std::uint32_t GetProgressPosition() const { return progressPosition_.load(); }
 
     // A stop request (the manager's CancelAll and shutdown); the running phase stops soon after.
-    void RequestAbort() { abortRequested_.store(1); }
+    void RequestAbort() { abortRequested_.store(true); }
     // Clears any earlier stop request for the job about to start and makes the next Convert keep a stop
     // request raised from now on, instead of clearing it as it starts. The conversion manager's worker
     // calls this under its queue lock as it takes a job, so that a cancel that lands between taking the
     // job and the start of Convert still stops that job.
     void PrepareNextJob() {
-        abortRequested_.store(0);
-        jobPrepared_.store(1);
+        abortRequested_.store(false);
+        jobPrepared_.store(true);
     }
 
     // The progress callback handed to the transcoder; the context is the converter.
@@ -78,8 +78,8 @@ protected:
     std::atomic<ResultCode> resultCode_{0};
     std::atomic<std::uint32_t> progressTotal_{0};
     std::atomic<std::uint32_t> progressPosition_{0};
-    std::atomic<std::uint32_t> abortRequested_{0};
-    std::atomic<std::uint32_t> jobPrepared_{0}; // PrepareNextJob ran for the next Convert
+    std::atomic<bool> abortRequested_{false};
+    std::atomic<bool> jobPrepared_{false}; // PrepareNextJob ran for the next Convert
 
 private:
     struct Settings {
@@ -103,10 +103,10 @@ private:
     std::int64_t bytesWritten_ = 0;
     std::uint32_t recentSizes_[10] = {}; // nine sizes as a ring; the tenth word stays 0 and ends the scan
     std::uint32_t recentIndex_ = 0;
-    std::uint32_t resultLatched_ = 0;
+    bool resultLatched_ = false;
     std::string frameRateStandard_ = "ntsc";
     std::string qscaleText_ = "20";
-    std::uint32_t deinterlace_ = 0;
+    bool deinterlace_ = false;
     std::string fit_ = "stretch";
     mutable std::mutex statusLock_;
 
