@@ -75,7 +75,7 @@ bool BmpPictureReader::ReadHeader(const std::uint8_t* data, std::size_t size, He
 }
 
 bool BmpPictureReader::OpenDecoder() {
-    if (context) {
+    if (context_) {
         return true;
     }
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_BMP);
@@ -84,12 +84,12 @@ bool BmpPictureReader::OpenDecoder() {
         return false;
     }
     libav::CodecContextPtr opened(avcodec_alloc_context3(codec));
-    frame.reset(av_frame_alloc());
-    packet.reset(av_packet_alloc());
-    if (!opened || !frame || !packet || avcodec_open2(opened.get(), codec, nullptr) < 0) {
+    frame_.reset(av_frame_alloc());
+    packet_.reset(av_packet_alloc());
+    if (!opened || !frame_ || !packet_ || avcodec_open2(opened.get(), codec, nullptr) < 0) {
         return false;
     }
-    context = std::move(opened);
+    context_ = std::move(opened);
     return true;
 }
 
@@ -117,23 +117,23 @@ PictureDecodeStatus BmpPictureReader::Decode(const std::uint8_t* data, std::size
         return PictureDecodeStatus::Undecodable;
     }
     // The packet only borrows the file's bytes; the library copies what it keeps.
-    packet->data = const_cast<std::uint8_t*>(data);
-    packet->size = static_cast<int>(size);
-    int result = avcodec_send_packet(context.get(), packet.get());
-    packet->data = nullptr;
-    packet->size = 0;
+    packet_->data = const_cast<std::uint8_t*>(data);
+    packet_->size = static_cast<int>(size);
+    int result = avcodec_send_packet(context_.get(), packet_.get());
+    packet_->data = nullptr;
+    packet_->size = 0;
     if (result >= 0) {
-        result = avcodec_receive_frame(context.get(), frame.get());
+        result = avcodec_receive_frame(context_.get(), frame_.get());
     }
     if (result < 0) {
         char text[AV_ERROR_MAX_STRING_SIZE] = {};
         av_strerror(result, text, sizeof(text));
         LogLine(kLogModule, std::string("BMP: ") + text);
-        avcodec_flush_buffers(context.get());
+        avcodec_flush_buffers(context_.get());
         return PictureDecodeStatus::Undecodable;
     }
-    const PictureDecodeStatus status = ToBitmap(*frame, header.bitsPerPixel, image);
-    av_frame_unref(frame.get());
+    const PictureDecodeStatus status = ToBitmap(*frame_, header.bitsPerPixel, image);
+    av_frame_unref(frame_.get());
     return status;
 }
 

@@ -40,9 +40,9 @@ private:
     PictureDecodeStatus ToBitmap(const AVFrame& frame, int declaredBits, CDibImage& image);
 
     // Opened on first use and kept: a BMP decoder holds no state from one picture to the next.
-    libav::CodecContextPtr context;
-    libav::FramePtr frame;
-    libav::PacketPtr packet;
+    libav::CodecContextPtr context_;
+    libav::FramePtr frame_;
+    libav::PacketPtr packet_;
 };
 
 } // namespace k72

@@ -73,16 +73,16 @@ CAVFrame::CAVFrame() = default;
 CAVFrame::~CAVFrame() = default;
 
 bool CAVFrame::Create(PixelFormat newFormat, std::uint32_t newWidth, std::uint32_t newHeight) {
-    size = 0;
-    format = newFormat;
-    width = newWidth;
-    height = newHeight;
+    size_ = 0;
+    format_ = newFormat;
+    width_ = newWidth;
+    height_ = newHeight;
     const bool created = Guarded("Create", [&] {
-        if (planes) {
-            av_frame_unref(planes.get());
+        if (planes_) {
+            av_frame_unref(planes_.get());
         } else {
-            planes.reset(av_frame_alloc());
-            if (!planes) {
+            planes_.reset(av_frame_alloc());
+            if (!planes_) {
                 throw FrameFailure{"out of memory for the plane table"};
             }
         }
@@ -101,52 +101,52 @@ bool CAVFrame::Create(PixelFormat newFormat, std::uint32_t newWidth, std::uint32
         }
         // A block that is already large enough is kept: fresh memory costs a page fault per 4 KiB on
         // first touch, more than converting a small picture.
-        if (!buffer || capacity < static_cast<std::size_t>(bytes)) {
-            buffer.reset();
-            capacity = 0;
-            buffer.reset(static_cast<std::uint8_t*>(av_malloc(static_cast<std::size_t>(bytes) + kSpare)));
-            if (!buffer) {
+        if (!buffer_ || capacity_ < static_cast<std::size_t>(bytes)) {
+            buffer_.reset();
+            capacity_ = 0;
+            buffer_.reset(static_cast<std::uint8_t*>(av_malloc(static_cast<std::size_t>(bytes) + kSpare)));
+            if (!buffer_) {
                 throw FrameFailure{"out of memory for the pixels"};
             }
-            capacity = static_cast<std::size_t>(bytes);
+            capacity_ = static_cast<std::size_t>(bytes);
         }
-        if (av_image_fill_arrays(planes->data, planes->linesize, buffer.get(), avFormat, w, h, 1) < 0) {
+        if (av_image_fill_arrays(planes_->data, planes_->linesize, buffer_.get(), avFormat, w, h, 1) < 0) {
             throw FrameFailure{"cannot lay out the planes"};
         }
-        planes->format = avFormat;
-        planes->width = w;
-        planes->height = h;
-        size = static_cast<std::uint32_t>(bytes);
+        planes_->format = avFormat;
+        planes_->width = w;
+        planes_->height = h;
+        size_ = static_cast<std::uint32_t>(bytes);
     });
     if (!created) {
-        planes.reset();
-        buffer.reset();
-        capacity = 0;
-        size = 0;
+        planes_.reset();
+        buffer_.reset();
+        capacity_ = 0;
+        size_ = 0;
     }
     return created;
 }
 
 void CAVFrame::Release() {
-    planes.reset();
-    buffer.reset();
-    capacity = 0;
-    size = 0;
-    width = 0;
-    height = 0;
-    format = PixelFormat::None;
+    planes_.reset();
+    buffer_.reset();
+    capacity_ = 0;
+    size_ = 0;
+    width_ = 0;
+    height_ = 0;
+    format_ = PixelFormat::None;
 }
 
 void CAVFrame::Scale(const CAVFrame& source, int flags) {
     // The JPEG encoder wants full-range 4:2:2; the library's own name for that layout is deprecated in
     // the scaler, so the scaler is told "YUV422P, full range" instead.
-    const bool fullRangeTarget = format == PixelFormat::YUVJ422P;
-    const AVPixelFormat targetFormat = fullRangeTarget ? AV_PIX_FMT_YUV422P : ToAVPixelFormat(format);
+    const bool fullRangeTarget = format_ == PixelFormat::YUVJ422P;
+    const AVPixelFormat targetFormat = fullRangeTarget ? AV_PIX_FMT_YUV422P : ToAVPixelFormat(format_);
     SwsContext* context = sws_getCachedContext(
-        scaler.release(), static_cast<int>(source.width), static_cast<int>(source.height),
-        ToAVPixelFormat(source.format), static_cast<int>(width), static_cast<int>(height), targetFormat,
+        scaler_.release(), static_cast<int>(source.width_), static_cast<int>(source.height_),
+        ToAVPixelFormat(source.format_), static_cast<int>(width_), static_cast<int>(height_), targetFormat,
         flags, nullptr, nullptr, nullptr);
-    scaler.reset(context);
+    scaler_.reset(context);
     if (context == nullptr) {
         throw FrameFailure{kNoScaler};
     }
@@ -168,48 +168,48 @@ void CAVFrame::Scale(const CAVFrame& source, int flags) {
                                      1, brightness, contrast, saturation);
         }
     }
-    ScaleInto(context, source.planes->data, source.planes->linesize, static_cast<int>(source.height),
+    ScaleInto(context, source.planes_->data, source.planes_->linesize, static_cast<int>(source.height_),
               targetFormat);
 }
 
 void CAVFrame::ScaleInto(SwsContext* context, const std::uint8_t* const sourceData[],
                          const int sourceStrides[], int sourceHeight, AVPixelFormat targetFormat) {
     bool aligned = true;
-    for (int plane = 0; plane < 4 && planes->data[plane] != nullptr; ++plane) {
-        aligned = aligned && planes->linesize[plane] % static_cast<int>(kSpare) == 0;
+    for (int plane = 0; plane < 4 && planes_->data[plane] != nullptr; ++plane) {
+        aligned = aligned && planes_->linesize[plane] % static_cast<int>(kSpare) == 0;
     }
     if (aligned) {
-        if (sws_scale(context, sourceData, sourceStrides, 0, sourceHeight, planes->data, planes->linesize) <=
-            0) {
+        if (sws_scale(context, sourceData, sourceStrides, 0, sourceHeight, planes_->data,
+                      planes_->linesize) <= 0) {
             throw FrameFailure{kScaleFailed};
         }
         return;
     }
     // Rows of other lengths are written into padded rows first and copied from there.
-    if (!planeScaler) {
-        planeScaler = std::make_unique<PlaneScaler>();
+    if (!planeScaler_) {
+        planeScaler_ = std::make_unique<PlaneScaler>();
     }
     int strides[4] = {};
-    if (av_image_fill_linesizes(strides, targetFormat, static_cast<int>(width)) < 0) {
+    if (av_image_fill_linesizes(strides, targetFormat, static_cast<int>(width_)) < 0) {
         throw FrameFailure{kPlaneLayout};
     }
     for (int& stride : strides) {
         stride = static_cast<int>(PaddedStride(static_cast<std::size_t>(stride)));
     }
     std::uint8_t* data[4] = {};
-    const int bytes = av_image_fill_pointers(data, targetFormat, static_cast<int>(height), nullptr, strides);
+    const int bytes = av_image_fill_pointers(data, targetFormat, static_cast<int>(height_), nullptr, strides);
     if (bytes <= 0) {
         throw FrameFailure{kPlaneLayout};
     }
     std::uint8_t* block =
-        Reserve(planeScaler->paddedOutput, planeScaler->paddedCapacity, static_cast<std::size_t>(bytes));
-    av_image_fill_pointers(data, targetFormat, static_cast<int>(height), block, strides);
+        Reserve(planeScaler_->paddedOutput, planeScaler_->paddedCapacity, static_cast<std::size_t>(bytes));
+    av_image_fill_pointers(data, targetFormat, static_cast<int>(height_), block, strides);
     if (sws_scale(context, sourceData, sourceStrides, 0, sourceHeight, data, strides) <= 0) {
         throw FrameFailure{kScaleFailed};
     }
     const std::uint8_t* copyFrom[4] = {data[0], data[1], data[2], data[3]};
-    av_image_copy(planes->data, planes->linesize, copyFrom, strides, targetFormat, static_cast<int>(width),
-                  static_cast<int>(height));
+    av_image_copy(planes_->data, planes_->linesize, copyFrom, strides, targetFormat, static_cast<int>(width_),
+                  static_cast<int>(height_));
 }
 
 // The scaler reads packed RGB pixels through a general path (into its internal YUV with subsampled
@@ -219,15 +219,15 @@ void CAVFrame::ScaleInto(SwsContext* context, const std::uint8_t* const sourceDa
 // are split and packed by the scaler's own converters; 4-byte ones by a loop that leaves the fourth
 // byte of the destination as it was.
 void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
-    if (!planeScaler) {
-        planeScaler = std::make_unique<PlaneScaler>();
+    if (!planeScaler_) {
+        planeScaler_ = std::make_unique<PlaneScaler>();
     }
-    PlaneScaler& cache = *planeScaler;
-    const int sw = static_cast<int>(source.width);
-    const int sh = static_cast<int>(source.height);
-    const int tw = static_cast<int>(width);
-    const int th = static_cast<int>(height);
-    const AVPixelFormat packed = ToAVPixelFormat(format);
+    PlaneScaler& cache = *planeScaler_;
+    const int sw = static_cast<int>(source.width_);
+    const int sh = static_cast<int>(source.height_);
+    const int tw = static_cast<int>(width_);
+    const int th = static_cast<int>(height_);
+    const AVPixelFormat packed = ToAVPixelFormat(format_);
     const std::size_t sourceStride = PaddedStride(static_cast<std::size_t>(sw));
     const std::size_t targetStride = PaddedStride(static_cast<std::size_t>(tw));
     const std::size_t sourcePlane = sourceStride * static_cast<std::size_t>(sh);
@@ -245,9 +245,9 @@ void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
         }
         return context;
     };
-    const int pixelBytes = PackedPixelBytes(format);
+    const int pixelBytes = PackedPixelBytes(format_);
     // Where the three colour bytes of a 4-byte pixel start: B, G, R, X or X, R, G, B.
-    const int colourOffset = format == PixelFormat::RGB32 ? 1 : 0;
+    const int colourOffset = format_ == PixelFormat::RGB32 ? 1 : 0;
     SwsContext* scale = cached(cache.scale, sw, sh, AV_PIX_FMT_GRAY8, tw, th, AV_PIX_FMT_GRAY8, SWS_BILINEAR);
 
     std::uint8_t* sourcePlanes[4] = {from, from + sourcePlane, from + 2 * sourcePlane, nullptr};
@@ -258,12 +258,12 @@ void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
     int targetStrides[4] = {ts, ts, ts, 0};
     if (pixelBytes == 3) {
         SwsContext* unpack = cached(cache.unpack, sw, sh, packed, sw, sh, AV_PIX_FMT_GBRP, SWS_POINT);
-        if (sws_scale(unpack, source.planes->data, source.planes->linesize, 0, sh, sourcePlanes,
+        if (sws_scale(unpack, source.planes_->data, source.planes_->linesize, 0, sh, sourcePlanes,
                       sourceStrides) <= 0) {
             throw FrameFailure{kScaleFailed};
         }
     } else {
-        const std::uint8_t* pixel = source.buffer.get() + colourOffset;
+        const std::uint8_t* pixel = source.buffer_.get() + colourOffset;
         for (std::size_t y = 0; y < static_cast<std::size_t>(sh); ++y) {
             std::uint8_t* row = from + y * sourceStride;
             for (std::size_t x = 0; x < static_cast<std::size_t>(sw); ++x, pixel += 4) {
@@ -286,7 +286,7 @@ void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
         SwsContext* pack = cached(cache.pack, tw, th, AV_PIX_FMT_GBRP, tw, th, packed, SWS_POINT);
         ScaleInto(pack, targetPlanes, targetStrides, th, packed);
     } else {
-        std::uint8_t* pixel = buffer.get() + colourOffset;
+        std::uint8_t* pixel = buffer_.get() + colourOffset;
         for (std::size_t y = 0; y < static_cast<std::size_t>(th); ++y) {
             const std::uint8_t* row = to + y * targetStride;
             for (std::size_t x = 0; x < static_cast<std::size_t>(tw); ++x, pixel += 4) {
@@ -300,10 +300,10 @@ void CAVFrame::ScaleByPlanes(const CAVFrame& source) {
 
 bool CAVFrame::Resize(CAVFrame& destination) const {
     return Guarded("Resize", [&] {
-        if (!buffer || !destination.buffer || destination.format != format) {
+        if (!buffer_ || !destination.buffer_ || destination.format_ != format_) {
             throw FrameFailure{kFramesDoNotMatch};
         }
-        if (PackedPixelBytes(format) == 0) {
+        if (PackedPixelBytes(format_) == 0) {
             throw FrameFailure{kNoSupportedPixFmt};
         }
         destination.ScaleByPlanes(*this);
@@ -315,37 +315,37 @@ bool CAVFrame::Inverse(const CAVFrame& source) {
         if (!source.IsSameFrame(*this)) {
             throw FrameFailure{kFramesDoNotMatch};
         }
-        const int pixelBytes = PackedPixelBytes(format);
+        const int pixelBytes = PackedPixelBytes(format_);
         if (pixelBytes == 0) {
             throw FrameFailure{kNoSupportedPixFmt};
         }
-        const std::size_t rowBytes = static_cast<std::size_t>(pixelBytes) * width;
-        std::uint8_t* target = buffer.get();
+        const std::size_t rowBytes = static_cast<std::size_t>(pixelBytes) * width_;
+        std::uint8_t* target = buffer_.get();
         if (this == &source) {
-            for (std::uint32_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+            for (std::uint32_t top = 0, bottom = height_ - 1; top < bottom; ++top, --bottom) {
                 std::swap_ranges(target + top * rowBytes, target + (top + 1) * rowBytes,
                                  target + bottom * rowBytes);
             }
             return;
         }
-        const std::uint8_t* from = source.buffer.get();
-        for (std::uint32_t row = 0; row < height; ++row) {
-            std::memcpy(target + (height - 1 - row) * rowBytes, from + row * rowBytes, rowBytes);
+        const std::uint8_t* from = source.buffer_.get();
+        for (std::uint32_t row = 0; row < height_; ++row) {
+            std::memcpy(target + (height_ - 1 - row) * rowBytes, from + row * rowBytes, rowBytes);
         }
     });
 }
 
 bool CAVFrame::Format(const CAVFrame& source) {
     return Guarded("Format", [&] {
-        if (!buffer || !source.buffer || width != source.width || height != source.height) {
+        if (!buffer_ || !source.buffer_ || width_ != source.width_ || height_ != source.height_) {
             throw FrameFailure{kFramesDoNotMatch};
         }
-        if (width % 4 != 0) {
+        if (width_ % 4 != 0) {
             throw FrameFailure{"the width is not a multiple of 4"};
         }
-        switch (format) {
+        switch (format_) {
         case PixelFormat::YUV420P:
-            if (source.format == PixelFormat::RGB32) {
+            if (source.format_ == PixelFormat::RGB32) {
                 throw FrameFailure{kNoSupportedPixFmt};
             }
             if (!YUYV422toYUV420P(source, *this)) {
@@ -353,18 +353,18 @@ bool CAVFrame::Format(const CAVFrame& source) {
             }
             return;
         case PixelFormat::YUVJ422P:
-            if (source.format == PixelFormat::RGB24 || source.format == PixelFormat::BGR24 ||
-                source.format == PixelFormat::BGR32) {
+            if (source.format_ == PixelFormat::RGB24 || source.format_ == PixelFormat::BGR24 ||
+                source.format_ == PixelFormat::BGR32) {
                 Scale(source, SWS_BILINEAR);
                 return;
             }
             throw FrameFailure{kNoSupportedPixFmt};
         case PixelFormat::RGB24:
-            if (source.format == PixelFormat::YUV420P) {
+            if (source.format_ == PixelFormat::YUV420P) {
                 Scale(source, SWS_BILINEAR);
                 return;
             }
-            if (source.format == PixelFormat::BGR32) {
+            if (source.format_ == PixelFormat::BGR32) {
                 if (!BGRAtoRGB(source, *this)) {
                     throw FrameFailure{"cannot convert BGRA to RGB"};
                 }
@@ -372,7 +372,7 @@ bool CAVFrame::Format(const CAVFrame& source) {
             }
             throw FrameFailure{kNoSupportedPixFmt};
         case PixelFormat::BGR32:
-            if (source.format == PixelFormat::BGR24) {
+            if (source.format_ == PixelFormat::BGR24) {
                 if (!BGRtoBGRA(source, *this)) {
                     throw FrameFailure{"cannot convert BGR to BGRA"};
                 }
@@ -390,13 +390,13 @@ bool CAVFrame::Format(const CAVFrame& source) {
 
 bool CAVFrame::Reverse4Col(const CAVFrame& source, CAVFrame& destination) {
     const auto fourBytes = [](PixelFormat f) { return f == PixelFormat::RGB32 || f == PixelFormat::BGR32; };
-    if (!fourBytes(source.format) || !fourBytes(destination.format) || !source.buffer ||
-        !destination.buffer || !source.IsSameSize(destination)) {
+    if (!fourBytes(source.format_) || !fourBytes(destination.format_) || !source.buffer_ ||
+        !destination.buffer_ || !source.IsSameSize(destination)) {
         return false;
     }
-    const std::size_t pixels = static_cast<std::size_t>(source.width) * source.height;
-    const std::uint8_t* from = source.buffer.get();
-    std::uint8_t* to = destination.buffer.get();
+    const std::size_t pixels = static_cast<std::size_t>(source.width_) * source.height_;
+    const std::uint8_t* from = source.buffer_.get();
+    std::uint8_t* to = destination.buffer_.get();
     for (std::size_t i = 0; i < pixels; ++i, from += 4, to += 4) {
         const std::uint8_t b0 = from[0];
         const std::uint8_t b1 = from[1];
@@ -411,13 +411,13 @@ bool CAVFrame::Reverse4Col(const CAVFrame& source, CAVFrame& destination) {
 }
 
 bool CAVFrame::BGRAtoRGB(const CAVFrame& source, CAVFrame& destination) {
-    if (source.format != PixelFormat::BGR32 || destination.format != PixelFormat::RGB24 || !source.buffer ||
-        !destination.buffer || !source.IsSameSize(destination)) {
+    if (source.format_ != PixelFormat::BGR32 || destination.format_ != PixelFormat::RGB24 ||
+        !source.buffer_ || !destination.buffer_ || !source.IsSameSize(destination)) {
         return false;
     }
-    const std::size_t pixels = static_cast<std::size_t>(source.width) * source.height;
-    const std::uint8_t* from = source.buffer.get();
-    std::uint8_t* to = destination.buffer.get();
+    const std::size_t pixels = static_cast<std::size_t>(source.width_) * source.height_;
+    const std::uint8_t* from = source.buffer_.get();
+    std::uint8_t* to = destination.buffer_.get();
     for (std::size_t i = 0; i < pixels; ++i, from += 4, to += 3) {
         to[0] = from[2];
         to[1] = from[1];
@@ -427,13 +427,13 @@ bool CAVFrame::BGRAtoRGB(const CAVFrame& source, CAVFrame& destination) {
 }
 
 bool CAVFrame::BGRtoBGRA(const CAVFrame& source, CAVFrame& destination) {
-    if (source.format != PixelFormat::BGR24 || destination.format != PixelFormat::BGR32 || !source.buffer ||
-        !destination.buffer || !source.IsSameSize(destination)) {
+    if (source.format_ != PixelFormat::BGR24 || destination.format_ != PixelFormat::BGR32 ||
+        !source.buffer_ || !destination.buffer_ || !source.IsSameSize(destination)) {
         return false;
     }
-    const std::size_t pixels = static_cast<std::size_t>(source.width) * source.height;
-    const std::uint8_t* from = source.buffer.get();
-    std::uint8_t* to = destination.buffer.get();
+    const std::size_t pixels = static_cast<std::size_t>(source.width_) * source.height_;
+    const std::uint8_t* from = source.buffer_.get();
+    std::uint8_t* to = destination.buffer_.get();
     for (std::size_t i = 0; i < pixels; ++i, from += 3, to += 4) {
         to[0] = from[0];
         to[1] = from[1];
@@ -444,19 +444,19 @@ bool CAVFrame::BGRtoBGRA(const CAVFrame& source, CAVFrame& destination) {
 }
 
 bool CAVFrame::YUYV422toYUV420P(const CAVFrame& source, CAVFrame& destination) {
-    if (source.format != PixelFormat::YUYV422 || destination.format != PixelFormat::YUV420P ||
-        !source.buffer || !destination.buffer || !source.IsSameSize(destination)) {
+    if (source.format_ != PixelFormat::YUYV422 || destination.format_ != PixelFormat::YUV420P ||
+        !source.buffer_ || !destination.buffer_ || !source.IsSameSize(destination)) {
         return false;
     }
     // Luma only: every group of two pixel pairs gives four luma bytes and one neutral chroma sample,
     // so the picture comes out grey. Bounded by the planes so an odd size cannot run past them.
-    const AVFrame& target = *destination.planes;
-    const std::size_t lumaBytes = static_cast<std::size_t>(target.linesize[0]) * destination.height;
+    const AVFrame& target = *destination.planes_;
+    const std::size_t lumaBytes = static_cast<std::size_t>(target.linesize[0]) * destination.height_;
     const std::size_t chromaBytes =
-        static_cast<std::size_t>(target.linesize[1]) * ((destination.height + 1) / 2);
+        static_cast<std::size_t>(target.linesize[1]) * ((destination.height_ + 1) / 2);
     const std::size_t groups =
-        std::min({static_cast<std::size_t>(source.size) / 8, lumaBytes / 4, chromaBytes});
-    const std::uint8_t* from = source.buffer.get();
+        std::min({static_cast<std::size_t>(source.size_) / 8, lumaBytes / 4, chromaBytes});
+    const std::uint8_t* from = source.buffer_.get();
     for (std::size_t group = 0; group < groups; ++group, from += 8) {
         std::uint8_t* luma = target.data[0] + group * 4;
         luma[0] = from[0];
@@ -478,7 +478,7 @@ bool CAVFrame::LoadBitmap(std::uint32_t newWidth, std::uint32_t newHeight, const
         }
         // The buffer is reused only when it already is an RGB24 frame of this size: any other format of
         // the same size may be smaller than the RGB24 picture written into it.
-        if (!buffer || width != newWidth || height != newHeight || format != PixelFormat::RGB24) {
+        if (!buffer_ || width_ != newWidth || height_ != newHeight || format_ != PixelFormat::RGB24) {
             if (!Create(PixelFormat::RGB24, newWidth, newHeight)) {
                 throw FrameFailure{"cannot make the frame"};
             }
@@ -493,16 +493,16 @@ bool CAVFrame::LoadBitmap(std::uint32_t newWidth, std::uint32_t newHeight, const
         // its bottom row up and writes the frame from its last row up, so the picture ends top down.
         const int w = static_cast<int>(newWidth);
         const int h = static_cast<int>(newHeight);
-        SwsContext* context =
-            sws_getCachedContext(scaler.release(), w, h, PixelBytes == 3 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGR0,
-                                 w, h, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
-        scaler.reset(context);
+        SwsContext* context = sws_getCachedContext(scaler_.release(), w, h,
+                                                   PixelBytes == 3 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGR0, w, h,
+                                                   AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
+        scaler_.reset(context);
         if (context == nullptr) {
             throw FrameFailure{kNoScaler};
         }
         const std::uint8_t* from[4] = {bottomRow, nullptr, nullptr, nullptr};
         const int fromStride[4] = {static_cast<int>(step), 0, 0, 0};
-        std::uint8_t* to[4] = {buffer.get() + (h - 1) * rowBytes, nullptr, nullptr, nullptr};
+        std::uint8_t* to[4] = {buffer_.get() + (h - 1) * rowBytes, nullptr, nullptr, nullptr};
         const int toStride[4] = {-static_cast<int>(rowBytes), 0, 0, 0};
         if (sws_scale(context, from, fromStride, 0, h, to, toStride) != h) {
             throw FrameFailure{kScaleFailed};
@@ -521,15 +521,16 @@ bool CAVFrame::LoadBitmap32(std::uint32_t newWidth, std::uint32_t newHeight, con
 }
 
 bool CAVFrame::IsSameFormat(const CAVFrame& other) const {
-    return buffer && format == other.format;
+    return buffer_ && format_ == other.format_;
 }
 
 bool CAVFrame::IsSameSize(const CAVFrame& other) const {
-    return buffer && width == other.width && height == other.height;
+    return buffer_ && width_ == other.width_ && height_ == other.height_;
 }
 
 bool CAVFrame::IsSameFrame(const CAVFrame& other) const {
-    return buffer && other.buffer && format == other.format && width == other.width && height == other.height;
+    return buffer_ && other.buffer_ && format_ == other.format_ && width_ == other.width_ &&
+           height_ == other.height_;
 }
 
 } // namespace k72

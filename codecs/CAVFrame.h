@@ -57,15 +57,15 @@ public:
     bool IsSameSize(const CAVFrame& other) const;   // this frame has a buffer, widths and heights equal
     bool IsSameFrame(const CAVFrame& other) const;  // both have buffers; format, width, height equal
 
-    std::uint8_t* GetBuffer() { return buffer.get(); }
-    const std::uint8_t* GetBuffer() const { return buffer.get(); }
-    std::uint32_t GetSize() const { return size; }
-    AVFrame* GetPlanes() { return planes.get(); }
-    const AVFrame* GetPlanes() const { return planes.get(); }
-    PixelFormat GetFormat() const { return format; }
-    std::uint32_t GetWidth() const { return width; }
-    std::uint32_t GetHeight() const { return height; }
-    bool HasBuffer() const { return buffer != nullptr; }
+    std::uint8_t* GetBuffer() { return buffer_.get(); }
+    const std::uint8_t* GetBuffer() const { return buffer_.get(); }
+    std::uint32_t GetSize() const { return size_; }
+    AVFrame* GetPlanes() { return planes_.get(); }
+    const AVFrame* GetPlanes() const { return planes_.get(); }
+    PixelFormat GetFormat() const { return format_; }
+    std::uint32_t GetWidth() const { return width_; }
+    std::uint32_t GetHeight() const { return height_; }
+    bool HasBuffer() const { return buffer_ != nullptr; }
 
 private:
     template <int PixelBytes>
@@ -80,14 +80,14 @@ private:
     // Bilinear resize of packed RGB pixels, one colour plane at a time (see CAVFrame.cpp).
     void ScaleByPlanes(const CAVFrame& source);
 
-    libav::BufferPtr buffer;
-    std::uint32_t size = 0;
-    std::size_t capacity = 0; // bytes of the block behind buffer; at least size
-    libav::FramePtr planes;
-    PixelFormat format = PixelFormat::None;
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    libav::ScalerPtr scaler;
+    libav::BufferPtr buffer_;
+    std::uint32_t size_ = 0;
+    std::size_t capacity_ = 0; // bytes of the block behind buffer_; at least size_
+    libav::FramePtr planes_;
+    PixelFormat format_ = PixelFormat::None;
+    std::uint32_t width_ = 0;
+    std::uint32_t height_ = 0;
+    libav::ScalerPtr scaler_;
 
     // Scratch kept between calls: the scalers of ScaleByPlanes and the blocks of it and of ScaleInto,
     // which only grow.
@@ -102,7 +102,7 @@ private:
         libav::BufferPtr paddedOutput; // for ScaleInto
         std::size_t paddedCapacity = 0;
     };
-    std::unique_ptr<PlaneScaler> planeScaler; // created on first use
+    std::unique_ptr<PlaneScaler> planeScaler_; // created on first use
 };
 
 } // namespace k72

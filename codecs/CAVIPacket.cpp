@@ -68,7 +68,7 @@ bool CAVIPacket::ReadData(CWinFile& input) {
     } catch (const std::bad_alloc&) {
         return Fail("out of memory for the chunk");
     }
-    dataOffset = 8;
+    dataOffset_ = 8;
     std::size_t done = 0;
     while (done < wanted) {
         const std::size_t got = input.ReadAt(chunkStart + done, data.get() + done, wanted - done);
@@ -111,7 +111,7 @@ std::uint32_t CAVIPacket::WriteData(CWinFile& output, std::uint32_t at) {
     std::uint8_t header[8];
     std::memcpy(header, isVideo != 0 ? avilayout::kVideoChunkId : avilayout::kSoundChunkId, 4);
     StoreLE32(header + 4, dataLength);
-    if (dataOffset == 8 && data) {
+    if (dataOffset_ == 8 && data) {
         // Read by ReadData: header, bytes and padding leave in one piece.
         std::uint8_t* chunk = data.get();
         std::memcpy(chunk, header, sizeof header);

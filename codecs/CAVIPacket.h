@@ -37,11 +37,11 @@ public:
 
     void FreeData() {
         data.reset();
-        dataOffset = 0;
+        dataOffset_ = 0;
     }
 
     // The chunk's own bytes (without its header).
-    const std::uint8_t* Bytes() const { return data.get() + dataOffset; }
+    const std::uint8_t* Bytes() const { return data.get() + dataOffset_; }
 
     // Turns the first four fields into the output's index entry for this chunk and returns its bytes.
     void MakeOutputEntry(std::uint8_t* entry);
@@ -58,7 +58,7 @@ public:
 
 private:
     static constexpr std::size_t kPaddingRoom = 512;
-    std::uint32_t dataOffset = 0; // where the chunk's bytes start in data: 8 after ReadData, else 0
+    std::uint32_t dataOffset_ = 0; // where the chunk's bytes start in data: 8 after ReadData, else 0
 };
 
 } // namespace k72

@@ -13,31 +13,31 @@ std::size_t CDibImage::PaddedRowBytes(std::uint32_t rowWidth, int bits) {
 }
 
 bool CDibImage::Allocate(std::uint32_t newWidth, std::uint32_t newHeight, int bits, bool storeBottomUp) {
-    pixels = nullptr;
-    width = height = 0;
-    rowBytes = 0;
-    bitsPerPixel = 0;
+    pixels_ = nullptr;
+    width_ = height_ = 0;
+    rowBytes_ = 0;
+    bitsPerPixel_ = 0;
     if (newWidth == 0 || newHeight == 0 ||
         !(bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32)) {
         return false;
     }
     const std::size_t row = PaddedRowBytes(newWidth, bits);
     const std::size_t bytes = row * newHeight;
-    if (pixelStore.capacity < bytes || !pixelStore.bytes) {
-        pixelStore = Storage{};
+    if (pixelStore_.capacity < bytes || !pixelStore_.bytes) {
+        pixelStore_ = Storage{};
         try {
-            pixelStore.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+            pixelStore_.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
         } catch (const std::bad_alloc&) {
             return false;
         }
-        pixelStore.capacity = bytes;
+        pixelStore_.capacity = bytes;
     }
-    pixels = pixelStore.bytes.get();
-    width = newWidth;
-    height = newHeight;
-    bitsPerPixel = bits;
-    rowBytes = row;
-    bottomUp = storeBottomUp;
+    pixels_ = pixelStore_.bytes.get();
+    width_ = newWidth;
+    height_ = newHeight;
+    bitsPerPixel_ = bits;
+    rowBytes_ = row;
+    bottomUp_ = storeBottomUp;
     palette.fill(PaletteEntry{});
     redMask = bits == 16 ? 0x7C00u : 0;
     greenMask = bits == 16 ? 0x03E0u : 0;
@@ -46,37 +46,37 @@ bool CDibImage::Allocate(std::uint32_t newWidth, std::uint32_t newHeight, int bi
 }
 
 void CDibImage::AdoptStorage(Storage&& storage) {
-    pixels = nullptr;
-    width = height = 0;
-    rowBytes = 0;
-    bitsPerPixel = 0;
-    pixelStore = std::move(storage);
+    pixels_ = nullptr;
+    width_ = height_ = 0;
+    rowBytes_ = 0;
+    bitsPerPixel_ = 0;
+    pixelStore_ = std::move(storage);
 }
 
 CDibImage::Storage CDibImage::TakeStorage() {
-    pixels = nullptr;
-    width = height = 0;
-    rowBytes = 0;
-    bitsPerPixel = 0;
-    Storage taken = std::move(pixelStore);
-    pixelStore = Storage{};
+    pixels_ = nullptr;
+    width_ = height_ = 0;
+    rowBytes_ = 0;
+    bitsPerPixel_ = 0;
+    Storage taken = std::move(pixelStore_);
+    pixelStore_ = Storage{};
     return taken;
 }
 
 std::ptrdiff_t CDibImage::Pitch() const {
-    return bottomUp ? -static_cast<std::ptrdiff_t>(rowBytes) : static_cast<std::ptrdiff_t>(rowBytes);
+    return bottomUp_ ? -static_cast<std::ptrdiff_t>(rowBytes_) : static_cast<std::ptrdiff_t>(rowBytes_);
 }
 
 std::uint8_t* CDibImage::Row(std::uint32_t y) {
-    return pixels + (bottomUp ? (height - 1 - y) : y) * rowBytes;
+    return pixels_ + (bottomUp_ ? (height_ - 1 - y) : y) * rowBytes_;
 }
 
 const std::uint8_t* CDibImage::Row(std::uint32_t y) const {
-    return pixels + (bottomUp ? (height - 1 - y) : y) * rowBytes;
+    return pixels_ + (bottomUp_ ? (height_ - 1 - y) : y) * rowBytes_;
 }
 
 const std::uint8_t* CDibImage::TopRow() const {
-    return pixels ? Row(0) : nullptr;
+    return pixels_ ? Row(0) : nullptr;
 }
 
 } // namespace k72

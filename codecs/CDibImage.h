@@ -39,10 +39,10 @@ public:
     void AdoptStorage(Storage&& storage);
     Storage TakeStorage();
 
-    std::uint32_t Width() const { return width; }
-    std::uint32_t Height() const { return height; }
-    int BitsPerPixel() const { return bitsPerPixel; }
-    std::size_t RowBytes() const { return rowBytes; } // |pitch|
+    std::uint32_t Width() const { return width_; }
+    std::uint32_t Height() const { return height_; }
+    int BitsPerPixel() const { return bitsPerPixel_; }
+    std::size_t RowBytes() const { return rowBytes_; } // |pitch|
     // Byte distance from one row of the picture to the row below it: negative when stored bottom-up.
     std::ptrdiff_t Pitch() const;
     const std::uint8_t* TopRow() const;
@@ -61,13 +61,13 @@ public:
     static std::size_t PaddedRowBytes(std::uint32_t width, int bitsPerPixel);
 
 private:
-    Storage pixelStore;
-    std::uint8_t* pixels = nullptr;
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    int bitsPerPixel = 0;
-    std::size_t rowBytes = 0;
-    bool bottomUp = true;
+    Storage pixelStore_;
+    std::uint8_t* pixels_ = nullptr;
+    std::uint32_t width_ = 0;
+    std::uint32_t height_ = 0;
+    int bitsPerPixel_ = 0;
+    std::size_t rowBytes_ = 0;
+    bool bottomUp_ = true;
 };
 
 } // namespace k72

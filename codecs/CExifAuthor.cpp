@@ -109,36 +109,36 @@ int ReplaceFile(const std::filesystem::path& destination, std::initializer_list<
 } // namespace
 
 CExifAuthor::CExifAuthor() {
-    headerArea.reset(static_cast<std::uint8_t*>(av_mallocz(kHeaderAreaSize)));
+    headerArea_.reset(static_cast<std::uint8_t*>(av_mallocz(kHeaderAreaSize)));
     OpenByteWriter();
 }
 
 CExifAuthor::~CExifAuthor() {
-    byteWriter.reset();
-    headerArea.reset();
+    byteWriter_.reset();
+    headerArea_.reset();
 }
 
 bool CExifAuthor::OpenByteWriter() {
-    byteWriter.reset();
-    if (!headerArea) {
+    byteWriter_.reset();
+    if (!headerArea_) {
         return false;
     }
-    byteWriter.reset(
-        avio_alloc_context(headerArea.get(), headerAreaSize, 1, nullptr, nullptr, nullptr, nullptr));
-    return byteWriter != nullptr;
+    byteWriter_.reset(
+        avio_alloc_context(headerArea_.get(), headerAreaSize_, 1, nullptr, nullptr, nullptr, nullptr));
+    return byteWriter_ != nullptr;
 }
 
 void CExifAuthor::SetImages(const std::uint8_t* mainJpeg, std::int32_t mainLength,
                             const std::uint8_t* thumbJpeg, std::int32_t thumbLength) {
-    mainImage = mainJpeg;
-    mainImageLength = mainLength;
-    thumbnail = thumbJpeg;
-    thumbnailLength = thumbLength;
+    mainImage_ = mainJpeg;
+    mainImageLength_ = mainLength;
+    thumbnail_ = thumbJpeg;
+    thumbnailLength_ = thumbLength;
 }
 
 std::size_t CExifAuthor::Position() const {
     // Nothing is ever flushed out of the header area: it is larger than the header.
-    return static_cast<std::size_t>(byteWriter->buf_ptr - byteWriter->buffer);
+    return static_cast<std::size_t>(byteWriter_->buf_ptr - byteWriter_->buffer);
 }
 
 std::uint32_t CExifAuthor::TiffPosition() const {
@@ -146,12 +146,12 @@ std::uint32_t CExifAuthor::TiffPosition() const {
 }
 
 void CExifAuthor::PatchLE32(std::size_t position, std::uint32_t value) {
-    byteorder::StoreLE32(headerArea.get() + position, value);
+    byteorder::StoreLE32(headerArea_.get() + position, value);
 }
 
 template <std::size_t N>
 void CExifAuthor::WriteIfd(const ExifEntry (&entries)[N], std::size_t& nextIfdPosition) {
-    AVIOContext* writer = byteWriter.get();
+    AVIOContext* writer = byteWriter_.get();
     // Values that do not fit a 4-byte field follow the IFD back to back, in entry order, unaligned.
     std::uint32_t valueOffset = TiffPosition() + 2 + 12 * static_cast<std::uint32_t>(N) + 4;
     avio_wl16(writer, static_cast<unsigned>(N));
@@ -201,7 +201,7 @@ int CExifAuthor::ComposeHeader() {
     if (!OpenByteWriter()) {
         return -1;
     }
-    AVIOContext* writer = byteWriter.get();
+    AVIOContext* writer = byteWriter_.get();
     avio_w8(writer, 0xFF);
     avio_w8(writer, 0xD8);
     avio_w8(writer, 0xFF);
@@ -267,7 +267,7 @@ int CExifAuthor::ComposeHeader() {
         {0x011B, kRational, 1, 72, nullptr, 1, nullptr},
         {0x0128, kShort, 1, 2, nullptr, 0, nullptr},
         {0x0201, kPendingOffset, 1, 0, nullptr, 0, &thumbnailPointer},
-        {0x0202, kLong, 1, static_cast<std::uint32_t>(thumbnailLength), nullptr, 0, nullptr},
+        {0x0202, kLong, 1, static_cast<std::uint32_t>(thumbnailLength_), nullptr, 0, nullptr},
     };
     WriteIfd(ifd1, ifd1Next);
     PatchLE32(ifd1Next, 0);
@@ -278,15 +278,16 @@ int CExifAuthor::ComposeHeader() {
     PatchLE32(thumbnailPointer, TiffPosition());
 
     const std::size_t headerSize = Position();
-    const std::size_t pad = (headerSize + static_cast<std::size_t>(thumbnailLength)) % 2;
-    const std::size_t app1Length = (headerSize + static_cast<std::size_t>(thumbnailLength) + pad - 4) % 65536;
-    byteorder::StoreBE16(headerArea.get() + app1LengthPosition, static_cast<std::uint16_t>(app1Length));
+    const std::size_t pad = (headerSize + static_cast<std::size_t>(thumbnailLength_)) % 2;
+    const std::size_t app1Length =
+        (headerSize + static_cast<std::size_t>(thumbnailLength_) + pad - 4) % 65536;
+    byteorder::StoreBE16(headerArea_.get() + app1LengthPosition, static_cast<std::uint16_t>(app1Length));
     return static_cast<int>(headerSize);
 }
 
 ResultCode CExifAuthor::Write(const std::string& destinationPath) {
     try {
-        if (mainImage == nullptr || mainImageLength < 2 || thumbnail == nullptr || thumbnailLength < 0) {
+        if (mainImage_ == nullptr || mainImageLength_ < 2 || thumbnail_ == nullptr || thumbnailLength_ < 0) {
             LogLine(kLogModule, "no pictures to write");
             return rc::Fail;
         }
@@ -294,7 +295,7 @@ ResultCode CExifAuthor::Write(const std::string& destinationPath) {
         if (headerSize < 0) {
             return rc::Fail;
         }
-        const std::size_t thumbBytes = static_cast<std::size_t>(thumbnailLength);
+        const std::size_t thumbBytes = static_cast<std::size_t>(thumbnailLength_);
         const std::size_t pad = (static_cast<std::size_t>(headerSize) + thumbBytes) % 2;
         // The APP1 length field has 16 bits; a thumbnail it cannot describe would make a file the
         // device misreads.
@@ -303,10 +304,10 @@ ResultCode CExifAuthor::Write(const std::string& destinationPath) {
             return rc::Fail;
         }
         static const std::uint8_t kZero = 0;
-        const int error = ReplaceFile(std::filesystem::path(destinationPath),
-                                      {Piece{headerArea.get(), static_cast<std::size_t>(headerSize)},
-                                       Piece{thumbnail, thumbBytes}, Piece{&kZero, pad},
-                                       Piece{mainImage + 2, static_cast<std::size_t>(mainImageLength) - 2}});
+        const int error = ReplaceFile(
+            std::filesystem::path(destinationPath),
+            {Piece{headerArea_.get(), static_cast<std::size_t>(headerSize)}, Piece{thumbnail_, thumbBytes},
+             Piece{&kZero, pad}, Piece{mainImage_ + 2, static_cast<std::size_t>(mainImageLength_) - 2}});
         if (error == ENOSPC || error == EDQUOT) {
             return rc::DiscSpaceInsufficient;
         }

@@ -42,7 +42,7 @@ public:
 
     // Composes the header into the header area; its size (448), or -1 without images.
     int ComposeHeader();
-    const std::uint8_t* HeaderArea() const { return headerArea.get(); }
+    const std::uint8_t* HeaderArea() const { return headerArea_.get(); }
 
 private:
     struct ExifEntry {
@@ -60,13 +60,13 @@ private:
     void PatchLE32(std::size_t position, std::uint32_t value);
     bool OpenByteWriter();
 
-    libav::IoContextPtr byteWriter;
-    libav::BufferPtr headerArea;
-    int headerAreaSize = kHeaderAreaSize;
-    const std::uint8_t* mainImage = nullptr;
-    std::int32_t mainImageLength = 0;
-    const std::uint8_t* thumbnail = nullptr;
-    std::int32_t thumbnailLength = 0;
+    libav::IoContextPtr byteWriter_;
+    libav::BufferPtr headerArea_;
+    int headerAreaSize_ = kHeaderAreaSize;
+    const std::uint8_t* mainImage_ = nullptr;
+    std::int32_t mainImageLength_ = 0;
+    const std::uint8_t* thumbnail_ = nullptr;
+    std::int32_t thumbnailLength_ = 0;
 };
 
 } // namespace k72

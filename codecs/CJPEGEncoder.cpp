@@ -86,16 +86,16 @@ ResultCode CJPEGEncoder::CreateSlot(std::unique_ptr<JpegEncoderSlot>& slot, int 
 ResultCode CJPEGEncoder::Open() {
     ResultCode result = 0;
     try {
-        if (!packet) {
-            packet.reset(av_packet_alloc());
+        if (!packet_) {
+            packet_.reset(av_packet_alloc());
         }
-        if (!packet) {
+        if (!packet_) {
             result = rc::Fail;
         }
-        if (Failed(CreateSlot(mainSlot, kMainWidth, kMainHeight, true))) {
+        if (Failed(CreateSlot(mainSlot_, kMainWidth, kMainHeight, true))) {
             result = rc::Fail;
         }
-        if (Failed(CreateSlot(thumbSlot, kThumbWidth, kThumbHeight, false))) {
+        if (Failed(CreateSlot(thumbSlot_, kThumbWidth, kThumbHeight, false))) {
             result = rc::Fail;
         }
     } catch (const std::exception& error) {
@@ -106,7 +106,7 @@ ResultCode CJPEGEncoder::Open() {
 }
 
 void CJPEGEncoder::Close() {
-    for (std::unique_ptr<JpegEncoderSlot>* slot : {&mainSlot, &thumbSlot}) {
+    for (std::unique_ptr<JpegEncoderSlot>* slot : {&mainSlot_, &thumbSlot_}) {
         if (*slot) {
             (*slot)->codecContext.reset();
             (*slot)->stream = nullptr;
@@ -142,7 +142,7 @@ std::int64_t CJPEGEncoder::EncodeSlot(JpegEncoderSlot* slot, CAVFrame& frame, st
     }
     std::int64_t length = -1;
     for (;;) {
-        const int error = avcodec_receive_packet(context, packet.get());
+        const int error = avcodec_receive_packet(context, packet_.get());
         if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
             break;
         }
@@ -151,15 +151,15 @@ std::int64_t CJPEGEncoder::EncodeSlot(JpegEncoderSlot* slot, CAVFrame& frame, st
             return -1;
         }
         if (length == -1) {
-            if (packet->size > capacity) {
+            if (packet_->size > capacity) {
                 LogLine(kLogModule, "JPEG stream larger than its buffer");
                 length = -2;
             } else {
-                std::memcpy(buffer, packet->data, static_cast<std::size_t>(packet->size));
-                length = packet->size;
+                std::memcpy(buffer, packet_->data, static_cast<std::size_t>(packet_->size));
+                length = packet_->size;
             }
         }
-        av_packet_unref(packet.get());
+        av_packet_unref(packet_.get());
     }
     return length;
 }
@@ -172,19 +172,19 @@ ResultCode CJPEGEncoder::Encode(CAVFrame& mainFrame, CAVFrame& thumbFrame, std::
     mainLength = 0;
     thumbLength = 0;
     try {
-        if (!packet || !mainSlot || !mainSlot->codecContext) {
+        if (!packet_ || !mainSlot_ || !mainSlot_->codecContext) {
             LogLine(kLogModule, "not open");
             return rc::Fail;
         }
-        AVCodecContext* mainContext = mainSlot->codecContext.get();
+        AVCodecContext* mainContext = mainSlot_->codecContext.get();
         mainContext->qcompress = quality;
         mainContext->qmax = 10;
         mainContext->qmin = 2;
-        const std::int64_t mainBytes = EncodeSlot(mainSlot.get(), mainFrame, mainBuffer, mainCapacity);
+        const std::int64_t mainBytes = EncodeSlot(mainSlot_.get(), mainFrame, mainBuffer, mainCapacity);
         if (mainBytes < 0) {
             return rc::Fail;
         }
-        const std::int64_t thumbBytes = EncodeSlot(thumbSlot.get(), thumbFrame, thumbBuffer, thumbCapacity);
+        const std::int64_t thumbBytes = EncodeSlot(thumbSlot_.get(), thumbFrame, thumbBuffer, thumbCapacity);
         if (thumbBytes < 0) {
             return rc::Fail;
         }

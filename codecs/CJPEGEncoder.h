@@ -55,9 +55,9 @@ private:
     std::int64_t EncodeSlot(JpegEncoderSlot* slot, CAVFrame& frame, std::uint8_t* buffer,
                             std::int32_t capacity);
 
-    std::unique_ptr<JpegEncoderSlot> mainSlot;
-    std::unique_ptr<JpegEncoderSlot> thumbSlot;
-    libav::PacketPtr packet;
+    std::unique_ptr<JpegEncoderSlot> mainSlot_;
+    std::unique_ptr<JpegEncoderSlot> thumbSlot_;
+    libav::PacketPtr packet_;
 };
 
 } // namespace k72

@@ -301,113 +301,113 @@ void CVideoConverter::SetFrameRateStandard(std::string_view name) {
     std::string lower(name.substr(0, 259));
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    std::lock_guard<std::mutex> lock(statusLock);
-    frameRateStandard = std::move(lower);
+    std::lock_guard<std::mutex> lock(statusLock_);
+    frameRateStandard_ = std::move(lower);
 }
 
 std::string CVideoConverter::FrameRateStandard() const {
-    std::lock_guard<std::mutex> lock(statusLock);
-    return frameRateStandard;
+    std::lock_guard<std::mutex> lock(statusLock_);
+    return frameRateStandard_;
 }
 
 void CVideoConverter::SetQscaleText(std::string_view text) {
-    std::lock_guard<std::mutex> lock(statusLock);
-    qscaleText = std::string(text);
+    std::lock_guard<std::mutex> lock(statusLock_);
+    qscaleText_ = std::string(text);
 }
 
 std::string CVideoConverter::QscaleText() const {
-    std::lock_guard<std::mutex> lock(statusLock);
-    return qscaleText;
+    std::lock_guard<std::mutex> lock(statusLock_);
+    return qscaleText_;
 }
 
 void CVideoConverter::SetFit(std::string_view word) {
     const std::optional<FitMode> mode = ParseFitWord(word);
-    std::lock_guard<std::mutex> lock(statusLock);
-    fit = FitWord(mode.value_or(FitMode::Stretch));
+    std::lock_guard<std::mutex> lock(statusLock_);
+    fit_ = FitWord(mode.value_or(FitMode::Stretch));
 }
 
 std::string CVideoConverter::Fit() const {
-    std::lock_guard<std::mutex> lock(statusLock);
-    return fit;
+    std::lock_guard<std::mutex> lock(statusLock_);
+    return fit_;
 }
 
 void CVideoConverter::SetDeinterlace(bool on) {
-    std::lock_guard<std::mutex> lock(statusLock);
-    deinterlace = on ? 1 : 0;
+    std::lock_guard<std::mutex> lock(statusLock_);
+    deinterlace_ = on;
 }
 
 bool CVideoConverter::Deinterlace() const {
-    std::lock_guard<std::mutex> lock(statusLock);
-    return deinterlace != 0;
+    std::lock_guard<std::mutex> lock(statusLock_);
+    return deinterlace_;
 }
 
 void CVideoConverter::SetWorkFolder(std::filesystem::path folder) {
-    workFolder = std::move(folder);
+    workFolder_ = std::move(folder);
 }
 
 void CVideoConverter::SetFreeSpaceProbe(FreeSpaceProbe probe) {
-    freeSpaceProbe = std::move(probe);
+    freeSpaceProbe_ = std::move(probe);
 }
 
 void CVideoConverter::SetTranscoder(Transcoder replacement) {
-    transcoder = std::move(replacement);
+    transcoder_ = std::move(replacement);
 }
 
 std::uint64_t CVideoConverter::FreeSpaceOf(const std::filesystem::path& folder) const {
-    return freeSpaceProbe ? freeSpaceProbe(folder) : VolumeFreeSpace(folder);
+    return freeSpaceProbe_ ? freeSpaceProbe_(folder) : VolumeFreeSpace(folder);
 }
 
 void CVideoConverter::RecordResultLocked(ResultCode code) {
-    if (resultLatched == 0) {
-        resultCode.store(code);
+    if (!resultLatched_) {
+        resultCode_.store(code);
     }
     if (code == rc::FileSizeOverLimit || code == rc::DiscSpaceInsufficient) {
-        resultLatched = 1;
+        resultLatched_ = true;
     }
 }
 
 void CVideoConverter::RecordResult(ResultCode code) {
-    std::lock_guard<std::mutex> lock(statusLock);
+    std::lock_guard<std::mutex> lock(statusLock_);
     RecordResultLocked(code);
 }
 
 void CVideoConverter::EstimateDiscSpace(std::int32_t justWritten) {
-    recentSizes[recentIndex] = static_cast<std::uint32_t>(justWritten);
-    recentIndex += 1;
-    bytesWritten += justWritten;
+    recentSizes_[recentIndex_] = static_cast<std::uint32_t>(justWritten);
+    recentIndex_ += 1;
+    bytesWritten_ += justWritten;
     std::uint64_t sum = 0;
     std::uint32_t count = 0;
-    while (recentSizes[count] != 0) { // the tenth word is always 0
-        sum += recentSizes[count];
+    while (recentSizes_[count] != 0) { // the tenth word is always 0
+        sum += recentSizes_[count];
         ++count;
     }
     const std::uint64_t mean = count == 0 ? 0 : sum / count;
-    const std::int64_t estimate = bytesWritten + static_cast<std::int64_t>(2 * mean);
-    if (estimate > 0 && freeSpace < static_cast<std::uint64_t>(estimate)) {
-        if (resultLatched == 0) {
-            resultCode.store(rc::DiscSpaceInsufficient);
+    const std::int64_t estimate = bytesWritten_ + static_cast<std::int64_t>(2 * mean);
+    if (estimate > 0 && freeSpace_ < static_cast<std::uint64_t>(estimate)) {
+        if (!resultLatched_) {
+            resultCode_.store(rc::DiscSpaceInsufficient);
         }
-        resultLatched = 1;
-        abortRequested.store(1);
+        resultLatched_ = true;
+        abortRequested_.store(true);
     }
-    if (recentIndex >= 9) {
-        recentIndex = 0;
+    if (recentIndex_ >= 9) {
+        recentIndex_ = 0;
     }
 }
 
 std::int32_t CVideoConverter::ProgressCallback(void* context, std::int32_t kind, std::int32_t value) {
     auto* converter = static_cast<CVideoConverter*>(context);
-    std::lock_guard<std::mutex> lock(converter->statusLock);
+    std::lock_guard<std::mutex> lock(converter->statusLock_);
     switch (kind) {
     case ReportResult:
         converter->RecordResultLocked(value);
         return 0;
     case ReportTotal:
-        converter->progressTotal.store(static_cast<std::uint32_t>(value));
+        converter->progressTotal_.store(static_cast<std::uint32_t>(value));
         return 0;
     case ReportPosition:
-        converter->progressPosition.store(static_cast<std::uint32_t>(value));
-        return converter->abortRequested.load() != 0 ? -1 : 0;
+        converter->progressPosition_.store(static_cast<std::uint32_t>(value));
+        return converter->abortRequested_.load() ? -1 : 0;
     case ReportBytesWritten:
         converter->EstimateDiscSpace(value);
         return 0;
@@ -419,23 +419,23 @@ std::int32_t CVideoConverter::ProgressCallback(void* context, std::int32_t kind,
 ResultCode CVideoConverter::Convert(const std::string& sourcePath, const std::string& destinationPath) {
     Settings settings;
     {
-        std::lock_guard<std::mutex> lock(statusLock);
-        if (state.load() != Idle) {
+        std::lock_guard<std::mutex> lock(statusLock_);
+        if (state_.load() != Idle) {
             return rc::ConverterBusy;
         }
-        state.store(Converting);
+        state_.store(Converting);
         // A stop request that came after PrepareNextJob is meant for this job; without it, one left
         // over from before belongs to no job.
-        if (jobPrepared.exchange(0) == 0) {
-            abortRequested.store(0);
+        if (!jobPrepared_.exchange(false)) {
+            abortRequested_.store(false);
         }
-        if (resultLatched == 0) {
-            resultCode.store(0);
+        if (!resultLatched_) {
+            resultCode_.store(0);
         }
-        progressTotal.store(100);
-        progressPosition.store(0);
+        progressTotal_.store(100);
+        progressPosition_.store(0);
         // A job uses the settings the converter holds when it starts.
-        settings = Settings{frameRateStandard, qscaleText, deinterlace != 0, fit};
+        settings = Settings{frameRateStandard_, qscaleText_, deinterlace_, fit_};
     }
 
     std::filesystem::path temporaryPath;
@@ -445,14 +445,14 @@ ResultCode CVideoConverter::Convert(const std::string& sourcePath, const std::st
         RecordResult(failure.code);
     } catch (const RemuxFailure&) {
         RecordResult(rc::MigrationFailed);
-        abortRequested.store(0);
+        abortRequested_.store(false);
     } catch (const CWinFile::Error& error) {
         if (error.cause() == CWinFile::Cause::FileNotFound) {
             LogLine(kLogModule, "the transcoded movie is missing");
         }
         LogLine(kLogModule, error.what());
         RecordResult(rc::FileError);
-        abortRequested.store(0);
+        abortRequested_.store(false);
     } catch (const std::bad_alloc&) {
         LogLine(kLogModule, "out of memory");
         RecordResult(rc::Fail);
@@ -465,19 +465,19 @@ ResultCode CVideoConverter::Convert(const std::string& sourcePath, const std::st
         std::error_code ignored;
         std::filesystem::remove(temporaryPath, ignored);
     }
-    const ResultCode result = resultCode.load();
+    const ResultCode result = resultCode_.load();
     LogLine(kLogModule, ResultLine(result));
     {
-        std::lock_guard<std::mutex> lock(statusLock);
-        abortRequested.store(0);
-        progressTotal.store(0);
-        progressPosition.store(0);
-        freeSpace = 0;
-        bytesWritten = 0;
-        std::fill(std::begin(recentSizes), std::end(recentSizes), 0u);
-        recentIndex = 0;
-        resultLatched = 0;
-        state.store(Idle);
+        std::lock_guard<std::mutex> lock(statusLock_);
+        abortRequested_.store(false);
+        progressTotal_.store(0);
+        progressPosition_.store(0);
+        freeSpace_ = 0;
+        bytesWritten_ = 0;
+        std::fill(std::begin(recentSizes_), std::end(recentSizes_), 0u);
+        recentIndex_ = 0;
+        resultLatched_ = false;
+        state_.store(Idle);
     }
     return Failed(result) ? result : 0;
 }
@@ -486,7 +486,7 @@ void CVideoConverter::RunPhases(const std::string& sourcePath, const std::string
                                 const Settings& settings, std::filesystem::path& temporaryPath) {
     // Phase 1 writes into a uniquely named temporary file of the work folder.
     const std::filesystem::path folder =
-        workFolder.empty() ? std::filesystem::temp_directory_path() : workFolder;
+        workFolder_.empty() ? std::filesystem::temp_directory_path() : workFolder_;
     std::string pattern = (folder / "MJPXXXXXX").string();
     if (!FileHandle(::mkstemp(pattern.data()))) { // only the name is wanted: the handle closes here
         LogLine(kLogModule, "cannot create a temporary file in " + folder.string());
@@ -495,8 +495,8 @@ void CVideoConverter::RunPhases(const std::string& sourcePath, const std::string
     temporaryPath = pattern;
     {
         const std::uint64_t space = FreeSpaceOf(folder);
-        std::lock_guard<std::mutex> lock(statusLock);
-        freeSpace = space;
+        std::lock_guard<std::mutex> lock(statusLock_);
+        freeSpace_ = space;
     }
 
     std::vector<std::string> arguments = {"",
@@ -529,13 +529,13 @@ void CVideoConverter::RunPhases(const std::string& sourcePath, const std::string
         argv[i] = arguments[i].data();
     }
     const int argc = static_cast<int>(arguments.size());
-    if (transcoder) {
-        transcoder(&CVideoConverter::ProgressCallback, this, argc, argv.data());
+    if (transcoder_) {
+        transcoder_(&CVideoConverter::ProgressCallback, this, argc, argv.data());
     } else {
         ff_convertermain(&CVideoConverter::ProgressCallback, this, argc, argv.data());
     }
-    if (Failed(resultCode.load())) {
-        abortRequested.store(0);
+    if (Failed(resultCode_.load())) {
+        abortRequested_.store(false);
         return;
     }
     // A stop request that came after the transcoder's last progress report is kept, so that it still
@@ -549,13 +549,13 @@ void CVideoConverter::RunPhases(const std::string& sourcePath, const std::string
         slash == 0 ? std::string("/") : destinationPath.substr(0, slash);
     {
         const std::uint64_t space = FreeSpaceOf(destinationFolder);
-        std::lock_guard<std::mutex> lock(statusLock);
-        freeSpace = space;
+        std::lock_guard<std::mutex> lock(statusLock_);
+        freeSpace_ = space;
     }
 
-    state.store(Interleaving);
-    progressTotal.store(100);
-    progressPosition.store(0);
+    state_.store(Interleaving);
+    progressTotal_.store(100);
+    progressPosition_.store(0);
     AVIRemux(pattern, destinationPath, settings.frameRateStandard);
 }
 
@@ -567,8 +567,8 @@ void CVideoConverter::AVIRemux(const std::string& inputPath, const std::string& 
     const std::uint64_t inputLength = input.GetLength();
     std::uint64_t available;
     {
-        std::lock_guard<std::mutex> lock(statusLock);
-        available = freeSpace;
+        std::lock_guard<std::mutex> lock(statusLock_);
+        available = freeSpace_;
     }
     if (inputLength > available) {
         RecordResult(rc::DiscSpaceInsufficient);
@@ -585,16 +585,16 @@ void CVideoConverter::AVIRemux(const std::string& inputPath, const std::string& 
     RemuxSource source = ReadSource(input, inputLength);
     const std::uint32_t videoTotal = static_cast<std::uint32_t>(source.video.size());
     const std::uint32_t total = static_cast<std::uint32_t>(source.video.size() + source.sound.size());
-    progressTotal.store(total);
+    progressTotal_.store(total);
 
     output.WriteExact(source.header.data(), source.header.size());
     output.WriteExact("LISTSIZEmovi", 12);
     Interleaver interleaver(input, output, source, second);
     while (!interleaver.Done()) {
         interleaver.WriteOneSecond();
-        progressPosition.store(total - static_cast<std::uint32_t>(source.sound.size()) -
-                               static_cast<std::uint32_t>(source.video.size()));
-        if (abortRequested.load() != 0) {
+        progressPosition_.store(total - static_cast<std::uint32_t>(source.sound.size()) -
+                                static_cast<std::uint32_t>(source.video.size()));
+        if (abortRequested_.load()) {
             FailRemux("cancelled");
         }
     }

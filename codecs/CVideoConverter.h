@@ -45,20 +45,20 @@ public:
     ResultCode Convert(const std::string& sourcePath, const std::string& destinationPath);
 
     // Status, readable from any thread at any time.
-    std::uint32_t GetState() const { return state.load(); }
-    ResultCode GetResultCode() const { return resultCode.load(); }
-    std::uint32_t GetProgressTotal() const { return progressTotal.load(); }
-    std::uint32_t GetProgressPosition() const { return progressPosition.load(); }
+    std::uint32_t GetState() const { return state_.load(); }
+    ResultCode GetResultCode() const { return resultCode_.load(); }
+    std::uint32_t GetProgressTotal() const { return progressTotal_.load(); }
+    std::uint32_t GetProgressPosition() const { return progressPosition_.load(); }
 
     // A stop request (the manager's CancelAll and shutdown); the running phase stops soon after.
-    void RequestAbort() { abortRequested.store(1); }
+    void RequestAbort() { abortRequested_.store(true); }
     // Clears any earlier stop request for the job about to start and makes the next Convert keep a stop
     // request raised from now on, instead of clearing it as it starts. The conversion manager's worker
     // calls this under its queue lock as it takes a job, so that a cancel that lands between taking the
     // job and the start of Convert still stops that job.
     void PrepareNextJob() {
-        abortRequested.store(0);
-        jobPrepared.store(1);
+        abortRequested_.store(false);
+        jobPrepared_.store(true);
     }
 
     // The progress callback handed to the transcoder; the context is the converter.
@@ -74,12 +74,12 @@ public:
     void SetTranscoder(Transcoder transcoder);
 
 protected:
-    std::atomic<std::uint32_t> state{Idle};
-    std::atomic<ResultCode> resultCode{0};
-    std::atomic<std::uint32_t> progressTotal{0};
-    std::atomic<std::uint32_t> progressPosition{0};
-    std::atomic<std::uint32_t> abortRequested{0};
-    std::atomic<std::uint32_t> jobPrepared{0}; // PrepareNextJob ran for the next Convert
+    std::atomic<std::uint32_t> state_{Idle};
+    std::atomic<ResultCode> resultCode_{0};
+    std::atomic<std::uint32_t> progressTotal_{0};
+    std::atomic<std::uint32_t> progressPosition_{0};
+    std::atomic<bool> abortRequested_{false};
+    std::atomic<bool> jobPrepared_{false}; // PrepareNextJob ran for the next Convert
 
 private:
     struct Settings {
@@ -98,21 +98,21 @@ private:
                    const Settings& settings, std::filesystem::path& temporaryPath);
     void AVIRemux(const std::string& inputPath, const std::string& outputPath, const std::string& standard);
 
-    // Guarded by statusLock.
-    std::uint64_t freeSpace = 0;
-    std::int64_t bytesWritten = 0;
-    std::uint32_t recentSizes[10] = {}; // nine sizes as a ring; the tenth word stays 0 and ends the scan
-    std::uint32_t recentIndex = 0;
-    std::uint32_t resultLatched = 0;
-    std::string frameRateStandard = "ntsc";
-    std::string qscaleText = "20";
-    std::uint32_t deinterlace = 0;
-    std::string fit = "stretch";
-    mutable std::mutex statusLock;
+    // Guarded by statusLock_.
+    std::uint64_t freeSpace_ = 0;
+    std::int64_t bytesWritten_ = 0;
+    std::uint32_t recentSizes_[10] = {}; // nine sizes as a ring; the tenth word stays 0 and ends the scan
+    std::uint32_t recentIndex_ = 0;
+    bool resultLatched_ = false;
+    std::string frameRateStandard_ = "ntsc";
+    std::string qscaleText_ = "20";
+    bool deinterlace_ = false;
+    std::string fit_ = "stretch";
+    mutable std::mutex statusLock_;
 
-    std::filesystem::path workFolder;
-    FreeSpaceProbe freeSpaceProbe;
-    Transcoder transcoder;
+    std::filesystem::path workFolder_;
+    FreeSpaceProbe freeSpaceProbe_;
+    Transcoder transcoder_;
 };
 
 } // namespace k72

@@ -34,8 +34,8 @@ PictureDecoder::PictureDecoder() = default;
 PictureDecoder::~PictureDecoder() = default;
 
 void PictureDecoder::SetMinimumSize(std::uint32_t width, std::uint32_t height) {
-    minWidth = width;
-    minHeight = height;
+    minWidth_ = width;
+    minHeight_ = height;
 }
 
 PictureDecodeStatus PictureDecoder::Decode(const std::filesystem::path& path, CDibImage& image) {
@@ -53,13 +53,13 @@ PictureDecodeStatus PictureDecoder::Decode(const std::filesystem::path& path, CD
         return PictureDecodeStatus::TooLarge;
     }
     try {
-        fileBytes.resize(static_cast<std::size_t>(fileSize));
+        fileBytes_.resize(static_cast<std::size_t>(fileSize));
     } catch (const std::exception&) {
         return PictureDecodeStatus::TooLarge;
     }
     std::size_t done = 0;
-    while (done < fileBytes.size()) {
-        const ssize_t n = ::read(file.get(), fileBytes.data() + done, fileBytes.size() - done);
+    while (done < fileBytes_.size()) {
+        const ssize_t n = ::read(file.get(), fileBytes_.data() + done, fileBytes_.size() - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -69,7 +69,7 @@ PictureDecodeStatus PictureDecoder::Decode(const std::filesystem::path& path, CD
         }
         done += static_cast<std::size_t>(n);
     }
-    return Decode(fileBytes.data(), fileBytes.size(), image);
+    return Decode(fileBytes_.data(), fileBytes_.size(), image);
 }
 
 bool PictureDecoder::LooksLikePicture(const std::uint8_t* data, std::size_t size) {
@@ -89,31 +89,31 @@ PictureDecodeStatus PictureDecoder::Decode(const std::uint8_t* data, std::size_t
     if (data == nullptr || size < 4) {
         return PictureDecodeStatus::Undecodable;
     }
-    orientation = 1;
+    orientation_ = 1;
     try {
         if (data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) {
-            orientation = JpegOrientation(data, size);
+            orientation_ = JpegOrientation(data, size);
             // The smallest decode must cover the picture once it stands upright.
-            const bool turned = StepsForOrientation(orientation).transpose;
-            return DecodeJpegPicture(data, size, turned ? minHeight : minWidth, turned ? minWidth : minHeight,
-                                     image);
+            const bool turned = StepsForOrientation(orientation_).transpose;
+            return DecodeJpegPicture(data, size, turned ? minHeight_ : minWidth_,
+                                     turned ? minWidth_ : minHeight_, image);
         }
         if (size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1A\n", 8) == 0) {
-            orientation = PngOrientation(data, size);
+            orientation_ = PngOrientation(data, size);
             return DecodePngPicture(data, size, image);
         }
         if (data[0] == 'B' && data[1] == 'M') {
-            if (!bmpReader) {
-                bmpReader = std::make_unique<BmpPictureReader>();
+            if (!bmpReader_) {
+                bmpReader_ = std::make_unique<BmpPictureReader>();
             }
-            return bmpReader->Decode(data, size, image);
+            return bmpReader_->Decode(data, size, image);
         }
         if (size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0) {
-            orientation = WebpOrientation(data, size);
+            orientation_ = WebpOrientation(data, size);
             return DecodeLibavPicture(AV_CODEC_ID_WEBP, data, size, image);
         }
         if (std::memcmp(data, "II*\0", 4) == 0 || std::memcmp(data, "MM\0*", 4) == 0) {
-            orientation = TiffOrientation(data, size);
+            orientation_ = TiffOrientation(data, size);
             return DecodeLibavPicture(AV_CODEC_ID_TIFF, data, size, image);
         }
         if (size >= 6 && (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0)) {
@@ -121,7 +121,7 @@ PictureDecodeStatus PictureDecoder::Decode(const std::uint8_t* data, std::size_t
         }
         if (LooksLikeHeif(data, size)) {
             // libheif turns the picture upright itself; the minimum size is that of the upright picture.
-            return DecodeHeifPicture(data, size, minWidth, minHeight, image);
+            return DecodeHeifPicture(data, size, minWidth_, minHeight_, image);
         }
     } catch (const std::exception& error) {
         LogLine(kLogModule, error.what());

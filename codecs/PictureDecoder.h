@@ -36,14 +36,14 @@ public:
 
     // The EXIF orientation (1 ... 8) of the last picture decoded: how its stored rows must be turned to
     // stand upright. 1 when it carries none, or when its reader has already turned it (HEIF).
-    int Orientation() const { return orientation; }
+    int Orientation() const { return orientation_; }
 
 private:
-    std::uint32_t minWidth = 0;
-    std::uint32_t minHeight = 0;
-    int orientation = 1;
-    std::vector<std::uint8_t> fileBytes;
-    std::unique_ptr<BmpPictureReader> bmpReader;
+    std::uint32_t minWidth_ = 0;
+    std::uint32_t minHeight_ = 0;
+    int orientation_ = 1;
+    std::vector<std::uint8_t> fileBytes_;
+    std::unique_ptr<BmpPictureReader> bmpReader_;
 };
 
 } // namespace k72

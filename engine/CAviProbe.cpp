@@ -22,23 +22,23 @@ bool Tag(const unsigned char* p, const char (&tag)[5]) {
 } // namespace
 
 ResultCode CAviProbe::Probe(const std::string& path) {
-    if (remembered && path == probedPath) {
+    if (remembered_ && path == probedPath_) {
         return 0;
     }
     Forget();
     const ResultCode result = ReadHeader(path);
     if (Succeeded(result)) {
-        probedPath = path;
-        remembered = true;
+        probedPath_ = path;
+        remembered_ = true;
     }
     return result;
 }
 
 void CAviProbe::Forget() {
-    probedPath.clear();
-    remembered = false;
-    probedFrames = 0;
-    probedFrameRate = 0.0;
+    probedPath_.clear();
+    remembered_ = false;
+    probedFrames_ = 0;
+    probedFrameRate_ = 0.0;
 }
 
 ResultCode CAviProbe::ReadHeader(const std::string& path) {
@@ -60,8 +60,8 @@ ResultCode CAviProbe::ReadHeader(const std::string& path) {
         // A rate cannot come from a zero frame duration; no file we write has one.
         return rc::AviInvalidHeader;
     }
-    probedFrames = byteorder::LoadLE32(h + 48);
-    probedFrameRate = 1000000.0 / static_cast<double>(microSecPerFrame);
+    probedFrames_ = byteorder::LoadLE32(h + 48);
+    probedFrameRate_ = 1000000.0 / static_cast<double>(microSecPerFrame);
     return 0;
 }
 

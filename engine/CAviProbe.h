@@ -15,18 +15,18 @@ public:
     // 0 with Frames() and FrameRate() set; rc::AviOpenFailed when the file cannot be opened,
     // rc::AviInvalidHeader when its header is not a usable AVI main header (both values then 0).
     ResultCode Probe(const std::string& path);
-    std::uint32_t Frames() const { return probedFrames; }
-    double FrameRate() const { return probedFrameRate; }
+    std::uint32_t Frames() const { return probedFrames_; }
+    double FrameRate() const { return probedFrameRate_; }
     // Drops the remembered result.
     void Forget();
 
 private:
     ResultCode ReadHeader(const std::string& path);
 
-    std::string probedPath;         // path of the last successful probe, compared byte for byte
-    bool remembered = false;        // probedPath holds a successful probe (an empty path is a path too)
-    std::uint32_t probedFrames = 0; // total frame count
-    double probedFrameRate = 0.0;   // frames per second
+    std::string probedPath_;         // path of the last successful probe, compared byte for byte
+    bool remembered_ = false;        // probedPath_ holds a successful probe (an empty path is a path too)
+    std::uint32_t probedFrames_ = 0; // total frame count
+    double probedFrameRate_ = 0.0;   // frames per second
 };
 
 } // namespace k72

@@ -14,54 +14,54 @@ namespace k72 {
 constexpr std::string_view kLogModule = "conversion manager";
 
 CConversionManager::CConversionManager()
-    : converter(std::make_unique<CVideoConverter>()), stillConverter(std::make_unique<StillImageConverter>()),
-      worker([this] { RunWorker(); }) {}
+    : converter_(std::make_unique<CVideoConverter>()),
+      stillConverter_(std::make_unique<StillImageConverter>()), worker_([this] { RunWorker(); }) {}
 
 CConversionManager::~CConversionManager() {
     // Nothing waiting may start, and the job in progress is asked to stop.
     {
-        std::lock_guard lock(queueLock);
-        jobs.clear();
-        ++cancelGeneration;
-        converter->RequestAbort();
+        std::lock_guard lock(queueLock_);
+        jobs_.clear();
+        ++cancelGeneration_;
+        converter_->RequestAbort();
     }
     {
-        std::lock_guard lock(queueLock);
-        running.store(false);
+        std::lock_guard lock(queueLock_);
+        running_.store(false);
     }
-    workAvailable.notify_all();
+    workAvailable_.notify_all();
 
     // Waits for the worker without a time limit: an idle worker ends at once, a running conversion at
     // its next progress report, which the abort request answers with a stop.
-    worker.join();
+    worker_.join();
 
-    converter.reset();
-    stillConverter.reset();
-    aviProbe.Forget();
+    converter_.reset();
+    stillConverter_.reset();
+    aviProbe_.Forget();
 }
 
 void CConversionManager::AddJob(const std::string& sourcePath, const std::string& destinationPath) {
     {
-        std::lock_guard lock(queueLock);
-        jobs.push_back(Job{sourcePath, destinationPath});
+        std::lock_guard lock(queueLock_);
+        jobs_.push_back(Job{sourcePath, destinationPath});
     }
-    workAvailable.notify_one();
+    workAvailable_.notify_one();
 }
 
 std::size_t CConversionManager::PendingJobs() {
-    std::lock_guard lock(queueLock);
-    return jobs.size();
+    std::lock_guard lock(queueLock_);
+    return jobs_.size();
 }
 
 void CConversionManager::CancelAll() {
-    std::lock_guard lock(queueLock);
-    jobs.clear();
-    ++cancelGeneration;
-    converter->RequestAbort();
+    std::lock_guard lock(queueLock_);
+    jobs_.clear();
+    ++cancelGeneration_;
+    converter_->RequestAbort();
 }
 
 CVideoConverter& CConversionManager::Converter() {
-    return *converter;
+    return *converter_;
 }
 
 void CConversionManager::RunWorker() {
@@ -74,26 +74,26 @@ void CConversionManager::RunWorker() {
 }
 
 void CConversionManager::WorkerLoop() {
-    while (running.load()) {
+    while (running_.load()) {
         Job job;
         std::uint64_t generation = 0;
         {
-            std::unique_lock lock(queueLock);
-            if (jobs.empty()) {
+            std::unique_lock lock(queueLock_);
+            if (jobs_.empty()) {
                 // The test and the sleep are one step under the lock, so an AddJob or a shutdown
                 // between them still wakes the worker.
-                workAvailable.wait(lock, [this] { return !running.load() || !jobs.empty(); });
+                workAvailable_.wait(lock, [this] { return !running_.load() || !jobs_.empty(); });
                 continue;
             }
-            job = jobs.front();
-            generation = cancelGeneration;
+            job = jobs_.front();
+            generation = cancelGeneration_;
             // From here on a CancelAll is this job's: Convert must not clear its stop request.
-            converter->PrepareNextJob();
+            converter_->PrepareNextJob();
         }
 
         ResultCode result = rc::Fail;
         try {
-            result = converter->Convert(job.sourcePath, job.destinationPath);
+            result = converter_->Convert(job.sourcePath, job.destinationPath);
         } catch (const std::exception& error) {
             LogLine(kLogModule, std::string("conversion failed: ") + error.what());
         } catch (...) {
@@ -101,11 +101,11 @@ void CConversionManager::WorkerLoop() {
         }
 
         {
-            std::lock_guard lock(queueLock);
+            std::lock_guard lock(queueLock_);
             // After a CancelAll the front is no longer this job: it is already gone, and whatever
             // was added since must stay.
-            if (generation == cancelGeneration && !jobs.empty()) {
-                jobs.pop_front();
+            if (generation == cancelGeneration_ && !jobs_.empty()) {
+                jobs_.pop_front();
             }
         }
 
@@ -121,18 +121,18 @@ void CConversionManager::WorkerLoop() {
 
 ResultCode CConversionManager::ConvertStillImage(const std::string& sourcePath,
                                                  const std::string& destinationPath) {
-    return stillConverter->Convert(sourcePath, destinationPath);
+    return stillConverter_->Convert(sourcePath, destinationPath);
 }
 
 ResultCode CConversionManager::SetStillQuality(float quality) {
     if (quality >= 0.0f && quality <= 1.0f) {
-        stillConverter->SetQuality(quality);
+        stillConverter_->SetQuality(quality);
     }
     return 0;
 }
 
 float CConversionManager::StillQuality() const {
-    return stillConverter->Quality();
+    return stillConverter_->Quality();
 }
 
 ResultCode CConversionManager::ConvertSound(const std::string& sourcePath,
@@ -141,27 +141,27 @@ ResultCode CConversionManager::ConvertSound(const std::string& sourcePath,
 }
 
 void CConversionManager::SetStillFit(FitMode mode) {
-    stillConverter->SetFit(mode);
+    stillConverter_->SetFit(mode);
 }
 
 ResultCode CConversionManager::GetTotalFrames(const std::string& path, std::uint32_t& frames) {
     if (Failed(ProbeAvi(path))) {
         return rc::Fail;
     }
-    frames = aviProbe.Frames();
+    frames = aviProbe_.Frames();
     return 0;
 }
 
 ResultCode CConversionManager::ProbeAvi(const std::string& path) {
-    return aviProbe.Probe(path);
+    return aviProbe_.Probe(path);
 }
 
 std::uint32_t CConversionManager::ProbedFrames() const {
-    return aviProbe.Frames();
+    return aviProbe_.Frames();
 }
 
 double CConversionManager::ProbedFrameRate() const {
-    return aviProbe.FrameRate();
+    return aviProbe_.FrameRate();
 }
 
 ResultCode CConversionManager::CheckPcmFile(const std::string& path) {

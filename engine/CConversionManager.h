@@ -58,23 +58,23 @@ private:
         std::string destinationPath;
     };
 
-    // True from construction until shutdown; the worker loops while it is. Written under queueLock so
+    // True from construction until shutdown; the worker loops while it is. Written under queueLock_ so
     // that a worker just going to sleep cannot miss the change.
-    std::atomic<bool> running{true};
+    std::atomic<bool> running_{true};
     // The front job is the one in progress or the next to run, and stays there while it runs, so that
     // PendingJobs counts it.
-    std::deque<Job> jobs;
+    std::deque<Job> jobs_;
     // Raised by CancelAll: a job peeked before it is no longer at the front when it ends, so the worker
     // must not pop a job added after the cancel in its place.
-    std::uint64_t cancelGeneration = 0;
-    std::mutex queueLock;                  // guards jobs and cancelGeneration
-    std::condition_variable workAvailable; // AddJob and shutdown wake the worker through it
+    std::uint64_t cancelGeneration_ = 0;
+    std::mutex queueLock_;                  // guards jobs_ and cancelGeneration_
+    std::condition_variable workAvailable_; // AddJob and shutdown wake the worker through it
 
-    std::unique_ptr<CVideoConverter> converter;
-    std::unique_ptr<StillImageConverter> stillConverter;
-    CAviProbe aviProbe; // the last AVI probe: its path, frame count and frame rate
+    std::unique_ptr<CVideoConverter> converter_;
+    std::unique_ptr<StillImageConverter> stillConverter_;
+    CAviProbe aviProbe_; // the last AVI probe: its path, frame count and frame rate
 
-    std::thread worker; // started last, once everything it uses exists
+    std::thread worker_; // started last, once everything it uses exists
 };
 
 } // namespace k72

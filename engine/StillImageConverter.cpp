@@ -51,15 +51,15 @@ public:
     void Lap(double& wall, double& cpu) {
         const auto now = std::chrono::steady_clock::now();
         const double cpuNow = ThreadCpuMs();
-        wall = std::chrono::duration<double, std::milli>(now - last).count();
-        cpu = cpuNow - lastCpu;
-        last = now;
-        lastCpu = cpuNow;
+        wall = std::chrono::duration<double, std::milli>(now - last_).count();
+        cpu = cpuNow - lastCpu_;
+        last_ = now;
+        lastCpu_ = cpuNow;
     }
 
 private:
-    std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
-    double lastCpu = ThreadCpuMs();
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+    double lastCpu_ = ThreadCpuMs();
 };
 
 unsigned MaskShift(std::uint32_t mask) {
@@ -75,40 +75,40 @@ unsigned MaskShift(std::uint32_t mask) {
 
 StillImageConverter::StillImageConverter() {
     try {
-        mainFrame.Create(PixelFormat::YUVJ422P, kMainWidth, kMainHeight);
-        thumbFrame.Create(PixelFormat::YUVJ422P, kThumbWidth, kThumbHeight);
+        mainFrame_.Create(PixelFormat::YUVJ422P, kMainWidth, kMainHeight);
+        thumbFrame_.Create(PixelFormat::YUVJ422P, kThumbWidth, kThumbHeight);
         // Sized to the uncompressed frames. A stream that would not fit (pure noise at the finest
         // quantiser can) fails the encode instead of running past the buffer.
-        mainJpegCapacity = static_cast<std::int32_t>(mainFrame.GetSize());
-        thumbJpegCapacity = static_cast<std::int32_t>(thumbFrame.GetSize());
-        if (mainJpegCapacity > 0) {
-            mainJpeg = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(mainJpegCapacity));
+        mainJpegCapacity_ = static_cast<std::int32_t>(mainFrame_.GetSize());
+        thumbJpegCapacity_ = static_cast<std::int32_t>(thumbFrame_.GetSize());
+        if (mainJpegCapacity_ > 0) {
+            mainJpeg_ = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(mainJpegCapacity_));
         }
-        if (thumbJpegCapacity > 0) {
-            thumbJpeg = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(thumbJpegCapacity));
+        if (thumbJpegCapacity_ > 0) {
+            thumbJpeg_ = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(thumbJpegCapacity_));
         }
-        decoder.SetMinimumSize(kMainWidth, kMainHeight);
-        if (Failed(encoder.Open())) {
-            constructResult = rc::JpegEncoderInitFailed;
+        decoder_.SetMinimumSize(kMainWidth, kMainHeight);
+        if (Failed(encoder_.Open())) {
+            constructResult_ = rc::JpegEncoderInitFailed;
         }
     } catch (const std::exception& error) {
         LogLine(kLogModule, error.what());
-        constructResult = rc::JpegEncoderInitFailed;
+        constructResult_ = rc::JpegEncoderInitFailed;
     }
 }
 
 StillImageConverter::~StillImageConverter() = default;
 
 ResultCode StillImageConverter::ConstructResult() const {
-    return constructResult;
+    return constructResult_;
 }
 
 void StillImageConverter::SetQuality(float newQuality) {
-    quality = newQuality;
+    quality_ = newQuality;
 }
 
 float StillImageConverter::Quality() const {
-    return quality;
+    return quality_;
 }
 
 bool StillImageConverter::TransformFrame(CAVFrame& target, const CAVFrame& source, WorkFrames& work) {
@@ -338,7 +338,7 @@ bool StillImageConverter::LoadSourceFrame(CAVFrame& frame, const CDibImage& pict
 }
 
 ResultCode StillImageConverter::Convert(const std::string& sourcePath, const std::string& destinationPath) {
-    stageTimes = StageTimes{};
+    stageTimes_ = StageTimes{};
     ResultCode result = rc::Fail;
     try {
         result = ConvertSteps(sourcePath, destinationPath);
@@ -346,9 +346,9 @@ ResultCode StillImageConverter::Convert(const std::string& sourcePath, const std
         LogLine(kLogModule, error.what());
         result = rc::Fail;
     }
-    if (image) { // the decoded picture lives only for the call; its memory serves the next one
-        pixelStore = image->TakeStorage();
-        image.reset();
+    if (image_) { // the decoded picture lives only for the call; its memory serves the next one
+        pixelStore_ = image_->TakeStorage();
+        image_.reset();
     }
     return result;
 }
@@ -357,14 +357,14 @@ ResultCode StillImageConverter::ConvertSteps(const std::string& sourcePath,
                                              const std::string& destinationPath) {
     Stopwatch watch;
     try {
-        image = std::make_unique<CDibImage>();
+        image_ = std::make_unique<CDibImage>();
     } catch (const std::bad_alloc&) {
         return rc::JpegImageObjectFailed;
     }
-    image->AdoptStorage(std::move(pixelStore));
+    image_->AdoptStorage(std::move(pixelStore_));
 
-    const PictureDecodeStatus decoded = decoder.Decode(std::filesystem::path(sourcePath), *image);
-    watch.Lap(stageTimes.decode, stageTimes.decodeCpu);
+    const PictureDecodeStatus decoded = decoder_.Decode(std::filesystem::path(sourcePath), *image_);
+    watch.Lap(stageTimes_.decode, stageTimes_.decodeCpu);
     if (decoded == PictureDecodeStatus::TooLarge) {
         LogLine(kLogModule, "picture too large: " + sourcePath);
         return rc::JpegUnsupportedLayout;
@@ -373,60 +373,60 @@ ResultCode StillImageConverter::ConvertSteps(const std::string& sourcePath,
         return rc::JpegDecodeFailed;
     }
 
-    const bool loaded = LoadSourceFrame(sourceFrame, *image);
-    watch.Lap(stageTimes.load, stageTimes.loadCpu);
+    const bool loaded = LoadSourceFrame(sourceFrame_, *image_);
+    watch.Lap(stageTimes_.load, stageTimes_.loadCpu);
     if (!loaded) {
         return rc::JpegUnsupportedLayout;
     }
 
-    const CAVFrame* upright = &sourceFrame;
-    if (decoder.Orientation() != 1) {
-        if (!OrientFrame(uprightFrame, sourceFrame, decoder.Orientation())) {
-            watch.Lap(stageTimes.transform, stageTimes.transformCpu);
+    const CAVFrame* upright = &sourceFrame_;
+    if (decoder_.Orientation() != 1) {
+        if (!OrientFrame(uprightFrame_, sourceFrame_, decoder_.Orientation())) {
+            watch.Lap(stageTimes_.transform, stageTimes_.transformCpu);
             return rc::Fail;
         }
-        upright = &uprightFrame;
+        upright = &uprightFrame_;
     }
     bool transformed;
-    if (fit == FitMode::Stretch) {
-        transformed =
-            TransformFrame(mainFrame, *upright, mainWork) && TransformFrame(thumbFrame, *upright, thumbWork);
+    if (fit_ == FitMode::Stretch) {
+        transformed = TransformFrame(mainFrame_, *upright, mainWork_) &&
+                      TransformFrame(thumbFrame_, *upright, thumbWork_);
     } else {
         // The thumbnail shows what the main picture shows: the same part, the same bars.
         const FitPlan mainPlan =
-            PlanFit(fit, upright->GetWidth(), upright->GetHeight(), 1, 1, kMainWidth, kMainHeight);
+            PlanFit(fit_, upright->GetWidth(), upright->GetHeight(), 1, 1, kMainWidth, kMainHeight);
         FitPlan thumbPlan = mainPlan;
         if (!mainPlan.FillsTarget(kMainWidth, kMainHeight)) {
             thumbPlan =
-                PlanFit(fit, upright->GetWidth(), upright->GetHeight(), 1, 1, kThumbWidth, kThumbHeight);
+                PlanFit(fit_, upright->GetWidth(), upright->GetHeight(), 1, 1, kThumbWidth, kThumbHeight);
         } else {
             thumbPlan.scaledWidth = kThumbWidth;
             thumbPlan.scaledHeight = kThumbHeight;
         }
-        croppedFrame.Release();
-        transformed = FitFrame(mainFrame, *upright, mainPlan, croppedFrame, mainWork) &&
-                      FitFrame(thumbFrame, *upright, thumbPlan, croppedFrame, thumbWork);
+        croppedFrame_.Release();
+        transformed = FitFrame(mainFrame_, *upright, mainPlan, croppedFrame_, mainWork_) &&
+                      FitFrame(thumbFrame_, *upright, thumbPlan, croppedFrame_, thumbWork_);
     }
-    watch.Lap(stageTimes.transform, stageTimes.transformCpu);
+    watch.Lap(stageTimes_.transform, stageTimes_.transformCpu);
     if (!transformed) {
         return rc::Fail;
     }
 
-    mainJpegLength = mainJpegCapacity;
-    thumbJpegLength = thumbJpegCapacity;
-    const ResultCode encoded = encoder.Encode(mainFrame, thumbFrame, mainJpeg.get(), mainJpegLength,
-                                              thumbJpeg.get(), thumbJpegLength, quality);
-    watch.Lap(stageTimes.encode, stageTimes.encodeCpu);
+    mainJpegLength_ = mainJpegCapacity_;
+    thumbJpegLength_ = thumbJpegCapacity_;
+    const ResultCode encoded = encoder_.Encode(mainFrame_, thumbFrame_, mainJpeg_.get(), mainJpegLength_,
+                                               thumbJpeg_.get(), thumbJpegLength_, quality_);
+    watch.Lap(stageTimes_.encode, stageTimes_.encodeCpu);
     if (Failed(encoded)) {
         return rc::JpegEncodeFailed;
     }
 
-    if (!mainJpeg || !thumbJpeg) {
+    if (!mainJpeg_ || !thumbJpeg_) {
         return rc::Fail;
     }
-    exifWriter.SetImages(mainJpeg.get(), mainJpegLength, thumbJpeg.get(), thumbJpegLength);
-    const ResultCode written = exifWriter.Write(destinationPath);
-    watch.Lap(stageTimes.write, stageTimes.writeCpu);
+    exifWriter_.SetImages(mainJpeg_.get(), mainJpegLength_, thumbJpeg_.get(), thumbJpegLength_);
+    const ResultCode written = exifWriter_.Write(destinationPath);
+    watch.Lap(stageTimes_.write, stageTimes_.writeCpu);
     if (written == rc::DiscSpaceInsufficient) {
         return written; // the temporary disk is full: the picture itself was fine
     }

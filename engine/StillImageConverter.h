@@ -42,8 +42,8 @@ public:
     float Quality() const;
 
     // How a picture of another shape than 4:3 goes into the frames (default: stretched).
-    void SetFit(FitMode mode) { fit = mode; }
-    FitMode Fit() const { return fit; }
+    void SetFit(FitMode mode) { fit_ = mode; }
+    FitMode Fit() const { return fit_; }
 
     // The intermediate frames one target frame needs on its way from the source frame, each created on
     // first use and kept for the next picture.
@@ -82,33 +82,33 @@ public:
         double encodeCpu = 0;
         double writeCpu = 0;
     };
-    const StageTimes& LastStageTimes() const { return stageTimes; }
+    const StageTimes& LastStageTimes() const { return stageTimes_; }
 
 private:
     ResultCode ConvertSteps(const std::string& sourcePath, const std::string& destinationPath);
 
-    std::unique_ptr<CDibImage> image; // the decoded picture, only during Convert
-    CDibImage::Storage pixelStore;    // its pixel memory between calls
-    CAVFrame sourceFrame;
-    CAVFrame uprightFrame; // the source turned upright, when it was stored turned
-    CAVFrame croppedFrame; // the part of the picture a crop keeps
-    CAVFrame mainFrame;
-    CAVFrame thumbFrame;
-    WorkFrames mainWork;
-    WorkFrames thumbWork;
-    std::unique_ptr<std::uint8_t[]> mainJpeg;
-    std::int32_t mainJpegCapacity = 0;
-    std::int32_t mainJpegLength = 0;
-    std::unique_ptr<std::uint8_t[]> thumbJpeg;
-    std::int32_t thumbJpegCapacity = 0;
-    std::int32_t thumbJpegLength = 0;
-    CJPEGEncoder encoder;
-    CExifAuthor exifWriter;
-    float quality = 0.5f;
-    FitMode fit = FitMode::Stretch;
-    PictureDecoder decoder;
-    ResultCode constructResult = 0;
-    StageTimes stageTimes;
+    std::unique_ptr<CDibImage> image_; // the decoded picture, only during Convert
+    CDibImage::Storage pixelStore_;    // its pixel memory between calls
+    CAVFrame sourceFrame_;
+    CAVFrame uprightFrame_; // the source turned upright, when it was stored turned
+    CAVFrame croppedFrame_; // the part of the picture a crop keeps
+    CAVFrame mainFrame_;
+    CAVFrame thumbFrame_;
+    WorkFrames mainWork_;
+    WorkFrames thumbWork_;
+    std::unique_ptr<std::uint8_t[]> mainJpeg_;
+    std::int32_t mainJpegCapacity_ = 0;
+    std::int32_t mainJpegLength_ = 0;
+    std::unique_ptr<std::uint8_t[]> thumbJpeg_;
+    std::int32_t thumbJpegCapacity_ = 0;
+    std::int32_t thumbJpegLength_ = 0;
+    CJPEGEncoder encoder_;
+    CExifAuthor exifWriter_;
+    float quality_ = 0.5f;
+    FitMode fit_ = FitMode::Stretch;
+    PictureDecoder decoder_;
+    ResultCode constructResult_ = 0;
+    StageTimes stageTimes_;
 };
 
 } // namespace k72

@@ -16,9 +16,10 @@ class CJPEGEncoderTestAccess {
 public:
     static void DropMainStream(CJPEGEncoder& encoder) {
         AVFormatContext* empty = nullptr;
-        ASSERT_GE(avformat_alloc_output_context2(&empty, encoder.mainSlot->outputFormat, nullptr, ".jpg"), 0);
-        encoder.mainSlot->stream = nullptr;
-        encoder.mainSlot->formatContext.reset(empty);
+        ASSERT_GE(avformat_alloc_output_context2(&empty, encoder.mainSlot_->outputFormat, nullptr, ".jpg"),
+                  0);
+        encoder.mainSlot_->stream = nullptr;
+        encoder.mainSlot_->formatContext.reset(empty);
     }
 };
 } // namespace k72

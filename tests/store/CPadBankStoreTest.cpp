@@ -24,11 +24,7 @@ std::vector<std::uint8_t> PadFileWithStillsAndMovie(const std::vector<std::strin
                                                     const std::string& movie) {
     auto bytes = RandomBytes(kPadFileBytes, 11);
     PutStillPad(bytes, RecordAt(0, 0, 0), stills, "AUDIO.WAV");
-    const std::size_t moviePad = RecordAt(0, 0, 1);
-    PutLE32(bytes, moviePad, 1);
-    PutLE32(bytes, moviePad + 4, 0);
-    PutName(bytes, moviePad + 8, movie);
-    PutName(bytes, moviePad + 36, "");
+    PutMoviePad(bytes, RecordAt(0, 0, 1), movie);
     return bytes;
 }
 

@@ -22,18 +22,8 @@ class CardCommands : public ::testing::Test {
 protected:
     void SetUp() override {
         auto bytes = std::vector<std::uint8_t>(kPadFileBytes, 0);
-        const std::size_t movie = RecordAt(0, 0, 0);
-        PutLE32(bytes, movie, 1);
-        PutName(bytes, movie + 8, "K72_0001.AVI");
-        PutName(bytes, movie + 36, "SOUND.WAV");
-        const std::size_t still = RecordAt(0, 0, 1);
-        PutLE32(bytes, still, 1);
-        PutLE32(bytes, still + 4, 1);
-        PutName(bytes, still + 8, "K72_0002.JPG");
-        PutName(bytes, still + 21, "K72_0003.JPG");
-        PutName(bytes, still + 34, "K72_0004.JPG");
-        PutLE32(bytes, still + 1308, 3);
-        PutName(bytes, still + 1312, "SOUND2.WAV");
+        PutMoviePad(bytes, RecordAt(0, 0, 0), "K72_0001.AVI", "SOUND.WAV");
+        PutStillPad(bytes, RecordAt(0, 0, 1), {"K72_0002.JPG", "K72_0003.JPG", "K72_0004.JPG"}, "SOUND2.WAV");
         Customise(bytes);
         card = std::make_unique<TestCard>(dir.Path(), bytes);
         for (const char* name :

@@ -76,6 +76,11 @@ protected:
     // Opens a card made under base whose pad file is written by writePad (the whole file by default).
     void OpenCard(const fs::path& base) {
         card = std::make_unique<TestCard>(base, original);
+        ASSERT_NO_FATAL_FAILURE(AddFilesAndOpenStore());
+        ASSERT_EQ(store->LastFileNumber(), 12u);
+    }
+    // Puts the pictures and the movie the pads name on the card and opens bank A, number 1 of it.
+    void AddFilesAndOpenStore() {
         card->AddFile("K72_0001.JPG");
         card->AddFile("K72_0002.JPG");
         card->AddFile("K72_0012.AVI");
@@ -84,7 +89,6 @@ protected:
         ASSERT_TRUE(store->Open(card->folder, card->padFile));
         store->SelectBank(0);
         store->SelectNumber(0);
-        ASSERT_EQ(store->LastFileNumber(), 12u);
         listing = Listing(card->folder);
     }
 
@@ -217,15 +221,7 @@ TEST_F(CardFaults, ACardFillingUpInTheMiddleOfASaveLeavesThePadFileAsItWas) {
     card = std::make_unique<TestCard>(dir / "volume",
                                       std::vector<std::uint8_t>(header.begin(), header.begin() + 100000));
     ASSERT_EQ(::truncate(card->padFile.c_str(), static_cast<off_t>(kPadFileBytes)), 0);
-    card->AddFile("K72_0001.JPG");
-    card->AddFile("K72_0002.JPG");
-    card->AddFile("K72_0012.AVI");
-    store = std::make_unique<CPadBankStore>(&messages, &copy);
-    store->SetTemporaryFolder(temporary);
-    ASSERT_TRUE(store->Open(card->folder, card->padFile));
-    store->SelectBank(0);
-    store->SelectNumber(0);
-    listing = Listing(card->folder);
+    ASSERT_NO_FATAL_FAILURE(AddFilesAndOpenStore());
     volume.Fill();
     listing = Listing(card->folder);
 

@@ -20,12 +20,8 @@ class ReplacedFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         auto bytes = std::vector<std::uint8_t>(kPadFileBytes, 0);
-        const std::size_t movie = RecordAt(0, 0, 0);
-        PutLE32(bytes, movie, 1);
-        PutName(bytes, movie + 8, "K72_0001.AVI");
-        PutName(bytes, movie + 36, "SOUND.WAV");
-        PutStillPad(bytes, RecordAt(0, 0, 1), {"K72_0002.JPG", "K72_0003.JPG"});
-        PutName(bytes, RecordAt(0, 0, 1) + 1312, "SOUND.WAV");
+        PutMoviePad(bytes, RecordAt(0, 0, 0), "K72_0001.AVI", "SOUND.WAV");
+        PutStillPad(bytes, RecordAt(0, 0, 1), {"K72_0002.JPG", "K72_0003.JPG"}, "SOUND.WAV");
         PutStillPad(bytes, RecordAt(0, 1, 0), {"k72_0003.jpg"});
         card = std::make_unique<TestCard>(dir.Path(), bytes);
         for (const char* name : {"K72_0001.AVI", "SOUND.WAV", "K72_0002.JPG", "K72_0003.JPG"}) {

@@ -26,9 +26,11 @@ using namespace k72test;
 
 namespace {
 
+using FilesByPath = std::map<std::string, std::vector<std::uint8_t>>;
+
 // Every file under root with its bytes, by its path below root.
-std::map<std::string, std::vector<std::uint8_t>> CardFiles(const std::filesystem::path& root) {
-    std::map<std::string, std::vector<std::uint8_t>> files;
+FilesByPath CardFiles(const std::filesystem::path& root) {
+    FilesByPath files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
         files[std::filesystem::relative(entry.path(), root).string()] =
             entry.is_regular_file() ? ReadFileBytes(entry.path()) : std::vector<std::uint8_t>{};
@@ -157,9 +159,29 @@ protected:
         card.PutMovie(0, 0, 2, "K72_0001.AVI", "RAIN.WAV");
         card.AddPicture("K72_0002.JPG", Qt::red);
         card.PutStills(0, 0, 3, {"K72_0002.JPG"});
+        OpenCard();
+    }
+    void OpenCard() {
         ASSERT_TRUE(store.OpenCardRoot(card.card.root));
         store.SelectBank(0);
         store.SelectNumber(0);
+    }
+    // The card as the next open finds it, pad file included; the store is closed to write it out, then
+    // opened again.
+    void ReadCardAsStored(FilesByPath& files) {
+        store.Close();
+        files = CardFiles(card.card.root);
+        OpenCard();
+    }
+    // Picks source as the movie pad's sound in a dialog of its own, checks that the pad kept its sound
+    // and returns what the dialog said.
+    std::vector<QString> MessagesOfAFailedConversion(const std::filesystem::path& source) {
+        SoundScriptedMovie dialog(store);
+        dialog.SetPad(0, 0, 2);
+        dialog.audioAnswer = QString::fromStdString(source.string());
+        dialog.AudioButton()->click();
+        EXPECT_EQ(dialog.AudioDisplayText(), "RAIN.WAV") << "the pad's sound changed";
+        return dialog.messages;
     }
     // Minutes of an 8 kHz mono tone: a WAV the device cannot play, made quickly, and converted into
     // about 10 MB of the device's form per minute.
@@ -176,11 +198,8 @@ protected:
 TEST_F(SoundConversionWindow, CancelStopsALongConversionAndLeavesTheCardAsItWas) {
     // Forty minutes: seconds of converting on any machine, far longer than the test waits to cancel.
     const auto source = Tone("long talk.wav", 40);
-    store.Close(); // the card as the next open finds it, pad file included
-    const auto before = CardFiles(card.card.root);
-    ASSERT_TRUE(store.OpenCardRoot(card.card.root));
-    store.SelectBank(0);
-    store.SelectNumber(0);
+    FilesByPath before;
+    ASSERT_NO_FATAL_FAILURE(ReadCardAsStored(before));
 
     TemporaryFolderOfTest inTest(temporary.Path());
     SoundScriptedMovie dialog(store);
@@ -269,22 +288,15 @@ TEST_F(SoundConversionWindow, AFinishedConversionAttachesTheConvertersWav) {
 TEST_F(SoundConversionWindow, AFailedConversionSaysWhyAndLeavesTheCardAsItWas) {
     MakeWav(dir / "mono.wav", 1);
     WriteFileBytes(dir / "notes.mp3", {'n', 'o', 't', 'e', 's'});
-    store.Close();
-    const auto before = CardFiles(card.card.root);
-    ASSERT_TRUE(store.OpenCardRoot(card.card.root));
-    store.SelectBank(0);
-    store.SelectNumber(0);
+    FilesByPath before;
+    ASSERT_NO_FATAL_FAILURE(ReadCardAsStored(before));
     {
         // Nothing in it can be decoded.
         TemporaryFolderOfTest inTest(temporary.Path());
-        SoundScriptedMovie dialog(store);
-        dialog.SetPad(0, 0, 2);
-        dialog.audioAnswer = QString::fromStdString((dir / "notes.mp3").string());
-        dialog.AudioButton()->click();
-        ASSERT_EQ(dialog.messages.size(), 1u);
-        EXPECT_EQ(dialog.messages[0].toStdString(),
+        const auto messages = MessagesOfAFailedConversion(dir / "notes.mp3");
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].toStdString(),
                   "Failed to load the file.\nPlease select a file in a format supported by this converter.");
-        EXPECT_EQ(dialog.AudioDisplayText(), "RAIN.WAV");
         EXPECT_EQ(FolderEntryCount(temporary.Path()), 0u);
     }
     {
@@ -293,15 +305,11 @@ TEST_F(SoundConversionWindow, AFailedConversionSaysWhyAndLeavesTheCardAsItWas) {
         const auto missing = temporary / "not a folder";
         WriteFileBytes(missing, {'x'});
         TemporaryFolderOfTest inTest(missing);
-        SoundScriptedMovie dialog(store);
-        dialog.SetPad(0, 0, 2);
-        dialog.audioAnswer = QString::fromStdString((dir / "mono.wav").string());
-        dialog.AudioButton()->click();
-        ASSERT_EQ(dialog.messages.size(), 1u);
-        EXPECT_TRUE(dialog.messages[0].startsWith(QStringLiteral("The temporary folder %1 cannot be used")
-                                                      .arg(QString::fromStdString(missing.string()))))
-            << dialog.messages[0].toStdString();
-        EXPECT_EQ(dialog.AudioDisplayText(), "RAIN.WAV");
+        const auto messages = MessagesOfAFailedConversion(dir / "mono.wav");
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].startsWith(QStringLiteral("The temporary folder %1 cannot be used")
+                                               .arg(QString::fromStdString(missing.string()))))
+            << messages[0].toStdString();
         EXPECT_EQ(FolderEntryCount(temporary.Path()), 1u);
     }
     store.Close();
