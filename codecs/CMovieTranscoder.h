@@ -44,9 +44,9 @@ private:
     struct Decoded {
         enum class Kind { Picture, Sound, Position, PicturesEnd, End };
         Kind kind = Kind::End;
-        libav::FramePtr frame;        // Picture, Sound
-        std::int64_t position = 0;    // Position: what the packet just decoded reports
-        std::exception_ptr error;     // End: why decoding stopped early, when it failed
+        libav::FramePtr frame;     // Picture, Sound
+        std::int64_t position = 0; // Position: what the packet just decoded reports
+        std::exception_ptr error;  // End: why decoding stopped early, when it failed
     };
     using Queue = CMovieTranscoderQueue<Decoded>;
 
@@ -95,7 +95,8 @@ private:
     AVFilterContext* videoSink_ = nullptr;
     std::int64_t nextVideoPts_ = AV_NOPTS_VALUE; // the video stream's time base, after the shift
     bool videoGraphClosed_ = false;
-    bool reducing_ = false; // the picture shrinks to half or less: lighter decoding and scaling
+    bool reducing_ = false;    // the picture shrinks to half or less: lighter decoding and scaling
+    bool expandRange_ = false; // the scaler keeps the limited range; ExpandRange makes it full
 
     libav::FilterGraphPtr audioGraph_;
     AVFilterContext* audioSource_ = nullptr;

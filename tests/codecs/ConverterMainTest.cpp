@@ -327,6 +327,52 @@ TEST(ConverterMain, LighterDecodingOnlyWherePicturesShrinkToHalf) {
     EXPECT_EQ(Pictures(dir / "light.avi"), Pictures(dir / "full.avi"));
 }
 
+// The mean luma of a column range of the first picture, read from the JPEG's own planes (no range
+// conversion on the way).
+double MeanLuma(const std::filesystem::path& avi, int x0, int x1) {
+    const CommandResult raw = RunCommand("ffmpeg -nostdin -v error -i " + Quote(avi) +
+                                         " -frames:v 1 -f rawvideo -pix_fmt yuvj422p - 2>/dev/null");
+    EXPECT_GE(raw.output.size(), 640u * 480u);
+    if (raw.output.size() < 640u * 480u) {
+        return -1;
+    }
+    double sum = 0;
+    for (int y = 40; y < 440; ++y) {
+        for (int x = x0; x < x1; ++x) {
+            sum += static_cast<unsigned char>(raw.output[static_cast<std::size_t>(y) * 640 + x]);
+        }
+    }
+    return sum / (400.0 * (x1 - x0));
+}
+
+// The device's pictures are full range (black 0, white 255), whatever range the source is coded in:
+// a limited-range movie is stretched, a full-range one and an RGB one are not stretched again.
+TEST(ConverterMain, LevelsReachTheDeviceAtFullRange) {
+    TempDir dir;
+    // Black, dark grey (64 of 255) and white bands side by side.
+    const std::string bands = "-f lavfi -i color=c=black:size=96x240:rate=30:duration=1 "
+                              "-f lavfi -i color=c=0x404040:size=96x240:rate=30:duration=1 "
+                              "-f lavfi -i color=c=white:size=96x240:rate=30:duration=1 "
+                              "-filter_complex '[0][1][2]hstack=inputs=3' ";
+    const struct {
+        const char* name;
+        const char* coding;
+    } sources[] = {
+        {"limited.mp4", "-c:v libx264 -pix_fmt yuv420p -color_range tv"},
+        {"full.mp4", "-c:v libx264 -pix_fmt yuvj420p -color_range pc"},
+        {"rgb.mkv", "-c:v ffv1 -pix_fmt bgr0"},
+    };
+    ReportRecorder recorder;
+    for (const auto& source : sources) {
+        SCOPED_TRACE(source.name);
+        ASSERT_TRUE(MakeMedia(dir / source.name, bands + source.coding));
+        ASSERT_EQ(RunTranscoder(TranscoderArguments(dir / source.name, dir / "out.avi"), recorder), 0);
+        EXPECT_NEAR(MeanLuma(dir / "out.avi", 40, 170), 0.0, 2.0);
+        EXPECT_NEAR(MeanLuma(dir / "out.avi", 260, 380), 64.0, 3.0);
+        EXPECT_NEAR(MeanLuma(dir / "out.avi", 470, 600), 255.0, 2.0);
+    }
+}
+
 // Decoding runs on a thread of its own, ahead of the encoder; however the two threads meet, the same
 // source gives the same device file, byte for byte.
 TEST(ConverterMain, TheSameSourceGivesTheSameDeviceFile) {
