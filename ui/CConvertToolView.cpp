@@ -16,7 +16,7 @@
 #include "ui/PadGeometry.h"
 #include "ui/QtUserMessages.h"
 #include "ui/RememberedPlaces.h"
-#include "ui/SoundFileProblem.h"
+#include "ui/SoundForPad.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -651,7 +651,7 @@ void CConvertToolView::DropFiles(int pad, const QStringList& paths) {
         default:
             ShowMessage(
                 QString::fromLatin1(messages::kLoadFailed) +
-                QStringLiteral("\n\n\"%1\" is not a movie, a picture or a WAV sound.").arg(FileName(path)));
+                QStringLiteral("\n\n\"%1\" is not a movie, a picture or a sound.").arg(FileName(path)));
             return;
         }
     }
@@ -753,17 +753,21 @@ void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringLi
     }
 
     if (imported && !sound.isEmpty()) {
-        if (store_.SetAudio(PathOf(sound), pad, FileName(sound).toStdString())) {
+        // A sound the device cannot play as it is may be converted first, when the user agrees, as from
+        // the information windows.
+        const SoundForPad::Attachment attached = SoundForPad::Attach(
+            store_, pad, sound, [this](const QString& question) { return AskYesNo(question); }, this);
+        if (attached.outcome == SoundForPad::Outcome::UseAsIs) {
             done += (done.isEmpty() ? QString() : QStringLiteral(" ")) +
                     QStringLiteral("Attached the sound %1 to pad %2.").arg(FileName(sound)).arg(pad + 1);
-        } else {
-            const QString problem = SoundFileProblem(sound);
-            ShowMessage(
-                QString::fromLatin1(messages::kLoadFailed) +
-                QStringLiteral("\n\nThe sound \"%1\" cannot be attached: %2.\nThe K-72 plays WAV files "
-                               "of 16-bit PCM, stereo, 44.1 kHz.")
-                    .arg(FileName(sound),
-                         problem.isEmpty() ? QStringLiteral("the card did not take it") : problem));
+        } else if (attached.outcome == SoundForPad::Outcome::Converted) {
+            done += (done.isEmpty() ? QString() : QStringLiteral(" ")) +
+                    QStringLiteral("Converted the sound %1 and attached it to pad %2 as %3.")
+                        .arg(FileName(sound))
+                        .arg(pad + 1)
+                        .arg(QString::fromStdString(attached.name));
+        } else if (!attached.problem.isEmpty()) {
+            ShowMessage(attached.problem);
         }
     }
     ShowPad(pad);

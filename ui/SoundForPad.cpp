@@ -1,5 +1,7 @@
 #include "ui/SoundForPad.h"
 
+#include "ui/SoundFileProblem.h"
+
 #include "codecs/SoundConverter.h"
 #include "engine/CConversionManager.h"
 #include "store/CPadBankStore.h"
@@ -71,11 +73,16 @@ SoundForPad::Outcome SoundForPad::Prepare(const QString& path, const Ask& ask) {
     if (check == rc::PcmOpenFailed) {
         return Fail(QString::fromLatin1(messages::kLoadFailed));
     }
+    // Every way the header differs from the device's form, where it tells; else what the check found.
+    QString why = SoundFileProblem(path);
+    if (why.isEmpty()) {
+        why = Reason(check);
+    }
     const QString question =
         QStringLiteral("\"%1\" cannot be used as it is: %2.\n"
                        "The K-72 plays only WAV files of 16-bit PCM, 44,100 Hz, stereo.\n\n"
                        "Convert it into that form?")
-            .arg(shownName, Reason(check));
+            .arg(shownName, why);
     if (!ask(question)) {
         return Outcome::Declined;
     }

@@ -4,6 +4,7 @@
 #include "UiTestSupport.h"
 #include "app/CConvertToolApp.h"
 #include "app/CMainFrame.h"
+#include "engine/CConversionManager.h"
 #include "store/CPadBankStore.h"
 #include "tests/store/StoreFakes.h"
 #include "ui/CPadView.h"
@@ -152,21 +153,29 @@ TEST_F(MainViewInput, DroppedFilesGoOntoThePadUnderTheCursor) {
     EXPECT_TRUE(view.messages[0].startsWith("Only one movie can go on a pad."));
     EXPECT_TRUE(view.messages[1].startsWith("A pad holds either one movie or pictures, not both."));
     EXPECT_TRUE(view.messages[2].startsWith("Pad 4 is empty. A sound can only be attached"));
-    EXPECT_TRUE(view.messages[3].contains("\"notes.txt\" is not a movie, a picture or a WAV sound."));
+    EXPECT_TRUE(view.messages[3].contains("\"notes.txt\" is not a movie, a picture or a sound."));
     // Dropped on the gap between pads: nothing.
     DropOnPad(grid, -1, {dir / "a.png"});
     EXPECT_EQ(view.messages.size(), 4u);
     EXPECT_EQ(card.card.PadBytes(), before);
 
-    // A sound the device cannot play says what is wrong with it.
+    // A sound the device cannot play: the question says what is wrong with it; declined, nothing changes.
     SaveWav(dir / "mono.wav", 1, 48000);
+    view.yesNoAnswers = {false};
     DropOnPad(grid, 0, {dir / "mono.wav"});
-    ASSERT_EQ(view.messages.size(), 5u);
+    ASSERT_FALSE(view.yesNoTexts.empty());
     EXPECT_TRUE(
-        view.messages[4].contains("The sound \"mono.wav\" cannot be attached: it is mono, not stereo; it is "
-                                  "sampled at 48000 Hz, not 44100 Hz (44.1 kHz)."))
-        << view.messages[4].toStdString();
+        view.yesNoTexts.back().contains("\"mono.wav\" cannot be used as it is: it is mono, not stereo; it "
+                                        "is sampled at 48000 Hz, not 44100 Hz (44.1 kHz)."))
+        << view.yesNoTexts.back().toStdString();
+    EXPECT_EQ(view.messages.size(), 4u);
     EXPECT_EQ(card.card.PadBytes(), before);
+    // Agreed: converted into the device's form and attached under its 8.3 name.
+    view.yesNoAnswers = {true};
+    DropOnPad(grid, 0, {dir / "mono.wav"});
+    EXPECT_EQ(view.messages.size(), 4u);
+    EXPECT_EQ(GetName(card.card.PadBytes(), RecordAt(0, 0, 0) + 1312), "MONO.WAV");
+    EXPECT_EQ(CConversionManager::CheckPcmFile((card.card.folder / "MONO.WAV").string()), 0);
 
     // A movie dropped on an empty pad is converted onto it.
     ASSERT_TRUE(MakeMedia(dir / "clip.mov", "-f lavfi -i testsrc2=size=96x64:rate=25 -t 0.5 -c:v mpeg4"));
@@ -174,7 +183,7 @@ TEST_F(MainViewInput, DroppedFilesGoOntoThePadUnderTheCursor) {
     EXPECT_EQ(grid.PadState(10), PadKindMovie);
     EXPECT_EQ(GetName(card.card.PadBytes(), RecordAt(0, 0, 10) + 8), "K72_0006.AVI");
     EXPECT_TRUE(grid.HasPicture(10));
-    EXPECT_EQ(view.messages.size(), 5u);
+    EXPECT_EQ(view.messages.size(), 4u);
 
     // Pictures dropped on the movie pad replace it only after the question.
     const auto withMovie = card.card.PadBytes();

@@ -122,7 +122,7 @@ TEST_F(MovieInformation, AudioAttachesASoundAndRefusesOthers) {
     dialog.audioAnswer = QString::fromStdString((dir / "mono.wav").string());
     dialog.AudioButton()->click();
     ASSERT_EQ(dialog.questions.size(), 1u);
-    EXPECT_TRUE(dialog.questions[0].contains("it is not stereo")) << dialog.questions[0].toStdString();
+    EXPECT_TRUE(dialog.questions[0].contains("it is mono, not stereo")) << dialog.questions[0].toStdString();
     EXPECT_TRUE(dialog.messages.empty());
     EXPECT_EQ(dialog.AudioDisplayText().toStdString(), "x" + name);
     // Agreed: converted into the device's form and attached under its 8.3 name.
