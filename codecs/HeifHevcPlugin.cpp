@@ -1,5 +1,6 @@
 #include "codecs/HeifHevcPlugin.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/DiagnosticLog.h"
 #include "codecs/PictureDecodeStatus.h"
 
@@ -86,9 +87,7 @@ heif_error PushData(void* decoder, const void* data, size_t size) {
                 self->damaged = true;
                 return Failure(heif_error_Invalid_input, "HEVC data ends inside a NAL length");
             }
-            const std::uint32_t length = (std::uint32_t{bytes[at]} << 24) |
-                                         (std::uint32_t{bytes[at + 1]} << 16) |
-                                         (std::uint32_t{bytes[at + 2]} << 8) | std::uint32_t{bytes[at + 3]};
+            const std::uint32_t length = byteorder::LoadBE32(bytes + at);
             at += 4;
             if (length > size - at) {
                 self->damaged = true;

@@ -1,5 +1,6 @@
 #include "codecs/HeifPictureReader.h"
 
+#include "codecs/ByteOrder.h"
 #include "codecs/DiagnosticLog.h"
 #include "codecs/HeifHevcPlugin.h"
 
@@ -14,6 +15,7 @@ extern "C" {
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -203,6 +205,38 @@ PictureDecodeStatus ScaleToBitmap(const heif_image* picture, AVPixelFormat forma
     return PictureDecodeStatus::Decoded;
 }
 
+// Whether the file's meta box names an overlay item ("iovl"): libheif lays such pictures over a canvas
+// it fills with an RGB colour, which the plane form of our plugin cannot share. The top-level boxes are
+// walked to the meta box; any "iovl" inside it counts (a false alarm only costs the slower way).
+bool HasOverlayItem(const std::uint8_t* data, std::size_t size) {
+    std::size_t at = 0;
+    while (size - at >= 8) {
+        std::uint64_t length = byteorder::LoadBE32(data + at);
+        std::size_t header = 8;
+        if (length == 1) {
+            if (size - at < 16) {
+                return false;
+            }
+            length = (std::uint64_t{byteorder::LoadBE32(data + at + 8)} << 32) |
+                     byteorder::LoadBE32(data + at + 12);
+            header = 16;
+        } else if (length == 0) {
+            length = size - at; // to the end of the file
+        }
+        if (length < header || length > size - at) {
+            return false;
+        }
+        if (std::memcmp(data + at + 4, "meta", 4) == 0) {
+            const std::uint8_t* begin = data + at + header;
+            const std::uint8_t* end = data + at + length;
+            static constexpr std::uint8_t kOverlay[] = {'i', 'o', 'v', 'l'};
+            return std::search(begin, end, std::begin(kOverlay), std::end(kOverlay)) != end;
+        }
+        at += static_cast<std::size_t>(length);
+    }
+    return false;
+}
+
 // A libheif context with the file read and its primary picture's handle.
 struct OpenedHeif {
     std::unique_ptr<heif_context, ContextDeleter> context;
@@ -313,7 +347,7 @@ PictureDecodeStatus DecodeHeifPicture(const std::uint8_t* data, std::size_t size
     if (status != PictureDecodeStatus::Decoded) {
         return status;
     }
-    if (fastPathEnabled.load()) {
+    if (fastPathEnabled.load() && !HasOverlayItem(data, size)) {
         if (DecodeThroughPlugin(opened, minWidth, minHeight, image, status)) {
             return status;
         }

@@ -65,4 +65,34 @@ TEST(HeicGrid, TiledPictureConvertsLikeTheWholePicture) {
     EXPECT_FALSE(std::filesystem::exists(dir / "fromCut.jpg"));
 }
 
+// A picture laid over a canvas of one colour (an overlay, rare in phones' files): where nothing covers
+// it, the canvas shows in its own colour, and the picture keeps its own.
+TEST(HeicGrid, OverlayKeepsItsCanvasColour) {
+    if (!HaveProgram("heif-enc")) {
+        GTEST_SKIP() << "heif-enc (libheif-examples) is needed for HEIC sources";
+    }
+    TempDir dir;
+    WriteRgbPng(dir / "picture.png", SmoothPicture(480, 480));
+    const auto made =
+        RunCommand("heif-enc -q 95 -o " + Quote(dir / "picture.heic") + " " + Quote(dir / "picture.png"));
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    const CodedTile tile = ReadTile(ReadFileBytes(dir / "picture.heic"));
+    ASSERT_FALSE(tile.data.empty());
+    // The picture on the left three quarters of a 640 x 480 canvas of white.
+    const std::uint16_t white[4] = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+    WriteFileBytes(dir / "overlay.heic", OverlayHeic({tile}, {{0, 0}}, 480, 480, 640, 480, white));
+    ASSERT_TRUE(MakeMedia(dir / "expected.png",
+                          "-i " + Quote(dir / "picture.png") + " -vf pad=640:480:0:0:white -pix_fmt rgb24"));
+
+    k72::StillImageConverter converter;
+    ASSERT_EQ(converter.Convert((dir / "expected.png").string(), (dir / "fromPng.jpg").string()), 0);
+    ASSERT_EQ(converter.Convert((dir / "overlay.heic").string(), (dir / "fromOverlay.jpg").string()), 0);
+    const RgbPicture fromOverlay = DecodeJpegInProcess(dir / "fromOverlay.jpg", 640, 480);
+    const auto error = MeanError(fromOverlay, DecodeJpegInProcess(dir / "fromPng.jpg", 640, 480));
+    EXPECT_LT(*std::max_element(error.begin(), error.end()), 4.0);
+    const Rgb canvas = fromOverlay.At(600, 240);
+    EXPECT_GE(std::min({canvas.r, canvas.g, canvas.b}), 245)
+        << int{canvas.r} << " " << int{canvas.g} << " " << int{canvas.b};
+}
+
 } // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // Writes a HEIC laid out as phones write it: the primary picture a grid of separately coded HEVC
-// tiles. heif-enc writes only single pictures; the tiles are coded with it one by one and their coded
-// data put into a grid file here, box by box. Used by the tests and the still benchmark.
+// tiles; or, rarer, one that lays pictures over a canvas of one colour. heif-enc writes only single pictures;
+// the tiles are coded with it one by one and their coded data put into a grid file here, box by box. Used by
+// the tests and the still benchmark.
 
 #include <algorithm>
 #include <cstddef>
@@ -77,14 +78,11 @@ inline CodedTile ReadTile(const Bytes& file) {
     return tile;
 }
 
-// A HEIC whose primary picture (item 1) is a rows x columns grid of the tiles (items 2 ...), in
-// reading order, of width x height in all.
-inline Bytes GridHeic(const std::vector<CodedTile>& tiles, int rows, int columns, int tileWidth,
-                      int tileHeight, int width, int height) {
+// A HEIC whose primary picture (item 1) is derived, of the given type ("grid" or "iovl") and item data,
+// from the tiles (items 2 ...), each tileWidth x tileHeight, the whole width x height.
+inline Bytes DerivedHeic(const char* type, const Bytes& derivation, const std::vector<CodedTile>& tiles,
+                         int tileWidth, int tileHeight, int width, int height) {
     const auto count = static_cast<std::uint32_t>(tiles.size());
-    Bytes grid = {0, 0, static_cast<std::uint8_t>(rows - 1), static_cast<std::uint8_t>(columns - 1)};
-    Put16(grid, static_cast<std::uint32_t>(width));
-    Put16(grid, static_cast<std::uint32_t>(height));
 
     Bytes ftyp;
     PutType(ftyp, "heic");
@@ -103,7 +101,7 @@ inline Bytes GridHeic(const std::vector<CodedTile>& tiles, int rows, int columns
         Bytes infe;
         Put16(infe, item);
         Put16(infe, 0);
-        PutType(infe, item == 1 ? "grid" : "hvc1");
+        PutType(infe, item == 1 ? type : "hvc1");
         infe.push_back(0);
         const Bytes box = FullBox("infe", 2, item == 1 ? 0 : 1, infe); // tiles are hidden
         iinf.insert(iinf.end(), box.begin(), box.end());
@@ -150,7 +148,7 @@ inline Bytes GridHeic(const std::vector<CodedTile>& tiles, int rows, int columns
         Put16(iloc, count + 1);
         std::uint32_t offset = mdatPayload;
         for (std::uint32_t item = 1; item <= count + 1; ++item) {
-            const std::size_t length = item == 1 ? grid.size() : tiles[item - 2].data.size();
+            const std::size_t length = item == 1 ? derivation.size() : tiles[item - 2].data.size();
             Put16(iloc, item);
             Put16(iloc, 0);
             Put16(iloc, 1);
@@ -170,13 +168,40 @@ inline Bytes GridHeic(const std::vector<CodedTile>& tiles, int rows, int columns
     Bytes file = ftypBox;
     const Bytes meta = buildMeta(static_cast<std::uint32_t>(ftypBox.size() + metaSize + 8));
     file.insert(file.end(), meta.begin(), meta.end());
-    Bytes mdat = grid;
+    Bytes mdat = derivation;
     for (const CodedTile& tile : tiles) {
         mdat.insert(mdat.end(), tile.data.begin(), tile.data.end());
     }
     const Bytes mdatBox = Box("mdat", mdat);
     file.insert(file.end(), mdatBox.begin(), mdatBox.end());
     return file;
+}
+
+// A HEIC whose primary picture is a rows x columns grid of the tiles, in reading order.
+inline Bytes GridHeic(const std::vector<CodedTile>& tiles, int rows, int columns, int tileWidth,
+                      int tileHeight, int width, int height) {
+    Bytes grid = {0, 0, static_cast<std::uint8_t>(rows - 1), static_cast<std::uint8_t>(columns - 1)};
+    Put16(grid, static_cast<std::uint32_t>(width));
+    Put16(grid, static_cast<std::uint32_t>(height));
+    return DerivedHeic("grid", grid, tiles, tileWidth, tileHeight, width, height);
+}
+
+// A HEIC whose primary picture is a width x height canvas of one colour (16 bits a channel) with the
+// tiles laid over it at the given offsets.
+inline Bytes OverlayHeic(const std::vector<CodedTile>& tiles, const std::vector<std::pair<int, int>>& offsets,
+                         int tileWidth, int tileHeight, int width, int height,
+                         const std::uint16_t (&canvas)[4]) {
+    Bytes overlay = {0, 0};
+    for (const std::uint16_t channel : canvas) {
+        Put16(overlay, channel);
+    }
+    Put16(overlay, static_cast<std::uint32_t>(width));
+    Put16(overlay, static_cast<std::uint32_t>(height));
+    for (const auto& [x, y] : offsets) {
+        Put16(overlay, static_cast<std::uint32_t>(x) & 0xFFFF);
+        Put16(overlay, static_cast<std::uint32_t>(y) & 0xFFFF);
+    }
+    return DerivedHeic("iovl", overlay, tiles, tileWidth, tileHeight, width, height);
 }
 
 } // namespace k72test::heifgrid
