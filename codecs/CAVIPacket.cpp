@@ -1,9 +1,9 @@
 #include "codecs/CAVIPacket.h"
 
-#include "codecs/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "codecs/CAviWriter.h"
 #include "codecs/CWinFile.h"
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 
 #include <array>
 #include <cstring>

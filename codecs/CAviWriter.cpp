@@ -1,6 +1,6 @@
 #include "codecs/CAviWriter.h"
 
-#include "codecs/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 #include <algorithm>
 #include <cerrno>

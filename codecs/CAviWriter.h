@@ -5,7 +5,8 @@
 // right after the movi list with offsets counted from the "movi" id. The header's counts are written
 // with their final values when the file is finished.
 
-#include "codecs/FileHandle.h"
+#include "base/DeviceFormat.h"
+#include "base/FileHandle.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -32,12 +33,12 @@ constexpr char kIndexId[] = "idx1";
 class CAviWriter {
 public:
     struct Format {
-        int width = 640;
-        int height = 480;
+        int width = device::kPictureWidth;
+        int height = device::kPictureHeight;
         int frameRateNum = 30000;
         int frameRateDen = 1001;
         bool hasAudio = true;
-        int sampleRate = 44100;
+        int sampleRate = device::kSoundRate;
         int channels = 2; // 16-bit samples
     };
 

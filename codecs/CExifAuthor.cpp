@@ -1,8 +1,9 @@
 #include "codecs/CExifAuthor.h"
 
-#include "codecs/ByteOrder.h"
-#include "codecs/DiagnosticLog.h"
-#include "codecs/FileHandle.h"
+#include "base/ByteOrder.h"
+#include "base/DeviceFormat.h"
+#include "base/DiagnosticLog.h"
+#include "base/FileHandle.h"
 
 #include <atomic>
 #include <cerrno>
@@ -245,8 +246,8 @@ int CExifAuthor::ComposeHeader() {
         {0x9101, kUndefined, 4, 0, kComponents, 0, nullptr},
         {0xA000, kUndefined, 4, 0, Bytes("0100"), 0, nullptr},
         {0xA001, kShort, 1, 1, nullptr, 0, nullptr},
-        {0xA002, kLong, 1, 640, nullptr, 0, nullptr},
-        {0xA003, kLong, 1, 480, nullptr, 0, nullptr},
+        {0xA002, kLong, 1, device::kPictureWidth, nullptr, 0, nullptr},
+        {0xA003, kLong, 1, device::kPictureHeight, nullptr, 0, nullptr},
         {0xA005, kPendingOffset, 1, 0, nullptr, 0, &interoperabilityPointer},
     };
     WriteIfd(exif, exifNext);

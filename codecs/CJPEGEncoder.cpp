@@ -1,6 +1,7 @@
 #include "codecs/CJPEGEncoder.h"
 
-#include "codecs/DiagnosticLog.h"
+#include "base/DeviceFormat.h"
+#include "base/DiagnosticLog.h"
 
 #include <cstring>
 #include <exception>
@@ -15,10 +16,10 @@ namespace {
 
 constexpr std::string_view kLogModule = "JPEG encoder";
 
-constexpr int kMainWidth = 640;
-constexpr int kMainHeight = 480;
-constexpr int kThumbWidth = 160;
-constexpr int kThumbHeight = 120;
+constexpr int kMainWidth = device::kPictureWidth;
+constexpr int kMainHeight = device::kPictureHeight;
+constexpr int kThumbWidth = device::kThumbnailWidth;
+constexpr int kThumbHeight = device::kThumbnailHeight;
 
 void LogLibraryError(const char* step, int error) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};

@@ -1,6 +1,6 @@
 #include "codecs/CMovieTranscoder.h"
 
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 
 extern "C" {
 #include <libavfilter/buffersink.h>

@@ -1,11 +1,12 @@
 #include "codecs/CVideoConverter.h"
 
-#include "codecs/ByteOrder.h"
+#include "base/ByteOrder.h"
+#include "base/DeviceFormat.h"
+#include "base/DiagnosticLog.h"
+#include "base/FileHandle.h"
 #include "codecs/CAVIPacket.h"
 #include "codecs/CAviWriter.h"
 #include "codecs/CWinFile.h"
-#include "codecs/DiagnosticLog.h"
-#include "codecs/FileHandle.h"
 #include "codecs/FitGeometry.h"
 
 #include <algorithm>
@@ -29,7 +30,7 @@ namespace {
 constexpr std::string_view kLogModule = "movie converter";
 
 // The largest movie the device takes; the transcoder is told the same limit with "-fs".
-constexpr std::uint64_t kMaxMovieSize = 0x7D000000; // 2097152000
+constexpr std::uint64_t kMaxMovieSize = device::kMaxMovieFileSize;
 
 // The AVI headers the transcoder writes fill bytes 0 … 499; "LIST", its length and "movi" follow.
 using avilayout::kHeaderSize;
@@ -68,10 +69,11 @@ struct SecondLength {
 
 SecondLength SecondOf(const std::string& standard) {
     if (standard == "ntsc") {
-        return {30000, 1001, 30 * 1471 * 4}; // 176520 bytes of sound
+        return {device::kNtscRateNumerator, device::kNtscRateDenominator,
+                30 * 1471 * 4}; // 176520 bytes of sound
     }
     if (standard == "pal") {
-        return {25, 1, 25 * 1764 * 4}; // 176400 bytes of sound
+        return {device::kPalRate, 1, 25 * 1764 * 4}; // 176400 bytes of sound
     }
     FailRemux("the frame rate is neither 29.97 nor 25 frames per second");
 }
@@ -508,7 +510,7 @@ void CVideoConverter::RunPhases(const std::string& sourcePath, const std::string
                                           "-acodec",
                                           "pcm_s16le",
                                           "-ar",
-                                          "44100",
+                                          std::to_string(device::kSoundRate),
                                           "-ac",
                                           "2",
                                           "-s",

@@ -3,7 +3,7 @@
 // Open, ReadExact, WriteExact, Seek and Flush raise CWinFile::Error; Read and Write report them by
 // their result.
 
-#include "codecs/FileHandle.h"
+#include "base/FileHandle.h"
 
 #include <cstddef>
 #include <cstdint>

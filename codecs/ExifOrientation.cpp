@@ -1,6 +1,6 @@
 #include "codecs/ExifOrientation.h"
 
-#include "codecs/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 #include "codecs/HeifHevcPlugin.h"
 
-#include "codecs/ByteOrder.h"
-#include "codecs/DiagnosticLog.h"
+#include "base/ByteOrder.h"
+#include "base/DiagnosticLog.h"
 #include "codecs/PictureDecodeStatus.h"
 
 #include <libde265/de265.h>

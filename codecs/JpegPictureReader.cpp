@@ -1,6 +1,6 @@
 #include "codecs/JpegPictureReader.h"
 
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 
 #include <algorithm>
 #include <csetjmp>

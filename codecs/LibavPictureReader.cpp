@@ -1,6 +1,6 @@
 #include "codecs/LibavPictureReader.h"
 
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 #include "codecs/LibavHandles.h"
 #include "codecs/ff_convertermain.h"
 

@@ -1,9 +1,9 @@
 #include "codecs/PictureDecoder.h"
 
 #include "codecs/BmpPictureReader.h"
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 #include "codecs/ExifOrientation.h"
-#include "codecs/FileHandle.h"
+#include "base/FileHandle.h"
 #include "codecs/FitGeometry.h"
 #include "codecs/HeifPictureReader.h"
 #include "codecs/JpegPictureReader.h"

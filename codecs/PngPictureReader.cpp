@@ -1,7 +1,7 @@
 #include "codecs/PngPictureReader.h"
 
-#include "codecs/ByteOrder.h"
-#include "codecs/DiagnosticLog.h"
+#include "base/ByteOrder.h"
+#include "base/DiagnosticLog.h"
 
 #include <csetjmp>
 #include <cstring>

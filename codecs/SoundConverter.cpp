@@ -1,7 +1,8 @@
 #include "codecs/SoundConverter.h"
 
-#include "codecs/ByteOrder.h"
-#include "codecs/DiagnosticLog.h"
+#include "base/ByteOrder.h"
+#include "base/DeviceFormat.h"
+#include "base/DiagnosticLog.h"
 #include "codecs/LibavHandles.h"
 #include "codecs/ff_convertermain.h"
 
@@ -25,7 +26,7 @@ namespace {
 
 constexpr std::string_view kLogModule = "sound converter";
 
-constexpr int kRate = 44100;
+constexpr int kRate = device::kSoundRate;
 constexpr int kChannels = 2;
 constexpr int kBytesPerFrame = kChannels * 2;
 constexpr std::uint32_t kHeaderBytes = 44;

@@ -1,6 +1,7 @@
 #pragma once
 // The movie transcoder's command line: what to read, what to write and how.
 
+#include "base/DeviceFormat.h"
 #include "codecs/FitGeometry.h"
 #include "codecs/ResultCodes.h"
 
@@ -15,14 +16,14 @@ public:
     // result code of the first problem found (with its reason in *reason when given).
     ResultCode Parse(int argc, const char* const* argv, std::string* reason = nullptr);
 
-    std::int64_t maxFileSize = 0; // "-fs": the output never grows beyond it; 0 means no limit
-    bool overwrite = false;       // "-y"
-    std::string inputPath;        // "-i"
-    std::string outputPath;       // the argument that is no option
-    int sampleRate = 44100;       // "-ar"
-    int channels = 2;             // "-ac"
-    int width = 640;              // "-s"
-    int height = 480;
+    std::int64_t maxFileSize = 0;        // "-fs": the output never grows beyond it; 0 means no limit
+    bool overwrite = false;              // "-y"
+    std::string inputPath;               // "-i"
+    std::string outputPath;              // the argument that is no option
+    int sampleRate = device::kSoundRate; // "-ar"
+    int channels = 2;                    // "-ac"
+    int width = device::kPictureWidth;   // "-s"
+    int height = device::kPictureHeight;
     int frameRateNum = 30000; // "-r": "ntsc", "pal" or a number or fraction
     int frameRateDen = 1001;
     double qscale = 10;             // "-qscale": the fixed quantiser, 1 … 31

@@ -2,7 +2,7 @@
 
 #include "codecs/CMovieTranscoder.h"
 #include "codecs/CTranscodeProgress.h"
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 #include "codecs/TranscodeOptions.h"
 
 extern "C" {

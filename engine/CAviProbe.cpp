@@ -1,6 +1,6 @@
 #include "engine/CAviProbe.h"
 
-#include "codecs/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "engine/ProbeFile.h"
 
 #include <array>

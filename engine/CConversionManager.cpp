@@ -2,7 +2,7 @@
 
 #include "codecs/SoundConverter.h"
 
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 #include "engine/PcmFileCheck.h"
 #include "engine/ResultCodeText.h"
 

@@ -1,6 +1,7 @@
 #include "engine/PcmFileCheck.h"
 
-#include "codecs/ByteOrder.h"
+#include "base/ByteOrder.h"
+#include "base/DeviceFormat.h"
 #include "engine/ProbeFile.h"
 
 #include <array>
@@ -44,10 +45,10 @@ ResultCode CheckPcmWaveFile(const std::string& path) {
     if (byteorder::LoadLE16(h + 22) != 2) {
         return rc::PcmBadChannels;
     }
-    if (byteorder::LoadLE32(h + 24) != 44100) {
+    if (byteorder::LoadLE32(h + 24) != static_cast<std::uint32_t>(device::kSoundRate)) {
         return rc::PcmBadSampleRate;
     }
-    if (byteorder::LoadLE32(h + 28) != 176400) {
+    if (byteorder::LoadLE32(h + 28) != device::kSoundBytesPerSecond) {
         return rc::PcmBadByteRate;
     }
     if (byteorder::LoadLE16(h + 32) != 4) {

@@ -1,6 +1,7 @@
 #include "engine/StillImageConverter.h"
 
-#include "codecs/DiagnosticLog.h"
+#include "base/DeviceFormat.h"
+#include "base/DiagnosticLog.h"
 
 #include <chrono>
 #include <cstring>
@@ -14,10 +15,10 @@ namespace {
 
 constexpr std::string_view kLogModule = "still converter";
 
-constexpr std::uint32_t kMainWidth = 640;
-constexpr std::uint32_t kMainHeight = 480;
-constexpr std::uint32_t kThumbWidth = 160;
-constexpr std::uint32_t kThumbHeight = 120;
+constexpr std::uint32_t kMainWidth = device::kPictureWidth;
+constexpr std::uint32_t kMainHeight = device::kPictureHeight;
+constexpr std::uint32_t kThumbWidth = device::kThumbnailWidth;
+constexpr std::uint32_t kThumbHeight = device::kThumbnailHeight;
 
 struct TransformFailure {
     const char* reason;
@@ -243,8 +244,9 @@ bool StillImageConverter::FitFrame(CAVFrame& target, const CAVFrame& source, con
             if (!current->Resize(inner)) {
                 throw TransformFailure{"cannot resize the picture"};
             }
-            CAVFrame& canvas = WorkFrame(work.pCanvasFrame, PixelFormat::RGB24, target.GetWidth(),
-                                         target.GetHeight(), "cannot make the frame for the letterbox canvas");
+            CAVFrame& canvas =
+                WorkFrame(work.pCanvasFrame, PixelFormat::RGB24, target.GetWidth(), target.GetHeight(),
+                          "cannot make the frame for the letterbox canvas");
             std::memset(canvas.GetBuffer(), 0, canvas.GetSize());
             const std::size_t row = static_cast<std::size_t>(plan.scaledWidth) * 3;
             const std::size_t canvasRow = static_cast<std::size_t>(target.GetWidth()) * 3;

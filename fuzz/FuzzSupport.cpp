@@ -1,6 +1,6 @@
 #include "fuzz/FuzzSupport.h"
 
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 
 extern "C" {
 #include <libavutil/log.h>

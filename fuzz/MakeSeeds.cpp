@@ -4,7 +4,7 @@
 // AVI of the movie, as the re-interleaver reads it) and avi_probe (the finished, re-interleaved AVI).
 #include "fuzz/FuzzSupport.h"
 
-#include "codecs/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "codecs/CVideoConverter.h"
 #include "codecs/ResultCodes.h"
 #include "codecs/ff_convertermain.h"

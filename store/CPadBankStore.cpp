@@ -1,6 +1,6 @@
 #include "store/CPadBankStore.h"
 
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 #include "engine/PcmFileCheck.h"
 #include "store/CardLayout.h"
 #include "store/Leftovers.h"

@@ -7,7 +7,7 @@
 // progress and overwrite question) goes through the injected interfaces; without them the store logs
 // its messages to the diagnostic log, copies quietly without overwriting and waits for conversions.
 
-#include "codecs/FileHandle.h"
+#include "base/FileHandle.h"
 #include "store/CPadFile.h"
 #include "store/CardConversion.h"
 #include "store/IConversionProgress.h"

@@ -3,7 +3,7 @@
 // and file bookkeeping. The store library as a whole links the engine (store/CMakeLists.txt).
 #include "store/CPadBankStore.h"
 
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 #include "engine/StillBatch.h"
 #include "store/CardConversion.h"
 #include "store/CardLayout.h"

@@ -1,7 +1,7 @@
 #include "store/CPadFile.h"
 
-#include "codecs/ByteOrder.h"
-#include "codecs/DiagnosticLog.h"
+#include "base/ByteOrder.h"
+#include "base/DiagnosticLog.h"
 #include "store/WriteFaults.h"
 
 #include <algorithm>

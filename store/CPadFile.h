@@ -6,7 +6,7 @@
 // that is loaded is ever written, and of it only the record headers and the fields of movie and still
 // records: the gap bytes keep whatever the device stored there.
 
-#include "codecs/FileHandle.h"
+#include "base/FileHandle.h"
 #include "store/CardOpenResult.h"
 #include "store/PadRecords.h"
 #include "store/SaveJournal.h"

@@ -1,6 +1,6 @@
 #include "store/CardConversion.h"
 
-#include "codecs/FileHandle.h"
+#include "base/FileHandle.h"
 #include "engine/CAviProbe.h"
 #include "engine/CConversionManager.h"
 #include "engine/ConversionProgressModel.h"

@@ -4,6 +4,8 @@
 // one number sequence. The card is a FAT volume, where names compare without regard to letter case; a
 // copy of it on a case-sensitive file system may spell them in any case, so lookups here ignore case.
 
+#include "base/DeviceFormat.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -18,8 +20,8 @@ constexpr std::string_view kCardFolder = "000KAVLO";
 constexpr std::string_view kPadFileName = "K72_PAD.SYS";
 constexpr std::string_view kMoviePattern = "K72_????.AVI";
 constexpr std::string_view kStillPattern = "K72_????.JPG";
-constexpr std::uint32_t kHighestFileNumber = 9999;
-constexpr std::uintmax_t kLargestConvertedFile = 2000ull * 1048576ull; // refused from this size on
+constexpr std::uint32_t kHighestFileNumber = device::kHighestFileNumber;
+constexpr std::uintmax_t kLargestConvertedFile = device::kMaxMovieFileSize; // refused from this size on
 } // namespace cardlayout
 
 struct CardPaths {

@@ -1,7 +1,7 @@
 #include "store/Leftovers.h"
 
-#include "codecs/DiagnosticLog.h"
-#include "codecs/FileHandle.h"
+#include "base/DiagnosticLog.h"
+#include "base/FileHandle.h"
 
 #include <cerrno>
 #include <chrono>

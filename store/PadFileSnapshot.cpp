@@ -1,7 +1,7 @@
 #include "store/PadFileSnapshot.h"
 
-#include "codecs/ByteOrder.h"
-#include "codecs/FileHandle.h"
+#include "base/ByteOrder.h"
+#include "base/FileHandle.h"
 
 #include <cerrno>
 #include <cstring>

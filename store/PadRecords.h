@@ -2,6 +2,8 @@
 // The records of the pad assignment file K72_PAD.SYS as they are held in memory, and the file's fixed
 // layout. The device creates the file; we only ever rewrite the header and field bytes of one bank.
 
+#include "base/DeviceFormat.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +25,7 @@ constexpr std::size_t kRecordSize = 1364;
 constexpr std::size_t kBankSize = kRecordSize * kEntriesPerBank; // 196,416
 constexpr std::size_t kFileSize = kBankSize * kBanks;            // 1,178,496
 constexpr std::size_t kNameFieldSize = 13;
-constexpr std::size_t kMaxStills = 100;
+constexpr std::size_t kMaxStills = device::kMaxStillsPerPad;
 constexpr std::int32_t kUsed = 1;
 constexpr std::int32_t kKindMovie = 0;
 constexpr std::int32_t kKindStill = 1;

@@ -1,7 +1,7 @@
 #include "store/PlainFileCopy.h"
 
-#include "codecs/DiagnosticLog.h"
-#include "codecs/FileHandle.h"
+#include "base/DiagnosticLog.h"
+#include "base/FileHandle.h"
 #include "store/Leftovers.h"
 #include "store/WriteFaults.h"
 

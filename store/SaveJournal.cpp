@@ -1,8 +1,8 @@
 #include "store/SaveJournal.h"
 
-#include "codecs/ByteOrder.h"
-#include "codecs/DiagnosticLog.h"
-#include "codecs/FileHandle.h"
+#include "base/ByteOrder.h"
+#include "base/DiagnosticLog.h"
+#include "base/FileHandle.h"
 #include "store/WriteFaults.h"
 
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "store/ShortName.h"
 
-#include "codecs/FileHandle.h"
+#include "base/FileHandle.h"
 
 #include <cctype>
 #include <fcntl.h>

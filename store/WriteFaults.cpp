@@ -1,6 +1,6 @@
 #include "store/WriteFaults.h"
 
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #include "ui/CopyWithProgress.h"
 
-#include "codecs/DiagnosticLog.h"
-#include "codecs/FileHandle.h"
+#include "base/DiagnosticLog.h"
+#include "base/FileHandle.h"
 
 #include <cerrno>
 #include <cstring>

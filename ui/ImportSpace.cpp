@@ -1,5 +1,7 @@
 #include "ui/ImportSpace.h"
 
+#include "base/DeviceFormat.h"
+
 #include <QFileInfo>
 #include <QStorageInfo>
 
@@ -30,7 +32,8 @@ qint64 EstimatedMovieBytes(qint64 durationMs, const Settings& settings) {
     const qint64 perFrame = frameBytes[settings.QualitySliderPosition()] + 512;
     const double fps = settings.fps == 1 ? 25.0 : 30000.0 / 1001.0;
     const double seconds = static_cast<double>(durationMs) / 1000.0;
-    return static_cast<qint64>(seconds * fps * static_cast<double>(perFrame) + seconds * 176400.0) +
+    return static_cast<qint64>(seconds * fps * static_cast<double>(perFrame) +
+                               seconds * static_cast<double>(device::kSoundBytesPerSecond)) +
            64 * 1024;
 }
 

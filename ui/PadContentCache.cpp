@@ -1,6 +1,6 @@
 #include "ui/PadContentCache.h"
 
-#include "codecs/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "engine/CConversionManager.h"
 #include "engine/RunningTime.h"
 #include "store/CPadBankStore.h"

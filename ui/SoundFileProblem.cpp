@@ -1,6 +1,6 @@
 #include "ui/SoundFileProblem.h"
 
-#include "codecs/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 #include <array>
 #include <cstddef>

@@ -2,7 +2,7 @@
 // each refusal leaves in the diagnostic log.
 
 #include "codecs/CAVFrame.h"
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 
 #include <gtest/gtest.h>
 

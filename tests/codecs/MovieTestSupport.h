@@ -3,7 +3,7 @@
 // transcoder reports, and generated source movies.
 
 #include "codecs/CVideoConverter.h"
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 #include "codecs/ff_convertermain.h"
 #include "tests/support/TestSupport.h"
 

@@ -2,7 +2,7 @@
 // estimate, cancelling, and the temporary file.
 
 #include "codecs/CVideoConverter.h"
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 #include "codecs/ResultCodes.h"
 #include "tests/codecs/MovieTestSupport.h"
 #include "tests/support/AviStructure.h"

@@ -4,7 +4,7 @@
 
 #include "engine/CConversionManager.h"
 
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 #include "engine/ConversionProgressModel.h"
 #include "engine/ResultCodeText.h"
 #include "tests/support/TestSupport.h"

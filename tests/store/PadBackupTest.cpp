@@ -3,7 +3,7 @@
 // the change.
 #include "store/CPadBankStore.h"
 
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 #include "store/PadFileBackup.h"
 #include "tests/store/CardFixture.h"
 #include "tests/store/StoreFakes.h"

@@ -1,5 +1,6 @@
-#include "codecs/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +18,22 @@ std::mutex& LogMutex() {
 DebugSink& CurrentSink() {
     static DebugSink sink;
     return sink;
+}
+
+LogLevel LevelFromEnvironment() {
+    const char* setting = std::getenv("K72_LOG_LEVEL");
+    const std::string_view value = setting != nullptr ? setting : "";
+    for (LogLevel level : {LogLevel::Error, LogLevel::Warning, LogLevel::Info, LogLevel::Debug}) {
+        if (value == LogLevelName(level)) {
+            return level;
+        }
+    }
+    return LogLevel::Info;
+}
+
+std::atomic<int>& Threshold() {
+    static std::atomic<int> threshold{static_cast<int>(LevelFromEnvironment())};
+    return threshold;
 }
 
 std::filesystem::path DefaultLogPath() {
@@ -63,11 +80,43 @@ void DebugOutput(std::string_view text) {
     }
 }
 
-void LogLine(std::string_view module, std::string_view text) {
+std::string_view LogLevelName(LogLevel level) {
+    switch (level) {
+    case LogLevel::Error:
+        return "error";
+    case LogLevel::Warning:
+        return "warning";
+    case LogLevel::Info:
+        return "info";
+    case LogLevel::Debug:
+        return "debug";
+    }
+    return "info";
+}
+
+LogLevel CurrentLogLevel() {
+    return static_cast<LogLevel>(Threshold().load());
+}
+
+void SetLogLevel(LogLevel level) {
+    Threshold().store(static_cast<int>(level));
+}
+
+void LogLine(LogLevel level, std::string_view module, std::string_view text) {
+    if (static_cast<int>(level) > Threshold().load()) {
+        return;
+    }
     std::string line;
-    line.reserve(module.size() + 2 + text.size() + 1);
+    line.reserve(9 + module.size() + 2 + text.size() + 1);
+    if (level != LogLevel::Info) {
+        line.append(LogLevelName(level)).append(": ");
+    }
     line.append(module).append(": ").append(text).push_back('\n');
     DebugOutput(line);
+}
+
+void LogLine(std::string_view module, std::string_view text) {
+    LogLine(LogLevel::Info, module, text);
 }
 
 DebugSink SetDebugSink(DebugSink sink) {
