@@ -139,6 +139,7 @@ bool ConversionQueue::Cancel(ConversionJobId id) {
         std::lock_guard<std::mutex> guard(lock_);
         const auto entry = jobs_.find(id);
         found = entry != jobs_.end() && CancelLocked(*entry->second, ended);
+        telling_ += completion_ ? ended.size() : 0;
     }
     Tell(ended);
     return found;
@@ -152,6 +153,7 @@ void ConversionQueue::CancelAll() {
         for (const auto& [id, entry] : jobs_) {
             CancelLocked(*entry, ended);
         }
+        telling_ += completion_ ? ended.size() : 0;
     }
     Tell(ended);
 }
@@ -177,12 +179,14 @@ void ConversionQueue::Tell(const std::vector<ConversionJobStatus>& ended) {
     if (ended.empty()) {
         return;
     }
-    jobEnded_.notify_all();
     if (completion_) {
         for (const ConversionJobStatus& status : ended) {
             completion_(status);
         }
+        std::lock_guard<std::mutex> guard(lock_);
+        telling_ -= ended.size();
     }
+    jobEnded_.notify_all();
 }
 
 bool ConversionQueue::Retry(ConversionJobId id) {
@@ -259,8 +263,9 @@ bool ConversionQueue::WaitUntilIdle(std::chrono::milliseconds timeout) {
 }
 
 bool ConversionQueue::Busy() const {
-    return std::any_of(jobs_.begin(), jobs_.end(),
-                       [](const auto& item) { return !item.second->status.Finished(); });
+    // A job's completion is part of it: the terminal tool must not end while one still copies a pad.
+    return telling_ != 0 || std::any_of(jobs_.begin(), jobs_.end(),
+                                        [](const auto& item) { return !item.second->status.Finished(); });
 }
 
 std::shared_ptr<ConversionQueue::Entry> ConversionQueue::NextFor(Lane lane) {
@@ -299,6 +304,7 @@ void ConversionQueue::Work(Lane lane) {
         Finish(*entry, std::move(outcome));
         const ConversionJobStatus status = Snapshot(*entry);
         const bool tell = !stopping_ && completion_;
+        telling_ += tell ? 1 : 0;
         guard.unlock();
         workReady_.notify_all();
         jobEnded_.notify_all();
@@ -307,6 +313,10 @@ void ConversionQueue::Work(Lane lane) {
             completion_(status);
         }
         guard.lock();
+        if (tell) {
+            --telling_;
+            jobEnded_.notify_all();
+        }
     }
 }
 

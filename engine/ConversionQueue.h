@@ -8,7 +8,9 @@
 //
 // When a job ends, the completion is called with its status on the worker thread that ran it (or, for
 // a job cancelled before it started, on the thread that cancelled it), without any lock of the queue
-// held: the desktop program passes it on to its window thread, the terminal tool waits for it. The
+// held (it may add, retry or release jobs, but must not wait for the queue). The faces pass it on to
+// the thread that owns the card, which commits the pad; WaitUntilIdle returns only once every
+// completion has returned. The
 // outputs stay in the queue's private folder until Release, so that the caller can copy them to the
 // card in its own time. The queue never touches the card.
 
@@ -81,7 +83,8 @@ public:
 
     std::vector<ConversionJobStatus> Jobs() const; // in the order they were added
     std::optional<ConversionJobStatus> Job(ConversionJobId id) const;
-    // Waits until no job is queued or running; false when the time ran out first.
+    // Waits until no job is queued or running and every completion has returned; false when the time
+    // ran out first.
     bool WaitUntilIdle(std::chrono::milliseconds timeout = std::chrono::hours(24));
 
 private:
@@ -116,6 +119,7 @@ private:
     std::condition_variable jobEnded_;  // for WaitUntilIdle
     std::map<ConversionJobId, std::shared_ptr<Entry>> jobs_;
     ConversionJobId nextId_ = 1;
+    std::size_t telling_ = 0; // completions being called
     unsigned runningMovies_ = 0;
     std::uint64_t runningMemory_ = 0;
     bool stopping_ = false;

@@ -33,11 +33,11 @@ std::string FoldedAscii(std::string text) {
 }
 
 // Sounds go with sources in the same folder whose base name is theirs, letter case aside ("B.WAV" with
-// "b.mkv"); a folder's base name is its whole name.
+// "b.mkv"); a folder's base name is its whole name. Names count as the user sees them, links or not.
 std::string NameKey(const fs::path& path, bool folder) {
-    const fs::path identity = SourcePathKey(path);
-    const fs::path name = folder ? identity.filename() : identity.stem();
-    return identity.parent_path().string() + '/' + FoldedAscii(name.string());
+    const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    const fs::path name = folder ? path.filename() : path.stem();
+    return SourcePathKey(parent) + '/' + FoldedAscii(name.string());
 }
 
 bool IsHidden(const fs::path& path) {
