@@ -10,9 +10,8 @@
 // a job cancelled before it started, on the thread that cancelled it), without any lock of the queue
 // held (it may add, retry or release jobs, but must not wait for the queue). The faces pass it on to
 // the thread that owns the card, which commits the pad; WaitUntilIdle returns only once every
-// completion has returned. The
-// outputs stay in the queue's private folder until Release, so that the caller can copy them to the
-// card in its own time. The queue never touches the card.
+// completion has returned. The outputs stay in the queue's private folder until Release, so that the
+// caller can copy them to the card in its own time. The queue never touches the card.
 
 #include "codecs/CVideoConverter.h"
 #include "engine/ConversionJob.h"
