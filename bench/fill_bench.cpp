@@ -260,8 +260,8 @@ int main(int argc, char** argv) {
             (queueTurn ? queueCpu : loopCpu).push_back(timed.cpu);
             long& rss = queueTurn ? queueRss : loopRss;
             rss = std::max(rss, timed.maxRssKb);
-            std::printf("run %d  %-10s %7.2f s, peak %.1f MB, load %s\n", run + 1,
-                        queueTurn ? "queue" : "shell loop", timed.wall,
+            std::printf("run %d  %-10s %7.2f s, cpu %7.2f s, peak %.1f MB, load %s\n", run + 1,
+                        queueTurn ? "queue" : "shell loop", timed.wall, timed.cpu,
                         static_cast<double>(timed.maxRssKb) / 1024, LoadAverage().c_str());
             std::fflush(stdout);
         }

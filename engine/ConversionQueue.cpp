@@ -116,9 +116,11 @@ unsigned ConversionQueue::MovieSlotsFor(const Limits& limits) {
 
 ConversionJobId ConversionQueue::Add(ConversionJobRequest request) {
     auto entry = std::make_shared<Entry>();
+    ConversionJobId id = 0;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        entry->status.id = nextId_++;
+        id = nextId_++;
+        entry->status.id = id;
         entry->status.kind = request.kind;
         entry->status.tag = request.tag;
         entry->status.sources = request.sources;
@@ -129,7 +131,7 @@ ConversionJobId ConversionQueue::Add(ConversionJobRequest request) {
         jobs_[entry->status.id] = entry;
     }
     workReady_.notify_all();
-    return entry->status.id;
+    return id;
 }
 
 bool ConversionQueue::Cancel(ConversionJobId id) {
