@@ -78,9 +78,15 @@ std::string OverviewJson(const std::string& card, const CardOverview& overview) 
     return QJsonDocument(object).toJson(QJsonDocument::Indented).toStdString();
 }
 
-std::string Mebibytes(std::uintmax_t bytes) {
+// "1.2 GiB", or "512.0 MiB" below a gibibyte.
+std::string SizeText(std::uintmax_t bytes) {
+    const double mib = static_cast<double>(bytes) / (1024.0 * 1024.0);
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    if (mib >= 1024.0) {
+        std::snprintf(text, sizeof text, "%.1f GiB", mib / 1024.0);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f MiB", mib);
+    }
     return text;
 }
 
@@ -124,7 +130,7 @@ int RunOverview(const OverviewOptions& options) {
                        std::to_string(totals.pictures) + " pictures on " + std::to_string(totals.stillPads) +
                        " pads, " + std::to_string(totals.sounds) + " sounds";
     if (totals.freeBytes && totals.totalBytes) {
-        sums += "; " + Mebibytes(*totals.freeBytes) + " free of " + Mebibytes(*totals.totalBytes);
+        sums += "; " + SizeText(*totals.freeBytes) + " free of " + SizeText(*totals.totalBytes);
     }
     output::Line(sums);
     return kExitSuccess;

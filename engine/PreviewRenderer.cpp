@@ -3,10 +3,12 @@
 #include "base/DeviceFormat.h"
 #include "base/DiagnosticLog.h"
 #include "codecs/LibavHandles.h"
+#include "codecs/PictureDecoder.h"
 #include "codecs/ff_convertermain.h"
 #include "engine/CardThumbnail.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -26,7 +28,9 @@ AVRational OutputRate(const std::string& standard) {
 }
 
 struct MovieFacts {
-    double duration = 0; // seconds; 0 when unknown
+    bool readable = false; // the media library reads the file
+    bool pictures = false; // it holds a picture stream (a cover picture of a sound is none)
+    double duration = 0;   // seconds; 0 when unknown
     std::uint32_t width = 0;
     std::uint32_t height = 0;
 };
@@ -39,14 +43,23 @@ MovieFacts ReadMovieFacts(const std::filesystem::path& source) {
         return facts;
     }
     const libav::InputContextPtr input(raw);
-    if (avformat_find_stream_info(input.get(), nullptr) < 0) {
+    // Most containers state the picture stream, its size and the running time in their header; only
+    // where they do not are packets decoded to find out (that opens decoders, which the converter does
+    // again right after).
+    const auto stated = [&input] {
+        const int video = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        return video >= 0 && input->streams[video]->codecpar->width > 0 && input->duration > 0;
+    };
+    if (!stated() && avformat_find_stream_info(input.get(), nullptr) < 0) {
         return facts;
     }
+    facts.readable = true;
     if (input->duration > 0) {
         facts.duration = static_cast<double>(input->duration) / AV_TIME_BASE;
     }
     const int video = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (video >= 0) {
+    if (video >= 0 && (input->streams[video]->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0) {
+        facts.pictures = true;
         const AVStream* stream = input->streams[video];
         facts.width = static_cast<std::uint32_t>(std::max(0, stream->codecpar->width));
         facts.height = static_cast<std::uint32_t>(std::max(0, stream->codecpar->height));
@@ -105,15 +118,20 @@ PreviewResult PreviewRenderer::Render(const std::filesystem::path& source, const
         return result;
     }
     RouteLibraryLogToDiagnostics();
-    switch (KindOfFile(source)) {
-    case MediaKind::Picture:
-        return RenderPicture(source, settings, picture);
-    case MediaKind::Movie:
-        return RenderMovie(source, settings, atSeconds, picture);
-    default:
-        result.code = std::filesystem::is_regular_file(source) ? rc::UnknownFormat : rc::CannotOpenInput;
+    // A picture is told by its signature; anything else is opened once, as a movie, here (the general
+    // kind test would open it a second time before the converter opens it a third).
+    std::array<std::uint8_t, 64> head{};
+    std::ifstream stream(source, std::ios::binary);
+    std::error_code ec;
+    if (!stream || !std::filesystem::is_regular_file(source, ec)) {
+        result.code = rc::CannotOpenInput;
         return result;
     }
+    stream.read(reinterpret_cast<char*>(head.data()), head.size());
+    if (PictureDecoder::LooksLikePicture(head.data(), static_cast<std::size_t>(stream.gcount()))) {
+        return RenderPicture(source, settings, picture);
+    }
+    return RenderMovie(source, settings, atSeconds, picture);
 }
 
 PreviewResult PreviewRenderer::RenderPicture(const std::filesystem::path& source,
@@ -142,6 +160,11 @@ PreviewResult PreviewRenderer::RenderMovie(const std::filesystem::path& source,
     PreviewResult result;
     result.kind = MediaKind::Movie;
     const MovieFacts facts = ReadMovieFacts(source);
+    if (!facts.pictures) {
+        result.kind = MediaKind::Unknown;
+        result.code = facts.readable ? rc::StreamNotFound : rc::UnknownFormat;
+        return result;
+    }
     result.durationSeconds = facts.duration;
     result.sourceWidth = facts.width;
     result.sourceHeight = facts.height;

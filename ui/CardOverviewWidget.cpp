@@ -76,6 +76,8 @@ CardOverviewWidget::CardOverviewWidget(QWidget* parent) : QWidget(parent) {
             cell->setIconSize(QSize(2 * kThumbWidth + 1, 2 * kThumbHeight + 1));
             cell->setAutoRaise(false);
             cell->setFocusPolicy(Qt::StrongFocus);
+            // Every cell the same size, with or without pictures, so the grid stays even.
+            cell->setFixedSize(2 * kThumbWidth + 13, 2 * kThumbHeight + 27);
             connect(cell, &QToolButton::clicked, this,
                     [this, bank, number] { emit NumberChosen(bank, number); });
             cells_[static_cast<std::size_t>(bank * kNumbers + number)] = cell;
@@ -146,7 +148,10 @@ void CardOverviewWidget::SetOverview(std::shared_ptr<const CardOverview> overvie
             const NumberOverview& cell = overview_->At(bank, number);
             QToolButton* button = Cell(bank, number);
             button->setText(QStringLiteral("%1/12").arg(cell.used));
-            button->setIcon(QIcon());
+            // A blank until the small pictures come: light for an empty number, dark for a used one.
+            QPixmap blank(button->iconSize());
+            blank.fill(cell.used == 0 ? QColor(224, 224, 224) : QColor(48, 48, 48));
+            button->setIcon(blank);
             const QString name = QStringLiteral("BANK:%1 number %2").arg(BankLetterOf(bank)).arg(number + 1);
             QString detail = QStringLiteral("%1 of 12 pads used").arg(cell.used);
             if (cell.used > 0) {
