@@ -148,7 +148,7 @@ private:
             if (fit) {
                 settings.fit = fit;
             } else {
-                Error(where, "must be \"stretch\", \"letterbox\" or \"crop\"");
+                Error(where, "must be \"stretch\", \"letterbox\", \"crop\" or \"auto\"");
             }
         }
     }
