@@ -325,7 +325,7 @@ void CMovieTranscoder::OpenInput() {
     }
     videoIndex_ = best;
     audioIndex_ = av_find_best_stream(input_.get(), AVMEDIA_TYPE_AUDIO, -1, videoIndex_, nullptr, 0);
-    if (audioIndex_ < 0) {
+    if (audioIndex_ < 0 || options_.noSound) {
         audioIndex_ = -1;
     }
     for (unsigned i = 0; i < input_->nb_streams; ++i) {
@@ -369,6 +369,16 @@ void CMovieTranscoder::OpenInput() {
     }
     if (startTime_ == AV_NOPTS_VALUE) {
         startTime_ = input_->start_time != AV_NOPTS_VALUE ? input_->start_time : 0;
+    }
+    if (options_.startMicroseconds > 0) {
+        // From the key picture before the moment; the fps filter drops what comes before it. A file
+        // that cannot seek is read from its start, which ends in the same picture.
+        const std::int64_t moment = startTime_ + options_.startMicroseconds;
+        const int sought = avformat_seek_file(input_.get(), -1, INT64_MIN, moment, moment, 0);
+        if (sought < 0) {
+            LogLine(kLogModule, "cannot seek, reading from the start: " + libav::ErrorText(sought));
+        }
+        startTime_ = moment;
     }
 
     std::int64_t duration = input_->duration;
@@ -480,7 +490,7 @@ void CMovieTranscoder::Transcode() {
         }
     } joiner{queue, decoding};
 
-    for (;;) {
+    while (!picturesDone_) {
         Decoded item = queue.Pop();
         switch (item.kind) {
         case Decoded::Kind::Picture:
@@ -505,6 +515,10 @@ void CMovieTranscoder::Transcode() {
             break;
         }
         break;
+    }
+    if (picturesDone_) { // the decoding thread is not needed any more; its count is read below
+        queue.Stop();
+        decoding.join();
     }
 
     // Flush the remaining stages in order, so the last pictures and samples are not lost.
@@ -695,10 +709,21 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
     // Turning and fitting come after the frame-rate conversion and before the scaler, so that the
     // scaler sees the picture upright and in the shape it is to keep.
     bool transposed = false;
+    // "auto" is settled against the picture's upright display shape.
+    bool sideways = false;
+    if (options_.autoRotate) {
+        OrientationFilters(DisplayMatrix(first, hasStreamMatrix_ ? streamMatrix_.data() : nullptr),
+                           &sideways);
+    }
+    const FitMode fit =
+        ResolveFit(options_.fit, static_cast<std::uint32_t>(sideways ? first.height : first.width),
+                   static_cast<std::uint32_t>(sideways ? first.width : first.height),
+                   sideways ? aspect.den : aspect.num, sideways ? aspect.num : aspect.den,
+                   static_cast<std::uint32_t>(options_.width), static_cast<std::uint32_t>(options_.height));
     if (options_.autoRotate) {
         const std::string turn = OrientationFilters(
             DisplayMatrix(first, hasStreamMatrix_ ? streamMatrix_.data() : nullptr), &transposed);
-        if (transposed && options_.fit == FitMode::Stretch) {
+        if (transposed && fit == FitMode::Stretch) {
             // Stretched, scaling then turning gives the same picture (up to rounding) as turning then
             // scaling, and turns a picture of the output's size instead of the source's (a seventh of
             // the work for a full-HD phone movie). The scaler below then only changes the pixel format.
@@ -708,13 +733,13 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
             chain += turn;
         }
     }
-    if (options_.fit != FitMode::Stretch) {
+    if (fit != FitMode::Stretch) {
         const auto width = static_cast<std::uint32_t>(transposed ? first.height : first.width);
         const auto height = static_cast<std::uint32_t>(transposed ? first.width : first.height);
         const AVRational shape = transposed ? AVRational{aspect.den, aspect.num} : aspect;
         const auto outWidth = static_cast<std::uint32_t>(options_.width);
         const auto outHeight = static_cast<std::uint32_t>(options_.height);
-        const FitPlan plan = PlanFit(options_.fit, width, height, shape.num, shape.den, outWidth, outHeight);
+        const FitPlan plan = PlanFit(fit, width, height, shape.num, shape.den, outWidth, outHeight);
         if (plan.CropsSource(width, height)) {
             chain += "crop=w=" + std::to_string(plan.cropWidth) + ":h=" + std::to_string(plan.cropHeight) +
                      ":x=" + std::to_string(plan.cropX) + ":y=" + std::to_string(plan.cropY) + ":exact=1,";
@@ -751,7 +776,7 @@ void CMovieTranscoder::CloseVideoGraph() {
 }
 
 void CMovieTranscoder::PullVideo() {
-    for (;;) {
+    while (!picturesDone_) {
         const int error = av_buffersink_get_frame(videoSink_, filtered_.get());
         if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
             return;
@@ -771,6 +796,7 @@ void CMovieTranscoder::PullVideo() {
         filtered_->pict_type = AV_PICTURE_TYPE_NONE;
         Encode(filtered_.get());
         av_frame_unref(filtered_.get());
+        picturesDone_ = options_.maxPictures > 0 && framesSent_ >= options_.maxPictures;
         // One packet can give thousands of pictures (a damaged timestamp far ahead makes the fps
         // filter repeat the last picture up to it, and so does the end of the movie): a stop
         // request must be heard between pictures, not only between packets.

@@ -268,4 +268,8 @@ TEST(AppShell, PreferencesAreSavedOnlyOnOk) {
     QSettings(QStringLiteral("KAVELO"), QStringLiteral("K-72 Image Converter")).setValue("fit", "sideways");
     LoadSettings(stored);
     EXPECT_EQ(stored.fit, FitMode::Stretch);
+    // Without a stored fit (a first start, or a store an older version wrote): automatic.
+    QSettings(QStringLiteral("KAVELO"), QStringLiteral("K-72 Image Converter")).remove("fit");
+    LoadSettings(stored);
+    EXPECT_EQ(stored.fit, FitMode::Auto);
 }
