@@ -113,7 +113,7 @@ int ApplyOnly() {
     const fs::path card = work / "card";
     fs::create_directories(card / "DCIM/000KAVLO");
     std::string pads;
-    std::vector<k72::PadContent> content;
+    std::vector<k72::PadFiles> content;
     k72::SourceRecord record;
     for (int i = 0; i < 100; ++i) {
         const std::string clip = "clip" + std::to_string(i) + ".mp4";
@@ -141,7 +141,7 @@ int ApplyOnly() {
     const k72::SourceRecord read = k72::SourceRecord::Load(card);
     k72::SourceProbe probe;
     const k72::ApplySchedule schedule = k72::ScheduleApply(*plan.plan, k72::Settings{}, content, read,
-                                                           k72::ListCardFiles(card / "DCIM/000KAVLO"), probe);
+                                                           k72::ListCardFileStamps(card / "DCIM/000KAVLO"), probe);
     const double seconds = Seconds(Clock::now() - start);
     std::printf("second apply of an unchanged plan of 100 pads: %s, %zu unchanged, decided in %.3f s "
                 "(target < 2 s)\n",

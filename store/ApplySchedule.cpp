@@ -1,4 +1,5 @@
 #include "store/ApplySchedule.h"
+#include "store/PadLocationText.h"
 
 #include "base/DeviceFormat.h"
 
@@ -38,7 +39,7 @@ struct Need {
     FolderPlace place;
 };
 
-bool SameNames(const PadContent& wanted, const PadContent& current) {
+bool SameNames(const PadFiles& wanted, const PadFiles& current) {
     if (wanted.kind != current.kind || wanted.files.size() != current.files.size() ||
         CardNameKey(wanted.sound) != CardNameKey(current.sound)) {
         return false;
@@ -53,12 +54,12 @@ bool SameNames(const PadContent& wanted, const PadContent& current) {
 
 class Scheduler {
 public:
-    Scheduler(const CardPlan& plan, const Settings& defaults, const std::vector<PadContent>& card,
-              const SourceRecord& record, const CardFiles& cardFiles, SourceProbe& probe,
+    Scheduler(const CardPlan& plan, const Settings& defaults, const std::vector<PadFiles>& card,
+              const SourceRecord& record, const CardFileStamps& cardFiles, SourceProbe& probe,
               const KindOfPath& kindOf)
         : plan_(plan), record_(record), cardFiles_(cardFiles), probe_(probe), kindOf_(kindOf) {
         schedule_.planSettings = plan.settings.Over(defaults);
-        for (const PadContent& content : card) {
+        for (const PadFiles& content : card) {
             card_[content.where] = content;
         }
     }
@@ -76,8 +77,7 @@ private:
         place_ = "pads." + pad.where.Text();
         failed_ = false;
         const auto found = card_.find(pad.where);
-        PadContent current =
-            found != card_.end() ? found->second : PadContent{pad.where, PadKindEmpty, {}, {}};
+        PadFiles current = found != card_.end() ? found->second : PadFiles{pad.where, PadKindEmpty, {}, {}};
         if (current.files.empty()) {
             current.kind = PadKindEmpty; // a still image pad without pictures shows as empty
         }
@@ -102,14 +102,14 @@ private:
         if (failed_) {
             return;
         }
-        PadChange change{pad.where, false, pad.kind, {}, std::nullopt, current};
+        PadUpdate change{pad.where, false, pad.kind, {}, std::nullopt, current};
         for (const Need& need : media) {
             change.media.push_back(Resolve(need, settings));
         }
         if (sound) {
             change.sound = Resolve(*sound, settings);
         }
-        PadContent wanted{pad.where, pad.kind, {}, change.sound ? change.sound->cardName : std::string()};
+        PadFiles wanted{pad.where, pad.kind, {}, change.sound ? change.sound->cardName : std::string()};
         bool allOnCard = !change.sound || !change.sound->conversion;
         for (const ScheduledFile& file : change.media) {
             wanted.files.push_back(file.cardName);
@@ -122,7 +122,7 @@ private:
         }
     }
 
-    std::vector<Need> MediaNeeds(const PlanPad& pad, const PadContent& current) {
+    std::vector<Need> MediaNeeds(const PlanPad& pad, const PadFiles& current) {
         const auto currentName = [&](std::size_t i) {
             return i < current.files.size() ? current.files[i] : "";
         };
@@ -230,10 +230,10 @@ private:
 
     const CardPlan& plan_;
     const SourceRecord& record_;
-    const CardFiles& cardFiles_;
+    const CardFileStamps& cardFiles_;
     SourceProbe& probe_;
     const KindOfPath& kindOf_;
-    std::map<PadLocation, PadContent> card_;
+    std::map<PadLocation, PadFiles, PadLocationLess> card_;
     std::map<ConversionKey, std::size_t> planned_;
     ApplySchedule schedule_;
     PadLocation where_;
@@ -256,16 +256,16 @@ SourceEntry PlannedConversion::Entry(const SourceIdentity& identity, const FileS
     return entry;
 }
 
-ApplySchedule ScheduleApply(const CardPlan& plan, const Settings& defaults,
-                            const std::vector<PadContent>& card, const SourceRecord& record,
-                            const CardFiles& cardFiles, SourceProbe& probe, const KindOfPath& kindOf) {
+ApplySchedule ScheduleApply(const CardPlan& plan, const Settings& defaults, const std::vector<PadFiles>& card,
+                            const SourceRecord& record, const CardFileStamps& cardFiles, SourceProbe& probe,
+                            const KindOfPath& kindOf) {
     return Scheduler(plan, defaults, card, record, cardFiles, probe, kindOf).Run();
 }
 
 std::vector<std::string> FilesNoPadNames(const std::vector<std::string>& candidates,
-                                         const std::vector<PadContent>& card) {
+                                         const std::vector<PadFiles>& card) {
     std::set<std::string> named;
-    for (const PadContent& pad : card) {
+    for (const PadFiles& pad : card) {
         for (const std::string& file : pad.files) {
             named.insert(CardNameKey(file));
         }

@@ -9,7 +9,7 @@
 #include "engine/MediaKind.h"
 #include "store/CardPlan.h"
 #include "store/FillPlanner.h"
-#include "store/PadContent.h"
+#include "store/PadFiles.h"
 #include "store/SourceRecord.h"
 
 #include <cstddef>
@@ -27,13 +27,13 @@ struct ScheduledFile {
     bool operator==(const ScheduledFile&) const = default;
 };
 
-struct PadChange {
+struct PadUpdate {
     PadLocation where;
     bool clear = false;
     PadKind kind = PadKindEmpty;
     std::vector<ScheduledFile> media; // the movie, or the pictures in order
     std::optional<ScheduledFile> sound;
-    PadContent before; // what the pad holds now; its files go once no pad names them (FilesNoPadNames)
+    PadFiles before; // what the pad holds now; its files go once no pad names them (FilesNoPadNames)
 };
 
 struct PlannedConversion {
@@ -56,7 +56,7 @@ struct PadProblem {
 };
 
 struct ApplySchedule {
-    std::vector<PadChange> changes;
+    std::vector<PadUpdate> changes;
     std::vector<PadLocation> unchanged;
     std::vector<PlannedConversion> conversions;
     std::vector<PadProblem> problems;
@@ -67,12 +67,12 @@ struct ApplySchedule {
 
 // card: every pad of the card that holds something. defaults: the settings under the plan's own.
 [[nodiscard]] ApplySchedule ScheduleApply(const CardPlan& plan, const Settings& defaults,
-                                          const std::vector<PadContent>& card, const SourceRecord& record,
-                                          const CardFiles& cardFiles, SourceProbe& probe,
+                                          const std::vector<PadFiles>& card, const SourceRecord& record,
+                                          const CardFileStamps& cardFiles, SourceProbe& probe,
                                           const KindOfPath& kindOf = KindOfFile);
 
 // Those of the candidates (names of card files) that no pad of the card names.
 [[nodiscard]] std::vector<std::string> FilesNoPadNames(const std::vector<std::string>& candidates,
-                                                       const std::vector<PadContent>& card);
+                                                       const std::vector<PadFiles>& card);
 
 } // namespace k72

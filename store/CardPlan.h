@@ -6,9 +6,9 @@
 // apply to every pad that does not give its own.
 
 #include "codecs/FitGeometry.h"
-#include "store/PadLocation.h"
 #include "store/PadRecords.h"
 #include "store/Settings.h"
+#include "store/StoreResult.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -2,6 +2,7 @@
 
 #include "base/DeviceFormat.h"
 #include "store/CardLayout.h"
+#include "store/PadLocationText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -175,10 +176,10 @@ private:
             Error("pads", "must be an object of pads such as { \"A-1-1\": { \"movie\": \"clip.mp4\" } }");
             return;
         }
-        std::map<PadLocation, std::string> written;
+        std::map<PadLocation, std::string, PadLocationLess> written;
         for (const auto& [key, item] : value.items()) {
             const std::string place = "pads." + key;
-            const std::optional<PadLocation> where = PadLocation::Parse(key);
+            const std::optional<PadLocation> where = ParsePadLocation(key);
             if (!where) {
                 Error(place, "not a pad; pads are named BANK-NUMBER-PAD, from A-1-1 to F-12-12");
                 continue;
@@ -201,7 +202,7 @@ private:
             plan.pads.push_back(std::move(pad));
         }
         std::sort(plan.pads.begin(), plan.pads.end(),
-                  [](const PlanPad& a, const PlanPad& b) { return a.where < b.where; });
+                  [](const PlanPad& a, const PlanPad& b) { return PadLocationLess()(a.where, b.where); });
     }
 
     std::optional<std::filesystem::path> ReadPath(const std::string& place, const Json& value,

@@ -1,5 +1,6 @@
 #include "store/PlanWriter.h"
 
+#include "store/PadLocationText.h"
 #include "store/SourceSettings.h"
 
 #include <nlohmann/json.hpp>
@@ -32,7 +33,7 @@ PlanSettings OwnSettings(SourceKind kind, const RecordedSettings& recorded, cons
 // The entries of all the pad's files when the record knows each of them as that kind with the same
 // settings; else none, and the pad is told by its card files.
 std::vector<const SourceEntry*> KnownEntries(const std::vector<std::string>& files, SourceKind kind,
-                                             const SourceRecord& record, const CardFiles& cardFiles) {
+                                             const SourceRecord& record, const CardFileStamps& cardFiles) {
     std::vector<const SourceEntry*> entries;
     for (const std::string& file : files) {
         const SourceEntry* entry = record.Find(file, cardFiles);
@@ -56,7 +57,7 @@ bool WholeFolder(const std::vector<const SourceEntry*>& entries) {
     return !entries.empty();
 }
 
-PlanPad DescribePad(const PadContent& content, const SourceRecord& record, const CardFiles& cardFiles,
+PlanPad DescribePad(const PadFiles& content, const SourceRecord& record, const CardFileStamps& cardFiles,
                     const Settings& planSettings) {
     PlanPad pad;
     pad.where = content.where;
@@ -158,18 +159,18 @@ Json PadJson(const PlanPad& pad, const PathWriter& paths) {
 
 } // namespace
 
-CardPlan DescribeCard(const std::vector<PadContent>& pads, const SourceRecord& record,
-                      const CardFiles& cardFiles, const Settings& planSettings) {
+CardPlan DescribeCard(const std::vector<PadFiles>& pads, const SourceRecord& record,
+                      const CardFileStamps& cardFiles, const Settings& planSettings) {
     CardPlan plan;
     plan.settings = PlanSettings::Of(planSettings);
-    for (const PadContent& content : pads) {
+    for (const PadFiles& content : pads) {
         // A pad that names no file (a still image pad whose count is 0) holds nothing to tell.
         if ((content.kind == PadKindMovie || content.kind == PadKindStill) && !content.files.empty()) {
             plan.pads.push_back(DescribePad(content, record, cardFiles, planSettings));
         }
     }
     std::sort(plan.pads.begin(), plan.pads.end(),
-              [](const PlanPad& a, const PlanPad& b) { return a.where < b.where; });
+              [](const PlanPad& a, const PlanPad& b) { return PadLocationLess()(a.where, b.where); });
     return plan;
 }
 

@@ -5,7 +5,7 @@
 // the plan told here to the same card changes nothing, and telling the card again gives the same text.
 
 #include "store/CardPlan.h"
-#include "store/PadContent.h"
+#include "store/PadFiles.h"
 #include "store/Settings.h"
 #include "store/SourceRecord.h"
 
@@ -16,8 +16,8 @@
 namespace k72 {
 
 // The plan of the given pads (empty ones are left out), with planSettings as the plan's settings.
-[[nodiscard]] CardPlan DescribeCard(const std::vector<PadContent>& pads, const SourceRecord& record,
-                                    const CardFiles& cardFiles, const Settings& planSettings);
+[[nodiscard]] CardPlan DescribeCard(const std::vector<PadFiles>& pads, const SourceRecord& record,
+                                    const CardFileStamps& cardFiles, const Settings& planSettings);
 
 // The plan as its file holds it. Paths inside planFolder are written relative to it, others whole.
 [[nodiscard]] std::string PlanText(const CardPlan& plan, const std::filesystem::path& planFolder);

@@ -140,8 +140,8 @@ std::filesystem::path RecordPath(const std::filesystem::path& cardRoot) {
 
 } // namespace
 
-CardFiles ListCardFiles(const std::filesystem::path& cardFolder) {
-    CardFiles files;
+CardFileStamps ListCardFileStamps(const std::filesystem::path& cardFolder) {
+    CardFileStamps files;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(cardFolder, ec), end; !ec && it != end; it.increment(ec)) {
         if (const std::optional<FileStamp> stamp = StampOfFile(it->path())) {
@@ -267,7 +267,7 @@ bool SourceRecord::Save(const std::filesystem::path& cardRoot) const {
     return false;
 }
 
-const SourceEntry* SourceRecord::Find(std::string_view cardName, const CardFiles& cardFiles) const {
+const SourceEntry* SourceRecord::Find(std::string_view cardName, const CardFileStamps& cardFiles) const {
     const std::string key = CardNameKey(cardName);
     const auto entry = entries_.find(key);
     const auto file = cardFiles.find(key);
@@ -281,7 +281,7 @@ const SourceEntry* SourceRecord::Find(std::string_view cardName, const CardFiles
 
 std::optional<std::string> SourceRecord::FindConversion(SourceKind kind, const RecordedSettings& settings,
                                                         const std::filesystem::path& source,
-                                                        const CardFiles& cardFiles,
+                                                        const CardFileStamps& cardFiles,
                                                         SourceProbe& probe) const {
     const std::string key = SourcePathKey(source);
     std::optional<std::string> found;
@@ -309,7 +309,7 @@ void SourceRecord::Remove(std::string_view cardName) {
     entries_.erase(CardNameKey(cardName));
 }
 
-void SourceRecord::Prune(const CardFiles& cardFiles) {
+void SourceRecord::Prune(const CardFileStamps& cardFiles) {
     std::erase_if(entries_, [&](const auto& item) { return Find(item.first, cardFiles) == nullptr; });
 }
 

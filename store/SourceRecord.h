@@ -36,10 +36,10 @@ struct SourceEntry {
 };
 
 // The files of the card folder by upper-case name, as a directory listing gives them.
-using CardFiles = std::map<std::string, FileStamp>;
+using CardFileStamps = std::map<std::string, FileStamp>;
 
 // Lists the card folder; an unreadable folder gives an empty listing.
-CardFiles ListCardFiles(const std::filesystem::path& cardFolder);
+CardFileStamps ListCardFileStamps(const std::filesystem::path& cardFolder);
 
 // A card file name as the record keys it: upper case, since the card's FAT names ignore case.
 std::string CardNameKey(std::string_view name);
@@ -60,16 +60,16 @@ public:
     // The entry of a card file, believed only while that file has the size it had when it was recorded
     // and the same modification time (or one moved by whole quarter hours, as a FAT card read in
     // another time zone shows it).
-    const SourceEntry* Find(std::string_view cardName, const CardFiles& cardFiles) const;
+    const SourceEntry* Find(std::string_view cardName, const CardFileStamps& cardFiles) const;
     // The card file, if any, that already holds this source converted with these settings.
     std::optional<std::string> FindConversion(SourceKind kind, const RecordedSettings& settings,
-                                              const std::filesystem::path& source, const CardFiles& cardFiles,
-                                              SourceProbe& probe) const;
+                                              const std::filesystem::path& source,
+                                              const CardFileStamps& cardFiles, SourceProbe& probe) const;
 
     void Put(std::string_view cardName, SourceEntry entry);
     void Remove(std::string_view cardName);
     // Drops the entries of card files that are gone or have changed since.
-    void Prune(const CardFiles& cardFiles);
+    void Prune(const CardFileStamps& cardFiles);
 
     const std::map<std::string, SourceEntry>& Entries() const { return entries_; }
 

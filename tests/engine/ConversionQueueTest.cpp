@@ -122,25 +122,6 @@ ConversionJobRequest Movie(const fs::path& source, std::uint64_t memory = 0) {
     return request;
 }
 
-TEST(ConversionQueue, MovieSlotsFollowTheCoresAndTheMemoryBudget) {
-    struct Case {
-        unsigned cores;
-        std::uint64_t budget;
-        std::uint64_t perJob;
-        unsigned slots;
-    };
-    const std::uint64_t mb = 1 << 20;
-    const Case cases[] = {{2, 400 * mb, 200 * mb, 2}, {8, 400 * mb, 200 * mb, 2},  {1, 400 * mb, 200 * mb, 1},
-                          {8, 100 * mb, 200 * mb, 1}, {8, 4000 * mb, 200 * mb, 8}, {3, 400 * mb, 0, 3}};
-    for (const Case& c : cases) {
-        ConversionQueue::Limits limits;
-        limits.cores = c.cores;
-        limits.memoryBudget = c.budget;
-        limits.movieJobMemory = c.perJob;
-        EXPECT_EQ(ConversionQueue::MovieSlotsFor(limits), c.slots) << c.cores << " cores";
-    }
-}
-
 TEST(ConversionQueue, NoMoreMoviesRunAtOnceThanTheSlotsAndTheMemoryAllow) {
     struct Case {
         unsigned cores;

@@ -43,7 +43,7 @@ public:
         int converted = 0;
         SourceProbe probe;
         for (std::size_t c = 0; c < std::min(limit, schedule.changes.size()); ++c) {
-            const PadChange& change = schedule.changes[c];
+            const PadUpdate& change = schedule.changes[c];
             const auto name = [&](const ScheduledFile& file) {
                 if (!file.conversion) {
                     return file.cardName;
@@ -58,11 +58,11 @@ public:
                 }
                 return done;
             };
-            PadContent after{change.where, change.kind, {}, change.sound ? name(*change.sound) : ""};
+            PadFiles after{change.where, change.kind, {}, change.sound ? name(*change.sound) : ""};
             for (const ScheduledFile& file : change.media) {
                 after.files.push_back(name(file));
             }
-            std::erase_if(pads_, [&](const PadContent& pad) { return pad.where == change.where; });
+            std::erase_if(pads_, [&](const PadFiles& pad) { return pad.where == change.where; });
             if (!change.clear) {
                 pads_.push_back(after);
             }
@@ -78,17 +78,17 @@ public:
     }
 
     ApplySchedule Schedule(const CardPlan& plan, SourceProbe& probe) const {
-        return ScheduleApply(plan, Settings{}, pads_, record_, ListCardFiles(folder_), probe,
+        return ScheduleApply(plan, Settings{}, pads_, record_, ListCardFileStamps(folder_), probe,
                              [](const fs::path& file) { return KindOfExtension(file); });
     }
 
     std::string Told(const fs::path& planFolder) const {
-        return PlanText(DescribeCard(pads_, record_, ListCardFiles(folder_), *record_.PlanSettings()),
+        return PlanText(DescribeCard(pads_, record_, ListCardFileStamps(folder_), *record_.PlanSettings()),
                         planFolder);
     }
 
-    const PadContent* Pad(PadLocation where) const {
-        for (const PadContent& pad : pads_) {
+    const PadFiles* Pad(PadLocation where) const {
+        for (const PadFiles& pad : pads_) {
             if (pad.where == where) {
                 return &pad;
             }
@@ -112,7 +112,7 @@ private:
     }
 
     fs::path folder_;
-    std::vector<PadContent> pads_;
+    std::vector<PadFiles> pads_;
     SourceRecord record_;
     int lastNumber_ = 0;
 };
@@ -198,11 +198,15 @@ TEST_F(ApplyScheduleTest, ASourceWithTheSameSettingsOnSeveralPadsIsConvertedOnce
     EXPECT_EQ(card_.Pad({0, 0, 0})->files, card_.Pad({0, 0, 1})->files);
     EXPECT_NE(card_.Pad({0, 0, 0})->files, card_.Pad({0, 0, 2})->files);
 
-    // A new pad asking for what the card holds already takes that file.
-    const ApplySchedule more = card_.Schedule(Plan(R"("C-1-1": {"movie": "clips/intro.mp4"})"), probe);
-    ASSERT_EQ(more.changes.size(), 1u);
-    EXPECT_TRUE(more.conversions.empty());
+    // A new pad asking for what the card holds already takes that file; with another fit it does not.
+    const ApplySchedule more = card_.Schedule(
+        Plan(
+            R"("C-1-1": {"movie": "clips/intro.mp4"}, "C-1-2": {"movie": "clips/intro.mp4", "fit": "letterbox"})"),
+        probe);
+    ASSERT_EQ(more.changes.size(), 2u);
     EXPECT_EQ(more.changes[0].media.front().cardName, card_.Pad({0, 0, 0})->files.front());
+    ASSERT_EQ(more.conversions.size(), 1u);
+    EXPECT_EQ(more.conversions[0].pads, (std::vector<PadLocation>{{2, 0, 1}}));
 }
 
 TEST_F(ApplyScheduleTest, APadThatCannotBeMadeIsToldAndLeftAsItIsWhileTheOthersGoOn) {

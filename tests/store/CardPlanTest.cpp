@@ -1,6 +1,7 @@
 // Plans of a card: pad names, reading with every mistake told by its place, writing and reading back
 // the same plan, and a card told as a plan from the record of sources.
 
+#include "store/PadLocationText.h"
 #include "store/PlanReader.h"
 #include "store/PlanWriter.h"
 
@@ -17,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(PadLocation, WrittenFormsOfPadsAndOfAFillsFirstPad) {
+TEST(PadLocationText, WrittenFormsOfPadsAndOfAFillsFirstPad) {
     struct Case {
         const char* text;
         std::optional<PadLocation> pad;
@@ -38,8 +39,8 @@ TEST(PadLocation, WrittenFormsOfPadsAndOfAFillsFirstPad) {
         {"", std::nullopt, std::nullopt},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(PadLocation::Parse(c.text), c.pad) << c.text;
-        EXPECT_EQ(PadLocation::ParseStart(c.text), c.start) << c.text;
+        EXPECT_EQ(ParsePadLocation(c.text), c.pad) << c.text;
+        EXPECT_EQ(ParseFillStart(c.text), c.start) << c.text;
     }
     EXPECT_EQ(PadLocation({5, 11, 11}).Text(), "F-12-12");
 }
@@ -215,7 +216,7 @@ TEST(PlanWriter, ACardIsToldBySourcesWhereTheRecordKnowsThemAndByCardFilesElsewh
         return made;
     };
     SourceRecord record;
-    CardFiles card;
+    CardFileStamps card;
     Settings pal = planSettings;
     pal.fps = 1;
     record.Put("K72_0001.AVI", entry(SourceKind::Movie, "/show/a.mp4", 10, pal));
@@ -232,7 +233,7 @@ TEST(PlanWriter, ACardIsToldBySourcesWhereTheRecordKnowsThemAndByCardFilesElsewh
     card["K72_0001.AVI"] = {10, 1};
     card["A.WAV"] = {11, 1};
     card["K72_0009.AVI"] = {30, 1};
-    const std::vector<PadContent> pads = {
+    const std::vector<PadFiles> pads = {
         {{0, 0, 0}, PadKindMovie, {"K72_0001.AVI"}, "A.WAV"},
         {{0, 0, 1}, PadKindStill, {"K72_0002.JPG", "K72_0003.JPG", "K72_0004.JPG"}, ""},
         {{0, 0, 2}, PadKindStill, {"K72_0003.JPG", "K72_0002.JPG"}, ""}, // reordered: a list now

@@ -124,7 +124,7 @@ TEST(SourceRecord, AnEntryIsBelievedOnlyWhileItsCardFileIsUnchanged) {
     const FileStamp written{5000, 1'700'000'100'000'000'000};
     struct Case {
         const char* what;
-        CardFiles card;
+        CardFileStamps card;
         bool believed;
     };
     const Case cases[] = {
@@ -173,25 +173,6 @@ TEST(SourceRecord, ASourceIsUnchangedByItsStampOrElseByItsContent) {
     EXPECT_EQ(shorter.hashes, 0) << "another size is another file";
     fs::remove(clip);
     EXPECT_FALSE(CountingProbe().Unchanged(recorded, clip));
-}
-
-TEST(SourceRecord, AConversionIsFoundForTheSameSourceAndSettingsOnly) {
-    k72test::TempDir dir;
-    const fs::path clip = dir / "clip.mp4";
-    k72test::WriteFileBytes(clip, {9, 9, 9});
-    SourceProbe probe;
-    SourceEntry entry = MovieEntry(SourcePathKey(clip));
-    entry.source = *probe.Identify(clip);
-    SourceRecord record;
-    record.Put("K72_0004.AVI", entry);
-    const CardFiles card = {{"K72_0004.AVI", entry.cardFile}};
-
-    EXPECT_EQ(record.FindConversion(SourceKind::Movie, entry.settings, clip, card, probe), "K72_0004.AVI");
-    RecordedSettings letterbox = entry.settings;
-    letterbox.fit = FitMode::Letterbox;
-    EXPECT_EQ(record.FindConversion(SourceKind::Movie, letterbox, clip, card, probe), std::nullopt);
-    EXPECT_EQ(record.FindConversion(SourceKind::Picture, entry.settings, clip, card, probe), std::nullopt);
-    EXPECT_EQ(record.FindConversion(SourceKind::Movie, entry.settings, clip, {}, probe), std::nullopt);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "store/PadLocation.h"
+#include "store/PadLocationText.h"
 
 #include "store/PadRecords.h"
 
@@ -64,17 +64,12 @@ std::optional<PadLocation> ParseParts(std::string_view text, bool padOptional) {
 
 } // namespace
 
-std::optional<PadLocation> PadLocation::Parse(std::string_view text) {
+std::optional<PadLocation> ParsePadLocation(std::string_view text) {
     return ParseParts(text, false);
 }
 
-std::optional<PadLocation> PadLocation::ParseStart(std::string_view text) {
+std::optional<PadLocation> ParseFillStart(std::string_view text) {
     return ParseParts(text, true);
-}
-
-std::string PadLocation::Text() const {
-    return std::string(1, static_cast<char>('A' + bank)) + "-" + std::to_string(number + 1) + "-" +
-           std::to_string(pad + 1);
 }
 
 } // namespace k72
