@@ -19,7 +19,8 @@ namespace {
 
 using k72::CDibImage;
 using k72::PictureDecoder;
-using k72::PictureDecodeStatus;
+using k72::ResultCode;
+namespace rc = k72::rc;
 using namespace k72test;
 
 // Reads one pixel of a decoded bitmap as the still path must see it.
@@ -72,7 +73,8 @@ void ExpectPixels(const CDibImage& image, int width, int height, const std::func
 
 class PictureDecoderTest : public ::testing::Test {
 protected:
-    PictureDecodeStatus Decode(const std::filesystem::path& path) { return decoder.Decode(path, image); }
+    // The code of a decode: 0, or the code of its refusal.
+    ResultCode Decode(const std::filesystem::path& path) { return decoder.Decode(path, image).code; }
     TempDir dir;
     PictureDecoder decoder;
     CDibImage image;
@@ -91,7 +93,7 @@ TEST_F(PictureDecoderTest, JpegKindsDecodeToTheirDepthsAndColours) {
         SCOPED_TRACE(static_cast<int>(c.kind));
         const auto path = dir / ("k" + std::to_string(static_cast<int>(c.kind)) + ".jpg");
         WriteJpeg(path, source, c.kind);
-        ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+        ASSERT_EQ(Decode(path), 0);
         EXPECT_EQ(image.BitsPerPixel(), c.bits);
         ExpectPixels(
             image, 96, 64,
@@ -119,11 +121,11 @@ TEST_F(PictureDecoderTest, LargeJpegDecodesAtTheSmallestScaleThatCoversTheTarget
     const auto path = dir / "large.jpg";
     WriteJpeg(path, SmoothPicture(1600, 1200), JpegKind::Baseline);
     decoder.SetMinimumSize(640, 480);
-    ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+    ASSERT_EQ(Decode(path), 0);
     EXPECT_EQ(image.Width(), 800u);
     EXPECT_EQ(image.Height(), 600u);
     decoder.SetMinimumSize(0, 0);
-    ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+    ASSERT_EQ(Decode(path), 0);
     EXPECT_EQ(image.Width(), 1600u);
 }
 
@@ -210,7 +212,7 @@ TEST_F(PictureDecoderTest, PngLayoutsKeepOrWidenTheirDepth) {
         SCOPED_TRACE(c.name);
         const auto path = dir / "layout.png";
         WritePng(path, 37, 23, c.layout, c.sample);
-        ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+        ASSERT_EQ(Decode(path), 0);
         EXPECT_EQ(image.BitsPerPixel(), c.expectedBits);
         ExpectPixels(image, 37, 23, c.expected, c.tolerance);
     }
@@ -279,7 +281,7 @@ TEST_F(PictureDecoderTest, BmpLayoutsKeepTheirDepthPaletteAndOrientation) {
         SCOPED_TRACE(c.name);
         const auto path = dir / "layout.bmp";
         WriteBmp(path, 13, 9, c.layout, c.stored);
-        ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+        ASSERT_EQ(Decode(path), 0);
         EXPECT_EQ(image.BitsPerPixel(), c.layout.bits);
         ExpectPixels(image, 13, 9, c.expected, c.tolerance);
     }
@@ -288,7 +290,7 @@ TEST_F(PictureDecoderTest, BmpLayoutsKeepTheirDepthPaletteAndOrientation) {
 TEST_F(PictureDecoderTest, ContentDecidesNotTheName) {
     const auto path = dir / "really-a-png.jpg";
     WriteRgbPng(path, SmoothPicture(20, 10));
-    EXPECT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+    EXPECT_EQ(Decode(path), 0);
     EXPECT_EQ(image.Width(), 20u);
 }
 
@@ -318,11 +320,11 @@ TEST_F(PictureDecoderTest, BrokenFilesAreUndecodable) {
          {cut(jpeg, "cut.jpg"), cut(png, "cut.png"), cut(bmp, "cut.bmp"), dir / "text.jpg", dir / "empty.png",
           dir / "picture.gif.png", dir / "missing.bmp", dir / "folder.jpg"}) {
         SCOPED_TRACE(path.filename().string());
-        EXPECT_EQ(Decode(path), PictureDecodeStatus::Undecodable);
+        EXPECT_EQ(Decode(path), rc::JpegDecodeFailed);
     }
     // The decoder is not left in a bad state by them.
-    EXPECT_EQ(Decode(bmp), PictureDecodeStatus::Decoded);
-    EXPECT_EQ(Decode(jpeg), PictureDecodeStatus::Decoded);
+    EXPECT_EQ(Decode(bmp), 0);
+    EXPECT_EQ(Decode(jpeg), 0);
 }
 
 TEST_F(PictureDecoderTest, OversizedPicturesAreRefusedFromTheirHeader) {
@@ -361,7 +363,7 @@ TEST_F(PictureDecoderTest, OversizedPicturesAreRefusedFromTheirHeader) {
     for (const char* name : {"huge.png", "huge.bmp", "huge.jpg"}) {
         SCOPED_TRACE(name);
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(Decode(dir / name), PictureDecodeStatus::TooLarge);
+        EXPECT_EQ(Decode(dir / name), rc::JpegUnsupportedLayout);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     }
 }
@@ -397,7 +399,7 @@ TEST_F(PictureDecoderTest, RunLengthBitmapsDecodeOnlyAtTheirOwnDepth) {
     // 4 x 2, bottom row first: four green pixels; then two red and two green; end of bitmap.
     const std::vector<std::uint8_t> runs = {4, 1, 0, 0, 2, 0, 2, 1, 0, 0, 0, 1};
     WriteFileBytes(dir / "rle8.bmp", RleBmp(4, 2, 8, 1, runs));
-    ASSERT_EQ(Decode(dir / "rle8.bmp"), PictureDecodeStatus::Decoded);
+    ASSERT_EQ(Decode(dir / "rle8.bmp"), 0);
     ExpectPixels(
         image, 4, 2,
         [](int x, int y) {
@@ -413,7 +415,7 @@ TEST_F(PictureDecoderTest, RunLengthBitmapsDecodeOnlyAtTheirOwnDepth) {
         SCOPED_TRACE(name);
         WriteFileBytes(dir / name, bytes);
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(Decode(dir / name), PictureDecodeStatus::Undecodable);
+        EXPECT_EQ(Decode(dir / name), rc::JpegDecodeFailed);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     }
 }
