@@ -49,7 +49,7 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     manualAction_->setShortcut(QKeySequence(Qt::Key_F1));
     aboutAction_ = help->addAction(QStringLiteral("About K-72 Image Converter"));
 
-    view_ = new CConvertToolView(app.Store(), cardRoot, this);
+    view_ = new CConvertToolView(app.Commands(), cardRoot, this);
     setCentralWidget(view_);
     cardStatus_ = new QLabel(this);
     cardStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);

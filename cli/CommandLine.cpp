@@ -5,6 +5,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/FileKind.h"
 #include "cli/PadAddress.h"
+#include "cli/ViewCommands.h"
 
 #include <CLI/CLI.hpp>
 #include <k72/Version.h>
@@ -55,9 +56,10 @@ void AddFit(CLI::App* command, SettingsOptions& settings) {
     command
         ->add_option("--fit", settings.fit,
                      "a picture or movie of another shape than 4:3: stretch it to the whole frame, "
-                     "letterbox it on black, or crop its centre")
-        ->check(CLI::IsMember({"stretch", "letterbox", "crop"}, CLI::ignore_case))
-        ->option_text("stretch|letterbox|crop");
+                     "letterbox it on black, crop its centre, or auto: stretch when within 10 % of 4:3, "
+                     "else letterbox")
+        ->check(CLI::IsMember({"stretch", "letterbox", "crop", "auto"}, CLI::ignore_case))
+        ->option_text("stretch|letterbox|crop|auto");
 }
 
 void AddSettings(CLI::App* command, SettingsOptions& settings) {
@@ -237,7 +239,8 @@ int RunCommandLine(int argc, char** argv) {
     ConvertOptions picture;
     CLI::App* pictureCommand =
         app.add_subcommand("convert-picture", "convert a picture into the device's form, no card needed");
-    pictureCommand->footer(Footer("", "k72-card convert-picture photo.heic K72_0001.JPG --quality 4 --fit crop"));
+    pictureCommand->footer(
+        Footer("", "k72-card convert-picture photo.heic K72_0001.JPG --quality 4 --fit crop"));
     pictureCommand
         ->add_option("SOURCE", picture.source, "the picture (" + KnownExtensionText(PadKindStill, " ") + ")")
         ->required();
@@ -302,6 +305,33 @@ int RunCommandLine(int argc, char** argv) {
         "DCIM/000KAVLO/UNUSED/ (a copy of the pad file is kept first; nothing is deleted)");
     AddJson(checkCommand, check.json);
     checkCommand->callback([&] { run = [&] { return RunCheck(check); }; });
+
+    PreviewOptions preview;
+    CLI::App* previewCommand =
+        app.add_subcommand("preview", "a picture or movie as the device will show it, written as a PNG");
+    previewCommand->footer(
+        Footer("The source goes through the same conversion as an import (turned upright, fitted,\n"
+               "640 x 480, the JPEG or MJPEG at the quality) and is decoded back; of a movie, the\n"
+               "converted picture at --at seconds.",
+               "k72-card preview phone.mp4 look.png --fit letterbox --at 12.5"));
+    previewCommand->add_option("SOURCE", preview.source, "the picture or movie")->required();
+    previewCommand->add_option("OUT", preview.destination, "the PNG file to write")->required();
+    AddSettings(previewCommand, preview.settings);
+    previewCommand->add_option("--at", preview.at, "a movie's moment, in seconds (default 0)")
+        ->check(CLI::NonNegativeNumber)
+        ->option_text("SECONDS");
+    AddOverwrite(previewCommand, preview.overwrite);
+    AddJson(previewCommand, preview.json);
+    previewCommand->callback([&] { run = [&] { return RunPreview(preview); }; });
+
+    OverviewOptions overview;
+    CLI::App* overviewCommand =
+        app.add_subcommand("overview", "the used pads of each bank and number, and the card's totals");
+    overviewCommand->footer(Footer("Works on a card the desktop program has open and on a read-only card.",
+                                   "k72-card overview /media/sd --json"));
+    AddCard(overviewCommand, overview.card);
+    AddJson(overviewCommand, overview.json);
+    overviewCommand->callback([&] { run = [&] { return RunOverview(overview); }; });
 
     output::SetJson(AsksForJson(argc, argv));
     try {

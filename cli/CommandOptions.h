@@ -16,7 +16,7 @@ struct SettingsOptions {
     std::string fps;         // "ntsc", "pal" or empty
     int quality = -1;        // 0 … 4, or -1
     std::string deinterlace; // "on", "off" or empty
-    std::string fit;         // "stretch", "letterbox", "crop" or empty
+    std::string fit;         // "stretch", "letterbox", "crop", "auto" or empty
 
     Settings Resolve() const;
 };

@@ -21,7 +21,7 @@ _k72_card() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     local commands="show import add-still remove-still move-still audio delete export convert-picture
-                    convert-movie convert-sound probe check"
+                    convert-movie convert-sound probe check preview overview"
     COMPREPLY=()
     if ((COMP_CWORD == 1)); then
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
@@ -33,7 +33,7 @@ _k72_card() {
     --fps) COMPREPLY=($(compgen -W "ntsc pal" -- "$cur")); return ;;
     --quality) COMPREPLY=($(compgen -W "0 1 2 3 4" -- "$cur")); return ;;
     --deinterlace) COMPREPLY=($(compgen -W "on off" -- "$cur")); return ;;
-    --fit) COMPREPLY=($(compgen -W "stretch letterbox crop" -- "$cur")); return ;;
+    --fit) COMPREPLY=($(compgen -W "stretch letterbox crop auto" -- "$cur")); return ;;
     --bank) COMPREPLY=($(compgen -W "A B C D E F" -- "${cur^^}")); return ;;
     --number) COMPREPLY=($(compgen -W "$(echo {1..12})" -- "$cur")); return ;;
     esac
@@ -55,6 +55,8 @@ _k72_card() {
     convert-sound) options="--overwrite --json"; arguments="file file" ;;
     probe) options="--json"; arguments="file" ;;
     check) options="--repair --json"; arguments="card" ;;
+    preview) options="--fps --quality --deinterlace --fit --at --overwrite --json"; arguments="file file" ;;
+    overview) options="--json"; arguments="card" ;;
     *) return ;;
     esac
     options="$options --help"
@@ -69,7 +71,7 @@ _k72_card() {
     for ((i = 2; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
         case $word in
-        --fps | --quality | --deinterlace | --fit | --bank | --number) ((i++)) ;;
+        --fps | --quality | --deinterlace | --fit | --bank | --number | --at) ((i++)) ;;
         -*) ;;
         *) ((position++)) ;;
         esac

@@ -349,7 +349,7 @@ void CMovieTranscoder::OpenInput() {
     }
     videoIndex_ = best;
     audioIndex_ = av_find_best_stream(input_.get(), AVMEDIA_TYPE_AUDIO, -1, videoIndex_, nullptr, 0);
-    if (audioIndex_ < 0) {
+    if (audioIndex_ < 0 || options_.noSound) {
         audioIndex_ = -1;
     }
     for (unsigned i = 0; i < input_->nb_streams; ++i) {
@@ -393,6 +393,16 @@ void CMovieTranscoder::OpenInput() {
     }
     if (startTime_ == AV_NOPTS_VALUE) {
         startTime_ = input_->start_time != AV_NOPTS_VALUE ? input_->start_time : 0;
+    }
+    if (options_.startMicroseconds > 0) {
+        // From the key picture before the moment; the fps filter drops what comes before it. A file
+        // that cannot seek is read from its start, which ends in the same picture.
+        const std::int64_t moment = startTime_ + options_.startMicroseconds;
+        const int sought = avformat_seek_file(input_.get(), -1, INT64_MIN, moment, moment, 0);
+        if (sought < 0) {
+            LogLine(kLogModule, "cannot seek, reading from the start: " + libav::ErrorText(sought));
+        }
+        startTime_ = moment;
     }
 
     std::int64_t duration = input_->duration;
@@ -513,7 +523,7 @@ void CMovieTranscoder::Transcode() {
         }
     } joiner{queue, decoding};
 
-    for (;;) {
+    while (!picturesDone_) {
         Decoded item = queue.Pop();
         switch (item.kind) {
         case Decoded::Kind::Picture:
@@ -538,6 +548,10 @@ void CMovieTranscoder::Transcode() {
             break;
         }
         break;
+    }
+    if (picturesDone_) { // the decoding thread is not needed any more; its count is read below
+        queue.Stop();
+        decoding.join();
     }
 
     // Flush the remaining stages in order, so the last pictures and samples are not lost.
@@ -807,16 +821,16 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
         turn = OrientationFilters(DisplayMatrix(first, hasStreamMatrix_ ? streamMatrix_.data() : nullptr),
                                   &transposed);
     }
-    // The fit, in the upright picture's terms.
+    // The fit, in the upright picture's terms ("auto" settled against its display shape).
     const auto width = static_cast<std::uint32_t>(transposed ? first.height : first.width);
     const auto height = static_cast<std::uint32_t>(transposed ? first.width : first.height);
     const AVRational shape = transposed ? AVRational{aspect.den, aspect.num} : aspect;
     const auto outWidth = static_cast<std::uint32_t>(options_.width);
     const auto outHeight = static_cast<std::uint32_t>(options_.height);
-    const FitPlan plan =
-        options_.fit == FitMode::Stretch
-            ? FitPlan{0, 0, width, height, outWidth, outHeight, 0, 0}
-            : PlanFit(options_.fit, width, height, shape.num, shape.den, outWidth, outHeight);
+    const FitMode fit = ResolveFit(options_.fit, width, height, shape.num, shape.den, outWidth, outHeight);
+    const FitPlan plan = fit == FitMode::Stretch
+                             ? FitPlan{0, 0, width, height, outWidth, outHeight, 0, 0}
+                             : PlanFit(fit, width, height, shape.num, shape.den, outWidth, outHeight);
     const bool crops = plan.CropsSource(width, height);
     const bool pads = !plan.FillsTarget(outWidth, outHeight);
     if (transposed && !crops) {
@@ -868,7 +882,7 @@ void CMovieTranscoder::CloseVideoGraph() {
 }
 
 void CMovieTranscoder::PullVideo() {
-    for (;;) {
+    while (!picturesDone_) {
         const int error = av_buffersink_get_frame(videoSink_, filtered_.get());
         if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
             return;
@@ -888,6 +902,7 @@ void CMovieTranscoder::PullVideo() {
         filtered_->pict_type = AV_PICTURE_TYPE_NONE;
         Encode(filtered_.get());
         av_frame_unref(filtered_.get());
+        picturesDone_ = options_.maxPictures > 0 && framesSent_ >= options_.maxPictures;
         // One packet can give thousands of pictures (a damaged timestamp far ahead makes the fps
         // filter repeat the last picture up to it, and so does the end of the movie): a stop
         // request must be heard between pictures, not only between packets.

@@ -116,6 +116,7 @@ private:
 
     std::unique_ptr<CAviWriter> writer_;
     std::int64_t framesSent_ = 0;
+    bool picturesDone_ = false; // as many pictures as were asked for have been encoded
     std::int64_t decodeErrors_ = 0; // the decoding thread's until it ends
 
     // The decoding thread's: video packets held back a few at a time, so that each picture's successor

@@ -35,7 +35,8 @@ public:
     void SetDeinterlace(bool on);
     bool Deinterlace() const;
     // How a movie of another shape than 4:3 goes into the frame: "stretch" (what the device's own tool
-    // always did), "letterbox" or "crop"; any other word means "stretch". Only a fit other than stretch
+    // always did), "letterbox", "crop" or "auto" (settled against the movie's shape by the transcoder);
+    // any other word means "stretch". Only a fit other than stretch
     // adds "-fit WORD" to the transcoder's arguments.
     void SetFit(std::string_view word);
     std::string Fit() const;

@@ -28,6 +28,8 @@ const char* FitWord(FitMode mode) {
         return "letterbox";
     case FitMode::Crop:
         return "crop";
+    case FitMode::Auto:
+        return "auto";
     case FitMode::Stretch:
         break;
     }
@@ -41,7 +43,7 @@ std::optional<FitMode> ParseFitWord(std::string_view word) {
             c = static_cast<char>(c - 'A' + 'a');
         }
     }
-    for (FitMode mode : {FitMode::Stretch, FitMode::Letterbox, FitMode::Crop}) {
+    for (FitMode mode : {FitMode::Stretch, FitMode::Letterbox, FitMode::Crop, FitMode::Auto}) {
         if (lower == FitWord(mode)) {
             return mode;
         }
@@ -49,8 +51,29 @@ std::optional<FitMode> ParseFitWord(std::string_view word) {
     return std::nullopt;
 }
 
+FitMode ResolveFit(FitMode mode, std::uint32_t sourceWidth, std::uint32_t sourceHeight, int sampleAspectNum,
+                   int sampleAspectDen, std::uint32_t targetWidth, std::uint32_t targetHeight) {
+    if (mode != FitMode::Auto) {
+        return mode;
+    }
+    if (sourceWidth == 0 || sourceHeight == 0 || targetWidth == 0 || targetHeight == 0) {
+        return FitMode::Stretch;
+    }
+    const bool knownAspect = sampleAspectNum > 0 && sampleAspectDen > 0;
+    // shape / targetShape = (w * sarNum * th) / (h * sarDen * tw), compared with 0.9 and 1.1 in whole
+    // numbers, so that a shape right on the boundary (6:5, 22:15 against 4:3) is not lost to rounding.
+    // The products stay below 2^64, which a long double holds exactly.
+    const long double across =
+        static_cast<long double>(sourceWidth) * (knownAspect ? sampleAspectNum : 1) * targetHeight;
+    const long double down =
+        static_cast<long double>(sourceHeight) * (knownAspect ? sampleAspectDen : 1) * targetWidth;
+    return 10 * across >= 9 * down && 10 * across <= 11 * down ? FitMode::Stretch : FitMode::Letterbox;
+}
+
 FitPlan PlanFit(FitMode mode, std::uint32_t sourceWidth, std::uint32_t sourceHeight, int sampleAspectNum,
                 int sampleAspectDen, std::uint32_t targetWidth, std::uint32_t targetHeight) {
+    mode = ResolveFit(mode, sourceWidth, sourceHeight, sampleAspectNum, sampleAspectDen, targetWidth,
+                      targetHeight);
     FitPlan plan;
     plan.cropWidth = sourceWidth;
     plan.cropHeight = sourceHeight;

@@ -1,7 +1,8 @@
 #pragma once
 // How a picture of any shape goes into the device's fixed frame: stretched to the whole frame (what
 // the device's own tool always did), letterboxed (the whole picture, scaled to keep its shape, on
-// black) or cropped (the frame filled, keeping the shape, the centre cut out). Shapes are display
+// black) or cropped (the frame filled, keeping the shape, the centre cut out); "auto" stretches a
+// picture close to the frame's shape and letterboxes any other. Shapes are display
 // shapes: a source with non-square pixels (anamorphic DV, MPEG-2) is measured by its sample aspect
 // ratio. Also the eight orientations a camera records, and what each asks of the stored pixels.
 
@@ -12,9 +13,9 @@
 
 namespace k72 {
 
-enum class FitMode { Stretch = 0, Letterbox = 1, Crop = 2 };
+enum class FitMode { Stretch = 0, Letterbox = 1, Crop = 2, Auto = 3 };
 
-// "stretch", "letterbox", "crop".
+// "stretch", "letterbox", "crop", "auto".
 const char* FitWord(FitMode mode);
 // The mode a word names (letter case ignored), or nothing for any other word.
 std::optional<FitMode> ParseFitWord(std::string_view word);
@@ -39,8 +40,14 @@ struct FitPlan {
     }
 };
 
+// What "auto" comes to for a source: stretch when its display shape is within 10 % of the target's
+// (a 5:4 or 3:2 picture stretched looks right; a phone's 16:9 or an upright picture does not),
+// letterbox otherwise. Any other mode is returned as it is.
+FitMode ResolveFit(FitMode mode, std::uint32_t sourceWidth, std::uint32_t sourceHeight, int sampleAspectNum,
+                   int sampleAspectDen, std::uint32_t targetWidth, std::uint32_t targetHeight);
+
 // sampleAspect* is the width of one source pixel relative to its height (1:1 when unknown or not
-// positive). Sizes must be positive.
+// positive). Sizes must be positive. "auto" is resolved first.
 FitPlan PlanFit(FitMode mode, std::uint32_t sourceWidth, std::uint32_t sourceHeight, int sampleAspectNum,
                 int sampleAspectDen, std::uint32_t targetWidth, std::uint32_t targetHeight);
 

@@ -53,6 +53,10 @@ ResultCode TranscodeOptions::Parse(int argc, const char* const* argv, std::strin
             fullDecode = true;
             continue;
         }
+        if (option == "-an") {
+            noSound = true;
+            continue;
+        }
         if (option.empty() || option[0] != '-' || option == "-") {
             if (haveOutput) {
                 return fail(rc::Error, "more than one output: " + option);
@@ -119,6 +123,14 @@ ResultCode TranscodeOptions::Parse(int argc, const char* const* argv, std::strin
                 return fail(rc::Error, "unknown fit " + value);
             }
             fit = *mode;
+        } else if (option == "-ss") {
+            if (av_parse_time(&startMicroseconds, value.c_str(), 1) < 0 || startMicroseconds < 0) {
+                return fail(rc::Error, "bad start time " + value);
+            }
+        } else if (option == "-vframes") {
+            if (!ParseNumber(value, maxPictures) || maxPictures < 0) {
+                return fail(rc::Error, "bad picture count " + value);
+            }
         } else if (option == "-top") {
             if (!ParseNumber(value, topFieldFirst) || topFieldFirst < -1 || topFieldFirst > 1) {
                 return fail(rc::Error, "bad field order " + value);

@@ -29,9 +29,14 @@ public:
     double qscale = 10;             // "-qscale": the fixed quantiser, 1 … 31
     bool deinterlace = false;       // "-deinterlace"
     int topFieldFirst = -1;         // "-top": -1 finds the field order by itself, 1 top first, 0 bottom first
-    FitMode fit = FitMode::Stretch; // "-fit": stretch, letterbox or crop
+    FitMode fit = FitMode::Stretch; // "-fit": stretch, letterbox, crop or auto
     bool autoRotate = true;         // "-noautorotate" turns it off: the picture as stored, unturned
     bool fullDecode = false;        // "-fulldecode": decode every detail even where the scaler throws it away
+    // What a preview of one moment asks for: the output starts at that moment of the source ("-ss",
+    // seconds or [HH:]MM:SS[.m...]), holds only so many pictures ("-vframes"; 0 is all) and no sound ("-an").
+    std::int64_t startMicroseconds = 0;
+    std::int64_t maxPictures = 0;
+    bool noSound = false;
 };
 
 } // namespace k72

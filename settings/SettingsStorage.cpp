@@ -36,9 +36,12 @@ void LoadSettings(Settings& settings) {
     ReadValue(store, "fps", settings.fps);
     ReadValue(store, "quality", settings.quality);
     ReadValue(store, "deinterlace", settings.deinterlace);
-    // Kept as its word; a missing or unknown word is the device tool's own way, stretching.
-    settings.fit = ParseFitWord(store.value(QStringLiteral("fit")).toString().trimmed().toStdString())
-                       .value_or(FitMode::Stretch);
+    // Kept as its word. Without one, "auto", so that an upright phone movie is not squashed before the
+    // user has found the setting; a word no version of ours wrote is the device tool's own way, stretching.
+    const QVariant fit = store.value(QStringLiteral("fit"));
+    settings.fit = !fit.isValid()
+                       ? FitMode::Auto
+                       : ParseFitWord(fit.toString().trimmed().toStdString()).value_or(FitMode::Stretch);
 }
 
 void SaveSettings(const Settings& settings) {

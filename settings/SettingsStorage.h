@@ -2,15 +2,15 @@
 // Per-user storage of the conversion settings: QSettings with the organisation "KAVELO" and the
 // application "K-72 Image Converter" (the registry key SOFTWARE\KAVELO\K-72 Image Converter on
 // Windows, ~/.config/KAVELO/K-72 Image Converter.conf on Linux), values "fps", "quality", "deinterlace"
-// (whole numbers) and "fit" (the word "stretch", "letterbox" or "crop").
+// (whole numbers) and "fit" (the word "stretch", "letterbox", "crop" or "auto").
 
 #include "store/Settings.h"
 
 namespace k72 {
 
 // Reads the values into settings. A number that is missing, is not a whole number or does not fit in
-// 32 bits leaves its field as it was; no range check is made here. A missing or unknown fit is
-// "stretch".
+// 32 bits leaves its field as it was; no range check is made here. A missing fit (a first start) is
+// "auto"; a stored word the program does not know is "stretch".
 void LoadSettings(Settings& settings);
 
 // Writes the values. A store that cannot be written leaves the settings in memory only.

@@ -3,13 +3,14 @@
 #include "engine/CConversionManager.h"
 #include "engine/RunningTime.h"
 #include "store/CPadBankStore.h"
-#include "ui/CConvertToolView.h"
+#include "store/PadCommands.h"
 #include "ui/CMovieInfoBox.h"
 #include "ui/DesktopOpen.h"
 #include "ui/DialogUnits.h"
+#include "ui/MediaKinds.h"
 #include "ui/PadHeader.h"
+#include "ui/QtPadQuestions.h"
 #include "ui/QtUserMessages.h"
-#include "ui/SoundForPad.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -32,10 +33,10 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int width,
 
 } // namespace
 
-CDialogMovieInformation::CDialogMovieInformation(CPadBankStore& store, QWidget* parent)
+CDialogMovieInformation::CDialogMovieInformation(PadCommands& commands, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      store_(store) {
+      commands_(commands), store_(commands.Store()) {
     setWindowTitle(QStringLiteral("Information"));
     setFont(FormFont());
     setFixedSize(DluSize(184, 84));
@@ -66,14 +67,13 @@ void CDialogMovieInformation::SetPad(int bankIndex, int numberIndex, int padInde
 void CDialogMovieInformation::Start() {
     std::string movieName;
     std::string audioName;
-    const PadEntry* entry =
-        store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad_) : nullptr;
+    const PadEntry* entry = store_.Entry(pad_);
     if (entry != nullptr && entry->movie) {
         movieName = NameText(entry->movie->fileName);
         audioName = NameText(entry->movie->audioFileName);
     }
     moviePath_.clear();
-    if (const auto path = store_.CardFilePath(movieName); path && !movieName.empty()) {
+    if (const auto path = store_.Files().PathOf(movieName); path && !movieName.empty()) {
         moviePath_ = *path;
     }
 
@@ -123,12 +123,12 @@ void CDialogMovieInformation::OnAudio() {
     }
     // A sound the device cannot play as it is may be converted first, when the user agrees; the
     // conversion runs beside the window, with a progress window of its own when it takes long.
-    const SoundForPad::Attachment attached = SoundForPad::Attach(
-        store_, pad_, path, [this](const QString& question) { return AskConvertSound(question); }, this);
-    if (!attached.problem.isEmpty()) {
-        ShowMessage(attached.problem);
-    } else if (attached.outcome != SoundForPad::Outcome::Declined) {
-        audioDisplayName_ = QString::fromStdString(attached.name);
+    QtPadQuestions questions(this, [this](const QString& question) { return AskConvertSound(question); });
+    const auto attached = commands_.AttachSound(pad_, std::filesystem::path(path.toStdString()), &questions);
+    if (!attached.text.empty()) {
+        ShowMessage(QString::fromStdString(attached.text));
+    } else if (attached) {
+        audioDisplayName_ = QString::fromStdString(attached.value.name);
         ShowHeader();
     }
 }
@@ -145,7 +145,7 @@ bool CDialogMovieInformation::AskConvertSound(const QString& question) {
 }
 
 QString CDialogMovieInformation::AskAudioFile() {
-    return QFileDialog::getOpenFileName(this, QString(), QString(), CConvertToolView::SoundFilters());
+    return QFileDialog::getOpenFileName(this, QString(), QString(), SoundFilters());
 }
 
 void CDialogMovieInformation::OpenWithDesktop(const std::filesystem::path& path) {

@@ -15,11 +15,12 @@ namespace k72 {
 
 class CMovieInfoBox;
 class CPadBankStore;
+class PadCommands;
 
 class CDialogMovieInformation : public QDialog {
     Q_OBJECT
 public:
-    explicit CDialogMovieInformation(CPadBankStore& store, QWidget* parent = nullptr);
+    explicit CDialogMovieInformation(PadCommands& commands, QWidget* parent = nullptr);
 
     // The pad to show, set before the dialog is shown; the texts are filled at once.
     void SetPad(int bank, int number, int pad);
@@ -53,6 +54,7 @@ private:
     void OnPreview();
     void ShowHeader();
 
+    PadCommands& commands_;
     CPadBankStore& store_;
     int bank_ = -1;
     int number_ = -1;

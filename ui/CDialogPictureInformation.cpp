@@ -2,14 +2,15 @@
 
 #include "resources/Artwork.h"
 #include "store/CPadBankStore.h"
-#include "ui/CConvertToolView.h"
+#include "store/PadCommands.h"
 #include "ui/CPictureListBox.h"
 #include "ui/CThemeButton.h"
 #include "ui/DesktopOpen.h"
 #include "ui/DialogUnits.h"
+#include "ui/MediaKinds.h"
 #include "ui/PadHeader.h"
+#include "ui/QtPadQuestions.h"
 #include "ui/QtUserMessages.h"
-#include "ui/SoundForPad.h"
 
 #include <QDesktopServices>
 #include <QDragEnterEvent>
@@ -42,10 +43,10 @@ QIcon Icon(const char* name) {
 
 } // namespace
 
-CDialogPictureInformation::CDialogPictureInformation(CPadBankStore& store, QWidget* parent)
+CDialogPictureInformation::CDialogPictureInformation(PadCommands& commands, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      store_(store) {
+      commands_(commands), store_(commands.Store()) {
     setWindowTitle(QStringLiteral("Still Image List"));
     setWindowIcon(QIcon(artwork::AppIconPath(16)));
     setFont(FormFont());
@@ -81,27 +82,6 @@ CDialogPictureInformation::CDialogPictureInformation(CPadBankStore& store, QWidg
     setAcceptDrops(true);
 }
 
-namespace {
-
-// The local picture files of a drag, or none when anything else is among them.
-QStringList DroppedPictures(const QMimeData* data) {
-    QStringList paths;
-    if (data == nullptr || !data->hasUrls()) {
-        return {};
-    }
-    static const QStringList extensions = {QStringLiteral("jpg"), QStringLiteral("jpeg"),
-                                           QStringLiteral("bmp"), QStringLiteral("png")};
-    for (const QUrl& url : data->urls()) {
-        if (!url.isLocalFile() || !extensions.contains(QFileInfo(url.toLocalFile()).suffix().toLower())) {
-            return {};
-        }
-        paths << url.toLocalFile();
-    }
-    return paths;
-}
-
-} // namespace
-
 void CDialogPictureInformation::dragEnterEvent(QDragEnterEvent* event) {
     if (DroppedPictures(event->mimeData()).isEmpty()) {
         event->ignore();
@@ -129,17 +109,18 @@ void CDialogPictureInformation::dropEvent(QDropEvent* event) {
 }
 
 void CDialogPictureInformation::AddPictures(const QStringList& paths) {
+    // One after another, each shown as soon as it is on the pad; the store says why a picture failed,
+    // and the rest are not tried.
     for (const QString& path : paths) {
-        if (StillCount() >= 100) {
-            ShowMessage(QString::fromLatin1(kTooManyStills), true);
+        const StoreResult added =
+            commands_.Import({pad_, PadKindStill, {std::filesystem::path(path.toStdString())}, true});
+        if (!added) {
+            if (!added.text.empty()) {
+                ShowMessage(QString::fromStdString(added.text), added.failure == StoreFailure::StillLimit);
+            }
             return;
         }
-        // The store says why a picture failed; the rest are not tried.
-        const int count = store_.AddStillImage(std::filesystem::path(path.toStdString()), pad_);
-        if (count <= 0) {
-            return;
-        }
-        AddRow(StillName(count - 1));
+        AddRow(StillName(StillCount() - 1));
     }
 }
 
@@ -151,8 +132,7 @@ void CDialogPictureInformation::SetPad(int bankIndex, int numberIndex, int padIn
 }
 
 const StillRecord* CDialogPictureInformation::Stills() const {
-    const PadEntry* entry =
-        store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad_) : nullptr;
+    const PadEntry* entry = store_.Entry(pad_);
     return (entry != nullptr && entry->stills) ? &*entry->stills : nullptr;
 }
 
@@ -198,7 +178,7 @@ void CDialogPictureInformation::Start() {
 void CDialogPictureInformation::AddRow(const std::string& name, int index) {
     QImage picture;
     std::uint64_t fileSize = 0;
-    if (const auto path = store_.CardFilePath(name); path && !name.empty()) {
+    if (const auto path = store_.Files().PathOf(name); path && !name.empty()) {
         std::error_code ec;
         const auto size = std::filesystem::file_size(*path, ec);
         if (!ec) {
@@ -220,7 +200,9 @@ void CDialogPictureInformation::UpdateArrows() {
 
 void CDialogPictureInformation::Move(int from, int to) {
     const std::string name = StillName(from);
-    if (!store_.SwapStillImages(pad_, from, to)) {
+    const StoreResult swapped = commands_.SwapPictures(pad_, from, to);
+    if (!swapped) {
+        ShowResult(swapped);
         return;
     }
     std::unique_ptr<QListWidgetItem>(list_->takeItem(from)).reset();
@@ -246,7 +228,7 @@ void CDialogPictureInformation::OnDown() {
 }
 
 void CDialogPictureInformation::OnImport() {
-    if (StillCount() >= 100) {
+    if (StillCount() >= static_cast<int>(padlayout::kMaxStills)) {
         ShowMessage(QString::fromLatin1(kTooManyStills), true);
         return;
     }
@@ -271,8 +253,10 @@ void CDialogPictureInformation::OnDelete() {
         return;
     }
     // The store deletes the file (never the pad file, whatever a damaged list names) only when no pad
-    // names it any more, and says so when it keeps it.
-    if (!store_.RemoveStillImage(k, pad_, answer == QMessageBox::Yes)) {
+    // names it any more, and says so when it keeps it. A list left empty leaves an empty pad.
+    const StoreResult removed = commands_.RemovePicture(pad_, k, answer == QMessageBox::Yes);
+    ShowResult(removed);
+    if (!removed.change.PadChanged()) {
         return;
     }
     std::unique_ptr<QListWidgetItem>(list_->takeItem(k)).reset();
@@ -281,7 +265,6 @@ void CDialogPictureInformation::OnDelete() {
     list_->setCurrentRow(-1);
     list_->clearSelection();
     UpdateArrows();
-    store_.RescanFileNumbers();
 }
 
 void CDialogPictureInformation::OnAudio() {
@@ -291,12 +274,11 @@ void CDialogPictureInformation::OnAudio() {
     }
     // A sound the device cannot play as it is may be converted first, when the user agrees; the
     // conversion runs beside the window, with a progress window of its own when it takes long.
-    const SoundForPad::Attachment attached = SoundForPad::Attach(
-        store_, pad_, path, [this](const QString& question) { return AskConvertSound(question); }, this);
-    if (!attached.problem.isEmpty()) {
-        ShowMessage(attached.problem, false);
-    } else if (attached.outcome != SoundForPad::Outcome::Declined) {
-        audioDisplayName_ = QString::fromStdString(attached.name);
+    QtPadQuestions questions(this, [this](const QString& question) { return AskConvertSound(question); });
+    const auto attached = commands_.AttachSound(pad_, std::filesystem::path(path.toStdString()), &questions);
+    ShowResult(attached);
+    if (attached) {
+        audioDisplayName_ = QString::fromStdString(attached.value.name);
         Relayout();
     }
 }
@@ -307,7 +289,7 @@ void CDialogPictureInformation::OnPreview() {
         return;
     }
     const std::string name = StillName(k);
-    if (const auto path = store_.CardFilePath(name); path && !name.empty()) {
+    if (const auto path = store_.Files().PathOf(name); path && !name.empty()) {
         OpenWithDesktop(*path);
     }
 }
@@ -355,10 +337,8 @@ void CDialogPictureInformation::reject() {
 }
 
 QStringList CDialogPictureInformation::AskImageFiles() {
-    const QStringList filters = CConvertToolView::ImportFilters(PadKindStill);
     // The pictures we know, then all files (movies are no choice here).
-    return QFileDialog::getOpenFileNames(this, QString(), QString(),
-                                         filters.front() + QStringLiteral(";;") + filters.back());
+    return QFileDialog::getOpenFileNames(this, QString(), QString(), PictureFilters());
 }
 
 bool CDialogPictureInformation::AskConvertSound(const QString& question) {
@@ -367,11 +347,18 @@ bool CDialogPictureInformation::AskConvertSound(const QString& question) {
 }
 
 QString CDialogPictureInformation::AskAudioFile() {
-    return QFileDialog::getOpenFileName(this, QString(), QString(), CConvertToolView::SoundFilters());
+    return QFileDialog::getOpenFileName(this, QString(), QString(), SoundFilters());
 }
 
 int CDialogPictureInformation::AskDeleteFiles(const QString& text) {
     return QtUserMessages::AskYesNoCancel(this, text, QMessageBox::Cancel);
+}
+
+// The store's words have no owner window, as a message of the store never had.
+void CDialogPictureInformation::ShowResult(const StoreResult& result) {
+    if (!result.text.empty()) {
+        ShowMessage(QString::fromStdString(result.text), false);
+    }
 }
 
 void CDialogPictureInformation::ShowMessage(const QString& text, bool owned) {

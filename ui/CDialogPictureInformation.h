@@ -4,6 +4,8 @@
 // opened in the desktop's viewer. Every change is made by the store, which writes the pad file at
 // once; the rows follow it one for one.
 
+#include "store/StoreMessages.h"
+
 #include <QDialog>
 #include <QRect>
 #include <QString>
@@ -18,13 +20,15 @@ namespace k72 {
 
 class CPadBankStore;
 class CPictureListBox;
+class PadCommands;
+struct StoreResult;
 class CThemeButton;
 struct StillRecord;
 
 class CDialogPictureInformation : public QDialog {
     Q_OBJECT
 public:
-    explicit CDialogPictureInformation(CPadBankStore& store, QWidget* parent = nullptr);
+    explicit CDialogPictureInformation(PadCommands& commands, QWidget* parent = nullptr);
 
     // The pad to show, set before the dialog is shown; the rows are filled at once.
     void SetPad(int bank, int number, int pad);
@@ -43,7 +47,7 @@ public:
     QString AudioDisplayText() const { return audioDisplayName_; }
     QSize InitialSize() const { return initialSize_; }
 
-    static constexpr const char* kTooManyStills = "No more than 100 still images can be assigned to one pad.";
+    static constexpr const char* kTooManyStills = messages::kStillLimit;
     static constexpr const char* kDeleteQuestion = "Delete file as well?";
 
 public slots:
@@ -82,7 +86,9 @@ private:
     void OnDelete();
     void OnAudio();
     void OnPreview();
+    void ShowResult(const StoreResult& result);
 
+    PadCommands& commands_;
     CPadBankStore& store_;
     int bank_ = -1;
     int number_ = -1;

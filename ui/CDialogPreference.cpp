@@ -74,6 +74,11 @@ CDialogPreference::CDialogPreference(QWidget* parent) : QDialog(parent) {
     fitList_->addItem(QStringLiteral("Stretch to the whole screen"));
     fitList_->addItem(QStringLiteral("Letterbox: whole picture on black"));
     fitList_->addItem(QStringLiteral("Crop: fill the screen, cut the edges"));
+    fitList_->addItem(QStringLiteral("Automatic: stretch or letterbox"));
+    fitList_->setItemData(static_cast<int>(FitMode::Auto),
+                          QStringLiteral("Stretched when within 10 % of 4:3, letterboxed otherwise"),
+                          Qt::ToolTipRole);
+    fitList_->setAccessibleName(QStringLiteral("Other shapes than 4:3"));
     PlaceControl(fitList_, 41, 166, 160, 12);
 
     okButton_ = new QPushButton(QStringLiteral("OK"), this);
@@ -125,6 +130,7 @@ void CDialogPreference::accept() {
     const int shape = fitList_->currentIndex();
     fit_ = shape == static_cast<int>(FitMode::Letterbox) ? FitMode::Letterbox
            : shape == static_cast<int>(FitMode::Crop)    ? FitMode::Crop
+           : shape == static_cast<int>(FitMode::Auto)    ? FitMode::Auto
                                                          : FitMode::Stretch;
     QDialog::accept();
 }

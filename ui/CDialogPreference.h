@@ -35,7 +35,7 @@ public:
     QRadioButton* PalButton() const { return palButton_; }
     QSlider* QualitySlider() const { return qualitySlider_; }
     QCheckBox* DeinterlaceBox() const { return deinterlaceBox_; }
-    // Stretch, letterbox, crop, in that order (the item index is the FitMode value).
+    // Stretch, letterbox, crop, automatic, in that order (the item index is the FitMode value).
     QComboBox* FitList() const { return fitList_; }
     QPushButton* OkButton() const { return okButton_; }
     QPushButton* CancelButton() const { return cancelButton_; }

@@ -7,10 +7,9 @@
 
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <cstddef>
-
-class QWidget;
 
 namespace k72 {
 

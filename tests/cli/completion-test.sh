@@ -23,6 +23,8 @@ offers() { # offers "expected words" word...
 }
 
 offers "add-still audio" a
+offers "overview" o
+offers "--at --deinterlace --fit --fps --help --json --overwrite --quality" preview x.mp4 --
 offers "check convert-movie convert-picture convert-sound" c
 offers "--help --version" --
 offers "--delete-files --help --json" delete card --
@@ -35,7 +37,7 @@ offers "B-" import card b
 offers "B-1- B-10- B-11- B-12-" import card B-1
 offers "B-12-1 B-12-10 B-12-11 B-12-12" import card B-12-1
 offers "ntsc pal" import card A-1-1 x.mov --fps ""
-offers "crop letterbox stretch" convert-picture --fit ""
+offers "auto crop letterbox stretch" convert-picture --fit ""
 offers "pictures" add-still --fit crop card A-1-1 pic
 offers "0 1 2 3 4" add-still --quality ""
 offers "A- B- C- D- E- F-" add-still --quality 3 card ""

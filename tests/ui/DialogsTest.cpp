@@ -50,7 +50,7 @@ TEST(CDialogPreference, ShowsTheStoredValues) {
     EXPECT_EQ(dialog.NtscButton()->geometry().topLeft(), DluRect(41, 20, 69, 10).topLeft());
     EXPECT_EQ(dialog.QualitySlider()->geometry(), DluRect(10, 62, 221, 26));
     EXPECT_EQ(dialog.OkButton()->geometry(), DluRect(123, 189, 50, 14));
-    EXPECT_EQ(dialog.FitList()->count(), 3);
+    EXPECT_EQ(dialog.FitList()->count(), 4);
     EXPECT_GE(dialog.FitList()->width(), dialog.FitList()->sizeHint().width());
     EXPECT_TRUE(dialog.OkButton()->isDefault());
     // The style's indicators may need more than the form's width: the texts are never cut off, and
@@ -127,6 +127,9 @@ TEST(CDialogPreference, OkReadsTheControlsBack) {
     EXPECT_EQ(read.quality, 3);
     EXPECT_EQ(read.deinterlace, 0);
     EXPECT_EQ(read.fit, FitMode::Letterbox);
+    dialog.FitList()->setCurrentIndex(3);
+    dialog.OkButton()->click();
+    EXPECT_EQ(dialog.GetSettings().fit, FitMode::Auto);
 }
 
 TEST(CAboutDlg, TitleTextAndIcon) {

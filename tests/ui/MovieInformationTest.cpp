@@ -3,6 +3,7 @@
 #include "UiTestSupport.h"
 #include "engine/CConversionManager.h"
 #include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 #include "ui/CDialogMovieInformation.h"
 #include "ui/CMovieInfoBox.h"
 #include "ui/DialogUnits.h"
@@ -42,6 +43,7 @@ protected:
     TempDir dir;
     PadCard card{dir.Path()};
     CPadBankStore store;
+    PadCommands commands{store};
 
     void Open() {
         ASSERT_TRUE(store.OpenCardRoot(card.card.root));
@@ -61,7 +63,7 @@ TEST_F(MovieInformation, ShowsNameSizeRunningTimeAndRate) {
     card.PutMovie(0, 0, 6, "K72_0002.AVI");
     Open();
 
-    ScriptedMovieInformation dialog(store);
+    ScriptedMovieInformation dialog(commands);
     dialog.SetPad(0, 0, 5);
     EXPECT_EQ(dialog.windowTitle(), "Information");
     EXPECT_EQ(dialog.size(), DluSize(184, 84));
@@ -75,7 +77,7 @@ TEST_F(MovieInformation, ShowsNameSizeRunningTimeAndRate) {
     EXPECT_EQ(dialog.BankLabel()->pos(), QPoint(10, 5));
     EXPECT_EQ(dialog.PadLabel()->x(), dialog.BankLabel()->width() + 20);
 
-    ScriptedMovieInformation pal(store);
+    ScriptedMovieInformation pal(commands);
     pal.SetPad(0, 0, 6);
     EXPECT_EQ(pal.InfoBox()->RateText(), "(25 fps)");
     EXPECT_EQ(pal.InfoBox()->SizeText(), "SIZE:0.0MB (00min 01sec 15)");
@@ -90,11 +92,11 @@ TEST_F(MovieInformation, UnreadableMovieShowsThirtyAndZero) {
     card.PutMovie(0, 0, 0, "K72_0001.AVI");
     card.PutMovie(0, 0, 1, "K72_0009.AVI"); // not on the card at all
     Open();
-    ScriptedMovieInformation dialog(store);
+    ScriptedMovieInformation dialog(commands);
     dialog.SetPad(0, 0, 0);
     EXPECT_EQ(dialog.InfoBox()->RateText(), "(30 fps)");
     EXPECT_EQ(dialog.InfoBox()->SizeText(), "SIZE:0.0MB (00min 00sec 00)");
-    ScriptedMovieInformation missing(store);
+    ScriptedMovieInformation missing(commands);
     missing.SetPad(0, 0, 1);
     EXPECT_EQ(missing.InfoBox()->NameText(), "K72_0009.AVI");
     EXPECT_EQ(missing.InfoBox()->SizeText(), "SIZE:0.0MB (00min 00sec 00)");
@@ -104,7 +106,7 @@ TEST_F(MovieInformation, AudioAttachesASoundAndRefusesOthers) {
     card.card.AddFile("K72_0001.AVI");
     card.PutMovie(0, 0, 2, "K72_0001.AVI");
     Open();
-    ScriptedMovieInformation dialog(store);
+    ScriptedMovieInformation dialog(commands);
     dialog.SetPad(0, 0, 2);
     const std::string name = "twenty-one chars.wav";
     MakeWav(dir / (name + "x"));
@@ -145,7 +147,7 @@ TEST_F(MovieInformation, AudioAttachesASoundAndRefusesOthers) {
     EXPECT_EQ(dialog.messages.size(), 1u);
 
     // The sound shows its name when the dialog opens again.
-    ScriptedMovieInformation again(store);
+    ScriptedMovieInformation again(commands);
     again.SetPad(0, 0, 2);
     EXPECT_FALSE(again.AudioDisplayText().isEmpty());
     EXPECT_TRUE(std::filesystem::exists(card.card.folder / again.AudioDisplayText().toStdString()));

@@ -1,6 +1,7 @@
 // The still image list: its rows as drawn, and the dialog on a real card through the real store.
 #include "UiTestSupport.h"
 #include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 #include "ui/CDialogPictureInformation.h"
 #include "ui/CPictureListBox.h"
 #include "ui/CThemeButton.h"
@@ -85,6 +86,7 @@ protected:
     TempDir dir;
     PadCard card{dir.Path()};
     CPadBankStore store;
+    PadCommands commands{store};
 
     void SetUp() override {
         card.AddPicture("K72_0001.JPG", QColor(255, 0, 0));
@@ -156,7 +158,7 @@ TEST(PadHeaderTexts, LabelsAndShortening) {
 }
 
 TEST_F(PictureList, OpensWithTheStoredOrderAndBothArrowsDisabled) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     EXPECT_EQ(dialog.windowTitle(), "Still Image List");
     EXPECT_EQ(RowNames(*dialog.List()),
@@ -179,7 +181,7 @@ TEST_F(PictureList, OpensWithTheStoredOrderAndBothArrowsDisabled) {
 }
 
 TEST_F(PictureList, UpAndDownMoveTheEntriesOnTheCard) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     dialog.List()->setCurrentRow(1);
     dialog.UpButton()->click();
@@ -210,7 +212,7 @@ TEST_F(PictureList, RowsStayInStepWithPicturesThatCannotBeShown) {
     // row acts on its own picture.
     std::filesystem::remove(card.card.folder / "K72_0002.JPG");
     card.card.AddFile("K72_0001.JPG", "not a picture");
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     EXPECT_EQ(RowNames(*dialog.List()),
               (std::vector<std::string>{"K72_0001.JPG", "K72_0002.JPG", "K72_0003.JPG"}));
@@ -223,7 +225,7 @@ TEST_F(PictureList, RowsStayInStepWithPicturesThatCannotBeShown) {
 }
 
 TEST_F(PictureList, DeleteWithNoKeepsTheFileAndCancelChangesNothing) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     dialog.DeleteButton()->click(); // no row selected: nothing
     dialog.List()->setCurrentRow(0);
@@ -241,7 +243,7 @@ TEST_F(PictureList, DeleteWithNoKeepsTheFileAndCancelChangesNothing) {
 // After a picture is removed nothing is selected: the arrows are off and a second Delete does nothing
 // until the user picks a row. The question names the picture and the pad.
 TEST_F(PictureList, DeleteLeavesNoRowSelectedAndNamesThePicture) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     dialog.show();
     dialog.List()->setCurrentRow(1);
@@ -268,7 +270,7 @@ TEST_F(PictureList, DeleteLeavesNoRowSelectedAndNamesThePicture) {
 
 // The real question: its default (Enter) is the safe Cancel, which changes nothing.
 TEST_F(PictureList, TheDeleteQuestionDefaultsToCancel) {
-    CDialogPictureInformation dialog(store);
+    CDialogPictureInformation dialog(commands);
     dialog.SetPad(1, 2, 3);
     dialog.List()->setCurrentRow(0);
     ModalAnswerer enter([](QWidget* modal) {
@@ -293,7 +295,7 @@ TEST_F(PictureList, DroppedPicturesAreAdded) {
         picture.fill(Qt::darkCyan);
         ASSERT_TRUE(picture.save(QString::fromStdString((dir / name).string()), "PNG"));
     }
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     EXPECT_TRUE(dialog.acceptDrops());
     const auto drop = [&dialog](const std::vector<std::filesystem::path>& files) {
@@ -332,7 +334,7 @@ TEST_F(PictureList, ImportStopsAtOneHundredPictures) {
     ASSERT_TRUE(store.OpenCardRoot(card.card.root));
     store.SelectBank(1);
     store.SelectNumber(2);
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 4);
     EXPECT_EQ(dialog.List()->count(), 100);
     EXPECT_EQ(dialog.List()->item(99)->text(), "K72_0001.JPG");
@@ -343,7 +345,7 @@ TEST_F(PictureList, ImportStopsAtOneHundredPictures) {
 }
 
 TEST_F(PictureList, AudioAndPreview) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     const std::string longName = "a sound with a long name ok.wav"; // 31 characters
     ASSERT_EQ(longName.size(), 31u);
@@ -374,14 +376,14 @@ TEST_F(PictureList, AudioAndPreview) {
     EXPECT_EQ(dialog.opened[0].filename(), "K72_0002.JPG");
 
     // Opened again, the pad names its sound by the short name the copy got.
-    ScriptedPictures again(store);
+    ScriptedPictures again(commands);
     again.SetPad(1, 2, 3);
     EXPECT_FALSE(again.AudioDisplayText().isEmpty());
     EXPECT_TRUE(std::filesystem::exists(card.card.folder / again.AudioDisplayText().toStdString()));
 }
 
 TEST_F(PictureList, OnlyTheHeightCanChange) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     dialog.show(); // a hidden window takes its new size only when shown
     const QSize initial = dialog.InitialSize();
@@ -400,7 +402,7 @@ TEST_F(PictureList, OnlyTheHeightCanChange) {
 }
 
 TEST_F(PictureList, ImportAppendsTheConvertedPicture) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     QImage picture(200, 100, QImage::Format_RGB32);
     picture.fill(QColor(250, 200, 0));

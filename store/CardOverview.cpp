@@ -1,0 +1,97 @@
+#include "store/CardOverview.h"
+
+#include "engine/CAviProbe.h"
+#include "store/CardLayout.h"
+#include "store/PadFileSnapshot.h"
+
+#include <system_error>
+
+namespace k72 {
+namespace {
+
+// A name read from the pad file, kept only when it can name a file of the card folder.
+std::string CardName(const NameField& field) {
+    const std::string name = NameText(field);
+    return IsPlainCardName(name) ? name : std::string();
+}
+
+} // namespace
+
+bool CardOverview::Read(const std::filesystem::path& root) {
+    numbers_ = {};
+    totals_ = {};
+    reason_.clear();
+    const CardPaths paths = FindCardPaths(root);
+    cardFolder_ = paths.cardFolder;
+    PadFileSnapshot snapshot;
+    if (!snapshot.Read(paths.padFilePath)) {
+        reason_ = "the card's pad file cannot be read: " + snapshot.Reason();
+        return false;
+    }
+    CAviProbe probe;
+    for (int bank = 0; bank < padlayout::kBanks; ++bank) {
+        const std::vector<PadEntry> entries = snapshot.Bank(bank);
+        for (int number = 0; number < padlayout::kNumbers; ++number) {
+            NumberOverview& overview =
+                numbers_[static_cast<std::size_t>(bank * padlayout::kNumbers + number)];
+            overview.bank = bank;
+            overview.number = number;
+            for (int pad = 0; pad < padlayout::kPads; ++pad) {
+                const std::size_t index = static_cast<std::size_t>(number * padlayout::kPads + pad);
+                if (index >= entries.size()) {
+                    continue;
+                }
+                const PadEntry& entry = entries[index];
+                PadGlance glance;
+                glance.pad = pad;
+                glance.kind = entry.Kind();
+                if (glance.kind == PadKindMovie && entry.movie) {
+                    glance.file = CardName(entry.movie->fileName);
+                    glance.sound = CardName(entry.movie->audioFileName);
+                    glance.count = entry.movie->frameCount;
+                    ++overview.movies;
+                    // The movie's own rate, from its header; the pad file keeps only the frame count.
+                    double rate = kAssumedFrameRate;
+                    if (!glance.file.empty() &&
+                        Succeeded(probe.Probe((cardFolder_ / glance.file).string())) &&
+                        probe.FrameRate() > 0) {
+                        rate = probe.FrameRate();
+                    }
+                    totals_.movieMinutes += glance.count / rate / 60.0;
+                } else if (glance.kind == PadKindStill && entry.stills) {
+                    glance.file = CardName(entry.stills->stillNames[0]);
+                    glance.sound = CardName(entry.stills->audioFileName);
+                    glance.count = static_cast<std::uint32_t>(entry.stills->UsableCount());
+                    ++overview.stills;
+                    totals_.pictures += static_cast<int>(glance.count);
+                } else {
+                    continue;
+                }
+                ++overview.used;
+                overview.sounds += glance.sound.empty() ? 0 : 1;
+                overview.pads.push_back(glance);
+            }
+            totals_.usedPads += overview.used;
+            totals_.movies += overview.movies;
+            totals_.stillPads += overview.stills;
+            totals_.sounds += overview.sounds;
+        }
+    }
+    std::error_code error;
+    const std::filesystem::space_info space = std::filesystem::space(root, error);
+    if (!error) {
+        totals_.freeBytes = space.available;
+        totals_.totalBytes = space.capacity;
+    }
+    return true;
+}
+
+const NumberOverview& CardOverview::At(int bank, int number) const {
+    static const NumberOverview none;
+    if (bank < 0 || bank >= padlayout::kBanks || number < 0 || number >= padlayout::kNumbers) {
+        return none;
+    }
+    return numbers_[static_cast<std::size_t>(bank * padlayout::kNumbers + number)];
+}
+
+} // namespace k72
