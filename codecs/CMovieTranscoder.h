@@ -35,7 +35,7 @@ public:
     CMovieTranscoder& operator=(const CMovieTranscoder&) = delete;
 
     // Runs the whole conversion and reports its result through the progress object. Never throws.
-    ResultCode Run();
+    [[nodiscard]] ResultCode Run();
 
 private:
     void OpenInput();
