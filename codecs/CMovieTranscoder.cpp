@@ -873,8 +873,12 @@ void CMovieTranscoder::CloseVideoGraph() {
         return;
     }
     videoGraphClosed_ = true;
-    // The last picture stands for its own duration, so the fps filter knows where the movie ends.
-    const int error = av_buffersrc_close(videoSource_, nextVideoPts_, 0);
+    // The last picture stands for its own duration, so the fps filter knows where the movie ends. The
+    // filter rounds timestamps up; the end, half an output interval earlier, then falls where rounding
+    // to the nearest instant puts it, so a movie keeps the length in pictures it always had.
+    const std::int64_t halfInterval =
+        av_rescale_q(1, AVRational{options_.frameRateDen, 2 * options_.frameRateNum}, videoTimeBase_);
+    const int error = av_buffersrc_close(videoSource_, nextVideoPts_ - halfInterval, 0);
     if (error < 0) {
         FailLibav(rc::Error, "cannot end the picture filters", error);
     }
