@@ -3,9 +3,15 @@
 #include "base/DiagnosticLog.h"
 #include "engine/ResultCodeText.h"
 #include "store/CardConversion.h"
+#include "store/CardFiles.h"
 #include "store/CardLayout.h"
+#include "store/Leftovers.h"
 #include "store/ShortName.h"
 #include "store/StoreMessages.h"
+#include "store/WriteFaults.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <utility>
@@ -27,6 +33,17 @@ StillRecord FreshStillRecord(bool converted) {
     record.deviceByte2 = 4;
     record.deviceBytes[0] = converted ? 1 : 0;
     return record;
+}
+
+// The rename of a file into the card folder made lasting.
+void SyncFolder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        if (writefault::Pass("applied file folder fsync")) {
+            ::fsync(fd);
+        }
+        ::close(fd);
+    }
 }
 
 std::string_view CardExtension(SourceKind kind) {
@@ -203,19 +220,30 @@ std::string ApplyRun::Place(std::size_t index, const ConversionJobStatus& status
         numbers = std::move(reserved.value);
         name = MakeCardFileName(numbers.Numbers().front(), CardExtension(planned.kind));
     }
+    // Copied under a name of this run first, entered in the record as the file it will be, and only then
+    // given its name: a run killed before the rename leaves a partial copy the next open removes, one
+    // killed after it a file the record knows, which the next apply takes as converted. No moment leaves
+    // a finished file on the card that nothing names.
     const std::filesystem::path destination = store_.CardFolder() / name;
-    if (!fileCopy_.Copy({FileCopyItem{output, destination}})) {
+    const std::filesystem::path staging =
+        store_.CardFolder() / (std::string(leftovers::kCopyPrefix) + std::to_string(::getpid()) + "-" + name);
+    if (CardFiles::Exists(destination) || !fileCopy_.Copy({FileCopyItem{output, staging}})) {
         return "the converted file could not be copied onto the card as " + name;
     }
-    numbers.Commit();
-    // In the record before any pad names it: a run killed now leaves a file the next apply takes as
-    // converted.
-    const std::optional<FileStamp> stamp = StampOfFile(destination);
+    const std::optional<FileStamp> stamp = StampOfFile(staging);
     const std::optional<SourceIdentity> identity = probe_.Identify(planned.source);
     if (stamp && identity) {
         record_.Put(name, planned.Entry(*identity, *stamp));
         SaveRecord();
     }
+    std::error_code ec;
+    if (!writefault::Pass("applied file rename") || (std::filesystem::rename(staging, destination, ec), ec)) {
+        std::filesystem::remove(staging, ec);
+        record_.Remove(name);
+        return "the converted file could not be named " + name + " on the card";
+    }
+    SyncFolder(store_.CardFolder());
+    numbers.Commit();
     conversion.cardName = name;
     conversion.frames = status.frames;
     return {};
