@@ -4,10 +4,11 @@
 // peak resident memory of each. Also times deciding a second apply of an unchanged plan of 100 pads.
 //
 // Usage: fill_bench [--clips N] [--seconds S] [--runs R] [--qscale Q] [--standard ntsc|pal]
-//                   [--source FILE] [--apply-only]
+//                   [--source FILE] [--apply-only] [--card-tool K72-CARD]
 // Without --source it first makes an S-second (default 10) 1920x1080 H.264/AAC clip with ffmpeg and
 // copies it N (default 12) times. The queue runs in a child process of its own (this program with
-// --queue-only FOLDER), so that its peak memory is its own.
+// --queue-only FOLDER), so that its peak memory is its own. With --card-tool, the other turn is the
+// terminal tool's "fill CARD A-1 FOLDER" onto a fresh empty card instead, the whole command timed.
 #include "engine/ConversionQueue.h"
 #include "store/ApplySchedule.h"
 #include "store/PlanReader.h"
@@ -140,14 +141,29 @@ int ApplyOnly() {
     const k72::PlanReadResult plan = k72::ReadPlanFile(work / "plan.json");
     const k72::SourceRecord read = k72::SourceRecord::Load(card);
     k72::SourceProbe probe;
-    const k72::ApplySchedule schedule = k72::ScheduleApply(*plan.plan, k72::Settings{}, content, read,
-                                                           k72::ListCardFileStamps(card / "DCIM/000KAVLO"), probe);
+    const k72::ApplySchedule schedule = k72::ScheduleApply(
+        *plan.plan, k72::Settings{}, content, read, k72::ListCardFileStamps(card / "DCIM/000KAVLO"), probe);
     const double seconds = Seconds(Clock::now() - start);
     std::printf("second apply of an unchanged plan of 100 pads: %s, %zu unchanged, decided in %.3f s "
                 "(target < 2 s)\n",
                 schedule.NothingToDo() ? "nothing to do" : "CHANGES", schedule.unchanged.size(), seconds);
     fs::remove_all(work);
     return schedule.NothingToDo() ? 0 : 1;
+}
+
+// A shell line that makes an empty card at $1 and fills number A-1 from the folder $2 with the tool $0 at
+// frame rate $3 and quality $4.
+std::string FreshCardFill() {
+    return "rm -rf \"$1\" && mkdir -p \"$1/DCIM/000KAVLO\" && head -c 1178496 /dev/zero "
+           ">\"$1/DCIM/000KAVLO/K72_PAD.SYS\" && \"$0\" fill \"$1\" A-1 \"$2\" --fps \"$3\" --quality "
+           "\"$4\" --deinterlace off --fit stretch >/dev/null";
+}
+
+// The quality whose movie quantiser is qscale ("20" … "1" for 0 … 4).
+std::string QualityOfScale(const std::string& qscale) {
+    const std::vector<std::string> scales = {"20", "15", "10", "5", "1"};
+    const auto found = std::find(scales.begin(), scales.end(), qscale);
+    return std::to_string(found != scales.end() ? found - scales.begin() : 2);
 }
 
 } // namespace
@@ -159,6 +175,7 @@ int main(int argc, char** argv) {
     std::string qscale = "10";
     std::string standard = "ntsc";
     fs::path source;
+    std::string cardTool;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : "";
@@ -178,6 +195,8 @@ int main(int argc, char** argv) {
             standard = value;
         } else if (option == "--source") {
             source = value;
+        } else if (option == "--card-tool") {
+            cardTool = value;
         }
     }
 
@@ -246,12 +265,18 @@ int main(int argc, char** argv) {
     char self[4096] = {};
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     const std::string program = length > 0 ? std::string(self, static_cast<std::size_t>(length)) : argv[0];
+    const char* mine = cardTool.empty() ? "queue" : "fill";
     for (int run = 0; run < runs; ++run) {
         for (int turn = 0; turn < 2; ++turn) {
             const bool queueTurn = (turn == 0) == (run % 2 == 0);
-            const ChildRun timed = queueTurn
-                                       ? Spawn({program, "--queue-only", folder.string(), standard, qscale})
-                                       : Spawn({"sh", "-c", loop, folder.string(), loopOut.string()});
+            ChildRun timed;
+            if (queueTurn && !cardTool.empty()) {
+                timed = Spawn({"sh", "-c", FreshCardFill(), cardTool, (work / "card").string(),
+                               folder.string(), standard, QualityOfScale(qscale)});
+            } else {
+                timed = queueTurn ? Spawn({program, "--queue-only", folder.string(), standard, qscale})
+                                  : Spawn({"sh", "-c", loop, folder.string(), loopOut.string()});
+            }
             if (timed.status != 0) {
                 std::fprintf(stderr, "%s failed\n", queueTurn ? "the queue" : "the shell loop");
                 return 1;
@@ -261,7 +286,7 @@ int main(int argc, char** argv) {
             long& rss = queueTurn ? queueRss : loopRss;
             rss = std::max(rss, timed.maxRssKb);
             std::printf("run %d  %-10s %7.2f s, cpu %7.2f s, peak %.1f MB, load %s\n", run + 1,
-                        queueTurn ? "queue" : "shell loop", timed.wall, timed.cpu,
+                        queueTurn ? mine : "shell loop", timed.wall, timed.cpu,
                         static_cast<double>(timed.maxRssKb) / 1024, LoadAverage().c_str());
             std::fflush(stdout);
         }
@@ -271,11 +296,11 @@ int main(int argc, char** argv) {
         std::sort(v.begin(), v.end());
         return v[v.size() / 2];
     };
-    std::printf("\nqueue      best %7.2f s  median %7.2f s  peak %.1f MB (target < 400 MB)\n",
+    std::printf("\n%-10s best %7.2f s  median %7.2f s  peak %.1f MB (target < 400 MB)\n", mine,
                 best(queueTimes), median(queueTimes), static_cast<double>(queueRss) / 1024);
     std::printf("shell loop best %7.2f s  median %7.2f s  peak %.1f MB (one ffmpeg at a time)\n",
                 best(loopTimes), median(loopTimes), static_cast<double>(loopRss) / 1024);
-    std::printf("ratio queue / shell loop: best %.3f, median %.3f (target <= 0.60); cpu time ratio %.3f\n",
+    std::printf("ratio %s / shell loop: best %.3f, median %.3f (target <= 0.60); cpu time ratio %.3f\n", mine,
                 best(queueTimes) / best(loopTimes), median(queueTimes) / median(loopTimes),
                 median(queueCpu) / median(loopCpu));
     // On a busy machine the queue's many threads win a larger share of the processors than the loop's

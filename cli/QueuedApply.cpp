@@ -2,6 +2,7 @@
 
 #include "cli/CancelSignal.h"
 #include "cli/ProgressBar.h"
+#include "store/TemporaryWorkspace.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -56,8 +57,11 @@ QueuedApply::QueuedApply(const std::filesystem::path& temporaryParent, unsigned 
 
 void QueuedApply::Run(ApplyRun& run) {
     JobInbox inbox; // outlives the queue, whose workers put into it
+    // The queue's folder inside a workspace that carries this process's id, so that the next run removes
+    // it when this one is killed.
+    const TemporaryWorkspace workspace(parent_);
     ConversionQueue::Options options;
-    options.parentFolder = parent_;
+    options.parentFolder = workspace.Ok() ? workspace.Path() : parent_;
     options.completion = [&inbox](const ConversionJobStatus& status) { inbox.Put(status); };
     if (jobs_ > 0) {
         // Asked for explicitly: that many movies at once, whatever the memory reckoning says.

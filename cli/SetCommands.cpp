@@ -262,7 +262,8 @@ int RunApply(const ApplyOptions& options) {
     }
 
     std::optional<ApplyRun> run;
-    if (!options.dryRun && !schedule.NothingToDo()) {
+    // A killed apply's deletions are finished even when no pad changes.
+    if (!options.dryRun && (!schedule.NothingToDo() || !record.Deleting().empty())) {
         // The plan's settings go with every save of the record, so that plan tells the card with them.
         record.SetPlanSettings(schedule.planSettings);
         RunChanges(session, record, schedule, true, options.jobs, run);

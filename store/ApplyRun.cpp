@@ -134,6 +134,8 @@ ConversionJobRequest ApplyRun::RequestFor(const PlannedConversion& conversion) c
 
 void ApplyRun::Start(ConversionQueue& queue) {
     queue_ = &queue;
+    // What a killed apply had still to delete.
+    DeleteNoted();
     for (std::size_t i = 0; i < schedule_.conversions.size(); ++i) {
         ConversionJobRequest request = RequestFor(schedule_.conversions[i]);
         request.tag = i;
@@ -331,30 +333,51 @@ StoreResult ApplyRun::WriteChange(const PadUpdate& change) {
         SetNameText(record.audioFileName, sound);
         after = StillPad(record);
     }
-    StoreResult result = store_.WritePad(change.where, after);
-    if (result && deleteOldFiles_) {
-        // Only now, with the pad saved without them; a file another pad names stays.
-        std::vector<std::string> old = FileNamesOf(*current);
+    std::vector<std::string> old;
+    if (deleteOldFiles_) {
         const std::vector<std::string> now = FileNamesOf(after);
-        old.erase(std::remove_if(old.begin(), old.end(),
-                                 [&](const std::string& name) {
-                                     return std::any_of(now.begin(), now.end(), [&](const std::string& kept) {
-                                         return CardNameKey(kept) == CardNameKey(name);
-                                     });
-                                 }),
-                  old.end());
-        if (!old.empty()) {
-            StoreResult deleted = store_.Files().DeleteUnused(old);
-            for (const std::string& name : deleted.change.removed) {
-                record_.Remove(name);
+        for (const std::string& name : FileNamesOf(*current)) {
+            if (std::none_of(now.begin(), now.end(), [&](const std::string& kept) {
+                    return CardNameKey(kept) == CardNameKey(name);
+                })) {
+                old.push_back(name);
             }
-            if (!deleted.change.removed.empty()) {
-                SaveRecord();
-            }
-            store_.RescanFileNumbers();
         }
     }
+    if (!old.empty()) {
+        // Noted before the save, deleted after it: no moment has a pad naming a missing file, and a kill
+        // in between leaves the names for the next apply.
+        std::set<std::string> deleting = record_.Deleting();
+        for (const std::string& name : old) {
+            deleting.insert(CardNameKey(name));
+        }
+        record_.SetDeleting(std::move(deleting));
+        SaveRecord();
+    }
+    StoreResult result = store_.WritePad(change.where, after);
+    if (result && !old.empty()) {
+        DeleteNoted();
+    }
     return result;
+}
+
+void ApplyRun::DeleteNoted() {
+    const std::set<std::string>& noted = record_.Deleting();
+    if (noted.empty()) {
+        return;
+    }
+    // A file another pad names stays; one that cannot be deleted now stays noted.
+    const StoreResult deleted = store_.Files().DeleteUnused({noted.begin(), noted.end()});
+    std::set<std::string> left;
+    for (const std::string& name : deleted.notDeleted) {
+        left.insert(CardNameKey(name));
+    }
+    for (const std::string& name : deleted.change.removed) {
+        record_.Remove(name);
+    }
+    record_.SetDeleting(std::move(left));
+    SaveRecord();
+    store_.RescanFileNumbers();
 }
 
 void ApplyRun::SaveRecord() {

@@ -87,6 +87,8 @@ private:
     std::optional<std::string> NameOf(const ScheduledFile& file, std::string& failure) const;
     void Tell(std::size_t change, bool ok, std::string text);
     void SaveRecord();
+    // Deletes the files noted in the record for deletion that no pad names (any longer).
+    void DeleteNoted();
 
     CPadBankStore& store_;
     IFileCopy& fileCopy_;

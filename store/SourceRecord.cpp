@@ -214,6 +214,13 @@ SourceRecord SourceRecord::Parse(std::string_view text) {
             LogLine(LogLevel::Warning, kLogModule, "entry " + name + " left aside: " + error.what());
         }
     }
+    if (const auto deleting = json.find("deleting"); deleting != json.end() && deleting->is_array()) {
+        for (const auto& name : *deleting) {
+            if (name.is_string() && IsPlainCardName(name.get<std::string>())) {
+                record.deleting_.insert(CardNameKey(name.get<std::string>()));
+            }
+        }
+    }
     if (json.contains("plan-settings")) {
         try {
             record.planSettings_ = PlanSettingsFromJson(json.at("plan-settings"));
@@ -234,6 +241,9 @@ std::string SourceRecord::Text() const {
         files[name] = EntryJson(entry);
     }
     json["files"] = std::move(files);
+    if (!deleting_.empty()) {
+        json["deleting"] = deleting_;
+    }
     // A path that is not UTF-8 is kept readable rather than failing the whole record.
     return json.dump(1, '\t', false, Json::error_handler_t::replace) + "\n";
 }

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -73,6 +74,11 @@ public:
 
     const std::map<std::string, SourceEntry>& Entries() const { return entries_; }
 
+    // Files to be deleted once no pad names them, noted before the pad that named them is saved without
+    // them, so that an apply killed between the save and the deletion has the next apply delete them.
+    const std::set<std::string>& Deleting() const { return deleting_; }
+    void SetDeleting(std::set<std::string> names) { deleting_ = std::move(names); }
+
     // The settings of the last plan applied, so that the card can be told as a plan again with them.
     const std::optional<Settings>& PlanSettings() const { return planSettings_; }
     void SetPlanSettings(const Settings& settings) { planSettings_ = settings; }
@@ -84,6 +90,7 @@ public:
 private:
     std::map<std::string, SourceEntry> entries_;
     std::optional<Settings> planSettings_;
+    std::set<std::string> deleting_;
 };
 
 } // namespace k72
