@@ -168,10 +168,22 @@ bool ApplyRun::JobEnded(const ConversionJobStatus& status) {
     }
     const PlannedConversion& planned = schedule_.conversions[status.tag];
     for (std::size_t change = 0; change < schedule_.changes.size(); ++change) {
-        if (std::find(planned.pads.begin(), planned.pads.end(), schedule_.changes[change].where) !=
-            planned.pads.end()) {
-            TryFinish(change);
+        const PadLocation& where = schedule_.changes[change].where;
+        if (std::find(planned.pads.begin(), planned.pads.end(), where) == planned.pads.end()) {
+            continue;
         }
+        if (finished_[change] && conversion.failure.empty()) {
+            // A retried conversion that now worked: the pads it failed get their chance again.
+            const auto told =
+                std::find_if(outcomes_.begin(), outcomes_.end(),
+                             [&](const ApplyPadOutcome& outcome) { return outcome.where == where; });
+            if (told != outcomes_.end() && !told->ok) {
+                outcomes_.erase(told);
+                finished_[change] = false;
+                padsLeft_ += 1;
+            }
+        }
+        TryFinish(change);
     }
     return true;
 }
