@@ -80,6 +80,33 @@ void RunChanges(CardSession& session, SourceRecord& record, const ApplySchedule&
     }
 }
 
+// How the pads of a run ended, for the exit status and the JSON's "error".
+struct PadTally {
+    bool failed = false;
+    std::string firstError;
+};
+
+// The pad's state in its JSON item and its line: planned (a dry run), done, or failed with the reason.
+void Tally(const std::map<std::string, ApplyPadOutcome>& outcomes, const PadLocation& where, bool dryRun,
+           Json& item, std::string& line, PadTally& tally) {
+    if (dryRun) {
+        item["state"] = "planned";
+        return;
+    }
+    const auto found = outcomes.find(where.Text());
+    const bool ok = found != outcomes.end() && found->second.ok;
+    item["state"] = ok ? "done" : "failed";
+    if (!ok) {
+        const std::string text = found != outcomes.end() ? found->second.text : "not saved";
+        item["error"] = text;
+        line += "  FAILED: " + text;
+        tally.failed = true;
+        if (tally.firstError.empty()) {
+            tally.firstError = where.Text() + ": " + text;
+        }
+    }
+}
+
 std::string PlacementKind(const FillPlacement& placement) {
     std::string kind(FillKindWord(placement.kind));
     if (placement.parts > 1) {
@@ -157,8 +184,8 @@ int RunFill(const FillOptions& options) {
     }
     const std::map<std::string, ApplyPadOutcome> outcomes = OutcomesByPad(run ? &*run : nullptr, schedule);
 
-    bool failed = !fill.leftOver.empty();
-    std::string firstError;
+    PadTally tally;
+    tally.failed = !fill.leftOver.empty();
     Json placements = Json::array();
     for (const FillPlacement& placement : fill.placements) {
         const PadLocation where{start->bank, start->number, placement.pad};
@@ -171,22 +198,7 @@ int RunFill(const FillOptions& options) {
                      {"kind", FillKindWord(placement.kind)},
                      {"pictures", placement.pictures.size()},
                      {"sound", placement.sound ? Json(placement.sound->string()) : Json(nullptr)}};
-        if (options.dryRun) {
-            item["state"] = "planned";
-        } else {
-            const auto found = outcomes.find(where.Text());
-            const bool ok = found != outcomes.end() && found->second.ok;
-            item["state"] = ok ? "done" : "failed";
-            if (!ok) {
-                const std::string text = found != outcomes.end() ? found->second.text : "not saved";
-                item["error"] = text;
-                line += "  FAILED: " + text;
-                failed = true;
-                if (firstError.empty()) {
-                    firstError = where.Text() + ": " + text;
-                }
-            }
-        }
+        Tally(outcomes, where, options.dryRun, item, line, tally);
         placements.push_back(std::move(item));
         if (!options.json) {
             output::Line(line);
@@ -199,18 +211,18 @@ int RunFill(const FillOptions& options) {
         }
     }
     if (options.json) {
-        Json object = {{"ok", !failed},
+        Json object = {{"ok", !tally.failed},
                        {"dryRun", options.dryRun},
                        {"placements", placements},
                        {"leftOver", leftOver},
                        {"ignored", ignored}};
-        if (failed) {
-            object["error"] =
-                firstError.empty() ? std::to_string(fill.leftOver.size()) + " did not fit" : firstError;
+        if (tally.failed) {
+            object["error"] = tally.firstError.empty() ? std::to_string(fill.leftOver.size()) + " did not fit"
+                                                       : tally.firstError;
         }
         PrintJson(std::move(object));
     }
-    return failed ? kExitFailed : kExitSuccess;
+    return tally.failed ? kExitFailed : kExitSuccess;
 }
 
 int RunPlan(const PlanOptions& options) {
@@ -270,28 +282,14 @@ int RunApply(const ApplyOptions& options) {
     }
     const std::map<std::string, ApplyPadOutcome> outcomes = OutcomesByPad(run ? &*run : nullptr, schedule);
 
-    bool failed = !schedule.problems.empty();
-    std::string firstError = failed ? schedule.problems.front().text : std::string();
+    PadTally tally;
+    tally.failed = !schedule.problems.empty();
+    tally.firstError = tally.failed ? schedule.problems.front().text : std::string();
     Json changes = Json::array();
     for (const PadUpdate& change : schedule.changes) {
         std::string line = ChangeLine(schedule, change);
         Json item = {{"pad", change.where.Text()}};
-        if (options.dryRun) {
-            item["state"] = "planned";
-        } else {
-            const auto found = outcomes.find(change.where.Text());
-            const bool ok = found != outcomes.end() && found->second.ok;
-            item["state"] = ok ? "done" : "failed";
-            if (!ok) {
-                const std::string text = found != outcomes.end() ? found->second.text : "not saved";
-                item["error"] = text;
-                line += "  FAILED: " + text;
-                failed = true;
-                if (firstError.empty()) {
-                    firstError = change.where.Text() + ": " + text;
-                }
-            }
-        }
+        Tally(outcomes, change.where, options.dryRun, item, line, tally);
         changes.push_back(std::move(item));
         if (!options.json) {
             output::Line(line);
@@ -306,15 +304,15 @@ int RunApply(const ApplyOptions& options) {
         problems.push_back({{"pad", problem.where.Text()}, {"error", problem.text}});
     }
     if (options.json) {
-        Json object = {{"ok", !failed},
+        Json object = {{"ok", !tally.failed},
                        {"dryRun", options.dryRun},
                        {"changes", changes},
                        {"unchanged", unchanged},
                        {"conversions", schedule.conversions.size()},
                        {"converted", run ? run->ConversionsDone() : 0},
                        {"problems", problems}};
-        if (failed) {
-            object["error"] = firstError;
+        if (tally.failed) {
+            object["error"] = tally.firstError;
         }
         PrintJson(std::move(object));
     } else {
@@ -323,7 +321,7 @@ int RunApply(const ApplyOptions& options) {
                      std::to_string(schedule.conversions.size()) + " conversions" +
                      (options.dryRun ? " (dry run: nothing changed)" : ""));
     }
-    return failed ? kExitFailed : kExitSuccess;
+    return tally.failed ? kExitFailed : kExitSuccess;
 }
 
 } // namespace k72::cli
