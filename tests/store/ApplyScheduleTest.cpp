@@ -3,6 +3,7 @@
 // record of sources kept, old files deleted once no pad names them).
 
 #include "store/ApplySchedule.h"
+#include "store/ApplyRun.h"
 #include "store/PlanReader.h"
 #include "store/PlanWriter.h"
 
@@ -281,4 +282,30 @@ TEST_F(ApplyScheduleTest, AnApplyStoppedHalfWayIsFinishedByTheNext) {
 }
 
 } // namespace
+} // namespace k72
+
+namespace k72 {
+
+// A fill is applied as a plan of its number: a folder that fits on one pad is named as the folder, so
+// that the card is told as that folder again; the parts of a larger one list their pictures.
+TEST(PlanOfFill, EachPlacementIsAPadOfTheNumber) {
+    FillPlan fill;
+    fill.placements.push_back({0, FillItemKind::Movie, "b.mkv", {}, fs::path("b.wav")});
+    fill.placements.push_back({1, FillItemKind::Picture, "c.jpg", {"c.jpg"}, std::nullopt});
+    fill.placements.push_back({2, FillItemKind::PictureFolder, "night", {"night/1.jpg"}, std::nullopt});
+    fill.placements.push_back({3, FillItemKind::PictureFolder, "many", {"many/1.jpg"}, std::nullopt, 1, 2});
+    const CardPlan plan = PlanOfFill(fill, 2, 5);
+    ASSERT_EQ(plan.pads.size(), 4u);
+    EXPECT_EQ(plan.pads[0].where, (PadLocation{2, 5, 0}));
+    EXPECT_EQ(plan.pads[0].kind, PadKindMovie);
+    EXPECT_EQ(plan.pads[0].sources, std::vector<fs::path>{"b.mkv"});
+    EXPECT_EQ(plan.pads[0].sound, fs::path("b.wav"));
+    EXPECT_EQ(plan.pads[1].kind, PadKindStill);
+    EXPECT_EQ(plan.pads[1].sources, std::vector<fs::path>{"c.jpg"});
+    EXPECT_EQ(plan.pads[2].pictureFolder, fs::path("night"));
+    EXPECT_TRUE(plan.pads[2].sources.empty());
+    EXPECT_FALSE(plan.pads[3].pictureFolder.has_value());
+    EXPECT_EQ(plan.pads[3].sources, std::vector<fs::path>{"many/1.jpg"});
+}
+
 } // namespace k72

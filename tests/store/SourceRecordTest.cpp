@@ -64,6 +64,7 @@ TEST(SourceRecord, SavedAtTheRootAndReadBackTheSameWithoutATemporaryFileLeft) {
     picture.folderCount = 12;
     record.Put("K72_0002.JPG", picture);
     record.SetPlanSettings(Settings{});
+    record.SetDeleting({"K72_0009.JPG"});
     ASSERT_TRUE(record.Save(card.Path()));
 
     EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(card.Path()), {}),
@@ -75,6 +76,7 @@ TEST(SourceRecord, SavedAtTheRootAndReadBackTheSameWithoutATemporaryFileLeft) {
     EXPECT_EQ(read.Entries().at("K72_0001.AVI").settings.quality, 2);
     EXPECT_EQ(read.Entries().at("K72_0002.JPG"), picture);
     EXPECT_TRUE(read.PlanSettings().has_value());
+    EXPECT_EQ(read.Deleting(), std::set<std::string>{"K72_0009.JPG"});
 }
 
 TEST(SourceRecord, AFailedWriteKeepsTheOldRecord) {
@@ -113,7 +115,10 @@ TEST(SourceRecord, AMissingOrDamagedRecordIsEmptyAndADamagedEntryIsLeftAside) {
     std::string mixed = text;
     mixed.insert(mixed.find("\"files\": {") + 10,
                  "\"K72_0009.AVI\": {\"kind\": \"movie\"}, \"../../etc/passwd\": {\"kind\": \"movie\"},");
+    // Names to delete: only names of files in the card folder are taken.
+    mixed.insert(mixed.find("\"files\": {"), "\"deleting\": [\"../K72_PAD.SYS/..\", \"k72_0003.jpg\", 7], ");
     const SourceRecord partly = SourceRecord::Parse(mixed);
+    EXPECT_EQ(partly.Deleting(), std::set<std::string>{"K72_0003.JPG"});
     ASSERT_EQ(partly.Entries().size(), 1u);
     EXPECT_EQ(partly.Entries().begin()->first, "K72_0001.AVI");
 }
