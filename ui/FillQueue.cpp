@@ -15,15 +15,26 @@ std::filesystem::path CardRootOf(const CPadBankStore& store) {
 
 } // namespace
 
-FillQueue::FillQueue(CPadBankStore& store, QObject* parent) : QObject(parent), store_(store) {
-    ConversionQueue::Options options;
-    options.parentFolder = store.TemporaryFolder();
-    // On a worker thread: handed to the window's thread, which owns the card.
-    options.completion = [this](const ConversionJobStatus& status) {
-        QMetaObject::invokeMethod(
-            this, [this, status] { JobEnded(status); }, Qt::QueuedConnection);
-    };
-    queue_ = std::make_unique<ConversionQueue>(std::move(options));
+FillQueue::FillQueue(CPadBankStore& store, QObject* parent) : QObject(parent), store_(store) {}
+
+ConversionQueue& FillQueue::Queue() {
+    if (!queue_) {
+        // Made with the first fill, so that a program that fills nothing leaves no folder at all.
+        workspace_ = std::make_unique<TemporaryWorkspace>(store_.TemporaryFolder());
+        ConversionQueue::Options options;
+        options.parentFolder = workspace_->Ok() ? workspace_->Path() : store_.TemporaryFolder();
+        // On a worker thread: handed to the window's thread, which owns the card.
+        options.completion = [this](const ConversionJobStatus& status) {
+            QMetaObject::invokeMethod(
+                this, [this, status] { JobEnded(status); }, Qt::QueuedConnection);
+        };
+        queue_ = std::make_unique<ConversionQueue>(std::move(options));
+    }
+    return *queue_;
+}
+
+std::vector<ConversionJobStatus> FillQueue::Jobs() const {
+    return queue_ ? queue_->Jobs() : std::vector<ConversionJobStatus>{};
 }
 
 FillQueue::~FillQueue() {
@@ -73,7 +84,7 @@ QStringList FillQueue::Fill(int bank, int number, int startPad, const QStringLis
         emit PadFinished(QString::fromStdString(outcome.where.Text()), outcome.ok,
                          QString::fromStdString(outcome.text));
     };
-    run.Start(*queue_);
+    run.Start(Queue());
     return lines;
 }
 
@@ -89,7 +100,7 @@ void FillQueue::JobEnded(const ConversionJobStatus& status) {
         if (!run.Finished()) {
             return false;
         }
-        for (const ConversionJobStatus& job : queue_->Jobs()) {
+        for (const ConversionJobStatus& job : Jobs()) {
             if (run.Owns(job.id) && job.state != ConversionJobState::Done) {
                 return false;
             }
@@ -126,7 +137,7 @@ bool FillQueue::Busy() const {
             return true;
         }
     }
-    for (const ConversionJobStatus& job : queue_->Jobs()) {
+    for (const ConversionJobStatus& job : Jobs()) {
         if (!job.Finished()) {
             return true;
         }
@@ -136,7 +147,7 @@ bool FillQueue::Busy() const {
 
 std::optional<double> FillQueue::PadProgress(const PadLocation& where) const {
     std::optional<double> progress;
-    for (const ConversionJobStatus& job : queue_->Jobs()) {
+    for (const ConversionJobStatus& job : Jobs()) {
         const ApplyRun* run = RunOf(job.id);
         if (job.Finished() || run == nullptr || job.tag >= run->Schedule().conversions.size()) {
             continue;

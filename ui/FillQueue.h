@@ -8,6 +8,7 @@
 #include "store/ApplyRun.h"
 #include "store/PlainFileCopy.h"
 #include "store/Settings.h"
+#include "store/TemporaryWorkspace.h"
 
 #include <QObject>
 #include <QString>
@@ -16,6 +17,7 @@
 #include <list>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace k72 {
 
@@ -31,7 +33,9 @@ public:
     // fit and what was left aside come back as lines for the user; empty when all was queued.
     QStringList Fill(int bank, int number, int startPad, const QStringList& paths, const Settings& settings);
 
-    ConversionQueue& Queue() { return *queue_; }
+    ConversionQueue& Queue();
+    // The queue's jobs; none before the first fill.
+    std::vector<ConversionJobStatus> Jobs() const;
     // A job of the queue: the pad it is for and its source, as the panel shows them.
     QString PadOf(const ConversionJobStatus& job) const;
     // Jobs queued or running, or pads still to be saved.
@@ -51,6 +55,8 @@ private:
     PlainFileCopy copy_;
     SourceRecord record_;
     std::list<ApplyRun> runs_;
+    // Holds the queue's folder under this process's id, so that a later run removes it after a crash.
+    std::unique_ptr<TemporaryWorkspace> workspace_;
     std::unique_ptr<ConversionQueue> queue_; // last: stopped before the runs go
 };
 

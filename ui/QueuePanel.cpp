@@ -93,7 +93,7 @@ unsigned long long QueuePanel::ChosenJob() const {
 
 void QueuePanel::Refresh() {
     const auto chosen = ChosenJob();
-    const std::vector<ConversionJobStatus> jobs = fills_.Queue().Jobs();
+    const std::vector<ConversionJobStatus> jobs = fills_.Jobs();
     const QSignalBlocker quiet(table_);
     table_->setRowCount(static_cast<int>(jobs.size()));
     std::optional<ConversionJobStatus> chosenJob;
