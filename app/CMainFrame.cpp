@@ -4,8 +4,10 @@
 #include "app/CardCommands.h"
 #include "ui/CConvertToolView.h"
 #include "ui/DialogUnits.h"
+#include "ui/FillFeature.h"
 #include "ui/RememberedPlaces.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QEvent>
 #include <QLabel>
@@ -89,6 +91,7 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
 
     // Cards found as they are mounted, checked and ejected.
     cards_ = new CardCommands(app.Store(), *view_, this);
+    fill_ = new FillFeature(app.Commands(), *view_, file, checkCardAction_, this);
     cards_->StartWatching();
     connect(checkCardAction_, &QAction::triggered, cards_, &CardCommands::Check);
     connect(ejectCardAction_, &QAction::triggered, cards_, [this] { cards_->Eject(); });
@@ -135,6 +138,14 @@ bool CMainFrame::event(QEvent* event) {
         setWindowTitle(QString::fromLatin1(kTitle));
     }
     return handled;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (fill_ != nullptr && !fill_->MayClose()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 } // namespace k72

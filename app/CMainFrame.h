@@ -15,6 +15,7 @@ namespace k72 {
 class CConvertToolApp;
 class CardCommands;
 class CConvertToolView;
+class FillFeature;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -40,12 +41,14 @@ public:
     QAction* CheckCardAction() const { return checkCardAction_; }
     QAction* EjectCardAction() const { return ejectCardAction_; }
     CardCommands* Cards() const { return cards_; }
+    FillFeature* Fill() const { return fill_; }
 
     static constexpr const char* kTitle = "K-72 Image Converter";
 
 protected:
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void FitToForm();
@@ -66,6 +69,7 @@ private:
     QAction* checkCardAction_ = nullptr;
     QAction* ejectCardAction_ = nullptr;
     CardCommands* cards_ = nullptr;
+    FillFeature* fill_ = nullptr;
     bool fitted_ = false;
 };
 

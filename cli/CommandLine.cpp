@@ -5,6 +5,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/FileKind.h"
 #include "cli/PadAddress.h"
+#include "cli/SetCommands.h"
 #include "cli/ViewCommands.h"
 
 #include <CLI/CLI.hpp>
@@ -119,6 +120,7 @@ struct CommandChoice {
     CheckOptions check;
     PreviewOptions preview;
     OverviewOptions overview;
+    SetCommandChoice set;
     bool json = false;
     std::function<int()> run;
 };
@@ -355,6 +357,10 @@ int RunCommandLine(int argc, char** argv) {
     AddPadCommands(app, choice);
     AddListCommands(app, choice);
     AddFileCommands(app, choice);
+    AddSetCommands(app, choice.set, choice.run,
+                   {AddCard, AddSettings, AddJson, [](CLI::App* command, std::string& bank) {
+                        command->add_option("--bank", bank, "only this bank, A ... F")->check(kBankValidator);
+                    }});
 
     output::SetJson(AsksForJson(argc, argv));
     try {

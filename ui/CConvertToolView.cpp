@@ -342,6 +342,9 @@ void CConvertToolView::DropFiles(int pad, const QStringList& paths) {
         return;
     }
     ChoosePad(pad);
+    if (fillDrop_ && fillDrop_(pad, paths)) {
+        return;
+    }
     BusyScope scope(busy_);
     commands_->DropFiles(pad, paths);
 }

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -69,6 +70,8 @@ public:
     QComboBox* BankList() const { return bankList_; }
     QComboBox* NumberList() const { return numberList_; }
     CPadView* PadView() const { return padView_; }
+    // Files dropped on a pad go to handler first; it returns true when it took them (a fill).
+    void SetFillDrop(std::function<bool(int, const QStringList&)> handler) { fillDrop_ = std::move(handler); }
     QPushButton* ImportButton() const { return importButton_; }
     QPushButton* ExportButton() const { return exportButton_; }
     QPushButton* InformationButton() const { return informationButton_; }
@@ -157,6 +160,7 @@ private:
     QComboBox* bankList_ = nullptr;
     QComboBox* numberList_ = nullptr;
     CPadView* padView_ = nullptr;
+    std::function<bool(int, const QStringList&)> fillDrop_;
     QPushButton* importButton_ = nullptr;
     QPushButton* exportButton_ = nullptr;
     QPushButton* informationButton_ = nullptr;

@@ -317,7 +317,8 @@ TEST(CardDesktop, TheFileMenuHasCheckAndEject) {
         }
     }
     EXPECT_EQ(texts, (QStringList{QString::fromUtf8("Open Card Folder\u2026"), "Recent Cards",
-                                  "Check Card...", "Eject Card", "Preference", "Exit"}));
+                                  QString::fromUtf8("Fill Number from Folder\u2026"), "Check Card...",
+                                  "Eject Card", "Preference", "Exit"}));
     EXPECT_EQ(frame.CheckCardAction()->text(), "Check Card...");
     EXPECT_NE(frame.Cards(), nullptr);
 }
