@@ -12,6 +12,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
+#include <QWindow>
 
 namespace k72 {
 
@@ -29,7 +31,7 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     openCardAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     recentMenu_ = file->addMenu(QStringLiteral("Recent Cards"));
     file->addSeparator();
-    checkCardAction_ = file->addAction(QStringLiteral("Check Card..."));
+    checkCardAction_ = file->addAction(QStringLiteral("Check Card…"));
     ejectCardAction_ = file->addAction(QStringLiteral("Eject Card"));
     file->addSeparator();
     preferenceAction_ = file->addAction(QStringLiteral("Preference"));
@@ -51,6 +53,8 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
 
     view_ = new CConvertToolView(app.Store(), cardRoot, this);
     setCentralWidget(view_);
+    // The form starts when it is first shown; it is shown once the window is (StartForm).
+    view_->hide();
     cardStatus_ = new QLabel(this);
     cardStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addPermanentWidget(cardStatus_, 1);
@@ -98,6 +102,36 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
 void CMainFrame::showEvent(QShowEvent* event) {
     FitToForm();
     QMainWindow::showEvent(event);
+    if (!started_ && windowHandle() != nullptr) {
+        // The window is not on the screen before the window system says it is exposed; until then a
+        // message would open where the window stood when it was made, in the screen's corner.
+        windowHandle()->installEventFilter(this);
+        // Should that word never come (a window started minimised), the form starts all the same.
+        QTimer::singleShot(kStartAnywayMilliseconds, this, &CMainFrame::StartForm);
+    }
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        // Once the window has painted itself.
+        QTimer::singleShot(0, this, &CMainFrame::StartForm);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::StartForm() {
+    if (started_) {
+        return;
+    }
+    started_ = true;
+    if (windowHandle() != nullptr) {
+        windowHandle()->removeEventFilter(this);
+    }
+    view_->show();
+    // The window got the keyboard before the form was there to take it.
+    if (isActiveWindow() && focusWidget() == nullptr) {
+        focusNextChild();
+    }
 }
 
 void CMainFrame::FitToForm() {

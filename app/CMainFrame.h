@@ -2,7 +2,9 @@
 // The main window: a fixed frame around the main form with the menus "File(&F)" (Open Card Folder…,
 // the last cards, Preference, Exit), "Pad(&P)" (the form's commands with their shortcuts) and
 // "Help(&H)" (the manual, the about box), and a status bar that shows the card, its free space and what
-// an import will use. Its title is always the program's name.
+// an import will use. Its title is always the program's name. The form starts (fills its drive list,
+// opens the card named on the command line) once the window is on the screen, so that whatever it has
+// to say at start appears over the window, not before it.
 
 #include <QMainWindow>
 
@@ -38,17 +40,22 @@ public:
     // Reads the card's line of the status bar again.
     void UpdateCardStatus();
     QAction* CheckCardAction() const { return checkCardAction_; }
+    // The form has started (see above).
+    bool Started() const { return started_; }
     QAction* EjectCardAction() const { return ejectCardAction_; }
     CardCommands* Cards() const { return cards_; }
 
     static constexpr const char* kTitle = "K-72 Image Converter";
+    static constexpr int kStartAnywayMilliseconds = 2000;
 
 protected:
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FitToForm();
+    void StartForm();
 
     CConvertToolApp& app_;
     CConvertToolView* view_ = nullptr;
@@ -67,6 +74,7 @@ private:
     QAction* ejectCardAction_ = nullptr;
     CardCommands* cards_ = nullptr;
     bool fitted_ = false;
+    bool started_ = false;
 };
 
 } // namespace k72

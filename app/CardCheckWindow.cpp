@@ -1,11 +1,13 @@
 #include "app/CardCheckWindow.h"
 
 #include "store/CPadBankStore.h"
+#include "ui/WindowPlacement.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace k72 {
@@ -68,6 +70,13 @@ void CardCheckWindow::Repair() {
     }
     emit Repaired();
     Recheck();
+}
+
+void CardCheckWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        PlaceOnParent(this);
+    }
 }
 
 } // namespace k72

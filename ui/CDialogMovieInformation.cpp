@@ -8,8 +8,10 @@
 #include "ui/DesktopOpen.h"
 #include "ui/DialogUnits.h"
 #include "ui/PadHeader.h"
+#include "ui/PlayerWidget.h"
 #include "ui/QtUserMessages.h"
 #include "ui/SoundForPad.h"
+#include "ui/WindowPlacement.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -38,7 +40,10 @@ CDialogMovieInformation::CDialogMovieInformation(CPadBankStore& store, QWidget* 
       store_(store) {
     setWindowTitle(QStringLiteral("Information"));
     setFont(FormFont());
-    setFixedSize(DluSize(184, 84));
+    // The form as it always was, and the player below it.
+    const QRect form(QPoint(0, 0), DluSize(184, 84));
+    const QRect playerArea(DluToPixelsX(3), form.bottom() + 1, DluToPixelsX(178), kPlayerHeight);
+    setFixedSize(form.width(), playerArea.bottom() + 1 + DluToPixelsY(3));
 
     bankLabel_ = MakeLabel(this, QString(), 6, 3, 36, 8);
     padLabel_ = MakeLabel(this, QString(), 45, 3, 25, 8);
@@ -47,8 +52,13 @@ CDialogMovieInformation::CDialogMovieInformation(CPadBankStore& store, QWidget* 
     infoBox_ = new CMovieInfoBox(this);
     PlaceControl(infoBox_, 3, 14, 178, 45);
     audioButton_ = MakeFormButton(this, QStringLiteral("Audio"), 3, 67);
-    previewButton_ = MakeFormButton(this, QStringLiteral("Preview"), 67, 67);
+    previewButton_ = MakeFormButton(this, QStringLiteral("Open in Player"), 64, 67);
+    // Wider than the form's buttons, for its longer text.
+    PlaceControl(previewButton_, 64, 67, 56, 14);
+    previewButton_->setToolTip(QStringLiteral("Play the movie with your computer's own video player"));
     closeButton_ = MakeFormButton(this, QStringLiteral("Close"), 131, 67);
+    player_ = new PlayerWidget(this);
+    player_->setGeometry(playerArea);
     PlaceHeaderLabels(bankLabel_, padLabel_, audioLabel_, audioNameLabel_);
 
     connect(audioButton_, &QPushButton::clicked, this, &CDialogMovieInformation::OnAudio);
@@ -95,6 +105,17 @@ void CDialogMovieInformation::Start() {
 
     audioDisplayName_ = audioName.empty() ? QString() : AudioDisplayName(store_, audioName);
     ShowHeader();
+    OpenPlayer();
+}
+
+// The device plays the pad's WAV, as the pad records it now, instead of the movie's own sound.
+void CDialogMovieInformation::OpenPlayer() {
+    const PadEntry* entry =
+        store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad_) : nullptr;
+    const std::string audioName =
+        (entry != nullptr && entry->movie) ? NameText(entry->movie->audioFileName) : "";
+    const auto sound = audioName.empty() ? std::nullopt : store_.CardFilePath(audioName);
+    player_->OpenMovie(moviePath_, sound.value_or(std::filesystem::path()));
 }
 
 void CDialogMovieInformation::ShowHeader() {
@@ -116,6 +137,12 @@ void CDialogMovieInformation::reject() {
     done(1);
 }
 
+// Nothing plays on once the window has closed.
+void CDialogMovieInformation::done(int result) {
+    player_->Pause();
+    QDialog::done(result);
+}
+
 void CDialogMovieInformation::OnAudio() {
     const QString path = AskAudioFile();
     if (path.isEmpty()) {
@@ -130,11 +157,13 @@ void CDialogMovieInformation::OnAudio() {
     } else if (attached.outcome != SoundForPad::Outcome::Declined) {
         audioDisplayName_ = QString::fromStdString(attached.name);
         ShowHeader();
+        OpenPlayer(); // with the new sound
     }
 }
 
 void CDialogMovieInformation::OnPreview() {
     if (!moviePath_.empty()) {
+        player_->Pause(); // one player at a time
         OpenWithDesktop(moviePath_);
     }
 }

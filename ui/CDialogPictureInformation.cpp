@@ -8,8 +8,11 @@
 #include "ui/DesktopOpen.h"
 #include "ui/DialogUnits.h"
 #include "ui/PadHeader.h"
+#include "ui/PlayerWidget.h"
+#include "ui/PreviewDialog.h"
 #include "ui/QtUserMessages.h"
 #include "ui/SoundForPad.h"
+#include "ui/WindowPlacement.h"
 
 #include <QDesktopServices>
 #include <QDragEnterEvent>
@@ -40,6 +43,28 @@ QIcon Icon(const char* name) {
     return QIcon(artwork::ResourcePath(name));
 }
 
+// The store converts with the fit of its settings: for one picture, the fit chosen for it in the
+// preview, and the user's own again afterwards.
+class ChosenFit {
+public:
+    ChosenFit(CPadBankStore& store, FitMode fit) : store_(store), saved_(store.GetSettings()) {
+        Settings chosen = saved_;
+        chosen.fit = fit;
+        store_.SetSettings(chosen);
+    }
+    ~ChosenFit() { store_.SetSettings(saved_); }
+    ChosenFit(const ChosenFit&) = delete;
+    ChosenFit& operator=(const ChosenFit&) = delete;
+
+private:
+    CPadBankStore& store_;
+    Settings saved_;
+};
+
+// Space between the form and the player's column, and below the player.
+constexpr int kPlayerGap = 8;
+constexpr int kPlayerHeight = 300;
+
 } // namespace
 
 CDialogPictureInformation::CDialogPictureInformation(CPadBankStore& store, QWidget* parent)
@@ -49,7 +74,8 @@ CDialogPictureInformation::CDialogPictureInformation(CPadBankStore& store, QWidg
     setWindowTitle(QStringLiteral("Still Image List"));
     setWindowIcon(QIcon(artwork::AppIconPath(16)));
     setFont(FormFont());
-    resize(DluSize(232, 274));
+    formWidth_ = DluToPixelsX(232);
+    resize(formWidth_ + kPlayerWidth + 2 * kPlayerGap, DluToPixelsY(274));
 
     bankLabel_ = MakeLabel(this, QString(), 4, 3, 36, 8);
     padLabel_ = MakeLabel(this, QString(), 46, 3, 25, 8);
@@ -66,11 +92,20 @@ CDialogPictureInformation::CDialogPictureInformation(CPadBankStore& store, QWidg
     downButton_->setAccessibleName(QStringLiteral("Move down"));
     downButton_->setToolTip(QStringLiteral("Move down"));
     audioButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Audio"), 62, 260);
-    previewButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Preview"), 121, 258);
+    previewButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Open in Player"), 121, 258);
+    // Wider than the form's buttons, for its longer text.
+    PlaceControl(previewButton_, 121, 258, 56, 14);
+    previewButton_->setToolTip(QStringLiteral("Show the selected picture with your computer's own viewer"));
     closeButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Close"), 182, 258);
+    player_ = new PlayerWidget(this);
 
     connect(list_, &QListWidget::currentRowChanged, this, &CDialogPictureInformation::UpdateArrows);
+    connect(list_, &QListWidget::currentRowChanged, this, &CDialogPictureInformation::ShowSelectedPicture);
     connect(list_, &QListWidget::itemDoubleClicked, this, &CDialogPictureInformation::OnPreview);
+    connect(list_, &CPictureListBox::RowMoveRequested, this, &CDialogPictureInformation::DragMove);
+    connect(list_, &CPictureListBox::UpRequested, this, &CDialogPictureInformation::OnUp);
+    connect(list_, &CPictureListBox::DownRequested, this, &CDialogPictureInformation::OnDown);
+    connect(list_, &CPictureListBox::DeleteRequested, this, &CDialogPictureInformation::OnDelete);
     connect(upButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnUp);
     connect(downButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnDown);
     connect(importButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnImport);
@@ -129,18 +164,31 @@ void CDialogPictureInformation::dropEvent(QDropEvent* event) {
 }
 
 void CDialogPictureInformation::AddPictures(const QStringList& paths) {
-    for (const QString& path : paths) {
+    if (paths.isEmpty()) {
+        return;
+    }
+    if (StillCount() >= 100) {
+        ShowMessage(QString::fromLatin1(kTooManyStills), true);
+        return;
+    }
+    std::vector<FitMode> fits(static_cast<std::size_t>(paths.size()), store_.GetSettings().fit);
+    if (store_.GetSettings().previewBeforeConverting && !AskPreview(paths, fits)) {
+        return;
+    }
+    for (qsizetype i = 0; i < paths.size(); ++i) {
         if (StillCount() >= 100) {
             ShowMessage(QString::fromLatin1(kTooManyStills), true);
-            return;
+            break;
         }
         // The store says why a picture failed; the rest are not tried.
-        const int count = store_.AddStillImage(std::filesystem::path(path.toStdString()), pad_);
+        const ChosenFit fit(store_, fits[static_cast<std::size_t>(i)]);
+        const int count = store_.AddStillImage(std::filesystem::path(paths[i].toStdString()), pad_);
         if (count <= 0) {
-            return;
+            break;
         }
         AddRow(StillName(count - 1));
     }
+    OpenPlayer();
 }
 
 void CDialogPictureInformation::SetPad(int bankIndex, int numberIndex, int padIndex) {
@@ -182,6 +230,7 @@ void CDialogPictureInformation::Start() {
     audioDisplayName_ = audio.empty() ? QString() : AudioDisplayName(store_, audio);
     upButton_->setEnabled(false);
     downButton_->setEnabled(false);
+    OpenPlayer();
     if (!initialised_) {
         initialSize_ = size();
         initialListWidth_ = list_->width();
@@ -227,6 +276,50 @@ void CDialogPictureInformation::Move(int from, int to) {
     AddRow(name, to);
     list_->setCurrentRow(to);
     UpdateArrows();
+    OpenPlayer();
+    ShowSelectedPicture();
+}
+
+// A row dragged to another place: the pictures between move up or down by one.
+void CDialogPictureInformation::DragMove(int from, int to) {
+    if (!store_.MoveStillImage(pad_, from, to)) {
+        return;
+    }
+    // The row keeps its decoded picture.
+    QListWidgetItem* item = list_->takeItem(from);
+    list_->insertItem(to, item);
+    list_->setCurrentRow(to);
+    UpdateArrows();
+    OpenPlayer();
+    ShowSelectedPicture();
+}
+
+// The pad's pictures in their order, each shown for kSecondsPerPicture, with the pad's sound. A picture
+// whose file is missing keeps its place (and shows nothing new), so that picture i is still row i.
+void CDialogPictureInformation::OpenPlayer() {
+    std::vector<std::filesystem::path> pictures;
+    bool anyThere = false;
+    for (int i = 0; i < StillCount(); ++i) {
+        const std::string name = StillName(i);
+        const auto path = store_.CardFilePath(name);
+        pictures.push_back(path.value_or(std::filesystem::path()));
+        anyThere = anyThere || (path && CPadBankStore::FileExists(*path));
+    }
+    if (!anyThere) {
+        pictures.clear();
+    }
+    const StillRecord* stills = Stills();
+    const std::string audio = stills != nullptr ? NameText(stills->audioFileName) : std::string();
+    const auto sound = audio.empty() ? std::nullopt : store_.CardFilePath(audio);
+    player_->OpenSlideshow(pictures, kSecondsPerPicture, sound.value_or(std::filesystem::path()));
+}
+
+// The player shows the picture chosen in the list, unless it is playing.
+void CDialogPictureInformation::ShowSelectedPicture() {
+    const int row = list_->currentRow();
+    if (row >= 0 && !player_->IsPlaying()) {
+        player_->SeekTo(row * kSecondsPerPicture);
+    }
 }
 
 void CDialogPictureInformation::OnUp() {
@@ -282,6 +375,7 @@ void CDialogPictureInformation::OnDelete() {
     list_->clearSelection();
     UpdateArrows();
     store_.RescanFileNumbers();
+    OpenPlayer();
 }
 
 void CDialogPictureInformation::OnAudio() {
@@ -298,6 +392,7 @@ void CDialogPictureInformation::OnAudio() {
     } else if (attached.outcome != SoundForPad::Outcome::Declined) {
         audioDisplayName_ = QString::fromStdString(attached.name);
         Relayout();
+        OpenPlayer(); // with the new sound
     }
 }
 
@@ -308,6 +403,7 @@ void CDialogPictureInformation::OnPreview() {
     }
     const std::string name = StillName(k);
     if (const auto path = store_.CardFilePath(name); path && !name.empty()) {
+        player_->Pause(); // one player at a time
         OpenWithDesktop(*path);
     }
 }
@@ -318,7 +414,8 @@ void CDialogPictureInformation::Relayout() {
     audioNameLabel_->setText(ShortenedName(audioDisplayName_, 30, 25));
     PlaceHeaderLabels(bankLabel_, padLabel_, audioLabel_, audioNameLabel_);
 
-    const int W = width();
+    // The form keeps its own width; the player's column lies right of it.
+    const int W = formWidth_;
     const int H = height();
     list_->setGeometry(0, 25, initialListWidth_ > 0 ? initialListWidth_ : list_->width(), H - 80);
     const int w = upButton_->width();
@@ -333,6 +430,7 @@ void CDialogPictureInformation::Relayout() {
     audioButton_->move(wDown + g, secondRow);
     previewButton_->move(2 * (wDown + g), secondRow);
     closeButton_->move(3 * (wDown + g), secondRow);
+    player_->setGeometry(W + kPlayerGap, 25, kPlayerWidth, std::min(kPlayerHeight, H - 25 - kPlayerGap));
 }
 
 void CDialogPictureInformation::showEvent(QShowEvent* event) {
@@ -354,11 +452,25 @@ void CDialogPictureInformation::reject() {
     done(1);
 }
 
+// Nothing plays on once the window has closed.
+void CDialogPictureInformation::done(int result) {
+    player_->Pause();
+    QDialog::done(result);
+}
+
 QStringList CDialogPictureInformation::AskImageFiles() {
     const QStringList filters = CConvertToolView::ImportFilters(PadKindStill);
     // The pictures we know, then all files (movies are no choice here).
     return QFileDialog::getOpenFileNames(this, QString(), QString(),
                                          filters.front() + QStringLiteral(";;") + filters.back());
+}
+
+bool CDialogPictureInformation::AskPreview(const QStringList& paths, std::vector<FitMode>& fits) {
+    std::vector<std::filesystem::path> files;
+    for (const QString& path : paths) {
+        files.emplace_back(path.toStdString());
+    }
+    return PreviewDialog::Ask(this, files, store_.GetSettings(), fits);
 }
 
 bool CDialogPictureInformation::AskConvertSound(const QString& question) {

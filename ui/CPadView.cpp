@@ -13,6 +13,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
 
@@ -189,10 +190,7 @@ void CPadView::SetSelection(int pad) {
         if (QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(this)) {
             QAccessibleEvent selection(grid->child(pad), QAccessible::Selection);
             QAccessible::updateAccessibility(&selection);
-            if (hasFocus()) {
-                QAccessibleEvent focus(grid->child(pad), QAccessible::Focus);
-                QAccessible::updateAccessibility(&focus);
-            }
+            AnnounceFocusedPad();
         }
     }
 }
@@ -303,6 +301,19 @@ void CPadView::keyPressEvent(QKeyEvent* event) {
 void CPadView::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
     update();
+    // The grid's own focus is told to screen readers after this handler: the selected pad is told
+    // after that, so that a screen reader lands on the pad, not on the block of twelve.
+    QTimer::singleShot(0, this, &CPadView::AnnounceFocusedPad);
+}
+
+void CPadView::AnnounceFocusedPad() {
+    if (!QAccessible::isActive() || !hasFocus() || selectedPad_ < 0 || selectedPad_ >= padgrid::kPadCount) {
+        return;
+    }
+    if (QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(this)) {
+        QAccessibleEvent focus(grid->child(selectedPad_), QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
 }
 
 void CPadView::focusOutEvent(QFocusEvent* event) {

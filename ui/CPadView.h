@@ -66,6 +66,8 @@ protected:
 
 private:
     void SetDropTarget(int pad);
+    // Tells screen readers that the selected pad has the keyboard focus, while the grid has it.
+    void AnnounceFocusedPad();
 
     std::array<int, 12> padStates_{};
     std::array<QImage, 12> pictures_;

@@ -1,19 +1,19 @@
 #include "ui/QtFileCopy.h"
 
 #include "ui/CopyWithProgress.h"
+#include "ui/ProgressWindow.h"
 #include "ui/QtUserMessages.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMessageBox>
-#include <QProgressDialog>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
 #include <atomic>
-#include <limits>
 #include <system_error>
 #include <thread>
 
@@ -32,7 +32,37 @@ QString NameOf(const std::filesystem::path& path) {
 
 } // namespace
 
-QtFileCopy::QtFileCopy(QWidget* owner) : owner_(owner) {}
+QtFileCopy::QtFileCopy(QWidget* owner) : owner_(owner) {
+    commandEnd_.setInterval(20);
+    QObject::connect(&commandEnd_, &QTimer::timeout, [this] {
+        // Timers also run in the loops of this copy's own windows; those are deeper.
+        if (command_ && QThread::currentThread()->loopLevel() <= command_->loopLevel) {
+            command_.reset();
+            commandEnd_.stop();
+        }
+    });
+}
+
+QString QtFileCopy::StoppedText(const std::vector<std::filesystem::path>& copied) {
+    if (copied.empty()) {
+        return QStringLiteral("Stopped: no file was copied.");
+    }
+    QString text = QStringLiteral("Stopped: only these files were copied.");
+    std::filesystem::path folder;
+    for (const std::filesystem::path& file : copied) {
+        if (file.parent_path() != folder) {
+            folder = file.parent_path();
+            text += QStringLiteral("\n\nTo %1:").arg(QString::fromStdString(folder.string()));
+        }
+        text += QLatin1Char('\n') + NameOf(file);
+    }
+    return text;
+}
+
+void QtFileCopy::StopCommand() {
+    command_->stopped = true;
+    QtUserMessages::Show(owner_, StoppedText(command_->copied));
+}
 
 void QtFileCopy::ShowFailure(const QString& text) {
     QtUserMessages::Show(owner_, text);
@@ -58,6 +88,13 @@ QtFileCopy::Answer QtFileCopy::AskOverwrite(const std::filesystem::path& destina
 }
 
 bool QtFileCopy::Copy(const std::vector<FileCopyItem>& items) {
+    if (!command_) {
+        command_ = Command{QThread::currentThread()->loopLevel(), false, {}};
+        commandEnd_.start();
+    }
+    if (command_->stopped) {
+        return false;
+    }
     // The questions come first, so that the user is not asked halfway through a long copy.
     std::vector<FileCopyItem> accepted;
     bool declined = false;
@@ -68,6 +105,7 @@ bool QtFileCopy::Copy(const std::vector<FileCopyItem>& items) {
         if (!replaceAll && std::filesystem::exists(std::filesystem::symlink_status(item.destination, ec))) {
             const Answer answer = AskOverwrite(item.destination);
             if (answer == Answer::Cancel) {
+                StopCommand();
                 return false;
             }
             if (answer == Answer::No) {
@@ -101,15 +139,8 @@ bool QtFileCopy::Copy(const std::vector<FileCopyItem>& items) {
     });
 
     // The window's own loop runs while the worker copies; the window appears only for longer copies.
-    QProgressDialog dialog(owner_);
-    dialog.setWindowTitle(QString::fromLatin1(QtUserMessages::kCaption));
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
-    // The window is shown by the poll below once the delay has passed, not by its own guess.
-    dialog.setMinimumDuration(std::numeric_limits<int>::max());
-    dialog.setRange(0, 1000);
-    dialog.setCancelButtonText(QStringLiteral("Cancel"));
+    // The window is shown by the poll below once the delay has passed.
+    ProgressWindow dialog(owner_);
     dialog.setObjectName(QString::fromLatin1(kProgressTitle));
     QObject::connect(&dialog, &QProgressDialog::canceled, [&progress] { progress.cancel.store(true); });
     QEventLoop loop;
@@ -148,7 +179,15 @@ bool QtFileCopy::Copy(const std::vector<FileCopyItem>& items) {
     poll.stop();
     worker.join();
     dialog.reset();
-    if (!copied && !progress.cancel.load()) {
+    // The files before the one that failed or was cancelled are there.
+    for (std::size_t i = 0; i < (copied ? accepted.size() : failedItem); ++i) {
+        command_->copied.push_back(accepted[i].destination);
+    }
+    if (!copied && progress.cancel.load()) {
+        StopCommand();
+        return false;
+    }
+    if (!copied) {
         // A failure the user did not ask for is never silent: which file, where to, and why.
         const FileCopyItem& item = accepted[failedItem];
         ShowFailure(QStringLiteral("The file \"%1\" could not be copied to the folder\n%2\n\n%3")

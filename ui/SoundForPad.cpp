@@ -7,19 +7,17 @@
 #include "store/CPadBankStore.h"
 #include "store/ShortName.h"
 #include "store/StoreMessages.h"
-#include "ui/QtUserMessages.h"
+#include "ui/ProgressWindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QProgressDialog>
 #include <QTimer>
 #include <QWidget>
 
 #include <atomic>
-#include <limits>
 #include <system_error>
 #include <thread>
 
@@ -133,17 +131,10 @@ ResultCode SoundForPad::Convert(const std::filesystem::path& source, const QStri
         finished.store(true);
     });
 
-    QProgressDialog dialog(owner_);
+    // Shown by the poll below once the delay has passed.
+    ProgressWindow dialog(owner_);
     dialog.setObjectName(QString::fromLatin1(kProgressName));
-    dialog.setWindowTitle(QString::fromLatin1(QtUserMessages::kCaption));
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
-    // Shown by the poll below once the delay has passed, never by the dialog's own guess.
-    dialog.setMinimumDuration(std::numeric_limits<int>::max());
-    dialog.setRange(0, 1000);
     dialog.setLabelText(QStringLiteral("Converting \"%1\" into the K-72's WAV form...").arg(shownName));
-    dialog.setCancelButtonText(QStringLiteral("Cancel"));
 
     QEventLoop loop;
     bool shown = false;
