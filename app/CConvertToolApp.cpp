@@ -8,6 +8,7 @@
 #include "ui/CAboutDlg.h"
 #include "ui/CDialogPreference.h"
 #include "ui/DialogUnits.h"
+#include "ui/QtUserMessages.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -18,9 +19,9 @@
 
 namespace k72 {
 
-CConvertToolApp::CConvertToolApp() : store_(&messages_, &fileCopy_, &progress_) {
+CConvertToolApp::CConvertToolApp() : commands_(store_, &fileCopy_, &progress_) {
     LoadSettings(settings_);
-    store_.SetSettings(settings_);
+    commands_.SetSettings(settings_);
     // Before this run first changes a card, a copy of its pad file goes to the user's data folder.
     store_.SetBackupFolder(PadBackupFolder());
 
@@ -39,8 +40,7 @@ CConvertToolApp::~CConvertToolApp() {
 
 CMainFrame& CConvertToolApp::CreateMainWindow(const QString& cardRoot) {
     frame_ = std::make_unique<CMainFrame>(*this, cardRoot);
-    // The store's messages, copies and progress windows belong to the main window.
-    messages_.SetOwner(frame_.get());
+    // The store's copies and progress windows belong to the main window.
     fileCopy_.SetOwner(frame_.get());
     progress_.SetOwner(frame_.get());
     frame_->show();
@@ -55,7 +55,7 @@ int CConvertToolApp::Run(const QString& cardRoot) {
 void CConvertToolApp::OnPreference(QWidget* owner) {
     if (CDialogPreference::Edit(owner, settings_)) {
         SaveSettings(settings_);
-        store_.SetSettings(settings_);
+        commands_.SetSettings(settings_);
     }
 }
 

@@ -3,10 +3,10 @@
 // serves the menu commands that are not about the card (preferences, manual, about box).
 
 #include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 #include "store/Settings.h"
 #include "ui/QtConversionProgress.h"
 #include "ui/QtFileCopy.h"
-#include "ui/QtUserMessages.h"
 
 #include <QString>
 #include <QStringList>
@@ -37,6 +37,7 @@ public:
 
     const Settings& GetSettings() const { return settings_; }
     CPadBankStore& Store() { return store_; }
+    PadCommands& Commands() { return commands_; }
     CMainFrame* MainWindow() const { return frame_.get(); }
 
     // The menu commands. Preference saves the settings when confirmed and hands them to the store.
@@ -58,10 +59,10 @@ protected:
 
 private:
     Settings settings_;
-    QtUserMessages messages_;
     QtFileCopy fileCopy_;
     QtConversionProgress progress_;
     CPadBankStore store_;
+    PadCommands commands_;
     std::unique_ptr<CMainFrame> frame_;
 };
 

@@ -51,7 +51,7 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     manualAction_->setShortcut(QKeySequence(Qt::Key_F1));
     aboutAction_ = help->addAction(QStringLiteral("About K-72 Image Converter"));
 
-    view_ = new CConvertToolView(app.Store(), cardRoot, this);
+    view_ = new CConvertToolView(app.Commands(), cardRoot, this);
     setCentralWidget(view_);
     // The form starts when it is first shown; it is shown once the window is (StartForm).
     view_->hide();

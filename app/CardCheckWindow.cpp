@@ -36,7 +36,7 @@ CardCheckWindow::CardCheckWindow(CPadBankStore& store, const QString& root, QWid
 }
 
 void CardCheckWindow::Recheck() {
-    report_ = CardCheck::Run(std::filesystem::path(root_.toStdString()));
+    report_ = CardCheck::Run(std::filesystem::path(root_.toStdString())).value;
     problems_->clear();
     for (const CardProblem& problem : report_.problems) {
         problems_->addItem(QString::fromStdString(problem.text) +
@@ -61,13 +61,9 @@ void CardCheckWindow::Recheck() {
 }
 
 void CardCheckWindow::Repair() {
-    std::vector<std::string> failures;
-    CardCheck::Repair(store_, report_, failures);
-    lastFailures_.clear();
-    for (const std::string& failure : failures) {
-        lastFailures_ +=
-            (lastFailures_.isEmpty() ? QString() : QStringLiteral("; ")) + QString::fromStdString(failure);
-    }
+    const StoreResult repaired = CardCheck::Repair(store_, report_);
+    // One line of the summary for everything that could not be repaired.
+    lastFailures_ = QString::fromStdString(repaired.text).replace(QLatin1Char('\n'), QStringLiteral("; "));
     emit Repaired();
     Recheck();
 }

@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < 50; ++run) {
         k72::CPadBankStore store;
         const auto start = Clock::now();
-        if (!store.OpenCardRoot(root)) {
+        if (!store.OpenCardRoot(root).Ok()) {
             std::fprintf(stderr, "cannot open the card in %s\n", root.c_str());
             return 1;
         }

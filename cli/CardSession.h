@@ -10,6 +10,7 @@
 #include "cli/TerminalMessages.h"
 #include "cli/TerminalProgress.h"
 #include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 
 #include <filesystem>
 #include <memory>
@@ -38,6 +39,7 @@ public:
     bool Select(const PadAddress& address);
 
     CPadBankStore& Store() { return store_; }
+    PadCommands& Commands() { return commands_; }
     TerminalMessages& Messages() { return messages_; }
     TerminalFileCopy& FileCopy() { return copy_; }
     TerminalProgress& Progress() { return progress_; }
@@ -48,9 +50,8 @@ public:
     const PadEntry* Entry(const PadAddress& address) const;
     PadKind KindOf(const PadAddress& address) const;
 
-    // Why a card root cannot be read, in words (the store's reasons); empty when nothing is found wrong.
-    // For opening to change a card, the store's own reason counts (LastOpenResult).
-    static std::string DiagnoseCard(const std::filesystem::path& root);
+    // Prints what a store result says (the store's words, as the desktop program shows them); its Ok().
+    bool Report(const StoreResult& result);
 
 private:
     ProgressBar bar_;
@@ -58,6 +59,7 @@ private:
     TerminalFileCopy copy_;
     TerminalProgress progress_;
     CPadBankStore store_;
+    PadCommands commands_;
     std::filesystem::path root_;
     std::unique_ptr<TemporaryFolder> snapshotFolder_; // holds the copy a card opened for reading uses
 };

@@ -11,7 +11,7 @@
 #include "store/CardLayout.h"
 
 #include <cstdio>
-#include <sys/stat.h>
+#include <sstream>
 
 namespace k72::cli {
 namespace {
@@ -31,26 +31,24 @@ int RunCheck(const CheckOptions& options) {
     TerminalMessages& messages = session.Messages();
     const std::filesystem::path root = options.card;
     // A folder that is no card at all is an error; a card whose pad file is wrong is a finding.
-    struct stat info {};
-    if (::stat(root.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-        !CPadBankStore::FileExists(FindCardPaths(root).padFilePath)) {
-        messages.Error(CardSession::DiagnoseCard(root));
+    auto checked = CardCheck::Run(root);
+    if (!checked) {
+        messages.Error(checked.text);
         return kExitFailed;
     }
-
-    CardCheckReport report = CardCheck::Run(root);
+    CardCheckReport report = std::move(checked.value);
     std::vector<CardProblem> repaired;
     if (options.repair && report.Repairable() > 0) {
         if (!session.Open(root)) {
             return kExitFailed;
         }
-        std::vector<std::string> failures;
-        const bool ok = CardCheck::Repair(session.Store(), report, failures);
+        const StoreResult repair = CardCheck::Repair(session.Store(), report);
         session.Store().Close();
-        for (const std::string& failure : failures) {
-            messages.Error(failure);
+        std::istringstream failures(repair.text);
+        for (std::string line; std::getline(failures, line);) {
+            messages.Error(line);
         }
-        const CardCheckReport after = CardCheck::Run(root);
+        const CardCheckReport after = CardCheck::Run(root).value;
         for (const CardProblem& problem : report.problems) {
             bool left = false;
             for (const CardProblem& remaining : after.problems) {
@@ -63,7 +61,7 @@ int RunCheck(const CheckOptions& options) {
             }
         }
         report = after;
-        if (!ok) {
+        if (!repair) {
             return kExitFailed;
         }
     }

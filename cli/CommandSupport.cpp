@@ -1,9 +1,7 @@
 #include "cli/CommandSupport.h"
 
 #include "cli/CommandOutput.h"
-#include "cli/TemporaryFolder.h"
 #include "cli/TerminalMessages.h"
-#include "engine/CConversionManager.h"
 #include "engine/ResultCodeText.h"
 #include "store/PrintableText.h"
 
@@ -58,16 +56,6 @@ std::string DescribePad(const PadAddress& address, const PadEntry* entry) {
 void PrintResultCode(TerminalMessages& messages, ResultCode code) {
     output::NoteCode(code);
     messages.Raw(ResultCodeText(code));
-}
-
-ResultCode PictureFailureCode(const std::filesystem::path& source, float quality) {
-    TemporaryFolder folder;
-    if (!folder.Ok()) {
-        return 0;
-    }
-    CConversionManager manager;
-    manager.SetStillQuality(quality);
-    return manager.ConvertStillImage(source.string(), (folder.Path() / "PICTURE.JPG").string());
 }
 
 std::filesystem::path OutputPath(const std::filesystem::path& source,

@@ -13,9 +13,6 @@ namespace k72::cli {
 
 class TerminalMessages;
 
-// The still image list's limit.
-inline constexpr const char* kStillLimitMessage = "No more than 100 still images can be assigned to one pad.";
-
 // A PAD the command line has already checked.
 PadAddress PadOf(const std::string& text);
 
@@ -28,11 +25,6 @@ std::string DescribePad(const PadAddress& address, const PadEntry* entry);
 
 // Prints the diagnostic line of a result code ("JPEG_ERROR :80000200").
 void PrintResultCode(TerminalMessages& messages, ResultCode code);
-
-// The store reports a picture that cannot be converted with its message only. To give the user the
-// code too, the picture goes through the converter once more, into a folder of its own that is removed
-// at once; the conversion fails the same way. 0 when it does not fail this time.
-ResultCode PictureFailureCode(const std::filesystem::path& source, float quality);
 
 // The path a conversion writes to: destination itself, or, when it is a folder, the source's name with
 // the given extension in that folder.

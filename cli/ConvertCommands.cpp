@@ -99,36 +99,21 @@ bool CopyIntoPlace(ConversionTerminal& terminal, const std::filesystem::path& co
 
 } // namespace
 
-int RunConvertPicture(const ConvertOptions& options) {
-    ConversionTerminal terminal;
-    const std::filesystem::path source = options.source;
-    const std::filesystem::path destination = OutputPath(source, options.destination, "JPG");
-    if (!terminal.Prepare(source, PadKindStill, destination, options.overwrite)) {
-        return kExitFailed;
-    }
-    const std::filesystem::path converted = terminal.WorkFolder() / "PICTURE.JPG";
-    const ConversionResult result = ConvertPicture(source, converted, options.settings.Resolve());
-    if (!result) {
-        terminal.ReportFailure(result, destination);
-        return kExitFailed;
-    }
-    if (!CopyIntoPlace(terminal, converted, destination)) {
-        return kExitFailed;
-    }
-    output::Line(destination.string());
-    return kExitSuccess;
-}
+namespace {
 
-int RunConvertMovie(const ConvertOptions& options) {
+// A movie or a picture: converted into the private folder, then copied into place.
+int RunConversion(const ConvertOptions& options, PadKind kind) {
     ConversionTerminal terminal;
+    const bool movie = kind == PadKindMovie;
     const std::filesystem::path source = options.source;
-    const std::filesystem::path destination = OutputPath(source, options.destination, "AVI");
-    if (!terminal.Prepare(source, PadKindMovie, destination, options.overwrite)) {
+    const std::filesystem::path destination = OutputPath(source, options.destination, movie ? "AVI" : "JPG");
+    if (!terminal.Prepare(source, kind, destination, options.overwrite)) {
         return kExitFailed;
     }
-    const std::filesystem::path converted = terminal.WorkFolder() / "MOVIE.AVI";
-    const ConversionResult result =
-        ConvertMovie(source, converted, options.settings.Resolve(), &terminal.Progress());
+    const std::filesystem::path converted = terminal.WorkFolder() / (movie ? "MOVIE.AVI" : "PICTURE.JPG");
+    const Settings settings = options.settings.Resolve();
+    const ConversionResult result = movie ? ConvertMovie(source, converted, settings, &terminal.Progress())
+                                          : ConvertPicture(source, converted, settings);
     if (!result) {
         terminal.ReportFailure(result, destination);
         return kExitFailed;
@@ -139,6 +124,16 @@ int RunConvertMovie(const ConvertOptions& options) {
     output::Line(destination.string() +
                  (result.frames ? "  " + std::to_string(*result.frames) + " frames" : std::string()));
     return kExitSuccess;
+}
+
+} // namespace
+
+int RunConvertPicture(const ConvertOptions& options) {
+    return RunConversion(options, PadKindStill);
+}
+
+int RunConvertMovie(const ConvertOptions& options) {
+    return RunConversion(options, PadKindMovie);
 }
 
 int RunConvertSound(const ConvertOptions& options) {
@@ -158,7 +153,8 @@ int RunConvertSound(const ConvertOptions& options) {
     if (!CopyIntoPlace(terminal, converted, destination)) {
         return kExitFailed;
     }
-    PrintLine(destination.string());
+    // A line of the result like the other commands', so that --json prints one object and nothing else.
+    output::Line(destination.string());
     return kExitSuccess;
 }
 

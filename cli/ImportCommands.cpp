@@ -15,27 +15,20 @@
 namespace k72::cli {
 namespace {
 
-// After a failed conversion onto the card the store has shown its message; this adds what the
-// terminal can say beyond it: the cancel, or the code behind the failure.
-void ExplainFailure(CardSession& session, const std::filesystem::path& file, PadKind kind,
-                    int messagesBefore) {
+// Tells why an import onto the card failed: the store's message and the code behind a failed
+// conversion, or the cancel. False when nothing at all could be said, for the caller's own line.
+bool ExplainFailure(CardSession& session, const StoreResult& result) {
     TerminalMessages& messages = session.Messages();
-    const auto& outcome = session.Progress().LastOutcome();
-    if (kind == PadKindMovie && outcome && !outcome->Completed()) {
-        if (outcome->cancelled) {
-            messages.Error("cancelled; the card is unchanged");
-            return;
-        }
-        if (Failed(outcome->finalResult)) {
-            PrintResultCode(messages, outcome->finalResult);
-        }
-    } else if (kind == PadKindStill && messages.Count() > messagesBefore &&
-               messages.LastStoreMessage() == messages::kLoadFailed) {
-        const ResultCode code = PictureFailureCode(file, session.Store().GetSettings().StillImageQuality());
-        if (Failed(code)) {
-            PrintResultCode(messages, code);
-        }
+    if (result.Cancelled()) {
+        messages.Error("cancelled; the card is unchanged");
+        return true;
     }
+    session.Report(result);
+    if (result.failure == StoreFailure::ConversionFailed && Failed(result.code)) {
+        PrintResultCode(messages, result.code);
+    }
+    // A copy that failed has said why itself.
+    return !result.text.empty() || result.failure == StoreFailure::CopyFailed;
 }
 
 // A file the command line names for import: of a known kind and there.
@@ -67,13 +60,13 @@ int RunImport(const ImportOptions& options) {
     if (!session.Open(options.card) || !session.Select(address)) {
         return kExitFailed;
     }
-    session.Store().SetSettings(options.settings.Resolve());
+    session.Commands().SetSettings(options.settings.Resolve());
     session.FileCopy().SetOverwrite(options.overwrite);
 
-    const int before = session.Messages().Count();
-    if (!session.Store().ImportFile(file, address.pad, kind)) {
-        ExplainFailure(session, file, kind, before);
-        if (session.Messages().Count() == before) {
+    // What the pad held is replaced without a question, and its files stay on the card.
+    const StoreResult result = session.Commands().Import({address.pad, kind, {file}, false});
+    if (!result) {
+        if (!ExplainFailure(session, result)) {
             session.Messages().Error("the import of " + file.string() + " onto " + address.Text() +
                                      " failed");
         }
@@ -101,49 +94,40 @@ int RunAddStill(const AddStillOptions& options) {
         messages.Error(address.Text() + " holds a movie; pictures go onto an empty pad or a still image pad");
         return kExitFailed;
     }
-    session.Store().SetSettings(options.settings.Resolve());
+    session.Commands().SetSettings(options.settings.Resolve());
     session.FileCopy().SetOverwrite(options.overwrite);
 
-    const std::size_t total = options.files.size();
-    const PadEntry* entry = session.Entry(address);
-    const bool empty = entry == nullptr || entry->Kind() == PadKindEmpty;
-    const std::size_t count = empty || !entry->stills ? 0 : entry->stills->stillCount;
-    if (count + total > padlayout::kMaxStills) {
-        messages.ShowMessage(kStillLimitMessage);
-        messages.Error(address.Text() + " has room for " + std::to_string(padlayout::kMaxStills - count) +
-                       " more; nothing added");
-        return kExitFailed;
-    }
     // The whole batch is converted on every core and recorded with one save: a failure or a cancel
     // leaves the pad as it was.
-    std::vector<std::filesystem::path> files(options.files.begin(), options.files.end());
-    const int before = messages.Count();
-    bool cancelled = false;
-    const int result =
-        session.Store().AddStillImages(files, address.pad, [&](std::size_t done, std::size_t all) {
+    const std::vector<std::filesystem::path> files(options.files.begin(), options.files.end());
+    const StoreResult result = session.Commands().Import(
+        {address.pad, PadKindStill, files, true}, nullptr, [&](std::size_t done, std::size_t all) {
             session.Bar().Show("adding pictures...",
                                static_cast<int>(done * 100 / std::max<std::size_t>(all, 1)));
-            cancelled = CancelSignal::Raised();
-            return !cancelled;
+            return !CancelSignal::Raised();
         });
     session.Bar().Clear();
-    if (result < 0) {
-        if (cancelled) {
-            messages.Error("cancelled; the card is unchanged");
-            return kExitFailed;
-        }
-        const auto failed = session.Store().LastBatchFailure();
-        if (failed) {
-            ExplainFailure(session, files[*failed], PadKindStill, before);
-            messages.Error(files[*failed].string() + " could not be added; added 0 of " +
-                           std::to_string(total) + (total == 1 ? " picture" : " pictures"));
-        } else {
-            messages.Error("the pictures could not be added; " + address.Text() + " is unchanged");
-        }
+    if (result) {
+        output::Pad(address, session.Entry(address));
+        return kExitSuccess;
+    }
+    ExplainFailure(session, result);
+    if (result.Cancelled()) {
         return kExitFailed;
     }
-    output::Pad(address, session.Entry(address));
-    return kExitSuccess;
+    const std::size_t total = files.size();
+    if (result.failure == StoreFailure::StillLimit) {
+        const PadEntry* entry = session.Entry(address);
+        const std::size_t count = entry != nullptr && entry->stills ? entry->stills->UsableCount() : 0;
+        messages.Error(address.Text() + " has room for " + std::to_string(padlayout::kMaxStills - count) +
+                       " more; nothing added");
+    } else if (result.source && *result.source < total) {
+        messages.Error(files[*result.source].string() + " could not be added; added 0 of " +
+                       std::to_string(total) + (total == 1 ? " picture" : " pictures"));
+    } else {
+        messages.Error("the pictures could not be added; " + address.Text() + " is unchanged");
+    }
+    return kExitFailed;
 }
 
 } // namespace k72::cli

@@ -95,8 +95,8 @@ std::string SizeText(std::uintmax_t bytes) {
 int RunOverview(const OverviewOptions& options) {
     TerminalMessages messages;
     CardOverview overview;
-    if (!overview.Read(options.card)) {
-        messages.Error(options.card + ": " + overview.Reason());
+    if (const StoreResult read = overview.Read(options.card); !read) {
+        messages.Error(options.card + ": " + read.text);
         return kExitFailed;
     }
     const std::string card = CardText(options.card);

@@ -48,34 +48,6 @@ ProbeKind ProbeKindOf(const std::filesystem::path& file) {
     return ProbeKind::Unknown;
 }
 
-// What each rule of the sound check asks for, in words.
-std::string WavReason(ResultCode code) {
-    switch (code) {
-    case rc::PcmOpenFailed:
-        return "the file cannot be opened";
-    case rc::PcmBadRiff:
-        return "not a RIFF WAVE file with its format chunk first";
-    case rc::PcmBadFmtSize:
-        return "the format chunk does not fit in the file";
-    case rc::PcmNotPcm:
-        return "not uncompressed PCM";
-    case rc::PcmBadChannels:
-        return "not 2 channels";
-    case rc::PcmBadSampleRate:
-        return "not 44100 Hz";
-    case rc::PcmBadByteRate:
-        return "the byte rate is not 176400";
-    case rc::PcmBadBlockAlign:
-        return "the block alignment is not 4";
-    case rc::PcmBadBitsPerSample:
-        return "not 16 bits per sample";
-    case rc::PcmNoData:
-        return "no sound data, or less than the file declares";
-    default:
-        return "not accepted";
-    }
-}
-
 std::string RateText(double framesPerSecond) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", framesPerSecond);
@@ -106,14 +78,16 @@ int RunProbe(const ProbeOptions& options) {
     if (kind == ProbeKind::Wav) {
         const ResultCode code = CConversionManager::CheckPcmFile(file.string());
         if (options.json) {
-            std::fputs(WavProbeJson(code, file.string() + ": not accepted: " + WavReason(code)).c_str(),
-                       stdout);
+            std::fputs(
+                WavProbeJson(code, file.string() + ": not accepted: " + std::string(SoundCheckWords(code)))
+                    .c_str(),
+                stdout);
             output::NoteJsonPrinted();
         } else if (Succeeded(code)) {
             output::Line(file.string() + ": accepted (PCM, 2 channels, 44100 Hz, 16 bits)");
         } else {
-            output::Line(file.string() + ": not accepted: " + WavReason(code) + " (" + ResultCodeHex(code) +
-                         ")");
+            output::Line(file.string() + ": not accepted: " + std::string(SoundCheckWords(code)) + " (" +
+                         ResultCodeHex(code) + ")");
         }
         if (Failed(code)) {
             PrintResultCode(messages, code);

@@ -38,8 +38,9 @@ int RunShow(const ShowOptions& options) {
             if (oneNumber && number != options.number - 1) {
                 continue;
             }
+            session.Store().SelectNumber(number);
             for (int pad = 0; pad < padlayout::kPads; ++pad) {
-                const PadEntry* entry = session.Store().PadFile().EntryAt(number, pad);
+                const PadEntry* entry = session.Store().Entry(pad);
                 if (entry == nullptr || (!oneNumber && entry->Kind() == PadKindEmpty)) {
                     continue;
                 }

@@ -37,26 +37,20 @@ int RunRemoveStill(const RemoveStillOptions& options) {
     if (!session.Open(options.card) || !session.Select(address)) {
         return kExitFailed;
     }
-    const auto count = StillCount(session, address, {options.position});
-    if (!count) {
+    if (!StillCount(session, address, {options.position})) {
         return kExitFailed;
     }
-    const int index = options.position - 1;
-    const NameField name = session.Entry(address)->stills->stillNames[static_cast<std::size_t>(index)];
-    CPadBankStore& store = session.Store();
-    if (!store.RemoveStillImage(index, address.pad)) {
+    // The store deletes the file only once no record names it any more (another pad, or this one, may
+    // still show it), and makes a pad whose last picture goes an empty pad.
+    const StoreResult result =
+        session.Commands().RemovePicture(address.pad, options.position - 1, options.deleteFile);
+    session.Report(result);
+    if (!result.change.PadChanged()) {
         session.Messages().Error("the pad file could not be written; " + address.Text() + " is unchanged");
         return kExitFailed;
     }
-    // A pad without pictures is an empty pad, as the desktop program leaves it after its list.
-    if (*count == 1) {
-        store.DeletePad(address.pad, false);
-    }
-    // Only once no record names the picture any more; another pad (or this one) may still show it.
-    const int notDeleted = options.deleteFile ? store.DeleteUnusedCardFiles({NameText(name)}) : 0;
-    store.RescanFileNumbers();
     output::Pad(address, session.Entry(address));
-    return notDeleted == 0 ? kExitSuccess : kExitFailed;
+    return result.notDeleted.empty() ? kExitSuccess : kExitFailed;
 }
 
 int RunMoveStill(const MoveStillOptions& options) {
@@ -69,10 +63,14 @@ int RunMoveStill(const MoveStillOptions& options) {
         return kExitFailed;
     }
     // The whole move with one save, so that a run cut off leaves the list as it was or as wanted.
-    if (options.from != options.to &&
-        !session.Store().MoveStillImage(address.pad, options.from - 1, options.to - 1)) {
-        session.Messages().Error("the pad file could not be written; " + address.Text() + " is unchanged");
-        return kExitFailed;
+    if (options.from != options.to) {
+        const StoreResult result =
+            session.Commands().MovePicture(address.pad, options.from - 1, options.to - 1);
+        if (!session.Report(result)) {
+            session.Messages().Error("the pad file could not be written; " + address.Text() +
+                                     " is unchanged");
+            return kExitFailed;
+        }
     }
     output::Pad(address, session.Entry(address));
     return kExitSuccess;

@@ -45,6 +45,15 @@ bool TerminalFileCopy::WouldReplace(const std::filesystem::path& source,
     return !SameContent(source, destination);
 }
 
+bool TerminalFileCopy::MayReplace(const std::filesystem::path& source,
+                                  const std::filesystem::path& destination) {
+    if (overwrite_ || !WouldReplace(source, destination)) {
+        return true;
+    }
+    ReportExisting(destination);
+    return false;
+}
+
 void TerminalFileCopy::ReportExisting(const std::filesystem::path& destination) {
     messages_.Error(destination.string() + " exists already; --overwrite replaces it");
 }

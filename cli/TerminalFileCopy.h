@@ -22,6 +22,8 @@ public:
     bool Overwrite() const { return overwrite_; }
 
     bool Copy(const std::vector<FileCopyItem>& items) override;
+    // Without --overwrite a file of other bytes is never replaced: refused, naming the file.
+    bool MayReplace(const std::filesystem::path& source, const std::filesystem::path& destination) override;
 
     // True when destination exists (as a file, folder or link) and does not hold the same bytes as
     // source: a copy without overwriting would have to refuse it.

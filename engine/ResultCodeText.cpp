@@ -85,4 +85,31 @@ std::string ResultCodeText(ResultCode code) {
     return line;
 }
 
+std::string_view SoundCheckWords(ResultCode code) {
+    switch (code) {
+    case rc::PcmOpenFailed:
+        return "the file cannot be opened";
+    case rc::PcmBadRiff:
+        return "not a RIFF WAVE file with its format chunk first";
+    case rc::PcmBadFmtSize:
+        return "the format chunk does not fit in the file";
+    case rc::PcmNotPcm:
+        return "not uncompressed PCM";
+    case rc::PcmBadChannels:
+        return "not 2 channels";
+    case rc::PcmBadSampleRate:
+        return "not 44100 Hz";
+    case rc::PcmBadByteRate:
+        return "the byte rate is not 176400";
+    case rc::PcmBadBlockAlign:
+        return "the block alignment is not 4";
+    case rc::PcmBadBitsPerSample:
+        return "not 16 bits per sample";
+    case rc::PcmNoData:
+        return "no sound data, or less than the file declares";
+    default:
+        return "not accepted";
+    }
+}
+
 } // namespace k72

@@ -8,6 +8,7 @@
 #include "fuzz/FuzzSupport.h"
 
 #include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 #include "store/PadRecords.h"
 
 #include <algorithm>
@@ -113,45 +114,47 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     card.RestoreMedia();
 
     static CPadBankStore store; // one store, as in the program, for card after card
-    Check(store.Open(card.folder, card.padFile), "the card does not open");
+    static PadCommands commands(store);
+    Check(store.Open(card.folder, card.padFile).Ok(), "the card does not open");
     store.SelectBank(bank);
     store.SelectNumber(0);
-    Check(store.PadFile().Loaded(), "the bank does not load");
+    Check(store.Entry(0) != nullptr, "the bank does not load");
 
-    Check(store.PadFile().SaveBank(), "an unchanged bank cannot be saved");
+    const PadEntry unchanged = *store.Entry(0);
+    Check(store.WritePad({bank, 0, 0}, unchanged).Ok(), "an unchanged bank cannot be saved");
     Check(ReadBank(card.padFile, bank) == ExpectedAfterSave(image), "saving an unchanged bank changed it");
 
     int assigned = 0;
     for (int number = 0; number < padlayout::kNumbers; ++number) {
         store.SelectNumber(number);
         for (int pad = 0; pad < padlayout::kPads; ++pad) {
-            PadKind kind = PadKindEmpty;
-            Check(store.GetPadKind(pad, kind), "no pad kind with a bank loaded");
+            Check(store.Entry(pad) != nullptr, "no pad with a bank loaded");
+            const PadKind kind = store.PadKindOf(pad);
             if (kind == PadKindEmpty) {
                 continue;
             }
             // Copies cost much more than parsing: a few assigned pads per input are exported.
             const bool exported = assigned++ < 8;
             if (kind == PadKindMovie) {
-                const auto record = store.PadFile().GetMovieRecord(number, pad);
+                const auto& record = store.Entry(pad)->movie;
                 Check(record.has_value(), "a movie pad without its record");
-                static_cast<void>(store.CardFilePath(NameText(record->fileName)));
+                static_cast<void>(store.Files().PathOf(NameText(record->fileName)));
                 if (exported) {
-                    store.ExportMovie(pad, card.exportFolder);
+                    static_cast<void>(commands.ExportPad(pad, card.exportFolder));
                 }
             } else {
-                const auto record = store.PadFile().GetStillRecord(number, pad);
+                const auto& record = store.Entry(pad)->stills;
                 Check(record.has_value(), "a still pad without its record");
                 Check(record->UsableCount() <= padlayout::kMaxStills, "more pictures than slots");
                 if (exported) {
-                    store.ExportStillImages(pad, card.exportFolder);
+                    static_cast<void>(commands.ExportPad(pad, card.exportFolder));
                 }
             }
             // Every other assigned pad is refreshed and deleted with its files, so names that reach
             // outside the card folder or at the pad file itself are tried too.
             if (assigned % 2 == 1) {
-                store.RefreshPad(pad);
-                store.DeletePad(pad, true);
+                static_cast<void>(store.RefreshPad(pad));
+                static_cast<void>(commands.DeletePad(pad, true));
             }
         }
     }

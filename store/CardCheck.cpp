@@ -199,22 +199,43 @@ const char* CardProblemKindName(CardProblemKind kind) {
     return "unknown";
 }
 
-CardCheckReport CardCheck::Run(const std::filesystem::path& root) {
-    CardCheckReport report;
+StoreOutcome<CardCheckReport> CardCheck::Run(const std::filesystem::path& root) {
+    StoreOutcome<CardCheckReport> result;
+    CardCheckReport& report = result.value;
     const CardPaths paths = FindCardPaths(root);
     report.cardFolder = paths.cardFolder;
 
+    // A folder that is no card at all cannot be checked; a card whose pad file is wrong is a finding.
+    struct stat info {};
+    CardOpenResult noCard;
+    noCard.root = root;
+    if (::stat(root.empty() ? "." : root.c_str(), &info) != 0) {
+        noCard.failure = CardOpenFailure::NotFound;
+        noCard.errorNumber = errno;
+    } else if (!S_ISDIR(info.st_mode)) {
+        noCard.failure = CardOpenFailure::NotAFolder;
+    } else if (::lstat(paths.padFilePath.c_str(), &info) != 0) {
+        noCard.failure = CardOpenFailure::NotACard;
+    }
+    if (!noCard) {
+        // A folder without a pad file is still reported on, as a card whose pad file is missing.
+        static_cast<StoreResult&>(result) = StoreFailed(StoreFailure::NoCard, CardOpenMessage(noCard));
+        if (noCard.failure != CardOpenFailure::NotACard) {
+            return result;
+        }
+    }
+
     PadFileSnapshot snapshot;
-    if (!snapshot.Read(paths.padFilePath)) {
+    if (const StoreResult read = snapshot.Read(paths.padFilePath); !read) {
         CardProblem problem;
         problem.kind = CardProblemKind::PadFileSize;
         problem.name = std::string(cardlayout::kPadFileName);
         problem.text = snapshot.WrongLength() >= 0
                            ? "the pad file has " + std::to_string(snapshot.WrongLength()) + " bytes, not " +
                                  std::to_string(padlayout::kFileSize)
-                           : snapshot.Reason();
+                           : read.text;
         report.problems.push_back(std::move(problem));
-        return report;
+        return result;
     }
 
     // The card folder's files by their upper-case names: FAT compares names without regard to case.
@@ -253,24 +274,70 @@ CardCheckReport CardCheck::Run(const std::filesystem::path& root) {
         }
     }
     checker.Unused();
-    return report;
+    return result;
 }
 
-bool CardCheck::Repair(CPadBankStore& store, const CardCheckReport& report,
-                       std::vector<std::string>& failures) {
+namespace {
+
+// What a record keeps once the names of missing files are taken out of it; an empty pad when nothing
+// of its movie or pictures is left.
+PadEntry WithoutMissing(const PadEntry& entry, const std::vector<const CardProblem*>& problems) {
+    std::set<std::string> missing;
+    bool soundMissing = false;
+    for (const CardProblem* problem : problems) {
+        if (problem->kind == CardProblemKind::MissingSound) {
+            soundMissing = true;
+        } else {
+            missing.insert(problem->name);
+        }
+    }
+    PadEntry after = entry;
+    if (after.Kind() == PadKindMovie && after.movie) {
+        if (missing.count(NameText(after.movie->fileName)) != 0) {
+            return PadEntry{};
+        }
+        if (soundMissing) {
+            after.movie->audioFileName = NameField{};
+        }
+    } else if (after.Kind() == PadKindStill && after.stills) {
+        StillRecord& stills = *after.stills;
+        std::vector<NameField> kept;
+        for (std::size_t i = 0; i < stills.UsableCount(); ++i) {
+            if (missing.count(NameText(stills.stillNames[i])) == 0) {
+                kept.push_back(stills.stillNames[i]);
+            }
+        }
+        if (kept.empty()) {
+            return PadEntry{};
+        }
+        if (kept.size() != stills.UsableCount()) {
+            for (std::size_t i = 0; i < padlayout::kMaxStills; ++i) {
+                stills.stillNames[i] = i < kept.size() ? kept[i] : NameField{};
+            }
+            stills.stillCount = static_cast<std::uint32_t>(kept.size());
+        }
+        if (soundMissing) {
+            stills.audioFileName = NameField{};
+        }
+    }
+    return after;
+}
+
+} // namespace
+
+StoreResult CardCheck::Repair(CPadBankStore& store, const CardCheckReport& report) {
     if (report.Repairable() == 0) {
-        return true;
+        return {};
     }
     std::error_code ec;
     if (!store.IsCardOpen() || !std::filesystem::equivalent(store.CardFolder(), report.cardFolder, ec)) {
-        failures.push_back("the card is not open for changes");
-        return false;
+        return StoreFailed(StoreFailure::NoCard, "the card is not open for changes");
     }
     // What is true now, with the card locked; only what was listed and still holds is repaired.
-    const CardCheckReport now = Run(PadFileBackup::CardRoot(store.CardFolder()));
+    const auto now = Run(PadFileBackup::CardRoot(store.CardFolder()));
     std::map<std::tuple<int, int, int>, std::vector<const CardProblem*>> records;
     std::vector<const CardProblem*> unused;
-    for (const CardProblem& problem : now.problems) {
+    for (const CardProblem& problem : now.value.problems) {
         if (!problem.repairable || !Listed(report, problem)) {
             continue;
         }
@@ -281,94 +348,43 @@ bool CardCheck::Repair(CPadBankStore& store, const CardCheckReport& report,
         }
     }
     if (records.empty() && unused.empty()) {
-        return true;
+        return {};
     }
     store.BackUpPadFileOnce();
 
-    const int previousBank = store.bank_;
-    const int previousNumber = store.number_;
-    bool ok = true;
+    StoreResult result;
+    const auto failed = [&result](const std::string& line) {
+        AddLine(result.text, line);
+        result.failure = StoreFailure::Incomplete;
+    };
     for (const auto& [where, problems] : records) {
-        const auto [bank, number, pad] = where;
-        store.SelectBank(bank);
-        store.SelectNumber(number);
-        PadEntry* entry = store.padFile_.LoadedBank() == bank ? store.padFile_.EntryAt(number, pad) : nullptr;
-        if (entry == nullptr) {
-            failures.push_back("bank " + std::string(1, static_cast<char>('A' + bank)) + " cannot be read");
-            ok = false;
+        const PadLocation pad{std::get<0>(where), std::get<1>(where), std::get<2>(where)};
+        const auto entry = store.EntryAt(pad);
+        if (!entry) {
+            failed("bank " + std::string(1, static_cast<char>('A' + pad.bank)) + " cannot be read");
             continue;
         }
-        const PadEntry before = *entry;
-        std::set<std::string> missing;
-        bool soundMissing = false;
-        for (const CardProblem* problem : problems) {
-            if (problem->kind == CardProblemKind::MissingSound) {
-                soundMissing = true;
-            } else {
-                missing.insert(problem->name);
-            }
-        }
-        if (entry->Kind() == PadKindMovie && entry->movie) {
-            if (missing.count(NameText(entry->movie->fileName)) != 0) {
-                store.padFile_.ClearPad(number, pad);
-            } else if (soundMissing) {
-                entry->movie->audioFileName = NameField{};
-            }
-        } else if (entry->Kind() == PadKindStill && entry->stills) {
-            StillRecord& stills = *entry->stills;
-            std::vector<NameField> kept;
-            for (std::size_t i = 0; i < stills.UsableCount(); ++i) {
-                if (missing.count(NameText(stills.stillNames[i])) == 0) {
-                    kept.push_back(stills.stillNames[i]);
-                }
-            }
-            if (kept.empty()) {
-                store.padFile_.ClearPad(number, pad);
-            } else {
-                if (kept.size() != stills.UsableCount()) {
-                    for (std::size_t i = 0; i < padlayout::kMaxStills; ++i) {
-                        stills.stillNames[i] = i < kept.size() ? kept[i] : NameField{};
-                    }
-                    stills.stillCount = static_cast<std::uint32_t>(kept.size());
-                }
-                if (soundMissing) {
-                    stills.audioFileName = NameField{};
-                }
-            }
-        }
-        if (!store.SaveChange(pad, before)) {
-            failures.push_back(PadName(bank, number, pad) + " could not be written to the pad file");
-            ok = false;
+        if (!store.WritePad(pad, WithoutMissing(*entry, problems))) {
+            failed(pad.Text() + " could not be written to the pad file");
         }
     }
-
-    // The store's selection as it was; a store that had none gets none again.
-    if (previousBank >= 0) {
-        store.SelectBank(previousBank);
-    } else {
-        store.padFile_.ClearAll();
-        store.bank_ = -1;
-    }
-    store.number_ = previousNumber;
-    store.selectionValid_ = store.bank_ >= 0 && store.number_ >= 0;
 
     if (!unused.empty()) {
         const std::filesystem::path folder =
             FindEntryNoCase(store.CardFolder(), kUnusedFolder).value_or(store.CardFolder() / kUnusedFolder);
         std::filesystem::create_directory(folder, ec);
         if (!std::filesystem::is_directory(folder, ec)) {
-            failures.push_back(folder.string() + " could not be made");
-            return false;
+            failed(folder.string() + " could not be made");
+            return result;
         }
         for (const CardProblem* problem : unused) {
             std::string error;
             if (!MoveAside(store.CardFolder() / problem->name, folder, error)) {
-                failures.push_back(error);
-                ok = false;
+                failed(error);
             }
         }
     }
-    return ok;
+    return result;
 }
 
 } // namespace k72

@@ -10,6 +10,7 @@
 // never deleting anything.
 
 #include "store/PadRecords.h"
+#include "store/StoreResult.h"
 
 #include <filesystem>
 #include <string>
@@ -57,16 +58,18 @@ public:
     static constexpr const char* kUnusedFolder = "UNUSED";
 
     // Checks the card whose root (the folder holding DCIM) is given. Changes nothing; needs no lock.
-    static CardCheckReport Run(const std::filesystem::path& root);
+    // A root that is not there, not a folder, or holds no pad file is no card to check (NoCard, with
+    // the text; the report then says what is missing); a pad file that cannot be read or has the wrong
+    // length is the report's one finding.
+    static StoreOutcome<CardCheckReport> Run(const std::filesystem::path& root);
 
     // Repairs what the report lists as repairable, on the card that store has open (the same card):
     // records naming missing files lose those names (a movie pad whose movie is gone, or a still image
     // pad left without pictures, becomes empty; a missing sound is no longer named), and unused files
     // move into the UNUSED folder of the card folder (a name taken there gets "-2", "-3" … before the
-    // extension). The pad file is copied first, as before any change. The store's selection is put back
-    // afterwards. False when anything listed could not be repaired; failures are in `failures`.
-    static bool Repair(CPadBankStore& store, const CardCheckReport& report,
-                       std::vector<std::string>& failures);
+    // extension). The pad file is copied first, as before any change. The store's selection stays as it
+    // was. Incomplete, with a line for each, when anything listed could not be repaired.
+    static StoreResult Repair(CPadBankStore& store, const CardCheckReport& report);
 };
 
 } // namespace k72

@@ -23,6 +23,14 @@ public:
     // True exactly when all were copied; a failure, a cancel or a declined overwrite gives false.
     // A destination that was being written when the copy failed is not left behind half-written.
     virtual bool Copy(const std::vector<FileCopyItem>& items) = 0;
+    // Asked before a copy whose destination exists and holds other bytes than source: false refuses
+    // it (and says why), and then nothing of the operation is copied. The desktop program asks during
+    // the copy itself, so this one lets every copy go on.
+    virtual bool MayReplace(const std::filesystem::path& source, const std::filesystem::path& destination) {
+        static_cast<void>(source);
+        static_cast<void>(destination);
+        return true;
+    }
 };
 
 } // namespace k72

@@ -13,6 +13,13 @@
 namespace k72 {
 namespace {
 
+StoreResult Unreadable(std::string reason) {
+    return StoreFailed(StoreFailure::NoCard, std::move(reason));
+}
+
+} // namespace
+namespace {
+
 using namespace padlayout;
 
 void Name(const std::uint8_t* p, NameField& field) {
@@ -102,22 +109,19 @@ bool ReadAll(int fd, std::vector<std::uint8_t>& bytes) {
 
 } // namespace
 
-bool PadFileSnapshot::Read(const std::filesystem::path& path) {
+StoreResult PadFileSnapshot::Read(const std::filesystem::path& path) {
     bytes_.clear();
-    reason_.clear();
     attempts_ = 0;
     wrongLength_ = -1;
     // Read-only and without the lock: the lock holder keeps writing as it likes. O_NONBLOCK keeps a FIFO
     // named like the pad file from blocking the open.
     const FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!fd) {
-        reason_ = path.string() + " cannot be read: " + std::strerror(errno);
-        return false;
+        return Unreadable(path.string() + " cannot be read: " + std::strerror(errno));
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        reason_ = path.string() + " is not a file";
-        return false;
+        return Unreadable(path.string() + " is not a file");
     }
     std::vector<std::uint8_t> first(kFileSize);
     std::vector<std::uint8_t> second(kFileSize);
@@ -125,36 +129,31 @@ bool PadFileSnapshot::Read(const std::filesystem::path& path) {
         FileState before;
         FileState after;
         if (!StateOf(fd.get(), before)) {
-            reason_ = path.string() + " cannot be read: " + std::strerror(errno);
-            return false;
+            return Unreadable(path.string() + " cannot be read: " + std::strerror(errno));
         }
         if (static_cast<std::uint64_t>(before.size) != kFileSize) {
             wrongLength_ = static_cast<long long>(before.size);
-            reason_ = path.string() + " has " + std::to_string(before.size) + " bytes, not " +
-                      std::to_string(kFileSize);
-            return false;
+            return Unreadable(path.string() + " has " + std::to_string(before.size) + " bytes, not " +
+                              std::to_string(kFileSize));
         }
         if (!ReadAll(fd.get(), first)) {
-            reason_ = path.string() + " cannot be read: " + std::strerror(errno);
-            return false;
+            return Unreadable(path.string() + " cannot be read: " + std::strerror(errno));
         }
         if (hook_ != nullptr) {
             hook_(hookContext_, attempts_);
         }
         if (!ReadAll(fd.get(), second) || !StateOf(fd.get(), after)) {
-            reason_ = path.string() + " cannot be read: " + std::strerror(errno);
-            return false;
+            return Unreadable(path.string() + " cannot be read: " + std::strerror(errno));
         }
         if (first == second && SameState(before, after)) {
             bytes_ = std::move(first);
-            return true;
+            return {};
         }
         // The lock holder wrote meanwhile; give it a moment to finish its bank.
         ::usleep(static_cast<useconds_t>(2000 * attempts_));
     }
     attempts_ = kMaxAttempts;
-    reason_ = path.string() + " kept changing while it was read";
-    return false;
+    return Unreadable(path.string() + " kept changing while it was read");
 }
 
 std::vector<PadEntry> PadFileSnapshot::Bank(int bank) const {

@@ -6,6 +6,7 @@
 // by the lock holder during the read never yields half an old and half a new record.
 
 #include "store/PadRecords.h"
+#include "store/StoreResult.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -18,12 +19,11 @@ class PadFileSnapshot {
 public:
     static constexpr int kMaxAttempts = 20;
 
-    // Reads the pad file at path. False, with the reason in words, when it cannot be opened or read,
+    // Reads the pad file at path. NoCard, with the reason in words, when it cannot be opened or read,
     // is not a regular file, has another length than a pad file, or kept changing over every attempt.
-    bool Read(const std::filesystem::path& path);
+    StoreResult Read(const std::filesystem::path& path);
 
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
-    const std::string& Reason() const { return reason_; }
     // How many whole reads it took (1 when nothing changed meanwhile).
     int Attempts() const { return attempts_; }
     // The length the file had when it was refused for its length; -1 otherwise.
@@ -45,7 +45,6 @@ public:
 
 private:
     std::vector<std::uint8_t> bytes_;
-    std::string reason_;
     int attempts_ = 0;
     long long wrongLength_ = -1;
     BetweenReads hook_ = nullptr;

@@ -19,4 +19,39 @@ bool SetNameText(NameField& field, std::string_view text) {
     return true;
 }
 
+PadEntry MoviePad(const MovieRecord& record) {
+    PadEntry entry;
+    entry.used = padlayout::kUsed;
+    entry.kindCode = padlayout::kKindMovie;
+    entry.movie = record;
+    return entry;
+}
+
+PadEntry StillPad(const StillRecord& record) {
+    PadEntry entry;
+    entry.used = padlayout::kUsed;
+    entry.kindCode = padlayout::kKindStill;
+    entry.stills = record;
+    return entry;
+}
+
+std::vector<std::string> FileNamesOf(const PadEntry& entry) {
+    std::vector<std::string> names;
+    const NameField* sound = nullptr;
+    if (entry.Kind() == PadKindMovie && entry.movie) {
+        names.push_back(NameText(entry.movie->fileName));
+        sound = &entry.movie->audioFileName;
+    } else if (entry.Kind() == PadKindStill && entry.stills) {
+        for (std::size_t i = 0; i < entry.stills->UsableCount(); ++i) {
+            names.push_back(NameText(entry.stills->stillNames[i]));
+        }
+        sound = &entry.stills->audioFileName;
+    }
+    if (sound != nullptr) {
+        names.push_back(NameText(*sound));
+    }
+    names.erase(std::remove(names.begin(), names.end(), std::string()), names.end());
+    return names;
+}
+
 } // namespace k72

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace k72 {
 
@@ -94,5 +95,13 @@ struct PadEntry {
         return PadKindEmpty;
     }
 };
+
+// A movie pad or a still image pad holding a copy of the record (every other field as a fresh pad's).
+PadEntry MoviePad(const MovieRecord& record);
+PadEntry StillPad(const StillRecord& record);
+
+// The names of the files a pad's record names, in its order: the movie, or the pictures, then the
+// sound; empty names left out.
+std::vector<std::string> FileNamesOf(const PadEntry& entry);
 
 } // namespace k72

@@ -4,7 +4,7 @@
 #include "codecs/ResultCodes.h"
 #include "engine/MediaKind.h"
 #include "store/CPadBankStore.h"
-#include "store/ImportKind.h"
+#include "store/PadCommands.h"
 #include "store/StoreMessages.h"
 #include "ui/CDialogMovieInformation.h"
 #include "ui/CDialogPictureInformation.h"
@@ -12,11 +12,12 @@
 #include "ui/CardVolumes.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveList.h"
-#include "ui/ImportSpace.h"
+#include "ui/MediaKinds.h"
 #include "ui/PadGeometry.h"
+#include "ui/PictureBatchWindow.h"
+#include "ui/QtPadQuestions.h"
 #include "ui/QtUserMessages.h"
 #include "ui/RememberedPlaces.h"
-#include "ui/SoundForPad.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -40,23 +41,6 @@
 namespace k72 {
 namespace {
 
-// Qt's file dialog separates patterns with spaces and matches them with the file system's letter case,
-// so each letter of an extension is given in both cases ("*.[aA][vV][iI]").
-QString Filter(const QString& name, MediaKind kind) {
-    QStringList patterns;
-    for (std::string_view extension : KnownExtensions(kind)) {
-        QString pattern = QStringLiteral("*.");
-        for (const char c : extension) {
-            const QChar letter = QLatin1Char(c);
-            pattern += letter.isLetter()
-                           ? QStringLiteral("[") + letter.toUpper() + letter.toLower() + QStringLiteral("]")
-                           : QString(letter);
-        }
-        patterns << pattern;
-    }
-    return name + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
-}
-
 // Keeps a command from starting while another one runs (its dialogs let window events through).
 class BusyScope {
 public:
@@ -73,10 +57,6 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int width,
     auto* label = new QLabel(text, parent);
     PlaceLabel(label, x, y, width, height);
     return label;
-}
-
-QString Name(const NameField& field) {
-    return QString::fromLatin1(NameText(field).c_str());
 }
 
 std::filesystem::path PathOf(const QString& text) {
@@ -103,11 +83,11 @@ QString CardRootOf(const QString& folder) {
 }
 
 // What the status bar adds to the store's "Failed to load the file." about a conversion that failed.
-QString FailureLine(const CPadBankStore& store, const QString& file) {
-    if (store.LastConversionCancelled()) {
+QString FailureLine(const StoreResult& result, const QString& file) {
+    if (result.Cancelled()) {
         return QStringLiteral("Cancelled: %1 was not imported.").arg(file);
     }
-    switch (store.LastConversionResult()) {
+    switch (result.code) {
     case rc::JpegDecodeFailed:
     case rc::JpegImageObjectFailed:
     case rc::JpegUnsupportedLayout:
@@ -136,8 +116,8 @@ QString SizeText(qint64 bytes) {
 
 } // namespace
 
-CConvertToolView::CConvertToolView(CPadBankStore& store, const QString& cardRoot, QWidget* parent)
-    : QWidget(parent), store_(store), cardRoot_(cardRoot) {
+CConvertToolView::CConvertToolView(PadCommands& commands, const QString& cardRoot, QWidget* parent)
+    : QWidget(parent), commands_(commands), store_(commands.Store()), cardRoot_(cardRoot) {
     setFont(FormFont());
     setFixedSize(DluSize(185, 198));
 
@@ -201,54 +181,6 @@ CConvertToolView::CConvertToolView(CPadBankStore& store, const QString& cardRoot
     cardWatch_.setInterval(kCardCheckMilliseconds);
     connect(&cardWatch_, &QTimer::timeout, this, &CConvertToolView::CheckCard);
     UpdateButtons();
-}
-
-QStringList CConvertToolView::ImportFilters(PadKind lastKind) {
-    const QString movies = Filter(QStringLiteral("movie"), MediaKind::Movie);
-    const QString images = Filter(QStringLiteral("image"), MediaKind::Picture);
-    const QString all = QStringLiteral("All files (*)");
-    if (lastKind == PadKindStill) {
-        return {images, movies, all};
-    }
-    return {movies, images, all};
-}
-
-bool CConvertToolView::IsSoundFile(const QString& path) {
-    return KindOfFile(PathOf(path)) == MediaKind::Sound;
-}
-
-QString CConvertToolView::ContentText(const PadEntry& entry) {
-    QString text;
-    QString sound;
-    if (entry.Kind() == PadKindMovie && entry.movie) {
-        text = QStringLiteral("the movie ") + Name(entry.movie->fileName);
-        sound = Name(entry.movie->audioFileName);
-    } else if (entry.Kind() == PadKindStill && entry.stills) {
-        const std::size_t count = entry.stills->UsableCount();
-        QStringList names;
-        for (std::size_t i = 0; i < count && i < 5; ++i) {
-            names << Name(entry.stills->stillNames[i]);
-        }
-        if (count > 5) {
-            names << QStringLiteral("…");
-        }
-        text = count == 1
-                   ? QStringLiteral("the picture ") + names.value(0)
-                   : QStringLiteral("%1 pictures (%2)").arg(count).arg(names.join(QStringLiteral(", ")));
-        sound = Name(entry.stills->audioFileName);
-    }
-    if (!sound.isEmpty()) {
-        text += QStringLiteral(" and the sound ") + sound;
-    }
-    return text;
-}
-
-QString CConvertToolView::SoundFilters() {
-    return Filter(QStringLiteral("sound"), MediaKind::Sound) + QStringLiteral(";;All files (*)");
-}
-
-PadKind CConvertToolView::ImportKindOf(const QString& path) {
-    return k72::ImportKindOf(std::filesystem::path(path.toStdString()));
 }
 
 void CConvertToolView::showEvent(QShowEvent* event) {
@@ -362,12 +294,15 @@ void CConvertToolView::OnDriveChosen(int index) {
     UpdateButtons();
     // The empty first entry names no folder: the card is looked for relative to the working folder, and
     // that normally fails like any other drive without the card.
-    if (!store_.OpenCardRoot(PathOf(root))) {
+    const auto opened = store_.OpenCardRoot(PathOf(root));
+    if (!opened) {
         emit CardChanged();
         // The store says why: not the card at all, or a card that is in use elsewhere, read-only, ...
-        ShowMessage(QString::fromStdString(CardOpenMessage(store_.LastOpenResult())));
+        ShowResult(opened);
         return;
     }
+    // A save cut off earlier that was put back.
+    ShowResult(opened);
     openRoot_ = root;
     if (!root.isEmpty()) {
         remembered::RememberCard(root);
@@ -416,17 +351,17 @@ void CConvertToolView::CheckCard() {
         return;
     }
     if (!cardGone_) {
-        const bool present = store_.IsCardOpen() && store_.PadFile().StillAtItsPath() &&
-                             QFileInfo(QString::fromStdString(store_.CardFolder().string())).isReadable();
-        if (!present) {
+        if (!store_.CardStillThere()) {
             CardLost();
         }
         return;
     }
     // Gone: open it again as soon as it is back, where it was left.
-    if (!store_.OpenCardRoot(PathOf(openRoot_))) {
+    const auto opened = store_.OpenCardRoot(PathOf(openRoot_));
+    if (!opened) {
         return;
     }
+    ShowResult(opened);
     cardGone_ = false;
     const int bank = std::max(0, bankList_->currentIndex());
     const int number = std::max(0, numberList_->currentIndex());
@@ -479,11 +414,7 @@ void CConvertToolView::OnNumberChosen(int index) {
 }
 
 PadKind CConvertToolView::KindOf(int pad) const {
-    PadKind kind = PadKindEmpty;
-    if (!store_.GetPadKind(pad, kind)) {
-        kind = PadKindEmpty;
-    }
-    return kind;
+    return store_.PadKindOf(pad);
 }
 
 void CConvertToolView::ShowBank() {
@@ -562,20 +493,13 @@ void CConvertToolView::PadInformation() {
 }
 
 void CConvertToolView::ShowPadInformation(int pad) {
-    store_.RefreshPad(pad);
+    ShowResult(store_.RefreshPad(pad));
     const PadKind kind = KindOf(pad);
+    // A list emptied in the window has left an empty pad already (the store's rule for an emptied list).
     if (kind == PadKindMovie) {
         ShowMovieInformation(pad);
     } else if (kind == PadKindStill) {
         ShowStillInformation(pad);
-        // A list that was emptied leaves an empty pad; the store clears it, with its backup and its
-        // roll-back should the card not take the change.
-        const PadEntry* entry =
-            store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad) : nullptr;
-        if (entry != nullptr && entry->Kind() == PadKindStill &&
-            (!entry->stills || entry->stills->stillCount == 0)) {
-            store_.DeletePad(pad, false);
-        }
     }
     ShowPad(pad);
 }
@@ -605,7 +529,7 @@ void CConvertToolView::Import() {
     QString movie;
     QStringList pictures;
     for (const QString& path : paths) {
-        const PadKind kind = ImportKindOf(path);
+        const PadKind kind = PadKindOfFile(path);
         if (kind == PadKindEmpty) {
             ShowMessage(
                 QString::fromLatin1(messages::kLoadFailed) +
@@ -641,7 +565,7 @@ void CConvertToolView::DropFiles(int pad, const QStringList& paths) {
             sounds << path;
             continue;
         }
-        switch (ImportKindOf(path)) {
+        switch (PadKindOfFile(path)) {
         case PadKindMovie:
             movies << path;
             break;
@@ -683,172 +607,62 @@ void CConvertToolView::DropFiles(int pad, const QStringList& paths) {
 void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringList& pictures,
                                   const QString& sound, bool addPictures) {
     BusyScope scope(busy_);
-    const PadKind before = KindOf(pad);
-    const PadEntry* current =
-        store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad) : nullptr;
-    const bool adding = addPictures && movie.isEmpty() && before == PadKindStill;
-    const bool replacing = (!movie.isEmpty() || !pictures.isEmpty()) && before != PadKindEmpty && !adding;
-    std::optional<PadEntry> replaced;
-    if (replacing && current != nullptr) {
-        replaced = *current;
-        const QString question =
-            QStringLiteral("Pad %1 holds %2. Replace %3?")
-                .arg(pad + 1)
-                .arg(ContentText(*current))
-                .arg(before == PadKindStill && current->stills && current->stills->UsableCount() > 1
-                         ? QStringLiteral("them")
-                         : QStringLiteral("it"));
-        if (!AskYesNo(question)) {
+    QtPadQuestions questions(this, [this](const QString& question) { return AskYesNo(question); });
+    QString done;
+    bool imported = true; // a sound alone
+    if (!movie.isEmpty() || !pictures.isEmpty()) {
+        const QStringList files = movie.isEmpty() ? pictures : QStringList{movie};
+        ImportRequest request;
+        request.pad = pad;
+        request.kind = movie.isEmpty() ? PadKindStill : PadKindMovie;
+        request.add = addPictures;
+        for (const QString& file : files) {
+            request.sources.push_back(PathOf(file));
+        }
+        // Several pictures are converted on every core, with a progress window and Cancel; they go onto
+        // the pad all together or not at all.
+        PictureBatchWindow batch(window(), pad, movie.isEmpty() ? static_cast<int>(files.size()) : 0);
+        const StoreResult result = commands_.Import(request, &questions, batch.Progress());
+        batch.Close();
+        if (result.failure == StoreFailure::Declined) {
             return;
         }
-    }
-
-    // Checked before anything is converted, so that a long conversion does not end in a full card.
-    if (const QString noSpace = NotEnoughSpaceText(QString::fromStdString(store_.CardFolder().string()),
-                                                   movie, pictures, store_.GetSettings());
-        !noSpace.isEmpty()) {
-        ShowMessage(noSpace);
-        return;
-    }
-
-    bool imported = false;
-    QString done;
-    if (!movie.isEmpty()) {
-        imported = store_.ImportFile(PathOf(movie), pad, PadKindMovie);
+        ShowResult(result);
+        imported = result.Ok();
         if (imported) {
-            lastImportKind_ = PadKindMovie;
-            done = QStringLiteral("Imported %1 onto pad %2.").arg(FileName(movie)).arg(pad + 1);
+            lastImportKind_ = request.kind;
+            done = files.size() == 1
+                       ? QStringLiteral("Imported %1 onto pad %2.")
+                             .arg(FileName(files.constFirst()))
+                             .arg(pad + 1)
+                       : QStringLiteral("Added %1 pictures to pad %2.").arg(files.size()).arg(pad + 1);
+        } else if (result.Cancelled() && files.size() > 1) {
+            done = QStringLiteral("Cancelled: none of the %1 pictures were added.").arg(files.size());
         } else {
-            done = FailureLine(store_, FileName(movie));
+            done =
+                FailureLine(result, FileName(files.value(static_cast<qsizetype>(result.source.value_or(0)))));
         }
-    } else if (!pictures.isEmpty()) {
-        QStringList rest = pictures;
-        int added = 0;
-        if (!adding && (before != PadKindEmpty || rest.size() == 1)) {
-            // The first picture makes the pad a picture pad (replacing what it held); the others join it.
-            // Several pictures for an empty pad go as one batch, all or nothing.
-            const QString first = rest.takeFirst();
-            imported = store_.ImportFile(PathOf(first), pad, PadKindStill);
-            added = imported ? 1 : 0;
-            if (!imported) {
-                done = FailureLine(store_, FileName(first));
-            }
-        } else {
-            imported = true;
-        }
-        if (imported && !rest.isEmpty()) {
-            const int more = AddPictures(pad, rest);
-            added += more;
-            imported = added > 0;
-        }
-        if (added > 0) {
-            lastImportKind_ = PadKindStill;
-            done = added == 1 ? QStringLiteral("Imported %1 onto pad %2.")
-                                    .arg(FileName(pictures.constFirst()))
-                                    .arg(pad + 1)
-                              : QStringLiteral("Added %1 pictures to pad %2.").arg(added).arg(pad + 1);
-        }
-    } else {
-        imported = true; // a sound alone
     }
-
     if (imported && !sound.isEmpty()) {
         // A sound the device cannot play as it is may be converted first, when the user agrees, as from
         // the information windows.
-        const SoundForPad::Attachment attached = SoundForPad::Attach(
-            store_, pad, sound, [this](const QString& question) { return AskYesNo(question); }, this);
-        if (attached.outcome == SoundForPad::Outcome::UseAsIs) {
-            done += (done.isEmpty() ? QString() : QStringLiteral(" ")) +
-                    QStringLiteral("Attached the sound %1 to pad %2.").arg(FileName(sound)).arg(pad + 1);
-        } else if (attached.outcome == SoundForPad::Outcome::Converted) {
-            done += (done.isEmpty() ? QString() : QStringLiteral(" ")) +
-                    QStringLiteral("Converted the sound %1 and attached it to pad %2 as %3.")
-                        .arg(FileName(sound))
-                        .arg(pad + 1)
-                        .arg(QString::fromStdString(attached.name));
-        } else if (!attached.problem.isEmpty()) {
-            ShowMessage(attached.problem);
+        const auto attached = commands_.AttachSound(pad, PathOf(sound), &questions);
+        ShowResult(attached);
+        if (attached) {
+            done +=
+                (done.isEmpty() ? QString() : QStringLiteral(" ")) +
+                (attached.value.converted
+                     ? QStringLiteral("Converted the sound %1 and attached it to pad %2 as %3.")
+                           .arg(FileName(sound))
+                           .arg(pad + 1)
+                           .arg(QString::fromStdString(attached.value.name))
+                     : QStringLiteral("Attached the sound %1 to pad %2.").arg(FileName(sound)).arg(pad + 1));
         }
     }
     ShowPad(pad);
     if (!done.isEmpty()) {
         emit StatusMessage(done);
     }
-    // What the pad held before is no longer used by it; the user may want the space back.
-    if (imported && replaced && KindOf(pad) != PadKindEmpty) {
-        const QString question =
-            QStringLiteral("Pad %1 no longer uses %2.\nDelete the replaced files from the card?")
-                .arg(pad + 1)
-                .arg(ContentText(*replaced));
-        if (AskYesNo(question)) {
-            store_.DeleteReplacedFiles(*replaced);
-            emit CardChanged();
-        }
-    }
-}
-
-int CConvertToolView::AddPictures(int pad, const QStringList& pictures) {
-    if (pictures.isEmpty()) {
-        return 0;
-    }
-    std::vector<std::filesystem::path> sources;
-    for (const QString& picture : pictures) {
-        sources.push_back(PathOf(picture));
-    }
-    // The store converts the batch on every core and records it with one save: a cancel or a picture
-    // that fails leaves the pad as it was.
-    std::unique_ptr<QProgressDialog> progress;
-    std::function<bool(std::size_t, std::size_t)> report;
-    bool cancelled = false;
-    if (pictures.size() > 1) {
-        progress = std::make_unique<QProgressDialog>(window());
-        progress->setWindowTitle(QString::fromLatin1(QtUserMessages::kCaption));
-        progress->setWindowModality(Qt::WindowModal);
-        progress->setRange(0, static_cast<int>(pictures.size()));
-        progress->setCancelButtonText(QStringLiteral("Cancel"));
-        progress->setMinimumDuration(0);
-        progress->setAutoClose(false);
-        progress->setAutoReset(false);
-        progress->setObjectName(QStringLiteral("pictureBatch"));
-        progress->setLabelText(
-            QStringLiteral("Converting %1 pictures for pad %2").arg(pictures.size()).arg(pad + 1));
-        progress->show();
-        report = [&](std::size_t done, std::size_t total) {
-            progress->setLabelText(QStringLiteral("Converting pictures for pad %1: %2 of %3 done")
-                                       .arg(pad + 1)
-                                       .arg(done)
-                                       .arg(total));
-            progress->setValue(static_cast<int>(done));
-            // The work runs on the store's workers; the window stays alive meanwhile.
-            QCoreApplication::processEvents();
-            cancelled = progress->wasCanceled();
-            return !cancelled;
-        };
-    }
-    const int before = [&] {
-        const PadEntry* entry =
-            store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad) : nullptr;
-        return (entry != nullptr && entry->stills) ? static_cast<int>(entry->stills->stillCount) : 0;
-    }();
-    const int count = store_.AddStillImages(sources, pad, report);
-    if (progress) {
-        progress->close();
-    }
-    if (count < 0) {
-        if (cancelled) {
-            emit StatusMessage(
-                QStringLiteral("Cancelled: none of the %1 pictures were added.").arg(pictures.size()));
-        } else if (const std::optional<std::size_t> failed = store_.LastBatchFailure();
-                   failed && *failed < static_cast<std::size_t>(pictures.size())) {
-            // The store said that a picture failed; the status bar says which and why.
-            if (const QString line = FailureLine(store_, FileName(pictures[static_cast<qsizetype>(*failed)]));
-                !line.isEmpty()) {
-                emit StatusMessage(line);
-            }
-        }
-        return 0;
-    }
-    return count - before;
 }
 
 void CConvertToolView::Export() {
@@ -868,8 +682,8 @@ void CConvertToolView::Export() {
     remembered::SetExportFolder(folder);
     const std::filesystem::path target = PathOf(folder);
     // A failed copy has said which file and why (the copy's own message).
-    const bool exported =
-        kind == PadKindMovie ? store_.ExportMovie(pad, target) : store_.ExportStillImages(pad, target);
+    const StoreResult exported = commands_.ExportPad(pad, target);
+    ShowResult(exported);
     if (exported) {
         emit StatusMessage(
             QStringLiteral("Exported pad %1 to %2.").arg(pad + 1).arg(QDir::toNativeSeparators(folder)));
@@ -882,8 +696,7 @@ void CConvertToolView::Delete() {
     }
     BusyScope scope(busy_);
     const int pad = selectedPad_;
-    const PadEntry* entry =
-        store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad) : nullptr;
+    const PadEntry* entry = store_.Entry(pad);
     if (entry == nullptr || entry->Kind() == PadKindEmpty) {
         return;
     }
@@ -891,7 +704,7 @@ void CConvertToolView::Delete() {
         QStringLiteral("Delete pad %1, which holds %2?\n%3\n\nYes: the files are deleted from "
                        "the card too.\nNo: the files stay on the card.")
             .arg(pad + 1)
-            .arg(ContentText(*entry))
+            .arg(QtPadQuestions::ContentText(*entry))
             .arg(QString::fromLatin1(kDeleteQuestion));
     const QMessageBox::StandardButton answer = AskDeleteFiles(question);
     if (answer != QMessageBox::Yes && answer != QMessageBox::No) {
@@ -899,8 +712,10 @@ void CConvertToolView::Delete() {
     }
     // The grid shows what the card holds afterwards: a pad the card could not take the change for
     // stays as it was (the store has said why).
-    if (store_.DeletePad(pad, answer == QMessageBox::Yes)) {
-        store_.RescanFileNumbers();
+    const StoreResult deleted = commands_.DeletePad(pad, answer == QMessageBox::Yes);
+    // The files kept because another pad uses them, or that could not be deleted, are named.
+    ShowResult(deleted);
+    if (deleted.change.PadChanged()) {
         emit StatusMessage(QStringLiteral("Deleted pad %1.").arg(pad + 1));
     }
     ShowPad(pad);
@@ -915,7 +730,7 @@ QString CConvertToolView::CardStatusText() const {
         return QStringLiteral("Card %1 is not available").arg(card);
     }
     const QStorageInfo volume(QString::fromStdString(store_.CardFolder().string()));
-    const Settings& settings = store_.GetSettings();
+    const Settings& settings = commands_.GetSettings();
     static const char* const qualities[] = {"Lowest", "Low", "Middle", "High", "Highest"};
     // The card's folder name first: the line is narrow, its tooltip holds the whole path.
     const QString name = QFileInfo(openRoot_).fileName().isEmpty() ? card : QFileInfo(openRoot_).fileName();
@@ -979,14 +794,20 @@ void CConvertToolView::ShowMessage(const QString& text) {
     QtUserMessages::Show(this, text);
 }
 
+void CConvertToolView::ShowResult(const StoreResult& result) {
+    if (!result.text.empty()) {
+        ShowMessage(QString::fromStdString(result.text));
+    }
+}
+
 void CConvertToolView::ShowMovieInformation(int pad) {
-    CDialogMovieInformation dialog(store_, window());
+    CDialogMovieInformation dialog(commands_, window());
     dialog.SetPad(bankIndex_, numberIndex_, pad);
     dialog.exec();
 }
 
 void CConvertToolView::ShowStillInformation(int pad) {
-    CDialogPictureInformation dialog(store_, window());
+    CDialogPictureInformation dialog(commands_, window());
     dialog.SetPad(bankIndex_, numberIndex_, pad);
     dialog.exec();
 }

@@ -4,6 +4,7 @@
 // data: it reads the card through the store, and every change to the card is a call to the store.
 
 #include "store/PadRecords.h"
+#include "store/StoreResult.h"
 #include "ui/PadContentCache.h"
 
 #include <QMessageBox>
@@ -22,31 +23,19 @@ namespace k72 {
 
 class CPadBankStore;
 class CPadView;
+class PadCommands;
 
 class CConvertToolView : public QWidget {
     Q_OBJECT
 public:
     // cardRoot: the folder holding DCIM named on the command line, listed first and chosen when the
     // form is first shown; empty for none.
-    explicit CConvertToolView(CPadBankStore& store, const QString& cardRoot = QString(),
+    explicit CConvertToolView(PadCommands& commands, const QString& cardRoot = QString(),
                               QWidget* parent = nullptr);
 
     // The form's set-up when it is first shown: drive list (filled once), lists disabled, grid in
     // place, and the command line's card chosen. Runs once; showing the form runs it too.
     void InitialSetUp();
-
-    // The two fixed rules of the Import command: the file filters, movies or pictures first after
-    // the kind last imported, and the kind of a file by its extension (0 when not supported).
-    static QStringList ImportFilters(PadKind lastImportKind);
-    // The kind of a file by its content, its extension the first guess.
-    static PadKind ImportKindOf(const QString& path);
-    static bool IsSoundFile(const QString& path);
-
-    // How a pad's content is named in questions: "the movie K72_0006.AVI and the sound RAIN.WAV",
-    // "3 pictures (K72_0002.JPG, K72_0003.JPG, K72_0004.JPG)".
-    static QString ContentText(const PadEntry& entry);
-    // The file dialog filters of a sound: every sound we know, then all files.
-    static QString SoundFilters();
 
     // --- Cards coming and going (the main frame's card watcher and its Eject and Check commands) ---
     // Fills the drive list again, keeping the chosen entry; when no card is open and a volume that looks
@@ -127,6 +116,8 @@ protected:
     // A Yes/No question whose default is No.
     virtual bool AskYesNo(const QString& text);
     virtual void ShowMessage(const QString& text);
+    // Shows a store result's text, when it has one.
+    void ShowResult(const StoreResult& result);
     virtual void ShowMovieInformation(int pad);
     virtual void ShowStillInformation(int pad);
 
@@ -150,12 +141,11 @@ private:
     bool CommandAllowed() const;
     PadKind KindOf(int pad) const;
     // Puts a movie or pictures (and a sound) onto a pad. addPictures: pictures join a picture pad
-    // instead of replacing it. Asks before replacing what the pad holds.
+    // instead of replacing it. The store asks before replacing what the pad holds.
     void ImportOnto(int pad, const QString& movie, const QStringList& pictures, const QString& sound,
                     bool addPictures);
-    // Adds pictures one after another, with one progress window and Cancel for more than one.
-    int AddPictures(int pad, const QStringList& pictures);
 
+    PadCommands& commands_;
     CPadBankStore& store_;
     QString cardRoot_;
     bool setUpDone_ = false;

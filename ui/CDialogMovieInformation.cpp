@@ -3,14 +3,15 @@
 #include "engine/CConversionManager.h"
 #include "engine/RunningTime.h"
 #include "store/CPadBankStore.h"
-#include "ui/CConvertToolView.h"
+#include "store/PadCommands.h"
 #include "ui/CMovieInfoBox.h"
 #include "ui/DesktopOpen.h"
 #include "ui/DialogUnits.h"
+#include "ui/MediaKinds.h"
 #include "ui/PadHeader.h"
 #include "ui/PlayerWidget.h"
+#include "ui/QtPadQuestions.h"
 #include "ui/QtUserMessages.h"
-#include "ui/SoundForPad.h"
 #include "ui/WindowPlacement.h"
 
 #include <QDesktopServices>
@@ -34,10 +35,10 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int width,
 
 } // namespace
 
-CDialogMovieInformation::CDialogMovieInformation(CPadBankStore& store, QWidget* parent)
+CDialogMovieInformation::CDialogMovieInformation(PadCommands& commands, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      store_(store) {
+      commands_(commands), store_(commands.Store()) {
     setWindowTitle(QStringLiteral("Information"));
     setFont(FormFont());
     // The form as it always was, and the player below it.
@@ -76,14 +77,13 @@ void CDialogMovieInformation::SetPad(int bankIndex, int numberIndex, int padInde
 void CDialogMovieInformation::Start() {
     std::string movieName;
     std::string audioName;
-    const PadEntry* entry =
-        store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad_) : nullptr;
+    const PadEntry* entry = store_.Entry(pad_);
     if (entry != nullptr && entry->movie) {
         movieName = NameText(entry->movie->fileName);
         audioName = NameText(entry->movie->audioFileName);
     }
     moviePath_.clear();
-    if (const auto path = store_.CardFilePath(movieName); path && !movieName.empty()) {
+    if (const auto path = store_.Files().PathOf(movieName); path && !movieName.empty()) {
         moviePath_ = *path;
     }
 
@@ -110,11 +110,10 @@ void CDialogMovieInformation::Start() {
 
 // The device plays the pad's WAV, as the pad records it now, instead of the movie's own sound.
 void CDialogMovieInformation::OpenPlayer() {
-    const PadEntry* entry =
-        store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad_) : nullptr;
+    const PadEntry* entry = store_.Entry(pad_);
     const std::string audioName =
         (entry != nullptr && entry->movie) ? NameText(entry->movie->audioFileName) : "";
-    const auto sound = audioName.empty() ? std::nullopt : store_.CardFilePath(audioName);
+    const auto sound = audioName.empty() ? std::nullopt : store_.Files().PathOf(audioName);
     player_->OpenMovie(moviePath_, sound.value_or(std::filesystem::path()));
 }
 
@@ -150,12 +149,12 @@ void CDialogMovieInformation::OnAudio() {
     }
     // A sound the device cannot play as it is may be converted first, when the user agrees; the
     // conversion runs beside the window, with a progress window of its own when it takes long.
-    const SoundForPad::Attachment attached = SoundForPad::Attach(
-        store_, pad_, path, [this](const QString& question) { return AskConvertSound(question); }, this);
-    if (!attached.problem.isEmpty()) {
-        ShowMessage(attached.problem);
-    } else if (attached.outcome != SoundForPad::Outcome::Declined) {
-        audioDisplayName_ = QString::fromStdString(attached.name);
+    QtPadQuestions questions(this, [this](const QString& question) { return AskConvertSound(question); });
+    const auto attached = commands_.AttachSound(pad_, std::filesystem::path(path.toStdString()), &questions);
+    if (!attached.text.empty()) {
+        ShowMessage(QString::fromStdString(attached.text));
+    } else if (attached) {
+        audioDisplayName_ = QString::fromStdString(attached.value.name);
         ShowHeader();
         OpenPlayer(); // with the new sound
     }
@@ -174,7 +173,7 @@ bool CDialogMovieInformation::AskConvertSound(const QString& question) {
 }
 
 QString CDialogMovieInformation::AskAudioFile() {
-    return QFileDialog::getOpenFileName(this, QString(), QString(), CConvertToolView::SoundFilters());
+    return QFileDialog::getOpenFileName(this, QString(), QString(), SoundFilters());
 }
 
 void CDialogMovieInformation::OpenWithDesktop(const std::filesystem::path& path) {

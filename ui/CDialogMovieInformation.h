@@ -16,12 +16,13 @@ namespace k72 {
 
 class CMovieInfoBox;
 class CPadBankStore;
+class PadCommands;
 class PlayerWidget;
 
 class CDialogMovieInformation : public QDialog {
     Q_OBJECT
 public:
-    explicit CDialogMovieInformation(CPadBankStore& store, QWidget* parent = nullptr);
+    explicit CDialogMovieInformation(PadCommands& commands, QWidget* parent = nullptr);
 
     // The pad to show, set before the dialog is shown; the texts are filled at once.
     void SetPad(int bank, int number, int pad);
@@ -63,6 +64,7 @@ private:
     void ShowHeader();
     void OpenPlayer();
 
+    PadCommands& commands_;
     CPadBankStore& store_;
     int bank_ = -1;
     int number_ = -1;

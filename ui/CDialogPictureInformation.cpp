@@ -2,16 +2,17 @@
 
 #include "resources/Artwork.h"
 #include "store/CPadBankStore.h"
-#include "ui/CConvertToolView.h"
+#include "store/PadCommands.h"
 #include "ui/CPictureListBox.h"
 #include "ui/CThemeButton.h"
 #include "ui/DesktopOpen.h"
 #include "ui/DialogUnits.h"
+#include "ui/MediaKinds.h"
 #include "ui/PadHeader.h"
 #include "ui/PlayerWidget.h"
 #include "ui/PreviewDialog.h"
+#include "ui/QtPadQuestions.h"
 #include "ui/QtUserMessages.h"
-#include "ui/SoundForPad.h"
 #include "ui/WindowPlacement.h"
 
 #include <QDesktopServices>
@@ -43,21 +44,21 @@ QIcon Icon(const char* name) {
     return QIcon(artwork::ResourcePath(name));
 }
 
-// The store converts with the fit of its settings: for one picture, the fit chosen for it in the
+// The import converts with the fit of its settings: for one picture, the fit chosen for it in the
 // preview, and the user's own again afterwards.
 class ChosenFit {
 public:
-    ChosenFit(CPadBankStore& store, FitMode fit) : store_(store), saved_(store.GetSettings()) {
+    ChosenFit(PadCommands& commands, FitMode fit) : commands_(commands), saved_(commands.GetSettings()) {
         Settings chosen = saved_;
         chosen.fit = fit;
-        store_.SetSettings(chosen);
+        commands_.SetSettings(chosen);
     }
-    ~ChosenFit() { store_.SetSettings(saved_); }
+    ~ChosenFit() { commands_.SetSettings(saved_); }
     ChosenFit(const ChosenFit&) = delete;
     ChosenFit& operator=(const ChosenFit&) = delete;
 
 private:
-    CPadBankStore& store_;
+    PadCommands& commands_;
     Settings saved_;
 };
 
@@ -67,10 +68,10 @@ constexpr int kPlayerHeight = 300;
 
 } // namespace
 
-CDialogPictureInformation::CDialogPictureInformation(CPadBankStore& store, QWidget* parent)
+CDialogPictureInformation::CDialogPictureInformation(PadCommands& commands, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      store_(store) {
+      commands_(commands), store_(commands.Store()) {
     setWindowTitle(QStringLiteral("Still Image List"));
     setWindowIcon(QIcon(artwork::AppIconPath(16)));
     setFont(FormFont());
@@ -116,27 +117,6 @@ CDialogPictureInformation::CDialogPictureInformation(CPadBankStore& store, QWidg
     setAcceptDrops(true);
 }
 
-namespace {
-
-// The local picture files of a drag, or none when anything else is among them.
-QStringList DroppedPictures(const QMimeData* data) {
-    QStringList paths;
-    if (data == nullptr || !data->hasUrls()) {
-        return {};
-    }
-    static const QStringList extensions = {QStringLiteral("jpg"), QStringLiteral("jpeg"),
-                                           QStringLiteral("bmp"), QStringLiteral("png")};
-    for (const QUrl& url : data->urls()) {
-        if (!url.isLocalFile() || !extensions.contains(QFileInfo(url.toLocalFile()).suffix().toLower())) {
-            return {};
-        }
-        paths << url.toLocalFile();
-    }
-    return paths;
-}
-
-} // namespace
-
 void CDialogPictureInformation::dragEnterEvent(QDragEnterEvent* event) {
     if (DroppedPictures(event->mimeData()).isEmpty()) {
         event->ignore();
@@ -167,26 +147,28 @@ void CDialogPictureInformation::AddPictures(const QStringList& paths) {
     if (paths.isEmpty()) {
         return;
     }
-    if (StillCount() >= 100) {
+    // A full pad says so before anything is shown or converted.
+    if (StillCount() >= static_cast<int>(padlayout::kMaxStills)) {
         ShowMessage(QString::fromLatin1(kTooManyStills), true);
         return;
     }
-    std::vector<FitMode> fits(static_cast<std::size_t>(paths.size()), store_.GetSettings().fit);
-    if (store_.GetSettings().previewBeforeConverting && !AskPreview(paths, fits)) {
+    std::vector<FitMode> fits(static_cast<std::size_t>(paths.size()), commands_.GetSettings().fit);
+    if (commands_.GetSettings().previewBeforeConverting && !AskPreview(paths, fits)) {
         return;
     }
+    // One after another, each shown as soon as it is on the pad, with the fit chosen for it; the store
+    // says why a picture failed, and the rest are not tried.
     for (qsizetype i = 0; i < paths.size(); ++i) {
-        if (StillCount() >= 100) {
-            ShowMessage(QString::fromLatin1(kTooManyStills), true);
+        const ChosenFit fit(commands_, fits[static_cast<std::size_t>(i)]);
+        const StoreResult added =
+            commands_.Import({pad_, PadKindStill, {std::filesystem::path(paths[i].toStdString())}, true});
+        if (!added) {
+            if (!added.text.empty()) {
+                ShowMessage(QString::fromStdString(added.text), added.failure == StoreFailure::StillLimit);
+            }
             break;
         }
-        // The store says why a picture failed; the rest are not tried.
-        const ChosenFit fit(store_, fits[static_cast<std::size_t>(i)]);
-        const int count = store_.AddStillImage(std::filesystem::path(paths[i].toStdString()), pad_);
-        if (count <= 0) {
-            break;
-        }
-        AddRow(StillName(count - 1));
+        AddRow(StillName(StillCount() - 1));
     }
     OpenPlayer();
 }
@@ -199,8 +181,7 @@ void CDialogPictureInformation::SetPad(int bankIndex, int numberIndex, int padIn
 }
 
 const StillRecord* CDialogPictureInformation::Stills() const {
-    const PadEntry* entry =
-        store_.SelectionValid() ? store_.PadFile().EntryAt(store_.Number(), pad_) : nullptr;
+    const PadEntry* entry = store_.Entry(pad_);
     return (entry != nullptr && entry->stills) ? &*entry->stills : nullptr;
 }
 
@@ -247,7 +228,7 @@ void CDialogPictureInformation::Start() {
 void CDialogPictureInformation::AddRow(const std::string& name, int index) {
     QImage picture;
     std::uint64_t fileSize = 0;
-    if (const auto path = store_.CardFilePath(name); path && !name.empty()) {
+    if (const auto path = store_.Files().PathOf(name); path && !name.empty()) {
         std::error_code ec;
         const auto size = std::filesystem::file_size(*path, ec);
         if (!ec) {
@@ -269,7 +250,9 @@ void CDialogPictureInformation::UpdateArrows() {
 
 void CDialogPictureInformation::Move(int from, int to) {
     const std::string name = StillName(from);
-    if (!store_.SwapStillImages(pad_, from, to)) {
+    const StoreResult swapped = commands_.SwapPictures(pad_, from, to);
+    if (!swapped) {
+        ShowResult(swapped);
         return;
     }
     std::unique_ptr<QListWidgetItem>(list_->takeItem(from)).reset();
@@ -282,7 +265,9 @@ void CDialogPictureInformation::Move(int from, int to) {
 
 // A row dragged to another place: the pictures between move up or down by one.
 void CDialogPictureInformation::DragMove(int from, int to) {
-    if (!store_.MoveStillImage(pad_, from, to)) {
+    const StoreResult moved = commands_.MovePicture(pad_, from, to);
+    if (!moved) {
+        ShowResult(moved);
         return;
     }
     // The row keeps its decoded picture.
@@ -301,16 +286,16 @@ void CDialogPictureInformation::OpenPlayer() {
     bool anyThere = false;
     for (int i = 0; i < StillCount(); ++i) {
         const std::string name = StillName(i);
-        const auto path = store_.CardFilePath(name);
+        const auto path = store_.Files().PathOf(name);
         pictures.push_back(path.value_or(std::filesystem::path()));
-        anyThere = anyThere || (path && CPadBankStore::FileExists(*path));
+        anyThere = anyThere || (path && CardFiles::Exists(*path));
     }
     if (!anyThere) {
         pictures.clear();
     }
     const StillRecord* stills = Stills();
     const std::string audio = stills != nullptr ? NameText(stills->audioFileName) : std::string();
-    const auto sound = audio.empty() ? std::nullopt : store_.CardFilePath(audio);
+    const auto sound = audio.empty() ? std::nullopt : store_.Files().PathOf(audio);
     player_->OpenSlideshow(pictures, kSecondsPerPicture, sound.value_or(std::filesystem::path()));
 }
 
@@ -339,7 +324,7 @@ void CDialogPictureInformation::OnDown() {
 }
 
 void CDialogPictureInformation::OnImport() {
-    if (StillCount() >= 100) {
+    if (StillCount() >= static_cast<int>(padlayout::kMaxStills)) {
         ShowMessage(QString::fromLatin1(kTooManyStills), true);
         return;
     }
@@ -364,8 +349,10 @@ void CDialogPictureInformation::OnDelete() {
         return;
     }
     // The store deletes the file (never the pad file, whatever a damaged list names) only when no pad
-    // names it any more, and says so when it keeps it.
-    if (!store_.RemoveStillImage(k, pad_, answer == QMessageBox::Yes)) {
+    // names it any more, and says so when it keeps it. A list left empty leaves an empty pad.
+    const StoreResult removed = commands_.RemovePicture(pad_, k, answer == QMessageBox::Yes);
+    ShowResult(removed);
+    if (!removed.change.PadChanged()) {
         return;
     }
     std::unique_ptr<QListWidgetItem>(list_->takeItem(k)).reset();
@@ -374,7 +361,6 @@ void CDialogPictureInformation::OnDelete() {
     list_->setCurrentRow(-1);
     list_->clearSelection();
     UpdateArrows();
-    store_.RescanFileNumbers();
     OpenPlayer();
 }
 
@@ -385,12 +371,11 @@ void CDialogPictureInformation::OnAudio() {
     }
     // A sound the device cannot play as it is may be converted first, when the user agrees; the
     // conversion runs beside the window, with a progress window of its own when it takes long.
-    const SoundForPad::Attachment attached = SoundForPad::Attach(
-        store_, pad_, path, [this](const QString& question) { return AskConvertSound(question); }, this);
-    if (!attached.problem.isEmpty()) {
-        ShowMessage(attached.problem, false);
-    } else if (attached.outcome != SoundForPad::Outcome::Declined) {
-        audioDisplayName_ = QString::fromStdString(attached.name);
+    QtPadQuestions questions(this, [this](const QString& question) { return AskConvertSound(question); });
+    const auto attached = commands_.AttachSound(pad_, std::filesystem::path(path.toStdString()), &questions);
+    ShowResult(attached);
+    if (attached) {
+        audioDisplayName_ = QString::fromStdString(attached.value.name);
         Relayout();
         OpenPlayer(); // with the new sound
     }
@@ -402,7 +387,7 @@ void CDialogPictureInformation::OnPreview() {
         return;
     }
     const std::string name = StillName(k);
-    if (const auto path = store_.CardFilePath(name); path && !name.empty()) {
+    if (const auto path = store_.Files().PathOf(name); path && !name.empty()) {
         player_->Pause(); // one player at a time
         OpenWithDesktop(*path);
     }
@@ -459,10 +444,8 @@ void CDialogPictureInformation::done(int result) {
 }
 
 QStringList CDialogPictureInformation::AskImageFiles() {
-    const QStringList filters = CConvertToolView::ImportFilters(PadKindStill);
     // The pictures we know, then all files (movies are no choice here).
-    return QFileDialog::getOpenFileNames(this, QString(), QString(),
-                                         filters.front() + QStringLiteral(";;") + filters.back());
+    return QFileDialog::getOpenFileNames(this, QString(), QString(), PictureFilters());
 }
 
 bool CDialogPictureInformation::AskPreview(const QStringList& paths, std::vector<FitMode>& fits) {
@@ -470,7 +453,7 @@ bool CDialogPictureInformation::AskPreview(const QStringList& paths, std::vector
     for (const QString& path : paths) {
         files.emplace_back(path.toStdString());
     }
-    return PreviewDialog::Ask(this, files, store_.GetSettings(), fits);
+    return PreviewDialog::Ask(this, files, commands_.GetSettings(), fits);
 }
 
 bool CDialogPictureInformation::AskConvertSound(const QString& question) {
@@ -479,11 +462,18 @@ bool CDialogPictureInformation::AskConvertSound(const QString& question) {
 }
 
 QString CDialogPictureInformation::AskAudioFile() {
-    return QFileDialog::getOpenFileName(this, QString(), QString(), CConvertToolView::SoundFilters());
+    return QFileDialog::getOpenFileName(this, QString(), QString(), SoundFilters());
 }
 
 int CDialogPictureInformation::AskDeleteFiles(const QString& text) {
     return QtUserMessages::AskYesNoCancel(this, text, QMessageBox::Cancel);
+}
+
+// The store's words have no owner window, as a message of the store never had.
+void CDialogPictureInformation::ShowResult(const StoreResult& result) {
+    if (!result.text.empty()) {
+        ShowMessage(QString::fromStdString(result.text), false);
+    }
 }
 
 void CDialogPictureInformation::ShowMessage(const QString& text, bool owned) {

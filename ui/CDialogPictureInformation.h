@@ -7,6 +7,8 @@
 
 #include "codecs/FitGeometry.h"
 
+#include "store/StoreMessages.h"
+
 #include <QDialog>
 #include <QRect>
 #include <QString>
@@ -22,6 +24,8 @@ namespace k72 {
 
 class CPadBankStore;
 class CPictureListBox;
+class PadCommands;
+struct StoreResult;
 class CThemeButton;
 class PlayerWidget;
 struct StillRecord;
@@ -29,7 +33,7 @@ struct StillRecord;
 class CDialogPictureInformation : public QDialog {
     Q_OBJECT
 public:
-    explicit CDialogPictureInformation(CPadBankStore& store, QWidget* parent = nullptr);
+    explicit CDialogPictureInformation(PadCommands& commands, QWidget* parent = nullptr);
 
     // The pad to show, set before the dialog is shown; the rows are filled at once.
     void SetPad(int bank, int number, int pad);
@@ -50,7 +54,7 @@ public:
     QString AudioDisplayText() const { return audioDisplayName_; }
     QSize InitialSize() const { return initialSize_; }
 
-    static constexpr const char* kTooManyStills = "No more than 100 still images can be assigned to one pad.";
+    static constexpr const char* kTooManyStills = messages::kStillLimit;
     static constexpr const char* kDeleteQuestion = "Delete file as well?";
     // How long the slideshow shows each picture.
     static constexpr double kSecondsPerPicture = 2.0;
@@ -100,7 +104,9 @@ private:
     void OnDelete();
     void OnAudio();
     void OnPreview();
+    void ShowResult(const StoreResult& result);
 
+    PadCommands& commands_;
     CPadBankStore& store_;
     int bank_ = -1;
     int number_ = -1;

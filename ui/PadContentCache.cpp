@@ -104,13 +104,13 @@ const PadContentCache::FileFacts* PadContentCache::Facts(const std::filesystem::
 PadContent PadContentCache::Describe(const CPadBankStore& store, int pad) {
     PadContent content;
     const QString prefix = QStringLiteral("Pad %1: ").arg(pad + 1);
-    const PadEntry* entry = store.SelectionValid() ? store.PadFile().EntryAt(store.Number(), pad) : nullptr;
+    const PadEntry* entry = store.Entry(pad);
     const PadKind kind = entry != nullptr ? entry->Kind() : PadKindEmpty;
     QString sound;
     if (kind == PadKindMovie && entry->movie) {
         const QString name = Name(entry->movie->fileName);
         content.description = prefix + QStringLiteral("movie ") + name;
-        const auto path = store.CardFilePath(NameText(entry->movie->fileName));
+        const auto path = store.Files().PathOf(NameText(entry->movie->fileName));
         const FileFacts* facts = path ? Facts(*path, true) : nullptr;
         if (facts == nullptr) {
             content.description += QStringLiteral(" (missing from the card)");
@@ -134,7 +134,7 @@ PadContent PadContentCache::Describe(const CPadBankStore& store, int pad) {
             prefix + (count == 1 ? QStringLiteral("1 picture ") : QStringLiteral("%1 pictures ").arg(count)) +
             names.join(QStringLiteral(", "));
         if (count > 0) {
-            if (const auto path = store.CardFilePath(NameText(stills.stillNames[0]))) {
+            if (const auto path = store.Files().PathOf(NameText(stills.stillNames[0]))) {
                 if (const FileFacts* facts = Facts(*path, false)) {
                     content.picture = facts->picture;
                 }

@@ -37,7 +37,7 @@ QString ShortenedName(const QString& name, int wholeLength, int prefixLength) {
 
 QString AudioDisplayName(const CPadBankStore& store, const std::string& shortName) {
     const QString recorded = QString::fromStdString(shortName);
-    const auto path = store.CardFilePath(shortName);
+    const auto path = store.Files().PathOf(shortName);
     const std::filesystem::path& folder = store.CardFolder();
     if (!path || folder.empty()) {
         return recorded;

@@ -5,8 +5,7 @@
 #include "store/IConversionProgress.h"
 
 #include <QPointer>
-
-class QWidget;
+#include <QWidget>
 
 namespace k72 {
 

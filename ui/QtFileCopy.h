@@ -9,11 +9,10 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <QWidget>
 
 #include <cstddef>
 #include <optional>
-
-class QWidget;
 
 namespace k72 {
 

@@ -4,12 +4,6 @@
 
 namespace k72 {
 
-QtUserMessages::QtUserMessages(QWidget* owner) : owner_(owner) {}
-
-void QtUserMessages::ShowMessage(const std::string& text) {
-    Show(owner_, QString::fromStdString(text));
-}
-
 void QtUserMessages::Show(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::Information, QString::fromLatin1(kCaption), text, QMessageBox::Ok, owner);
     box.exec();

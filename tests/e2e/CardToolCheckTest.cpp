@@ -233,6 +233,47 @@ TEST_F(CardCheckTool, EveryFailureIsOneJsonObject) {
     EXPECT_EQ(card.PadBytes(), before);
 }
 
+// Every command that succeeds prints exactly one JSON object with --json, and nothing else: a script
+// reads standard output as it stands.
+TEST_F(CardToolTest, EverySuccessIsOneJsonObject) {
+    if (!HaveProgram("ffmpeg")) {
+        GTEST_SKIP() << "ffmpeg makes the movie and the sound";
+    }
+    MakePictures(2);
+    ASSERT_TRUE(
+        MakeMedia(dir / "clip.mp4", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.2 -c:v mpeg4"));
+    ASSERT_TRUE(
+        MakeMedia(dir / "tone.flac", "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=0.2"));
+    MakeWav(dir / "SOUND.WAV");
+    fs::create_directories(dir / "out");
+    const std::string picture = Quote(dir / "p001.png");
+    const std::vector<std::string> commands = {
+        "show " + Root(),
+        "import " + Root() + " A-1-1 " + picture,
+        "add-still " + Root() + " A-1-1 " + Quote(dir / "p002.png"),
+        "move-still " + Root() + " A-1-1 1 2",
+        "audio " + Root() + " A-1-1 " + Quote(dir / "SOUND.WAV"),
+        "export " + Root() + " A-1-1 " + Quote(dir / "out"),
+        "remove-still " + Root() + " A-1-1 1 --delete-file",
+        "delete " + Root() + " A-1-1 --delete-files",
+        "convert-picture " + picture + " " + Quote(dir / "PICTURE.JPG"),
+        "convert-movie " + Quote(dir / "clip.mp4") + " " + Quote(dir / "MOVIE.AVI"),
+        "convert-sound " + Quote(dir / "tone.flac") + " " + Quote(dir / "TONE.WAV"),
+        "probe " + Quote(dir / "MOVIE.AVI"),
+        "probe " + Quote(dir / "TONE.WAV"),
+        "check " + Root(),
+    };
+    for (const std::string& command : commands) {
+        const CardRun run = Run(command + " --json");
+        EXPECT_EQ(run.status, 0) << command << "\n" << run.err;
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << command << "\n" << run.out;
+        EXPECT_TRUE(document.isObject()) << command;
+        EXPECT_TRUE(document.object()["ok"].toBool()) << command << "\n" << run.out;
+    }
+}
+
 TEST_F(CardToolTest, SuccessWithJsonIsOneObjectToo) {
     MakePictures(1);
     const CardRun run = Run("add-still " + Root() + " C-2-3 " + Quote(dir / "p001.png") + " --json");

@@ -1,7 +1,7 @@
 // Imports with real conversions onto a card folder made by the test: a movie, pictures, a conversion
 // that fails and one that is cancelled. The results are checked byte for byte in the pad file and by
 // ffprobe on the card.
-#include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 
 #include "engine/CConversionManager.h"
 #include "engine/ConversionProgressModel.h"
@@ -83,7 +83,8 @@ protected:
     RecordingMessages messages;
     PlainFileCopy copy;
     PollingProgress progress;
-    CPadBankStore store{&messages, &copy, &progress};
+    CPadBankStore store;
+    PadCommands commands{store, &copy, &progress};
 };
 
 TEST_F(ImportEndToEnd, MovieBecomesTheNextNumberedAviOnThePad) {
@@ -91,7 +92,7 @@ TEST_F(ImportEndToEnd, MovieBecomesTheNextNumberedAviOnThePad) {
     ASSERT_TRUE(MakeMedia(source, "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 "
                                   "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=1 "
                                   "-c:v mpeg4 -c:a aac -shortest"));
-    ASSERT_TRUE(store.ImportFile(source, 0, PadKindMovie));
+    ASSERT_TRUE(messages(commands.Import({0, PadKindMovie, {source}})));
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(progress.bar.back(), 100);
     EXPECT_EQ(store.LastFileNumber(), 13u);
@@ -134,8 +135,8 @@ TEST_F(ImportEndToEnd, PicturesBecomeAStillPad) {
     const auto second = dir / "second.bmp";
     ASSERT_TRUE(MakeMedia(first, "-f lavfi -i testsrc2=size=320x240 -frames:v 1"));
     ASSERT_TRUE(MakeMedia(second, "-f lavfi -i testsrc2=size=800x600 -frames:v 1"));
-    ASSERT_TRUE(store.ImportFile(first, 1, PadKindStill));
-    EXPECT_EQ(store.AddStillImage(second, 1), 2);
+    ASSERT_TRUE(messages(commands.Import({1, PadKindStill, {first}})));
+    EXPECT_EQ(PicturesAfter(messages(commands.Import({1, PadKindStill, {second}, true})), store, 1), 2);
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(store.LastFileNumber(), 14u);
     EXPECT_TRUE(std::filesystem::is_empty(temporary));
@@ -162,15 +163,17 @@ TEST_F(ImportEndToEnd, FailingConversionLeavesTheCardAsItWas) {
     const auto files = FolderNames(card->folder);
     WriteFileBytes(dir / "broken.png", RandomBytes(4000, 3));
     WriteFileBytes(dir / "broken.mp4", RandomBytes(4000, 4));
-    EXPECT_FALSE(store.ImportFile(dir / "broken.png", 0, PadKindStill));
-    EXPECT_FALSE(store.ImportFile(dir / "broken.mp4", 0, PadKindMovie));
+    EXPECT_FALSE(messages(commands.Import({0, PadKindStill, {dir / "broken.png"}})));
+    EXPECT_FALSE(messages(commands.Import({0, PadKindMovie, {dir / "broken.mp4"}})));
     EXPECT_EQ(messages.shown, (std::vector<std::string>{messages::kLoadFailed, messages::kLoadFailed}));
     EXPECT_EQ(card->PadBytes(), padBefore);
 
     // A still pad to add to, recorded in place; then a picture that cannot be read.
-    ASSERT_TRUE(store.ImportFile(card->folder / "K72_0012.JPG", 2, PadKindStill));
+    ASSERT_TRUE(messages(commands.Import({2, PadKindStill, {card->folder / "K72_0012.JPG"}})));
     const auto padFile = card->PadBytes();
-    EXPECT_EQ(store.AddStillImage(dir / "broken.png", 2), -1);
+    EXPECT_EQ(
+        PicturesAfter(messages(commands.Import({2, PadKindStill, {dir / "broken.png"}, true})), store, 2),
+        -1);
     EXPECT_EQ(messages.shown.size(), 3u);
     EXPECT_EQ(messages.shown.back(), messages::kLoadFailed);
     EXPECT_EQ(card->PadBytes(), padFile);
@@ -184,7 +187,7 @@ TEST_F(ImportEndToEnd, CancelledMovieShowsNothingAndChangesNothing) {
     ASSERT_TRUE(MakeMedia(source, "-f lavfi -i testsrc2=size=640x480:rate=30:duration=20 -c:v mpeg4"));
     const auto files = FolderNames(card->folder);
     progress.cancel = true;
-    EXPECT_FALSE(store.ImportFile(source, 0, PadKindMovie));
+    EXPECT_FALSE(messages(commands.Import({0, PadKindMovie, {source}})));
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(card->PadBytes(), padBefore);
     EXPECT_EQ(FolderNames(card->folder), files);

@@ -1,7 +1,7 @@
 // Damaged, odd and misnamed files through the real import: each either becomes a proper card file
 // (a 1 x 1 picture, a one-frame movie, a picture whose name lies about its format) or fails with the
 // message its fault calls for, with the pad file and the card's files unchanged byte for byte.
-#include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 
 #include "store/StoreMessages.h"
 #include "tests/store/CardFixture.h"
@@ -156,18 +156,18 @@ protected:
         const auto filesBefore = CardFiles(card->folder);
         messages.shown.clear();
         if (addToStillPad) {
-            EXPECT_EQ(store.AddStillImage(source, 5), -1);
+            EXPECT_EQ(PicturesAfter(messages(commands.Import({5, PadKindStill, {source}, true})), store, 5),
+                      -1);
         } else {
-            EXPECT_FALSE(store.ImportFile(source, 0, kind));
+            EXPECT_FALSE(messages(commands.Import({0, kind, {source}})));
         }
         EXPECT_EQ(messages.shown, std::vector<std::string>{message});
         EXPECT_EQ(card->PadBytes(), padBefore);
         EXPECT_TRUE(CardFiles(card->folder) == filesBefore) << "the card's files changed";
         EXPECT_EQ(store.LastFileNumber(), 12u);
-        PadKind now{};
-        ASSERT_TRUE(store.GetPadKind(0, now));
-        EXPECT_EQ(now, PadKindEmpty);
-        EXPECT_EQ(store.PadFile().GetStillRecord(0, 5)->stillCount, 1u);
+        ASSERT_NE(store.Entry(0), nullptr);
+        EXPECT_EQ(store.PadKindOf(0), PadKindEmpty);
+        EXPECT_EQ(store.Entry(5)->stills->stillCount, 1u);
         EXPECT_TRUE(fs::is_empty(temporary));
     }
 
@@ -176,7 +176,7 @@ protected:
         SCOPED_TRACE(source.filename().string());
         messages.shown.clear();
         const std::uint32_t number = store.LastFileNumber() + 1;
-        EXPECT_TRUE(store.ImportFile(source, pad, kind));
+        EXPECT_TRUE(messages(commands.Import({pad, kind, {source}})));
         EXPECT_TRUE(messages.shown.empty()) << ::testing::PrintToString(messages.shown);
         EXPECT_EQ(store.LastFileNumber(), number);
         EXPECT_TRUE(fs::is_empty(temporary));
@@ -194,7 +194,8 @@ protected:
     std::unique_ptr<TestCard> card;
     RecordingMessages messages;
     PlainFileCopy copy;
-    CPadBankStore store{&messages, &copy};
+    CPadBankStore store;
+    PadCommands commands{store, &copy};
 };
 
 TEST_F(MalformedImport, BrokenPicturesAreRefusedWithTheFormatMessage) {
@@ -262,9 +263,9 @@ TEST_F(MalformedImport, TheSmallestValidFilesAndMisnamedOnesConvert) {
     for (const fs::path& source :
          {dir / "dot.png", dir / "dot.jpg", dir / "dot.bmp", dir / "row.png", misnamedPng, misnamedJpeg}) {
         const fs::path made = ExpectImported(source, pad++, PadKindStill);
-        EXPECT_NE(
-            FfprobeEntries(made, "stream=codec_name,width,height").find("codec_name=mjpeg\nwidth=640\nheight=480"),
-            std::string::npos)
+        EXPECT_NE(FfprobeEntries(made, "stream=codec_name,width,height")
+                      .find("codec_name=mjpeg\nwidth=640\nheight=480"),
+                  std::string::npos)
             << source;
     }
 
@@ -287,11 +288,11 @@ TEST_F(MalformedImport, TheSmallestValidFilesAndMisnamedOnesConvert) {
 
 TEST_F(MalformedImport, AFullTemporaryDiskStopsAMovieWithItsOwnMessage) {
     // The converter is told its folders have almost no room left.
-    store.SetMovieConverterHook([](CVideoConverter& converter) {
+    commands.SetMovieConverterHook([](CVideoConverter& converter) {
         converter.SetFreeSpaceProbe([](const fs::path&) { return std::uint64_t{4096}; });
     });
     ExpectRefused(Media("clip.mp4"), PadKindMovie, messages::TemporaryDiskFull(temporary.string()));
-    store.SetMovieConverterHook({});
+    commands.SetMovieConverterHook({});
     ExpectImported(Media("clip.mp4"), 0, PadKindMovie);
 }
 

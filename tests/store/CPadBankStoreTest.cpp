@@ -1,5 +1,7 @@
 #include "store/CPadBankStore.h"
+#include "store/CardLayout.h"
 
+#include "store/PadCommands.h"
 #include "store/PlainFileCopy.h"
 #include "tests/store/CardFixture.h"
 
@@ -50,26 +52,25 @@ TEST(PadBankStore, OpensACardAndSelectsBanks) {
     PutLE32(bytes, RecordAt(2, 5, 6) + 4, 1);
     TestCard card(dir.Path(), bytes);
     CPadBankStore store;
-    PadKind kind = PadKindEmpty;
-    EXPECT_FALSE(store.GetPadKind(0, kind));
+    EXPECT_EQ(store.Entry(0), nullptr);
 
     ASSERT_TRUE(store.OpenCardRoot(card.root));
     EXPECT_EQ(store.CardFolder(), card.folder);
     EXPECT_EQ(store.PadFilePath(), card.padFile);
-    EXPECT_FALSE(store.GetPadKind(0, kind)) << "no bank selected yet";
+    EXPECT_EQ(store.Entry(0), nullptr) << "no bank selected yet";
     store.SelectBank(0);
     EXPECT_FALSE(store.SelectionValid());
     store.SelectNumber(0);
     ASSERT_TRUE(store.SelectionValid());
-    ASSERT_TRUE(store.GetPadKind(3, kind));
-    EXPECT_EQ(kind, PadKindMovie);
-    EXPECT_FALSE(store.GetPadKind(12, kind));
-    EXPECT_FALSE(store.GetPadKind(-1, kind));
+    ASSERT_NE(store.Entry(3), nullptr);
+    EXPECT_EQ(store.PadKindOf(3), PadKindMovie);
+    EXPECT_EQ(store.Entry(12), nullptr);
+    EXPECT_EQ(store.Entry(-1), nullptr);
 
     store.SelectBank(2);
     store.SelectNumber(5);
-    ASSERT_TRUE(store.GetPadKind(6, kind));
-    EXPECT_EQ(kind, PadKindStill);
+    ASSERT_NE(store.Entry(6), nullptr);
+    EXPECT_EQ(store.PadKindOf(6), PadKindStill);
     store.SelectBank(6);
     store.SelectNumber(12);
     EXPECT_EQ(store.Bank(), 2);
@@ -80,8 +81,8 @@ TEST(PadBankStore, OpensACardAndSelectsBanks) {
         .seekp(static_cast<std::streamoff>(RecordAt(2, 5, 6)))
         .put(0);
     store.SelectBank(2);
-    ASSERT_TRUE(store.GetPadKind(6, kind));
-    EXPECT_EQ(kind, PadKindStill);
+    ASSERT_NE(store.Entry(6), nullptr);
+    EXPECT_EQ(store.PadKindOf(6), PadKindStill);
 
     store.Close();
     EXPECT_FALSE(store.SelectionValid());
@@ -116,7 +117,7 @@ TEST(PadBankStore, BadCardsAreRefusedAndLeftAlone) {
     } else if (RunCommand("chattr +i " + Quote(good.padFile)).exitCode != 0) {
         GTEST_SKIP() << "cannot make a read-only file as root here";
     }
-    const bool opened = store.OpenCardRoot(good.root);
+    const bool opened = store.OpenCardRoot(good.root).Ok();
     RunCommand("chattr -i " + Quote(good.padFile));
     EXPECT_FALSE(opened);
     EXPECT_TRUE(store.CardFolder().empty());
@@ -128,7 +129,7 @@ TEST(PadBankStore, FileNumbersFollowTheHighestMediaFileOnTheCard) {
     CPadBankStore store;
     ASSERT_TRUE(store.Open(card.folder, card.padFile));
     EXPECT_EQ(store.LastFileNumber(), 0u);
-    EXPECT_EQ(store.NextFileName("AVI"), "K72_0001.AVI");
+    EXPECT_EQ(MakeCardFileName(store.LastFileNumber() + 1, "AVI"), "K72_0001.AVI");
 
     card.AddFile("K72_0007.AVI");
     card.AddFile("K72_0012.JPG");
@@ -140,8 +141,8 @@ TEST(PadBankStore, FileNumbersFollowTheHighestMediaFileOnTheCard) {
     card.AddFile("sub/K72_0900.JPG");
     store.RescanFileNumbers();
     EXPECT_EQ(store.LastFileNumber(), 12u);
-    EXPECT_EQ(store.NextFileName("AVI"), "K72_0013.AVI");
-    EXPECT_EQ(store.NextFileName("JPG"), "K72_0013.JPG");
+    EXPECT_EQ(MakeCardFileName(store.LastFileNumber() + 1, "AVI"), "K72_0013.AVI");
+    EXPECT_EQ(MakeCardFileName(store.LastFileNumber() + 1, "JPG"), "K72_0013.JPG");
 
     card.AddFile("k72_0020.avi");
     store.RescanFileNumbers();
@@ -149,15 +150,15 @@ TEST(PadBankStore, FileNumbersFollowTheHighestMediaFileOnTheCard) {
 
     card.AddFile("K72_9998.JPG");
     store.RescanFileNumbers();
-    EXPECT_EQ(store.NextFileName("JPG"), "K72_9999.JPG");
+    EXPECT_EQ(MakeCardFileName(store.LastFileNumber() + 1, "JPG"), "K72_9999.JPG");
     card.AddFile("K72_9999.AVI");
     store.RescanFileNumbers();
     EXPECT_EQ(store.LastFileNumber(), 9999u);
 
     // Deleting the highest files frees their numbers.
-    CPadBankStore::DeleteFile(card.folder / "K72_9999.AVI");
-    CPadBankStore::DeleteFile(card.folder / "K72_9998.JPG");
-    CPadBankStore::DeleteFile(card.folder / "K72_9998.JPG"); // missing: not an error
+    store.Files().Remove("K72_9999.AVI");
+    store.Files().Remove("K72_9998.JPG");
+    store.Files().Remove("K72_9998.JPG"); // missing: not an error
     store.RescanFileNumbers();
     EXPECT_EQ(store.LastFileNumber(), 20u);
 }
@@ -177,15 +178,18 @@ TEST(PadBankStore, RefreshDropsMissingPicturesInOrderAndSavesOnlyOnChange) {
 
     // Everything present: nothing is written (another program's change to the bank survives).
     const auto mark = MarkPadFileBehindTheStore(card.padFile);
-    store.RefreshPad(0);
-    store.RefreshPad(1);
+    EXPECT_FALSE(store.RefreshPad(0).change.PadChanged());
+    EXPECT_FALSE(store.RefreshPad(1).change.PadChanged());
     EXPECT_TRUE(MarkSurvived(card.padFile, mark));
-    EXPECT_EQ(store.PadFile().GetStillRecord(0, 0)->stillCount, 3u);
+    EXPECT_EQ(store.Entry(0)->stills->stillCount, 3u);
 
     std::filesystem::remove(card.folder / "k72_0002.jpg");
-    store.RefreshPad(0);
+    const StoreResult refreshed = store.RefreshPad(0);
+    ASSERT_TRUE(refreshed.change.PadChanged()) << "the result knows the pad before and after";
+    EXPECT_EQ(refreshed.change.before->stills->stillCount, 3u);
+    EXPECT_EQ(refreshed.change.after->stills->stillCount, 2u);
     EXPECT_FALSE(MarkSurvived(card.padFile, mark)) << "the changed bank was saved";
-    auto stills = store.PadFile().GetStillRecord(0, 0);
+    auto stills = store.Entry(0)->stills;
     ASSERT_TRUE(stills);
     EXPECT_EQ(stills->stillCount, 2u);
     EXPECT_EQ(NameText(stills->stillNames[0]), "K72_0001.JPG");
@@ -201,13 +205,12 @@ TEST(PadBankStore, RefreshDropsMissingPicturesInOrderAndSavesOnlyOnChange) {
     std::filesystem::remove(card.folder / "K72_0001.JPG");
     std::filesystem::remove(card.folder / "K72_0003.JPG");
     std::filesystem::remove(card.folder / "K72_0004.AVI");
-    store.RefreshPad(0);
-    store.RefreshPad(1);
-    PadKind kind = PadKindMovie;
-    ASSERT_TRUE(store.GetPadKind(0, kind));
-    EXPECT_EQ(kind, PadKindEmpty);
-    ASSERT_TRUE(store.GetPadKind(1, kind));
-    EXPECT_EQ(kind, PadKindEmpty);
+    EXPECT_TRUE(store.RefreshPad(0));
+    EXPECT_TRUE(store.RefreshPad(1));
+    ASSERT_NE(store.Entry(0), nullptr);
+    EXPECT_EQ(store.PadKindOf(0), PadKindEmpty);
+    ASSERT_NE(store.Entry(1), nullptr);
+    EXPECT_EQ(store.PadKindOf(1), PadKindEmpty);
     const auto emptied = card.PadBytes();
     EXPECT_EQ(GetLE32(emptied, RecordAt(0, 0, 0)), 0u);
     EXPECT_EQ(GetLE32(emptied, RecordAt(0, 0, 0) + 4), 1u);
@@ -226,18 +229,17 @@ TEST(PadBankStore, NamesThatLeaveTheCardFolderCountAsMissing) {
     ASSERT_TRUE(store.Open(card.folder, card.padFile));
     store.SelectBank(0);
     store.SelectNumber(0);
-    EXPECT_FALSE(store.CardFilePath("../PADX.JPG"));
-    EXPECT_EQ(store.CardFilePath("K72_0001.JPG"), card.folder / "K72_0001.JPG");
+    EXPECT_FALSE(store.Files().PathOf("../PADX.JPG"));
+    EXPECT_EQ(store.Files().PathOf("K72_0001.JPG"), card.folder / "K72_0001.JPG");
 
-    store.RefreshPad(0);
-    store.RefreshPad(1);
-    const auto stills = store.PadFile().GetStillRecord(0, 0);
+    EXPECT_TRUE(store.RefreshPad(0));
+    EXPECT_TRUE(store.RefreshPad(1));
+    const auto stills = store.Entry(0)->stills;
     ASSERT_TRUE(stills);
     EXPECT_EQ(stills->stillCount, 1u);
     EXPECT_EQ(NameText(stills->stillNames[0]), "K72_0001.JPG");
-    PadKind kind = PadKindMovie;
-    ASSERT_TRUE(store.GetPadKind(1, kind));
-    EXPECT_EQ(kind, PadKindEmpty);
+    ASSERT_NE(store.Entry(1), nullptr);
+    EXPECT_EQ(store.PadKindOf(1), PadKindEmpty);
 }
 
 TEST(PadBankStore, CorruptStillCountNeverReachesPastTheList) {
@@ -250,8 +252,8 @@ TEST(PadBankStore, CorruptStillCountNeverReachesPastTheList) {
     ASSERT_TRUE(store.Open(card.folder, card.padFile));
     store.SelectBank(0);
     store.SelectNumber(0);
-    store.RefreshPad(0);
-    const auto stills = store.PadFile().GetStillRecord(0, 0);
+    EXPECT_TRUE(store.RefreshPad(0));
+    const auto stills = store.Entry(0)->stills;
     ASSERT_TRUE(stills);
     EXPECT_EQ(stills->stillCount, 1u);
     EXPECT_EQ(NameText(stills->stillNames[0]), "K72_0001.JPG");
@@ -290,18 +292,31 @@ TEST(PadBankStore, CopiesGoThroughTheCopyInterface) {
             return result;
         }
     } recorder;
-    CPadBankStore store(nullptr, &recorder);
-    EXPECT_TRUE(store.CopyFileShell("/dest/x", "/src/x"));
-    ASSERT_EQ(recorder.calls.size(), 1u);
-    EXPECT_EQ(recorder.calls[0][0].source, "/src/x");
-    EXPECT_EQ(recorder.calls[0][0].destination, "/dest/x");
-    recorder.result = false;
-    EXPECT_FALSE(store.CopyFilesShell({"/s/1", "/s/2"}, {"/d/1", "/d/2"}));
+    TempDir dir;
+    TestCard card(dir.Path(), PadFileWithStillsAndMovie({"K72_0001.JPG", "K72_0002.JPG"}, "K72_0004.AVI"));
+    for (const char* name : {"K72_0001.JPG", "K72_0002.JPG", "AUDIO.WAV", "K72_0004.AVI"}) {
+        card.AddFile(name);
+    }
+    CPadBankStore store;
+    PadCommands commands(store, &recorder);
+    ASSERT_TRUE(store.Open(card.folder, card.padFile));
+    store.SelectBank(0);
+    store.SelectNumber(0);
+    // The pictures in one copy, the sound in one of its own.
+    const StoreResult exported = commands.ExportPad(0, "/dest");
+    EXPECT_TRUE(exported);
     ASSERT_EQ(recorder.calls.size(), 2u);
-    EXPECT_EQ(recorder.calls[1].size(), 2u);
-    EXPECT_EQ(recorder.calls[1][1].destination, "/d/2");
-    EXPECT_FALSE(store.CopyFilesShell({"/s/1"}, {})) << "lists of different lengths";
-    EXPECT_EQ(recorder.calls.size(), 2u);
+    ASSERT_EQ(recorder.calls[0].size(), 2u);
+    EXPECT_EQ(recorder.calls[0][0].source, card.folder / "K72_0001.JPG");
+    EXPECT_EQ(recorder.calls[0][1].destination, "/dest/K72_0002.JPG");
+    EXPECT_TRUE(recorder.calls[0][1].sourceOnCard);
+    EXPECT_EQ(recorder.calls[1][0].destination, "/dest/AUDIO.WAV");
+    EXPECT_EQ(exported.copied.size(), 3u);
+    recorder.result = false;
+    const StoreResult failed = commands.ExportPad(1, "/dest");
+    EXPECT_EQ(failed.failure, StoreFailure::CopyFailed);
+    EXPECT_TRUE(failed.copied.empty());
+    EXPECT_EQ(recorder.calls.size(), 3u);
 }
 
 } // namespace

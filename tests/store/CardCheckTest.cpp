@@ -59,14 +59,13 @@ TEST(CardCheck, ASoundCardHasNothingToReportAndRepairChangesNothing) {
         card.AddFile(name);
     }
     const auto before = card.PadBytes();
-    const CardCheckReport report = CardCheck::Run(card.root);
+    const CardCheckReport report = CardCheck::Run(card.root).value;
     EXPECT_TRUE(report.Sound()) << ::testing::PrintToString(Lines(report));
 
     CPadBankStore store;
     store.SetBackupFolder(dir / "backups");
     ASSERT_TRUE(store.OpenCardRoot(card.root));
-    std::vector<std::string> failures;
-    EXPECT_TRUE(CardCheck::Repair(store, report, failures));
+    EXPECT_TRUE(CardCheck::Repair(store, report));
     store.Close();
     EXPECT_EQ(card.PadBytes(), before);
     EXPECT_FALSE(std::filesystem::exists(dir / "backups"));
@@ -99,7 +98,7 @@ protected:
 TEST_F(FaultyCard, EveryKindOfFaultIsListedAndNothingChanges) {
     const auto before = card->PadBytes();
     const auto files = FilesIn(card->folder);
-    const CardCheckReport report = CardCheck::Run(card->root);
+    const CardCheckReport report = CardCheck::Run(card->root).value;
     EXPECT_EQ(Lines(report), (std::vector<std::string>{
                                  "missing-file A-1-2 K72_0004.AVI *",
                                  "missing-file A-1-3 K72_0006.JPG *",
@@ -118,7 +117,7 @@ TEST_F(FaultyCard, EveryKindOfFaultIsListedAndNothingChanges) {
 
 TEST_F(FaultyCard, RepairChangesOnlyWhatWasListedAfterACopyOfThePadFile) {
     const auto before = card->PadBytes();
-    const CardCheckReport report = CardCheck::Run(card->root);
+    const CardCheckReport report = CardCheck::Run(card->root).value;
     // A file that became used after the check is not moved: only what is listed and still holds.
     CPadBankStore store;
     store.SetBackupFolder(dir / "backups");
@@ -128,12 +127,12 @@ TEST_F(FaultyCard, RepairChangesOnlyWhatWasListedAfterACopyOfThePadFile) {
     std::filesystem::create_directories(card->folder / "UNUSED");
     card->AddFile("UNUSED/K72_0009.JPG", "older");
 
-    std::vector<std::string> failures;
-    ASSERT_TRUE(CardCheck::Repair(store, report, failures)) << ::testing::PrintToString(failures);
+    const StoreResult repaired = CardCheck::Repair(store, report);
+    ASSERT_TRUE(repaired) << repaired.text;
     // The selection is the one the store had.
     EXPECT_EQ(store.Bank(), 1);
     EXPECT_EQ(store.Number(), 6);
-    EXPECT_EQ(store.PadFile().LoadedBank(), 1);
+    EXPECT_NE(store.Entry(0), nullptr) << "with its bank in memory";
     store.Close();
 
     const auto after = card->PadBytes();
@@ -173,18 +172,17 @@ TEST_F(FaultyCard, RepairChangesOnlyWhatWasListedAfterACopyOfThePadFile) {
     EXPECT_EQ(ReadFileBytes(copies[0]), before);
 
     // What is left cannot be repaired.
-    const CardCheckReport again = CardCheck::Run(card->root);
+    const CardCheckReport again = CardCheck::Run(card->root).value;
     EXPECT_EQ(again.Repairable(), 0u);
     EXPECT_EQ(again.problems.size(), 3u);
 }
 
 TEST_F(FaultyCard, RepairSkipsWhatNoLongerHolds) {
-    const CardCheckReport report = CardCheck::Run(card->root);
+    const CardCheckReport report = CardCheck::Run(card->root).value;
     card->AddFile("K72_0004.AVI", "back again");
     CPadBankStore store;
     ASSERT_TRUE(store.OpenCardRoot(card->root));
-    std::vector<std::string> failures;
-    ASSERT_TRUE(CardCheck::Repair(store, report, failures));
+    ASSERT_TRUE(CardCheck::Repair(store, report));
     EXPECT_EQ(store.Bank(), -1);
     EXPECT_FALSE(store.SelectionValid());
     store.Close();
@@ -195,13 +193,13 @@ TEST(CardCheck, APadFileOfTheWrongSizeOrNoneIsTheOnlyProblem) {
     TempDir dir;
     TestCard card(dir.Path(), std::vector<std::uint8_t>(kPadFileBytes + 1, 0));
     card.AddFile("K72_0001.AVI");
-    CardCheckReport report = CardCheck::Run(card.root);
+    CardCheckReport report = CardCheck::Run(card.root).value;
     ASSERT_EQ(report.problems.size(), 1u);
     EXPECT_EQ(report.problems[0].kind, CardProblemKind::PadFileSize);
     EXPECT_NE(report.problems[0].text.find("1178497 bytes"), std::string::npos) << report.problems[0].text;
 
     std::filesystem::remove(card.padFile);
-    report = CardCheck::Run(card.root);
+    report = CardCheck::Run(card.root).value;
     ASSERT_EQ(report.problems.size(), 1u);
     EXPECT_EQ(report.problems[0].kind, CardProblemKind::PadFileSize);
 }
@@ -218,7 +216,8 @@ TEST(PadFileSnapshot, ReadsWhatThePadFileReadsEvenWhileItIsLocked) {
     CPadFile file;
     ASSERT_TRUE(file.Open(card.padFile)); // holds the lock
     PadFileSnapshot snapshot;
-    ASSERT_TRUE(snapshot.Read(card.padFile)) << snapshot.Reason();
+    const StoreResult read = snapshot.Read(card.padFile);
+    ASSERT_TRUE(read) << read.text;
     EXPECT_EQ(snapshot.Attempts(), 1);
     EXPECT_EQ(snapshot.Bytes(), bytes);
     for (int bank = 0; bank < 6; ++bank) {
@@ -280,7 +279,8 @@ TEST(PadFileSnapshot, ReadsAgainWhenTheFileChangesWhileBeingRead) {
             }
         },
         &writer);
-    ASSERT_TRUE(snapshot.Read(card.padFile)) << snapshot.Reason();
+    const StoreResult read = snapshot.Read(card.padFile);
+    ASSERT_TRUE(read) << read.text;
     EXPECT_EQ(snapshot.Attempts(), 3);
     EXPECT_EQ(GetLE32(snapshot.Bytes(), RecordAt(2, 0, 0)), 2u);
 
@@ -293,8 +293,9 @@ TEST(PadFileSnapshot, ReadsAgainWhenTheFileChangesWhileBeingRead) {
             WriteFileBytes(w->path, bytes);
         },
         &writer);
-    EXPECT_FALSE(snapshot.Read(card.padFile));
-    EXPECT_NE(snapshot.Reason().find("kept changing"), std::string::npos);
+    const StoreResult unsettled = snapshot.Read(card.padFile);
+    EXPECT_FALSE(unsettled);
+    EXPECT_NE(unsettled.text.find("kept changing"), std::string::npos);
     EXPECT_TRUE(snapshot.Bytes().empty());
 }
 

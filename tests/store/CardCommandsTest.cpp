@@ -1,8 +1,9 @@
 // The store's commands that change the card without converting: sound files, deleting, exporting and
 // reordering pictures.
-#include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 
 #include "store/ShortName.h"
+#include "store/StoreMessages.h"
 #include "tests/store/CardFixture.h"
 #include "tests/store/StoreFakes.h"
 
@@ -50,7 +51,8 @@ protected:
     std::unique_ptr<TestCard> card;
     RecordingMessages messages;
     RecordingCopy copy;
-    CPadBankStore store{&messages, &copy};
+    CPadBankStore store;
+    PadCommands commands{store, &copy};
 };
 
 TEST(ShortName, FormedAsFatFormsThem) {
@@ -74,10 +76,12 @@ TEST_F(CardCommands, SetAudioStoresARealShortNameOfTheCopy) {
     // Two long names sharing their first six letters, and the first one again.
     MakeWav(dir / "Long Sound Name.wav", 2, 44100, 16, 441, 1);
     MakeWav(dir / "Long Sound Other.wav", 2, 44100, 16, 441, 2);
-    ASSERT_TRUE(store.SetAudio(dir / "Long Sound Name.wav", 0, "Long Sound Name.wav"));
-    ASSERT_TRUE(store.SetAudio(dir / "Long Sound Other.wav", 1, "Long Sound Other.wav"));
-    EXPECT_EQ(NameText(store.PadFile().GetMovieRecord(0, 0)->audioFileName), "LONGSO~1.WAV");
-    EXPECT_EQ(NameText(store.PadFile().GetStillRecord(0, 1)->audioFileName), "LONGSO~2.WAV");
+    ASSERT_TRUE(
+        messages(commands.AttachSound(0, dir / "Long Sound Name.wav", nullptr, "Long Sound Name.wav")));
+    ASSERT_TRUE(
+        messages(commands.AttachSound(1, dir / "Long Sound Other.wav", nullptr, "Long Sound Other.wav")));
+    EXPECT_EQ(NameText(store.Entry(0)->movie->audioFileName), "LONGSO~1.WAV");
+    EXPECT_EQ(NameText(store.Entry(1)->stills->audioFileName), "LONGSO~2.WAV");
     EXPECT_EQ(ReadFileBytes(card->folder / "LONGSO~1.WAV"), ReadFileBytes(dir / "Long Sound Name.wav"));
     EXPECT_EQ(ReadFileBytes(card->folder / "LONGSO~2.WAV"), ReadFileBytes(dir / "Long Sound Other.wav"));
     const auto bytes = card->PadBytes();
@@ -86,14 +90,15 @@ TEST_F(CardCommands, SetAudioStoresARealShortNameOfTheCopy) {
 
     // The same sound again is found under its name rather than copied once more.
     const std::size_t copies = copy.calls.size();
-    ASSERT_TRUE(store.SetAudio(dir / "Long Sound Name.wav", 1, "Long Sound Name.wav"));
-    EXPECT_EQ(NameText(store.PadFile().GetStillRecord(0, 1)->audioFileName), "LONGSO~1.WAV");
+    ASSERT_TRUE(
+        messages(commands.AttachSound(1, dir / "Long Sound Name.wav", nullptr, "Long Sound Name.wav")));
+    EXPECT_EQ(NameText(store.Entry(1)->stills->audioFileName), "LONGSO~1.WAV");
     EXPECT_EQ(copy.calls.size(), copies);
 
     // A name that is an 8.3 name already keeps it, in upper case.
     MakeWav(dir / "kick.wav");
-    ASSERT_TRUE(store.SetAudio(dir / "kick.wav", 0, "kick.wav"));
-    EXPECT_EQ(NameText(store.PadFile().GetMovieRecord(0, 0)->audioFileName), "KICK.WAV");
+    ASSERT_TRUE(messages(commands.AttachSound(0, dir / "kick.wav", nullptr, "kick.wav")));
+    EXPECT_EQ(NameText(store.Entry(0)->movie->audioFileName), "KICK.WAV");
     EXPECT_TRUE(std::filesystem::exists(card->folder / "KICK.WAV"));
     const auto files = CardFiles();
     EXPECT_EQ(std::count(files.begin(), files.end(), "SOUND.WAV"), 1) << "the old sound stays";
@@ -116,12 +121,15 @@ TEST(SetAudioOnFat, StoresTheShortNameTheFileSystemGaveTheCopy) {
         TempDir dir;
         MakeWav(dir / "Long Sound Name.wav");
         CPadBankStore store;
+        PadCommands commands(store);
+        RecordingMessages messages;
         ASSERT_TRUE(store.Open(card.folder, card.padFile));
         store.SelectBank(0);
         store.SelectNumber(0);
-        ASSERT_TRUE(store.SetAudio(dir / "Long Sound Name.wav", 0, "Long Sound Name.wav"));
+        ASSERT_TRUE(
+            messages(commands.AttachSound(0, dir / "Long Sound Name.wav", nullptr, "Long Sound Name.wav")));
         EXPECT_TRUE(std::filesystem::exists(card.folder / "Long Sound Name.wav")) << "the long name stays";
-        EXPECT_EQ(NameText(store.PadFile().GetMovieRecord(0, 0)->audioFileName), "LONGSO~1.WAV");
+        EXPECT_EQ(NameText(store.Entry(0)->movie->audioFileName), "LONGSO~1.WAV");
         EXPECT_TRUE(std::filesystem::exists(card.folder / "LONGSO~1.WAV"))
             << "FAT finds it by its short name";
     }
@@ -133,30 +141,48 @@ TEST_F(CardCommands, SetAudioRefusesWhatItCannotRecord) {
     const auto files = CardFiles();
     MakeWav(dir / "mono.wav", 1);
     MakeWav(dir / "good.wav");
-    EXPECT_FALSE(store.SetAudio(dir / "mono.wav", 0, "mono.wav")) << "the device plays stereo only";
-    EXPECT_FALSE(store.SetAudio(dir / "missing.wav", 0, "missing.wav"));
-    EXPECT_FALSE(store.SetAudio(dir / "good.wav", 2, "good.wav")) << "an empty pad has no sound";
-    EXPECT_FALSE(store.SetAudio(dir / "good.wav", 12, "good.wav"));
-    EXPECT_FALSE(store.SetAudio(dir / "good.wav", 0, "../good.wav"));
-    EXPECT_FALSE(store.SetAudio(dir / "good.wav", 0, "k72_pad.sys")) << "never over the pad file";
+    const StoreResult mono = messages(commands.AttachSound(0, dir / "mono.wav", nullptr, "mono.wav"));
+    EXPECT_EQ(mono.failure, StoreFailure::SoundNotAccepted) << "the device plays stereo only";
+    EXPECT_EQ(mono.code, rc::PcmBadChannels);
+    EXPECT_EQ(messages(commands.AttachSound(0, dir / "missing.wav", nullptr, "missing.wav")).failure,
+              StoreFailure::SourceUnusable);
+    EXPECT_EQ(messages(commands.AttachSound(2, dir / "good.wav", nullptr, "good.wav")).failure,
+              StoreFailure::WrongKind)
+        << "an empty pad has no sound";
+    EXPECT_EQ(messages(commands.AttachSound(12, dir / "good.wav", nullptr, "good.wav")).failure,
+              StoreFailure::NoPad);
+    EXPECT_EQ(messages(commands.AttachSound(0, dir / "good.wav", nullptr, "../good.wav")).failure,
+              StoreFailure::BadName);
+    EXPECT_EQ(messages(commands.AttachSound(0, dir / "good.wav", nullptr, "k72_pad.sys")).failure,
+              StoreFailure::BadName)
+        << "never over the pad file";
     copy.fail = true;
-    EXPECT_FALSE(store.SetAudio(dir / "good.wav", 0, "good.wav")) << "a failed copy records nothing";
+    EXPECT_EQ(messages(commands.AttachSound(0, dir / "good.wav", nullptr, "good.wav")).failure,
+              StoreFailure::CopyFailed)
+        << "a failed copy records nothing";
     EXPECT_EQ(card->PadBytes(), before);
     EXPECT_EQ(CardFiles(), files);
-    EXPECT_TRUE(messages.shown.empty());
+    // A declined conversion and a failed copy (its window has spoken) say nothing more.
+    EXPECT_EQ(messages.shown, (std::vector<std::string>{
+                                  k72::messages::kLoadFailed,
+                                  "A sound can only be attached to a pad that holds a movie or pictures.",
+                                  k72::messages::kLoadFailed, k72::messages::kLoadFailed}));
 }
 
 TEST_F(CardCommands, DeletePadWithAndWithoutItsFiles) {
-    store.DeletePad(0, false);
-    PadKind kind = PadKindMovie;
-    ASSERT_TRUE(store.GetPadKind(0, kind));
-    EXPECT_EQ(kind, PadKindEmpty);
+    const StoreResult kept = commands.DeletePad(0, false);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept.change.before->Kind(), PadKindMovie) << "the result holds the pad as it was";
+    EXPECT_TRUE(kept.change.removed.empty());
+    EXPECT_EQ(store.PadKindOf(0), PadKindEmpty);
     EXPECT_EQ(GetLE32(card->PadBytes(), RecordAt(0, 0, 0)), 0u);
     EXPECT_TRUE(std::filesystem::exists(card->folder / "K72_0001.AVI"));
 
-    store.DeletePad(1, true);
-    ASSERT_TRUE(store.GetPadKind(1, kind));
-    EXPECT_EQ(kind, PadKindEmpty);
+    const StoreResult gone = commands.DeletePad(1, true);
+    ASSERT_TRUE(gone);
+    EXPECT_EQ(gone.change.removed,
+              (std::vector<std::string>{"K72_0002.JPG", "K72_0003.JPG", "K72_0004.JPG", "SOUND2.WAV"}));
+    EXPECT_EQ(store.PadKindOf(1), PadKindEmpty);
     const auto bytes = card->PadBytes();
     EXPECT_EQ(GetLE32(bytes, RecordAt(0, 0, 1)), 0u);
     EXPECT_EQ(GetLE32(bytes, RecordAt(0, 0, 1) + 4), 0u);
@@ -164,12 +190,11 @@ TEST_F(CardCommands, DeletePadWithAndWithoutItsFiles) {
 }
 
 TEST_F(CardCommands, DeleteMoviePadRemovesMovieAndSound) {
-    store.DeletePad(0, true);
+    EXPECT_TRUE(commands.DeletePad(0, true));
     EXPECT_EQ(CardFiles(), (std::vector<std::string>{"K72_0002.JPG", "K72_0003.JPG", "K72_0004.JPG",
                                                      "K72_PAD.SYS", "SOUND2.WAV"}));
-    store.DeletePad(2, true); // empty pad: nothing to delete
-    store.RescanFileNumbers();
-    EXPECT_EQ(store.LastFileNumber(), 4u);
+    EXPECT_TRUE(commands.DeletePad(2, true)); // empty pad: nothing to delete
+    EXPECT_EQ(store.LastFileNumber(), 4u) << "the numbering is looked at again";
 }
 
 // A hostile pad file: names that point out of the card folder, or at the pad file itself.
@@ -185,8 +210,8 @@ TEST_F(HostileNames, NeverDeleteOrExportOutsideTheCardFolder) {
     WriteFileBytes(card->folder.parent_path() / "OUT.AVI", {1});
     const auto exportFolder = dir / "export";
     std::filesystem::create_directory(exportFolder);
-    store.ExportMovie(0, exportFolder);
-    ASSERT_TRUE(store.ExportStillImages(1, exportFolder));
+    EXPECT_TRUE(commands.ExportPad(0, exportFolder)) << "only the names of the card folder are followed";
+    ASSERT_TRUE(messages(commands.ExportPad(1, exportFolder)));
     for (const auto& call : copy.calls) {
         for (const auto& item : call) {
             EXPECT_EQ(item.source.parent_path(), card->folder) << item.source;
@@ -198,8 +223,8 @@ TEST_F(HostileNames, NeverDeleteOrExportOutsideTheCardFolder) {
     ASSERT_EQ(copy.calls[copy.calls.size() - 2].size(), 2u) << "the two pictures on the card";
     EXPECT_FALSE(std::filesystem::exists(exportFolder / "OUT.AVI"));
 
-    store.DeletePad(0, true);
-    store.DeletePad(1, true);
+    EXPECT_TRUE(commands.DeletePad(0, true));
+    EXPECT_TRUE(commands.DeletePad(1, true));
     EXPECT_TRUE(std::filesystem::exists(card->folder.parent_path() / "OUT.AVI"));
     EXPECT_TRUE(std::filesystem::exists("/etc/hosts"));
     ASSERT_TRUE(std::filesystem::exists(card->padFile));
@@ -210,14 +235,14 @@ TEST_F(HostileNames, NeverDeleteOrExportOutsideTheCardFolder) {
 TEST_F(CardCommands, ExportCopiesThePadsFilesUnderTheirNames) {
     const auto folder = dir / "Export";
     std::filesystem::create_directory(folder);
-    ASSERT_TRUE(store.ExportMovie(0, folder));
+    ASSERT_TRUE(messages(commands.ExportPad(0, folder)));
     ASSERT_EQ(copy.calls.size(), 2u);
     EXPECT_EQ(copy.calls[0][0].source, card->folder / "K72_0001.AVI");
     EXPECT_EQ(copy.calls[0][0].destination, folder / "K72_0001.AVI");
     EXPECT_EQ(copy.calls[1][0].destination, folder / "SOUND.WAV");
 
     // One copy of the three pictures, then the sound.
-    ASSERT_TRUE(store.ExportStillImages(1, dir / "Export"));
+    ASSERT_TRUE(messages(commands.ExportPad(1, dir / "Export")));
     ASSERT_EQ(copy.calls.size(), 4u);
     ASSERT_EQ(copy.calls[2].size(), 3u);
     for (int i = 0; i < 3; ++i) {
@@ -228,8 +253,8 @@ TEST_F(CardCommands, ExportCopiesThePadsFilesUnderTheirNames) {
     }
     EXPECT_EQ(copy.calls[3][0].destination, folder / "SOUND2.WAV");
 
-    EXPECT_FALSE(store.ExportMovie(1, folder)) << "not a movie pad";
-    EXPECT_FALSE(store.ExportStillImages(2, folder));
+    EXPECT_FALSE(messages(commands.ExportPad(1, folder))) << "not a movie pad";
+    EXPECT_FALSE(messages(commands.ExportPad(2, folder)));
 }
 
 TEST_F(CardCommands, ExportSkipsMissingFilesAndReportsFailedCopies) {
@@ -237,20 +262,20 @@ TEST_F(CardCommands, ExportSkipsMissingFilesAndReportsFailedCopies) {
     std::filesystem::remove(card->folder / "SOUND2.WAV");
     const auto folder = dir / "out";
     std::filesystem::create_directory(folder);
-    ASSERT_TRUE(store.ExportStillImages(1, folder));
+    ASSERT_TRUE(messages(commands.ExportPad(1, folder)));
     ASSERT_EQ(copy.calls.size(), 1u);
     EXPECT_EQ(copy.calls[0].size(), 2u) << "the pictures still there are exported";
 
     // The movie copy fails (declined overwrite): the export fails even though the sound copy works.
     WriteFileBytes(folder / "K72_0001.AVI", {9});
-    EXPECT_FALSE(store.ExportMovie(0, folder));
+    EXPECT_FALSE(messages(commands.ExportPad(0, folder)));
     EXPECT_EQ(ReadFileBytes(folder / "K72_0001.AVI"), std::vector<std::uint8_t>{9});
     EXPECT_TRUE(std::filesystem::exists(folder / "SOUND.WAV"));
 }
 
 TEST_F(CardCommands, RemovingAndSwappingPicturesKeepTheListDense) {
-    ASSERT_TRUE(store.RemoveStillImage(0, 1));
-    auto stills = store.PadFile().GetStillRecord(0, 1);
+    ASSERT_TRUE(messages(commands.RemovePicture(1, 0)));
+    auto stills = store.Entry(1)->stills;
     EXPECT_EQ(stills->stillCount, 2u);
     EXPECT_EQ(NameText(stills->stillNames[0]), "K72_0003.JPG");
     EXPECT_EQ(NameText(stills->stillNames[1]), "K72_0004.JPG");
@@ -260,25 +285,25 @@ TEST_F(CardCommands, RemovingAndSwappingPicturesKeepTheListDense) {
     EXPECT_EQ(GetName(bytes, RecordAt(0, 0, 1) + 8), "K72_0003.JPG");
     EXPECT_TRUE(std::filesystem::exists(card->folder / "K72_0002.JPG")) << "the file stays on the card";
 
-    ASSERT_TRUE(store.SwapStillImages(1, 0, 1));
+    ASSERT_TRUE(messages(commands.SwapPictures(1, 0, 1)));
     bytes = card->PadBytes();
     EXPECT_EQ(GetName(bytes, RecordAt(0, 0, 1) + 8), "K72_0004.JPG");
     EXPECT_EQ(GetName(bytes, RecordAt(0, 0, 1) + 21), "K72_0003.JPG");
 
     // Positions outside the list change nothing.
-    EXPECT_FALSE(store.SwapStillImages(1, 0, 2));
-    EXPECT_FALSE(store.SwapStillImages(1, -1, 0));
-    EXPECT_FALSE(store.SwapStillImages(1, 0, 100));
-    EXPECT_FALSE(store.RemoveStillImage(2, 1));
-    EXPECT_FALSE(store.RemoveStillImage(-1, 1));
-    EXPECT_FALSE(store.RemoveStillImage(0, 0)) << "a movie pad has no list";
-    EXPECT_FALSE(store.SwapStillImages(0, 0, 0));
+    EXPECT_FALSE(messages(commands.SwapPictures(1, 0, 2)));
+    EXPECT_FALSE(messages(commands.SwapPictures(1, -1, 0)));
+    EXPECT_FALSE(messages(commands.SwapPictures(1, 0, 100)));
+    EXPECT_FALSE(messages(commands.RemovePicture(1, 2)));
+    EXPECT_FALSE(messages(commands.RemovePicture(1, -1)));
+    EXPECT_FALSE(messages(commands.RemovePicture(0, 0))) << "a movie pad has no list";
+    EXPECT_FALSE(messages(commands.SwapPictures(0, 0, 0)));
     EXPECT_EQ(card->PadBytes(), bytes);
 
-    ASSERT_TRUE(store.RemoveStillImage(1, 1));
-    ASSERT_TRUE(store.RemoveStillImage(0, 1));
-    EXPECT_EQ(store.PadFile().GetStillRecord(0, 1)->stillCount, 0u);
-    EXPECT_FALSE(store.RemoveStillImage(0, 1));
+    ASSERT_TRUE(messages(commands.RemovePicture(1, 1)));
+    ASSERT_TRUE(messages(commands.RemovePicture(1, 0)));
+    EXPECT_EQ(store.PadKindOf(1), PadKindEmpty) << "an emptied list leaves an empty pad";
+    EXPECT_FALSE(messages(commands.RemovePicture(1, 0)));
 }
 
 TEST_F(CardCommands, CommandsNeedASelectionAndALoadedBank) {
@@ -286,12 +311,12 @@ TEST_F(CardCommands, CommandsNeedASelectionAndALoadedBank) {
     const auto before = card->PadBytes();
     store.SelectBank(1); // the commands act on the selected bank, here an empty one
     store.SelectNumber(0);
-    EXPECT_FALSE(store.ExportMovie(0, dir.Path()));
-    EXPECT_FALSE(store.RemoveStillImage(0, 1));
+    EXPECT_FALSE(messages(commands.ExportPad(0, dir.Path())));
+    EXPECT_FALSE(messages(commands.RemovePicture(1, 0)));
     store.Close();
-    EXPECT_FALSE(store.SetAudio(dir / "good.wav", 0, "good.wav"));
-    EXPECT_FALSE(store.SwapStillImages(1, 0, 1));
-    store.DeletePad(0, true);
+    EXPECT_FALSE(messages(commands.AttachSound(0, dir / "good.wav", nullptr, "good.wav")));
+    EXPECT_FALSE(messages(commands.SwapPictures(1, 0, 1)));
+    EXPECT_FALSE(messages(commands.DeletePad(0, true)));
     EXPECT_EQ(card->PadBytes(), before);
     EXPECT_TRUE(std::filesystem::exists(card->folder / "K72_0001.AVI"));
 }

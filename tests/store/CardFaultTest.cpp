@@ -2,7 +2,7 @@
 // folder where a file should be, the card filling up in the middle of a save, the temporary disk
 // filling up. Each ends in a clear failure with the pad file as it was, nothing half recorded (no pad
 // naming a missing or partial file, the file numbering unchanged) and no stray file on the card.
-#include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 
 #include "store/StoreMessages.h"
 #include "tests/store/CardFixture.h"
@@ -84,9 +84,11 @@ protected:
         card->AddFile("K72_0001.JPG");
         card->AddFile("K72_0002.JPG");
         card->AddFile("K72_0012.AVI");
-        store = std::make_unique<CPadBankStore>(&messages, &copy);
+        commands.reset();
+        store = std::make_unique<CPadBankStore>();
+        commands = std::make_unique<PadCommands>(*store, &copy);
         store->SetTemporaryFolder(temporary);
-        ASSERT_TRUE(store->Open(card->folder, card->padFile));
+        ASSERT_TRUE(messages(store->Open(card->folder, card->padFile)));
         store->SelectBank(0);
         store->SelectNumber(0);
         listing = Listing(card->folder);
@@ -95,10 +97,9 @@ protected:
     // What the store holds must be what the card held before: no pad names a new file, the numbering
     // is where it was.
     void ExpectMemoryUnchanged() const {
-        PadKind kind{};
-        ASSERT_TRUE(store->GetPadKind(0, kind));
-        EXPECT_EQ(kind, PadKindEmpty);
-        const auto stills = store->PadFile().GetStillRecord(0, 5);
+        ASSERT_NE(store->Entry(0), nullptr);
+        EXPECT_EQ(store->PadKindOf(0), PadKindEmpty);
+        const auto stills = store->Entry(5)->stills;
         ASSERT_TRUE(stills.has_value());
         EXPECT_EQ(stills->stillCount, 2u);
         EXPECT_EQ(NameText(stills->stillNames[0]), "K72_0001.JPG");
@@ -110,11 +111,13 @@ protected:
     // Every command that changes the pad file, each failing cleanly.
     void RunEveryChange(bool copyReachesTheCard) {
         const std::size_t shownBefore = messages.shown.size();
-        EXPECT_FALSE(store->ImportFile(dir / "picture.png", 0, PadKindStill));
-        EXPECT_EQ(store->AddStillImage(dir / "picture.png", 5), -1);
-        EXPECT_FALSE(store->RemoveStillImage(0, 5));
-        EXPECT_FALSE(store->SwapStillImages(5, 0, 1));
-        store->DeletePad(5, true);
+        EXPECT_FALSE(messages(commands->Import({0, PadKindStill, {dir / "picture.png"}})));
+        EXPECT_EQ(PicturesAfter(messages(commands->Import({5, PadKindStill, {dir / "picture.png"}, true})),
+                                *store, 5),
+                  -1);
+        EXPECT_FALSE(messages(commands->RemovePicture(5, 0)));
+        EXPECT_FALSE(messages(commands->SwapPictures(5, 0, 1)));
+        EXPECT_FALSE(messages(commands->DeletePad(5, true)));
         ExpectMemoryUnchanged();
         // A copy that reached the card and could not be recorded is taken away again; the card's own
         // files stay, the pad naming them was not cleared.
@@ -139,6 +142,7 @@ protected:
     RecordingMessages messages;
     PlainFileCopy copy;
     std::unique_ptr<CPadBankStore> store;
+    std::unique_ptr<PadCommands> commands;
 };
 
 TEST_F(CardFaults, APadFileRemovedOrReplacedAfterOpeningIsNeverWrittenBehindItsBack) {
@@ -167,10 +171,10 @@ TEST_F(CardFaults, ACardTakenOutBetweenOpeningAndSavingKeepsWhatItHad) {
     fs::rename(card->root, away);
     // Neither the copy nor the save finds the card.
     const std::size_t shown = messages.shown.size();
-    EXPECT_FALSE(store->ImportFile(dir / "picture.png", 0, PadKindStill));
+    EXPECT_FALSE(messages(commands->Import({0, PadKindStill, {dir / "picture.png"}})));
     EXPECT_EQ(messages.shown.size(), shown) << "the failed copy has spoken for itself";
-    EXPECT_FALSE(store->RemoveStillImage(0, 5));
-    store->DeletePad(5, true);
+    EXPECT_FALSE(messages(commands->RemovePicture(5, 0)));
+    EXPECT_FALSE(messages(commands->DeletePad(5, true)));
     ExpectMemoryUnchanged();
     fs::rename(away, card->root);
     EXPECT_EQ(card->PadBytes(), original);
@@ -187,25 +191,28 @@ TEST_F(CardFaults, AFolderWhereAFileShouldBeIsNeitherCopiedNorDeleted) {
     WriteFileBytes(card->folder / "K72_0002.JPG" / "inside", {1, 2, 3});
     listing = Listing(card->folder);
 
-    EXPECT_FALSE(store->ImportFile(dir / "picture.png", 0, PadKindStill));
-    EXPECT_EQ(store->AddStillImage(dir / "picture.png", 5), -1);
+    EXPECT_FALSE(messages(commands->Import({0, PadKindStill, {dir / "picture.png"}})));
+    EXPECT_EQ(
+        PicturesAfter(messages(commands->Import({5, PadKindStill, {dir / "picture.png"}, true})), *store, 5),
+        -1);
     ExpectMemoryUnchanged();
     EXPECT_EQ(card->PadBytes(), original);
     EXPECT_TRUE(fs::is_empty(card->folder / "K72_0013.JPG"));
 
-    EXPECT_FALSE(store->ExportStillImages(5, exportFolder));
+    EXPECT_FALSE(messages(commands->ExportPad(5, exportFolder)));
     EXPECT_FALSE(fs::exists(exportFolder / "K72_0002.JPG"));
-    store->DeletePad(5, true);
-    PadKind kind{};
-    ASSERT_TRUE(store->GetPadKind(5, kind));
-    EXPECT_EQ(kind, PadKindEmpty);
+    const StoreResult deleted = messages(commands->DeletePad(5, true));
+    EXPECT_EQ(deleted.failure, StoreFailure::Incomplete) << "the pad is empty, one file is left";
+    EXPECT_TRUE(deleted.change.PadChanged());
+    EXPECT_EQ(store->PadKindOf(5), PadKindEmpty);
     EXPECT_FALSE(fs::exists(card->folder / "K72_0001.JPG"));
     EXPECT_EQ(ReadFileBytes(card->folder / "K72_0002.JPG" / "inside"), (std::vector<std::uint8_t>{1, 2, 3}));
     // Both the export and the delete say what the name is, and the delete counts it as not deleted.
     EXPECT_EQ(messages.shown, (std::vector<std::string>{
                                   "K72_0002.JPG was not exported: on the card it is a folder, not a file.",
                                   "K72_0002.JPG was not deleted: on the card it is a folder, not a file."}));
-    EXPECT_EQ(store->FilesNotDeleted(), std::vector<std::string>{"K72_0002.JPG"});
+    EXPECT_EQ(deleted.notDeleted, std::vector<std::string>{"K72_0002.JPG"});
+    EXPECT_EQ(deleted.change.removed, std::vector<std::string>{"K72_0001.JPG"});
 }
 
 TEST_F(CardFaults, ACardFillingUpInTheMiddleOfASaveLeavesThePadFileAsItWas) {
@@ -226,16 +233,14 @@ TEST_F(CardFaults, ACardFillingUpInTheMiddleOfASaveLeavesThePadFileAsItWas) {
     listing = Listing(card->folder);
 
     // A new file cannot be copied onto the full card.
-    EXPECT_FALSE(store->ImportFile(dir / "picture.png", 0, PadKindStill));
+    EXPECT_FALSE(messages(commands->Import({0, PadKindStill, {dir / "picture.png"}})));
     ExpectMemoryUnchanged();
     // Only the records that change are written; number 8 lies in the part the device never wrote,
     // where the first byte written needs space the card does not have.
     store->SelectNumber(7);
-    EXPECT_FALSE(store->ImportFile(card->folder / "K72_0001.JPG", 0, PadKindStill));
-    EXPECT_FALSE(store->ImportFile(card->folder / "K72_0002.JPG", 11, PadKindStill));
-    PadKind kind{};
-    ASSERT_TRUE(store->GetPadKind(0, kind));
-    EXPECT_EQ(kind, PadKindEmpty);
+    EXPECT_FALSE(messages(commands->Import({0, PadKindStill, {card->folder / "K72_0001.JPG"}})));
+    EXPECT_FALSE(messages(commands->Import({11, PadKindStill, {card->folder / "K72_0002.JPG"}})));
+    EXPECT_EQ(store->PadKindOf(0), PadKindEmpty);
     EXPECT_EQ(card->PadBytes(), original);
     EXPECT_EQ(Listing(card->folder), listing);
     EXPECT_EQ(
@@ -243,7 +248,7 @@ TEST_F(CardFaults, ACardFillingUpInTheMiddleOfASaveLeavesThePadFileAsItWas) {
 
     // With room again the same change goes through.
     volume.Empty();
-    EXPECT_TRUE(store->ImportFile(card->folder / "K72_0001.JPG", 0, PadKindStill));
+    EXPECT_TRUE(messages(commands->Import({0, PadKindStill, {card->folder / "K72_0001.JPG"}})));
     EXPECT_EQ(GetName(card->PadBytes(), RecordAt(0, 7, 0) + 8), "K72_0001.JPG");
 }
 
@@ -255,8 +260,10 @@ TEST_F(CardFaults, AFullTemporaryDiskIsReportedAsSuchAndChangesNothing) {
     OpenCard(dir.Path());
     store->SetTemporaryFolder(dir / "tmpfs");
     volume.Fill();
-    EXPECT_FALSE(store->ImportFile(dir / "picture.png", 0, PadKindStill));
-    EXPECT_EQ(store->AddStillImage(dir / "picture.png", 5), -1);
+    EXPECT_FALSE(messages(commands->Import({0, PadKindStill, {dir / "picture.png"}})));
+    EXPECT_EQ(
+        PicturesAfter(messages(commands->Import({5, PadKindStill, {dir / "picture.png"}, true})), *store, 5),
+        -1);
     EXPECT_EQ(messages.shown,
               std::vector<std::string>(2, messages::TemporaryDiskFull((dir / "tmpfs").string())));
     ExpectMemoryUnchanged();

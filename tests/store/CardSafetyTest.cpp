@@ -1,7 +1,7 @@
 // Nothing lost and nothing outside the card: files that other pads still name, links and special files
 // in the card folder, saves cut off by a kill or failing half way, what killed runs leave behind, and
 // why a card cannot be opened.
-#include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 
 #include "store/CardOpenResult.h"
 #include "store/PadFileBackup.h"
@@ -53,12 +53,15 @@ protected:
         OpenAgain(withBackups);
     }
     void OpenAgain(bool withBackups = true) {
-        store = std::make_unique<CPadBankStore>(&messages, &copy);
+        commands.reset();
+        store = std::make_unique<CPadBankStore>();
+        commands = std::make_unique<PadCommands>(*store, &copy);
         store->SetTemporaryFolder(temporary);
         if (withBackups) {
             store->SetBackupFolder(backups);
         }
-        ASSERT_TRUE(store->Open(card->folder, card->padFile)) << CardOpenMessage(store->LastOpenResult());
+        const auto opened = messages(store->Open(card->folder, card->padFile));
+        ASSERT_TRUE(opened) << opened.text;
         store->SelectBank(0);
         store->SelectNumber(0);
     }
@@ -72,6 +75,7 @@ protected:
     RecordingMessages messages;
     PlainFileCopy copy{true};
     std::unique_ptr<CPadBankStore> store;
+    std::unique_ptr<PadCommands> commands;
 };
 
 TEST_F(CardSafety, DeletingKeepsEveryFileAnotherRecordStillNames) {
@@ -83,21 +87,21 @@ TEST_F(CardSafety, DeletingKeepsEveryFileAnotherRecordStillNames) {
     files = {"K72_0001.AVI", "K72_0002.JPG", "K72_0003.JPG", "SND.WAV"};
     Open();
 
-    store->DeletePad(0, true);
-    PadKind kind{};
-    ASSERT_TRUE(store->GetPadKind(0, kind));
-    EXPECT_EQ(kind, PadKindEmpty);
+    const StoreResult first = messages(commands->DeletePad(0, true));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(store->PadKindOf(0), PadKindEmpty);
     EXPECT_TRUE(fs::exists(card->folder / "K72_0001.AVI"));
     EXPECT_TRUE(fs::exists(card->folder / "SND.WAV"));
     EXPECT_EQ(messages.shown,
               std::vector<std::string>{"K72_0001.AVI was kept on the card: pad C-5-8 uses it too.\n"
                                        "SND.WAV was kept on the card: pad A-1-2 uses it too."})
         << "one message for the whole delete";
-    EXPECT_TRUE(store->FilesNotDeleted().empty());
+    EXPECT_TRUE(first.notDeleted.empty());
+    EXPECT_EQ(first.kept, (std::vector<std::string>{"K72_0001.AVI", "SND.WAV"}));
 
     // The last pad naming the sound takes it with it.
     messages.shown.clear();
-    store->DeletePad(1, true);
+    EXPECT_TRUE(messages(commands->DeletePad(1, true)));
     EXPECT_FALSE(fs::exists(card->folder / "K72_0002.JPG"));
     EXPECT_FALSE(fs::exists(card->folder / "K72_0003.JPG"));
     EXPECT_FALSE(fs::exists(card->folder / "SND.WAV"));
@@ -107,8 +111,9 @@ TEST_F(CardSafety, DeletingKeepsEveryFileAnotherRecordStillNames) {
     PutStillPad(bytes, RecordAt(0, 0, 2), {"K72_0009.JPG", "K72_0009.JPG"});
     files = {"K72_0009.JPG"};
     Open();
-    ASSERT_TRUE(store->RemoveStillImage(0, 2));
-    EXPECT_EQ(store->DeleteUnusedCardFiles({"K72_0009.JPG"}), 0);
+    const StoreResult removed = messages(commands->RemovePicture(2, 0, true));
+    ASSERT_TRUE(removed);
+    EXPECT_TRUE(removed.notDeleted.empty());
     EXPECT_TRUE(fs::exists(card->folder / "K72_0009.JPG"));
     EXPECT_TRUE(Contains(messages.shown, "pad A-1-3 uses it too"));
 }
@@ -122,7 +127,7 @@ TEST_F(CardSafety, ASoundNeverReplacesAFileAnotherPadNames) {
     MakeWav(dir / "K72_0001.AVI");
     const auto movie = ReadFileBytes(card->folder / "K72_0001.AVI");
     const auto padBefore = card->PadBytes();
-    EXPECT_FALSE(store->SetAudio(dir / "K72_0001.AVI", 1, "K72_0001.AVI"));
+    EXPECT_FALSE(messages(commands->AttachSound(1, dir / "K72_0001.AVI", nullptr, "K72_0001.AVI")));
     EXPECT_EQ(ReadFileBytes(card->folder / "K72_0001.AVI"), movie);
     EXPECT_EQ(card->PadBytes(), padBefore);
     EXPECT_TRUE(Contains(messages.shown, "pad A-1-1 uses that file"))
@@ -130,12 +135,12 @@ TEST_F(CardSafety, ASoundNeverReplacesAFileAnotherPadNames) {
 
     // The pad's own sound may be replaced, and the same sound shared by a second pad.
     MakeWav(dir / "SND.WAV");
-    EXPECT_TRUE(store->SetAudio(dir / "SND.WAV", 1, "SND.WAV"));
-    EXPECT_TRUE(store->SetAudio(dir / "SND.WAV", 0, "SND.WAV"));
+    EXPECT_TRUE(messages(commands->AttachSound(1, dir / "SND.WAV", nullptr, "SND.WAV")));
+    EXPECT_TRUE(messages(commands->AttachSound(0, dir / "SND.WAV", nullptr, "SND.WAV")));
     EXPECT_EQ(GetName(card->PadBytes(), RecordAt(0, 0, 0) + 36), "SND.WAV");
     // A different sound of that name would change the other pad's sound.
     MakeWav(dir / "SND.WAV", 2, 44100, 16, 441, 9);
-    EXPECT_FALSE(store->SetAudio(dir / "SND.WAV", 1, "SND.WAV"));
+    EXPECT_FALSE(messages(commands->AttachSound(1, dir / "SND.WAV", nullptr, "SND.WAV")));
 }
 
 TEST_F(CardSafety, LinksInTheCardFolderAreNeitherFollowedNorRecorded) {
@@ -147,18 +152,20 @@ TEST_F(CardSafety, LinksInTheCardFolderAreNeitherFollowedNorRecorded) {
     const fs::path exported = dir / "export";
     fs::create_directories(exported);
 
-    EXPECT_FALSE(store->ExportStillImages(2, exported));
+    EXPECT_FALSE(messages(commands->ExportPad(2, exported)));
     EXPECT_FALSE(fs::exists(exported / "K72_0005.JPG"));
     EXPECT_TRUE(Contains(messages.shown, "K72_0005.JPG was not exported: on the card it is a symbolic link"));
-    EXPECT_FALSE(store->ImportFile(card->folder / "K72_0006.JPG", 3, PadKindStill));
-    EXPECT_EQ(store->AddStillImage(card->folder / "K72_0006.JPG", 2), -1);
-    PadKind kind{};
-    ASSERT_TRUE(store->GetPadKind(3, kind));
-    EXPECT_EQ(kind, PadKindEmpty);
+    EXPECT_FALSE(messages(commands->Import({3, PadKindStill, {card->folder / "K72_0006.JPG"}})));
+    EXPECT_EQ(
+        PicturesAfter(messages(commands->Import({2, PadKindStill, {card->folder / "K72_0006.JPG"}, true})),
+                      *store, 2),
+        -1);
+    EXPECT_EQ(store->PadKindOf(3), PadKindEmpty);
     // Deleting removes neither the link's target nor (as a pad's file) the link.
-    store->DeletePad(2, true);
+    const StoreResult deleted = messages(commands->DeletePad(2, true));
+    EXPECT_EQ(deleted.failure, StoreFailure::Incomplete);
     EXPECT_TRUE(fs::exists(dir / "outside.jpg"));
-    EXPECT_EQ(store->FilesNotDeleted(), std::vector<std::string>{"K72_0005.JPG"});
+    EXPECT_EQ(deleted.notDeleted, std::vector<std::string>{"K72_0005.JPG"});
 
     // A pad file that is a link to a file of the right size is not opened, and never written.
     TempDir other;
@@ -167,21 +174,25 @@ TEST_F(CardSafety, LinksInTheCardFolderAreNeitherFollowedNorRecorded) {
     fs::remove(linked.padFile);
     fs::create_symlink(other / "elsewhere.sys", linked.padFile);
     CPadBankStore second;
-    EXPECT_FALSE(second.OpenCardRoot(linked.root));
-    EXPECT_EQ(second.LastOpenResult().failure, CardOpenFailure::NotARegularFile);
-    EXPECT_NE(CardOpenMessage(second.LastOpenResult()).find("a symbolic link"), std::string::npos);
+    const auto refused = second.OpenCardRoot(linked.root);
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.value.failure, CardOpenFailure::NotARegularFile);
+    EXPECT_NE(refused.text.find("a symbolic link"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(other / "elsewhere.sys"), bytes);
 
     // A card reached through a linked path is used as usual.
+    commands.reset();
     store.reset();
     fs::create_symlink(card->root, dir / "mounted");
-    CPadBankStore third(&messages, &copy);
+    CPadBankStore third;
+    PadCommands thirdCommands(third, &copy);
     ASSERT_TRUE(third.OpenCardRoot(dir / "mounted"));
     third.SelectBank(0);
     third.SelectNumber(0);
-    EXPECT_FALSE(third.ImportFile(card->folder / "K72_0005.JPG", 4, PadKindStill));
+    EXPECT_FALSE(thirdCommands.Import({4, PadKindStill, {card->folder / "K72_0005.JPG"}}));
     WriteFileBytes(card->folder / "K72_0007.JPG", {1});
-    EXPECT_TRUE(third.ImportFile(dir / "mounted" / "DCIM" / "000KAVLO" / "K72_0007.JPG", 4, PadKindStill));
+    EXPECT_TRUE(
+        thirdCommands.Import({4, PadKindStill, {dir / "mounted" / "DCIM" / "000KAVLO" / "K72_0007.JPG"}}));
 }
 
 TEST_F(CardSafety, SpecialFilesAreSkippedWithoutWaitingOnThem) {
@@ -194,14 +205,14 @@ TEST_F(CardSafety, SpecialFilesAreSkippedWithoutWaitingOnThem) {
     const fs::path exported = dir / "export";
     fs::create_directories(exported);
     // A FIFO opened for reading would wait for a writer for ever.
-    EXPECT_FALSE(store->ExportStillImages(2, exported));
+    EXPECT_FALSE(messages(commands->ExportPad(2, exported)));
     EXPECT_TRUE(fs::exists(exported / "K72_0001.JPG"));
     EXPECT_FALSE(fs::exists(exported / "K72_0002.JPG"));
-    EXPECT_FALSE(store->ExportMovie(3, exported));
+    EXPECT_FALSE(messages(commands->ExportPad(3, exported)));
     EXPECT_EQ(messages.shown, (std::vector<std::string>{
                                   "K72_0002.JPG was not exported: on the card it is a FIFO, not a file.",
                                   "K72_0003.AVI was not exported: on the card it is a FIFO, not a file."}));
-    EXPECT_FALSE(store->ImportFile(card->folder / "K72_0002.JPG", 5, PadKindStill));
+    EXPECT_FALSE(messages(commands->Import({5, PadKindStill, {card->folder / "K72_0002.JPG"}})));
 }
 
 // A child process that opens the card and dies by SIGKILL at fault point `killAt` of an in-place
@@ -210,6 +221,7 @@ bool KillDuringImport(const TestCard& card, const fs::path& backups, int killAt)
     const pid_t child = ::fork();
     if (child == 0) {
         CPadBankStore store;
+        PadCommands commands(store);
         store.SetBackupFolder(backups);
         if (!store.Open(card.folder, card.padFile)) {
             _exit(2);
@@ -217,7 +229,7 @@ bool KillDuringImport(const TestCard& card, const fs::path& backups, int killAt)
         store.SelectBank(0);
         store.SelectNumber(0);
         writefault::KillAt(killAt);
-        _exit(store.ImportFile(card.folder / "K72_0001.AVI", 0, PadKindMovie) ? 0 : 1);
+        _exit(commands.Import({0, PadKindMovie, {card.folder / "K72_0001.AVI"}}) ? 0 : 1);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -229,8 +241,10 @@ TEST_F(CardSafety, ASaveCutOffByAKillIsRolledBackWhenTheCardIsOpenedNext) {
     // must never be left mixed with them.
     files = {"K72_0001.AVI"};
     Open();
+    commands.reset();
     store.reset();
     const auto original = card->PadBytes();
+    const fs::path journal = backups / PadFileBackup::CardFolderName(card->root) / "K72_PAD-journal.bin";
     int killed = 0;
     int rolledBack = 0;
     for (int step = 1; step < 40; ++step) {
@@ -252,7 +266,8 @@ TEST_F(CardSafety, ASaveCutOffByAKillIsRolledBackWhenTheCardIsOpenedNext) {
                                    original.begin() + static_cast<long>(RecordAt(0, 0, 1))))
                 << step;
         }
-        EXPECT_FALSE(fs::exists(store->PadFile().JournalPath())) << step;
+        EXPECT_FALSE(fs::exists(journal)) << step;
+        commands.reset();
         store.reset();
     }
     EXPECT_GE(killed, 5);
@@ -260,7 +275,6 @@ TEST_F(CardSafety, ASaveCutOffByAKillIsRolledBackWhenTheCardIsOpenedNext) {
 
     // A journal that no longer fits the pad file (the device changed it since) is dropped, the pad
     // file kept as the device left it.
-    const fs::path journal = backups / PadFileBackup::CardFolderName(card->root) / "K72_PAD-journal.bin";
     bool journalLeft = false;
     for (int step = 1; step < 40 && !journalLeft; ++step) {
         WriteFileBytes(card->padFile, original);
@@ -289,18 +303,16 @@ TEST_F(CardSafety, AFailedSavePutsBackEveryByteItChanged) {
         SCOPED_TRACE(step);
         messages.shown.clear();
         writefault::FailAt(step);
-        EXPECT_FALSE(store->ImportFile(card->folder / "K72_0001.AVI", 0, PadKindMovie));
+        EXPECT_FALSE(messages(commands->Import({0, PadKindMovie, {card->folder / "K72_0001.AVI"}})));
         writefault::FailAt(step);
-        EXPECT_FALSE(store->RemoveStillImage(0, 5));
+        EXPECT_FALSE(messages(commands->RemovePicture(5, 0)));
         writefault::FailAt(0);
         EXPECT_EQ(card->PadBytes(), original);
         EXPECT_EQ(messages.shown, std::vector<std::string>(2, messages::kCardWriteFailed));
-        PadKind kind{};
-        ASSERT_TRUE(store->GetPadKind(0, kind));
-        EXPECT_EQ(kind, PadKindEmpty);
-        EXPECT_EQ(store->PadFile().GetStillRecord(0, 5)->stillCount, 2u);
+        EXPECT_EQ(store->PadKindOf(0), PadKindEmpty);
+        EXPECT_EQ(store->Entry(5)->stills->stillCount, 2u);
     }
-    EXPECT_TRUE(store->ImportFile(card->folder / "K72_0001.AVI", 0, PadKindMovie));
+    EXPECT_TRUE(messages(commands->Import({0, PadKindMovie, {card->folder / "K72_0001.AVI"}})));
 }
 
 // The id of a process that has ended.
@@ -315,6 +327,7 @@ pid_t EndedProcess() {
 
 TEST_F(CardSafety, TheNextOpenClearsWhatKilledRunsLeftButNoMediaFile) {
     Open();
+    commands.reset();
     store.reset();
     const std::string dead = std::to_string(EndedProcess());
     // Left by a killed run: a partial copy on the card, a temporary folder, a partial pad-file copy.
@@ -350,37 +363,37 @@ TEST_F(CardSafety, TheNextOpenClearsWhatKilledRunsLeftButNoMediaFile) {
 TEST_F(CardSafety, EachReasonACardCannotBeOpenedHasItsOwnMessage) {
     Open();
     CPadBankStore other;
+    StoreOutcome<CardOpenResult> opened;
     // In use: the message says so, and not that this is another drive.
-    EXPECT_FALSE(other.OpenCardRoot(card->root));
-    EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::Locked);
-    const std::string inUse = CardOpenMessage(other.LastOpenResult());
+    EXPECT_FALSE(opened = other.OpenCardRoot(card->root));
+    EXPECT_EQ(opened.value.failure, CardOpenFailure::Locked);
+    const std::string inUse = opened.text;
     EXPECT_NE(inUse.find("in use by another program"), std::string::npos);
     EXPECT_NE(inUse.find("Close it there first."), std::string::npos);
+    commands.reset();
     store.reset();
 
-    EXPECT_FALSE(other.OpenCardRoot(dir / "nothing-here"));
-    EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::NotFound);
-    EXPECT_NE(CardOpenMessage(other.LastOpenResult()).find("No such file"), std::string::npos);
-    EXPECT_FALSE(other.OpenCardRoot(temporary));
-    EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::NotACard);
-    EXPECT_NE(CardOpenMessage(other.LastOpenResult()).find("has no DCIM/000KAVLO/K72_PAD.SYS"),
-              std::string::npos);
-    EXPECT_FALSE(other.OpenCardRoot(card->padFile));
-    EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::NotAFolder);
+    EXPECT_FALSE(opened = other.OpenCardRoot(dir / "nothing-here"));
+    EXPECT_EQ(opened.value.failure, CardOpenFailure::NotFound);
+    EXPECT_NE(opened.text.find("No such file"), std::string::npos);
+    EXPECT_FALSE(opened = other.OpenCardRoot(temporary));
+    EXPECT_EQ(opened.value.failure, CardOpenFailure::NotACard);
+    EXPECT_NE(opened.text.find("has no DCIM/000KAVLO/K72_PAD.SYS"), std::string::npos);
+    EXPECT_FALSE(opened = other.OpenCardRoot(card->padFile));
+    EXPECT_EQ(opened.value.failure, CardOpenFailure::NotAFolder);
 
     auto shorter = bytes;
     shorter.resize(4096);
     WriteFileBytes(card->padFile, shorter);
-    EXPECT_FALSE(other.OpenCardRoot(card->root));
-    EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::WrongLength);
-    EXPECT_NE(CardOpenMessage(other.LastOpenResult()).find("has 4,096 bytes, not 1,178,496"),
-              std::string::npos);
+    EXPECT_FALSE(opened = other.OpenCardRoot(card->root));
+    EXPECT_EQ(opened.value.failure, CardOpenFailure::WrongLength);
+    EXPECT_NE(opened.text.find("has 4,096 bytes, not 1,178,496"), std::string::npos);
 
     fs::remove(card->padFile);
     fs::create_directory(card->padFile);
-    EXPECT_FALSE(other.OpenCardRoot(card->root));
-    EXPECT_EQ(other.LastOpenResult().failure, CardOpenFailure::NotARegularFile);
-    EXPECT_NE(CardOpenMessage(other.LastOpenResult()).find("is a folder, not a file"), std::string::npos);
+    EXPECT_FALSE(opened = other.OpenCardRoot(card->root));
+    EXPECT_EQ(opened.value.failure, CardOpenFailure::NotARegularFile);
+    EXPECT_NE(opened.text.find("is a folder, not a file"), std::string::npos);
 }
 
 TEST_F(CardSafety, AnUnusableTemporaryFolderIsNamedAndNotBlamedOnTheSource) {
@@ -388,7 +401,7 @@ TEST_F(CardSafety, AnUnusableTemporaryFolderIsNamedAndNotBlamedOnTheSource) {
     Open();
     WriteRgbPng(dir / "picture.png", SmoothPicture(16, 16));
     store->SetTemporaryFolder(dir / "missing");
-    EXPECT_FALSE(store->ImportFile(dir / "picture.png", 0, PadKindStill));
+    EXPECT_FALSE(messages(commands->Import({0, PadKindStill, {dir / "picture.png"}})));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0],
               messages::TemporaryFolderUnusable((dir / "missing").string(), "No such file or directory"));

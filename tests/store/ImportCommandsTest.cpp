@@ -1,6 +1,6 @@
 // Import and added pictures, on the paths that need no real conversion: files already on the card, the
 // end of the number sequence, the size limit of a converted file, failed copies, the 100-picture list.
-#include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 
 #include "engine/CConversionManager.h"
 #include "store/CardLayout.h"
@@ -58,6 +58,15 @@ protected:
 
     bool TemporaryFolderEmpty() const { return std::filesystem::is_empty(temporary); }
 
+    StoreResult Import(const std::filesystem::path& source, int pad, PadKind kind) {
+        return messages(commands.Import({pad, kind, {source}}));
+    }
+    // Adds a picture to the pad's list: the new count, or -1.
+    int AddPicture(const std::filesystem::path& source, int pad) {
+        const StoreResult added = messages(commands.Import({pad, PadKindStill, {source}, true}));
+        return added ? static_cast<int>(store.Entry(pad)->stills->stillCount) : -1;
+    }
+
     // The file the conversion would have written: the one file in the import's private folder.
     std::filesystem::path ConvertedPath(const std::string& name) const {
         for (const auto& entry : std::filesystem::directory_iterator(temporary)) {
@@ -73,7 +82,8 @@ protected:
     RecordingMessages messages;
     RecordingCopy copy;
     ScriptedProgress progress;
-    CPadBankStore store{&messages, &copy, &progress};
+    CPadBankStore store;
+    PadCommands commands{store, &copy, &progress};
 };
 
 TEST_F(ImportCommands, FilesOnTheCardAreRecordedInPlace) {
@@ -88,10 +98,10 @@ TEST_F(ImportCommands, FilesOnTheCardAreRecordedInPlace) {
     WriteFileBytes(card->folder / "K72_0005.AVI", avi);
     card->AddFile("K72_0006.JPG");
 
-    ASSERT_TRUE(store.ImportFile(card->folder / "K72_0005.AVI", 0, PadKindMovie));
-    ASSERT_TRUE(store.ImportFile(card->folder / "K72_0006.JPG", 1, PadKindStill));
+    ASSERT_TRUE(Import(card->folder / "K72_0005.AVI", 0, PadKindMovie));
+    ASSERT_TRUE(Import(card->folder / "K72_0006.JPG", 1, PadKindStill));
     // Reached through another spelling of the card folder, it is still on the card.
-    ASSERT_TRUE(store.ImportFile(card->folder / ".." / "000KAVLO" / "K72_0001.JPG", 2, PadKindStill));
+    ASSERT_TRUE(Import(card->folder / ".." / "000KAVLO" / "K72_0001.JPG", 2, PadKindStill));
 
     EXPECT_EQ(store.LastFileNumber(), 12u);
     EXPECT_EQ(progress.runs, 0);
@@ -112,8 +122,8 @@ TEST_F(ImportCommands, FilesOnTheCardAreRecordedInPlace) {
 
     // A movie on the card whose header cannot be read is recorded with no frame count.
     card->AddFile("CLIP.AVI", "not an avi");
-    ASSERT_TRUE(store.ImportFile(card->folder / "CLIP.AVI", 3, PadKindMovie));
-    EXPECT_EQ(store.PadFile().GetMovieRecord(0, 3)->frameCount, 0u);
+    ASSERT_TRUE(Import(card->folder / "CLIP.AVI", 3, PadKindMovie));
+    EXPECT_EQ(store.Entry(3)->movie->frameCount, 0u);
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_TRUE(TemporaryFolderEmpty());
 }
@@ -124,11 +134,11 @@ TEST_F(ImportCommands, FilesBelowTheCardFolderOrWithLongNamesAreConverted) {
     const auto before = card->PadBytes();
     // The user cancels the conversion.
     progress.outcome = ConversionOutcome{ConversionEnd::NotCompleted, true, rc::Fail};
-    EXPECT_FALSE(store.ImportFile(card->folder / "sub" / "K72_0007.AVI", 0, PadKindMovie));
+    EXPECT_FALSE(Import(card->folder / "sub" / "K72_0007.AVI", 0, PadKindMovie));
     EXPECT_EQ(progress.runs, 1) << "it is converted like any other file";
     // So is a file in the card folder whose name does not fit a pad's 12-character name field.
     card->AddFile("A long clip name.AVI", "x");
-    EXPECT_FALSE(store.ImportFile(card->folder / "A long clip name.AVI", 0, PadKindMovie));
+    EXPECT_FALSE(Import(card->folder / "A long clip name.AVI", 0, PadKindMovie));
     EXPECT_EQ(progress.runs, 2);
     EXPECT_EQ(card->PadBytes(), before);
     EXPECT_TRUE(messages.shown.empty()) << "a cancel is silent";
@@ -145,7 +155,7 @@ TEST_F(ImportCommands, ConvertedFileAtTheSizeLimitIsRefused) {
         WriteFileBytes(converted, {});
         std::filesystem::resize_file(converted, 2097152000ull);
     };
-    EXPECT_FALSE(store.ImportFile(source, 0, PadKindMovie));
+    EXPECT_FALSE(Import(source, 0, PadKindMovie));
     EXPECT_EQ(messages.shown, std::vector<std::string>{messages::kFileTooLarge});
     EXPECT_TRUE(copy.calls.empty());
     EXPECT_EQ(card->PadBytes(), before);
@@ -161,7 +171,7 @@ TEST_F(ImportCommands, ConvertedFileAtTheSizeLimitIsRefused) {
         WriteFileBytes(converted, {});
         std::filesystem::resize_file(converted, 2097151999ull);
     };
-    ASSERT_TRUE(store.ImportFile(source, 0, PadKindMovie));
+    ASSERT_TRUE(Import(source, 0, PadKindMovie));
     EXPECT_TRUE(messages.shown.empty());
     ASSERT_EQ(copy.calls.size(), 1u);
     EXPECT_EQ(copy.calls[0][0].source, converted);
@@ -192,13 +202,13 @@ TEST_F(ImportCommands, FailuresShowTheMessageOfTheirResultCode) {
     for (const auto& [code, text] : cases) {
         messages.shown.clear();
         progress.outcome = ConversionOutcome{ConversionEnd::NotCompleted, false, code};
-        EXPECT_FALSE(store.ImportFile(source, 0, PadKindMovie));
+        EXPECT_FALSE(Import(source, 0, PadKindMovie));
         EXPECT_EQ(messages.shown, std::vector<std::string>{text}) << std::hex << code;
     }
     // Completed, but nothing was written: the converted file cannot be opened.
     messages.shown.clear();
     progress.outcome = ConversionOutcome{ConversionEnd::Completed, false, 0};
-    EXPECT_FALSE(store.ImportFile(source, 0, PadKindMovie));
+    EXPECT_FALSE(Import(source, 0, PadKindMovie));
     EXPECT_EQ(messages.shown, std::vector<std::string>{messages::kFileTooLarge});
 
     EXPECT_TRUE(copy.calls.empty());
@@ -213,7 +223,7 @@ TEST_F(ImportCommands, FailedCopyToTheCardRecordsNothing) {
     const auto before = card->PadBytes();
     progress.makeResult = [&] { WriteFileBytes(ConvertedPath("K72_0013.AVI"), {1, 2, 3}); };
     copy.fail = true;
-    EXPECT_FALSE(store.ImportFile(source, 0, PadKindMovie));
+    EXPECT_FALSE(Import(source, 0, PadKindMovie));
     EXPECT_EQ(copy.calls.size(), 1u);
     EXPECT_TRUE(messages.shown.empty()) << "the copy window has told the user";
     EXPECT_EQ(card->PadBytes(), before);
@@ -228,15 +238,15 @@ TEST_F(ImportCommands, PastTheEndOfTheSequenceTheLowestFreeNumberIsUsed) {
     WriteFileBytes(source, {0});
     copy.pretend = true; // the pad names the new files, the card folder never gets them
     progress.makeResult = [&] { WriteFileBytes(ConvertedPath("K72_9999.AVI"), {1}); };
-    ASSERT_TRUE(store.ImportFile(source, 0, PadKindMovie));
-    EXPECT_EQ(NameText(store.PadFile().GetMovieRecord(0, 0)->fileName), "K72_9999.AVI");
+    ASSERT_TRUE(Import(source, 0, PadKindMovie));
+    EXPECT_EQ(NameText(store.Entry(0)->movie->fileName), "K72_9999.AVI");
     EXPECT_EQ(store.LastFileNumber(), 9999u);
 
     // A stray K72_9999 does not stop imports: 1 and 12 are files on the card, 9999 is named by a pad
     // (though its file is missing), so 2 is the lowest number free.
     progress.makeResult = [&] { WriteFileBytes(ConvertedPath("K72_0002.AVI"), {1}); };
-    ASSERT_TRUE(store.ImportFile(source, 1, PadKindMovie));
-    EXPECT_EQ(NameText(store.PadFile().GetMovieRecord(0, 1)->fileName), "K72_0002.AVI");
+    ASSERT_TRUE(Import(source, 1, PadKindMovie));
+    EXPECT_EQ(NameText(store.Entry(1)->movie->fileName), "K72_0002.AVI");
     EXPECT_EQ(store.LastFileNumber(), 9999u);
     EXPECT_TRUE(messages.shown.empty());
 
@@ -247,42 +257,47 @@ TEST_F(ImportCommands, PastTheEndOfTheSequenceTheLowestFreeNumberIsUsed) {
         }
     }
     const auto before = card->PadBytes();
-    EXPECT_FALSE(store.ImportFile(source, 2, PadKindMovie));
-    EXPECT_EQ(store.AddStillImage(source, 5), -1);
+    EXPECT_FALSE(Import(source, 2, PadKindMovie));
+    EXPECT_EQ(AddPicture(source, 5), -1);
     EXPECT_EQ(messages.shown, (std::vector<std::string>{messages::kTooManyFiles, messages::kTooManyFiles}));
     EXPECT_EQ(progress.runs, 2);
     EXPECT_EQ(card->PadBytes(), before);
 
     // Files on the card need no number.
-    ASSERT_TRUE(store.ImportFile(card->folder / "K72_0001.JPG", 1, PadKindStill));
-    EXPECT_EQ(store.AddStillImage(card->folder / "K72_9998.JPG", 1), 2);
+    ASSERT_TRUE(Import(card->folder / "K72_0001.JPG", 1, PadKindStill));
+    EXPECT_EQ(AddPicture(card->folder / "K72_9998.JPG", 1), 2);
 }
 
 TEST_F(ImportCommands, PictureListTakesAtMostOneHundred) {
     const std::string source = (dir / "missing.png").string();
-    EXPECT_EQ(store.AddStillImage(source, 5), -1) << "a missing source";
-    EXPECT_EQ(store.AddStillImage(card->folder / "K72_0001.JPG", 0), -1) << "not a still pad";
+    EXPECT_EQ(AddPicture(source, 5), -1) << "a missing source";
+    EXPECT_EQ(AddPicture(card->folder / "K72_0001.JPG", 0), 1) << "an empty pad becomes a still pad";
     for (int i = 2; i <= 100; ++i) {
-        ASSERT_EQ(store.AddStillImage(card->folder / "K72_0001.JPG", 5), i);
+        ASSERT_EQ(AddPicture(card->folder / "K72_0001.JPG", 5), i);
     }
     const auto before = card->PadBytes();
-    EXPECT_EQ(store.AddStillImage(card->folder / "K72_0001.JPG", 5), -1);
+    const StoreResult full = commands.Import({5, PadKindStill, {card->folder / "K72_0001.JPG"}, true});
+    EXPECT_EQ(full.failure, StoreFailure::StillLimit);
+    EXPECT_EQ(full.text, messages::kStillLimit);
     EXPECT_EQ(card->PadBytes(), before);
     EXPECT_EQ(GetLE32(before, RecordAt(0, 0, 5) + 1308), 100u);
     EXPECT_EQ(GetName(before, RecordAt(0, 0, 5) + 8 + 13 * 99), "K72_0001.JPG");
-    EXPECT_TRUE(messages.shown.empty());
+    ASSERT_EQ(messages.shown.size(), 1u) << "only the missing source said something";
+    EXPECT_EQ(messages.shown[0], "The file " + source + " is not there.");
 }
 
 TEST_F(ImportCommands, RefusedWithoutSelectionOrSource) {
     const auto before = card->PadBytes();
-    EXPECT_FALSE(store.ImportFile(dir / "missing.mp4", 0, PadKindMovie));
-    EXPECT_FALSE(store.ImportFile(card->folder / "K72_0001.JPG", 12, PadKindStill));
-    EXPECT_FALSE(store.ImportFile(card->folder / "K72_0001.JPG", 0, PadKindEmpty));
+    EXPECT_EQ(Import(dir / "missing.mp4", 0, PadKindMovie).failure, StoreFailure::SourceUnusable);
+    EXPECT_EQ(Import(card->folder / "K72_0001.JPG", 12, PadKindStill).failure, StoreFailure::NoPad);
+    EXPECT_EQ(Import(card->folder / "K72_0001.JPG", 0, PadKindEmpty).failure, StoreFailure::WrongKind);
     store.Close();
-    EXPECT_FALSE(store.ImportFile(card->folder / "K72_0001.JPG", 0, PadKindStill));
-    EXPECT_EQ(store.AddStillImage(card->folder / "K72_0001.JPG", 5), -1);
+    EXPECT_EQ(Import(card->folder / "K72_0001.JPG", 0, PadKindStill).failure, StoreFailure::NoPad);
+    EXPECT_EQ(AddPicture(card->folder / "K72_0001.JPG", 5), -1);
     EXPECT_EQ(card->PadBytes(), before);
-    EXPECT_TRUE(messages.shown.empty());
+    // Only the missing file is worth a word to the user; the rest are the caller's mistakes.
+    EXPECT_EQ(messages.shown,
+              std::vector<std::string>{"The file " + (dir / "missing.mp4").string() + " is not there."});
     EXPECT_EQ(progress.runs, 0);
 }
 

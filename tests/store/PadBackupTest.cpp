@@ -1,7 +1,7 @@
 // Copies of the pad file kept before a card is first changed in a run: one per card and run, taken
 // before the change reaches the file, the newest 20 kept, and a copy that cannot be made never stops
 // the change.
-#include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 
 #include "base/DiagnosticLog.h"
 #include "store/PadFileBackup.h"
@@ -35,13 +35,17 @@ protected:
     }
 
     // One run of the program: a store of its own that opens the card and selects bank A, number 1.
-    std::unique_ptr<CPadBankStore> Run(const fs::path& backups) {
-        auto store = std::make_unique<CPadBankStore>(&messages);
-        store->SetBackupFolder(backups);
-        EXPECT_TRUE(store->Open(card->folder, card->padFile));
-        store->SelectBank(0);
-        store->SelectNumber(0);
-        return store;
+    struct OneRun {
+        CPadBankStore store;
+        PadCommands commands{store};
+    };
+    std::unique_ptr<OneRun> Run(const fs::path& backups) {
+        auto run = std::make_unique<OneRun>();
+        run->store.SetBackupFolder(backups);
+        EXPECT_TRUE(messages(run->store.Open(card->folder, card->padFile)));
+        run->store.SelectBank(0);
+        run->store.SelectNumber(0);
+        return run;
     }
 
     TempDir dir;
@@ -52,33 +56,32 @@ protected:
 };
 
 TEST_F(PadBackup, TheFirstChangeOfARunKeepsTheCardAsItWasAndLaterOnesKeepNothing) {
-    auto store = Run(backups);
-    const fs::path folder = store->CardBackupFolder();
+    auto run = Run(backups);
+    const fs::path folder = run->store.CardBackupFolder();
     EXPECT_EQ(folder.parent_path(), backups);
     EXPECT_EQ(folder.filename().string().rfind("card-", 0), 0u) << "named after the card's root folder";
 
     // Looking is no change.
-    PadKind kind{};
-    EXPECT_TRUE(store->GetPadKind(0, kind));
-    store->RefreshPad(0);
-    EXPECT_TRUE(store->ExportMovie(0, dir.Path()));
+    EXPECT_NE(run->store.Entry(0), nullptr);
+    EXPECT_TRUE(run->store.RefreshPad(0));
+    EXPECT_TRUE(run->commands.ExportPad(0, dir.Path()));
     EXPECT_FALSE(fs::exists(folder));
 
-    store->DeletePad(0, false);
+    EXPECT_TRUE(messages(run->commands.DeletePad(0, false)));
     ASSERT_EQ(PadFileBackup::Copies(folder).size(), 1u);
     EXPECT_EQ(ReadFileBytes(PadFileBackup::Copies(folder)[0]), original) << "the state before the change";
     EXPECT_NE(card->PadBytes(), original);
     EXPECT_NE(ReadFileText(folder / "card.txt").find(card->root.string()), std::string::npos);
 
-    store->DeletePad(1, false);
-    store->SelectBank(3);
-    store->DeletePad(1, false);
+    EXPECT_TRUE(messages(run->commands.DeletePad(1, false)));
+    run->store.SelectBank(3);
+    EXPECT_TRUE(messages(run->commands.DeletePad(1, false)));
     EXPECT_EQ(PadFileBackup::Copies(folder).size(), 1u);
     // Opened again in the same run, it is still the same run.
-    ASSERT_TRUE(store->Open(card->folder, card->padFile));
-    store->SelectBank(0);
-    store->SelectNumber(0);
-    store->DeletePad(2, false);
+    ASSERT_TRUE(messages(run->store.Open(card->folder, card->padFile)));
+    run->store.SelectBank(0);
+    run->store.SelectNumber(0);
+    EXPECT_TRUE(messages(run->commands.DeletePad(2, false)));
     EXPECT_EQ(PadFileBackup::Copies(folder).size(), 1u);
     EXPECT_TRUE(messages.shown.empty());
 }
@@ -88,13 +91,13 @@ TEST_F(PadBackup, EachRunKeepsOneAndTheTwentyFirstDropsTheOldest) {
     fs::path folder;
     for (int run = 0; run < 21; ++run) {
         before.push_back(card->PadBytes());
-        auto store = Run(backups);
-        folder = store->CardBackupFolder();
+        auto one = Run(backups);
+        folder = one->store.CardBackupFolder();
         // Each run changes the card, so every copy differs from the one before.
-        store->SelectNumber(run / 12 + 1);
-        store->DeletePad(run % 12, false);
-        store->SelectNumber(0);
-        store->DeletePad(run % 12, run % 2 == 0);
+        one->store.SelectNumber(run / 12 + 1);
+        EXPECT_TRUE(messages(one->commands.DeletePad(run % 12, false)));
+        one->store.SelectNumber(0);
+        EXPECT_TRUE(messages(one->commands.DeletePad(run % 12, run % 2 == 0)));
         ASSERT_EQ(PadFileBackup::Copies(folder).size(), std::min(run + 1, 20)) << "run " << run;
     }
     const auto copies = PadFileBackup::Copies(folder);
@@ -118,9 +121,9 @@ TEST_F(PadBackup, CardsAreToldApartAndNothingIsKeptWithoutABackupFolder) {
     EXPECT_EQ(PadFileBackup::CardRoot(card->folder), card->root);
     EXPECT_EQ(PadFileBackup::CardFolderName("/media/user/K 72/").rfind("K_72-", 0), 0u);
 
-    auto store = Run({});
-    EXPECT_TRUE(store->CardBackupFolder().empty());
-    store->DeletePad(0, false);
+    auto run = Run({});
+    EXPECT_TRUE(run->store.CardBackupFolder().empty());
+    EXPECT_TRUE(messages(run->commands.DeletePad(0, false)));
     EXPECT_FALSE(fs::exists(dir / "data"));
 }
 
@@ -133,8 +136,8 @@ TEST_F(PadBackup, ACopyThatCannotBeMadeIsLoggedAndTheChangeGoesAhead) {
     });
     // The backup folder's place is taken by a file.
     WriteFileBytes(dir / "blocked", {1});
-    auto store = Run(dir / "blocked");
-    store->DeletePad(0, false);
+    auto run = Run(dir / "blocked");
+    EXPECT_TRUE(messages(run->commands.DeletePad(0, false)));
     SetDebugSink(previous);
 
     EXPECT_EQ(GetLE32(card->PadBytes(), RecordAt(0, 0, 0)), 0u) << "the change was saved";

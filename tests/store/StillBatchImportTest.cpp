@@ -1,6 +1,6 @@
 // Several pictures added at once: the same card files and pad record as adding them one by one, one
 // save, and a cancelled or failed batch that leaves pad file, numbering and card as they were.
-#include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 
 #include "store/StoreMessages.h"
 #include "tests/store/CardFixture.h"
@@ -35,15 +35,24 @@ struct OpenCard {
         store.SetTemporaryFolder(temporary);
         Settings settings;
         settings.fit = FitMode::Crop;
-        store.SetSettings(settings);
+        commands.SetSettings(settings);
         EXPECT_TRUE(store.Open(card.folder, card.padFile));
         store.SelectBank(0);
         store.SelectNumber(0);
     }
+    // Pictures onto the pad, added to a still image pad: the new picture count, or -1.
+    int Add(const std::vector<fs::path>& sources, int pad, const StillBatchProgress& progress = {}) {
+        const StoreResult added =
+            messages(commands.Import({pad, PadKindStill, sources, true}, nullptr, progress));
+        failed = added.source;
+        return added ? static_cast<int>(store.Entry(pad)->stills->stillCount) : -1;
+    }
     TestCard card;
     RecordingMessages messages;
     RecordingCopy copy;
-    CPadBankStore store{&messages, &copy};
+    CPadBankStore store;
+    PadCommands commands{store, &copy};
+    std::optional<std::size_t> failed; // the source the last Add failed on
 };
 
 class StillBatchImport : public ::testing::Test {
@@ -78,24 +87,24 @@ TEST_F(StillBatchImport, BatchLeavesTheCardAsOneByOneAdditionsDo) {
     std::vector<fs::path> list = pictures;
     list.insert(list.begin() + 2, single.card.folder / "K72_0001.JPG");
     for (const auto& picture : list) {
-        ASSERT_GT(single.store.AddStillImage(picture, 5), 0) << picture;
+        ASSERT_GT(single.Add({picture}, 5), 0) << picture;
     }
     std::vector<fs::path> batchList = pictures;
     batchList.insert(batchList.begin() + 2, batch.card.folder / "K72_0001.JPG");
     std::size_t calls = 0;
-    EXPECT_EQ(batch.store.AddStillImages(batchList, 5,
-                                         [&](std::size_t, std::size_t total) {
-                                             ++calls;
-                                             EXPECT_EQ(total, pictures.size());
-                                             return true;
-                                         }),
+    EXPECT_EQ(batch.Add(batchList, 5,
+                        [&](std::size_t, std::size_t total) {
+                            ++calls;
+                            EXPECT_EQ(total, pictures.size());
+                            return true;
+                        }),
               8);
     EXPECT_GE(calls, 1u);
 
     // Onto an empty pad: the first picture makes it a still pad.
-    ASSERT_TRUE(single.store.ImportFile(pictures[3], 0, PadKindStill));
-    ASSERT_EQ(single.store.AddStillImage(pictures[1], 0), 2);
-    EXPECT_EQ(batch.store.AddStillImages({pictures[3], pictures[1]}, 0), 2);
+    ASSERT_TRUE(single.commands.Import({0, PadKindStill, {pictures[3]}}));
+    ASSERT_EQ(single.Add({pictures[1]}, 0), 2);
+    EXPECT_EQ(batch.Add({pictures[3], pictures[1]}, 0), 2);
 
     EXPECT_EQ(batch.card.PadBytes(), single.card.PadBytes());
     EXPECT_EQ(Contents(batch.card.folder), Contents(single.card.folder));
@@ -109,40 +118,39 @@ TEST_F(StillBatchImport, CancelledOrFailedBatchLeavesTheCardAsItWas) {
     const auto padBytes = open.card.PadBytes();
     const auto contents = Contents(open.card.folder);
 
-    EXPECT_EQ(open.store.AddStillImages(pictures, 5, [](std::size_t, std::size_t) { return false; }), -1);
+    EXPECT_EQ(open.Add(pictures, 5, [](std::size_t, std::size_t) { return false; }), -1);
     EXPECT_TRUE(open.messages.shown.empty()) << "a cancel is no failure to tell";
-    EXPECT_FALSE(open.store.LastBatchFailure().has_value());
+    EXPECT_FALSE(open.failed.has_value());
 
     WriteFileBytes(dir / "broken.png", std::vector<std::uint8_t>(64, 0x55));
     std::vector<fs::path> broken = pictures;
     broken.insert(broken.begin() + 3, dir / "broken.png");
-    EXPECT_EQ(open.store.AddStillImages(broken, 0), -1);
-    EXPECT_EQ(open.messages.shown, std::vector<std::string>{messages::kLoadFailed});
-    EXPECT_EQ(open.store.LastBatchFailure(), std::optional<std::size_t>(3));
+    const StoreResult failed = open.commands.Import({0, PadKindStill, broken, true});
+    EXPECT_EQ(failed.failure, StoreFailure::ConversionFailed);
+    EXPECT_EQ(failed.text, messages::kLoadFailed);
+    EXPECT_TRUE(Failed(failed.code)) << "the converter's code comes with it";
+    EXPECT_EQ(failed.source, std::optional<std::size_t>(3));
 
     // More than the pad has room for is refused before anything is converted.
-    open.messages.shown.clear();
-    EXPECT_EQ(open.store.AddStillImages(std::vector<fs::path>(99, pictures[0]), 5), -1);
+    EXPECT_EQ(open.Add(std::vector<fs::path>(99, pictures[0]), 5), -1);
     EXPECT_EQ(open.messages.shown, std::vector<std::string>{messages::kStillLimit});
 
     // A copy onto the card that fails.
     open.copy.fail = true;
-    EXPECT_EQ(open.store.AddStillImages(pictures, 5), -1);
+    EXPECT_EQ(open.Add(pictures, 5), -1);
     open.copy.fail = false;
 
     EXPECT_EQ(open.card.PadBytes(), padBytes);
     EXPECT_EQ(Contents(open.card.folder), contents);
     EXPECT_EQ(open.store.LastFileNumber(), 12u);
-    const auto stills = open.store.PadFile().GetStillRecord(0, 5);
+    const auto& stills = open.store.Entry(5)->stills;
     ASSERT_TRUE(stills.has_value());
     EXPECT_EQ(stills->stillCount, 2u);
-    PadKind kind{};
-    ASSERT_TRUE(open.store.GetPadKind(0, kind));
-    EXPECT_EQ(kind, PadKindEmpty);
+    EXPECT_EQ(open.store.PadKindOf(0), PadKindEmpty);
     EXPECT_TRUE(fs::is_empty(temporary));
 
     // And the store still adds a batch afterwards, under the next numbers.
-    EXPECT_EQ(open.store.AddStillImages({pictures[0], pictures[1]}, 5), 4);
+    EXPECT_EQ(open.Add({pictures[0], pictures[1]}, 5), 4);
     EXPECT_TRUE(fs::exists(open.card.folder / "K72_0013.JPG"));
     EXPECT_TRUE(fs::exists(open.card.folder / "K72_0014.JPG"));
 }

@@ -229,9 +229,9 @@ TEST(AppShell, StartUpMessagesComeOverTheShownMainWindow) {
 TEST(AppShell, SettingsAreLoadedAtStart) {
     RecordingApp app;
     const Settings& settings = app.GetSettings();
-    EXPECT_EQ(settings.fps, app.Store().GetSettings().fps);
-    EXPECT_EQ(settings.quality, app.Store().GetSettings().quality);
-    EXPECT_EQ(settings.deinterlace, app.Store().GetSettings().deinterlace);
+    EXPECT_EQ(settings.fps, app.Commands().GetSettings().fps);
+    EXPECT_EQ(settings.quality, app.Commands().GetSettings().quality);
+    EXPECT_EQ(settings.deinterlace, app.Commands().GetSettings().deinterlace);
 }
 
 // The preferences are stored only when confirmed, and the store converts with them at once.
@@ -292,8 +292,8 @@ TEST(AppShell, PreferencesAreSavedOnlyOnOk) {
     }
     EXPECT_EQ(app.GetSettings().fps, 1);
     EXPECT_EQ(app.GetSettings().quality, 1);
-    EXPECT_EQ(app.Store().GetSettings().fps, 1);
-    EXPECT_EQ(app.Store().GetSettings().FrameRateWord(), "pal");
+    EXPECT_EQ(app.Commands().GetSettings().fps, 1);
+    EXPECT_EQ(app.Commands().GetSettings().FrameRateWord(), "pal");
     ASSERT_TRUE(std::filesystem::exists(file));
     Settings stored;
     LoadSettings(stored);
@@ -301,9 +301,9 @@ TEST(AppShell, PreferencesAreSavedOnlyOnOk) {
     EXPECT_EQ(stored.quality, 1);
     EXPECT_EQ(stored.deinterlace, 1);
     EXPECT_EQ(stored.fit, FitMode::Crop);
-    EXPECT_EQ(app.Store().GetSettings().fit, FitMode::Crop);
+    EXPECT_EQ(app.Commands().GetSettings().fit, FitMode::Crop);
     EXPECT_FALSE(stored.previewBeforeConverting);
-    EXPECT_FALSE(app.Store().GetSettings().previewBeforeConverting);
+    EXPECT_FALSE(app.Commands().GetSettings().previewBeforeConverting);
     // The fit is kept as its word; a word no version knows reads as stretch.
     EXPECT_NE(ReadFileText(file).find("fit=crop"), std::string::npos);
     QSettings(QStringLiteral("KAVELO"), QStringLiteral("K-72 Image Converter")).setValue("fit", "sideways");

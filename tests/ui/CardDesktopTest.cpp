@@ -161,7 +161,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(bus.Ok());
         root = QString::fromStdString(card.card.root.string());
-        view = std::make_unique<CConvertToolView>(store, root);
+        view = std::make_unique<CConvertToolView>(commands, root);
         view->InitialSetUp();
         ASSERT_TRUE(store.IsCardOpen());
         mountPoint = QStorageInfo(root).rootPath();
@@ -175,6 +175,7 @@ protected:
     PadCard card{dir.Path()};
     PrivateBus bus;
     CPadBankStore store;
+    PadCommands commands{store};
     std::unique_ptr<CConvertToolView> view;
     QString root;
     QString mountPoint;
@@ -237,7 +238,8 @@ TEST(CardDesktop, ACardThatAppearsIsOpenedWhenNoneIs) {
     PrivateBus bus;
     ASSERT_TRUE(bus.Ok());
     CPadBankStore store;
-    CConvertToolView view(store);
+    PadCommands commands{store};
+    CConvertToolView view(commands);
     view.InitialSetUp();
     RecordingCards cards(store, view, nullptr, bus.Bus());
     EXPECT_FALSE(store.IsCardOpen());
@@ -279,7 +281,8 @@ TEST(CardDesktop, CheckCardListsTheProblemsAndRepairsThroughTheOpenStore) {
     card.AddPicture("K72_0002.JPG", Qt::red, 64, 48);
     card.AddPicture("K72_0009.JPG", Qt::blue, 64, 48);
     CPadBankStore store;
-    CConvertToolView view(store, QString::fromStdString(card.card.root.string()));
+    PadCommands commands{store};
+    CConvertToolView view(commands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     ASSERT_TRUE(store.IsCardOpen());
 
@@ -295,10 +298,9 @@ TEST(CardDesktop, CheckCardListsTheProblemsAndRepairsThroughTheOpenStore) {
     EXPECT_FALSE(window.RepairButton()->isEnabled());
     EXPECT_TRUE(std::filesystem::exists(card.card.folder / "UNUSED" / "K72_0009.JPG"));
     // The store that holds the card saw the change: pad 1 is empty, pad 2 has one picture.
-    PadKind kind = PadKindMovie;
-    ASSERT_TRUE(store.GetPadKind(0, kind));
-    EXPECT_EQ(kind, PadKindEmpty);
-    const auto stills = store.PadFile().GetStillRecord(0, 1);
+    ASSERT_NE(store.Entry(0), nullptr);
+    EXPECT_EQ(store.PadKindOf(0), PadKindEmpty);
+    const auto stills = store.Entry(1)->stills;
     ASSERT_TRUE(stills.has_value());
     EXPECT_EQ(stills->stillCount, 1u);
 }

@@ -4,11 +4,11 @@
 #include "ScriptedView.h"
 #include "UiTestSupport.h"
 #include "store/CPadBankStore.h"
+#include "store/ImportSpace.h"
+#include "store/PadCommands.h"
 #include "store/StoreMessages.h"
-#include "tests/store/StoreFakes.h"
 #include "ui/CDialogConversionInfo.h"
 #include "ui/CPadView.h"
-#include "ui/ImportSpace.h"
 #include "ui/QtConversionProgress.h"
 #include "ui/QtFileCopy.h"
 
@@ -27,6 +27,15 @@ using namespace k72test;
 namespace fs = std::filesystem;
 
 namespace {
+
+// What the form showed, in the store's words.
+std::vector<std::string> Shown(const ScriptedView& view) {
+    std::vector<std::string> texts;
+    for (const QString& text : view.messages) {
+        texts.push_back(text.toStdString());
+    }
+    return texts;
+}
 
 std::vector<std::string> FolderNames(const fs::path& folder) {
     std::vector<std::string> names;
@@ -58,7 +67,6 @@ class MainViewFaults : public ::testing::Test {
 protected:
     TempDir dir;
     PadCard card{dir.Path()};
-    RecordingMessages storeMessages;
 
     void SetUp() override {
         card.PutMovie(0, 0, 5, "K72_0001.AVI");
@@ -80,7 +88,8 @@ TEST_F(MainViewFaults, ClosingTheProgressWindowStopsARealConversionQuietly) {
     for (const bool escape : {true, false}) {
         SCOPED_TRACE(escape ? "Escape" : "close button");
         QtConversionProgress progress;
-        CPadBankStore store(&storeMessages, nullptr, &progress);
+        CPadBankStore store;
+        PadCommands commands{store, nullptr, &progress};
         fs::create_directories(dir / "tmp");
         store.SetTemporaryFolder(dir / "tmp");
         ASSERT_TRUE(store.OpenCardRoot(card.card.root));
@@ -107,26 +116,26 @@ TEST_F(MainViewFaults, ClosingTheProgressWindowStopsARealConversionQuietly) {
             }
             return true;
         });
-        EXPECT_FALSE(store.ImportFile(dir / "long.mp4", 3, PadKindMovie));
+        const StoreResult stopped = commands.Import({3, PadKindMovie, {dir / "long.mp4"}});
+        EXPECT_FALSE(stopped);
         ASSERT_TRUE(sinceClose.isValid()) << "the conversion never started";
         EXPECT_LT(sinceClose.elapsed(), 5000) << "the conversion went on after the window closed";
         EXPECT_EQ(fileShown, "long.mp4");
-        EXPECT_TRUE(storeMessages.shown.empty()) << storeMessages.shown.front();
+        EXPECT_TRUE(stopped.text.empty()) << stopped.text;
         EXPECT_TRUE(closer.texts.empty());
         EXPECT_TRUE(fs::is_empty(dir / "tmp"));
         EXPECT_EQ(FolderNames(card.card.folder), cardFiles);
         EXPECT_EQ(card.card.PadBytes(), before);
-        PadKind kind{};
-        ASSERT_TRUE(store.GetPadKind(3, kind));
-        EXPECT_EQ(kind, PadKindEmpty);
+        EXPECT_EQ(store.PadKindOf(3), PadKindEmpty);
     }
 }
 
 // A failed copy names the file, the folder and the reason.
 TEST_F(MainViewFaults, AFailedExportSaysWhichFileWhereAndWhy) {
     RecordingQtCopy copy;
-    CPadBankStore store(&storeMessages, &copy, nullptr);
-    ScriptedView view(store, Root());
+    CPadBankStore store;
+    PadCommands commands{store, &copy, nullptr};
+    ScriptedView view(commands, Root());
     view.InitialSetUp();
     Click(view, PadPoint(0).x(), PadPoint(0).y());
     view.folderAnswer = QString::fromStdString((dir / "gone").string()); // removed after it was chosen
@@ -143,9 +152,9 @@ TEST_F(MainViewFaults, AFailedExportSaysWhichFileWhereAndWhy) {
     fs::remove(card.card.folder / "K72_0002.JPG");
     fs::create_directory(card.card.folder / "K72_0002.JPG");
     view.ExportButton()->click();
-    ASSERT_EQ(copy.failures.size() + storeMessages.shown.size(), 2u);
+    ASSERT_EQ(copy.failures.size() + view.messages.size(), 2u);
     const std::string said =
-        copy.failures.size() == 2 ? copy.failures[1].toStdString() : storeMessages.shown.back();
+        copy.failures.size() == 2 ? copy.failures[1].toStdString() : view.messages.back().toStdString();
     EXPECT_NE(said.find("K72_0002.JPG"), std::string::npos) << said;
     EXPECT_NE(said.find("folder"), std::string::npos) << said;
     EXPECT_TRUE(fs::is_empty(dir / "out"));
@@ -175,8 +184,9 @@ TEST_F(MainViewFaults, ACopyToAFullCardSaysTheCardIsFull) {
 // A pad file the card will not take: Delete leaves the pad on the grid as the card has it, and the
 // files too.
 TEST_F(MainViewFaults, DeleteThatCouldNotBeSavedKeepsThePad) {
-    CPadBankStore store(&storeMessages);
-    ScriptedView view(store, Root());
+    CPadBankStore store;
+    PadCommands commands{store};
+    ScriptedView view(commands, Root());
     view.InitialSetUp();
     Click(view, PadPoint(5).x(), PadPoint(5).y());
     // Another program replaces the pad file: writes to the open one would go nowhere.
@@ -186,8 +196,7 @@ TEST_F(MainViewFaults, DeleteThatCouldNotBeSavedKeepsThePad) {
     view.deleteAnswer = QMessageBox::Yes;
     view.DeleteButton()->click();
     EXPECT_EQ(view.deleteQuestions, 1);
-    ASSERT_EQ(storeMessages.shown.size(), 1u);
-    EXPECT_EQ(storeMessages.shown[0], messages::kCardWriteFailed);
+    EXPECT_EQ(Shown(view), std::vector<std::string>{messages::kCardWriteFailed});
     EXPECT_EQ(view.PadView()->PadState(5), PadKindMovie);
     EXPECT_TRUE(view.DeleteButton()->isEnabled());
     EXPECT_TRUE(fs::exists(card.card.folder / "K72_0001.AVI"));
@@ -198,8 +207,9 @@ TEST_F(MainViewFaults, DeleteThatCouldNotBeSavedKeepsThePad) {
 TEST_F(MainViewFaults, DeleteQuestionNamesThePadAndDefaultsToCancel) {
     card.card.AddFile("RAIN.WAV");
     card.PutMovie(0, 0, 5, "K72_0001.AVI", "RAIN.WAV");
-    CPadBankStore store(&storeMessages);
-    ScriptedView view(store, Root());
+    CPadBankStore store;
+    PadCommands commands{store};
+    ScriptedView view(commands, Root());
     view.InitialSetUp();
     Click(view, PadPoint(5).x(), PadPoint(5).y());
     view.deleteAnswer.reset(); // the real question
@@ -232,8 +242,9 @@ TEST_F(MainViewFaults, DeleteQuestionNamesThePadAndDefaultsToCancel) {
 // what the pad no longer uses.
 TEST_F(MainViewFaults, ImportOntoAPadThatHoldsSomethingAsksFirst) {
     SavePicture(dir / "photo.png", QColor(20, 90, 200));
-    CPadBankStore store(&storeMessages);
-    ScriptedView view(store, Root());
+    CPadBankStore store;
+    PadCommands commands{store};
+    ScriptedView view(commands, Root());
     view.InitialSetUp();
     const auto before = card.card.PadBytes();
     Click(view, PadPoint(5).x(), PadPoint(5).y());
@@ -282,19 +293,20 @@ TEST_F(MainViewFaults, ImportOntoAPadThatHoldsSomethingAsksFirst) {
     view.ImportButton()->click();
     EXPECT_EQ(view.yesNoTexts.size(), 5u);
     EXPECT_EQ(view.PadView()->PadState(2), PadKindStill);
-    EXPECT_TRUE(storeMessages.shown.empty());
+    EXPECT_TRUE(view.messages.empty());
 }
 
 // The status line tells what the next import will use: frame rate, quality, deinterlacing and fit.
 TEST_F(MainViewFaults, TheStatusLineNamesTheSettingsAnImportWillUse) {
-    CPadBankStore store(&storeMessages);
+    CPadBankStore store;
+    PadCommands commands{store};
     Settings settings;
     settings.fps = 1;
     settings.quality = 4;
     settings.deinterlace = 1;
     settings.fit = FitMode::Letterbox;
-    store.SetSettings(settings);
-    ScriptedView view(store, Root());
+    commands.SetSettings(settings);
+    ScriptedView view(commands, Root());
     view.InitialSetUp();
     const QString line = view.CardStatusText();
     EXPECT_TRUE(line.contains(QStringLiteral("free | PAL 25 fps, ")));
@@ -302,7 +314,7 @@ TEST_F(MainViewFaults, TheStatusLineNamesTheSettingsAnImportWillUse) {
     settings.fps = 0;
     settings.deinterlace = 0;
     settings.fit = FitMode::Crop;
-    store.SetSettings(settings);
+    commands.SetSettings(settings);
     const QString changed = view.CardStatusText();
     EXPECT_TRUE(changed.contains(QStringLiteral("free | NTSC 29.97 fps, ")));
     EXPECT_FALSE(changed.contains(QStringLiteral("deinterlace")));
@@ -311,8 +323,9 @@ TEST_F(MainViewFaults, TheStatusLineNamesTheSettingsAnImportWillUse) {
 
 // A card folder that disappears while shown: said once, no pads until it is back, then as it was.
 TEST_F(MainViewFaults, ACardThatGoesAwayIsSaidOnceAndComesBack) {
-    CPadBankStore store(&storeMessages);
-    ScriptedView view(store, Root());
+    CPadBankStore store;
+    PadCommands commands{store};
+    ScriptedView view(commands, Root());
     view.InitialSetUp();
     Choose(view.NumberList(), 0);
     Click(view, PadPoint(5).x(), PadPoint(5).y());
@@ -362,14 +375,14 @@ TEST(ImportSpace, AMovieThatCannotFitIsRefusedBeforeConverting) {
     } unmount{small};
     ASSERT_TRUE(MakeMedia(dir / "clip.mp4", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 10 -c:v mpeg4"));
     SavePicture(dir / "photo.png", Qt::cyan);
-    EXPECT_NEAR(static_cast<double>(MediaDurationMs(QString::fromStdString((dir / "clip.mp4").string()))),
-                10000.0, 100.0);
+    EXPECT_NEAR(static_cast<double>(MediaDurationMs(dir / "clip.mp4")), 10000.0, 100.0);
     Settings highest;
     EXPECT_GT(EstimatedMovieBytes(10000, highest), 10 * 1048576);
     {
         PadCard card(small);
         CPadBankStore store;
-        ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+        PadCommands commands{store};
+        ScriptedView view(commands, QString::fromStdString(card.card.root.string()));
         view.InitialSetUp();
         Click(view, PadPoint(1).x(), PadPoint(1).y());
         view.importAnswer = {QString::fromStdString((dir / "clip.mp4").string())};
@@ -396,8 +409,9 @@ TEST_F(MainViewFaults, ADamagedFileIsNamedAsDamaged) {
     }
     WriteFileBytes(dir / "broken.png", noise);
     WriteFileBytes(dir / "broken.mp4", noise);
-    CPadBankStore store(&storeMessages);
-    ScriptedView view(store, Root());
+    CPadBankStore store;
+    PadCommands commands{store};
+    ScriptedView view(commands, Root());
     view.InitialSetUp();
     std::vector<QString> status;
     QObject::connect(&view, &CConvertToolView::StatusMessage,
@@ -407,8 +421,7 @@ TEST_F(MainViewFaults, ADamagedFileIsNamedAsDamaged) {
         view.importAnswer = {QString::fromStdString((dir / name).string())};
         view.ImportButton()->click();
     }
-    ASSERT_EQ(storeMessages.shown.size(), 2u);
-    EXPECT_EQ(storeMessages.shown[0], messages::kLoadFailed);
+    EXPECT_EQ(Shown(view), std::vector<std::string>(2, messages::kLoadFailed));
     ASSERT_EQ(status.size(), 2u);
     EXPECT_EQ(status[0],
               "broken.png could not be read: it is damaged, or not the kind of file its name says.");

@@ -6,7 +6,7 @@
 #include "app/CMainFrame.h"
 #include "engine/CConversionManager.h"
 #include "store/CPadBankStore.h"
-#include "tests/store/StoreFakes.h"
+#include "store/PadCommands.h"
 #include "ui/CPadView.h"
 #include "ui/PadContentCache.h"
 #include "ui/RememberedPlaces.h"
@@ -101,8 +101,8 @@ class MainViewInput : public ::testing::Test {
 protected:
     TempDir dir;
     PadCard card{dir.Path()};
-    RecordingMessages storeMessages;
-    CPadBankStore store{&storeMessages};
+    CPadBankStore store;
+    PadCommands commands{store};
 
     void SetUp() override {
         card.PutMovie(0, 0, 5, "K72_0001.AVI");
@@ -120,7 +120,7 @@ TEST_F(MainViewInput, DroppedFilesGoOntoThePadUnderTheCursor) {
     SavePicture(dir / "b.jpg", Qt::blue);
     SavePicture(dir / "c.bmp", Qt::yellow);
     SaveWav(dir / "Rain Drops.wav");
-    ScriptedView view(store, Root());
+    ScriptedView view(commands, Root());
     view.InitialSetUp();
     CPadView& grid = *view.PadView();
 
@@ -140,8 +140,9 @@ TEST_F(MainViewInput, DroppedFilesGoOntoThePadUnderTheCursor) {
     // A sound is attached to the pad that holds something.
     DropOnPad(grid, 2, {dir / "Rain Drops.wav"});
     EXPECT_EQ(GetName(card.card.PadBytes(), RecordAt(0, 0, 2) + 1312), "RAINDR~1.WAV");
+    // The store's words would be among the form's messages.
     EXPECT_TRUE(view.messages.empty()) << view.messages.front().toStdString();
-    EXPECT_TRUE(storeMessages.shown.empty());
+    EXPECT_TRUE(view.yesNoTexts.empty()) << "a WAV of the device's form is attached without a question";
 
     // What cannot go on one pad is refused with a message, and nothing changes.
     const auto before = card.card.PadBytes();
@@ -198,7 +199,7 @@ TEST_F(MainViewInput, SeveralPicturesFromTheImportWindowConvertInOneBatch) {
     for (int i = 0; i < 4; ++i) {
         SavePicture(dir / ("p" + std::to_string(i) + ".png"), QColor(40 * i, 100, 200));
     }
-    ScriptedView view(store, Root());
+    ScriptedView view(commands, Root());
     view.InitialSetUp();
     Click(view, PadPoint(7).x(), PadPoint(7).y());
     for (int i = 0; i < 4; ++i) {
@@ -237,7 +238,7 @@ TEST_F(MainViewInput, SeveralPicturesFromTheImportWindowConvertInOneBatch) {
 }
 
 TEST_F(MainViewInput, TheKeyboardMovesTheSelectionAndRunsTheCommands) {
-    ScriptedView view(store, Root());
+    ScriptedView view(commands, Root());
     view.InitialSetUp();
     CPadView* grid = view.PadView();
     EXPECT_EQ(grid->focusPolicy(), Qt::StrongFocus);
@@ -311,7 +312,7 @@ TEST(MainWindowKeys, ShortcutsRunTheCommands) {
 }
 
 TEST_F(MainViewInput, ButtonsThatCannotActAreDisabled) {
-    ScriptedView view(store, Root());
+    ScriptedView view(commands, Root());
     const auto enabled = [&view] {
         return std::vector<bool>{view.ImportButton()->isEnabled(), view.InformationButton()->isEnabled(),
                                  view.DeleteButton()->isEnabled(), view.ExportButton()->isEnabled()};
@@ -334,7 +335,7 @@ TEST_F(MainViewInput, PadsShowTheirContentAndScreenReadersHearIt) {
     card.PutMovie(0, 0, 3, "K72_0008.AVI", "", 2700);
     card.card.AddFile("RAIN.WAV");
     card.PutStills(0, 0, 9, {"K72_0002.JPG", "K72_0002.JPG"}, "RAIN.WAV");
-    ScriptedView view(store, Root());
+    ScriptedView view(commands, Root());
     view.InitialSetUp();
     CPadView* grid = view.PadView();
     EXPECT_EQ(grid->PadDescription(3), "Pad 4: movie K72_0008.AVI, 1:30");

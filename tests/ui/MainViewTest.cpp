@@ -3,9 +3,12 @@
 #include "ScriptedView.h"
 #include "UiTestSupport.h"
 #include "store/CPadBankStore.h"
+#include "store/CardLayout.h"
+#include "store/PadCommands.h"
 #include "ui/CConvertToolView.h"
 #include "ui/CPadView.h"
 #include "ui/DialogUnits.h"
+#include "ui/MediaKinds.h"
 #include "ui/QtConversionProgress.h"
 #include "ui/RememberedPlaces.h"
 
@@ -31,6 +34,7 @@ protected:
     TempDir dir;
     PadCard card{dir.Path()};
     CPadBankStore store;
+    PadCommands commands{store};
 
     void SetUp() override {
         card.PutMovie(0, 0, 5, "K72_0001.AVI");
@@ -45,18 +49,18 @@ protected:
 } // namespace
 
 TEST(MainViewRules, ImportKindsAndFilters) {
-    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/clip.FLV"),
+    EXPECT_EQ(PadKindOfFile("/a/clip.FLV"),
               PadKindMovie); // not in the filter, still a movie
-    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/clip.mpeg"), PadKindMovie);
-    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/b.Dv"), PadKindMovie);
-    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/p.jpeg"), PadKindStill);
-    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/p.PNG"), PadKindStill);
-    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/p.gif"), PadKindStill);
-    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/clip.Mkv"), PadKindMovie);
-    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/p.HEIC"), PadKindStill);
-    EXPECT_EQ(CConvertToolView::ImportKindOf("/a/noextension"), PadKindEmpty);
-    EXPECT_EQ(CConvertToolView::ImportKindOf("/a.jpg/sound.wav"), PadKindEmpty);
-    const QStringList afterMovie = CConvertToolView::ImportFilters(PadKindMovie);
+    EXPECT_EQ(PadKindOfFile("/a/clip.mpeg"), PadKindMovie);
+    EXPECT_EQ(PadKindOfFile("/a/b.Dv"), PadKindMovie);
+    EXPECT_EQ(PadKindOfFile("/a/p.jpeg"), PadKindStill);
+    EXPECT_EQ(PadKindOfFile("/a/p.PNG"), PadKindStill);
+    EXPECT_EQ(PadKindOfFile("/a/p.gif"), PadKindStill);
+    EXPECT_EQ(PadKindOfFile("/a/clip.Mkv"), PadKindMovie);
+    EXPECT_EQ(PadKindOfFile("/a/p.HEIC"), PadKindStill);
+    EXPECT_EQ(PadKindOfFile("/a/noextension"), PadKindEmpty);
+    EXPECT_EQ(PadKindOfFile("/a.jpg/sound.wav"), PadKindEmpty);
+    const QStringList afterMovie = ImportFilters(PadKindMovie);
     ASSERT_EQ(afterMovie.size(), 3);
     EXPECT_TRUE(afterMovie[0].startsWith("movie ("));
     EXPECT_TRUE(afterMovie[0].contains("*.[Mm][Pp][Ee][Gg]")) << afterMovie[0].toStdString();
@@ -72,12 +76,12 @@ TEST(MainViewRules, ImportKindsAndFilters) {
     EXPECT_FALSE(pattern.match(QStringLiteral("clip.avi.txt")).hasMatch());
     EXPECT_TRUE(afterMovie[1].startsWith("image ("));
     EXPECT_EQ(afterMovie[2], "All files (*)");
-    EXPECT_EQ(CConvertToolView::ImportFilters(PadKindEmpty), afterMovie);
-    EXPECT_TRUE(CConvertToolView::ImportFilters(PadKindStill)[0].startsWith("image ("));
+    EXPECT_EQ(ImportFilters(PadKindEmpty), afterMovie);
+    EXPECT_TRUE(ImportFilters(PadKindStill)[0].startsWith("image ("));
 }
 
 TEST_F(MainView, FormLayout) {
-    ScriptedView view(store);
+    ScriptedView view(commands);
     EXPECT_EQ(view.size(), DluSize(185, 198));
     EXPECT_EQ(view.PadView()->geometry(), QRect(25, 70, 225, 150));
     EXPECT_EQ(view.ImportButton()->geometry(), DluRect(7, 156, 50, 14));
@@ -89,7 +93,7 @@ TEST_F(MainView, FormLayout) {
 }
 
 TEST_F(MainView, CardOnTheCommandLineIsChosenAtStart) {
-    ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+    ScriptedView view(commands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     EXPECT_TRUE(view.messages.empty());
     EXPECT_EQ(view.DriveList()->currentIndex(), 1);
@@ -119,7 +123,7 @@ TEST_F(MainView, ACardInUseElsewhereSaysSo) {
     const int fd = ::open(card.card.padFile.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
-    ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+    ScriptedView view(commands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     ::close(fd);
     EXPECT_FALSE(store.IsCardOpen());
@@ -131,13 +135,15 @@ TEST_F(MainView, ACardInUseElsewhereSaysSo) {
 }
 
 TEST_F(MainView, FolderWithoutACardShowsTheMessageAndClosesTheCard) {
-    ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+    ScriptedView view(commands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     ASSERT_TRUE(store.IsCardOpen());
     view.DriveList()->addItem(QStringLiteral("plain"), QString::fromStdString(dir.Path().string()));
     Choose(view.DriveList(), view.DriveList()->count() - 1);
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0].toStdString(), CardOpenMessage(store.LastOpenResult()));
+    CPadBankStore again;
+    EXPECT_EQ(view.messages[0].toStdString(), again.OpenCardRoot(dir.Path()).text)
+        << "what the store said when it tried";
     EXPECT_NE(view.messages[0].indexOf(QStringLiteral("is not a K-72 card")), -1)
         << view.messages[0].toStdString();
     EXPECT_FALSE(store.IsCardOpen());
@@ -156,7 +162,7 @@ TEST_F(MainView, FolderWithoutACardShowsTheMessageAndClosesTheCard) {
 }
 
 TEST_F(MainView, BankIsReadOnceAndNumbersShowTheirPads) {
-    ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+    ScriptedView view(commands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     Choose(view.BankList(), 2);
     Choose(view.NumberList(), 3);
@@ -179,7 +185,7 @@ TEST_F(MainView, BankIsReadOnceAndNumbersShowTheirPads) {
 }
 
 TEST_F(MainView, ClicksSelectPadsOnTheRaster) {
-    ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+    ScriptedView view(commands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     Click(view, 30, 175);
     EXPECT_EQ(view.SelectedPad(), 0);
@@ -202,7 +208,7 @@ TEST_F(MainView, ClicksSelectPadsOnTheRaster) {
 }
 
 TEST_F(MainView, InformationOpensTheDialogOfThePadsKind) {
-    ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+    ScriptedView view(commands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     Click(view, PadPoint(5).x(), PadPoint(5).y());
     QTest::mouseDClick(&view, Qt::LeftButton, {}, PadPoint(5));
@@ -218,12 +224,12 @@ TEST_F(MainView, InformationOpensTheDialogOfThePadsKind) {
 }
 
 TEST_F(MainView, StillListEmptiedInItsDialogLeavesAnEmptyPad) {
-    ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+    ScriptedView view(commands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     Click(view, PadPoint(0).x(), PadPoint(0).y());
     view.duringDialog = [&] {
         EXPECT_TRUE(view.Busy()); // the Information button keeps other commands out meanwhile
-        EXPECT_TRUE(store.RemoveStillImage(0, 0));
+        EXPECT_TRUE(commands.RemovePicture(0, 0));
     };
     view.InformationButton()->click();
     EXPECT_EQ(view.stillInformation, std::vector<int>{0});
@@ -234,7 +240,7 @@ TEST_F(MainView, StillListEmptiedInItsDialogLeavesAnEmptyPad) {
 }
 
 TEST_F(MainView, PadWhoseFilesVanishedBecomesEmptyOnInformation) {
-    ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+    ScriptedView view(commands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     std::filesystem::remove(card.card.folder / "K72_0001.AVI");
     Click(view, PadPoint(5).x(), PadPoint(5).y());
@@ -244,7 +250,7 @@ TEST_F(MainView, PadWhoseFilesVanishedBecomesEmptyOnInformation) {
 }
 
 TEST_F(MainView, UnknownFileTypeIsRefused) {
-    ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+    ScriptedView view(commands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     Click(view, PadPoint(1).x(), PadPoint(1).y());
     view.importAnswer = {QString::fromStdString((dir / "notes.txt").string())};
@@ -266,7 +272,7 @@ TEST_F(MainView, DeleteAsksAndClearsThePad) {
     card.card.AddFile("K72_0019.AVI");
     card.card.AddFile("K72_0020.JPG");
     card.PutStills(0, 0, 7, {"K72_0020.JPG"});
-    ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+    ScriptedView view(commands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     EXPECT_EQ(store.LastFileNumber(), 20u);
 
@@ -296,12 +302,12 @@ TEST_F(MainView, DeleteAsksAndClearsThePad) {
     view.DeleteButton()->click();
     EXPECT_EQ(view.PadView()->PadState(7), PadKindEmpty);
     EXPECT_FALSE(std::filesystem::exists(card.card.folder / "K72_0020.JPG"));
-    EXPECT_EQ(store.NextFileName("JPG"), "K72_0020.JPG");
+    EXPECT_EQ(MakeCardFileName(store.LastFileNumber() + 1, "JPG"), "K72_0020.JPG");
     EXPECT_EQ(view.deleteQuestions, 3);
 }
 
 TEST_F(MainView, ExportCopiesThePadsFilesIntoTheChosenFolder) {
-    ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+    ScriptedView view(commands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     std::filesystem::create_directory(dir / "out");
     Click(view, PadPoint(0).x(), PadPoint(0).y());
@@ -325,7 +331,7 @@ TEST_F(MainView, ExportCopiesThePadsFilesIntoTheChosenFolder) {
 }
 
 TEST_F(MainView, BusyGuardIgnoresClicksAndCommandsWhileACommandRuns) {
-    ScriptedView view(store, QString::fromStdString(card.card.root.string()));
+    ScriptedView view(commands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     Click(view, PadPoint(1).x(), PadPoint(1).y());
     int nested = 0;
@@ -346,7 +352,7 @@ TEST_F(MainView, BusyGuardIgnoresClicksAndCommandsWhileACommandRuns) {
 }
 
 TEST_F(MainView, ExitAsksTheWindowToClose) {
-    ScriptedView view(store);
+    ScriptedView view(commands);
     int exits = 0;
     QObject::connect(&view, &CConvertToolView::ExitRequested, [&exits] { ++exits; });
     view.ExitButton()->click();
@@ -357,8 +363,9 @@ TEST_F(MainView, ExitAsksTheWindowToClose) {
 // window, during which the program keeps handling events.
 TEST_F(MainView, ImportRoundTripThroughTheStore) {
     QtConversionProgress progress;
-    CPadBankStore converting(nullptr, nullptr, &progress);
-    ScriptedView view(converting, QString::fromStdString(card.card.root.string()));
+    CPadBankStore converting;
+    PadCommands convertingCommands{converting, nullptr, &progress};
+    ScriptedView view(convertingCommands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
     ASSERT_TRUE(view.GridReady());
 
@@ -394,7 +401,7 @@ TEST_F(MainView, ImportRoundTripThroughTheStore) {
     EXPECT_TRUE(std::filesystem::exists(card.card.folder / "K72_0005.AVI"));
     EXPECT_EQ(GetName(card.card.PadBytes(), RecordAt(0, 0, 9) + 8), "K72_0005.AVI");
     EXPECT_GT(ticks, 3); // the event loop ran while the movie converted
-    EXPECT_TRUE(CConvertToolView::ImportFilters(view.LastImportKind())[0].startsWith("movie ("));
+    EXPECT_TRUE(ImportFilters(view.LastImportKind())[0].startsWith("movie ("));
 
     // And out again: delete with its files.
     view.deleteAnswer = QMessageBox::Yes;

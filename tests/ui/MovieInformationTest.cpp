@@ -3,6 +3,7 @@
 #include "UiTestSupport.h"
 #include "engine/CConversionManager.h"
 #include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 #include "ui/CDialogMovieInformation.h"
 #include "ui/CMovieInfoBox.h"
 #include "ui/DialogUnits.h"
@@ -44,6 +45,7 @@ protected:
     TempDir dir;
     PadCard card{dir.Path()};
     CPadBankStore store;
+    PadCommands commands{store};
 
     void Open() {
         ASSERT_TRUE(store.OpenCardRoot(card.card.root));
@@ -63,7 +65,7 @@ TEST_F(MovieInformation, ShowsNameSizeRunningTimeAndRate) {
     card.PutMovie(0, 0, 6, "K72_0002.AVI");
     Open();
 
-    ScriptedMovieInformation dialog(store);
+    ScriptedMovieInformation dialog(commands);
     dialog.SetPad(0, 0, 5);
     EXPECT_EQ(dialog.windowTitle(), "Information");
     // The form keeps its width and its controls their places; the player lies below it.
@@ -87,7 +89,7 @@ TEST_F(MovieInformation, ShowsNameSizeRunningTimeAndRate) {
     EXPECT_EQ(dialog.BankLabel()->pos(), QPoint(10, 5));
     EXPECT_EQ(dialog.PadLabel()->x(), dialog.BankLabel()->width() + 20);
 
-    ScriptedMovieInformation pal(store);
+    ScriptedMovieInformation pal(commands);
     pal.SetPad(0, 0, 6);
     EXPECT_EQ(pal.InfoBox()->RateText(), "(25 fps)");
     EXPECT_EQ(pal.InfoBox()->SizeText(), "SIZE:0.0MB (00min 01sec 15)");
@@ -109,7 +111,7 @@ TEST_F(MovieInformation, ThePlayerTakesThePadsSound) {
                           "-f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 50 -c:v mjpeg"));
     card.PutMovie(0, 0, 3, "K72_0001.AVI");
     Open();
-    ScriptedMovieInformation dialog(store);
+    ScriptedMovieInformation dialog(commands);
     dialog.SetPad(0, 0, 3);
     EXPECT_EQ(dialog.Player()->StatusLabel()->text(), "This pad has no sound."); // the movie has none
     // What the player says is what a screen reader reads.
@@ -122,7 +124,7 @@ TEST_F(MovieInformation, ThePlayerTakesThePadsSound) {
     EXPECT_TRUE(dialog.Player()->StatusLabel()->text().isEmpty());
     EXPECT_NEAR(dialog.Player()->Duration(), 2.0, 1e-6); // the movie's length, not the sound's
     // The same when the window opens again on the pad.
-    ScriptedMovieInformation again(store);
+    ScriptedMovieInformation again(commands);
     again.SetPad(0, 0, 3);
     EXPECT_TRUE(again.Player()->StatusLabel()->text().isEmpty());
 }
@@ -132,11 +134,11 @@ TEST_F(MovieInformation, UnreadableMovieShowsThirtyAndZero) {
     card.PutMovie(0, 0, 0, "K72_0001.AVI");
     card.PutMovie(0, 0, 1, "K72_0009.AVI"); // not on the card at all
     Open();
-    ScriptedMovieInformation dialog(store);
+    ScriptedMovieInformation dialog(commands);
     dialog.SetPad(0, 0, 0);
     EXPECT_EQ(dialog.InfoBox()->RateText(), "(30 fps)");
     EXPECT_EQ(dialog.InfoBox()->SizeText(), "SIZE:0.0MB (00min 00sec 00)");
-    ScriptedMovieInformation missing(store);
+    ScriptedMovieInformation missing(commands);
     missing.SetPad(0, 0, 1);
     EXPECT_EQ(missing.InfoBox()->NameText(), "K72_0009.AVI");
     EXPECT_EQ(missing.InfoBox()->SizeText(), "SIZE:0.0MB (00min 00sec 00)");
@@ -146,7 +148,7 @@ TEST_F(MovieInformation, AudioAttachesASoundAndRefusesOthers) {
     card.card.AddFile("K72_0001.AVI");
     card.PutMovie(0, 0, 2, "K72_0001.AVI");
     Open();
-    ScriptedMovieInformation dialog(store);
+    ScriptedMovieInformation dialog(commands);
     dialog.SetPad(0, 0, 2);
     const std::string name = "twenty-one chars.wav";
     MakeWav(dir / (name + "x"));
@@ -187,7 +189,7 @@ TEST_F(MovieInformation, AudioAttachesASoundAndRefusesOthers) {
     EXPECT_EQ(dialog.messages.size(), 1u);
 
     // The sound shows its name when the dialog opens again.
-    ScriptedMovieInformation again(store);
+    ScriptedMovieInformation again(commands);
     again.SetPad(0, 0, 2);
     EXPECT_FALSE(again.AudioDisplayText().isEmpty());
     EXPECT_TRUE(std::filesystem::exists(card.card.folder / again.AudioDisplayText().toStdString()));

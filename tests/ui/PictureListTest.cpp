@@ -3,6 +3,7 @@
 // slideshow beside the list.
 #include "UiTestSupport.h"
 #include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 #include "ui/CDialogPictureInformation.h"
 #include "ui/CPictureListBox.h"
 #include "ui/CThemeButton.h"
@@ -101,6 +102,7 @@ protected:
     TempDir dir;
     PadCard card{dir.Path()};
     CPadBankStore store;
+    PadCommands commands{store};
 
     void SetUp() override {
         card.AddPicture("K72_0001.JPG", QColor(255, 0, 0));
@@ -201,7 +203,7 @@ TEST(PadHeaderTexts, LabelsAndShortening) {
 }
 
 TEST_F(PictureList, OpensWithTheStoredOrderAndBothArrowsDisabled) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     EXPECT_EQ(dialog.windowTitle(), "Still Image List");
     EXPECT_EQ(RowNames(*dialog.List()),
@@ -224,7 +226,7 @@ TEST_F(PictureList, OpensWithTheStoredOrderAndBothArrowsDisabled) {
 }
 
 TEST_F(PictureList, UpAndDownMoveTheEntriesOnTheCard) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     dialog.List()->setCurrentRow(1);
     dialog.UpButton()->click();
@@ -253,7 +255,7 @@ TEST_F(PictureList, UpAndDownMoveTheEntriesOnTheCard) {
 // The keyboard and the mouse do what the buttons do: Ctrl+Up and Ctrl+Down move the selected picture,
 // Delete asks to remove it, and a row dragged to another place takes its picture there on the card.
 TEST_F(PictureList, KeysAndDragsChangeTheCardLikeTheButtons) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     CPictureListBox& list = *dialog.List();
     list.setCurrentRow(0);
@@ -295,7 +297,7 @@ TEST_F(PictureList, TheSlideshowFollowsTheList) {
     ASSERT_TRUE(store.OpenCardRoot(card.card.root));
     store.SelectBank(1);
     store.SelectNumber(2);
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     PlayerWidget& player = *dialog.Player();
     EXPECT_TRUE(player.PlayButton()->isEnabled());
@@ -319,7 +321,7 @@ TEST_F(PictureList, TheSlideshowFollowsTheList) {
     for (const char* name : {"K72_0001.JPG", "K72_0002.JPG", "K72_0003.JPG"}) {
         std::filesystem::remove(card.card.folder / name);
     }
-    ScriptedPictures empty(store);
+    ScriptedPictures empty(commands);
     empty.SetPad(1, 2, 3);
     EXPECT_FALSE(empty.Player()->PlayButton()->isEnabled());
     EXPECT_EQ(empty.Player()->StatusLabel()->text(), "This pad's files cannot be played.");
@@ -346,11 +348,11 @@ TEST_F(PictureList, PicturesAddedThroughThePreview) {
           Case{"preview, Cancel: nothing converted", true, false, {}, 1, false, false},
           Case{"preview, letterbox chosen", true, true, FitMode::Letterbox, 1, true, true},
           Case{"preview, stretch kept", true, true, {}, 1, true, false}}) {
-        Settings settings = store.GetSettings();
+        Settings settings = commands.GetSettings();
         settings.fit = FitMode::Stretch;
         settings.previewBeforeConverting = c.preview;
-        store.SetSettings(settings);
-        ScriptedPictures dialog(store);
+        commands.SetSettings(settings);
+        ScriptedPictures dialog(commands);
         dialog.SetPad(1, 2, 3);
         dialog.imageAnswer = chosen;
         dialog.previewAnswer = c.convert;
@@ -361,7 +363,7 @@ TEST_F(PictureList, PicturesAddedThroughThePreview) {
         const auto stills = StoredStills(card.card, 1, 2, 3);
         ASSERT_EQ(stills.size(), before + (c.added ? 1 : 0)) << c.what;
         EXPECT_EQ(RowNames(*dialog.List()), stills) << c.what;
-        EXPECT_EQ(store.GetSettings().fit, FitMode::Stretch) << c.what << ": the user's own fit again";
+        EXPECT_EQ(commands.GetSettings().fit, FitMode::Stretch) << c.what << ": the user's own fit again";
         if (c.added) {
             const QImage made(QString::fromStdString((card.card.folder / stills.back()).string()));
             EXPECT_EQ(made.pixelColor(320, 10).red() < 40, c.barsAtTheTop) << c.what;
@@ -374,7 +376,7 @@ TEST_F(PictureList, RowsStayInStepWithPicturesThatCannotBeShown) {
     // row acts on its own picture.
     std::filesystem::remove(card.card.folder / "K72_0002.JPG");
     card.card.AddFile("K72_0001.JPG", "not a picture");
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     EXPECT_EQ(RowNames(*dialog.List()),
               (std::vector<std::string>{"K72_0001.JPG", "K72_0002.JPG", "K72_0003.JPG"}));
@@ -387,7 +389,7 @@ TEST_F(PictureList, RowsStayInStepWithPicturesThatCannotBeShown) {
 }
 
 TEST_F(PictureList, DeleteWithNoKeepsTheFileAndCancelChangesNothing) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     dialog.DeleteButton()->click(); // no row selected: nothing
     dialog.List()->setCurrentRow(0);
@@ -405,7 +407,7 @@ TEST_F(PictureList, DeleteWithNoKeepsTheFileAndCancelChangesNothing) {
 // After a picture is removed nothing is selected: the arrows are off and a second Delete does nothing
 // until the user picks a row. The question names the picture and the pad.
 TEST_F(PictureList, DeleteLeavesNoRowSelectedAndNamesThePicture) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     dialog.show();
     dialog.List()->setCurrentRow(1);
@@ -432,7 +434,7 @@ TEST_F(PictureList, DeleteLeavesNoRowSelectedAndNamesThePicture) {
 
 // The real question: its default (Enter) is the safe Cancel, which changes nothing.
 TEST_F(PictureList, TheDeleteQuestionDefaultsToCancel) {
-    CDialogPictureInformation dialog(store);
+    CDialogPictureInformation dialog(commands);
     dialog.SetPad(1, 2, 3);
     dialog.List()->setCurrentRow(0);
     ModalAnswerer enter([](QWidget* modal) {
@@ -457,7 +459,7 @@ TEST_F(PictureList, DroppedPicturesAreAdded) {
         picture.fill(Qt::darkCyan);
         ASSERT_TRUE(picture.save(QString::fromStdString((dir / name).string()), "PNG"));
     }
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     EXPECT_TRUE(dialog.acceptDrops());
     const auto drop = [&dialog](const std::vector<std::filesystem::path>& files) {
@@ -496,7 +498,7 @@ TEST_F(PictureList, ImportStopsAtOneHundredPictures) {
     ASSERT_TRUE(store.OpenCardRoot(card.card.root));
     store.SelectBank(1);
     store.SelectNumber(2);
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 4);
     EXPECT_EQ(dialog.List()->count(), 100);
     EXPECT_EQ(dialog.List()->item(99)->text(), "K72_0001.JPG");
@@ -507,7 +509,7 @@ TEST_F(PictureList, ImportStopsAtOneHundredPictures) {
 }
 
 TEST_F(PictureList, AudioAndPreview) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     const std::string longName = "a sound with a long name ok.wav"; // 31 characters
     ASSERT_EQ(longName.size(), 31u);
@@ -538,14 +540,14 @@ TEST_F(PictureList, AudioAndPreview) {
     EXPECT_EQ(dialog.opened[0].filename(), "K72_0002.JPG");
 
     // Opened again, the pad names its sound by the short name the copy got.
-    ScriptedPictures again(store);
+    ScriptedPictures again(commands);
     again.SetPad(1, 2, 3);
     EXPECT_FALSE(again.AudioDisplayText().isEmpty());
     EXPECT_TRUE(std::filesystem::exists(card.card.folder / again.AudioDisplayText().toStdString()));
 }
 
 TEST_F(PictureList, OnlyTheHeightCanChange) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     dialog.show(); // a hidden window takes its new size only when shown
     const QSize initial = dialog.InitialSize();
@@ -568,7 +570,7 @@ TEST_F(PictureList, OnlyTheHeightCanChange) {
 }
 
 TEST_F(PictureList, ImportAppendsTheConvertedPicture) {
-    ScriptedPictures dialog(store);
+    ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     QImage picture(200, 100, QImage::Format_RGB32);
     picture.fill(QColor(250, 200, 0));

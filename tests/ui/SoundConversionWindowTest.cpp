@@ -6,10 +6,11 @@
 #include "UiTestSupport.h"
 #include "codecs/SoundConverter.h"
 #include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 #include "store/ShortName.h"
 #include "ui/CDialogMovieInformation.h"
 #include "ui/CDialogPictureInformation.h"
-#include "ui/SoundForPad.h"
+#include "ui/QtPadQuestions.h"
 
 #include <QProgressDialog>
 #include <QPushButton>
@@ -29,7 +30,7 @@ namespace {
 using FilesByPath = std::map<std::string, std::vector<std::uint8_t>>;
 
 // Every file under root with its bytes, by its path below root.
-FilesByPath CardFiles(const std::filesystem::path& root) {
+FilesByPath FilesUnder(const std::filesystem::path& root) {
     FilesByPath files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
         files[std::filesystem::relative(entry.path(), root).string()] =
@@ -77,7 +78,7 @@ public:
             ++ticks;
             auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
             if (progress == nullptr || !progress->isVisible() ||
-                progress->objectName() != QLatin1String(SoundForPad::kProgressName)) {
+                progress->objectName() != QLatin1String(QtPadQuestions::kProgressName)) {
                 return;
             }
             if (!shownAtTick) {
@@ -151,6 +152,7 @@ protected:
     TempDir temporary;
     PadCard card{dir.Path()};
     CPadBankStore store;
+    PadCommands commands{store};
 
     // A movie pad (bank A, number 1, pad 3) with the sound RAIN.WAV, and a picture pad (pad 4).
     void SetUp() override {
@@ -170,13 +172,13 @@ protected:
     // opened again.
     void ReadCardAsStored(FilesByPath& files) {
         store.Close();
-        files = CardFiles(card.card.root);
+        files = FilesUnder(card.card.root);
         OpenCard();
     }
     // Picks source as the movie pad's sound in a dialog of its own, checks that the pad kept its sound
     // and returns what the dialog said.
     std::vector<QString> MessagesOfAFailedConversion(const std::filesystem::path& source) {
-        SoundScriptedMovie dialog(store);
+        SoundScriptedMovie dialog(commands);
         dialog.SetPad(0, 0, 2);
         dialog.audioAnswer = QString::fromStdString(source.string());
         dialog.AudioButton()->click();
@@ -202,7 +204,7 @@ TEST_F(SoundConversionWindow, CancelStopsALongConversionAndLeavesTheCardAsItWas)
     ASSERT_NO_FATAL_FAILURE(ReadCardAsStored(before));
 
     TemporaryFolderOfTest inTest(temporary.Path());
-    SoundScriptedMovie dialog(store);
+    SoundScriptedMovie dialog(commands);
     dialog.SetPad(0, 0, 2);
     dialog.show();
     ASSERT_EQ(dialog.AudioDisplayText(), "RAIN.WAV");
@@ -247,7 +249,7 @@ TEST_F(SoundConversionWindow, CancelStopsALongConversionAndLeavesTheCardAsItWas)
     EXPECT_EQ(FolderEntryCount(temporary.Path()), 0u)
         << "the half-written WAV is left in the temporary folder";
     store.Close();
-    EXPECT_TRUE(CardFiles(card.card.root) == before) << "the card changed";
+    EXPECT_TRUE(FilesUnder(card.card.root) == before) << "the card changed";
 
     // The same click, with no progress window in front, does reach the dialog.
     dialog.audioAnswer.clear();
@@ -261,7 +263,7 @@ TEST_F(SoundConversionWindow, AFinishedConversionAttachesTheConvertersWav) {
     ASSERT_EQ(ConvertSoundToDeviceWav(source.string(), expected.string()), 0);
 
     TemporaryFolderOfTest inTest(temporary.Path());
-    SoundScriptedPictures dialog(store);
+    SoundScriptedPictures dialog(commands);
     dialog.SetPad(0, 0, 3);
     dialog.show();
     dialog.audioAnswer = QString::fromStdString(source.string());
@@ -280,7 +282,7 @@ TEST_F(SoundConversionWindow, AFinishedConversionAttachesTheConvertersWav) {
     EXPECT_EQ(FolderEntryCount(temporary.Path()), 0u) << "the converted WAV is left in the temporary folder";
 
     // The pad file names it, as the next dialog on the pad shows.
-    SoundScriptedPictures again(store);
+    SoundScriptedPictures again(commands);
     again.SetPad(0, 0, 3);
     EXPECT_EQ(again.AudioDisplayText().toStdString(), name);
 }
@@ -313,5 +315,5 @@ TEST_F(SoundConversionWindow, AFailedConversionSaysWhyAndLeavesTheCardAsItWas) {
         EXPECT_EQ(FolderEntryCount(temporary.Path()), 1u);
     }
     store.Close();
-    EXPECT_TRUE(CardFiles(card.card.root) == before) << "the card changed";
+    EXPECT_TRUE(FilesUnder(card.card.root) == before) << "the card changed";
 }

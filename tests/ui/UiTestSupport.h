@@ -120,14 +120,13 @@ struct PadCard {
     }
 
 private:
-    void Edit(int bank, int number, const std::function<void(k72::CPadFile&)>& change) const {
-        k72::CPadBankStore store;
-        ASSERT_TRUE(store.OpenCardRoot(card.root));
-        store.SelectBank(bank);
-        store.SelectNumber(number);
-        change(store.PadFile());
-        ASSERT_TRUE(store.PadFile().SaveBank());
-        store.Close();
+    void Edit(int bank, int /*number*/, const std::function<void(k72::CPadFile&)>& change) const {
+        k72::CPadFile padFile;
+        ASSERT_TRUE(padFile.Open(card.padFile));
+        ASSERT_TRUE(padFile.LoadBank(bank));
+        change(padFile);
+        ASSERT_TRUE(padFile.SaveBank());
+        padFile.Close();
     }
 };
 

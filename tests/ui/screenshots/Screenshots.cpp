@@ -7,6 +7,7 @@
 #include "engine/RunningTime.h"
 #include "resources/Artwork.h"
 #include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 #include "store/Settings.h"
 #include "tests/support/TestSupport.h"
 #include "ui/CAboutDlg.h"
@@ -21,6 +22,7 @@
 #include "ui/CThemeButton.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveList.h"
+#include "ui/QtPadQuestions.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -135,14 +137,15 @@ struct DemoCard {
         }
         MakeWav(folder / "RAINDROP.WAV");
         CPadBankStore store;
-        store.OpenCardRoot(root);
+        static_cast<void>(store.OpenCardRoot(root));
         store.SelectBank(0);
         store.SelectNumber(0);
         MovieRecord movie;
         SetNameText(movie.fileName, "K72_0001.AVI");
         SetNameText(movie.audioFileName, "RAINDROP.WAV");
-        store.PadFile().SetMovieRecord(0, 5, movie);
-        store.PadFile().SetMovieRecord(0, 0, movie);
+        for (const int pad : {5, 0}) {
+            static_cast<void>(store.WritePad({0, 0, pad}, MoviePad(movie)));
+        }
         StillRecord stills;
         for (int i = 0; i < 3; ++i) {
             SetNameText(stills.stillNames[static_cast<std::size_t>(i)],
@@ -150,9 +153,9 @@ struct DemoCard {
         }
         stills.stillCount = 3;
         SetNameText(stills.audioFileName, "RAINDROP.WAV");
-        store.PadFile().SetStillRecord(0, 1, stills);
-        store.PadFile().SetStillRecord(0, 10, stills);
-        store.PadFile().SaveBank();
+        for (const int pad : {1, 10}) {
+            static_cast<void>(store.WritePad({0, 0, pad}, StillPad(stills)));
+        }
         store.Close();
     }
 
@@ -275,20 +278,19 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
         return Save(box, folder, name);
     };
-    const PadEntry* moviePad = app.Store().PadFile().EntryAt(0, 5);
-    const PadEntry* stillPad = app.Store().PadFile().EntryAt(0, 1);
+    const PadEntry* moviePad = app.Store().Entry(5);
+    const PadEntry* stillPad = app.Store().Entry(1);
     ok = saveBox(QStringLiteral("question-delete"), QMessageBox::Information,
                  QStringLiteral(
                      "Delete pad 6, which holds %1?\nDelete file as well?\n\nYes: the files are deleted "
                      "from the card too.\nNo: the files stay on the card.")
-                     .arg(CConvertToolView::ContentText(*moviePad)),
+                     .arg(QtPadQuestions::ContentText(*moviePad)),
                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel) &&
          ok;
-    ok =
-        saveBox(QStringLiteral("question-replace"), QMessageBox::Question,
-                QStringLiteral("Pad 2 holds %1. Replace them?").arg(CConvertToolView::ContentText(*stillPad)),
-                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) &&
-        ok;
+    ok = saveBox(QStringLiteral("question-replace"), QMessageBox::Question,
+                 QStringLiteral("Pad 2 holds %1. Replace them?").arg(QtPadQuestions::ContentText(*stillPad)),
+                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) &&
+         ok;
     ok = saveBox(QStringLiteral("message-card-gone"), QMessageBox::Information,
                  QStringLiteral(
                      "The card %1 is no longer available.\nPut it back, or choose another drive or card "
@@ -325,13 +327,13 @@ int main(int argc, char** argv) {
     ok = Save(converting, folder, QStringLiteral("conversion-progress-interleaving")) && ok;
     converting.reject();
 
-    CDialogPictureInformation stills(app.Store(), &frame);
+    CDialogPictureInformation stills(app.Commands(), &frame);
     stills.SetPad(0, 0, 1);
     stills.show();
     stills.List()->setCurrentRow(1);
     ok = Save(stills, folder, QStringLiteral("still-image-list")) && ok;
 
-    CDialogMovieInformation movie(app.Store(), &frame);
+    CDialogMovieInformation movie(app.Commands(), &frame);
     movie.SetPad(0, 0, 5);
     movie.show();
     ok = Save(movie, folder, QStringLiteral("movie-information")) && ok;

@@ -1,0 +1,73 @@
+#pragma once
+// The files in the open card's folder: where a name a pad holds leads, what is there, which pad names
+// a file, deleting files no pad uses any more, and clearing up what runs that were killed left behind.
+// The folder is opened once when the card is opened; its files are reached relative to it and never
+// through a link of their own. Names in the pad file are untrusted: only plain names of the folder
+// are followed.
+
+#include "base/FileHandle.h"
+#include "store/CPadFile.h"
+#include "store/StoreResult.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace k72 {
+
+class CardFiles {
+public:
+    // The pad file that says which pad names which file; it must outlive this object.
+    explicit CardFiles(const CPadFile& padFile) : padFile_(padFile) {}
+
+    // Takes the card folder (opened as folderFd) for the card being opened; Close lets go of it.
+    void Open(const std::filesystem::path& folder, FileHandle folderFd);
+    void Close();
+    bool IsOpen() const { return static_cast<bool>(folderFd_); }
+
+    // The path of a file a pad names, in the card folder as the file system spells it; none when the
+    // name is not a plain file name or no card is open. A missing file gives the path it would have.
+    std::optional<std::filesystem::path> PathOf(std::string_view name) const;
+
+    // What a name in the card folder is, looked at without following a link.
+    struct State {
+        std::filesystem::path path; // as the file system spells it
+        bool exists = false;
+        bool regular = false;  // a file, not a link, folder, FIFO, device or socket
+        std::string typeWords; // "a folder", "a symbolic link", ...
+    };
+    // None for a name that is not a plain card file name or without an open card.
+    std::optional<State> Inspect(std::string_view name) const;
+    // True for a name of a regular file in the card folder.
+    bool IsFile(std::string_view name) const;
+
+    // The pad ("A-1-6") of the first record of the whole pad file (as it is on the card) that names
+    // the file, leaving out the pad `exceptPad` and the sound of the pad `exceptSound`; none when no
+    // record does. "?" when the pad file cannot be read: the file then counts as used.
+    std::optional<std::string> UsedBy(std::string_view name, const PadLocation& exceptPad = {},
+                                      const PadLocation& exceptSound = {}) const;
+
+    // Deletes the named files from the card folder unless a record of the pad file names them (other
+    // than the pad `except`). The result lists the files kept because a pad uses them and those that
+    // could not be deleted (then Incomplete), with one text saying so; the files deleted are in its
+    // change.
+    StoreResult DeleteUnused(const std::vector<std::string>& names, const PadLocation& except = {}) const;
+    // Deletes a file this program has just put onto the card and that nothing records (a copy whose
+    // record could not be saved). A missing file is not an error.
+    void Remove(const std::string& name) const;
+
+    // Removes the partial copies that killed runs left in the card folder.
+    void RemoveStaleCopies() const;
+
+    // True when something is at path (the pad file's check and the tests).
+    static bool Exists(const std::filesystem::path& path);
+
+private:
+    const CPadFile& padFile_;
+    std::filesystem::path folder_;
+    FileHandle folderFd_;
+};
+
+} // namespace k72

@@ -1,0 +1,426 @@
+#include "store/PadCommands.h"
+
+#include "codecs/SoundConverter.h"
+#include "engine/PcmFileCheck.h"
+#include "store/CardLayout.h"
+#include "store/PrintableText.h"
+#include "store/ShortName.h"
+#include "store/StoreMessages.h"
+#include "store/TemporaryWorkspace.h"
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+
+namespace k72 {
+namespace {
+
+bool SameContent(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code ec;
+    if (std::filesystem::file_size(a, ec) != std::filesystem::file_size(b, ec) || ec) {
+        return false;
+    }
+    std::ifstream first(a, std::ios::binary);
+    std::ifstream second(b, std::ios::binary);
+    std::vector<char> x(1 << 16);
+    std::vector<char> y(1 << 16);
+    while (first && second) {
+        first.read(x.data(), static_cast<std::streamsize>(x.size()));
+        second.read(y.data(), static_cast<std::streamsize>(y.size()));
+        if (first.gcount() != second.gcount() ||
+            !std::equal(x.begin(), x.begin() + first.gcount(), y.begin())) {
+            return false;
+        }
+    }
+    return first.eof() && second.eof();
+}
+
+std::string UpperCase(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+// The pictures of a still image pad, or none for any other pad.
+const StillRecord* PicturesOf(const PadEntry* entry) {
+    return entry != nullptr && entry->Kind() == PadKindStill && entry->stills ? &*entry->stills : nullptr;
+}
+
+bool InList(int position, std::size_t count) {
+    return position >= 0 && static_cast<std::size_t>(position) < count;
+}
+
+} // namespace
+
+PadCommands::PadCommands(CPadBankStore& store, IFileCopy* fileCopy, IConversionProgress* progress)
+    : store_(store), fileCopy_(fileCopy), progress_(progress) {}
+
+PadImport PadCommands::Importer() {
+    return PadImport(store_, FileCopy(), settings_, movieConverterHook_);
+}
+
+StoreResult PadCommands::Import(const ImportRequest& request, IPadQuestions* questions,
+                                const StillBatchProgress& pictureProgress) {
+    PadImport importer = Importer();
+    auto prepared = importer.Prepare(request, questions);
+    if (!prepared) {
+        return StoreResult(std::move(prepared));
+    }
+    const std::optional<PadEntry> replaced = prepared.value.replaced;
+    const auto converted = PadImport::Convert(prepared.value, progress_, pictureProgress);
+    if (!converted) {
+        return StoreResult(converted);
+    }
+    StoreResult result = importer.Commit(std::move(prepared.value), converted.value);
+    // What the pad held before is no longer used by it; the user may want the space back.
+    if (result && replaced && questions != nullptr &&
+        questions->DeleteReplacedFiles(request.pad, *replaced)) {
+        StoreResult deleted = store_.Files().DeleteUnused(FileNamesOf(*replaced));
+        store_.RescanFileNumbers();
+        Merge(result, std::move(deleted));
+    }
+    return result;
+}
+
+// --- A still image pad's pictures ---
+
+StoreResult PadCommands::WritePictures(int pad, const PadEntry& entry, const std::vector<NameField>& names) {
+    // A pad without pictures is an empty pad.
+    PadEntry after;
+    if (!names.empty()) {
+        after = entry;
+        StillRecord& stills = *after.stills;
+        for (std::size_t i = 0; i < padlayout::kMaxStills; ++i) {
+            stills.stillNames[i] = i < names.size() ? names[i] : NameField{};
+        }
+        stills.stillCount = static_cast<std::uint32_t>(names.size());
+    }
+    return store_.WritePad({store_.Bank(), store_.Number(), pad}, after);
+}
+
+StoreResult PadCommands::RemovePicture(int pad, int position, bool deleteFile) {
+    const StillRecord* stills = PicturesOf(store_.Entry(pad));
+    if (stills == nullptr) {
+        return StoreFailed(StoreFailure::WrongKind);
+    }
+    if (!InList(position, stills->UsableCount())) {
+        return StoreFailed(StoreFailure::NoSuchPicture);
+    }
+    std::vector<NameField> names(stills->stillNames.begin(),
+                                 stills->stillNames.begin() + stills->UsableCount());
+    const std::string removed = NameText(names[static_cast<std::size_t>(position)]);
+    names.erase(names.begin() + position);
+    StoreResult result = WritePictures(pad, *store_.Entry(pad), names);
+    if (!result) {
+        return result;
+    }
+    // Only once the pad file on the card no longer names it (this list or any other pad).
+    if (deleteFile && !removed.empty()) {
+        Merge(result, store_.Files().DeleteUnused({removed}));
+    }
+    store_.RescanFileNumbers();
+    return result;
+}
+
+StoreResult PadCommands::MovePicture(int pad, int from, int to) {
+    const StillRecord* stills = PicturesOf(store_.Entry(pad));
+    if (stills == nullptr) {
+        return StoreFailed(StoreFailure::WrongKind);
+    }
+    const std::size_t count = stills->UsableCount();
+    if (!InList(from, count) || !InList(to, count)) {
+        return StoreFailed(StoreFailure::NoSuchPicture);
+    }
+    std::vector<NameField> names(stills->stillNames.begin(), stills->stillNames.begin() + count);
+    if (from < to) {
+        std::rotate(names.begin() + from, names.begin() + from + 1, names.begin() + to + 1);
+    } else {
+        std::rotate(names.begin() + to, names.begin() + from, names.begin() + from + 1);
+    }
+    return WritePictures(pad, *store_.Entry(pad), names);
+}
+
+StoreResult PadCommands::SwapPictures(int pad, int i, int j) {
+    const StillRecord* stills = PicturesOf(store_.Entry(pad));
+    if (stills == nullptr) {
+        return StoreFailed(StoreFailure::WrongKind);
+    }
+    const std::size_t count = stills->UsableCount();
+    if (!InList(i, count) || !InList(j, count)) {
+        return StoreFailed(StoreFailure::NoSuchPicture);
+    }
+    std::vector<NameField> names(stills->stillNames.begin(), stills->stillNames.begin() + count);
+    std::swap(names[static_cast<std::size_t>(i)], names[static_cast<std::size_t>(j)]);
+    return WritePictures(pad, *store_.Entry(pad), names);
+}
+
+// --- Sound ---
+
+StoreOutcome<AttachedSound> PadCommands::AttachSound(int pad, const std::filesystem::path& source,
+                                                     IPadQuestions* questions, std::string name) {
+    if (store_.Entry(pad) == nullptr) {
+        return StoreFailed(StoreFailure::NoPad);
+    }
+    const PadKind kind = store_.PadKindOf(pad);
+    if (kind != PadKindMovie && kind != PadKindStill) {
+        return StoreFailed(StoreFailure::WrongKind,
+                           "A sound can only be attached to a pad that holds a movie or pictures.");
+    }
+    const std::string shownName = source.filename().string();
+    std::filesystem::path file = source;
+    std::optional<TemporaryWorkspace> workspace;
+    const ResultCode check = CheckPcmWaveFile(source.string());
+    if (check == rc::PcmOpenFailed) {
+        return StoreFailed(StoreFailure::SourceUnusable, messages::kLoadFailed, check);
+    }
+    if (Failed(check)) {
+        const std::string question = "\"" + shownName +
+                                     "\" cannot be used as it is: " + PcmFileProblem(source.string()) +
+                                     ".\nThe K-72 plays only WAV files of 16-bit PCM, 44,100 Hz, stereo.\n\n"
+                                     "Convert it into that form?";
+        if (questions == nullptr || !questions->ConvertSound(question)) {
+            return StoreFailed(StoreFailure::SoundNotAccepted, {}, check);
+        }
+        // Converted into a private folder under its 8.3 name; that file is what the card receives.
+        workspace.emplace(store_.TemporaryFolder());
+        if (!workspace->Ok()) {
+            return workspace->Failure();
+        }
+        if (name.empty()) {
+            name = ConvertedSoundName(source);
+        }
+        file = workspace->Path() / name;
+        const SoundConversionRun run =
+            questions->RunSoundConversion(shownName, [&](const SoundConversionControl& control) {
+                return ConvertSoundToDeviceWav(source.string(), file.string(), control);
+            });
+        if (run.cancelled) {
+            // Whatever the converter got to, even a finished file, goes with the folder.
+            return StoreFailed(StoreFailure::Cancelled,
+                               "The conversion of \"" + shownName +
+                                   "\" was cancelled.\nThe pad's sound has not changed.");
+        }
+        if (run.result == rc::FileError) {
+            return StoreFailed(
+                StoreFailure::TemporaryFolder,
+                messages::TemporaryFolderUnusable(store_.TemporaryFolder().string(),
+                                                  "the converted sound could not be written to it"),
+                run.result);
+        }
+        if (run.result == rc::FileSizeOverLimit) {
+            return StoreFailed(StoreFailure::ConversionFailed,
+                               "\"" + shownName +
+                                   "\" is too long for the K-72: as a WAV file of 16-bit PCM, 44,100 Hz, "
+                                   "stereo it would be larger than 4 GB.",
+                               run.result);
+        }
+        if (Failed(run.result)) {
+            return StoreFailed(StoreFailure::ConversionFailed, messages::kLoadFailed, run.result);
+        }
+    }
+    AttachedSound attached{name.empty() ? shownName : name, workspace.has_value()};
+    StoreResult result = SetSound(pad, file, attached.name);
+    // A copy that failed has said why in its own window.
+    if (!result && result.text.empty() && result.failure != StoreFailure::CopyFailed) {
+        result.text = messages::kLoadFailed;
+    }
+    return {std::move(result), std::move(attached)};
+}
+
+StoreResult PadCommands::SetSound(int pad, const std::filesystem::path& file, const std::string& name) {
+    // The name becomes a file in the card folder: it must be a plain name, and never the pad file.
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos || UpperCase(name) == cardlayout::kPadFileName) {
+        return StoreFailed(StoreFailure::BadName);
+    }
+    const PadLocation where{store_.Bank(), store_.Number(), pad};
+    const std::filesystem::path& folder = store_.CardFolder();
+    const CardFiles& files = store_.Files();
+    // A file that a record names is never replaced by the sound, unless it is this pad's own sound; the
+    // very same sound already there is shared, not replaced.
+    const auto refuseNamed = [&](const std::string& onCard) -> StoreResult {
+        auto user = files.UsedBy(onCard, {}, where);
+        const auto state = files.Inspect(onCard);
+        if (user && state && state->exists && state->regular && SameContent(state->path, file)) {
+            user.reset();
+        }
+        if (!user) {
+            return {};
+        }
+        return StoreFailed(StoreFailure::NameTaken,
+                           "The sound cannot be stored as " + PrintableName(onCard) + ": pad " + *user +
+                               " uses that file.\nRename the sound file and try again.");
+    };
+    const auto copyTo = [&](const std::filesystem::path& destination) {
+        return FileCopy().Copy({FileCopyItem{file, destination}});
+    };
+
+    std::string shortName;
+    bool copied = false;
+    if (FolderKeepsShortNames(folder)) {
+        // The card itself: the file keeps its long name and FAT gives it a short one. A declined
+        // overwrite keeps the file that is there already, which then is the pad's sound.
+        const auto destination = FindEntryNoCase(folder, name).value_or(folder / name);
+        if (StoreResult refused = refuseNamed(destination.filename().string()); !refused) {
+            return refused;
+        }
+        if (!MayCopy(file, destination)) {
+            return StoreFailed(StoreFailure::CopyFailed);
+        }
+        copied = copyTo(destination);
+        if (!CardFiles::Exists(destination)) {
+            return StoreFailed(StoreFailure::CopyFailed);
+        }
+        const auto fatName = ReadFatShortName(folder, destination.filename().string());
+        if (!fatName) {
+            return StoreFailed(StoreFailure::BadName);
+        }
+        shortName = UpperCase(*fatName);
+    } else if (const auto exact = ExactShortName(name)) {
+        // A name that is an 8.3 name already is copied under its upper-case form.
+        if (*exact == cardlayout::kPadFileName) {
+            return StoreFailed(StoreFailure::BadName);
+        }
+        const auto destination = FindEntryNoCase(folder, *exact).value_or(folder / *exact);
+        if (StoreResult refused = refuseNamed(*exact); !refused) {
+            return refused;
+        }
+        if (!MayCopy(file, destination)) {
+            return StoreFailed(StoreFailure::CopyFailed);
+        }
+        copied = copyTo(destination);
+        if (!CardFiles::Exists(destination)) {
+            return StoreFailed(StoreFailure::CopyFailed);
+        }
+        shortName = *exact;
+    } else {
+        // Elsewhere the copy gets the short name FAT would have given it: the first free numeric tail,
+        // unless one of the tailed names already holds this very sound.
+        std::set<std::string> taken;
+        std::error_code ec;
+        for (auto it = std::filesystem::directory_iterator(folder, ec);
+             !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+            taken.insert(UpperCase(it->path().filename().string()));
+        }
+        for (unsigned n = 1; n <= 999999 && shortName.empty(); ++n) {
+            const std::string candidate = TailedShortName(name, n);
+            if (taken.count(candidate) != 0) {
+                const auto existing = FindEntryNoCase(folder, candidate);
+                if (existing && SameContent(*existing, file)) {
+                    shortName = candidate;
+                }
+                continue;
+            }
+            const auto destination = folder / candidate;
+            if (!copyTo(destination) || !CardFiles::Exists(destination)) {
+                return StoreFailed(StoreFailure::CopyFailed);
+            }
+            copied = true;
+            shortName = candidate;
+        }
+        if (shortName.empty()) {
+            return StoreFailed(StoreFailure::BadName);
+        }
+    }
+
+    PadEntry after = *store_.Entry(pad);
+    NameField& audio =
+        after.Kind() == PadKindMovie ? after.movie->audioFileName : after.stills->audioFileName;
+    if (!SetNameText(audio, shortName)) {
+        return StoreFailed(StoreFailure::BadName);
+    }
+    StoreResult result = store_.WritePad(where, after);
+    if (result && copied) {
+        result.change.added.push_back(shortName);
+    }
+    return result;
+}
+
+// --- The pad as a whole ---
+
+StoreResult PadCommands::DeletePad(int pad, bool deleteFiles) {
+    const PadEntry* entry = store_.Entry(pad);
+    if (entry == nullptr) {
+        return StoreFailed(StoreFailure::NoPad);
+    }
+    // The pad is cleared on the card first and its files deleted only then, so that a card that cannot
+    // be written keeps both the pad and the files it names.
+    const PadEntry before = *entry;
+    StoreResult result = store_.WritePad({store_.Bank(), store_.Number(), pad}, PadEntry{});
+    if (!result) {
+        return result;
+    }
+    if (deleteFiles) {
+        Merge(result, store_.Files().DeleteUnused(FileNamesOf(before)));
+    }
+    store_.RescanFileNumbers();
+    return result;
+}
+
+bool PadCommands::MayCopy(const std::filesystem::path& source, const std::filesystem::path& destination) {
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(destination, ec)) ||
+        SameContent(source, destination)) {
+        return true;
+    }
+    return FileCopy().MayReplace(source, destination);
+}
+
+StoreResult PadCommands::ExportPad(int pad, const std::filesystem::path& folder) {
+    const PadEntry* entry = store_.Entry(pad);
+    const PadKind kind = entry != nullptr ? entry->Kind() : PadKindEmpty;
+    if (kind == PadKindEmpty || (kind == PadKindMovie && !entry->movie) ||
+        (kind == PadKindStill && !entry->stills)) {
+        return StoreFailed(entry == nullptr ? StoreFailure::NoPad : StoreFailure::WrongKind);
+    }
+    // The pictures go in one copy; the movie and the sound each in a copy of their own. Files no longer
+    // on the card are skipped; a link may lead out of the card and a FIFO would never end the copy, so
+    // neither is copied.
+    std::vector<std::vector<FileCopyItem>> copies(1);
+    const std::vector<std::string> names = FileNamesOf(*entry);
+    const NameField& sound =
+        kind == PadKindMovie ? entry->movie->audioFileName : entry->stills->audioFileName;
+    StoreResult result;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const bool isSound = !IsEmptyName(sound) && i + 1 == names.size();
+        if (isSound || kind == PadKindMovie) {
+            copies.emplace_back();
+        }
+        const auto state = store_.Files().Inspect(names[i]);
+        if (state && state->exists && state->regular) {
+            copies.back().push_back(FileCopyItem{state->path, folder / names[i], true});
+        } else if (state && state->exists) {
+            AddLine(result.text, PrintableName(names[i]) + " was not exported: on the card it is " +
+                                     state->typeWords + ", not a file.");
+            result.failure = StoreFailure::Incomplete;
+        }
+    }
+    // Every file that may not be replaced is named before anything is copied.
+    bool refused = false;
+    for (const std::vector<FileCopyItem>& items : copies) {
+        for (const FileCopyItem& item : items) {
+            refused = !MayCopy(item.source, item.destination) || refused;
+        }
+    }
+    if (refused) {
+        return StoreFailed(StoreFailure::CopyFailed, result.text);
+    }
+    for (const std::vector<FileCopyItem>& items : copies) {
+        if (items.empty()) {
+            continue;
+        }
+        if (!FileCopy().Copy(items)) {
+            result.failure = StoreFailure::CopyFailed;
+            continue;
+        }
+        for (const FileCopyItem& item : items) {
+            result.copied.push_back(item.destination);
+        }
+    }
+    return result;
+}
+
+} // namespace k72

@@ -1,0 +1,108 @@
+#pragma once
+// What the user does to the pads of the open card, one operation per intent, the same for the desktop
+// program and k72-card: import onto a pad, take a picture out or move it, attach a sound, delete a pad,
+// export its files. Each checks what the faces would otherwise have to check themselves (the pad, the
+// 100-picture limit, free space, numbering, what to do with a list that is emptied), asks through
+// IPadQuestions where the user decides, saves with one journaled write and answers with a StoreResult
+// that says what it changed. Pads are 0 … 11 of the store's selected number.
+//
+// Copies go through the injected IFileCopy (the desktop program shows their progress and asks before
+// overwriting; without one, files are copied quietly and never overwritten), a movie conversion through
+// IConversionProgress (without one it is waited for quietly).
+
+#include "engine/StillBatch.h"
+#include "store/CPadBankStore.h"
+#include "store/CardConversion.h"
+#include "store/IConversionProgress.h"
+#include "store/IFileCopy.h"
+#include "store/IPadQuestions.h"
+#include "store/PadImport.h"
+#include "store/PlainFileCopy.h"
+#include "store/Settings.h"
+#include "store/StoreResult.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace k72 {
+
+// A sound attached to a pad.
+struct AttachedSound {
+    std::string name;       // the name it has in the card folder (the pad records its 8.3 form)
+    bool converted = false; // converted into the device's form first
+};
+
+class PadCommands {
+public:
+    // The collaborators may be null (the quiet defaults above); they and the store must outlive this.
+    explicit PadCommands(CPadBankStore& store, IFileCopy* fileCopy = nullptr,
+                         IConversionProgress* progress = nullptr);
+
+    CPadBankStore& Store() { return store_; }
+    const CPadBankStore& Store() const { return store_; }
+    // The conversion settings an import uses (a copy; set again after the preferences change).
+    void SetSettings(const Settings& settings) { settings_ = settings; }
+    const Settings& GetSettings() const { return settings_; }
+    // For tests: called with the movie converter of every movie import before its job is added.
+    void SetMovieConverterHook(MovieConverterHook hook) { movieConverterHook_ = std::move(hook); }
+
+    // --- Import ---
+    // Converts a movie, or pictures, onto the pad under new file numbers (files already in the card folder
+    // are recorded where they are). Replacing what the pad holds is asked first, and afterwards whether
+    // to delete the files it no longer uses; adding pictures to a still image pad asks nothing. A
+    // conversion that fails or is cancelled, or a copy that fails, leaves pad, numbering and card as
+    // they were; source in the result names the file that failed. pictureProgress (may be empty) is
+    // called on this thread while pictures convert; false cancels.
+    StoreResult Import(const ImportRequest& request, IPadQuestions* questions = nullptr,
+                       const StillBatchProgress& pictureProgress = {});
+    // The same import in steps, for callers that convert several at once (see PadImport).
+    PadImport Importer();
+
+    // --- A still image pad's pictures ---
+    // Takes the picture at position 0 … count-1 out of the list; a list left empty makes the pad an
+    // empty pad. With deleteFile the file goes too, unless a record of the pad file still names it.
+    StoreResult RemovePicture(int pad, int position, bool deleteFile = false);
+    // Moves the picture at position from to position to, the ones between moving by one, with one save.
+    StoreResult MovePicture(int pad, int from, int to);
+    // Exchanges two pictures of the list.
+    StoreResult SwapPictures(int pad, int i, int j);
+
+    // --- Sound ---
+    // Attaches a sound to a movie or still image pad. A WAV file the device plays is copied into the card
+    // folder as it is; any other sound is converted into the device's WAV form first when questions
+    // agree (ConvertSound; RunSoundConversion runs it). The pad records the copy's upper-case 8.3 name.
+    // A file of that name that another pad names is never replaced (NameTaken). name: the name on the
+    // card, the source's own (or, converted, an 8.3 name made from it) when empty.
+    StoreOutcome<AttachedSound> AttachSound(int pad, const std::filesystem::path& source,
+                                            IPadQuestions* questions = nullptr, std::string name = {});
+
+    // --- The pad as a whole ---
+    // Clears the pad; with deleteFiles, then deletes those of its files no other pad names. The result
+    // names the files kept and those that could not be deleted (Incomplete). The card's file numbering
+    // is looked at again afterwards, so that deleted numbers are used again.
+    StoreResult DeletePad(int pad, bool deleteFiles);
+    // Copies the pad's files into folder under their card names; files no longer on the card are
+    // skipped, ones that are not files are named (Incomplete). A copy that may not replace a file in
+    // the folder (IFileCopy::MayReplace) stops the export before anything is copied. copied in the
+    // result lists what was written.
+    StoreResult ExportPad(int pad, const std::filesystem::path& folder);
+
+private:
+    IFileCopy& FileCopy() { return fileCopy_ != nullptr ? *fileCopy_ : plainCopy_; }
+    // False when destination holds other bytes than source and the copy may not replace it.
+    bool MayCopy(const std::filesystem::path& source, const std::filesystem::path& destination);
+    // Copies the sound file into the card folder under name and records its 8.3 name on the pad.
+    StoreResult SetSound(int pad, const std::filesystem::path& file, const std::string& name);
+    // Gives the pad a new list of pictures, or makes it empty when the list is empty.
+    StoreResult WritePictures(int pad, const PadEntry& entry, const std::vector<NameField>& names);
+
+    CPadBankStore& store_;
+    IFileCopy* fileCopy_;
+    IConversionProgress* progress_;
+    PlainFileCopy plainCopy_;
+    Settings settings_;
+    MovieConverterHook movieConverterHook_;
+};
+
+} // namespace k72
