@@ -57,7 +57,7 @@ std::string Probe(const std::filesystem::path& file, const std::string& entries)
         .output;
 }
 
-class ImportEndToEnd : public ::testing::Test {
+class ImportEndToEnd : public OpenCardTest {
 protected:
     void SetUp() override {
         if (!HaveProgram("ffmpeg") || !HaveProgram("ffprobe")) {
@@ -65,25 +65,13 @@ protected:
         }
         padBefore = RandomBytes(kPadFileBytes, 9);
         EmptyNumber(padBefore, 0, 0);
-        card = std::make_unique<TestCard>(dir.Path(), padBefore);
-        card->AddFile("K72_0007.AVI");
-        card->AddFile("K72_0012.JPG");
-        std::filesystem::create_directory(temporary);
-        store.SetTemporaryFolder(temporary);
-        ASSERT_TRUE(store.Open(card->folder, card->padFile));
-        store.SelectBank(0);
-        store.SelectNumber(0);
+        ASSERT_NO_FATAL_FAILURE(OpenCard(padBefore, {"K72_0007.AVI", "K72_0012.JPG"}));
         ASSERT_EQ(store.LastFileNumber(), 12u);
     }
 
-    TempDir dir;
-    std::filesystem::path temporary = dir / "tmp";
     std::vector<std::uint8_t> padBefore;
-    std::unique_ptr<TestCard> card;
-    RecordingMessages messages;
     PlainFileCopy copy;
     PollingProgress progress;
-    CPadBankStore store;
     PadCommands commands{store, &copy, &progress};
 };
 
@@ -165,7 +153,11 @@ TEST_F(ImportEndToEnd, FailingConversionLeavesTheCardAsItWas) {
     WriteFileBytes(dir / "broken.mp4", RandomBytes(4000, 4));
     EXPECT_FALSE(messages(commands.Import({0, PadKindStill, {dir / "broken.png"}})));
     EXPECT_FALSE(messages(commands.Import({0, PadKindMovie, {dir / "broken.mp4"}})));
-    EXPECT_EQ(messages.shown, (std::vector<std::string>{messages::kLoadFailed, messages::kLoadFailed}));
+    // A picture's message names its cause on a line after the program's own.
+    EXPECT_EQ(messages.shown,
+              (std::vector<std::string>{std::string(messages::kLoadFailed) +
+                                            "\nThis is not a picture of a kind this converter reads.",
+                                        messages::kLoadFailed}));
     EXPECT_EQ(card->PadBytes(), padBefore);
 
     // A still pad to add to, recorded in place; then a picture that cannot be read.
@@ -175,7 +167,7 @@ TEST_F(ImportEndToEnd, FailingConversionLeavesTheCardAsItWas) {
         PicturesAfter(messages(commands.Import({2, PadKindStill, {dir / "broken.png"}, true})), store, 2),
         -1);
     EXPECT_EQ(messages.shown.size(), 3u);
-    EXPECT_EQ(messages.shown.back(), messages::kLoadFailed);
+    EXPECT_EQ(messages.shown.back(), messages.shown.front());
     EXPECT_EQ(card->PadBytes(), padFile);
     EXPECT_EQ(FolderNames(card->folder), files);
     EXPECT_EQ(store.LastFileNumber(), 12u);

@@ -81,7 +81,7 @@ std::string FfprobeEntries(const fs::path& file, const std::string& entries) {
         .output;
 }
 
-class MalformedImport : public ::testing::Test {
+class MalformedImport : public OpenCardTest {
 protected:
     static void SetUpTestSuite() {
         media_ = new TempDir();
@@ -130,14 +130,7 @@ protected:
         auto bytes = RandomBytes(kPadFileBytes, 77);
         EmptyNumber(bytes, 0, 0);
         PutStillPad(bytes, RecordAt(0, 0, 5), {"K72_0001.JPG"});
-        card = std::make_unique<TestCard>(dir.Path(), bytes);
-        card->AddFile("K72_0001.JPG", "picture");
-        card->AddFile("K72_0012.AVI", "movie");
-        fs::create_directory(temporary);
-        store.SetTemporaryFolder(temporary);
-        ASSERT_TRUE(store.Open(card->folder, card->padFile));
-        store.SelectBank(0);
-        store.SelectNumber(0);
+        ASSERT_NO_FATAL_FAILURE(OpenCard(bytes, {"K72_0001.JPG", "K72_0012.AVI"}));
         ASSERT_EQ(store.LastFileNumber(), 12u);
     }
 
@@ -148,7 +141,8 @@ protected:
         return path;
     }
 
-    // One import that must fail with `message`, leaving everything as it was.
+    // One import that must fail with `message` (a refused picture's message adds its cause on a line of
+    // its own), leaving everything as it was.
     void ExpectRefused(const fs::path& source, PadKind kind, const std::string& message,
                        bool addToStillPad = false) {
         SCOPED_TRACE(source.filename().string());
@@ -161,7 +155,13 @@ protected:
         } else {
             EXPECT_FALSE(messages(commands.Import({0, kind, {source}})));
         }
-        EXPECT_EQ(messages.shown, std::vector<std::string>{message});
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].substr(0, message.size()), message);
+        if (kind == PadKindStill) {
+            EXPECT_GT(messages.shown[0].size(), message.size() + 1) << "the cause follows";
+        } else {
+            EXPECT_EQ(messages.shown[0], message);
+        }
         EXPECT_EQ(card->PadBytes(), padBefore);
         EXPECT_TRUE(CardFiles(card->folder) == filesBefore) << "the card's files changed";
         EXPECT_EQ(store.LastFileNumber(), 12u);
@@ -189,12 +189,7 @@ protected:
 
     static inline TempDir* media_ = nullptr;
     static inline bool ok_ = false;
-    TempDir dir;
-    fs::path temporary = dir / "tmp";
-    std::unique_ptr<TestCard> card;
-    RecordingMessages messages;
     PlainFileCopy copy;
-    CPadBankStore store;
     PadCommands commands{store, &copy};
 };
 

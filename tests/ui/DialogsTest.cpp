@@ -7,7 +7,7 @@
 #include "ui/CDialogPreference.h"
 #include "ui/CMovieInfoBox.h"
 #include "ui/DialogUnits.h"
-#include "ui/ProgressWindow.h"
+#include "ui/ProgressDialog.h"
 #include "ui/WindowPlacement.h"
 
 #include <QCheckBox>
@@ -223,7 +223,7 @@ TEST(WindowPlacement, ProgressWindowsOpenOverTheirOwner) {
     owner.move(area.left() + 20, area.top() + 30);
     for (const bool ownerShown : {true, false}) {
         owner.setVisible(ownerShown);
-        ProgressWindow progress(&owner);
+        ProgressDialog progress(&owner);
         CDialogConversionInfo conversion(&owner);
         for (QWidget* window : std::initializer_list<QWidget*>{&progress, &conversion}) {
             window->show();

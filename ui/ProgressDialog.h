@@ -7,10 +7,10 @@
 
 namespace k72 {
 
-class ProgressWindow : public QProgressDialog {
+class ProgressDialog : public QProgressDialog {
     Q_OBJECT
 public:
-    explicit ProgressWindow(QWidget* owner);
+    explicit ProgressDialog(QWidget* owner);
 
 protected:
     void showEvent(QShowEvent* event) override;

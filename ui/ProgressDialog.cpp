@@ -1,4 +1,4 @@
-#include "ui/ProgressWindow.h"
+#include "ui/ProgressDialog.h"
 
 #include "ui/QtUserMessages.h"
 #include "ui/WindowPlacement.h"
@@ -9,7 +9,7 @@
 
 namespace k72 {
 
-ProgressWindow::ProgressWindow(QWidget* owner) : QProgressDialog(owner) {
+ProgressDialog::ProgressDialog(QWidget* owner) : QProgressDialog(owner) {
     setWindowTitle(QString::fromLatin1(QtUserMessages::kCaption));
     setWindowModality(Qt::WindowModal);
     setAutoClose(false);
@@ -20,7 +20,7 @@ ProgressWindow::ProgressWindow(QWidget* owner) : QProgressDialog(owner) {
     setCancelButtonText(QStringLiteral("Cancel"));
 }
 
-void ProgressWindow::showEvent(QShowEvent* event) {
+void ProgressDialog::showEvent(QShowEvent* event) {
     QProgressDialog::showEvent(event); // takes the size its text needs
     if (!event->spontaneous()) {
         PlaceOnParent(this);
