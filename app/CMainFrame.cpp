@@ -4,6 +4,7 @@
 #include "app/CardCommands.h"
 #include "ui/CConvertToolView.h"
 #include "ui/DialogUnits.h"
+#include "ui/ReadOnlyCard.h"
 #include "ui/RememberedPlaces.h"
 
 #include <QDir>
@@ -39,6 +40,7 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     exitAction_ = file->addAction(QStringLiteral("Exit"));
     exitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     QMenu* padMenu = menuBar()->addMenu(QStringLiteral("Pad(&P)"));
+    padMenu->setToolTipsVisible(true); // why Import and Delete are off on a read-only card
     importAction_ = padMenu->addAction(QStringLiteral("Import…"));
     importAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
     exportAction_ = padMenu->addAction(QStringLiteral("Export…"));
@@ -73,6 +75,7 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     connect(deleteAction_, &QAction::triggered, view_, &CConvertToolView::Delete);
     connect(recentMenu_, &QMenu::aboutToShow, this, &CMainFrame::FillRecentCards);
     connect(view_, &CConvertToolView::CardChanged, this, [this] {
+        ShowCardAccess();
         UpdateCardStatus();
         FillRecentCards();
     });
@@ -162,11 +165,24 @@ void CMainFrame::UpdateCardStatus() {
     cardStatus_->setToolTip(view_->CardStatusToolTip());
 }
 
-// The title is the program's, whatever anything else sets.
+QString CMainFrame::Title() const {
+    return QString::fromLatin1(view_ != nullptr && view_->ReadOnly() ? kReadOnlyTitle : kTitle);
+}
+
+void CMainFrame::ShowCardAccess() {
+    setWindowTitle(Title());
+    const bool readOnly = view_->ReadOnly();
+    for (QAction* action : {importAction_, deleteAction_}) {
+        action->setEnabled(!readOnly);
+        action->setToolTip(readOnly ? ReadOnlyToolTip() : action->text());
+    }
+}
+
+// The title is the program's (saying so when the card is read-only), whatever anything else sets.
 bool CMainFrame::event(QEvent* event) {
     const bool handled = QMainWindow::event(event);
-    if (event->type() == QEvent::WindowTitleChange && windowTitle() != QString::fromLatin1(kTitle)) {
-        setWindowTitle(QString::fromLatin1(kTitle));
+    if (event->type() == QEvent::WindowTitleChange && windowTitle() != Title()) {
+        setWindowTitle(Title());
     }
     return handled;
 }

@@ -2,9 +2,9 @@
 // The main window: a fixed frame around the main form with the menus "File(&F)" (Open Card Folder…,
 // the last cards, Preference, Exit), "Pad(&P)" (the form's commands with their shortcuts) and
 // "Help(&H)" (the manual, the about box), and a status bar that shows the card, its free space and what
-// an import will use. Its title is always the program's name. The form starts (fills its drive list,
-// opens the card named on the command line) once the window is on the screen, so that whatever it has
-// to say at start appears over the window, not before it.
+// an import will use. Its title is the program's name, which says so when the card is read-only. The form
+// starts (fills its drive list, opens the card named on the command line) once the window is on the screen,
+// so that whatever it has to say at start appears over the window, not before it.
 
 #include <QMainWindow>
 
@@ -46,6 +46,7 @@ public:
     CardCommands* Cards() const { return cards_; }
 
     static constexpr const char* kTitle = "K-72 Image Converter";
+    static constexpr const char* kReadOnlyTitle = "K-72 Image Converter (read-only card)";
     static constexpr int kStartAnywayMilliseconds = 2000;
 
 protected:
@@ -55,6 +56,9 @@ protected:
 
 private:
     void FitToForm();
+    // The title, and the Pad menu's changing commands, follow whether the open card is read-only.
+    void ShowCardAccess();
+    QString Title() const;
     void StartForm();
 
     CConvertToolApp& app_;

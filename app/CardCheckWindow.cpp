@@ -1,6 +1,7 @@
 #include "app/CardCheckWindow.h"
 
 #include "store/CPadBankStore.h"
+#include "ui/ReadOnlyCard.h"
 #include "ui/WindowPlacement.h"
 
 #include <QDialogButtonBox>
@@ -57,7 +58,8 @@ void CardCheckWindow::Recheck() {
         text += QStringLiteral("\nThe repair was not complete: ") + lastFailures_;
     }
     summary_->setText(text);
-    repairButton_->setEnabled(report_.Repairable() > 0);
+    // A read-only card is checked, not repaired.
+    EnableChange(repairButton_, report_.Repairable() > 0, store_.IsReadOnly());
 }
 
 void CardCheckWindow::Repair() {

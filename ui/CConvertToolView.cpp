@@ -12,6 +12,7 @@
 #include "ui/FormCommands.h"
 #include "ui/PadGeometry.h"
 #include "ui/QtUserMessages.h"
+#include "ui/ReadOnlyCard.h"
 #include "ui/RememberedPlaces.h"
 
 #include <QComboBox>
@@ -267,10 +268,17 @@ void CConvertToolView::ShowPad(int pad) {
 void CConvertToolView::UpdateButtons() {
     const bool padChosen = gridReady_ && selectedPad_ >= 0;
     const bool holdsSomething = padChosen && KindOf(selectedPad_) != PadKindEmpty;
-    importButton_->setEnabled(padChosen);
+    const bool readOnly = ReadOnly();
+    EnableChange(importButton_, padChosen, readOnly);
     exportButton_->setEnabled(holdsSomething);
     informationButton_->setEnabled(holdsSomething);
-    deleteButton_->setEnabled(holdsSomething);
+    EnableChange(deleteButton_, holdsSomething, readOnly);
+    // Nothing can be dropped onto a read-only card's pads.
+    padView_->setAcceptDrops(!readOnly);
+}
+
+bool CConvertToolView::ReadOnly() const {
+    return store_.IsCardOpen() && store_.IsReadOnly();
 }
 
 void CConvertToolView::mousePressEvent(QMouseEvent* event) {
@@ -313,6 +321,18 @@ bool CConvertToolView::CommandAllowed() const {
     return gridReady_ && !busy_ && selectedPad_ >= 0;
 }
 
+bool CConvertToolView::ChangeAllowed() {
+    if (!CommandAllowed()) {
+        return false;
+    }
+    // A key or menu command on a read-only card says why nothing happens.
+    if (ReadOnly()) {
+        emit StatusMessage(ReadOnlyToolTip().section(QLatin1Char('\n'), 0, 0));
+        return false;
+    }
+    return true;
+}
+
 PadKind CConvertToolView::LastImportKind() const {
     return commands_->LastImportKind();
 }
@@ -331,14 +351,14 @@ void CConvertToolView::Information() {
 }
 
 void CConvertToolView::Import() {
-    if (CommandAllowed()) {
+    if (ChangeAllowed()) {
         BusyScope scope(busy_);
         commands_->Import(selectedPad_);
     }
 }
 
 void CConvertToolView::DropFiles(int pad, const QStringList& paths) {
-    if (!gridReady_ || busy_ || pad < 0 || pad >= padgrid::kPadCount || paths.isEmpty()) {
+    if (!gridReady_ || busy_ || pad < 0 || pad >= padgrid::kPadCount || paths.isEmpty() || ReadOnly()) {
         return;
     }
     ChoosePad(pad);
@@ -354,7 +374,7 @@ void CConvertToolView::Export() {
 }
 
 void CConvertToolView::Delete() {
-    if (CommandAllowed()) {
+    if (ChangeAllowed()) {
         BusyScope scope(busy_);
         commands_->Delete(selectedPad_);
     }
@@ -377,7 +397,7 @@ QString CConvertToolView::CardStatusText() const {
     // The card's folder name first: the line is narrow, its tooltip holds the whole path.
     const QString name = QFileInfo(openRoot).fileName().isEmpty() ? card : QFileInfo(openRoot).fileName();
     return QStringLiteral("%1: %2 free | %3, %4%5, %6")
-        .arg(name)
+        .arg(ReadOnly() ? name + QStringLiteral(" (read-only)") : name)
         .arg(SizeText(volume.bytesAvailable()))
         .arg(settings.fps == 1 ? QStringLiteral("PAL 25 fps") : QStringLiteral("NTSC 29.97 fps"))
         .arg(QString::fromLatin1(qualities[settings.QualitySliderPosition()]))
@@ -389,8 +409,10 @@ QString CConvertToolView::CardStatusToolTip() const {
     if (card_->CardRoot().isEmpty() || card_->CardGone() || !store_.IsCardOpen()) {
         return CardStatusText();
     }
-    return QStringLiteral("Card: %1\n%2")
-        .arg(QDir::toNativeSeparators(card_->CardRoot()), CardStatusText().section(QStringLiteral(": "), 1));
+    return QStringLiteral("Card: %1%2\n%3")
+        .arg(QDir::toNativeSeparators(card_->CardRoot()),
+             ReadOnly() ? QStringLiteral(" (read-only)") : QString(),
+             CardStatusText().section(QStringLiteral(": "), 1));
 }
 
 QStringList CConvertToolView::AskImportFiles(const QStringList& filters) {

@@ -57,6 +57,8 @@ public:
     int SelectedPad() const { return selectedPad_; }
     bool GridReady() const { return gridReady_; }
     bool Busy() const { return busy_; }
+    // The open card cannot be written: it is looked at, played and exported, and nothing changes it.
+    bool ReadOnly() const;
     PadKind LastImportKind() const;
     // The card's root folder while one is open (or was open and has gone), else empty.
     QString CardRoot() const;
@@ -138,6 +140,8 @@ private:
     void PadInformation();
     void UpdateButtons();
     bool CommandAllowed() const;
+    // A command that would change the card: allowed as CommandAllowed, and never on a read-only card.
+    bool ChangeAllowed();
     PadKind KindOf(int pad) const;
 
     PadCommands& padCommands_;

@@ -12,6 +12,7 @@
 #include "ui/PlayerWidget.h"
 #include "ui/QtPadQuestions.h"
 #include "ui/QtUserMessages.h"
+#include "ui/ReadOnlyCard.h"
 #include "ui/WindowPlacement.h"
 
 #include <QDesktopServices>
@@ -67,6 +68,8 @@ void CDialogMovieInformation::SetPad(int bankIndex, int numberIndex, int padInde
 }
 
 void CDialogMovieInformation::Start() {
+    // A read-only card's movie plays and exports; its sound cannot be changed.
+    EnableChange(audioButton_, true, store_.IsReadOnly());
     std::string movieName;
     std::string audioName;
     const PadEntry* entry = store_.Entry(pad_);

@@ -13,6 +13,7 @@
 #include "ui/PreviewDialog.h"
 #include "ui/QtPadQuestions.h"
 #include "ui/QtUserMessages.h"
+#include "ui/ReadOnlyCard.h"
 #include "ui/WindowPlacement.h"
 
 #include <QDesktopServices>
@@ -203,8 +204,15 @@ void CDialogPictureInformation::Start() {
     const StillRecord* stills = Stills();
     const std::string audio = stills != nullptr ? NameText(stills->audioFileName) : std::string();
     audioDisplayName_ = audio.empty() ? QString() : AudioDisplayName(store_, audio);
-    upButton_->setEnabled(false);
-    downButton_->setEnabled(false);
+    // A read-only card is looked at: its pictures play and open, and nothing changes them.
+    readOnly_ = store_.IsReadOnly();
+    for (QWidget* control : {static_cast<QWidget*>(importButton_), static_cast<QWidget*>(deleteButton_),
+                             static_cast<QWidget*>(audioButton_)}) {
+        EnableChange(control, true, readOnly_);
+    }
+    list_->setDragDropMode(readOnly_ ? QAbstractItemView::NoDragDrop : QAbstractItemView::InternalMove);
+    setAcceptDrops(!readOnly_);
+    UpdateArrows();
     OpenPlayer();
     if (!initialised_) {
         initialSize_ = size();
@@ -238,8 +246,8 @@ void CDialogPictureInformation::AddRow(const std::string& name, int index) {
 void CDialogPictureInformation::UpdateArrows() {
     const int n = StillCount();
     const int k = list_->currentRow();
-    upButton_->setEnabled(n >= 2 && k >= 1);
-    downButton_->setEnabled(n >= 2 && k >= 0 && k < n - 1);
+    EnableChange(upButton_, n >= 2 && k >= 1, readOnly_);
+    EnableChange(downButton_, n >= 2 && k >= 0 && k < n - 1, readOnly_);
 }
 
 void CDialogPictureInformation::Move(int from, int to) {
@@ -303,6 +311,9 @@ void CDialogPictureInformation::ShowSelectedPicture() {
 
 void CDialogPictureInformation::OnUp() {
     const int k = list_->currentRow();
+    if (readOnly_) {
+        return; // the keys of the list, on a read-only card
+    }
     if (k <= 0) {
         return;
     }
@@ -311,6 +322,9 @@ void CDialogPictureInformation::OnUp() {
 
 void CDialogPictureInformation::OnDown() {
     const int k = list_->currentRow();
+    if (readOnly_) {
+        return; // the keys of the list, on a read-only card
+    }
     if (k < 0 || k + 1 >= StillCount()) {
         return;
     }
@@ -328,6 +342,9 @@ void CDialogPictureInformation::OnImport() {
 
 void CDialogPictureInformation::OnDelete() {
     const int k = list_->currentRow();
+    if (readOnly_) {
+        return; // the keys of the list, on a read-only card
+    }
     if (k < 0) {
         return;
     }

@@ -118,6 +118,7 @@ private:
     int formWidth_ = 0; // the form's own width; the player's column lies right of it
     bool initialised_ = false;
     bool placed_ = false;
+    bool readOnly_ = false; // the card was opened only to look at it
 
     QLabel* bankLabel_ = nullptr;
     QLabel* padLabel_ = nullptr;

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <unistd.h>
+
 namespace k72 {
 namespace {
 
@@ -49,6 +51,32 @@ void CardController::Tell(const StoreResult& result) {
     if (!result.text.empty()) {
         emit Message(QString::fromStdString(result.text));
     }
+}
+
+bool CardController::ReadOnly() const {
+    return store_.IsReadOnly();
+}
+
+// A card that cannot be written (a write-protected medium, a pad file or card folder that is read-only)
+// is opened to be looked at instead of being refused.
+StoreOutcome<CardOpenResult> CardController::OpenRoot(const QString& root) {
+    auto opened = store_.OpenCardRoot(PathOf(root));
+    bool cannotWrite = !opened && opened.value.failure == CardOpenFailure::ReadOnly;
+    // A writable pad file in a folder that cannot take new files is no card to change either.
+    if (opened && ::access(store_.CardFolder().c_str(), W_OK) != 0) {
+        cannotWrite = true;
+        store_.Close();
+    }
+    if (!cannotWrite) {
+        return opened;
+    }
+    auto looked = store_.OpenCardRoot(PathOf(root), CardAccess::ReadOnly);
+    if (looked) {
+        emit StatusMessage(QStringLiteral("The card %1 is read-only: it can be looked at and exported.")
+                               .arg(QDir::toNativeSeparators(root)));
+        return looked;
+    }
+    return opened ? looked : opened;
 }
 
 void CardController::Start() {
@@ -137,7 +165,7 @@ void CardController::ChooseDrive(int index) {
     driveList_->setToolTip(root);
     // The empty first entry names no folder: the card is looked for relative to the working folder, and
     // that normally fails like any other drive without the card.
-    const auto opened = store_.OpenCardRoot(PathOf(root));
+    const auto opened = OpenRoot(root);
     if (!opened) {
         emit CardChanged();
         // The store says why: not the card at all, or a card that is in use elsewhere, read-only, ...
@@ -186,7 +214,7 @@ void CardController::CheckCard() {
         return;
     }
     // Gone: open it again as soon as it is back, where it was left.
-    const auto opened = store_.OpenCardRoot(PathOf(openRoot_));
+    const auto opened = OpenRoot(openRoot_);
     if (!opened) {
         return;
     }
