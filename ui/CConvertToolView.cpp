@@ -420,7 +420,10 @@ QStringList CConvertToolView::AskImportFiles(const QStringList& filters) {
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::ReadOnly, false);
+    // The filters' names, not their patterns; the first, all that can be imported, is chosen.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.value(0));
     const QString folder = remembered::ImportFolder();
     if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
         dialog.setDirectory(folder);

@@ -167,7 +167,8 @@ bool CDialogMovieInformation::AskConvertSound(const QString& question) {
 }
 
 QString CDialogMovieInformation::AskAudioFile() {
-    return QFileDialog::getOpenFileName(this, QString(), QString(), SoundFilters());
+    return QFileDialog::getOpenFileName(this, QString(), QString(), SoundFilters(), nullptr,
+                                        QFileDialog::HideNameFilterDetails);
 }
 
 void CDialogMovieInformation::OpenWithDesktop(const std::filesystem::path& path) {

@@ -456,7 +456,8 @@ void CDialogPictureInformation::done(int result) {
 
 QStringList CDialogPictureInformation::AskImageFiles() {
     // The pictures we know, then all files (movies are no choice here).
-    return QFileDialog::getOpenFileNames(this, QString(), QString(), PictureFilters());
+    return QFileDialog::getOpenFileNames(this, QString(), QString(), PictureFilters(), nullptr,
+                                         QFileDialog::HideNameFilterDetails);
 }
 
 bool CDialogPictureInformation::AskPreview(const QStringList& paths, std::vector<FitMode>& fits) {
@@ -472,7 +473,8 @@ bool CDialogPictureInformation::AskConvertSound(const QString& question) {
 }
 
 QString CDialogPictureInformation::AskAudioFile() {
-    return QFileDialog::getOpenFileName(this, QString(), QString(), SoundFilters());
+    return QFileDialog::getOpenFileName(this, QString(), QString(), SoundFilters(), nullptr,
+                                        QFileDialog::HideNameFilterDetails);
 }
 
 int CDialogPictureInformation::AskDeleteFiles(const QString& text) {

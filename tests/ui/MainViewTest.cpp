@@ -52,24 +52,36 @@ TEST(MainViewRules, ImportKindsAndFilters) {
     EXPECT_EQ(PadKindOfFile("/a/p.HEIC"), PadKindStill);
     EXPECT_EQ(PadKindOfFile("/a/noextension"), PadKindEmpty);
     EXPECT_EQ(PadKindOfFile("/a.jpg/sound.wav"), PadKindEmpty);
+    // All that can be imported comes first (and is chosen), then the kind last imported, then all files.
     const QStringList afterMovie = ImportFilters(PadKindMovie);
-    ASSERT_EQ(afterMovie.size(), 3);
-    EXPECT_TRUE(afterMovie[0].startsWith("movie ("));
-    EXPECT_TRUE(afterMovie[0].contains("*.[Mm][Pp][Ee][Gg]")) << afterMovie[0].toStdString();
-    EXPECT_TRUE(afterMovie[0].contains("*.[Mm]2[Tt][Ss]"));
-    EXPECT_TRUE(afterMovie[1].contains("*.[Hh][Ee][Ii][Cc]"));
-    // The dialog's own wildcard matching finds a name in any letter case.
-    const QString avi = afterMovie[0].section(QLatin1Char('('), 1).section(QLatin1Char(' '), 0, 0);
-    EXPECT_EQ(avi, "*.[Aa][Vv][Ii]");
-    const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(avi));
-    for (const char* name : {"clip.avi", "CLIP.AVI", "clip.aVi"}) {
-        EXPECT_TRUE(pattern.match(QString::fromLatin1(name)).hasMatch()) << name;
-    }
-    EXPECT_FALSE(pattern.match(QStringLiteral("clip.avi.txt")).hasMatch());
-    EXPECT_TRUE(afterMovie[1].startsWith("image ("));
-    EXPECT_EQ(afterMovie[2], "All files (*)");
+    ASSERT_EQ(afterMovie.size(), 4);
+    EXPECT_TRUE(afterMovie[0].startsWith("All supported files ("));
+    EXPECT_TRUE(afterMovie[1].startsWith("Movies ("));
+    EXPECT_TRUE(afterMovie[2].startsWith("Pictures ("));
+    EXPECT_EQ(afterMovie[3], "All files (*)");
     EXPECT_EQ(ImportFilters(PadKindEmpty), afterMovie);
-    EXPECT_TRUE(ImportFilters(PadKindStill)[0].startsWith("image ("));
+    EXPECT_TRUE(ImportFilters(PadKindStill)[1].startsWith("Pictures ("));
+    // The dialog's own wildcard matching finds a name in any letter case; every kind of the one list
+    // is among all that is supported.
+    const auto matches = [](const QString& filter, const QString& name) {
+        for (const QString& pattern :
+             filter.section(QLatin1Char('('), 1).chopped(1).split(QLatin1Char(' '))) {
+            if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern))
+                    .match(name)
+                    .hasMatch()) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (const char* name :
+         {"clip.avi", "CLIP.AVI", "clip.aVi", "clip.mpeg", "clip.M2TS", "photo.HEIC", "p.jpg"}) {
+        EXPECT_TRUE(matches(afterMovie[0], QString::fromLatin1(name))) << name;
+    }
+    EXPECT_FALSE(matches(afterMovie[0], QStringLiteral("clip.avi.txt")));
+    EXPECT_FALSE(matches(afterMovie[0], QStringLiteral("sound.wav")));
+    EXPECT_TRUE(matches(afterMovie[1], QStringLiteral("clip.mov")));
+    EXPECT_FALSE(matches(afterMovie[1], QStringLiteral("p.png")));
 }
 
 TEST_F(MainView, FormLayout) {
@@ -385,15 +397,15 @@ TEST_F(MainView, ImportRoundTripThroughTheStore) {
     heartbeat.start(10);
     view.ImportButton()->click();
     heartbeat.stop();
-    // The movie filter comes second after a picture import.
+    // After a picture import the pictures come right after all that is supported.
     ASSERT_EQ(view.importFilters.size(), 2u);
-    EXPECT_TRUE(view.importFilters[1][0].startsWith("image ("));
+    EXPECT_TRUE(view.importFilters[1][1].startsWith("Pictures ("));
     EXPECT_EQ(view.PadView()->PadState(9), PadKindMovie);
     EXPECT_EQ(view.LastImportKind(), PadKindMovie);
     EXPECT_TRUE(std::filesystem::exists(card.card.folder / "K72_0005.AVI"));
     EXPECT_EQ(GetName(card.card.PadBytes(), RecordAt(0, 0, 9) + 8), "K72_0005.AVI");
     EXPECT_GT(ticks, 3); // the event loop ran while the movie converted
-    EXPECT_TRUE(ImportFilters(view.LastImportKind())[0].startsWith("movie ("));
+    EXPECT_TRUE(ImportFilters(view.LastImportKind())[1].startsWith("Movies ("));
 
     // And out again: delete with its files.
     view.deleteAnswer = QMessageBox::Yes;
