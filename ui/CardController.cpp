@@ -9,6 +9,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QListView>
+#include <QStandardItemModel>
 #include <QStyle>
 
 #include <algorithm>
@@ -108,6 +110,14 @@ void CardController::FillDriveList() {
             driveList_->setItemData(driveList_->count() - 1, folder, Qt::ToolTipRole);
             widest = std::max(widest, metrics.horizontalAdvance(folder));
         }
+    }
+    // The empty first entry stands for no card: it is there to be current, not to be chosen.
+    if (auto* rows = qobject_cast<QStandardItemModel*>(driveList_->model());
+        rows != nullptr && rows->rowCount() > 0) {
+        rows->item(0)->setEnabled(false);
+    }
+    if (auto* view = qobject_cast<QListView*>(driveList_->view()); view != nullptr) {
+        view->setRowHidden(0, true);
     }
     // The list opens wide enough for the longest path; the closed box keeps its place in the form.
     driveList_->view()->setMinimumWidth(std::max(driveList_->width(), 22 + widest + 24));

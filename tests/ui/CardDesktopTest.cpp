@@ -11,6 +11,7 @@
 #include "ui/CConvertToolView.h"
 #include "ui/CardVolumes.h"
 #include "ui/DriveList.h"
+#include "ui/RememberedPlaces.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -117,10 +118,30 @@ TEST(CardDesktop, CardsAreRecognisedAndNamedByLabelAndSize) {
     EXPECT_EQ(CardVolumeText("", 2000000000LL, "/media/u/3A1F-0C2B"), "3A1F-0C2B (2.0 GB)");
     EXPECT_EQ(CardVolumeText("", 0, "/media/u/SD"), "SD (size unknown)");
 
-    // The card named on the command line is listed and marked as a card.
+    // The card named on the command line is listed by its folder's name and marked as a card; then the
+    // cards and removable volumes by label and size; the system's disks not at all; then a recent card
+    // that is still there.
+    PadCard recent(dir / "recent");
+    const QString recentRoot = QString::fromStdString(recent.card.root.string());
+    remembered::RememberCard(recentRoot);
+    SetMountedVolumeSource([] {
+        return std::vector<MountedVolume>{{"/", "", 100, false},
+                                          {"/mnt/containers/tools", "", 100, false},
+                                          {"/media/u/STICK", "STICK", 2000000000LL, true}};
+    });
     const auto entries = ListDrives(QString::fromStdString(card.card.root.string()));
-    ASSERT_GE(entries.size(), 2u);
+    SetMountedVolumeSource({});
+    QStringList texts;
+    for (const DriveEntry& entry : entries) {
+        texts << entry.text;
+    }
+    EXPECT_EQ(texts,
+              (QStringList{"", QString::fromStdString(card.card.root.filename().string()), "STICK (2.0 GB)",
+                           QString::fromStdString(recent.card.root.filename().string())}));
+    ASSERT_EQ(entries.size(), 4u);
     EXPECT_TRUE(entries[1].card);
+    EXPECT_EQ(entries[3].root, recentRoot);
+    EXPECT_TRUE(entries[3].card);
 }
 
 TEST(CardDesktop, TheWatchReportsOnlyRealChangesAndPollsWithoutUDisks) {

@@ -7,6 +7,7 @@
 #include "ui/CDialogPreference.h"
 #include "ui/CMovieInfoBox.h"
 #include "ui/DialogUnits.h"
+#include "ui/PictureBatchWindow.h"
 #include "ui/ProgressDialog.h"
 #include "ui/WindowPlacement.h"
 
@@ -214,7 +215,7 @@ TEST(WindowPlacement, CentredOrBesideAndAlwaysOnTheScreen) {
     }
 }
 
-// The program's own windows use it: a progress window and the conversion window open over their owner,
+// The program's own windows use it: the progress windows and the conversion window open over their owner,
 // and over the screen's centre while the owner is not shown.
 TEST(WindowPlacement, ProgressWindowsOpenOverTheirOwner) {
     QWidget owner;
@@ -225,7 +226,10 @@ TEST(WindowPlacement, ProgressWindowsOpenOverTheirOwner) {
         owner.setVisible(ownerShown);
         ProgressDialog progress(&owner);
         CDialogConversionInfo conversion(&owner);
-        for (QWidget* window : std::initializer_list<QWidget*>{&progress, &conversion}) {
+        PictureBatchWindow batch(&owner, 0, 3); // shows itself
+        auto* pictures = owner.findChild<QWidget*>(QString::fromLatin1(PictureBatchWindow::kObjectName));
+        ASSERT_NE(pictures, nullptr);
+        for (QWidget* window : std::initializer_list<QWidget*>{&progress, &conversion, pictures}) {
             window->show();
             const QRect around = ownerShown ? owner.frameGeometry() : area;
             EXPECT_LE((window->frameGeometry().center() - around.center()).manhattanLength(), 2)

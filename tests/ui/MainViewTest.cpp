@@ -13,6 +13,7 @@
 #include "ui/RememberedPlaces.h"
 
 #include <QComboBox>
+#include <QListView>
 #include <QPushButton>
 #include <QTest>
 
@@ -113,13 +114,16 @@ TEST_F(MainView, CardOnTheCommandLineIsChosenAtStart) {
     EXPECT_EQ(view.PadView()->PadState(5), PadKindMovie);
     EXPECT_EQ(view.PadView()->PadState(0), PadKindStill);
     EXPECT_EQ(view.PadView()->PadState(1), PadKindEmpty);
-    // The first entry and every mounted volume follow; "/" is always mounted.
-    bool rootListed = false;
-    for (int i = 2; i < view.DriveList()->count(); ++i) {
-        rootListed = rootListed || view.DriveList()->itemData(i).toString() == "/";
+    // The card by its folder's name; the empty first entry stands for no card and is not offered; the
+    // system's disk ("/" is always mounted) is no card and not listed.
+    EXPECT_EQ(view.DriveList()->currentText().toStdString(), card.card.root.filename().string());
+    auto* rows = qobject_cast<QListView*>(view.DriveList()->view());
+    ASSERT_NE(rows, nullptr);
+    EXPECT_TRUE(rows->isRowHidden(0));
+    EXPECT_EQ(view.DriveList()->findData(QStringLiteral("/")), -1);
+    for (int i = 1; i < view.DriveList()->count(); ++i) {
         EXPECT_FALSE(view.DriveList()->itemIcon(i).isNull());
     }
-    EXPECT_TRUE(rootListed);
 }
 
 // A card that another program (k72-card, a second window) has open is not "another drive".
