@@ -21,11 +21,11 @@ namespace k72 {
 CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                              Qt::WindowCloseButtonHint),
+                              Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       app_(app) {
     setWindowTitle(QString::fromLatin1(kTitle));
     setFont(FormFont());
-    setFixedSize(300, 380);
+    resize(300, 380);
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("File(&F)"));
     openCardAction_ = file->addAction(QStringLiteral("Open Card Folder…"));
@@ -60,7 +60,7 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     cardStatus_ = new QLabel(this);
     cardStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addPermanentWidget(cardStatus_, 1);
-    statusBar()->setSizeGripEnabled(false);
+    statusBar()->setSizeGripEnabled(true);
     FillRecentCards();
     UpdateCardStatus();
 
@@ -80,9 +80,12 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
         FillRecentCards();
     });
     connect(view_, &CConvertToolView::StatusMessage, this, [this](const QString& text) {
-        // The card's line steps aside for the message for a while.
+        // The card's line steps aside for the message for a while; a message longer than the line is
+        // shortened with an ellipsis and read whole in the tooltip, never cut off.
         cardStatus_->hide();
-        statusBar()->showMessage(text, 8000);
+        statusBar()->setToolTip(text);
+        statusBar()->showMessage(
+            statusBar()->fontMetrics().elidedText(text, Qt::ElideRight, std::max(100, width() - 24)), 8000);
     });
     connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
         if (text.isEmpty()) {
@@ -142,8 +145,16 @@ void CMainFrame::FitToForm() {
         return;
     }
     fitted_ = true;
-    setFixedSize(view_->width(),
-                 view_->height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    // The form at its natural size is the smallest the window gets; it grows, and maximizes, from there.
+    const QSize natural(view_->minimumWidth(), view_->minimumHeight() + menuBar()->sizeHint().height() +
+                                                   statusBar()->sizeHint().height());
+    setMinimumSize(natural);
+    resize(natural);
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    UpdateCardStatus(); // the line takes the width it has
 }
 
 void CMainFrame::FillRecentCards() {

@@ -1,10 +1,11 @@
 #pragma once
-// The main window: a fixed frame around the main form with the menus "File(&F)" (Open Card Folder…,
-// the last cards, Preference, Exit), "Pad(&P)" (the form's commands with their shortcuts) and
-// "Help(&H)" (the manual, the about box), and a status bar that shows the card, its free space and what
-// an import will use. Its title is the program's name, which says so when the card is read-only. The form
-// starts (fills its drive list, opens the card named on the command line) once the window is on the screen,
-// so that whatever it has to say at start appears over the window, not before it.
+// The main window: a frame around the main form, as small as the form and growing with it (maximized
+// too), with the menus "File(&F)" (Open Card Folder…, the last cards, Preference, Exit), "Pad(&P)" (the
+// form's commands with their shortcuts) and "Help(&H)" (the manual, the about box), and a status bar that
+// shows the card, its free space and what an import will use. Its title is the program's name, which says so
+// when the card is read-only. The form starts (fills its drive list, opens the card named on the command
+// line) once the window is on the screen, so that whatever it has to say at start appears over the window,
+// not before it.
 
 #include <QMainWindow>
 
@@ -51,6 +52,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -25,6 +25,7 @@
 #include <QStorageInfo>
 
 #include <array>
+#include <cmath>
 
 namespace k72 {
 namespace {
@@ -60,7 +61,9 @@ CConvertToolView::CConvertToolView(PadCommands& commands, const QString& cardRoo
     : QWidget(parent), padCommands_(commands), store_(commands.Store()),
       commands_(std::make_unique<FormCommands>(commands, *this)) {
     setFont(FormFont());
-    setFixedSize(DluSize(185, 198));
+    // The form's natural size is its smallest; it grows with its window.
+    setMinimumSize(DluSize(185, 198));
+    resize(minimumSize());
 
     QLabel* driveLabel = MakeLabel(this, QStringLiteral("K-72 Drive :"), 7, 7, 39, 8);
     driveList_ = new CDriveListBox(this);
@@ -102,6 +105,14 @@ CConvertToolView::CConvertToolView(PadCommands& commands, const QString& cardRoo
     deleteButton_ = MakeFormButton(this, QStringLiteral("Delete"), 128, 156);
     exportButton_ = MakeFormButton(this, QStringLiteral("Export"), 7, 177);
     exitButton_ = MakeFormButton(this, QStringLiteral("Exit"), 128, 177);
+    for (const auto& [button, share] :
+         std::initializer_list<std::pair<QPushButton*, double>>{{importButton_, 0.0},
+                                                                {exportButton_, 0.0},
+                                                                {informationButton_, 0.5},
+                                                                {deleteButton_, 1.0},
+                                                                {exitButton_, 1.0}}) {
+        anchored_.push_back(Anchored{button, button->pos(), share});
+    }
 
     card_ = new CardController(store_, driveList_, cardRoot, this);
     card_->SetBusyCheck([this] { return busy_; });
@@ -135,6 +146,31 @@ void CConvertToolView::showEvent(QShowEvent* event) {
     InitialSetUp();
 }
 
+void CConvertToolView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Relayout();
+}
+
+// The pads take the room a grown window gives, keeping their shape, centred where they were; the buttons
+// keep to the bottom and to their side.
+void CConvertToolView::Relayout() {
+    const QSize natural = minimumSize();
+    const int extraWidth = std::max(0, width() - natural.width());
+    const int extraHeight = std::max(0, height() - natural.height());
+    for (const Anchored& item : anchored_) {
+        item.widget->move(item.base + QPoint(static_cast<int>(extraWidth * item.shareOfWidth), extraHeight));
+    }
+    const QRect area(padgrid::kGridLeft, padgrid::kGridTop, padgrid::kGridWidth + extraWidth,
+                     padgrid::kGridHeight + extraHeight);
+    const double scale = std::min(area.width() / static_cast<double>(padgrid::kGridWidth),
+                                  area.height() / static_cast<double>(padgrid::kGridHeight));
+    const QSize grid(static_cast<int>(padgrid::kGridWidth * scale),
+                     static_cast<int>(padgrid::kGridHeight * scale));
+    padView_->setGeometry(
+        QRect(area.topLeft() + QPoint((area.width() - grid.width()) / 2, (area.height() - grid.height()) / 2),
+              grid));
+}
+
 void CConvertToolView::InitialSetUp() {
     if (setUpDone_) {
         return;
@@ -142,7 +178,7 @@ void CConvertToolView::InitialSetUp() {
     setUpDone_ = true;
     bankList_->setEnabled(false);
     numberList_->setEnabled(false);
-    padView_->move(padgrid::kGridLeft, padgrid::kGridTop);
+    Relayout();
     card_->Start();
 }
 
@@ -299,7 +335,12 @@ void CConvertToolView::SelectPadAt(const QPoint& point) {
     if (!gridReady_ || busy_) {
         return;
     }
-    const int pad = padgrid::HitTestPad(point.x(), point.y());
+    // The click goes through the grid's scale back to the form at its natural size, where the raster of
+    // the pads is.
+    const double scale = padView_->Scale();
+    const QPointF inGrid = QPointF(point - padView_->pos()) / scale;
+    const int pad = padgrid::HitTestPad(padgrid::kGridLeft + static_cast<int>(std::floor(inGrid.x())),
+                                        padgrid::kGridTop + static_cast<int>(std::floor(inGrid.y())));
     ChoosePad(pad);
     if (pad >= 0) {
         padView_->setFocus(Qt::MouseFocusReason);

@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 class QComboBox;
 class QPushButton;
@@ -124,6 +125,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
@@ -137,6 +139,8 @@ private:
     void ShowBank();
     void ChoosePad(int pad);
     void SelectPadAt(const QPoint& point);
+    // Places the pads and the buttons for the form's size (see resizeEvent).
+    void Relayout();
     void PadInformation();
     void UpdateButtons();
     bool CommandAllowed() const;
@@ -166,6 +170,14 @@ private:
     QPushButton* informationButton_ = nullptr;
     QPushButton* deleteButton_ = nullptr;
     QPushButton* exitButton_ = nullptr;
+    // Where each button stands in the form at its natural size, and how much of the extra width it
+    // moves by (0 left, 1/2 centre, 1 right); all keep to the bottom.
+    struct Anchored {
+        QWidget* widget;
+        QPoint base;
+        double shareOfWidth;
+    };
+    std::vector<Anchored> anchored_;
 };
 
 } // namespace k72

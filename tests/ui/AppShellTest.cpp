@@ -6,6 +6,7 @@
 #include "settings/SettingsStorage.h"
 #include "store/CPadFile.h"
 #include "ui/CConvertToolView.h"
+#include "ui/CPadView.h"
 #include "ui/CDialogPreference.h"
 #include "ui/DesktopOpen.h"
 
@@ -83,16 +84,21 @@ TEST(AppShell, MainWindowTitleMenuAndSize) {
     EXPECT_EQ(frame.ExitAction()->text(), "Exit");
     EXPECT_EQ(frame.ManualAction()->text(), "How to use K-72 Image Converter");
     EXPECT_EQ(frame.AboutAction()->text(), "About K-72 Image Converter");
-    EXPECT_FALSE(frame.windowFlags() & Qt::WindowMaximizeButtonHint);
-    // Sized to the form, its menu and its status bar, and fixed.
+    EXPECT_TRUE(frame.windowFlags() & Qt::WindowMaximizeButtonHint);
+    // Sized to the form, its menu and its status bar at first, and that is its smallest size.
     EXPECT_EQ(frame.width(), frame.View()->width());
     EXPECT_EQ(frame.height(),
               frame.View()->height() + frame.menuBar()->height() + frame.statusBar()->height());
+    EXPECT_EQ(frame.minimumSize(), frame.size());
     // The form, shown once the window was, sits right under the menu.
     EXPECT_TRUE(frame.View()->isVisible());
     EXPECT_EQ(frame.View()->geometry().topLeft(), QPoint(0, frame.menuBar()->height()));
     EXPECT_EQ(frame.CardStatus()->text(), "No card");
-    EXPECT_EQ(frame.minimumSize(), frame.maximumSize());
+    // It grows, and the form with it.
+    frame.resize(frame.width() * 2, frame.height() * 2);
+    QTest::qWait(20);
+    EXPECT_EQ(frame.View()->width(), frame.width());
+    EXPECT_GT(frame.View()->PadView()->width(), 2 * 225 * 9 / 10);
     // Exit, from the form or the menu, closes the window.
     frame.View()->ExitButton()->click();
     EXPECT_FALSE(frame.isVisible());

@@ -215,6 +215,40 @@ TEST_F(MainView, ClicksSelectPadsOnTheRaster) {
     EXPECT_EQ(view.PadView()->Selection(), 2);
 }
 
+// The form grows with its window: the pads keep their shape and take the room, a click still finds the
+// pad under it, and the buttons keep to the bottom.
+TEST_F(MainView, ThePadsGrowWithTheForm) {
+    ScriptedView view(commands, Root());
+    view.show(); // a hidden widget hears of its new size only when it is shown
+    const QSize natural = view.minimumSize();
+    const int exitFromBottom = natural.height() - view.ExitButton()->y();
+    const int exitRight = view.ExitButton()->geometry().right();
+    for (const QSize size : {natural, natural * 1.5, QSize(natural.width() * 3, natural.height()),
+                             QSize(natural.width(), natural.height() * 3)}) {
+        view.resize(size);
+        const QRect grid = view.PadView()->geometry();
+        EXPECT_TRUE(view.rect().contains(grid)) << size.width() << "x" << size.height();
+        EXPECT_NEAR(grid.width() * 2.0 / (grid.height() * 3.0), 1.0, 0.02) << "the grid keeps its shape";
+        EXPECT_GE(view.PadView()->Scale(), 1.0);
+        EXPECT_EQ(view.height() - view.ExitButton()->y(), exitFromBottom);
+        EXPECT_GT(view.ExitButton()->y(), grid.bottom());
+        EXPECT_EQ(view.width() - view.ExitButton()->geometry().right(), natural.width() - exitRight);
+        for (const int pad : {0, 3, 5, 8, 11}) {
+            const QPoint centre = view.PadView()->ShownPadRect(pad).center() + grid.topLeft();
+            Click(view, centre.x(), centre.y());
+            EXPECT_EQ(view.SelectedPad(), pad) << size.width() << "x" << size.height();
+        }
+        // Between two pads of the top row: nothing.
+        const QPoint gap((view.PadView()->ShownPadRect(8).right() + view.PadView()->ShownPadRect(9).left()) /
+                             2,
+                         view.PadView()->ShownPadRect(8).center().y());
+        Click(view, gap.x() + grid.x(), gap.y() + grid.y());
+        EXPECT_EQ(view.SelectedPad(), -1);
+    }
+    view.resize(natural);
+    EXPECT_EQ(view.PadView()->geometry(), QRect(25, 70, 225, 150)) << "the form's own place at its own size";
+}
+
 TEST_F(MainView, InformationOpensTheDialogOfThePadsKind) {
     ScriptedView view(commands, QString::fromStdString(card.card.root.string()));
     view.InitialSetUp();
