@@ -3,6 +3,7 @@
 #include "app/CConvertToolApp.h"
 #include "app/CardCommands.h"
 #include "ui/CConvertToolView.h"
+#include "ui/CardOverviewWindow.h"
 #include "ui/DialogUnits.h"
 #include "ui/ReadOnlyCard.h"
 #include "ui/RememberedPlaces.h"
@@ -32,6 +33,8 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     openCardAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     recentMenu_ = file->addMenu(QStringLiteral("Recent Cards"));
     file->addSeparator();
+    overviewAction_ = file->addAction(QStringLiteral("Card Overview…"));
+    overviewAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
     checkCardAction_ = file->addAction(QStringLiteral("Check Card…"));
     ejectCardAction_ = file->addAction(QStringLiteral("Eject Card"));
     file->addSeparator();
@@ -63,12 +66,14 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     statusBar()->setSizeGripEnabled(true);
     FillRecentCards();
     UpdateCardStatus();
+    overviewAction_->setEnabled(false); // until a card is open
 
     connect(preferenceAction_, &QAction::triggered, this, [this] {
         app_.OnPreference(this);
         UpdateCardStatus();
     });
     connect(openCardAction_, &QAction::triggered, view_, &CConvertToolView::OpenCardFolder);
+    connect(overviewAction_, &QAction::triggered, this, &CMainFrame::ShowOverview);
     connect(importAction_, &QAction::triggered, view_, &CConvertToolView::Import);
     connect(exportAction_, &QAction::triggered, view_, &CConvertToolView::Export);
     connect(informationAction_, &QAction::triggered, view_, &CConvertToolView::Information);
@@ -176,12 +181,24 @@ void CMainFrame::UpdateCardStatus() {
     cardStatus_->setToolTip(view_->CardStatusToolTip());
 }
 
+void CMainFrame::ShowOverview() {
+    const QString root = view_->OpenCardRoot();
+    if (root.isEmpty() || view_->Busy()) {
+        return;
+    }
+    CardOverviewWindow window(std::filesystem::path(root.toStdString()), this);
+    if (window.exec() == QDialog::Accepted) {
+        view_->GoToNumber(window.ChosenBank(), window.ChosenNumber());
+    }
+}
+
 QString CMainFrame::Title() const {
     return QString::fromLatin1(view_ != nullptr && view_->ReadOnly() ? kReadOnlyTitle : kTitle);
 }
 
 void CMainFrame::ShowCardAccess() {
     setWindowTitle(Title());
+    overviewAction_->setEnabled(!view_->OpenCardRoot().isEmpty());
     const bool readOnly = view_->ReadOnly();
     for (QAction* action : {importAction_, deleteAction_}) {
         action->setEnabled(!readOnly);

@@ -41,6 +41,9 @@ public:
     // Reads the card's line of the status bar again.
     void UpdateCardStatus();
     QAction* CheckCardAction() const { return checkCardAction_; }
+    QAction* OverviewAction() const { return overviewAction_; }
+    // File → Card Overview…: the open card's numbers at a glance; the one chosen is shown.
+    void ShowOverview();
     // The form has started (see above).
     bool Started() const { return started_; }
     QAction* EjectCardAction() const { return ejectCardAction_; }
@@ -77,6 +80,7 @@ private:
     QMenu* recentMenu_ = nullptr;
     QLabel* cardStatus_ = nullptr;
     QAction* checkCardAction_ = nullptr;
+    QAction* overviewAction_ = nullptr;
     QAction* ejectCardAction_ = nullptr;
     CardCommands* cards_ = nullptr;
     bool fitted_ = false;

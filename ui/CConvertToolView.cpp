@@ -253,6 +253,16 @@ void CConvertToolView::RedrawPads() {
     }
 }
 
+void CConvertToolView::GoToNumber(int bank, int number) {
+    if (!gridReady_ || busy_ || bank < 0 || bank > 5 || number < 0 || number > 11) {
+        return;
+    }
+    bankList_->setCurrentIndex(bank);
+    numberList_->setCurrentIndex(number);
+    OnBankChosen(bank);
+    OnNumberChosen(number);
+}
+
 // --- Bank, number and pads ---
 
 void CConvertToolView::OnBankChosen(int index) {

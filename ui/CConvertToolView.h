@@ -50,6 +50,9 @@ public:
     QString OpenCardRoot() const;
     // Draws the pads again from the store, after something else changed the card.
     void RedrawPads();
+    // Shows bank 0 … 5, number 0 … 11 of the open card, as choosing them in the lists does (the card
+    // overview's choice).
+    void GoToNumber(int bank, int number);
     // The pad as the store has it now, whatever a command did or failed to do.
     void ShowPad(int pad);
 

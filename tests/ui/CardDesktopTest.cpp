@@ -9,6 +9,9 @@
 #include "app/CardWatcher.h"
 #include "store/CPadFile.h"
 #include "ui/CConvertToolView.h"
+#include "ui/CPadView.h"
+#include "ui/CardOverviewWidget.h"
+#include "ui/CardOverviewWindow.h"
 #include "ui/CardVolumes.h"
 #include "ui/DriveList.h"
 #include "ui/RememberedPlaces.h"
@@ -27,6 +30,7 @@
 #include <QSignalSpy>
 #include <QStorageInfo>
 #include <QThread>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -339,6 +343,37 @@ TEST(CardDesktop, TheFileMenuHasCheckAndEject) {
     }
     EXPECT_EQ(texts,
               (QStringList{QString::fromUtf8("Open Card Folder\u2026"), "Recent Cards",
-                           QString::fromUtf8("Check Card\u2026"), "Eject Card", "Preference", "Exit"}));
+                           QString::fromUtf8("Card Overview\u2026"), QString::fromUtf8("Check Card\u2026"),
+                           "Eject Card", "Preference", "Exit"}));
     EXPECT_NE(frame.Cards(), nullptr);
+}
+
+// File → Card Overview… shows the open card's numbers; the one chosen is where the main window goes.
+TEST(CardDesktop, TheCardOverviewGoesToTheChosenNumber) {
+    TempDir dir;
+    PadCard card(dir.Path());
+    card.PutMovie(2, 4, 0, "K72_0001.AVI");
+    card.card.AddFile("K72_0001.AVI");
+    CConvertToolApp app;
+    CMainFrame& frame = app.CreateMainWindow(QString::fromStdString(card.card.root.string()));
+    EXPECT_FALSE(frame.OverviewAction()->isEnabled()) << "no card yet";
+    frame.View()->InitialSetUp();
+    ASSERT_TRUE(frame.OverviewAction()->isEnabled());
+    QString usedText;
+    ModalAnswerer choose([&usedText](QWidget* modal) {
+        auto* window = qobject_cast<CardOverviewWindow*>(modal);
+        if (window == nullptr) {
+            return false;
+        }
+        QSignalSpy loaded(window->Overview(), &CardOverviewWidget::Loaded);
+        EXPECT_TRUE(loaded.count() > 0 || loaded.wait(5000));
+        usedText = window->Overview()->Cell(2, 4)->text();
+        window->Overview()->Cell(2, 4)->click();
+        return true;
+    });
+    frame.OverviewAction()->trigger();
+    EXPECT_TRUE(usedText.contains("1")) << usedText.toStdString();
+    EXPECT_EQ(frame.View()->BankList()->currentText(), "BANK:C");
+    EXPECT_EQ(frame.View()->NumberList()->currentText(), "5");
+    EXPECT_EQ(frame.View()->PadView()->PadState(0), PadKindMovie);
 }
