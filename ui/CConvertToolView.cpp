@@ -11,6 +11,7 @@
 #include "ui/DriveList.h"
 #include "ui/FormCommands.h"
 #include "ui/PadGeometry.h"
+#include "ui/PreviewDialog.h"
 #include "ui/QtUserMessages.h"
 #include "ui/ReadOnlyCard.h"
 #include "ui/RememberedPlaces.h"
@@ -483,6 +484,14 @@ QStringList CConvertToolView::AskImportFiles(const QStringList& filters) {
         return {};
     }
     return dialog.selectedFiles();
+}
+
+bool CConvertToolView::AskPreview(const QStringList& paths, std::vector<FitMode>& fits) {
+    std::vector<std::filesystem::path> files;
+    for (const QString& path : paths) {
+        files.emplace_back(path.toStdString());
+    }
+    return PreviewDialog::Ask(this, files, padCommands_.GetSettings(), fits);
 }
 
 QString CConvertToolView::AskExportFolder() {

@@ -4,6 +4,7 @@
 // the card's life cycle is the CardController's, the commands are FormCommands', and every change to
 // the card is a call to the store; the form draws the pads and keeps the selection.
 
+#include "codecs/FitGeometry.h"
 #include "store/PadRecords.h"
 #include "store/StoreResult.h"
 #include "ui/PadContentCache.h"
@@ -89,6 +90,9 @@ public:
 
     // --- The windows the commands open; tests replace them with scripted answers ---
     virtual QStringList AskImportFiles(const QStringList& filters);
+    // The preview of files about to be imported, when the preferences ask for one: true for Convert,
+    // with the fit chosen for each file in fits.
+    virtual bool AskPreview(const QStringList& paths, std::vector<FitMode>& fits);
     virtual QString AskExportFolder();
     virtual QString AskCardFolder();
     // The delete question (Yes, No or Cancel; Cancel is the default).

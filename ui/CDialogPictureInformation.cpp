@@ -5,6 +5,7 @@
 #include "store/PadCommands.h"
 #include "ui/CPictureListBox.h"
 #include "ui/CThemeButton.h"
+#include "ui/ChosenFit.h"
 #include "ui/DesktopOpen.h"
 #include "ui/DialogUnits.h"
 #include "ui/MediaKinds.h"
@@ -38,24 +39,6 @@ namespace {
 QIcon Icon(const char* name) {
     return QIcon(artwork::ResourcePath(name));
 }
-
-// The import converts with the fit of its settings: for one picture, the fit chosen for it in the
-// preview, and the user's own again afterwards.
-class ChosenFit {
-public:
-    ChosenFit(PadCommands& commands, FitMode fit) : commands_(commands), saved_(commands.GetSettings()) {
-        Settings chosen = saved_;
-        chosen.fit = fit;
-        commands_.SetSettings(chosen);
-    }
-    ~ChosenFit() { commands_.SetSettings(saved_); }
-    ChosenFit(const ChosenFit&) = delete;
-    ChosenFit& operator=(const ChosenFit&) = delete;
-
-private:
-    PadCommands& commands_;
-    Settings saved_;
-};
 
 // Space between the form and the player's column, and below the player.
 constexpr int kPlayerGap = 8;

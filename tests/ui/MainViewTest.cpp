@@ -403,6 +403,58 @@ TEST_F(MainView, ExitAsksTheWindowToClose) {
 
 // Import through the real store and converters: a picture synchronously, a movie with the progress
 // window, during which the program keeps handling events.
+// Files chosen or dropped are previewed first when the preferences ask for it: Cancel imports nothing,
+// and each picture is converted with the fit chosen for it.
+TEST_F(MainView, ImportsGoThroughThePreviewWithEachFilesFit) {
+    QImage wide(320, 100, QImage::Format_RGB32);
+    wide.fill(QColor(250, 250, 250));
+    QStringList pictures;
+    for (const char* name : {"a.png", "b.png", "c.png"}) {
+        ASSERT_TRUE(wide.save(QString::fromStdString((dir / name).string())));
+        pictures << QString::fromStdString((dir / name).string());
+    }
+    struct Case {
+        const char* what;
+        bool preview;
+        bool convert;
+        std::vector<FitMode> fits;      // chosen in the preview; empty: as they came
+        std::vector<bool> barsAtTheTop; // of each picture on the pad; empty: nothing imported
+    };
+    for (const Case& c : {Case{"no preview", false, true, {}, {false, false, false}},
+                          Case{"preview, Cancel", true, false, {}, {}},
+                          Case{"a fit for each",
+                               true,
+                               true,
+                               {FitMode::Letterbox, FitMode::Letterbox, FitMode::Crop},
+                               {true, true, false}}}) {
+        Settings settings = commands.GetSettings();
+        settings.fit = FitMode::Stretch;
+        settings.previewBeforeConverting = c.preview;
+        commands.SetSettings(settings);
+        ScriptedView view(commands, Root());
+        view.InitialSetUp();
+        view.previewAnswer = c.convert;
+        view.previewFits = c.fits;
+        view.DropFiles(7, pictures);
+        EXPECT_EQ(view.previewed.size(), c.preview ? 1u : 0u) << c.what;
+        const auto entry = store.Entry(7);
+        ASSERT_NE(entry, nullptr);
+        if (c.barsAtTheTop.empty()) {
+            EXPECT_EQ(entry->Kind(), PadKindEmpty) << c.what;
+            continue;
+        }
+        ASSERT_TRUE(entry->stills.has_value()) << c.what;
+        ASSERT_EQ(entry->stills->UsableCount(), 3u) << c.what;
+        for (std::size_t i = 0; i < 3; ++i) {
+            const QImage made(
+                QString::fromStdString((card.card.folder / NameText(entry->stills->stillNames[i])).string()));
+            EXPECT_EQ(made.pixelColor(320, 10).red() < 40, c.barsAtTheTop[i]) << c.what << ", picture " << i;
+        }
+        EXPECT_EQ(commands.GetSettings().fit, FitMode::Stretch) << c.what << ": the user's own fit again";
+        ASSERT_TRUE(commands.DeletePad(7, true));
+    }
+}
+
 TEST_F(MainView, ImportRoundTripThroughTheStore) {
     QtConversionProgress progress;
     CPadBankStore converting;
