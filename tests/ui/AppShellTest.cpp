@@ -6,8 +6,8 @@
 #include "settings/SettingsStorage.h"
 #include "store/CPadFile.h"
 #include "ui/CConvertToolView.h"
-#include "ui/CPadView.h"
 #include "ui/CDialogPreference.h"
+#include "ui/CPadView.h"
 #include "ui/DesktopOpen.h"
 
 #include <QAction>
