@@ -3,8 +3,10 @@
 #include "app/CConvertToolApp.h"
 #include "app/CardCommands.h"
 #include "ui/CConvertToolView.h"
+#include "ui/CardOverviewWindow.h"
 #include "ui/DialogUnits.h"
 #include "ui/FillFeature.h"
+#include "ui/ReadOnlyCard.h"
 #include "ui/RememberedPlaces.h"
 
 #include <QCloseEvent>
@@ -14,24 +16,28 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
+#include <QWindow>
 
 namespace k72 {
 
 CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                              Qt::WindowCloseButtonHint),
+                              Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       app_(app) {
     setWindowTitle(QString::fromLatin1(kTitle));
     setFont(FormFont());
-    setFixedSize(300, 380);
+    resize(300, 380);
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("File(&F)"));
     openCardAction_ = file->addAction(QStringLiteral("Open Card Folder…"));
     openCardAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     recentMenu_ = file->addMenu(QStringLiteral("Recent Cards"));
     file->addSeparator();
-    checkCardAction_ = file->addAction(QStringLiteral("Check Card..."));
+    overviewAction_ = file->addAction(QStringLiteral("Card Overview…"));
+    overviewAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    checkCardAction_ = file->addAction(QStringLiteral("Check Card…"));
     ejectCardAction_ = file->addAction(QStringLiteral("Eject Card"));
     file->addSeparator();
     preferenceAction_ = file->addAction(QStringLiteral("Preference"));
@@ -39,6 +45,7 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     exitAction_ = file->addAction(QStringLiteral("Exit"));
     exitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     QMenu* padMenu = menuBar()->addMenu(QStringLiteral("Pad(&P)"));
+    padMenu->setToolTipsVisible(true); // why Import and Delete are off on a read-only card
     importAction_ = padMenu->addAction(QStringLiteral("Import…"));
     importAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
     exportAction_ = padMenu->addAction(QStringLiteral("Export…"));
@@ -53,31 +60,39 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
 
     view_ = new CConvertToolView(app.Commands(), cardRoot, this);
     setCentralWidget(view_);
+    // The form starts when it is first shown; it is shown once the window is (StartForm).
+    view_->hide();
     cardStatus_ = new QLabel(this);
     cardStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addPermanentWidget(cardStatus_, 1);
-    statusBar()->setSizeGripEnabled(false);
+    statusBar()->setSizeGripEnabled(true);
     FillRecentCards();
     UpdateCardStatus();
+    overviewAction_->setEnabled(false); // until a card is open
 
     connect(preferenceAction_, &QAction::triggered, this, [this] {
         app_.OnPreference(this);
         UpdateCardStatus();
     });
     connect(openCardAction_, &QAction::triggered, view_, &CConvertToolView::OpenCardFolder);
+    connect(overviewAction_, &QAction::triggered, this, &CMainFrame::ShowOverview);
     connect(importAction_, &QAction::triggered, view_, &CConvertToolView::Import);
     connect(exportAction_, &QAction::triggered, view_, &CConvertToolView::Export);
     connect(informationAction_, &QAction::triggered, view_, &CConvertToolView::Information);
     connect(deleteAction_, &QAction::triggered, view_, &CConvertToolView::Delete);
     connect(recentMenu_, &QMenu::aboutToShow, this, &CMainFrame::FillRecentCards);
     connect(view_, &CConvertToolView::CardChanged, this, [this] {
+        ShowCardAccess();
         UpdateCardStatus();
         FillRecentCards();
     });
     connect(view_, &CConvertToolView::StatusMessage, this, [this](const QString& text) {
-        // The card's line steps aside for the message for a while.
+        // The card's line steps aside for the message for a while; a message longer than the line is
+        // shortened with an ellipsis and read whole in the tooltip, never cut off.
         cardStatus_->hide();
-        statusBar()->showMessage(text, 8000);
+        statusBar()->setToolTip(text);
+        statusBar()->showMessage(
+            statusBar()->fontMetrics().elidedText(text, Qt::ElideRight, std::max(100, width() - 24)), 8000);
     });
     connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
         if (text.isEmpty()) {
@@ -101,6 +116,36 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
 void CMainFrame::showEvent(QShowEvent* event) {
     FitToForm();
     QMainWindow::showEvent(event);
+    if (!started_ && windowHandle() != nullptr) {
+        // The window is not on the screen before the window system says it is exposed; until then a
+        // message would open where the window stood when it was made, in the screen's corner.
+        windowHandle()->installEventFilter(this);
+        // Should that word never come (a window started minimised), the form starts all the same.
+        QTimer::singleShot(kStartAnywayMilliseconds, this, &CMainFrame::StartForm);
+    }
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        // Once the window has painted itself.
+        QTimer::singleShot(0, this, &CMainFrame::StartForm);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::StartForm() {
+    if (started_) {
+        return;
+    }
+    started_ = true;
+    if (windowHandle() != nullptr) {
+        windowHandle()->removeEventFilter(this);
+    }
+    view_->show();
+    // The window got the keyboard before the form was there to take it.
+    if (isActiveWindow() && focusWidget() == nullptr) {
+        focusNextChild();
+    }
 }
 
 void CMainFrame::FitToForm() {
@@ -108,8 +153,16 @@ void CMainFrame::FitToForm() {
         return;
     }
     fitted_ = true;
-    setFixedSize(view_->width(),
-                 view_->height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    // The form at its natural size is the smallest the window gets; it grows, and maximizes, from there.
+    const QSize natural(view_->minimumWidth(), view_->minimumHeight() + menuBar()->sizeHint().height() +
+                                                   statusBar()->sizeHint().height());
+    setMinimumSize(natural);
+    resize(natural);
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    UpdateCardStatus(); // the line takes the width it has
 }
 
 void CMainFrame::FillRecentCards() {
@@ -131,11 +184,36 @@ void CMainFrame::UpdateCardStatus() {
     cardStatus_->setToolTip(view_->CardStatusToolTip());
 }
 
-// The title is the program's, whatever anything else sets.
+void CMainFrame::ShowOverview() {
+    const QString root = view_->OpenCardRoot();
+    if (root.isEmpty() || view_->Busy()) {
+        return;
+    }
+    CardOverviewWindow window(std::filesystem::path(root.toStdString()), this);
+    if (window.exec() == QDialog::Accepted) {
+        view_->GoToNumber(window.ChosenBank(), window.ChosenNumber());
+    }
+}
+
+QString CMainFrame::Title() const {
+    return QString::fromLatin1(view_ != nullptr && view_->ReadOnly() ? kReadOnlyTitle : kTitle);
+}
+
+void CMainFrame::ShowCardAccess() {
+    setWindowTitle(Title());
+    overviewAction_->setEnabled(!view_->OpenCardRoot().isEmpty());
+    const bool readOnly = view_->ReadOnly();
+    for (QAction* action : {importAction_, deleteAction_}) {
+        action->setEnabled(!readOnly);
+        action->setToolTip(readOnly ? ReadOnlyToolTip() : action->text());
+    }
+}
+
+// The title is the program's (saying so when the card is read-only), whatever anything else sets.
 bool CMainFrame::event(QEvent* event) {
     const bool handled = QMainWindow::event(event);
-    if (event->type() == QEvent::WindowTitleChange && windowTitle() != QString::fromLatin1(kTitle)) {
-        setWindowTitle(QString::fromLatin1(kTitle));
+    if (event->type() == QEvent::WindowTitleChange && windowTitle() != Title()) {
+        setWindowTitle(Title());
     }
     return handled;
 }

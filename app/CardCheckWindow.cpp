@@ -1,11 +1,14 @@
 #include "app/CardCheckWindow.h"
 
 #include "store/CPadBankStore.h"
+#include "ui/ReadOnlyCard.h"
+#include "ui/WindowPlacement.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace k72 {
@@ -55,7 +58,8 @@ void CardCheckWindow::Recheck() {
         text += QStringLiteral("\nThe repair was not complete: ") + lastFailures_;
     }
     summary_->setText(text);
-    repairButton_->setEnabled(report_.Repairable() > 0);
+    // A read-only card is checked, not repaired.
+    EnableChange(repairButton_, report_.Repairable() > 0, store_.IsReadOnly());
 }
 
 void CardCheckWindow::Repair() {
@@ -64,6 +68,13 @@ void CardCheckWindow::Repair() {
     lastFailures_ = QString::fromStdString(repaired.text).replace(QLatin1Char('\n'), QStringLiteral("; "));
     emit Repaired();
     Recheck();
+}
+
+void CardCheckWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        PlaceOnParent(this);
+    }
 }
 
 } // namespace k72

@@ -35,6 +35,9 @@ signals:
     // The pad file was changed by a repair.
     void Repaired();
 
+protected:
+    void showEvent(QShowEvent* event) override; // opens centred on the window it belongs to
+
 private:
     CPadBankStore& store_;
     QString root_;

@@ -42,6 +42,9 @@ void LoadSettings(Settings& settings) {
     settings.fit = !fit.isValid()
                        ? FitMode::Auto
                        : ParseFitWord(fit.toString().trimmed().toStdString()).value_or(FitMode::Stretch);
+    std::int32_t preview = 1;
+    ReadValue(store, "preview", preview);
+    settings.previewBeforeConverting = preview != 0;
 }
 
 void SaveSettings(const Settings& settings) {
@@ -50,6 +53,7 @@ void SaveSettings(const Settings& settings) {
     store.setValue(QStringLiteral("quality"), settings.quality);
     store.setValue(QStringLiteral("deinterlace"), settings.deinterlace);
     store.setValue(QStringLiteral("fit"), QString::fromLatin1(FitWord(settings.fit)));
+    store.setValue(QStringLiteral("preview"), settings.previewBeforeConverting ? 1 : 0);
     store.sync();
 }
 

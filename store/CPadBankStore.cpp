@@ -100,9 +100,10 @@ StoreOutcome<CardOpenResult> OpenFailed(CardOpenResult reason) {
 } // namespace
 
 StoreOutcome<CardOpenResult> CPadBankStore::Open(const std::filesystem::path& cardFolder,
-                                                 const std::filesystem::path& padFilePath) {
+                                                 const std::filesystem::path& padFilePath,
+                                                 CardAccess access) {
     Close();
-    CardOpenResult opened = padFile_.Open(padFilePath);
+    CardOpenResult opened = padFile_.Open(padFilePath, access);
     opened.root = PadFileBackup::CardRoot(cardFolder);
     if (!opened) {
         if (opened.failure == CardOpenFailure::NotFound) {
@@ -124,9 +125,11 @@ StoreOutcome<CardOpenResult> CPadBankStore::Open(const std::filesystem::path& ca
     padFilePath_ = padFilePath;
     StoreOutcome<CardOpenResult> result{StoreResult{}, std::move(opened)};
     // A pad file elsewhere (a copy of the card's, to read a card another program holds) is not the
-    // card's: its journal and leftovers are the business of the program that holds the card.
+    // card's: its journal and leftovers are the business of the program that holds the card. A card
+    // opened read-only is only looked at: nothing on it is put back or removed.
     std::error_code ec;
-    if (!std::filesystem::equivalent(padFilePath.parent_path(), cardFolder, ec)) {
+    if (access == CardAccess::ReadOnly ||
+        !std::filesystem::equivalent(padFilePath.parent_path(), cardFolder, ec)) {
         RescanFileNumbers();
         return result;
     }
@@ -158,7 +161,8 @@ void CPadBankStore::RemoveLeftovers() {
     leftovers::RemoveStaleTemporaryFolders(TemporaryFolder());
 }
 
-StoreOutcome<CardOpenResult> CPadBankStore::OpenCardRoot(const std::filesystem::path& root) {
+StoreOutcome<CardOpenResult> CPadBankStore::OpenCardRoot(const std::filesystem::path& root,
+                                                         CardAccess access) {
     struct stat info {};
     errno = 0;
     // An empty root is the working folder.
@@ -175,7 +179,7 @@ StoreOutcome<CardOpenResult> CPadBankStore::OpenCardRoot(const std::filesystem::
         return OpenFailed(std::move(reason));
     }
     const CardPaths paths = FindCardPaths(root);
-    StoreOutcome<CardOpenResult> result = Open(paths.cardFolder, paths.padFilePath);
+    StoreOutcome<CardOpenResult> result = Open(paths.cardFolder, paths.padFilePath, access);
     result.value.root = root;
     if (!result) {
         result.text = CardOpenMessage(result.value);
@@ -264,6 +268,9 @@ StoreResult CPadBankStore::WritePad(const PadLocation& where, const PadEntry& af
     if (!where.Valid()) {
         return StoreFailed(StoreFailure::NoPad);
     }
+    if (IsReadOnly()) {
+        return StoreFailed(StoreFailure::WriteFailed, messages::kCardReadOnly);
+    }
     const bool otherBank = !padFile_.Loaded() || padFile_.LoadedBank() != where.bank;
     const auto readSelectedBank = [this, otherBank] {
         if (!otherBank) {
@@ -303,7 +310,8 @@ StoreResult CPadBankStore::RefreshPad(int pad) {
     if (current == nullptr) {
         return StoreFailed(StoreFailure::NoPad);
     }
-    if (current->used != padlayout::kUsed) {
+    // A read-only card keeps what its pad file says; the missing files show as missing.
+    if (current->used != padlayout::kUsed || IsReadOnly()) {
         return {};
     }
     const auto present = [this](const NameField& name) {

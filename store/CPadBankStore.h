@@ -78,12 +78,20 @@ public:
     // without cleaning up are removed: partial copies in the card folder and in the folder of pad-file
     // copies, and temporary folders of this program whose process is gone. An unrecorded K72_ file is
     // never removed.
+    //
+    // With CardAccess::ReadOnly the card is only looked at: the pad file is read without its lock, no
+    // save is put back and no leftover removed, and every change is refused (WriteFailed, with the
+    // read-only text) with nothing written.
     StoreOutcome<CardOpenResult> Open(const std::filesystem::path& cardFolder,
-                                      const std::filesystem::path& padFilePath);
+                                      const std::filesystem::path& padFilePath,
+                                      CardAccess access = CardAccess::ReadWrite);
     // Open with the card folder and pad file found under a card's root (the folder holding DCIM).
-    StoreOutcome<CardOpenResult> OpenCardRoot(const std::filesystem::path& root);
+    StoreOutcome<CardOpenResult> OpenCardRoot(const std::filesystem::path& root,
+                                              CardAccess access = CardAccess::ReadWrite);
     void Close();
     bool IsCardOpen() const { return padFile_.IsOpen(); }
+    // The open card was opened with CardAccess::ReadOnly.
+    bool IsReadOnly() const { return padFile_.IsOpen() && padFile_.ReadOnly(); }
     // True while the open pad file is still the one at its path and the card folder can be read: the
     // card has not been taken out.
     bool CardStillThere() const;
@@ -114,7 +122,7 @@ public:
     // The result's change holds the entry before and after. The selection stays as it was.
     StoreResult WritePad(const PadLocation& where, const PadEntry& after);
     // Drops from pad 0 … 11 of the selected number every file that is no longer in the card folder and
-    // saves it when that changed anything. The sound is left alone.
+    // saves it when that changed anything. The sound is left alone. A read-only card is left as it is.
     StoreResult RefreshPad(int pad);
     // Keeps the copy of the pad file now, as before a change (for a change made to the card's files
     // alone, such as the card check's moving of unused files).

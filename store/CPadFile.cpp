@@ -194,7 +194,7 @@ CPadFile::~CPadFile() {
     Close();
 }
 
-CardOpenResult CPadFile::Open(const std::filesystem::path& path) {
+CardOpenResult CPadFile::Open(const std::filesystem::path& path, CardAccess access) {
     Close();
     CardOpenResult result;
     result.padFile = path;
@@ -206,7 +206,9 @@ CardOpenResult CPadFile::Open(const std::filesystem::path& path) {
     // O_NOFOLLOW: a pad file that is a link may point anywhere outside the card, and is never written
     // through (the folders above it may be links: a card mounted under a linked path). O_NONBLOCK keeps
     // a FIFO or device named like the pad file from blocking the open.
-    FileHandle fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    const bool readOnly = access == CardAccess::ReadOnly;
+    FileHandle fd(::open(path.c_str(),
+                         (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
     if (!fd) {
         const int error = errno;
         LogErrno("open");
@@ -233,7 +235,9 @@ CardOpenResult CPadFile::Open(const std::filesystem::path& path) {
         result.fileType = FileTypeWords(info.st_mode);
         return fail(CardOpenFailure::NotARegularFile, 0);
     }
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    // A card opened only to look at it takes no lock: it cannot be written anyway, and another program
+    // that holds it is not kept from its work.
+    if (!readOnly && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         LogErrno("lock");
         return fail(error == EWOULDBLOCK ? CardOpenFailure::Locked : CardOpenFailure::IoError, error);
@@ -250,12 +254,14 @@ CardOpenResult CPadFile::Open(const std::filesystem::path& path) {
     }
     fd_ = std::move(fd);
     path_ = path;
+    readOnly_ = readOnly;
     return result;
 }
 
 void CPadFile::Close() {
     fd_.reset(); // releases the flock with the last descriptor of this open file
     path_.clear();
+    readOnly_ = false;
 }
 
 bool CPadFile::StillAtItsPath() const {
@@ -317,6 +323,10 @@ bool CPadFile::LoadBank(int bank) {
 
 bool CPadFile::SaveBank() {
     if (loaded_ == 0 || loadedBank_ < 0 || loadedBank_ >= kBanks || !fd_) {
+        return false;
+    }
+    if (readOnly_) {
+        errno = EROFS;
         return false;
     }
     if (!StillAtItsPath()) {

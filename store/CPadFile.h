@@ -29,10 +29,12 @@ public:
     // lock. Fails (nothing open) with the reason when it does not exist, is not a regular file (a link
     // is not followed), cannot be opened for writing, is locked by another opener or has another
     // length. An open file is closed first.
-    CardOpenResult Open(const std::filesystem::path& path);
+    // With CardAccess::ReadOnly the file is opened for reading only and not locked, and SaveBank fails.
+    CardOpenResult Open(const std::filesystem::path& path, CardAccess access = CardAccess::ReadWrite);
     // Closes the file and releases the lock at once. The bank in memory stays as it is.
     void Close();
     bool IsOpen() const { return static_cast<bool>(fd_); }
+    bool ReadOnly() const { return readOnly_; }
 
     // Reads bank 0 … 5 into memory. Any bank loaded before is dropped first; on a read error no bank is
     // loaded afterwards.
@@ -103,6 +105,7 @@ private:
     FileHandle fd_;
     std::filesystem::path path_;
     std::filesystem::path journalPath_;
+    bool readOnly_ = false;
     int loadedBank_ = -1;
     int loaded_ = 0;
     std::vector<PadEntry> entries_;

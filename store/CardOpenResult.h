@@ -20,6 +20,11 @@ enum class CardOpenFailure {
     IoError,         // anything else the system reported
 };
 
+// How a card is opened: for changing it (the pad file locked, a save journalled), or only to look at it
+// (a card on a write-protected medium or in a folder that cannot be written): nothing on it is written,
+// nothing is locked, and what earlier runs left on it is left alone.
+enum class CardAccess { ReadWrite, ReadOnly };
+
 struct CardOpenResult {
     CardOpenFailure failure = CardOpenFailure::None;
     std::filesystem::path root;    // the card's root, when it is known

@@ -10,10 +10,11 @@
 namespace k72 {
 
 struct Settings {
-    std::int32_t fps = 0;           // 1 = PAL (25 fps); every other value = NTSC (29.97 fps)
-    std::int32_t quality = 4;       // 0 Lowest … 4 Highest; any other value behaves as 2 (Middle)
-    std::int32_t deinterlace = 1;   // 1 = deinterlace the source video
-    FitMode fit = FitMode::Stretch; // how pictures and movies of another shape than 4:3 fill the frame
+    std::int32_t fps = 0;                // 1 = PAL (25 fps); every other value = NTSC (29.97 fps)
+    std::int32_t quality = 4;            // 0 Lowest … 4 Highest; any other value behaves as 2 (Middle)
+    std::int32_t deinterlace = 1;        // 1 = deinterlace the source video
+    FitMode fit = FitMode::Stretch;      // how pictures and movies of another shape than 4:3 fill the frame
+    bool previewBeforeConverting = true; // the desktop program shows what it will make before it converts
 
     // "pal" when fps is 1, else "ntsc".
     std::string FrameRateWord() const;

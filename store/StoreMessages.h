@@ -13,6 +13,10 @@ inline constexpr const char* kStillLimit = "No more than 100 still images can be
 // failing, or the pad file removed or replaced by another program); the pad stays as it was.
 inline constexpr const char* kCardWriteFailed =
     "The SD card could not be written.\nPlease check that the card is inserted and not write-protected.";
+// A change asked of a card that was opened only to look at it.
+inline constexpr const char* kCardReadOnly =
+    "This card is read-only: it is write-protected, or its folder cannot be written.\n"
+    "It can be looked at and exported, but nothing on it can be changed.";
 // A save that a crash, a kill or a pulled card cut off, found and undone when the card was opened.
 inline constexpr const char* kInterruptedSaveUndone =
     "The last change to this card was cut off before it was complete.\n"

@@ -2,10 +2,12 @@
 
 #include "resources/Artwork.h"
 #include "ui/DialogUnits.h"
+#include "ui/WindowPlacement.h"
 
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QShowEvent>
 
 namespace k72 {
 
@@ -26,6 +28,13 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     PlaceControl(okButton_, 178, 7, 50, 16, units);
     okButton_->setDefault(true);
     connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void CAboutDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        PlaceOnParent(this);
+    }
 }
 
 } // namespace k72

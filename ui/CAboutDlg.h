@@ -17,6 +17,9 @@ public:
     QLabel* TextLabel() const { return textLabel_; }
     QPushButton* OkButton() const { return okButton_; }
 
+protected:
+    void showEvent(QShowEvent* event) override; // opens centred on the window it belongs to
+
 private:
     QLabel* iconLabel_ = nullptr;
     QLabel* textLabel_ = nullptr;

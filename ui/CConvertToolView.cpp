@@ -11,7 +11,9 @@
 #include "ui/DriveList.h"
 #include "ui/FormCommands.h"
 #include "ui/PadGeometry.h"
+#include "ui/PreviewDialog.h"
 #include "ui/QtUserMessages.h"
+#include "ui/ReadOnlyCard.h"
 #include "ui/RememberedPlaces.h"
 
 #include <QComboBox>
@@ -24,6 +26,7 @@
 #include <QStorageInfo>
 
 #include <array>
+#include <cmath>
 
 namespace k72 {
 namespace {
@@ -59,7 +62,9 @@ CConvertToolView::CConvertToolView(PadCommands& commands, const QString& cardRoo
     : QWidget(parent), padCommands_(commands), store_(commands.Store()),
       commands_(std::make_unique<FormCommands>(commands, *this)) {
     setFont(FormFont());
-    setFixedSize(DluSize(185, 198));
+    // The form's natural size is its smallest; it grows with its window.
+    setMinimumSize(DluSize(185, 198));
+    resize(minimumSize());
 
     QLabel* driveLabel = MakeLabel(this, QStringLiteral("K-72 Drive :"), 7, 7, 39, 8);
     driveList_ = new CDriveListBox(this);
@@ -101,6 +106,14 @@ CConvertToolView::CConvertToolView(PadCommands& commands, const QString& cardRoo
     deleteButton_ = MakeFormButton(this, QStringLiteral("Delete"), 128, 156);
     exportButton_ = MakeFormButton(this, QStringLiteral("Export"), 7, 177);
     exitButton_ = MakeFormButton(this, QStringLiteral("Exit"), 128, 177);
+    for (const auto& [button, share] :
+         std::initializer_list<std::pair<QPushButton*, double>>{{importButton_, 0.0},
+                                                                {exportButton_, 0.0},
+                                                                {informationButton_, 0.5},
+                                                                {deleteButton_, 1.0},
+                                                                {exitButton_, 1.0}}) {
+        anchored_.push_back(Anchored{button, button->pos(), share});
+    }
 
     card_ = new CardController(store_, driveList_, cardRoot, this);
     card_->SetBusyCheck([this] { return busy_; });
@@ -134,6 +147,31 @@ void CConvertToolView::showEvent(QShowEvent* event) {
     InitialSetUp();
 }
 
+void CConvertToolView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Relayout();
+}
+
+// The pads take the room a grown window gives, keeping their shape, centred where they were; the buttons
+// keep to the bottom and to their side.
+void CConvertToolView::Relayout() {
+    const QSize natural = minimumSize();
+    const int extraWidth = std::max(0, width() - natural.width());
+    const int extraHeight = std::max(0, height() - natural.height());
+    for (const Anchored& item : anchored_) {
+        item.widget->move(item.base + QPoint(static_cast<int>(extraWidth * item.shareOfWidth), extraHeight));
+    }
+    const QRect area(padgrid::kGridLeft, padgrid::kGridTop, padgrid::kGridWidth + extraWidth,
+                     padgrid::kGridHeight + extraHeight);
+    const double scale = std::min(area.width() / static_cast<double>(padgrid::kGridWidth),
+                                  area.height() / static_cast<double>(padgrid::kGridHeight));
+    const QSize grid(static_cast<int>(padgrid::kGridWidth * scale),
+                     static_cast<int>(padgrid::kGridHeight * scale));
+    padView_->setGeometry(
+        QRect(area.topLeft() + QPoint((area.width() - grid.width()) / 2, (area.height() - grid.height()) / 2),
+              grid));
+}
+
 void CConvertToolView::InitialSetUp() {
     if (setUpDone_) {
         return;
@@ -141,7 +179,7 @@ void CConvertToolView::InitialSetUp() {
     setUpDone_ = true;
     bankList_->setEnabled(false);
     numberList_->setEnabled(false);
-    padView_->move(padgrid::kGridLeft, padgrid::kGridTop);
+    Relayout();
     card_->Start();
 }
 
@@ -216,6 +254,16 @@ void CConvertToolView::RedrawPads() {
     }
 }
 
+void CConvertToolView::GoToNumber(int bank, int number) {
+    if (!gridReady_ || busy_ || bank < 0 || bank > 5 || number < 0 || number > 11) {
+        return;
+    }
+    bankList_->setCurrentIndex(bank);
+    numberList_->setCurrentIndex(number);
+    OnBankChosen(bank);
+    OnNumberChosen(number);
+}
+
 // --- Bank, number and pads ---
 
 void CConvertToolView::OnBankChosen(int index) {
@@ -267,10 +315,17 @@ void CConvertToolView::ShowPad(int pad) {
 void CConvertToolView::UpdateButtons() {
     const bool padChosen = gridReady_ && selectedPad_ >= 0;
     const bool holdsSomething = padChosen && KindOf(selectedPad_) != PadKindEmpty;
-    importButton_->setEnabled(padChosen);
+    const bool readOnly = ReadOnly();
+    EnableChange(importButton_, padChosen, readOnly);
     exportButton_->setEnabled(holdsSomething);
     informationButton_->setEnabled(holdsSomething);
-    deleteButton_->setEnabled(holdsSomething);
+    EnableChange(deleteButton_, holdsSomething, readOnly);
+    // Nothing can be dropped onto a read-only card's pads.
+    padView_->setAcceptDrops(!readOnly);
+}
+
+bool CConvertToolView::ReadOnly() const {
+    return store_.IsCardOpen() && store_.IsReadOnly();
 }
 
 void CConvertToolView::mousePressEvent(QMouseEvent* event) {
@@ -291,7 +346,12 @@ void CConvertToolView::SelectPadAt(const QPoint& point) {
     if (!gridReady_ || busy_) {
         return;
     }
-    const int pad = padgrid::HitTestPad(point.x(), point.y());
+    // The click goes through the grid's scale back to the form at its natural size, where the raster of
+    // the pads is.
+    const double scale = padView_->Scale();
+    const QPointF inGrid = QPointF(point - padView_->pos()) / scale;
+    const int pad = padgrid::HitTestPad(padgrid::kGridLeft + static_cast<int>(std::floor(inGrid.x())),
+                                        padgrid::kGridTop + static_cast<int>(std::floor(inGrid.y())));
     ChoosePad(pad);
     if (pad >= 0) {
         padView_->setFocus(Qt::MouseFocusReason);
@@ -313,6 +373,18 @@ bool CConvertToolView::CommandAllowed() const {
     return gridReady_ && !busy_ && selectedPad_ >= 0;
 }
 
+bool CConvertToolView::ChangeAllowed() {
+    if (!CommandAllowed()) {
+        return false;
+    }
+    // A key or menu command on a read-only card says why nothing happens.
+    if (ReadOnly()) {
+        emit StatusMessage(ReadOnlyToolTip().section(QLatin1Char('\n'), 0, 0));
+        return false;
+    }
+    return true;
+}
+
 PadKind CConvertToolView::LastImportKind() const {
     return commands_->LastImportKind();
 }
@@ -331,14 +403,14 @@ void CConvertToolView::Information() {
 }
 
 void CConvertToolView::Import() {
-    if (CommandAllowed()) {
+    if (ChangeAllowed()) {
         BusyScope scope(busy_);
         commands_->Import(selectedPad_);
     }
 }
 
 void CConvertToolView::DropFiles(int pad, const QStringList& paths) {
-    if (!gridReady_ || busy_ || pad < 0 || pad >= padgrid::kPadCount || paths.isEmpty()) {
+    if (!gridReady_ || busy_ || pad < 0 || pad >= padgrid::kPadCount || paths.isEmpty() || ReadOnly()) {
         return;
     }
     ChoosePad(pad);
@@ -357,7 +429,7 @@ void CConvertToolView::Export() {
 }
 
 void CConvertToolView::Delete() {
-    if (CommandAllowed()) {
+    if (ChangeAllowed()) {
         BusyScope scope(busy_);
         commands_->Delete(selectedPad_);
     }
@@ -380,7 +452,7 @@ QString CConvertToolView::CardStatusText() const {
     // The card's folder name first: the line is narrow, its tooltip holds the whole path.
     const QString name = QFileInfo(openRoot).fileName().isEmpty() ? card : QFileInfo(openRoot).fileName();
     return QStringLiteral("%1: %2 free | %3, %4%5, %6")
-        .arg(name)
+        .arg(ReadOnly() ? name + QStringLiteral(" (read-only)") : name)
         .arg(SizeText(volume.bytesAvailable()))
         .arg(settings.fps == 1 ? QStringLiteral("PAL 25 fps") : QStringLiteral("NTSC 29.97 fps"))
         .arg(QString::fromLatin1(qualities[settings.QualitySliderPosition()]))
@@ -392,8 +464,10 @@ QString CConvertToolView::CardStatusToolTip() const {
     if (card_->CardRoot().isEmpty() || card_->CardGone() || !store_.IsCardOpen()) {
         return CardStatusText();
     }
-    return QStringLiteral("Card: %1\n%2")
-        .arg(QDir::toNativeSeparators(card_->CardRoot()), CardStatusText().section(QStringLiteral(": "), 1));
+    return QStringLiteral("Card: %1%2\n%3")
+        .arg(QDir::toNativeSeparators(card_->CardRoot()),
+             ReadOnly() ? QStringLiteral(" (read-only)") : QString(),
+             CardStatusText().section(QStringLiteral(": "), 1));
 }
 
 QStringList CConvertToolView::AskImportFiles(const QStringList& filters) {
@@ -401,7 +475,10 @@ QStringList CConvertToolView::AskImportFiles(const QStringList& filters) {
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::ReadOnly, false);
+    // The filters' names, not their patterns; the first, all that can be imported, is chosen.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.value(0));
     const QString folder = remembered::ImportFolder();
     if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
         dialog.setDirectory(folder);
@@ -410,6 +487,14 @@ QStringList CConvertToolView::AskImportFiles(const QStringList& filters) {
         return {};
     }
     return dialog.selectedFiles();
+}
+
+bool CConvertToolView::AskPreview(const QStringList& paths, std::vector<FitMode>& fits) {
+    std::vector<std::filesystem::path> files;
+    for (const QString& path : paths) {
+        files.emplace_back(path.toStdString());
+    }
+    return PreviewDialog::Ask(this, files, padCommands_.GetSettings(), fits);
 }
 
 QString CConvertToolView::AskExportFolder() {

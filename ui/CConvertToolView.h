@@ -4,6 +4,7 @@
 // the card's life cycle is the CardController's, the commands are FormCommands', and every change to
 // the card is a call to the store; the form draws the pads and keeps the selection.
 
+#include "codecs/FitGeometry.h"
 #include "store/PadRecords.h"
 #include "store/StoreResult.h"
 #include "ui/PadContentCache.h"
@@ -15,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QComboBox;
 class QPushButton;
@@ -50,6 +52,9 @@ public:
     QString OpenCardRoot() const;
     // Draws the pads again from the store, after something else changed the card.
     void RedrawPads();
+    // Shows bank 0 … 5, number 0 … 11 of the open card, as choosing them in the lists does (the card
+    // overview's choice).
+    void GoToNumber(int bank, int number);
     // The pad as the store has it now, whatever a command did or failed to do.
     void ShowPad(int pad);
 
@@ -58,6 +63,8 @@ public:
     int SelectedPad() const { return selectedPad_; }
     bool GridReady() const { return gridReady_; }
     bool Busy() const { return busy_; }
+    // The open card cannot be written: it is looked at, played and exported, and nothing changes it.
+    bool ReadOnly() const;
     PadKind LastImportKind() const;
     // The card's root folder while one is open (or was open and has gone), else empty.
     QString CardRoot() const;
@@ -86,6 +93,9 @@ public:
 
     // --- The windows the commands open; tests replace them with scripted answers ---
     virtual QStringList AskImportFiles(const QStringList& filters);
+    // The preview of files about to be imported, when the preferences ask for one: true for Convert,
+    // with the fit chosen for each file in fits.
+    virtual bool AskPreview(const QStringList& paths, std::vector<FitMode>& fits);
     virtual QString AskExportFolder();
     virtual QString AskCardFolder();
     // The delete question (Yes, No or Cancel; Cancel is the default).
@@ -125,6 +135,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
@@ -138,9 +149,13 @@ private:
     void ShowBank();
     void ChoosePad(int pad);
     void SelectPadAt(const QPoint& point);
+    // Places the pads and the buttons for the form's size (see resizeEvent).
+    void Relayout();
     void PadInformation();
     void UpdateButtons();
     bool CommandAllowed() const;
+    // A command that would change the card: allowed as CommandAllowed, and never on a read-only card.
+    bool ChangeAllowed();
     PadKind KindOf(int pad) const;
 
     PadCommands& padCommands_;
@@ -166,6 +181,14 @@ private:
     QPushButton* informationButton_ = nullptr;
     QPushButton* deleteButton_ = nullptr;
     QPushButton* exitButton_ = nullptr;
+    // Where each button stands in the form at its natural size, and how much of the extra width it
+    // moves by (0 left, 1/2 centre, 1 right); all keep to the bottom.
+    struct Anchored {
+        QWidget* widget;
+        QPoint base;
+        double shareOfWidth;
+    };
+    std::vector<Anchored> anchored_;
 };
 
 } // namespace k72

@@ -2,13 +2,12 @@
 
 #include "ui/DialogUnits.h"
 #include "ui/QtUserMessages.h"
+#include "ui/WindowPlacement.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 
 namespace k72 {
 
@@ -70,12 +69,8 @@ ConversionOutcome CDialogConversionInfo::Run(CConversionManager& manager) {
 
 void CDialogConversionInfo::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    // Centred on the screen's work area, whatever window opened it.
-    if (const QScreen* screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    // Over the window that started the conversion (the screen's centre without one).
+    PlaceOnParent(this);
     model_.Start();
     clock_.start();
     ShowModel();

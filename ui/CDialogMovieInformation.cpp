@@ -9,8 +9,11 @@
 #include "ui/DialogUnits.h"
 #include "ui/MediaKinds.h"
 #include "ui/PadHeader.h"
+#include "ui/PlayerWidget.h"
 #include "ui/QtPadQuestions.h"
 #include "ui/QtUserMessages.h"
+#include "ui/ReadOnlyCard.h"
+#include "ui/WindowPlacement.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -31,7 +34,10 @@ CDialogMovieInformation::CDialogMovieInformation(PadCommands& commands, QWidget*
       commands_(commands), store_(commands.Store()) {
     setWindowTitle(QStringLiteral("Information"));
     setFont(FormFont());
-    setFixedSize(DluSize(184, 84));
+    // The form as it always was, and the player below it.
+    const QRect form(QPoint(0, 0), DluSize(184, 84));
+    const QRect playerArea(DluToPixelsX(3), form.bottom() + 1, DluToPixelsX(178), kPlayerHeight);
+    setFixedSize(form.width(), playerArea.bottom() + 1 + DluToPixelsY(3));
 
     bankLabel_ = MakeDialogLabel(this, QString(), 6, 3, 36, 8);
     padLabel_ = MakeDialogLabel(this, QString(), 45, 3, 25, 8);
@@ -40,8 +46,13 @@ CDialogMovieInformation::CDialogMovieInformation(PadCommands& commands, QWidget*
     infoBox_ = new CMovieInfoBox(this);
     PlaceControl(infoBox_, 3, 14, 178, 45);
     audioButton_ = MakeFormButton(this, QStringLiteral("Audio"), 3, 67);
-    previewButton_ = MakeFormButton(this, QStringLiteral("Preview"), 67, 67);
+    previewButton_ = MakeFormButton(this, QStringLiteral("Open in Player"), 64, 67);
+    // Wider than the form's buttons, for its longer text.
+    PlaceControl(previewButton_, 64, 67, 56, 14);
+    previewButton_->setToolTip(QStringLiteral("Play the movie with your computer's own video player"));
     closeButton_ = MakeFormButton(this, QStringLiteral("Close"), 131, 67);
+    player_ = new PlayerWidget(this);
+    player_->setGeometry(playerArea);
     PlaceHeaderLabels(bankLabel_, padLabel_, audioLabel_, audioNameLabel_);
 
     connect(audioButton_, &QPushButton::clicked, this, &CDialogMovieInformation::OnAudio);
@@ -57,6 +68,8 @@ void CDialogMovieInformation::SetPad(int bankIndex, int numberIndex, int padInde
 }
 
 void CDialogMovieInformation::Start() {
+    // A read-only card's movie plays and exports; its sound cannot be changed.
+    EnableChange(audioButton_, true, store_.IsReadOnly());
     std::string movieName;
     std::string audioName;
     const PadEntry* entry = store_.Entry(pad_);
@@ -87,6 +100,16 @@ void CDialogMovieInformation::Start() {
 
     audioDisplayName_ = audioName.empty() ? QString() : AudioDisplayName(store_, audioName);
     ShowHeader();
+    OpenPlayer();
+}
+
+// The device plays the pad's WAV, as the pad records it now, instead of the movie's own sound.
+void CDialogMovieInformation::OpenPlayer() {
+    const PadEntry* entry = store_.Entry(pad_);
+    const std::string audioName =
+        (entry != nullptr && entry->movie) ? NameText(entry->movie->audioFileName) : "";
+    const auto sound = audioName.empty() ? std::nullopt : store_.Files().PathOf(audioName);
+    player_->OpenMovie(moviePath_, sound.value_or(std::filesystem::path()));
 }
 
 void CDialogMovieInformation::ShowHeader() {
@@ -108,6 +131,12 @@ void CDialogMovieInformation::reject() {
     done(1);
 }
 
+// Nothing plays on once the window has closed.
+void CDialogMovieInformation::done(int result) {
+    player_->Pause();
+    QDialog::done(result);
+}
+
 void CDialogMovieInformation::OnAudio() {
     const QString path = AskAudioFile();
     if (path.isEmpty()) {
@@ -122,11 +151,13 @@ void CDialogMovieInformation::OnAudio() {
     } else if (attached) {
         audioDisplayName_ = QString::fromStdString(attached.value.name);
         ShowHeader();
+        OpenPlayer(); // with the new sound
     }
 }
 
 void CDialogMovieInformation::OnPreview() {
     if (!moviePath_.empty()) {
+        player_->Pause(); // one player at a time
         OpenWithDesktop(moviePath_);
     }
 }
@@ -136,7 +167,8 @@ bool CDialogMovieInformation::AskConvertSound(const QString& question) {
 }
 
 QString CDialogMovieInformation::AskAudioFile() {
-    return QFileDialog::getOpenFileName(this, QString(), QString(), SoundFilters());
+    return QFileDialog::getOpenFileName(this, QString(), QString(), SoundFilters(), nullptr,
+                                        QFileDialog::HideNameFilterDetails);
 }
 
 void CDialogMovieInformation::OpenWithDesktop(const std::filesystem::path& path) {

@@ -1,7 +1,8 @@
 #pragma once
 // The information of a movie pad: the converted movie's name, size, running time and frame rate, the
-// pad's bank, number and sound file; a sound file can be attached and the movie played in the
-// desktop's player. The running time is read from the movie file on the card.
+// pad's bank, number and sound file; a sound file can be attached. Below, the movie plays as the device
+// plays it, with its sound or the pad's WAV instead; "Open in Player" opens it in the desktop's player.
+// The running time is read from the movie file on the card.
 
 #include <QDialog>
 #include <QString>
@@ -16,6 +17,7 @@ namespace k72 {
 class CMovieInfoBox;
 class CPadBankStore;
 class PadCommands;
+class PlayerWidget;
 
 class CDialogMovieInformation : public QDialog {
     Q_OBJECT
@@ -30,13 +32,16 @@ public:
     QLabel* PadLabel() const { return padLabel_; }
     QLabel* AudioNameLabel() const { return audioNameLabel_; }
     QPushButton* AudioButton() const { return audioButton_; }
+    // "Open in Player": the desktop's own player.
     QPushButton* PreviewButton() const { return previewButton_; }
     QPushButton* CloseButton() const { return closeButton_; }
     QString AudioDisplayText() const { return audioDisplayName_; }
     const std::filesystem::path& MoviePath() const { return moviePath_; }
+    PlayerWidget* Player() const { return player_; }
 
 public slots:
     void reject() override; // Escape and the close box end the dialog like Close
+    void done(int result) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -48,11 +53,16 @@ protected:
     virtual void OpenWithDesktop(const std::filesystem::path& path);
     virtual void ShowMessage(const QString& text);
 
+    // The player's height below the form: a 4:3 picture across the form's width, its controls and a
+    // line for what it has to say.
+    static constexpr int kPlayerHeight = 256;
+
 private:
     void Start();
     void OnAudio();
     void OnPreview();
     void ShowHeader();
+    void OpenPlayer();
 
     PadCommands& commands_;
     CPadBankStore& store_;
@@ -71,6 +81,7 @@ private:
     QPushButton* audioButton_ = nullptr;
     QPushButton* previewButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
+    PlayerWidget* player_ = nullptr;
 };
 
 } // namespace k72

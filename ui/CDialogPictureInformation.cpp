@@ -5,12 +5,17 @@
 #include "store/PadCommands.h"
 #include "ui/CPictureListBox.h"
 #include "ui/CThemeButton.h"
+#include "ui/ChosenFit.h"
 #include "ui/DesktopOpen.h"
 #include "ui/DialogUnits.h"
 #include "ui/MediaKinds.h"
 #include "ui/PadHeader.h"
+#include "ui/PlayerWidget.h"
+#include "ui/PreviewDialog.h"
 #include "ui/QtPadQuestions.h"
 #include "ui/QtUserMessages.h"
+#include "ui/ReadOnlyCard.h"
+#include "ui/WindowPlacement.h"
 
 #include <QDesktopServices>
 #include <QDragEnterEvent>
@@ -35,6 +40,10 @@ QIcon Icon(const char* name) {
     return QIcon(artwork::ResourcePath(name));
 }
 
+// Space between the form and the player's column, and below the player.
+constexpr int kPlayerGap = 8;
+constexpr int kPlayerHeight = 300;
+
 } // namespace
 
 CDialogPictureInformation::CDialogPictureInformation(PadCommands& commands, QWidget* parent)
@@ -44,7 +53,8 @@ CDialogPictureInformation::CDialogPictureInformation(PadCommands& commands, QWid
     setWindowTitle(QStringLiteral("Still Image List"));
     setWindowIcon(QIcon(artwork::AppIconPath(16)));
     setFont(FormFont());
-    resize(DluSize(232, 274));
+    formWidth_ = DluToPixelsX(232);
+    resize(formWidth_ + kPlayerWidth + 2 * kPlayerGap, DluToPixelsY(274));
 
     bankLabel_ = MakeDialogLabel(this, QString(), 4, 3, 36, 8);
     padLabel_ = MakeDialogLabel(this, QString(), 46, 3, 25, 8);
@@ -61,11 +71,20 @@ CDialogPictureInformation::CDialogPictureInformation(PadCommands& commands, QWid
     downButton_->setAccessibleName(QStringLiteral("Move down"));
     downButton_->setToolTip(QStringLiteral("Move down"));
     audioButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Audio"), 62, 260);
-    previewButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Preview"), 121, 258);
+    previewButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Open in Player"), 121, 258);
+    // Wider than the form's buttons, for its longer text.
+    PlaceControl(previewButton_, 121, 258, 56, 14);
+    previewButton_->setToolTip(QStringLiteral("Show the selected picture with your computer's own viewer"));
     closeButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Close"), 182, 258);
+    player_ = new PlayerWidget(this);
 
     connect(list_, &QListWidget::currentRowChanged, this, &CDialogPictureInformation::UpdateArrows);
+    connect(list_, &QListWidget::currentRowChanged, this, &CDialogPictureInformation::ShowSelectedPicture);
     connect(list_, &QListWidget::itemDoubleClicked, this, &CDialogPictureInformation::OnPreview);
+    connect(list_, &CPictureListBox::RowMoveRequested, this, &CDialogPictureInformation::DragMove);
+    connect(list_, &CPictureListBox::UpRequested, this, &CDialogPictureInformation::OnUp);
+    connect(list_, &CPictureListBox::DownRequested, this, &CDialogPictureInformation::OnDown);
+    connect(list_, &CPictureListBox::DeleteRequested, this, &CDialogPictureInformation::OnDelete);
     connect(upButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnUp);
     connect(downButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnDown);
     connect(importButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnImport);
@@ -103,19 +122,33 @@ void CDialogPictureInformation::dropEvent(QDropEvent* event) {
 }
 
 void CDialogPictureInformation::AddPictures(const QStringList& paths) {
-    // One after another, each shown as soon as it is on the pad; the store says why a picture failed,
-    // and the rest are not tried.
-    for (const QString& path : paths) {
+    if (paths.isEmpty()) {
+        return;
+    }
+    // A full pad says so before anything is shown or converted.
+    if (StillCount() >= static_cast<int>(padlayout::kMaxStills)) {
+        ShowMessage(QString::fromLatin1(kTooManyStills), true);
+        return;
+    }
+    std::vector<FitMode> fits(static_cast<std::size_t>(paths.size()), commands_.GetSettings().fit);
+    if (commands_.GetSettings().previewBeforeConverting && !AskPreview(paths, fits)) {
+        return;
+    }
+    // One after another, each shown as soon as it is on the pad, with the fit chosen for it; the store
+    // says why a picture failed, and the rest are not tried.
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const ChosenFit fit(commands_, fits[static_cast<std::size_t>(i)]);
         const StoreResult added =
-            commands_.Import({pad_, PadKindStill, {std::filesystem::path(path.toStdString())}, true});
+            commands_.Import({pad_, PadKindStill, {std::filesystem::path(paths[i].toStdString())}, true});
         if (!added) {
             if (!added.text.empty()) {
                 ShowMessage(QString::fromStdString(added.text), added.failure == StoreFailure::StillLimit);
             }
-            return;
+            break;
         }
         AddRow(StillName(StillCount() - 1));
     }
+    OpenPlayer();
 }
 
 void CDialogPictureInformation::SetPad(int bankIndex, int numberIndex, int padIndex) {
@@ -154,8 +187,16 @@ void CDialogPictureInformation::Start() {
     const StillRecord* stills = Stills();
     const std::string audio = stills != nullptr ? NameText(stills->audioFileName) : std::string();
     audioDisplayName_ = audio.empty() ? QString() : AudioDisplayName(store_, audio);
-    upButton_->setEnabled(false);
-    downButton_->setEnabled(false);
+    // A read-only card is looked at: its pictures play and open, and nothing changes them.
+    readOnly_ = store_.IsReadOnly();
+    for (QWidget* control : {static_cast<QWidget*>(importButton_), static_cast<QWidget*>(deleteButton_),
+                             static_cast<QWidget*>(audioButton_)}) {
+        EnableChange(control, true, readOnly_);
+    }
+    list_->setDragDropMode(readOnly_ ? QAbstractItemView::NoDragDrop : QAbstractItemView::InternalMove);
+    setAcceptDrops(!readOnly_);
+    UpdateArrows();
+    OpenPlayer();
     if (!initialised_) {
         initialSize_ = size();
         initialListWidth_ = list_->width();
@@ -188,8 +229,8 @@ void CDialogPictureInformation::AddRow(const std::string& name, int index) {
 void CDialogPictureInformation::UpdateArrows() {
     const int n = StillCount();
     const int k = list_->currentRow();
-    upButton_->setEnabled(n >= 2 && k >= 1);
-    downButton_->setEnabled(n >= 2 && k >= 0 && k < n - 1);
+    EnableChange(upButton_, n >= 2 && k >= 1, readOnly_);
+    EnableChange(downButton_, n >= 2 && k >= 0 && k < n - 1, readOnly_);
 }
 
 void CDialogPictureInformation::Move(int from, int to) {
@@ -203,10 +244,59 @@ void CDialogPictureInformation::Move(int from, int to) {
     AddRow(name, to);
     list_->setCurrentRow(to);
     UpdateArrows();
+    OpenPlayer();
+    ShowSelectedPicture();
+}
+
+// A row dragged to another place: the pictures between move up or down by one.
+void CDialogPictureInformation::DragMove(int from, int to) {
+    const StoreResult moved = commands_.MovePicture(pad_, from, to);
+    if (!moved) {
+        ShowResult(moved);
+        return;
+    }
+    // The row keeps its decoded picture.
+    QListWidgetItem* item = list_->takeItem(from);
+    list_->insertItem(to, item);
+    list_->setCurrentRow(to);
+    UpdateArrows();
+    OpenPlayer();
+    ShowSelectedPicture();
+}
+
+// The pad's pictures in their order, each shown for kSecondsPerPicture, with the pad's sound. A picture
+// whose file is missing keeps its place (and shows nothing new), so that picture i is still row i.
+void CDialogPictureInformation::OpenPlayer() {
+    std::vector<std::filesystem::path> pictures;
+    bool anyThere = false;
+    for (int i = 0; i < StillCount(); ++i) {
+        const std::string name = StillName(i);
+        const auto path = store_.Files().PathOf(name);
+        pictures.push_back(path.value_or(std::filesystem::path()));
+        anyThere = anyThere || (path && CardFiles::Exists(*path));
+    }
+    if (!anyThere) {
+        pictures.clear();
+    }
+    const StillRecord* stills = Stills();
+    const std::string audio = stills != nullptr ? NameText(stills->audioFileName) : std::string();
+    const auto sound = audio.empty() ? std::nullopt : store_.Files().PathOf(audio);
+    player_->OpenSlideshow(pictures, kSecondsPerPicture, sound.value_or(std::filesystem::path()));
+}
+
+// The player shows the picture chosen in the list, unless it is playing.
+void CDialogPictureInformation::ShowSelectedPicture() {
+    const int row = list_->currentRow();
+    if (row >= 0 && !player_->IsPlaying()) {
+        player_->SeekTo(row * kSecondsPerPicture);
+    }
 }
 
 void CDialogPictureInformation::OnUp() {
     const int k = list_->currentRow();
+    if (readOnly_) {
+        return; // the keys of the list, on a read-only card
+    }
     if (k <= 0) {
         return;
     }
@@ -215,6 +305,9 @@ void CDialogPictureInformation::OnUp() {
 
 void CDialogPictureInformation::OnDown() {
     const int k = list_->currentRow();
+    if (readOnly_) {
+        return; // the keys of the list, on a read-only card
+    }
     if (k < 0 || k + 1 >= StillCount()) {
         return;
     }
@@ -232,6 +325,9 @@ void CDialogPictureInformation::OnImport() {
 
 void CDialogPictureInformation::OnDelete() {
     const int k = list_->currentRow();
+    if (readOnly_) {
+        return; // the keys of the list, on a read-only card
+    }
     if (k < 0) {
         return;
     }
@@ -259,6 +355,7 @@ void CDialogPictureInformation::OnDelete() {
     list_->setCurrentRow(-1);
     list_->clearSelection();
     UpdateArrows();
+    OpenPlayer();
 }
 
 void CDialogPictureInformation::OnAudio() {
@@ -274,6 +371,7 @@ void CDialogPictureInformation::OnAudio() {
     if (attached) {
         audioDisplayName_ = QString::fromStdString(attached.value.name);
         Relayout();
+        OpenPlayer(); // with the new sound
     }
 }
 
@@ -284,6 +382,7 @@ void CDialogPictureInformation::OnPreview() {
     }
     const std::string name = StillName(k);
     if (const auto path = store_.Files().PathOf(name); path && !name.empty()) {
+        player_->Pause(); // one player at a time
         OpenWithDesktop(*path);
     }
 }
@@ -294,7 +393,8 @@ void CDialogPictureInformation::Relayout() {
     audioNameLabel_->setText(ShortenedName(audioDisplayName_, 30, 25));
     PlaceHeaderLabels(bankLabel_, padLabel_, audioLabel_, audioNameLabel_);
 
-    const int W = width();
+    // The form keeps its own width; the player's column lies right of it.
+    const int W = formWidth_;
     const int H = height();
     list_->setGeometry(0, 25, initialListWidth_ > 0 ? initialListWidth_ : list_->width(), H - 80);
     const int w = upButton_->width();
@@ -309,6 +409,7 @@ void CDialogPictureInformation::Relayout() {
     audioButton_->move(wDown + g, secondRow);
     previewButton_->move(2 * (wDown + g), secondRow);
     closeButton_->move(3 * (wDown + g), secondRow);
+    player_->setGeometry(W + kPlayerGap, 25, kPlayerWidth, std::min(kPlayerHeight, H - 25 - kPlayerGap));
 }
 
 void CDialogPictureInformation::showEvent(QShowEvent* event) {
@@ -330,9 +431,24 @@ void CDialogPictureInformation::reject() {
     done(1);
 }
 
+// Nothing plays on once the window has closed.
+void CDialogPictureInformation::done(int result) {
+    player_->Pause();
+    QDialog::done(result);
+}
+
 QStringList CDialogPictureInformation::AskImageFiles() {
     // The pictures we know, then all files (movies are no choice here).
-    return QFileDialog::getOpenFileNames(this, QString(), QString(), PictureFilters());
+    return QFileDialog::getOpenFileNames(this, QString(), QString(), PictureFilters(), nullptr,
+                                         QFileDialog::HideNameFilterDetails);
+}
+
+bool CDialogPictureInformation::AskPreview(const QStringList& paths, std::vector<FitMode>& fits) {
+    std::vector<std::filesystem::path> files;
+    for (const QString& path : paths) {
+        files.emplace_back(path.toStdString());
+    }
+    return PreviewDialog::Ask(this, files, commands_.GetSettings(), fits);
 }
 
 bool CDialogPictureInformation::AskConvertSound(const QString& question) {
@@ -340,7 +456,8 @@ bool CDialogPictureInformation::AskConvertSound(const QString& question) {
 }
 
 QString CDialogPictureInformation::AskAudioFile() {
-    return QFileDialog::getOpenFileName(this, QString(), QString(), SoundFilters());
+    return QFileDialog::getOpenFileName(this, QString(), QString(), SoundFilters(), nullptr,
+                                        QFileDialog::HideNameFilterDetails);
 }
 
 int CDialogPictureInformation::AskDeleteFiles(const QString& text) {

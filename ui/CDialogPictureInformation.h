@@ -1,8 +1,11 @@
 #pragma once
 // The still image list of a pad: its pictures in their stored order with thumbnails, names and sizes;
-// they can be moved up and down, added, removed (with or without their files), given a sound file and
-// opened in the desktop's viewer. Every change is made by the store, which writes the pad file at
-// once; the rows follow it one for one.
+// they can be moved up and down (or dragged), added (after a preview, when the preferences ask for
+// one), removed (with or without their files), given a sound file and opened in the desktop's viewer
+// ("Open in Player"). Beside the list the pictures play as a slideshow with the pad's sound. Every
+// change is made by the store, which writes the pad file at once; the rows follow it one for one.
+
+#include "codecs/FitGeometry.h"
 
 #include "store/StoreMessages.h"
 
@@ -12,6 +15,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QPushButton;
@@ -23,6 +27,7 @@ class CPictureListBox;
 class PadCommands;
 struct StoreResult;
 class CThemeButton;
+class PlayerWidget;
 struct StillRecord;
 
 class CDialogPictureInformation : public QDialog {
@@ -39,7 +44,9 @@ public:
     QPushButton* ImportButton() const { return importButton_; }
     QPushButton* DeleteButton() const { return deleteButton_; }
     QPushButton* AudioButton() const { return audioButton_; }
+    // "Open in Player": the desktop's own viewer.
     QPushButton* PreviewButton() const { return previewButton_; }
+    PlayerWidget* Player() const { return player_; }
     QPushButton* CloseButton() const { return closeButton_; }
     QLabel* BankLabel() const { return bankLabel_; }
     QLabel* PadLabel() const { return padLabel_; }
@@ -49,9 +56,14 @@ public:
 
     static constexpr const char* kTooManyStills = messages::kStillLimit;
     static constexpr const char* kDeleteQuestion = "Delete file as well?";
+    // How long the slideshow shows each picture.
+    static constexpr double kSecondsPerPicture = 2.0;
+    // The player's column beside the form: a 4:3 picture, its controls and a line of text.
+    static constexpr int kPlayerWidth = 320;
 
 public slots:
     void reject() override; // Escape and the close box end the dialog like Close
+    void done(int result) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -59,6 +71,9 @@ protected:
 
     // The windows the buttons open; tests replace them.
     virtual QStringList AskImageFiles();
+    // The preview of pictures about to be added, when the preferences ask for one: true for Convert,
+    // with the fit chosen for each.
+    virtual bool AskPreview(const QStringList& paths, std::vector<FitMode>& fits);
     virtual QString AskAudioFile();
     // Asks whether to convert a sound the device cannot play as it is; true for yes.
     virtual bool AskConvertSound(const QString& question);
@@ -82,6 +97,9 @@ private:
     void OnUp();
     void OnDown();
     void Move(int from, int to);
+    void DragMove(int from, int to);
+    void OpenPlayer();
+    void ShowSelectedPicture();
     void OnImport();
     void AddPictures(const QStringList& paths);
     void OnDelete();
@@ -97,8 +115,10 @@ private:
     QString audioDisplayName_;
     QSize initialSize_;
     int initialListWidth_ = 0;
+    int formWidth_ = 0; // the form's own width; the player's column lies right of it
     bool initialised_ = false;
     bool placed_ = false;
+    bool readOnly_ = false; // the card was opened only to look at it
 
     QLabel* bankLabel_ = nullptr;
     QLabel* padLabel_ = nullptr;
@@ -112,6 +132,7 @@ private:
     QPushButton* audioButton_ = nullptr;
     QPushButton* previewButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
+    PlayerWidget* player_ = nullptr;
 };
 
 } // namespace k72

@@ -1,6 +1,7 @@
 #include "ui/CDialogPreference.h"
 
 #include "ui/DialogUnits.h"
+#include "ui/WindowPlacement.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QSlider>
 
 #include <array>
@@ -30,7 +32,7 @@ QGroupBox* MakeGroup(QWidget* parent, const QString& title, int x, int y, int wi
 CDialogPreference::CDialogPreference(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Preference"));
     setFont(FormFont());
-    setFixedSize(DluSize(242, 210));
+    setFixedSize(DluSize(242, 246));
 
     // The group boxes are only frames: the controls are their siblings, created after them so that
     // they lie on top, as in the form's template.
@@ -81,12 +83,18 @@ CDialogPreference::CDialogPreference(QWidget* parent) : QDialog(parent) {
     fitList_->setAccessibleName(QStringLiteral("Other shapes than 4:3"));
     PlaceControl(fitList_, 41, 166, 160, 12);
 
+    MakeGroup(this, QStringLiteral("Before converting"), 7, 191, 228, 28);
+    previewBox_ = new QCheckBox(QStringLiteral("Show a preview before converting"), this);
+    previewBox_->setToolTip(QStringLiteral("Each chosen file as the K-72 will show it, with its fit, before "
+                                           "anything is converted"));
+    PlaceControl(previewBox_, 41, 203, 120, 10);
+
     okButton_ = new QPushButton(QStringLiteral("OK"), this);
-    PlaceControl(okButton_, 123, 189, 50, 14);
+    PlaceControl(okButton_, 123, 225, 50, 14);
     okButton_->setDefault(true);
     okButton_->setAutoDefault(true);
     cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
-    PlaceControl(cancelButton_, 185, 189, 50, 14);
+    PlaceControl(cancelButton_, 185, 225, 50, 14);
     cancelButton_->setAutoDefault(false);
     connect(okButton_, &QPushButton::clicked, this, &CDialogPreference::accept);
     connect(cancelButton_, &QPushButton::clicked, this, &CDialogPreference::reject);
@@ -96,7 +104,8 @@ CDialogPreference::CDialogPreference(QWidget* parent) : QDialog(parent) {
     setTabOrder(palButton_, qualitySlider_);
     setTabOrder(qualitySlider_, deinterlaceBox_);
     setTabOrder(deinterlaceBox_, fitList_);
-    setTabOrder(fitList_, okButton_);
+    setTabOrder(fitList_, previewBox_);
+    setTabOrder(previewBox_, okButton_);
     setTabOrder(okButton_, cancelButton_);
 
     SetSettings(Settings{});
@@ -111,6 +120,8 @@ void CDialogPreference::SetSettings(const Settings& settings) {
     deinterlaceBox_->setChecked(deinterlace_ == 1);
     fit_ = settings.fit;
     fitList_->setCurrentIndex(static_cast<int>(fit_));
+    preview_ = settings.previewBeforeConverting;
+    previewBox_->setChecked(preview_);
 }
 
 Settings CDialogPreference::GetSettings() const {
@@ -119,6 +130,7 @@ Settings CDialogPreference::GetSettings() const {
     settings.quality = quality_;
     settings.deinterlace = deinterlace_;
     settings.fit = fit_;
+    settings.previewBeforeConverting = preview_;
     return settings;
 }
 
@@ -132,6 +144,7 @@ void CDialogPreference::accept() {
            : shape == static_cast<int>(FitMode::Crop)    ? FitMode::Crop
            : shape == static_cast<int>(FitMode::Auto)    ? FitMode::Auto
                                                          : FitMode::Stretch;
+    preview_ = previewBox_->isChecked();
     QDialog::accept();
 }
 
@@ -143,6 +156,13 @@ bool CDialogPreference::Edit(QWidget* parent, Settings& settings) {
     }
     settings = dialog.GetSettings();
     return true;
+}
+
+void CDialogPreference::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        PlaceOnParent(this);
+    }
 }
 
 } // namespace k72

@@ -1,7 +1,7 @@
 #pragma once
-// The preferences: frame-rate system, quality level, deinterlacing and how pictures of another shape
-// fill the screen. The dialog shows the values it is given and reads its controls back only when closed
-// with OK; storing them is the caller's.
+// The preferences: frame-rate system, quality level, deinterlacing, how pictures of another shape
+// fill the screen, and whether a preview comes before converting. The dialog shows the values it is given and
+// reads its controls back only when closed with OK; storing them is the caller's.
 
 #include "store/Settings.h"
 
@@ -37,17 +37,22 @@ public:
     QCheckBox* DeinterlaceBox() const { return deinterlaceBox_; }
     // Stretch, letterbox, crop, automatic, in that order (the item index is the FitMode value).
     QComboBox* FitList() const { return fitList_; }
+    QCheckBox* PreviewBox() const { return previewBox_; }
     QPushButton* OkButton() const { return okButton_; }
     QPushButton* CancelButton() const { return cancelButton_; }
 
 public slots:
     void accept() override;
 
+protected:
+    void showEvent(QShowEvent* event) override; // opens centred on the window it belongs to
+
 private:
     std::int32_t fps_ = 0;
     std::int32_t quality_ = 4;
     std::int32_t deinterlace_ = 1;
     FitMode fit_ = FitMode::Stretch;
+    bool preview_ = true;
 
     QButtonGroup* frameRateGroup_ = nullptr;
     QRadioButton* ntscButton_ = nullptr;
@@ -55,6 +60,7 @@ private:
     QSlider* qualitySlider_ = nullptr;
     QCheckBox* deinterlaceBox_ = nullptr;
     QComboBox* fitList_ = nullptr;
+    QCheckBox* previewBox_ = nullptr;
     QPushButton* okButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
 };

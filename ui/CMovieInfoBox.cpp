@@ -2,11 +2,28 @@
 
 #include "ui/DialogUnits.h"
 
+#include <QAccessibleWidget>
 #include <QPainter>
 
 namespace k72 {
+namespace {
+
+// To a screen reader the box is what it looks like: text, read with the dialog's other texts.
+QAccessibleInterface* InfoBoxFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("k72::CMovieInfoBox") && object != nullptr && object->isWidgetType()) {
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::StaticText);
+    }
+    return nullptr;
+}
+
+} // namespace
 
 CMovieInfoBox::CMovieInfoBox(QWidget* parent) : QWidget(parent) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(InfoBoxFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
     setFont(ListFont());
 }
 
@@ -17,6 +34,9 @@ void CMovieInfoBox::SetMovie(const std::string& name, std::uint64_t size, const 
     seconds_ = time.seconds;
     frames_ = time.frames;
     frameRateText_ = QString::fromStdString(FrameRateText(time));
+    // The box draws its texts itself; a screen reader reads them here.
+    setAccessibleName(movieName_);
+    setAccessibleDescription(SizeText() + QLatin1Char(' ') + frameRateText_);
     update();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The white box of the movie information: the movie's file name, its size and running time, and its
-// frame rate, drawn in bold black.
+// frame rate, drawn in bold black, and given to screen readers as the box's name and description.
 
 #include "engine/RunningTime.h"
 

@@ -13,8 +13,11 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace k72 {
 namespace {
@@ -59,7 +62,7 @@ public:
         if (grid_ == nullptr) {
             return {};
         }
-        const QRect local = CPadView::PadRect(pad_);
+        const QRect local = grid_->ShownPadRect(pad_);
         return QRect(grid_->mapToGlobal(local.topLeft()), local.size());
     }
     QAccessible::Role role() const override { return QAccessible::ListItem; }
@@ -116,7 +119,7 @@ public:
     }
     QAccessibleInterface* childAt(int x, int y) const override {
         const QPoint local = Grid()->mapFromGlobal(QPoint(x, y));
-        const int pad = padgrid::HitTestGrid(local.x(), local.y());
+        const int pad = Grid()->PadAt(local);
         return pad >= 0 ? child(pad) : nullptr;
     }
     QAccessibleInterface* focusChild() const override {
@@ -189,10 +192,7 @@ void CPadView::SetSelection(int pad) {
         if (QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(this)) {
             QAccessibleEvent selection(grid->child(pad), QAccessible::Selection);
             QAccessible::updateAccessibility(&selection);
-            if (hasFocus()) {
-                QAccessibleEvent focus(grid->child(pad), QAccessible::Focus);
-                QAccessible::updateAccessibility(&focus);
-            }
+            AnnounceFocusedPad();
         }
     }
 }
@@ -246,6 +246,23 @@ int CPadView::PadAfterKey(int pad, int key) {
     }
 }
 
+double CPadView::Scale() const {
+    return std::max(1.0, std::min(width() / static_cast<double>(padgrid::kGridWidth),
+                                  height() / static_cast<double>(padgrid::kGridHeight)));
+}
+
+QRect CPadView::ShownPadRect(int pad) const {
+    const QRect artwork = PadRect(pad);
+    const double scale = Scale();
+    return QRectF(artwork.x() * scale, artwork.y() * scale, artwork.width() * scale, artwork.height() * scale)
+        .toAlignedRect();
+}
+
+int CPadView::PadAt(const QPoint& point) const {
+    const double scale = Scale();
+    return padgrid::HitTestGrid(static_cast<int>(point.x() / scale), static_cast<int>(point.y() / scale));
+}
+
 QSize CPadView::sizeHint() const {
     return QSize(padgrid::kGridWidth, padgrid::kGridHeight);
 }
@@ -253,9 +270,9 @@ QSize CPadView::sizeHint() const {
 bool CPadView::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
-        const int pad = padgrid::HitTestGrid(help->pos().x(), help->pos().y());
+        const int pad = PadAt(help->pos());
         if (pad >= 0) {
-            QToolTip::showText(help->globalPos(), PadDescription(pad), this, PadRect(pad));
+            QToolTip::showText(help->globalPos(), PadDescription(pad), this, ShownPadRect(pad));
         } else {
             QToolTip::hideText();
             event->ignore();
@@ -303,6 +320,19 @@ void CPadView::keyPressEvent(QKeyEvent* event) {
 void CPadView::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
     update();
+    // The grid's own focus is told to screen readers after this handler: the selected pad is told
+    // after that, so that a screen reader lands on the pad, not on the block of twelve.
+    QTimer::singleShot(0, this, &CPadView::AnnounceFocusedPad);
+}
+
+void CPadView::AnnounceFocusedPad() {
+    if (!QAccessible::isActive() || !hasFocus() || selectedPad_ < 0 || selectedPad_ >= padgrid::kPadCount) {
+        return;
+    }
+    if (QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(this)) {
+        QAccessibleEvent focus(grid->child(selectedPad_), QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
 }
 
 void CPadView::focusOutEvent(QFocusEvent* event) {
@@ -323,12 +353,11 @@ void CPadView::dragEnterEvent(QDragEnterEvent* event) {
         return;
     }
     event->acceptProposedAction();
-    SetDropTarget(padgrid::HitTestGrid(event->position().toPoint().x(), event->position().toPoint().y()));
+    SetDropTarget(PadAt(event->position().toPoint()));
 }
 
 void CPadView::dragMoveEvent(QDragMoveEvent* event) {
-    const QPoint at = event->position().toPoint();
-    const int pad = padgrid::HitTestGrid(at.x(), at.y());
+    const int pad = PadAt(event->position().toPoint());
     SetDropTarget(pad);
     if (pad >= 0 && !LocalFiles(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
@@ -343,8 +372,7 @@ void CPadView::dragLeaveEvent(QDragLeaveEvent* event) {
 }
 
 void CPadView::dropEvent(QDropEvent* event) {
-    const QPoint at = event->position().toPoint();
-    const int pad = padgrid::HitTestGrid(at.x(), at.y());
+    const int pad = PadAt(event->position().toPoint());
     const QStringList paths = LocalFiles(event->mimeData());
     SetDropTarget(-1);
     if (pad < 0 || paths.isEmpty()) {
@@ -357,6 +385,12 @@ void CPadView::dropEvent(QDropEvent* event) {
 
 void CPadView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // The artwork is drawn at its own size, scaled to the grid's (a window grown, or maximized).
+    const double scale = Scale();
+    if (scale != 1.0) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.scale(scale, scale);
+    }
     painter.setClipRect(QRect(0, 0, padgrid::kGridWidth, padgrid::kGridHeight));
     if (!backgroundImage_.isNull()) {
         painter.drawPixmap(0, 0, backgroundImage_);

@@ -39,8 +39,13 @@ public:
     bool HasPicture(int pad) const;
     // The pad under the cursor while files are dragged over the grid, or −1.
     int DropTarget() const { return dropPad_; }
-    // The rectangle a pad is drawn in, in the grid's coordinates.
+    // The rectangle a pad is drawn in, in the grid's artwork coordinates (225 × 150).
     static QRect PadRect(int pad);
+    // The grid grows with its window: the artwork is drawn at this scale (1 at the natural size).
+    double Scale() const;
+    // A pad's rectangle and the pad under a point, in the widget's own (scaled) coordinates.
+    QRect ShownPadRect(int pad) const;
+    int PadAt(const QPoint& point) const;
     // The pad an arrow key moves to from pad (−1: none selected yet), or pad itself at the edge.
     static int PadAfterKey(int pad, int key);
 
@@ -66,6 +71,8 @@ protected:
 
 private:
     void SetDropTarget(int pad);
+    // Tells screen readers that the selected pad has the keyboard focus, while the grid has it.
+    void AnnounceFocusedPad();
 
     std::array<int, 12> padStates_{};
     std::array<QImage, 12> pictures_;

@@ -2,6 +2,8 @@
 
 #include "ui/DialogUnits.h"
 
+#include <QDropEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
@@ -90,6 +92,57 @@ CPictureListBox::CPictureListBox(QWidget* parent) : QListWidget(parent) {
     setSortingEnabled(false);
     setFont(ListFont());
     setItemDelegate(new PictureRowDelegate(this));
+    setAccessibleName(QStringLiteral("Pictures"));
+    // Rows are dragged within the list only; pictures dragged in from outside go to the dialog.
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::InternalMove);
+    setDefaultDropAction(Qt::MoveAction);
+    setDropIndicatorShown(true);
+}
+
+int CPictureListBox::InsertionRowAt(const QPoint& point) const {
+    const QModelIndex index = indexAt(point);
+    if (!index.isValid()) {
+        return count();
+    }
+    const QRect row = visualRect(index);
+    return point.y() > row.center().y() ? index.row() + 1 : index.row();
+}
+
+int CPictureListBox::MovedTo(int from, int insertBefore) {
+    return insertBefore > from ? insertBefore - 1 : insertBefore;
+}
+
+void CPictureListBox::dropEvent(QDropEvent* event) {
+    if (event->source() != this) {
+        QListWidget::dropEvent(event);
+        return;
+    }
+    const int from = currentRow();
+    const int to = MovedTo(from, InsertionRowAt(event->position().toPoint()));
+    // The rows move only once the card has: nothing is taken out of the list by the drag itself.
+    event->setDropAction(Qt::IgnoreAction);
+    event->accept();
+    if (from >= 0 && to != from) {
+        emit RowMoveRequested(from, to);
+    }
+}
+
+void CPictureListBox::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Delete && modifiers == Qt::NoModifier) {
+        emit DeleteRequested();
+        return;
+    }
+    if (modifiers == Qt::ControlModifier && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
+        if (event->key() == Qt::Key_Up) {
+            emit UpRequested();
+        } else {
+            emit DownRequested();
+        }
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 void CPictureListBox::AddRow(const QString& name, const QImage& picture, std::uint64_t fileSize, int index) {
@@ -97,6 +150,7 @@ void CPictureListBox::AddRow(const QString& name, const QImage& picture, std::ui
     item->setData(kPictureRole, picture);
     item->setData(kFileSizeRole, QVariant::fromValue<qulonglong>(fileSize));
     item->setSizeHint(QSize(0, kRowHeight));
+    item->setData(Qt::AccessibleDescriptionRole, RowText(QString(), fileSize).trimmed());
     if (index < 0 || index > count()) {
         addItem(item);
     } else {

@@ -9,10 +9,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QListView>
+#include <QStandardItemModel>
 #include <QStyle>
 
 #include <algorithm>
 #include <filesystem>
+
+#include <unistd.h>
 
 namespace k72 {
 namespace {
@@ -51,6 +55,32 @@ void CardController::Tell(const StoreResult& result) {
     }
 }
 
+bool CardController::ReadOnly() const {
+    return store_.IsReadOnly();
+}
+
+// A card that cannot be written (a write-protected medium, a pad file or card folder that is read-only)
+// is opened to be looked at instead of being refused.
+StoreOutcome<CardOpenResult> CardController::OpenRoot(const QString& root) {
+    auto opened = store_.OpenCardRoot(PathOf(root));
+    bool cannotWrite = !opened && opened.value.failure == CardOpenFailure::ReadOnly;
+    // A writable pad file in a folder that cannot take new files is no card to change either.
+    if (opened && ::access(store_.CardFolder().c_str(), W_OK) != 0) {
+        cannotWrite = true;
+        store_.Close();
+    }
+    if (!cannotWrite) {
+        return opened;
+    }
+    auto looked = store_.OpenCardRoot(PathOf(root), CardAccess::ReadOnly);
+    if (looked) {
+        emit StatusMessage(QStringLiteral("The card %1 is read-only: it can be looked at and exported.")
+                               .arg(QDir::toNativeSeparators(root)));
+        return looked;
+    }
+    return opened ? looked : opened;
+}
+
 void CardController::Start() {
     FillDriveList();
     driveList_->setCurrentIndex(0);
@@ -80,6 +110,14 @@ void CardController::FillDriveList() {
             driveList_->setItemData(driveList_->count() - 1, folder, Qt::ToolTipRole);
             widest = std::max(widest, metrics.horizontalAdvance(folder));
         }
+    }
+    // The empty first entry stands for no card: it is there to be current, not to be chosen.
+    if (auto* rows = qobject_cast<QStandardItemModel*>(driveList_->model());
+        rows != nullptr && rows->rowCount() > 0) {
+        rows->item(0)->setEnabled(false);
+    }
+    if (auto* view = qobject_cast<QListView*>(driveList_->view()); view != nullptr) {
+        view->setRowHidden(0, true);
     }
     // The list opens wide enough for the longest path; the closed box keeps its place in the form.
     driveList_->view()->setMinimumWidth(std::max(driveList_->width(), 22 + widest + 24));
@@ -137,7 +175,7 @@ void CardController::ChooseDrive(int index) {
     driveList_->setToolTip(root);
     // The empty first entry names no folder: the card is looked for relative to the working folder, and
     // that normally fails like any other drive without the card.
-    const auto opened = store_.OpenCardRoot(PathOf(root));
+    const auto opened = OpenRoot(root);
     if (!opened) {
         emit CardChanged();
         // The store says why: not the card at all, or a card that is in use elsewhere, read-only, ...
@@ -186,7 +224,7 @@ void CardController::CheckCard() {
         return;
     }
     // Gone: open it again as soon as it is back, where it was left.
-    const auto opened = store_.OpenCardRoot(PathOf(openRoot_));
+    const auto opened = OpenRoot(openRoot_);
     if (!opened) {
         return;
     }

@@ -5,6 +5,9 @@
 // is back, and letting go of the card for Eject. The form hears of all this through the signals and
 // draws the pads itself.
 
+#include "store/CardOpenResult.h"
+#include "store/StoreResult.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -17,7 +20,6 @@ class QComboBox;
 namespace k72 {
 
 class CPadBankStore;
-struct StoreResult;
 
 class CardController : public QObject {
     Q_OBJECT
@@ -48,6 +50,9 @@ public:
     // The card's root folder while one is open (or was open and has gone), else empty.
     const QString& CardRoot() const { return openRoot_; }
     bool CardGone() const { return cardGone_; }
+    // The open card cannot be written (write-protected, or its folder is read-only): it was opened to
+    // be looked at, played and exported.
+    bool ReadOnly() const;
 
     static constexpr int kCardCheckMilliseconds = 1000;
 
@@ -68,6 +73,7 @@ private:
     void Lost();
     void Tell(const StoreResult& result);
     bool Busy() const { return busy_ && busy_(); }
+    StoreOutcome<CardOpenResult> OpenRoot(const QString& root);
 
     CPadBankStore& store_;
     QComboBox* driveList_;

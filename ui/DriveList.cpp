@@ -1,6 +1,7 @@
 #include "ui/DriveList.h"
 
 #include "ui/CardVolumes.h"
+#include "ui/RememberedPlaces.h"
 
 #include <QApplication>
 #include <QDir>
@@ -72,13 +73,22 @@ std::vector<MountedVolume> MountedVolumes() {
     return volumes;
 }
 
+namespace {
+
+// A folder by its own name, as file managers show it; its whole path is the entry's tooltip.
+QString FolderName(const QString& root) {
+    const QString name = QFileInfo(root).fileName();
+    return name.isEmpty() ? QDir::toNativeSeparators(root) : name;
+}
+
+} // namespace
+
 std::vector<DriveEntry> ListDrives(const QString& cardRoot) {
     std::vector<DriveEntry> entries;
     entries.push_back(DriveEntry{});
     if (!cardRoot.isEmpty()) {
         const QString root = QDir::cleanPath(QFileInfo(cardRoot).absoluteFilePath());
-        entries.push_back(
-            DriveEntry{root, QDir::toNativeSeparators(root), RemovableIcon(), LooksLikeCard(root)});
+        entries.push_back(DriveEntry{root, FolderName(root), RemovableIcon(), LooksLikeCard(root)});
     }
     struct Volume {
         QString root;
@@ -89,9 +99,12 @@ std::vector<DriveEntry> ListDrives(const QString& cardRoot) {
     std::vector<Volume> volumes;
     for (const MountedVolume& volume : MountedVolumes()) {
         const bool card = LooksLikeCard(volume.root);
-        volumes.push_back(Volume{volume.root,
-                                 card ? CardVolumeText(volume.label, volume.bytesTotal, volume.root)
-                                      : QDir::toNativeSeparators(volume.root),
+        // The system's own disks ("/", /boot, the mounts of containers) are no cards: only cards and
+        // removable volumes are offered, named by their label and size.
+        if (!card && !volume.removable) {
+            continue;
+        }
+        volumes.push_back(Volume{volume.root, CardVolumeText(volume.label, volume.bytesTotal, volume.root),
                                  volume.removable, card});
     }
     // Cards first, then other removable volumes, then the rest.
@@ -104,6 +117,16 @@ std::vector<DriveEntry> ListDrives(const QString& cardRoot) {
             volume.root, volume.text,
             volume.removable || volume.card ? RemovableIcon() : provider.icon(QFileIconProvider::Drive),
             volume.card});
+    }
+    // The cards opened lately that are still there (a card folder copied to the disk, say).
+    const QIcon recentIcon = QIcon::fromTheme(QStringLiteral("document-open-recent"),
+                                              QApplication::style()->standardIcon(QStyle::SP_DirIcon));
+    for (const QString& recent : remembered::RecentCards()) {
+        const bool listed = std::any_of(entries.begin(), entries.end(),
+                                        [&recent](const DriveEntry& entry) { return entry.root == recent; });
+        if (!listed && LooksLikeCard(recent)) {
+            entries.push_back(DriveEntry{recent, FolderName(recent), recentIcon, true});
+        }
     }
     return entries;
 }

@@ -37,8 +37,10 @@ using MountedVolumeSource = std::function<std::vector<MountedVolume>()>;
 void SetMountedVolumeSource(MountedVolumeSource source);
 
 // The list as it is filled when the main form is first shown and whenever volumes come and go. cardRoot
-// is listed right after the empty entry when it is given (it need not be a mount point). Volumes that
-// look like a K-72 card come first, named by their label and size (see CardVolumes.h).
+// is listed right after the empty entry (which stands for no card and is not offered) when it is given
+// (it need not be a mount point), by its folder name. Then the mounted volumes that look like a K-72
+// card, then other removable volumes, named by their label and size (see CardVolumes.h); the system's
+// own disks are not listed. Last the recent cards that are still there and not listed yet.
 std::vector<DriveEntry> ListDrives(const QString& cardRoot);
 
 class CDriveItemDelegate : public QStyledItemDelegate {

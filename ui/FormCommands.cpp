@@ -3,6 +3,7 @@
 #include "codecs/ResultCodes.h"
 #include "store/PadCommands.h"
 #include "ui/CConvertToolView.h"
+#include "ui/ChosenFit.h"
 #include "ui/MediaKinds.h"
 #include "ui/PadGridInput.h"
 #include "ui/PictureBatchWindow.h"
@@ -94,26 +95,22 @@ void FormCommands::ImportOnto(int pad, const PadFiles& files, bool add) {
     bool imported = true; // a sound alone
     if (!files.movie.isEmpty() || !files.pictures.isEmpty()) {
         const QStringList sources = files.movie.isEmpty() ? files.pictures : QStringList{files.movie};
-        ImportRequest request;
-        request.pad = pad;
-        request.kind = files.movie.isEmpty() ? PadKindStill : PadKindMovie;
-        request.add = add;
-        for (const QString& source : sources) {
-            request.sources.push_back(PathOf(source));
+        const PadKind kind = files.movie.isEmpty() ? PadKindStill : PadKindMovie;
+        // Each file as the device will show it first, when the preferences ask for that; Cancel there
+        // converts nothing.
+        std::vector<FitMode> fits(static_cast<std::size_t>(sources.size()), commands_.GetSettings().fit);
+        if (commands_.GetSettings().previewBeforeConverting && !form_.AskPreview(sources, fits)) {
+            emit form_.StatusMessage(QStringLiteral("Nothing was imported."));
+            return;
         }
-        // Several pictures are converted on every core, with a progress window and Cancel; they go onto
-        // the pad all together or not at all.
-        PictureBatchWindow batch(form_.window(), pad,
-                                 request.kind == PadKindStill ? static_cast<int>(sources.size()) : 0);
-        const StoreResult result = commands_.Import(request, &questions, batch.Progress());
-        batch.Close();
+        const StoreResult result = ImportWithFits(pad, kind, sources, fits, add, questions);
         if (result.failure == StoreFailure::Declined) {
             return;
         }
         form_.ShowResult(result);
         imported = result.Ok();
         if (imported) {
-            lastImportKind_ = request.kind;
+            lastImportKind_ = kind;
         }
         done = ImportLine(result, sources, pad);
     }
@@ -137,6 +134,42 @@ void FormCommands::ImportOnto(int pad, const PadFiles& files, bool add) {
     if (!done.isEmpty()) {
         emit form_.StatusMessage(done);
     }
+}
+
+StoreResult FormCommands::ImportWithFits(int pad, PadKind kind, const QStringList& sources,
+                                         const std::vector<FitMode>& fits, bool add,
+                                         IPadQuestions& questions) {
+    // The files that share a fit are converted together: several pictures on every core, with a
+    // progress window and Cancel, onto the pad all together or not at all. Pictures given different fits
+    // go on in runs of one fit, in their order; a run that fails ends the import.
+    StoreResult result;
+    for (qsizetype first = 0; first < sources.size();) {
+        const FitMode fit = fits[static_cast<std::size_t>(first)];
+        qsizetype end = first + 1;
+        while (end < sources.size() && fits[static_cast<std::size_t>(end)] == fit) {
+            ++end;
+        }
+        ImportRequest request;
+        request.pad = pad;
+        request.kind = kind;
+        request.add = add || first > 0;
+        for (qsizetype i = first; i < end; ++i) {
+            request.sources.push_back(PathOf(sources[i]));
+        }
+        const ChosenFit chosen(commands_, fit);
+        PictureBatchWindow batch(form_.window(), pad,
+                                 kind == PadKindStill ? static_cast<int>(end - first) : 0);
+        result = commands_.Import(request, &questions, batch.Progress());
+        batch.Close();
+        if (!result) {
+            if (result.source) {
+                result.source = *result.source + static_cast<std::size_t>(first);
+            }
+            return result;
+        }
+        first = end;
+    }
+    return result;
 }
 
 void FormCommands::Export(int pad) {

@@ -4,7 +4,11 @@
 // pad commands, shows what the store answers and then the pad as the card has it; a line for the status
 // bar says what was done.
 
+#include "codecs/FitGeometry.h"
 #include "store/PadRecords.h"
+#include "store/StoreResult.h"
+
+#include <vector>
 
 #include <QString>
 #include <QStringList>
@@ -12,6 +16,7 @@
 namespace k72 {
 
 class CConvertToolView;
+class IPadQuestions;
 class PadCommands;
 struct PadFiles;
 
@@ -33,6 +38,9 @@ public:
 private:
     // Puts a movie or pictures (added to a picture pad when `add`), and a sound, onto the pad.
     void ImportOnto(int pad, const PadFiles& files, bool add);
+    // Converts the sources onto the pad, each with the fit chosen for it in the preview.
+    StoreResult ImportWithFits(int pad, PadKind kind, const QStringList& sources,
+                               const std::vector<FitMode>& fits, bool add, IPadQuestions& questions);
 
     PadCommands& commands_;
     CConvertToolView& form_;

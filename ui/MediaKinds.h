@@ -12,15 +12,18 @@ class QMimeData;
 
 namespace k72 {
 
-// "movie (*.[aA][vV][iI] …)": the dialog filter of a kind, each letter in both cases.
-QString MediaFilter(const QString& name, MediaKind kind);
-// The filters of the Import command: movies or pictures first after the kind last imported, then all
-// files.
+// "Movies (*.[aA][vV][iI] …)": the dialog filter of kinds, each letter in both cases. The dialogs hide
+// the patterns (HideNameFilterDetails): the user reads the name.
+QString MediaFilter(const QString& name, std::initializer_list<MediaKind> kinds);
+// The filters of the Import command: all that can be imported (the one chosen at first), then movies
+// or pictures first after the kind last imported, then all files.
 QStringList ImportFilters(PadKind lastImportKind);
 // The pictures we know, then all files.
 QString PictureFilters();
 // Every sound we know, then all files.
 QString SoundFilters();
+// "AVI, MPG, …": the extensions of a kind, for messages.
+QString ExtensionList(MediaKind kind);
 
 // The kind of a file by its content, its extension the first guess.
 PadKind PadKindOfFile(const QString& path);

@@ -33,8 +33,9 @@ public:
     // The first frame of an MJPEG AVI (the device's movies), decoded small; null when there is none.
     static QImage FirstMovieFrame(const std::filesystem::path& path);
 
-    static constexpr int kPictureWidth = 64;
-    static constexpr int kPictureHeight = 48;
+    // Big enough for the pads of a grown window.
+    static constexpr int kPictureWidth = 128;
+    static constexpr int kPictureHeight = 96;
 
 private:
     struct FileFacts {

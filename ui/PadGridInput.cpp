@@ -26,9 +26,9 @@ PadFiles SortChosenFiles(const QStringList& paths) {
     for (const QString& path : paths) {
         const PadKind kind = PadKindOfFile(path);
         if (kind == PadKindEmpty) {
-            return Refused(
-                UnknownKind(path, QStringLiteral("a movie (AVI, MPG, MPEG, MOV, WMV, MP4, FLV, DV) "
-                                                 "or a picture (JPG, JPEG, BMP, PNG)")));
+            return Refused(UnknownKind(
+                path, QStringLiteral("a movie (%1) or a picture (%2)")
+                          .arg(ExtensionList(MediaKind::Movie), ExtensionList(MediaKind::Picture))));
         }
         if (kind == PadKindMovie) {
             if (!files.movie.isEmpty() || paths.size() > 1) {

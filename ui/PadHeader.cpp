@@ -5,8 +5,6 @@
 #include "store/ShortName.h"
 
 #include <QLabel>
-#include <QScreen>
-#include <QWidget>
 
 #include <algorithm>
 #include <system_error>
@@ -82,28 +80,6 @@ void PlaceHeaderLabels(QLabel* bank, QLabel* pad, QLabel* audio, QLabel* audioNa
     pad->move(wB + 20, 5);
     audio->move(wB + wP + 30, 5);
     audioName->move(wB + wP + wA + 32, 5);
-}
-
-void PlaceBesideMainWindow(QWidget* dialog, const QWidget* mainWindow) {
-    if (mainWindow == nullptr) {
-        return;
-    }
-    const QRect frame = mainWindow->frameGeometry();
-    int x = frame.right() + 1;
-    int y = frame.top();
-    // Beside the main window as long as the screen has room there; otherwise as far right and up as
-    // keeps the whole dialog on the screen (at a scale factor of 2 the list no longer fits beside it).
-    if (const QScreen* screen = mainWindow->screen()) {
-        const QRect area = screen->availableGeometry();
-        const QSize size = dialog->frameGeometry().size();
-        if (x + size.width() > area.right() + 1) {
-            x = std::max(area.left(), area.right() + 1 - size.width());
-        }
-        if (y + size.height() > area.bottom() + 1) {
-            y = std::max(area.top(), area.bottom() + 1 - size.height());
-        }
-    }
-    dialog->move(x, y);
 }
 
 } // namespace k72

@@ -1,13 +1,12 @@
 #pragma once
-// What the two information dialogs share: their header line (bank, pad and sound file of the pad),
-// the sound file's display name, and their place beside the main window.
+// What the two information dialogs share: their header line (bank, pad and sound file of the pad) and
+// the sound file's display name.
 
 #include <QString>
 
 #include <string>
 
 class QLabel;
-class QWidget;
 
 namespace k72 {
 
@@ -27,9 +26,5 @@ QString AudioDisplayName(const CPadBankStore& store, const std::string& shortNam
 // The four header labels keep their sizes (grown to their texts where needed) and line up at y = 5
 // from x = 10, with gaps of 10, 10 and 2 pixels.
 void PlaceHeaderLabels(QLabel* bank, QLabel* pad, QLabel* audio, QLabel* audioName);
-
-// Moves a dialog, keeping its size, so that its top-left corner lies at the top-right corner of the
-// main window.
-void PlaceBesideMainWindow(QWidget* dialog, const QWidget* mainWindow);
 
 } // namespace k72

@@ -1,6 +1,6 @@
 #include "ui/PictureBatchWindow.h"
 
-#include "ui/QtUserMessages.h"
+#include "ui/ProgressDialog.h"
 
 #include <QCoreApplication>
 
@@ -10,18 +10,14 @@ PictureBatchWindow::PictureBatchWindow(QWidget* owner, int pad, int pictures) : 
     if (pictures < 2) {
         return;
     }
-    dialog_ = std::make_unique<QProgressDialog>(owner);
-    dialog_->setWindowTitle(QString::fromLatin1(QtUserMessages::kCaption));
-    dialog_->setWindowModality(Qt::WindowModal);
+    dialog_ = std::make_unique<ProgressDialog>(owner);
     dialog_->setRange(0, pictures);
-    dialog_->setCancelButtonText(QStringLiteral("Cancel"));
-    dialog_->setMinimumDuration(0);
-    dialog_->setAutoClose(false);
-    dialog_->setAutoReset(false);
     dialog_->setObjectName(QString::fromLatin1(kObjectName));
     dialog_->setLabelText(QStringLiteral("Converting %1 pictures for pad %2").arg(pictures).arg(pad + 1));
     dialog_->show();
 }
+
+PictureBatchWindow::~PictureBatchWindow() = default;
 
 StillBatchProgress PictureBatchWindow::Progress() {
     if (!dialog_) {

@@ -4,18 +4,19 @@
 
 #include "engine/StillBatch.h"
 
-#include <QProgressDialog>
-
 #include <memory>
 
 class QWidget;
 
 namespace k72 {
 
+class ProgressDialog;
+
 class PictureBatchWindow {
 public:
     // pictures: how many are converted; below 2 no window is shown.
     PictureBatchWindow(QWidget* owner, int pad, int pictures);
+    ~PictureBatchWindow();
 
     // What the store's batch reports to: the window's bar and label, and its Cancel. Empty without a
     // window.
@@ -26,7 +27,8 @@ public:
     static constexpr const char* kObjectName = "pictureBatch";
 
 private:
-    std::unique_ptr<QProgressDialog> dialog_;
+    std::unique_ptr<ProgressDialog> dialog_; // over the window it belongs to
+
     int pad_;
 };
 

@@ -39,10 +39,10 @@ PlayerWidget::PlayerWidget(QWidget* parent, std::unique_ptr<ISoundOutput> output
     slider_ = new QSlider(Qt::Horizontal, this);
     slider_->setAccessibleName(QStringLiteral("Position"));
     slider_->setEnabled(false);
+    // The two labels have no names of their own: a screen reader reads a label's name instead of its
+    // text, and the text is what there is to hear.
     timeLabel_ = new QLabel(QStringLiteral("0:00 / 0:00"), this);
-    timeLabel_->setAccessibleName(QStringLiteral("Time"));
     statusLabel_ = new QLabel(this);
-    statusLabel_->setAccessibleName(QStringLiteral("Player status"));
     statusLabel_->setWordWrap(true);
 
     auto* controls = new QHBoxLayout;
@@ -181,6 +181,11 @@ void PlayerWidget::SeekTo(double seconds) {
     position_ = std::clamp(seconds, 0.0, playback_.Duration());
     ShowPictureAt(position_);
     ShowTime(position_);
+    if (!slider_->isSliderDown()) {
+        // A seek from outside the slider (the still list's selection) moves it too.
+        const QSignalBlocker quiet(slider_);
+        slider_->setValue(static_cast<int>(std::lround(position_ * 1000)));
+    }
     if (wasPlaying) {
         Play();
     }

@@ -3,6 +3,7 @@
 #include "store/PreviewSettingsOf.h"
 #include "ui/PicturePane.h"
 #include "ui/PreviewWorker.h"
+#include "ui/WindowPlacement.h"
 
 #include <QButtonGroup>
 #include <QDialogButtonBox>
@@ -12,6 +13,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -76,10 +78,8 @@ PreviewDialog::PreviewDialog(std::vector<std::filesystem::path> files, const Set
     slider_->setAccessibleName(QStringLiteral("Moment of the movie"));
     slider_->setRange(0, 0);
     momentLabel_ = new QLabel(this);
-    momentLabel_->setAccessibleName(QStringLiteral("Moment"));
     momentLabel_->setMinimumWidth(120);
     statusLabel_ = new QLabel(this);
-    statusLabel_->setAccessibleName(QStringLiteral("Preview status"));
     statusLabel_->setWordWrap(true);
 
     auto* buttons = new QDialogButtonBox(this);
@@ -230,6 +230,13 @@ void PreviewDialog::Rendered(const PreviewAnswer& answer) {
     statusLabel_->setText(QStringLiteral("%1 as the device will show it (%2, rendered in %3 ms).")
                               .arg(FileName(files_[index]), QString::fromLatin1(FitWord(fits_[index])))
                               .arg(answer.milliseconds, 0, 'f', 0));
+}
+
+void PreviewDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        PlaceOnParent(this);
+    }
 }
 
 } // namespace k72

@@ -50,6 +50,9 @@ public:
     // How many renders have been shown (for tests waiting for one).
     int RendersShown() const { return rendersShown_; }
 
+protected:
+    void showEvent(QShowEvent* event) override; // opens centred on the window it belongs to
+
 private:
     void ShowFile(int row);
     void RequestRender();

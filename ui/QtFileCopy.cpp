@@ -5,6 +5,7 @@
 #include "ui/WorkWithProgress.h"
 
 #include <QMessageBox>
+#include <QThread>
 #include <QWidget>
 
 #include <algorithm>
@@ -26,7 +27,37 @@ QString NameOf(const std::filesystem::path& path) {
 
 } // namespace
 
-QtFileCopy::QtFileCopy(QWidget* owner) : owner_(owner) {}
+QtFileCopy::QtFileCopy(QWidget* owner) : owner_(owner) {
+    commandEnd_.setInterval(20);
+    QObject::connect(&commandEnd_, &QTimer::timeout, [this] {
+        // Timers also run in the loops of this copy's own windows; those are deeper.
+        if (command_ && QThread::currentThread()->loopLevel() <= command_->loopLevel) {
+            command_.reset();
+            commandEnd_.stop();
+        }
+    });
+}
+
+QString QtFileCopy::StoppedText(const std::vector<std::filesystem::path>& copied) {
+    if (copied.empty()) {
+        return QStringLiteral("Stopped: no file was copied.");
+    }
+    QString text = QStringLiteral("Stopped: only these files were copied.");
+    std::filesystem::path folder;
+    for (const std::filesystem::path& file : copied) {
+        if (file.parent_path() != folder) {
+            folder = file.parent_path();
+            text += QStringLiteral("\n\nTo %1:").arg(QString::fromStdString(folder.string()));
+        }
+        text += QLatin1Char('\n') + NameOf(file);
+    }
+    return text;
+}
+
+void QtFileCopy::StopCommand() {
+    command_->stopped = true;
+    QtUserMessages::Show(owner_, StoppedText(command_->copied));
+}
 
 void QtFileCopy::ShowFailure(const QString& text) {
     QtUserMessages::Show(owner_, text);
@@ -52,6 +83,13 @@ QtFileCopy::Answer QtFileCopy::AskOverwrite(const std::filesystem::path& destina
 }
 
 bool QtFileCopy::Copy(const std::vector<FileCopyItem>& items) {
+    if (!command_) {
+        command_ = Command{QThread::currentThread()->loopLevel(), false, {}};
+        commandEnd_.start();
+    }
+    if (command_->stopped) {
+        return false;
+    }
     // The questions come first, so that the user is not asked halfway through a long copy.
     std::vector<FileCopyItem> accepted;
     bool declined = false;
@@ -62,6 +100,7 @@ bool QtFileCopy::Copy(const std::vector<FileCopyItem>& items) {
         if (!replaceAll && std::filesystem::exists(std::filesystem::symlink_status(item.destination, ec))) {
             const Answer answer = AskOverwrite(item.destination);
             if (answer == Answer::Cancel) {
+                StopCommand();
                 return false;
             }
             if (answer == Answer::No) {
@@ -103,7 +142,15 @@ bool QtFileCopy::Copy(const std::vector<FileCopyItem>& items) {
             QStringLiteral("%1\nto %2")
                 .arg(NameOf(item.source), QString::fromStdString(item.destination.parent_path().string()))};
     });
-    if (!copied && !progress.cancel.load()) {
+    // The files before the one that failed or was cancelled are there.
+    for (std::size_t i = 0; i < (copied ? accepted.size() : failedItem); ++i) {
+        command_->copied.push_back(accepted[i].destination);
+    }
+    if (!copied && progress.cancel.load()) {
+        StopCommand();
+        return false;
+    }
+    if (!copied) {
         // A failure the user did not ask for is never silent: which file, where to, and why.
         const FileCopyItem& item = accepted[failedItem];
         ShowFailure(QStringLiteral("The file \"%1\" could not be copied to the folder\n%2\n\n%3")

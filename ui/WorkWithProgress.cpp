@@ -1,14 +1,12 @@
 #include "ui/WorkWithProgress.h"
 
-#include "ui/QtUserMessages.h"
+#include "ui/ProgressDialog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QProgressDialog>
 #include <QTimer>
 
-#include <limits>
 #include <thread>
 
 namespace k72 {
@@ -21,17 +19,10 @@ void RunWithProgress(const ProgressWindow& window, const std::function<void()>& 
         finished.store(true);
     });
 
-    QProgressDialog dialog(window.owner);
+    // Shown by the poll below once the delay has passed, over the window it belongs to.
+    ProgressDialog dialog(window.owner);
     dialog.setObjectName(window.objectName);
-    dialog.setWindowTitle(QString::fromLatin1(QtUserMessages::kCaption));
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
-    // Shown by the poll below once the delay has passed, never by the dialog's own guess.
-    dialog.setMinimumDuration(std::numeric_limits<int>::max());
-    dialog.setRange(0, 1000);
     dialog.setLabelText(window.label);
-    dialog.setCancelButtonText(QStringLiteral("Cancel"));
     QObject::connect(&dialog, &QProgressDialog::canceled, [&cancel] { cancel.store(true); });
 
     QEventLoop loop;

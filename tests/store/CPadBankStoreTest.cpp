@@ -3,6 +3,7 @@
 
 #include "store/PadCommands.h"
 #include "store/PlainFileCopy.h"
+#include "store/StoreMessages.h"
 #include "tests/store/CardFixture.h"
 #include "tests/store/StoreFakes.h"
 
@@ -122,6 +123,44 @@ TEST(PadBankStore, BadCardsAreRefusedAndLeftAlone) {
     RunCommand("chattr -i " + Quote(good.padFile));
     EXPECT_FALSE(opened);
     EXPECT_TRUE(store.CardFolder().empty());
+}
+
+// A card opened only to look at it (write-protected, or in a folder that cannot be written): its pads
+// read as usual, it is never locked or written, and what an earlier run left on it stays there.
+TEST(PadBankStore, ACardOpenedReadOnlyIsReadButNeverWritten) {
+    TempDir dir;
+    TestCard card(dir.Path(), PadFileWithStillsAndMovie({"K72_0001.JPG", "K72_0002.JPG"}, "K72_0003.AVI"));
+    card.AddFile("K72_0001.JPG");            // the second picture and the movie are missing
+    card.AddFile(".k72-copy-999999-abcdef"); // a partial copy of a run that is gone
+    const auto before = card.PadBytes();
+    CPadBankStore store;
+    store.SetBackupFolder(dir / "copies");
+    ASSERT_TRUE(store.OpenCardRoot(card.root, CardAccess::ReadOnly));
+    EXPECT_TRUE(store.IsReadOnly());
+    store.SelectBank(0);
+    store.SelectNumber(0);
+    ASSERT_TRUE(store.SelectionValid());
+    EXPECT_EQ(store.PadKindOf(0), PadKindStill);
+    EXPECT_TRUE(store.RefreshPad(1)) << "nothing to write";
+    EXPECT_EQ(store.PadKindOf(1), PadKindMovie) << "a missing file stays listed";
+
+    const StoreResult written = store.WritePad({0, 0, 5}, PadEntry{});
+    EXPECT_EQ(written.failure, StoreFailure::WriteFailed);
+    EXPECT_EQ(written.text, messages::kCardReadOnly);
+    PadCommands commands(store);
+    EXPECT_EQ(commands.DeletePad(0, true).text, messages::kCardReadOnly);
+    EXPECT_TRUE(std::filesystem::exists(card.folder / "K72_0001.JPG")) << "the files stay with their pad";
+    EXPECT_EQ(store.PadKindOf(0), PadKindStill);
+    EXPECT_EQ(card.PadBytes(), before);
+    EXPECT_TRUE(std::filesystem::exists(card.folder / ".k72-copy-999999-abcdef"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "copies")) << "no journal, no copy of the pad file";
+
+    CPadBankStore other;
+    EXPECT_TRUE(other.OpenCardRoot(card.root)) << "looking at a card does not lock it";
+    EXPECT_FALSE(other.IsReadOnly());
+    other.Close();
+    store.Close();
+    EXPECT_FALSE(store.IsReadOnly());
 }
 
 TEST(PadBankStore, FileNumbersFollowTheHighestMediaFileOnTheCard) {

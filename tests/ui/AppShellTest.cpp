@@ -7,18 +7,22 @@
 #include "store/CPadFile.h"
 #include "ui/CConvertToolView.h"
 #include "ui/CDialogPreference.h"
+#include "ui/CPadView.h"
 #include "ui/DesktopOpen.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeySequence>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QSlider>
+#include <QWindow>
 
 #include <QLabel>
 #include <QStatusBar>
@@ -62,6 +66,7 @@ private:
 TEST(AppShell, MainWindowTitleMenuAndSize) {
     RecordingApp app;
     CMainFrame& frame = app.CreateMainWindow(QString());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame.Started(); }));
     EXPECT_EQ(frame.windowTitle(), "K-72 Image Converter");
     frame.setWindowTitle("some document");
     EXPECT_EQ(frame.windowTitle(), "K-72 Image Converter");
@@ -79,13 +84,21 @@ TEST(AppShell, MainWindowTitleMenuAndSize) {
     EXPECT_EQ(frame.ExitAction()->text(), "Exit");
     EXPECT_EQ(frame.ManualAction()->text(), "How to use K-72 Image Converter");
     EXPECT_EQ(frame.AboutAction()->text(), "About K-72 Image Converter");
-    EXPECT_FALSE(frame.windowFlags() & Qt::WindowMaximizeButtonHint);
-    // Sized to the form, its menu and its status bar, and fixed.
+    EXPECT_TRUE(frame.windowFlags() & Qt::WindowMaximizeButtonHint);
+    // Sized to the form, its menu and its status bar at first, and that is its smallest size.
     EXPECT_EQ(frame.width(), frame.View()->width());
     EXPECT_EQ(frame.height(),
               frame.View()->height() + frame.menuBar()->height() + frame.statusBar()->height());
+    EXPECT_EQ(frame.minimumSize(), frame.size());
+    // The form, shown once the window was, sits right under the menu.
+    EXPECT_TRUE(frame.View()->isVisible());
+    EXPECT_EQ(frame.View()->geometry().topLeft(), QPoint(0, frame.menuBar()->height()));
     EXPECT_EQ(frame.CardStatus()->text(), "No card");
-    EXPECT_EQ(frame.minimumSize(), frame.maximumSize());
+    // It grows, and the form with it.
+    frame.resize(frame.width() * 2, frame.height() * 2);
+    QTest::qWait(20);
+    EXPECT_EQ(frame.View()->width(), frame.width());
+    EXPECT_GT(frame.View()->PadView()->width(), 2 * 225 * 9 / 10);
     // Exit, from the form or the menu, closes the window.
     frame.View()->ExitButton()->click();
     EXPECT_FALSE(frame.isVisible());
@@ -179,6 +192,7 @@ TEST(AppShell, EndingTheProgramReleasesTheCard) {
     {
         RecordingApp app;
         CMainFrame& frame = app.CreateMainWindow(QString::fromStdString(card.card.root.string()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return frame.Started(); }));
         EXPECT_TRUE(frame.View()->GridReady());
         EXPECT_TRUE(app.Store().IsCardOpen());
         CPadFile other;
@@ -186,6 +200,36 @@ TEST(AppShell, EndingTheProgramReleasesTheCard) {
     }
     CPadFile other;
     EXPECT_TRUE(other.Open(card.card.padFile));
+}
+
+// What the program has to say at start (here: the folder named on the command line is no card) comes
+// once the main window is on the screen, over it, instead of before it in the screen's corner.
+TEST(AppShell, StartUpMessagesComeOverTheShownMainWindow) {
+    TempDir notACard;
+    RecordingApp app;
+    bool windowThere = false;
+    QWidget* owner = nullptr;
+    bool overIt = false;
+    ModalAnswerer answerer([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        const CMainFrame* frame = app.MainWindow();
+        if (box == nullptr || frame == nullptr) {
+            return false;
+        }
+        windowThere = frame->isVisible() && frame->windowHandle()->isExposed() && frame->View()->isVisible();
+        owner = box->parentWidget() != nullptr ? box->parentWidget()->window() : nullptr;
+        overIt = frame->frameGeometry().contains(box->frameGeometry().center());
+        box->button(QMessageBox::Ok)->click();
+        return true;
+    });
+    CMainFrame& frame = app.CreateMainWindow(QString::fromStdString(notACard.Path().string()));
+    EXPECT_FALSE(frame.Started());
+    EXPECT_TRUE(answerer.texts.empty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.texts.empty(); }));
+    EXPECT_NE(answerer.texts[0].find("not a K-72 card"), std::string::npos) << answerer.texts[0];
+    EXPECT_TRUE(windowThere);
+    EXPECT_EQ(owner, &frame);
+    EXPECT_TRUE(overIt);
 }
 
 TEST(AppShell, SettingsAreLoadedAtStart) {
@@ -246,6 +290,7 @@ TEST(AppShell, PreferencesAreSavedOnlyOnOk) {
             dialog->PalButton()->click();
             dialog->QualitySlider()->setValue(1);
             dialog->FitList()->setCurrentIndex(2);
+            dialog->PreviewBox()->setChecked(false);
             dialog->OkButton()->click();
             return true;
         });
@@ -263,6 +308,8 @@ TEST(AppShell, PreferencesAreSavedOnlyOnOk) {
     EXPECT_EQ(stored.deinterlace, 1);
     EXPECT_EQ(stored.fit, FitMode::Crop);
     EXPECT_EQ(app.Commands().GetSettings().fit, FitMode::Crop);
+    EXPECT_FALSE(stored.previewBeforeConverting);
+    EXPECT_FALSE(app.Commands().GetSettings().previewBeforeConverting);
     // The fit is kept as its word; a word no version knows reads as stretch.
     EXPECT_NE(ReadFileText(file).find("fit=crop"), std::string::npos);
     QSettings(QStringLiteral("KAVELO"), QStringLiteral("K-72 Image Converter")).setValue("fit", "sideways");
@@ -272,4 +319,15 @@ TEST(AppShell, PreferencesAreSavedOnlyOnOk) {
     QSettings(QStringLiteral("KAVELO"), QStringLiteral("K-72 Image Converter")).remove("fit");
     LoadSettings(stored);
     EXPECT_EQ(stored.fit, FitMode::Auto);
+    // Only a stored 0 turns the preview off; without one (or with a word) it is on.
+    for (const char* value : {"0", "1", "yes"}) {
+        QSettings(QStringLiteral("KAVELO"), QStringLiteral("K-72 Image Converter"))
+            .setValue("preview", value);
+        LoadSettings(stored);
+        EXPECT_EQ(stored.previewBeforeConverting, std::string(value) != "0") << value;
+    }
+    QSettings(QStringLiteral("KAVELO"), QStringLiteral("K-72 Image Converter")).remove("preview");
+    stored.previewBeforeConverting = false;
+    LoadSettings(stored);
+    EXPECT_TRUE(stored.previewBeforeConverting);
 }

@@ -9,8 +9,12 @@
 #include "app/CardWatcher.h"
 #include "store/CPadFile.h"
 #include "ui/CConvertToolView.h"
+#include "ui/CPadView.h"
+#include "ui/CardOverviewWidget.h"
+#include "ui/CardOverviewWindow.h"
 #include "ui/CardVolumes.h"
 #include "ui/DriveList.h"
+#include "ui/RememberedPlaces.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -26,6 +30,7 @@
 #include <QSignalSpy>
 #include <QStorageInfo>
 #include <QThread>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -117,10 +122,30 @@ TEST(CardDesktop, CardsAreRecognisedAndNamedByLabelAndSize) {
     EXPECT_EQ(CardVolumeText("", 2000000000LL, "/media/u/3A1F-0C2B"), "3A1F-0C2B (2.0 GB)");
     EXPECT_EQ(CardVolumeText("", 0, "/media/u/SD"), "SD (size unknown)");
 
-    // The card named on the command line is listed and marked as a card.
+    // The card named on the command line is listed by its folder's name and marked as a card; then the
+    // cards and removable volumes by label and size; the system's disks not at all; then a recent card
+    // that is still there.
+    PadCard recent(dir / "recent");
+    const QString recentRoot = QString::fromStdString(recent.card.root.string());
+    remembered::RememberCard(recentRoot);
+    SetMountedVolumeSource([] {
+        return std::vector<MountedVolume>{{"/", "", 100, false},
+                                          {"/mnt/containers/tools", "", 100, false},
+                                          {"/media/u/STICK", "STICK", 2000000000LL, true}};
+    });
     const auto entries = ListDrives(QString::fromStdString(card.card.root.string()));
-    ASSERT_GE(entries.size(), 2u);
+    SetMountedVolumeSource({});
+    QStringList texts;
+    for (const DriveEntry& entry : entries) {
+        texts << entry.text;
+    }
+    EXPECT_EQ(texts,
+              (QStringList{"", QString::fromStdString(card.card.root.filename().string()), "STICK (2.0 GB)",
+                           QString::fromStdString(recent.card.root.filename().string())}));
+    ASSERT_EQ(entries.size(), 4u);
     EXPECT_TRUE(entries[1].card);
+    EXPECT_EQ(entries[3].root, recentRoot);
+    EXPECT_TRUE(entries[3].card);
 }
 
 TEST(CardDesktop, TheWatchReportsOnlyRealChangesAndPollsWithoutUDisks) {
@@ -317,8 +342,40 @@ TEST(CardDesktop, TheFileMenuHasCheckAndEject) {
         }
     }
     EXPECT_EQ(texts, (QStringList{QString::fromUtf8("Open Card Folder\u2026"), "Recent Cards",
-                                  QString::fromUtf8("Fill Number from Folder\u2026"), "Check Card...",
-                                  "Eject Card", "Preference", "Exit"}));
-    EXPECT_EQ(frame.CheckCardAction()->text(), "Check Card...");
+                                  QString::fromUtf8("Card Overview\u2026"),
+                                  QString::fromUtf8("Fill Number from Folder\u2026"),
+                                  QString::fromUtf8("Check Card\u2026"), "Eject Card", "Preference", "Exit"}));
     EXPECT_NE(frame.Cards(), nullptr);
+}
+
+// File → Card Overview… shows the open card's numbers; the one chosen is where the main window goes.
+TEST(CardDesktop, TheCardOverviewGoesToTheChosenNumber) {
+    TempDir dir;
+    PadCard card(dir.Path());
+    card.PutMovie(2, 4, 0, "K72_0001.AVI");
+    card.card.AddFile("K72_0001.AVI");
+    CConvertToolApp app;
+    CMainFrame& frame = app.CreateMainWindow(QString::fromStdString(card.card.root.string()));
+    EXPECT_FALSE(frame.OverviewAction()->isEnabled()) << "no card yet";
+    frame.View()->InitialSetUp();
+    ASSERT_TRUE(frame.OverviewAction()->isEnabled());
+    QString usedText;
+    ModalAnswerer choose([&usedText](QWidget* modal) {
+        auto* window = qobject_cast<CardOverviewWindow*>(modal);
+        if (window == nullptr) {
+            return false;
+        }
+        // The card is read in the background; it may well be read already.
+        QToolButton* cell = window->Overview()->Cell(2, 4);
+        EXPECT_TRUE(QTest::qWaitFor([cell] { return cell->text() == "1/12"; }, 5000))
+            << cell->text().toStdString();
+        usedText = cell->text();
+        window->Overview()->Cell(2, 4)->click();
+        return true;
+    });
+    frame.OverviewAction()->trigger();
+    EXPECT_TRUE(usedText.contains("1/12")) << usedText.toStdString();
+    EXPECT_EQ(frame.View()->BankList()->currentText(), "BANK:C");
+    EXPECT_EQ(frame.View()->NumberList()->currentText(), "5");
+    EXPECT_EQ(frame.View()->PadView()->PadState(0), PadKindMovie);
 }

@@ -1,11 +1,15 @@
-// The dialog-unit conversion, the preferences' read-back, the about box and the movie information box.
+// The dialog-unit conversion, the preferences' read-back, the about box, the movie information box and
+// where windows open.
 #include "UiTestSupport.h"
 #include "store/Settings.h"
 #include "ui/CAboutDlg.h"
+#include "ui/CDialogConversionInfo.h"
 #include "ui/CDialogPreference.h"
 #include "ui/CMovieInfoBox.h"
 #include "ui/DialogUnits.h"
-#include "ui/PadHeader.h"
+#include "ui/PictureBatchWindow.h"
+#include "ui/ProgressDialog.h"
+#include "ui/WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -46,17 +50,17 @@ TEST(DialogUnits, FormTextsFitTheirControls) {
 TEST(CDialogPreference, ShowsTheStoredValues) {
     CDialogPreference dialog;
     EXPECT_EQ(dialog.windowTitle(), "Preference");
-    EXPECT_EQ(dialog.size(), DluSize(242, 210));
+    EXPECT_EQ(dialog.size(), DluSize(242, 246));
     EXPECT_EQ(dialog.NtscButton()->geometry().topLeft(), DluRect(41, 20, 69, 10).topLeft());
     EXPECT_EQ(dialog.QualitySlider()->geometry(), DluRect(10, 62, 221, 26));
-    EXPECT_EQ(dialog.OkButton()->geometry(), DluRect(123, 189, 50, 14));
+    EXPECT_EQ(dialog.OkButton()->geometry(), DluRect(123, 225, 50, 14));
     EXPECT_EQ(dialog.FitList()->count(), 4);
     EXPECT_GE(dialog.FitList()->width(), dialog.FitList()->sizeHint().width());
     EXPECT_TRUE(dialog.OkButton()->isDefault());
     // The style's indicators may need more than the form's width: the texts are never cut off, and
     // the two radio buttons do not overlap.
     for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
-             dialog.NtscButton(), dialog.PalButton(), dialog.DeinterlaceBox()}) {
+             dialog.NtscButton(), dialog.PalButton(), dialog.DeinterlaceBox(), dialog.PreviewBox()}) {
         EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
     }
     EXPECT_LT(dialog.NtscButton()->geometry().right(), dialog.PalButton()->geometry().left());
@@ -81,6 +85,7 @@ TEST(CDialogPreference, ShowsTheStoredValues) {
     EXPECT_TRUE(dialog.NtscButton()->isChecked());
     EXPECT_EQ(dialog.QualitySlider()->value(), 4);
     EXPECT_TRUE(dialog.DeinterlaceBox()->isChecked());
+    EXPECT_TRUE(dialog.PreviewBox()->isChecked()); // the preview is on until it is turned off
     EXPECT_EQ(dialog.FitList()->currentIndex(), 0);
     Settings cropped;
     cropped.fit = FitMode::Crop;
@@ -95,6 +100,7 @@ TEST(CDialogPreference, CancelReadsNothingBack) {
     dialog.QualitySlider()->setValue(0);
     dialog.DeinterlaceBox()->setChecked(false);
     dialog.FitList()->setCurrentIndex(2);
+    dialog.PreviewBox()->setChecked(false);
     dialog.CancelButton()->click();
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     const Settings kept = dialog.GetSettings();
@@ -102,6 +108,7 @@ TEST(CDialogPreference, CancelReadsNothingBack) {
     EXPECT_EQ(kept.quality, 7);
     EXPECT_EQ(kept.deinterlace, 1);
     EXPECT_EQ(kept.fit, FitMode::Stretch);
+    EXPECT_TRUE(kept.previewBeforeConverting);
 }
 
 TEST(CDialogPreference, OkReadsTheControlsBack) {
@@ -121,12 +128,14 @@ TEST(CDialogPreference, OkReadsTheControlsBack) {
     QTest::keyClick(dialog.QualitySlider(), Qt::Key_Left);
     dialog.DeinterlaceBox()->click();
     dialog.FitList()->setCurrentIndex(1);
+    dialog.PreviewBox()->click();
     dialog.OkButton()->click();
     read = dialog.GetSettings();
     EXPECT_EQ(read.fps, 1);
     EXPECT_EQ(read.quality, 3);
     EXPECT_EQ(read.deinterlace, 0);
     EXPECT_EQ(read.fit, FitMode::Letterbox);
+    EXPECT_FALSE(read.previewBeforeConverting);
     dialog.FitList()->setCurrentIndex(3);
     dialog.OkButton()->click();
     EXPECT_EQ(dialog.GetSettings().fit, FitMode::Auto);
@@ -176,19 +185,56 @@ TEST(CMovieInfoBox, DrawsItsThreeTextsOnWhite) {
     EXPECT_EQ(inked(0, 0, 14, image.height()), 0);
 }
 
-// The information dialogs open beside the main window while the screen has room there, and otherwise
-// stay whole on the screen.
-TEST(PlaceBesideMainWindow, KeepsTheDialogOnTheScreen) {
-    QWidget main;
-    main.resize(280, 360);
-    QWidget dialog;
-    dialog.resize(348, 445);
-    const QRect area = main.screen()->availableGeometry();
-    main.move(area.left() + 10, area.top() + 10);
-    PlaceBesideMainWindow(&dialog, &main);
-    EXPECT_EQ(dialog.pos(), QPoint(main.frameGeometry().right() + 1, main.frameGeometry().top()));
-    main.move(area.right() - 300, area.bottom() - 200);
-    PlaceBesideMainWindow(&dialog, &main);
-    EXPECT_TRUE(area.contains(dialog.frameGeometry())) << dialog.x() << "," << dialog.y();
-    EXPECT_EQ(dialog.frameGeometry().right(), area.right());
+// Where windows open: centred on the window they belong to, the information windows beside the main
+// window, and always whole on the screen, title bar included.
+TEST(WindowPlacement, CentredOrBesideAndAlwaysOnTheScreen) {
+    const QRect area(0, 0, 1280, 800);
+    struct Case {
+        const char* what;
+        QRect parent;
+        QSize size;
+        QPoint centred;
+        QPoint beside;
+    };
+    for (const Case& c : {
+             Case{"room everywhere", {400, 200, 300, 380}, {200, 100}, {450, 340}, {700, 200}},
+             Case{"parent at the screen's corner", {0, 0, 300, 380}, {500, 400}, {0, 0}, {300, 0}},
+             Case{"parent at the right and bottom edge",
+                  {1100, 600, 180, 200},
+                  {400, 300},
+                  {880, 500},
+                  {880, 500}},
+             Case{"parent partly off the top left", {-200, -100, 300, 380}, {200, 100}, {0, 40}, {100, 0}},
+             Case{"window larger than the screen", {400, 200, 300, 380}, {1400, 900}, {0, 0}, {0, 0}},
+             Case{"no parent: the screen's centre", {}, {200, 100}, {540, 350}, {0, 0}},
+         }) {
+        EXPECT_EQ(CentredPosition(c.parent, c.size, area), c.centred) << c.what;
+        if (!c.parent.isEmpty()) {
+            EXPECT_EQ(BesidePosition(c.parent, c.size, area), c.beside) << c.what;
+        }
+    }
+}
+
+// The program's own windows use it: the progress windows and the conversion window open over their owner,
+// and over the screen's centre while the owner is not shown.
+TEST(WindowPlacement, ProgressWindowsOpenOverTheirOwner) {
+    QWidget owner;
+    owner.resize(300, 380);
+    const QRect area = owner.screen()->availableGeometry();
+    owner.move(area.left() + 20, area.top() + 30);
+    for (const bool ownerShown : {true, false}) {
+        owner.setVisible(ownerShown);
+        ProgressDialog progress(&owner);
+        CDialogConversionInfo conversion(&owner);
+        PictureBatchWindow batch(&owner, 0, 3); // shows itself
+        auto* pictures = owner.findChild<QWidget*>(QString::fromLatin1(PictureBatchWindow::kObjectName));
+        ASSERT_NE(pictures, nullptr);
+        for (QWidget* window : std::initializer_list<QWidget*>{&progress, &conversion, pictures}) {
+            window->show();
+            const QRect around = ownerShown ? owner.frameGeometry() : area;
+            EXPECT_LE((window->frameGeometry().center() - around.center()).manhattanLength(), 2)
+                << window->metaObject()->className() << (ownerShown ? " over its owner" : " alone");
+            window->hide();
+        }
+    }
 }

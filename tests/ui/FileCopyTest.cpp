@@ -1,10 +1,12 @@
-// The desktop program's file copy: the overwrite questions, the copy itself, and its cancel.
+// The desktop program's file copy: the overwrite questions, the copy itself, and its cancel, which ends
+// the whole command.
 #include "UiTestSupport.h"
 #include "ui/CopyWithProgress.h"
 #include "ui/QtFileCopy.h"
 
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +36,28 @@ std::vector<std::string> Listing(const std::filesystem::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Answers the overwrite questions with a key (Escape, or Return for the default No) and the message
+// after a cancel with OK.
+ModalAnswerer AnsweringWithKey(Qt::Key key) {
+    return ModalAnswerer([key](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box == nullptr) {
+            return false;
+        }
+        if (box->button(QMessageBox::Cancel) != nullptr) {
+            QTest::keyClick(box, key);
+        } else {
+            box->button(QMessageBox::Ok)->click();
+        }
+        return true;
+    });
+}
+
+// The command's copies run until the program is back in the event loop that started the command.
+void EndCommand() {
+    QTest::qWait(60);
 }
 
 } // namespace
@@ -98,16 +122,19 @@ TEST(QtFileCopy, AsksBeforeReplacing) {
         EXPECT_EQ(ReadFileBytes(dir / "out" / "A.BIN"), old);
         EXPECT_EQ(ReadFileBytes(dir / "out" / "B.BIN"), Bytes(6000, 2));
     }
+    EndCommand();
     {
-        // Cancel: the questions come first, so nothing at all is copied.
+        // Escape: the questions come first, so nothing at all is copied, and the user is told so.
         std::filesystem::remove(dir / "out" / "B.BIN");
-        ModalAnswerer answerer = ModalAnswerer::Clicking(QMessageBox::Cancel);
+        ModalAnswerer answerer = AnsweringWithKey(Qt::Key_Escape);
         EXPECT_FALSE(
             copy.Copy({{dir / "b.bin", dir / "out" / "B.BIN"}, {dir / "a.bin", dir / "out" / "A.BIN"}}));
-        EXPECT_EQ(answerer.texts.size(), 1u);
+        ASSERT_EQ(answerer.texts.size(), 2u);
+        EXPECT_EQ(answerer.texts[1], "Stopped: no file was copied.");
         EXPECT_FALSE(std::filesystem::exists(dir / "out" / "B.BIN"));
         EXPECT_EQ(ReadFileBytes(dir / "out" / "A.BIN"), old);
     }
+    EndCommand();
     {
         // Yes to All: asked once, both replaced.
         WriteFileBytes(dir / "out" / "B.BIN", old);
@@ -119,6 +146,37 @@ TEST(QtFileCopy, AsksBeforeReplacing) {
         EXPECT_EQ(ReadFileBytes(dir / "out" / "B.BIN"), Bytes(6000, 2));
     }
     EXPECT_EQ(Listing(dir / "out"), (std::vector<std::string>{"A.BIN", "B.BIN"}));
+}
+
+// An export copies its pictures, then its sound. Once the user stops it at a question (Escape or
+// Cancel), the rest of it is neither asked nor copied, and the user learns what had been copied; the
+// next command asks again.
+TEST(QtFileCopy, StoppingAQuestionEndsTheWholeCommand) {
+    TempDir dir;
+    WriteFileBytes(dir / "a.bin", Bytes(5000, 1));
+    WriteFileBytes(dir / "b.bin", Bytes(6000, 2));
+    const auto out = dir / "out";
+    std::filesystem::create_directory(out);
+    const auto old = Bytes(10, 9);
+    WriteFileBytes(out / "B.BIN", old);
+    QtFileCopy copy;
+    {
+        ModalAnswerer answerer = AnsweringWithKey(Qt::Key_Escape);
+        EXPECT_TRUE(copy.Copy({{dir / "a.bin", out / "A.BIN"}}));  // the pictures: new, no question
+        EXPECT_FALSE(copy.Copy({{dir / "b.bin", out / "B.BIN"}})); // the sound: asked, Escape
+        EXPECT_FALSE(copy.Copy({{dir / "b.bin", out / "C.BIN"}})); // anything more of the same command
+        ASSERT_EQ(answerer.texts.size(), 2u);
+        EXPECT_EQ(answerer.texts[1],
+                  "Stopped: only these files were copied.\n\nTo " + out.string() + ":\nA.BIN");
+        EXPECT_EQ(ReadFileBytes(out / "B.BIN"), old);
+        EXPECT_FALSE(std::filesystem::exists(out / "C.BIN"));
+    }
+    EndCommand();
+    ModalAnswerer no = AnsweringWithKey(Qt::Key_Return); // the question's default: No
+    EXPECT_FALSE(copy.Copy({{dir / "b.bin", out / "B.BIN"}}));
+    EXPECT_TRUE(copy.Copy({{dir / "b.bin", out / "C.BIN"}})); // No skips one file, the command goes on
+    EXPECT_EQ(no.texts.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(out / "C.BIN"), Bytes(6000, 2));
 }
 
 // Cancel in the progress window stops a copy that is under way and leaves no part of it behind. The
@@ -147,6 +205,10 @@ TEST(QtFileCopy, CancelInTheProgressWindowLeavesNothingBehind) {
     copy.SetChunkSize(4096);
     copy.SetProgressDelay(0);
     ModalAnswerer answerer([&](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            box->button(QMessageBox::Ok)->click(); // what was copied before the cancel
+            return true;
+        }
         auto* progress = qobject_cast<QProgressDialog*>(modal);
         if (progress == nullptr || !progress->isVisible()) {
             return false;
@@ -168,4 +230,6 @@ TEST(QtFileCopy, CancelInTheProgressWindowLeavesNothingBehind) {
     feeder.join();
     EXPECT_FALSE(copied);
     EXPECT_TRUE(Listing(dir / "out").empty());
+    ASSERT_EQ(answerer.texts.size(), 1u);
+    EXPECT_EQ(answerer.texts[0], "Stopped: no file was copied.");
 }

@@ -274,6 +274,7 @@ TEST(MainWindowKeys, ShortcutsRunTheCommands) {
     card.card.AddFile("K72_0001.AVI");
     CConvertToolApp app;
     CMainFrame& frame = app.CreateMainWindow(QString::fromStdString(card.card.root.string()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame.Started(); }));
     frame.activateWindow();
     if (!QTest::qWaitForWindowActive(&frame)) {
         GTEST_SKIP() << "the platform gives no window the focus";
@@ -395,6 +396,7 @@ TEST(CardFolders, OpenCardFolderAndTheLastFiveCards) {
     }
     CConvertToolApp app;
     CMainFrame& frame = app.CreateMainWindow(QString());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame.Started(); }));
     CConvertToolView* view = frame.View();
     for (int i = 0; i < 6; ++i) {
         const fs::path& root = cards[static_cast<std::size_t>(i)]->card.root;

@@ -13,6 +13,7 @@
 #include "ui/RememberedPlaces.h"
 
 #include <QComboBox>
+#include <QListView>
 #include <QPushButton>
 #include <QTest>
 
@@ -52,24 +53,36 @@ TEST(MainViewRules, ImportKindsAndFilters) {
     EXPECT_EQ(PadKindOfFile("/a/p.HEIC"), PadKindStill);
     EXPECT_EQ(PadKindOfFile("/a/noextension"), PadKindEmpty);
     EXPECT_EQ(PadKindOfFile("/a.jpg/sound.wav"), PadKindEmpty);
+    // All that can be imported comes first (and is chosen), then the kind last imported, then all files.
     const QStringList afterMovie = ImportFilters(PadKindMovie);
-    ASSERT_EQ(afterMovie.size(), 3);
-    EXPECT_TRUE(afterMovie[0].startsWith("movie ("));
-    EXPECT_TRUE(afterMovie[0].contains("*.[Mm][Pp][Ee][Gg]")) << afterMovie[0].toStdString();
-    EXPECT_TRUE(afterMovie[0].contains("*.[Mm]2[Tt][Ss]"));
-    EXPECT_TRUE(afterMovie[1].contains("*.[Hh][Ee][Ii][Cc]"));
-    // The dialog's own wildcard matching finds a name in any letter case.
-    const QString avi = afterMovie[0].section(QLatin1Char('('), 1).section(QLatin1Char(' '), 0, 0);
-    EXPECT_EQ(avi, "*.[Aa][Vv][Ii]");
-    const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(avi));
-    for (const char* name : {"clip.avi", "CLIP.AVI", "clip.aVi"}) {
-        EXPECT_TRUE(pattern.match(QString::fromLatin1(name)).hasMatch()) << name;
-    }
-    EXPECT_FALSE(pattern.match(QStringLiteral("clip.avi.txt")).hasMatch());
-    EXPECT_TRUE(afterMovie[1].startsWith("image ("));
-    EXPECT_EQ(afterMovie[2], "All files (*)");
+    ASSERT_EQ(afterMovie.size(), 4);
+    EXPECT_TRUE(afterMovie[0].startsWith("All supported files ("));
+    EXPECT_TRUE(afterMovie[1].startsWith("Movies ("));
+    EXPECT_TRUE(afterMovie[2].startsWith("Pictures ("));
+    EXPECT_EQ(afterMovie[3], "All files (*)");
     EXPECT_EQ(ImportFilters(PadKindEmpty), afterMovie);
-    EXPECT_TRUE(ImportFilters(PadKindStill)[0].startsWith("image ("));
+    EXPECT_TRUE(ImportFilters(PadKindStill)[1].startsWith("Pictures ("));
+    // The dialog's own wildcard matching finds a name in any letter case; every kind of the one list
+    // is among all that is supported.
+    const auto matches = [](const QString& filter, const QString& name) {
+        for (const QString& pattern :
+             filter.section(QLatin1Char('('), 1).chopped(1).split(QLatin1Char(' '))) {
+            if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern))
+                    .match(name)
+                    .hasMatch()) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (const char* name :
+         {"clip.avi", "CLIP.AVI", "clip.aVi", "clip.mpeg", "clip.M2TS", "photo.HEIC", "p.jpg"}) {
+        EXPECT_TRUE(matches(afterMovie[0], QString::fromLatin1(name))) << name;
+    }
+    EXPECT_FALSE(matches(afterMovie[0], QStringLiteral("clip.avi.txt")));
+    EXPECT_FALSE(matches(afterMovie[0], QStringLiteral("sound.wav")));
+    EXPECT_TRUE(matches(afterMovie[1], QStringLiteral("clip.mov")));
+    EXPECT_FALSE(matches(afterMovie[1], QStringLiteral("p.png")));
 }
 
 TEST_F(MainView, FormLayout) {
@@ -101,13 +114,16 @@ TEST_F(MainView, CardOnTheCommandLineIsChosenAtStart) {
     EXPECT_EQ(view.PadView()->PadState(5), PadKindMovie);
     EXPECT_EQ(view.PadView()->PadState(0), PadKindStill);
     EXPECT_EQ(view.PadView()->PadState(1), PadKindEmpty);
-    // The first entry and every mounted volume follow; "/" is always mounted.
-    bool rootListed = false;
-    for (int i = 2; i < view.DriveList()->count(); ++i) {
-        rootListed = rootListed || view.DriveList()->itemData(i).toString() == "/";
+    // The card by its folder's name; the empty first entry stands for no card and is not offered; the
+    // system's disk ("/" is always mounted) is no card and not listed.
+    EXPECT_EQ(view.DriveList()->currentText().toStdString(), card.card.root.filename().string());
+    auto* rows = qobject_cast<QListView*>(view.DriveList()->view());
+    ASSERT_NE(rows, nullptr);
+    EXPECT_TRUE(rows->isRowHidden(0));
+    EXPECT_EQ(view.DriveList()->findData(QStringLiteral("/")), -1);
+    for (int i = 1; i < view.DriveList()->count(); ++i) {
         EXPECT_FALSE(view.DriveList()->itemIcon(i).isNull());
     }
-    EXPECT_TRUE(rootListed);
 }
 
 // A card that another program (k72-card, a second window) has open is not "another drive".
@@ -197,6 +213,40 @@ TEST_F(MainView, ClicksSelectPadsOnTheRaster) {
     Click(view, PadPoint(2).x(), PadPoint(2).y());
     Choose(view.BankList(), 1);
     EXPECT_EQ(view.PadView()->Selection(), 2);
+}
+
+// The form grows with its window: the pads keep their shape and take the room, a click still finds the
+// pad under it, and the buttons keep to the bottom.
+TEST_F(MainView, ThePadsGrowWithTheForm) {
+    ScriptedView view(commands, Root());
+    view.show(); // a hidden widget hears of its new size only when it is shown
+    const QSize natural = view.minimumSize();
+    const int exitFromBottom = natural.height() - view.ExitButton()->y();
+    const int exitRight = view.ExitButton()->geometry().right();
+    for (const QSize size : {natural, natural * 1.5, QSize(natural.width() * 3, natural.height()),
+                             QSize(natural.width(), natural.height() * 3)}) {
+        view.resize(size);
+        const QRect grid = view.PadView()->geometry();
+        EXPECT_TRUE(view.rect().contains(grid)) << size.width() << "x" << size.height();
+        EXPECT_NEAR(grid.width() * 2.0 / (grid.height() * 3.0), 1.0, 0.02) << "the grid keeps its shape";
+        EXPECT_GE(view.PadView()->Scale(), 1.0);
+        EXPECT_EQ(view.height() - view.ExitButton()->y(), exitFromBottom);
+        EXPECT_GT(view.ExitButton()->y(), grid.bottom());
+        EXPECT_EQ(view.width() - view.ExitButton()->geometry().right(), natural.width() - exitRight);
+        for (const int pad : {0, 3, 5, 8, 11}) {
+            const QPoint centre = view.PadView()->ShownPadRect(pad).center() + grid.topLeft();
+            Click(view, centre.x(), centre.y());
+            EXPECT_EQ(view.SelectedPad(), pad) << size.width() << "x" << size.height();
+        }
+        // Between two pads of the top row: nothing.
+        const QPoint gap((view.PadView()->ShownPadRect(8).right() + view.PadView()->ShownPadRect(9).left()) /
+                             2,
+                         view.PadView()->ShownPadRect(8).center().y());
+        Click(view, gap.x() + grid.x(), gap.y() + grid.y());
+        EXPECT_EQ(view.SelectedPad(), -1);
+    }
+    view.resize(natural);
+    EXPECT_EQ(view.PadView()->geometry(), QRect(25, 70, 225, 150)) << "the form's own place at its own size";
 }
 
 TEST_F(MainView, InformationOpensTheDialogOfThePadsKind) {
@@ -353,6 +403,58 @@ TEST_F(MainView, ExitAsksTheWindowToClose) {
 
 // Import through the real store and converters: a picture synchronously, a movie with the progress
 // window, during which the program keeps handling events.
+// Files chosen or dropped are previewed first when the preferences ask for it: Cancel imports nothing,
+// and each picture is converted with the fit chosen for it.
+TEST_F(MainView, ImportsGoThroughThePreviewWithEachFilesFit) {
+    QImage wide(320, 100, QImage::Format_RGB32);
+    wide.fill(QColor(250, 250, 250));
+    QStringList pictures;
+    for (const char* name : {"a.png", "b.png", "c.png"}) {
+        ASSERT_TRUE(wide.save(QString::fromStdString((dir / name).string())));
+        pictures << QString::fromStdString((dir / name).string());
+    }
+    struct Case {
+        const char* what;
+        bool preview;
+        bool convert;
+        std::vector<FitMode> fits;      // chosen in the preview; empty: as they came
+        std::vector<bool> barsAtTheTop; // of each picture on the pad; empty: nothing imported
+    };
+    for (const Case& c : {Case{"no preview", false, true, {}, {false, false, false}},
+                          Case{"preview, Cancel", true, false, {}, {}},
+                          Case{"a fit for each",
+                               true,
+                               true,
+                               {FitMode::Letterbox, FitMode::Letterbox, FitMode::Crop},
+                               {true, true, false}}}) {
+        Settings settings = commands.GetSettings();
+        settings.fit = FitMode::Stretch;
+        settings.previewBeforeConverting = c.preview;
+        commands.SetSettings(settings);
+        ScriptedView view(commands, Root());
+        view.InitialSetUp();
+        view.previewAnswer = c.convert;
+        view.previewFits = c.fits;
+        view.DropFiles(7, pictures);
+        EXPECT_EQ(view.previewed.size(), c.preview ? 1u : 0u) << c.what;
+        const auto entry = store.Entry(7);
+        ASSERT_NE(entry, nullptr);
+        if (c.barsAtTheTop.empty()) {
+            EXPECT_EQ(entry->Kind(), PadKindEmpty) << c.what;
+            continue;
+        }
+        ASSERT_TRUE(entry->stills.has_value()) << c.what;
+        ASSERT_EQ(entry->stills->UsableCount(), 3u) << c.what;
+        for (std::size_t i = 0; i < 3; ++i) {
+            const QImage made(
+                QString::fromStdString((card.card.folder / NameText(entry->stills->stillNames[i])).string()));
+            EXPECT_EQ(made.pixelColor(320, 10).red() < 40, c.barsAtTheTop[i]) << c.what << ", picture " << i;
+        }
+        EXPECT_EQ(commands.GetSettings().fit, FitMode::Stretch) << c.what << ": the user's own fit again";
+        ASSERT_TRUE(commands.DeletePad(7, true));
+    }
+}
+
 TEST_F(MainView, ImportRoundTripThroughTheStore) {
     QtConversionProgress progress;
     CPadBankStore converting;
@@ -385,15 +487,15 @@ TEST_F(MainView, ImportRoundTripThroughTheStore) {
     heartbeat.start(10);
     view.ImportButton()->click();
     heartbeat.stop();
-    // The movie filter comes second after a picture import.
+    // After a picture import the pictures come right after all that is supported.
     ASSERT_EQ(view.importFilters.size(), 2u);
-    EXPECT_TRUE(view.importFilters[1][0].startsWith("image ("));
+    EXPECT_TRUE(view.importFilters[1][1].startsWith("Pictures ("));
     EXPECT_EQ(view.PadView()->PadState(9), PadKindMovie);
     EXPECT_EQ(view.LastImportKind(), PadKindMovie);
     EXPECT_TRUE(std::filesystem::exists(card.card.folder / "K72_0005.AVI"));
     EXPECT_EQ(GetName(card.card.PadBytes(), RecordAt(0, 0, 9) + 8), "K72_0005.AVI");
     EXPECT_GT(ticks, 3); // the event loop ran while the movie converted
-    EXPECT_TRUE(ImportFilters(view.LastImportKind())[0].startsWith("movie ("));
+    EXPECT_TRUE(ImportFilters(view.LastImportKind())[1].startsWith("Movies ("));
 
     // And out again: delete with its files.
     view.deleteAnswer = QMessageBox::Yes;

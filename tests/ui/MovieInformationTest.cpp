@@ -1,5 +1,5 @@
-// The movie information dialog on a real card: the texts read from the movie file, the sound file,
-// the preview.
+// The movie information dialog on a real card: the texts read from the movie file (also as a screen
+// reader reads them), the sound file, the player inside the window and the desktop's player.
 #include "UiTestSupport.h"
 #include "engine/CConversionManager.h"
 #include "store/CPadBankStore.h"
@@ -7,7 +7,9 @@
 #include "ui/CDialogMovieInformation.h"
 #include "ui/CMovieInfoBox.h"
 #include "ui/DialogUnits.h"
+#include "ui/PlayerWidget.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QPushButton>
 
@@ -66,13 +68,23 @@ TEST_F(MovieInformation, ShowsNameSizeRunningTimeAndRate) {
     ScriptedMovieInformation dialog(commands);
     dialog.SetPad(0, 0, 5);
     EXPECT_EQ(dialog.windowTitle(), "Information");
-    EXPECT_EQ(dialog.size(), DluSize(184, 84));
+    // The form keeps its width and its controls their places; the player lies below it.
+    EXPECT_EQ(dialog.width(), DluSize(184, 84).width());
+    EXPECT_EQ(dialog.CloseButton()->geometry(), DluRect(131, 67, 50, 14));
+    EXPECT_GE(dialog.Player()->y(), DluSize(184, 84).height());
+    EXPECT_LE(dialog.Player()->geometry().bottom(), dialog.height());
     EXPECT_EQ(dialog.InfoBox()->NameText(), "K72_0001.AVI");
     EXPECT_EQ(dialog.InfoBox()->RateText(), "(29.97 fps)");
     EXPECT_EQ(dialog.InfoBox()->SizeText(), "SIZE:0.0MB (00min 01sec 00)");
     EXPECT_EQ(dialog.BankLabel()->text(), "BANK:A- 1");
     EXPECT_EQ(dialog.PadLabel()->text(), "PAD:6");
     EXPECT_EQ(dialog.AudioNameLabel()->text(), ""); // no sound attached
+    // The box draws its texts; a screen reader reads them as text.
+    QAccessibleInterface* box = QAccessible::queryAccessibleInterface(dialog.InfoBox());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->role(), QAccessible::StaticText);
+    EXPECT_EQ(box->text(QAccessible::Name), "K72_0001.AVI");
+    EXPECT_EQ(box->text(QAccessible::Description), "SIZE:0.0MB (00min 01sec 00) (29.97 fps)");
     // The header labels line up from x = 10 at y = 5.
     EXPECT_EQ(dialog.BankLabel()->pos(), QPoint(10, 5));
     EXPECT_EQ(dialog.PadLabel()->x(), dialog.BankLabel()->width() + 20);
@@ -82,9 +94,39 @@ TEST_F(MovieInformation, ShowsNameSizeRunningTimeAndRate) {
     EXPECT_EQ(pal.InfoBox()->RateText(), "(25 fps)");
     EXPECT_EQ(pal.InfoBox()->SizeText(), "SIZE:0.0MB (00min 01sec 15)");
 
+    // The movie is ready to play inside the window; the desktop's player is the other way.
+    EXPECT_TRUE(dialog.Player()->PlayButton()->isEnabled());
+    EXPECT_NEAR(dialog.Player()->Duration(), 30 / (30000.0 / 1001), 0.01);
+    EXPECT_EQ(dialog.PreviewButton()->text(), "Open in Player");
+    EXPECT_GE(dialog.PreviewButton()->width(),
+              dialog.PreviewButton()->fontMetrics().horizontalAdvance("Open in Player") + 8);
     dialog.PreviewButton()->click();
     ASSERT_EQ(dialog.opened.size(), 1u);
     EXPECT_EQ(dialog.opened[0].filename(), "K72_0001.AVI");
+}
+
+// The movie plays with the pad's WAV in place of its own sound, from the moment the WAV is attached.
+TEST_F(MovieInformation, ThePlayerTakesThePadsSound) {
+    ASSERT_TRUE(MakeMedia(card.card.folder / "K72_0001.AVI",
+                          "-f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 50 -c:v mjpeg"));
+    card.PutMovie(0, 0, 3, "K72_0001.AVI");
+    Open();
+    ScriptedMovieInformation dialog(commands);
+    dialog.SetPad(0, 0, 3);
+    EXPECT_EQ(dialog.Player()->StatusLabel()->text(), "This pad has no sound."); // the movie has none
+    // What the player says is what a screen reader reads.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(dialog.Player()->StatusLabel())->text(QAccessible::Name),
+              "This pad has no sound.");
+    MakeWav(dir / "rain.wav", 2, 44100, 16, 44100);
+    dialog.audioAnswer = QString::fromStdString((dir / "rain.wav").string());
+    dialog.AudioButton()->click();
+    ASSERT_TRUE(dialog.messages.empty());
+    EXPECT_TRUE(dialog.Player()->StatusLabel()->text().isEmpty());
+    EXPECT_NEAR(dialog.Player()->Duration(), 2.0, 1e-6); // the movie's length, not the sound's
+    // The same when the window opens again on the pad.
+    ScriptedMovieInformation again(commands);
+    again.SetPad(0, 0, 3);
+    EXPECT_TRUE(again.Player()->StatusLabel()->text().isEmpty());
 }
 
 TEST_F(MovieInformation, UnreadableMovieShowsThirtyAndZero) {

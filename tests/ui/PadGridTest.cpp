@@ -1,10 +1,14 @@
-// The pad block: its geometry and hit test, the artwork it is drawn from, and the pixels of CPadView.
+// The pad block: its geometry and hit test, the artwork it is drawn from, the pixels of CPadView and
+// what it tells screen readers.
 #include "UiTestSupport.h"
 #include "resources/Artwork.h"
 #include "ui/CPadView.h"
 #include "ui/PadGeometry.h"
 
+#include <QAccessible>
 #include <QImage>
+#include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -275,4 +279,37 @@ TEST(CPadView, PadOutOfRangeChangesNothing) {
     view.SetSelection(7);
     const auto at = padgrid::CellPosition(7);
     EXPECT_EQ(Region(Render(view), at.x, at.y), StripCell(36 + 7));
+}
+
+// A pad reached with Tab (or the arrows) is the focused object for screen readers: its state says
+// focused while the grid has the keyboard, and it is the grid's focused child. (The focus events that
+// tell a running screen reader need the desktop's accessibility bus, which the offscreen platform has
+// not; they were checked through AT-SPI.)
+TEST(CPadView, TheSelectedPadHasTheFocusForScreenReaders) {
+    QWidget window;
+    auto* before = new QPushButton(QStringLiteral("Before"), &window);
+    auto* grid = new CPadView(&window);
+    grid->move(0, 30);
+    grid->SetSelection(5);
+    window.show();
+    window.activateWindow();
+    if (!QTest::qWaitForWindowActive(&window)) {
+        GTEST_SKIP() << "the platform gives no window the focus";
+    }
+    before->setFocus();
+    QAccessibleInterface* pads = QAccessible::queryAccessibleInterface(grid);
+    ASSERT_NE(pads, nullptr);
+    EXPECT_FALSE(pads->child(5)->state().focused);
+    QTest::keyClick(before, Qt::Key_Tab);
+    ASSERT_TRUE(grid->hasFocus());
+    EXPECT_TRUE(pads->child(5)->state().focused);
+    EXPECT_FALSE(pads->child(4)->state().focused);
+    EXPECT_EQ(pads->focusChild(), pads->child(5));
+    QTest::keyClick(grid, Qt::Key_Right); // the host selects the pad the grid asks for
+    grid->SetSelection(6);
+    EXPECT_TRUE(pads->child(6)->state().focused);
+    EXPECT_FALSE(pads->child(5)->state().focused);
+    before->setFocus();
+    EXPECT_FALSE(pads->child(6)->state().focused);
+    EXPECT_EQ(pads->focusChild(), nullptr);
 }

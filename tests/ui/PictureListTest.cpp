@@ -1,4 +1,6 @@
-// The still image list: its rows as drawn, and the dialog on a real card through the real store.
+// The still image list: its rows as drawn, and the dialog on a real card through the real store: the
+// buttons, keys and drags that change the list, the preview before pictures are added, and the
+// slideshow beside the list.
 #include "UiTestSupport.h"
 #include "store/CPadBankStore.h"
 #include "store/PadCommands.h"
@@ -7,6 +9,8 @@
 #include "ui/CThemeButton.h"
 #include "ui/DialogUnits.h"
 #include "ui/PadHeader.h"
+#include "ui/PicturePane.h"
+#include "ui/PlayerWidget.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -19,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 using namespace k72;
 using namespace k72test;
 
@@ -30,6 +36,9 @@ public:
 
     QStringList imageAnswer;
     QString audioAnswer;
+    bool previewAnswer = true;         // Convert
+    std::optional<FitMode> previewFit; // the fit chosen for every picture, if any
+    std::vector<QStringList> previews;
     int deleteAnswer = QMessageBox::Cancel;
     int imageQuestions = 0;
     std::vector<QString> deleteQuestions;
@@ -43,6 +52,13 @@ protected:
         return imageAnswer;
     }
     QString AskAudioFile() override { return audioAnswer; }
+    bool AskPreview(const QStringList& paths, std::vector<FitMode>& fits) override {
+        previews.push_back(paths);
+        if (previewFit) {
+            fits.assign(fits.size(), *previewFit);
+        }
+        return previewAnswer;
+    }
     bool AskConvertSound(const QString& question) override {
         soundQuestions.push_back(question);
         return true;
@@ -138,6 +154,35 @@ TEST(PictureRows, DrawnAsTheRowRulesSay) {
     EXPECT_GT(inked(185, first.top() + 20, 100, 30), 30);
 }
 
+// Where a dragged row lands: before the row whose upper half it is dropped on, after the one whose
+// lower half; and where that puts it once it has left its own place.
+TEST(PictureRows, WhereADraggedRowLands) {
+    CPictureListBox list;
+    list.resize(347, 400);
+    for (int i = 0; i < 3; ++i) {
+        list.AddRow(QStringLiteral("K72_000%1.JPG").arg(i + 1), QImage(), 0);
+    }
+    list.show();
+    struct Drop {
+        int y;
+        int insertBefore;
+    };
+    for (const Drop& d : {Drop{10, 0}, Drop{70, 1}, Drop{90, 1}, Drop{230, 3}, Drop{300, 3}}) {
+        EXPECT_EQ(list.InsertionRowAt(QPoint(100, d.y)), d.insertBefore) << "y " << d.y;
+    }
+    struct Move {
+        int from;
+        int insertBefore;
+        int to;
+    };
+    for (const Move& m :
+         {Move{0, 0, 0}, Move{0, 1, 0}, Move{0, 3, 2}, Move{2, 0, 0}, Move{2, 2, 2}, Move{1, 3, 2}}) {
+        EXPECT_EQ(CPictureListBox::MovedTo(m.from, m.insertBefore), m.to)
+            << m.from << " before " << m.insertBefore;
+    }
+    EXPECT_EQ(list.accessibleName(), "Pictures");
+}
+
 TEST(PadHeaderTexts, LabelsAndShortening) {
     EXPECT_EQ(BankLabelText(0, 0), "BANK:A- 1");
     EXPECT_EQ(BankLabelText(5, 11), "BANK:F-12");
@@ -200,6 +245,125 @@ TEST_F(PictureList, UpAndDownMoveTheEntriesOnTheCard) {
               (std::vector<std::string>{"K72_0002.JPG", "K72_0003.JPG", "K72_0001.JPG"}));
     EXPECT_EQ(RowNames(*dialog.List()), StoredStills(card.card, 1, 2, 3));
     EXPECT_EQ(dialog.List()->currentRow(), 2);
+}
+
+// The keyboard and the mouse do what the buttons do: Ctrl+Up and Ctrl+Down move the selected picture,
+// Delete asks to remove it, and a row dragged to another place takes its picture there on the card.
+TEST_F(PictureList, KeysAndDragsChangeTheCardLikeTheButtons) {
+    ScriptedPictures dialog(commands);
+    dialog.SetPad(1, 2, 3);
+    CPictureListBox& list = *dialog.List();
+    list.setCurrentRow(0);
+    QTest::keyClick(&list, Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3),
+              (std::vector<std::string>{"K72_0002.JPG", "K72_0001.JPG", "K72_0003.JPG"}));
+    EXPECT_EQ(list.currentRow(), 1);
+    QTest::keyClick(&list, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3),
+              (std::vector<std::string>{"K72_0001.JPG", "K72_0002.JPG", "K72_0003.JPG"}));
+    QTest::keyClick(&list, Qt::Key_Up, Qt::ControlModifier); // at the top: nothing
+    EXPECT_EQ(list.currentRow(), 0);
+
+    // The first picture dragged below the last.
+    emit list.RowMoveRequested(0, 2);
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3),
+              (std::vector<std::string>{"K72_0002.JPG", "K72_0003.JPG", "K72_0001.JPG"}));
+    EXPECT_EQ(RowNames(list), StoredStills(card.card, 1, 2, 3));
+    EXPECT_EQ(list.currentRow(), 2);
+    EXPECT_EQ(ThumbnailColour(list, 2).red(), 254); // the red picture went with its row
+    EXPECT_TRUE(dialog.UpButton()->isEnabled());
+    EXPECT_FALSE(dialog.DownButton()->isEnabled());
+
+    dialog.deleteAnswer = QMessageBox::No;
+    QTest::keyClick(&list, Qt::Key_Delete);
+    ASSERT_EQ(dialog.deleteQuestions.size(), 1u);
+    EXPECT_TRUE(dialog.deleteQuestions[0].contains("K72_0001.JPG"))
+        << dialog.deleteQuestions[0].toStdString();
+    EXPECT_EQ(StoredStills(card.card, 1, 2, 3), (std::vector<std::string>{"K72_0002.JPG", "K72_0003.JPG"}));
+    EXPECT_EQ(RowNames(list), StoredStills(card.card, 1, 2, 3));
+}
+
+// Beside the list the pad's pictures play as a slideshow with its sound; the picture chosen in the list
+// is the one shown, and the slideshow follows every change of the list.
+TEST_F(PictureList, TheSlideshowFollowsTheList) {
+    MakeWav(card.card.folder / "RAIN.WAV", 2, 44100, 16, 9 * 44100);
+    store.Close();
+    card.PutStills(1, 2, 3, {"K72_0001.JPG", "K72_0002.JPG", "K72_0003.JPG"}, "RAIN.WAV");
+    ASSERT_TRUE(store.OpenCardRoot(card.card.root));
+    store.SelectBank(1);
+    store.SelectNumber(2);
+    ScriptedPictures dialog(commands);
+    dialog.SetPad(1, 2, 3);
+    PlayerWidget& player = *dialog.Player();
+    EXPECT_TRUE(player.PlayButton()->isEnabled());
+    EXPECT_NEAR(player.Duration(), 9.0, 1e-6); // the sound outlasts three pictures of 2 s
+    EXPECT_TRUE(player.StatusLabel()->text().isEmpty());
+    const auto shownColour = [&player] {
+        const QImage& picture = player.Pane()->Picture();
+        return picture.isNull() ? QColor() : picture.pixelColor(picture.width() / 2, picture.height() / 2);
+    };
+    EXPECT_GT(shownColour().red(), 200);
+    dialog.List()->setCurrentRow(2);
+    EXPECT_GT(shownColour().blue(), 200);
+    EXPECT_NEAR(player.Position(), 2 * CDialogPictureInformation::kSecondsPerPicture, 1e-9);
+    // Moved up, the blue picture is the second one of the slideshow, and still the one shown.
+    dialog.UpButton()->click();
+    EXPECT_NEAR(player.Position(), CDialogPictureInformation::kSecondsPerPicture, 1e-9);
+    EXPECT_GT(shownColour().blue(), 200);
+    player.SeekTo(2 * CDialogPictureInformation::kSecondsPerPicture);
+    EXPECT_GT(shownColour().green(), 200);
+    // A pad whose files are all gone offers nothing to play.
+    for (const char* name : {"K72_0001.JPG", "K72_0002.JPG", "K72_0003.JPG"}) {
+        std::filesystem::remove(card.card.folder / name);
+    }
+    ScriptedPictures empty(commands);
+    empty.SetPad(1, 2, 3);
+    EXPECT_FALSE(empty.Player()->PlayButton()->isEnabled());
+    EXPECT_EQ(empty.Player()->StatusLabel()->text(), "This pad's files cannot be played.");
+}
+
+// Pictures added in the list are first shown in the preview, when the preferences ask for one: nothing
+// is converted without Convert, and each picture gets the fit chosen for it there.
+TEST_F(PictureList, PicturesAddedThroughThePreview) {
+    QImage wide(320, 180, QImage::Format_RGB32);
+    wide.fill(QColor(250, 0, 0));
+    ASSERT_TRUE(wide.save(QString::fromStdString((dir / "wide.png").string())));
+    const QStringList chosen{QString::fromStdString((dir / "wide.png").string())};
+    struct Case {
+        const char* what;
+        bool preview;
+        bool convert;
+        std::optional<FitMode> fit;
+        std::size_t previews;
+        bool added;
+        bool barsAtTheTop; // letterboxed: black above the picture
+    };
+    for (const Case& c :
+         {Case{"preview off: converted with the settings' stretch", false, true, {}, 0, true, false},
+          Case{"preview, Cancel: nothing converted", true, false, {}, 1, false, false},
+          Case{"preview, letterbox chosen", true, true, FitMode::Letterbox, 1, true, true},
+          Case{"preview, stretch kept", true, true, {}, 1, true, false}}) {
+        Settings settings = commands.GetSettings();
+        settings.fit = FitMode::Stretch;
+        settings.previewBeforeConverting = c.preview;
+        commands.SetSettings(settings);
+        ScriptedPictures dialog(commands);
+        dialog.SetPad(1, 2, 3);
+        dialog.imageAnswer = chosen;
+        dialog.previewAnswer = c.convert;
+        dialog.previewFit = c.fit;
+        const std::size_t before = StoredStills(card.card, 1, 2, 3).size();
+        dialog.ImportButton()->click();
+        EXPECT_EQ(dialog.previews.size(), c.previews) << c.what;
+        const auto stills = StoredStills(card.card, 1, 2, 3);
+        ASSERT_EQ(stills.size(), before + (c.added ? 1 : 0)) << c.what;
+        EXPECT_EQ(RowNames(*dialog.List()), stills) << c.what;
+        EXPECT_EQ(commands.GetSettings().fit, FitMode::Stretch) << c.what << ": the user's own fit again";
+        if (c.added) {
+            const QImage made(QString::fromStdString((card.card.folder / stills.back()).string()));
+            EXPECT_EQ(made.pixelColor(320, 10).red() < 40, c.barsAtTheTop) << c.what;
+        }
+    }
 }
 
 TEST_F(PictureList, RowsStayInStepWithPicturesThatCannotBeShown) {
@@ -374,7 +538,11 @@ TEST_F(PictureList, OnlyTheHeightCanChange) {
     dialog.SetPad(1, 2, 3);
     dialog.show(); // a hidden window takes its new size only when shown
     const QSize initial = dialog.InitialSize();
-    EXPECT_EQ(initial, DluSize(232, 274));
+    // The form's size, and the player's column beside it.
+    EXPECT_EQ(initial.height(), DluSize(232, 274).height());
+    EXPECT_EQ(initial.width(), DluSize(232, 274).width() + CDialogPictureInformation::kPlayerWidth + 16);
+    EXPECT_LE(dialog.CloseButton()->geometry().right(), DluSize(232, 274).width());
+    EXPECT_GE(dialog.Player()->x(), DluSize(232, 274).width());
     const int listWidth = dialog.List()->width();
     const QPoint closeAt = dialog.CloseButton()->pos();
     dialog.resize(initial.width() + 100, initial.height() - 50);

@@ -32,6 +32,10 @@ public:
     std::vector<int> movieInformation;
     std::vector<int> stillInformation;
     std::function<void()> duringDialog; // runs while a command's window would be open
+    // The preview: Convert (with the fits given here, when any) or Cancel; the files it was shown.
+    bool previewAnswer = true;
+    std::vector<k72::FitMode> previewFits;
+    std::vector<QStringList> previewed;
 
 protected:
     QStringList AskImportFiles(const QStringList& filters) override {
@@ -40,6 +44,13 @@ protected:
             duringDialog();
         }
         return importAnswer;
+    }
+    bool AskPreview(const QStringList& paths, std::vector<k72::FitMode>& fits) override {
+        previewed.push_back(paths);
+        if (!previewFits.empty()) {
+            fits = previewFits;
+        }
+        return previewAnswer;
     }
     QString AskExportFolder() override {
         ++folderQuestions;

@@ -11,6 +11,7 @@
 #include <QColor>
 #include <QImage>
 #include <QMessageBox>
+#include <QPointer>
 #include <QRect>
 #include <QTest>
 #include <QTimer>
@@ -45,16 +46,19 @@ public:
     explicit ModalAnswerer(std::function<bool(QWidget*)> answer) : answer_(std::move(answer)) {
         timer_.setInterval(5);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
+            // A window already dealt with carries a mark: a new window may well be made at the address
+            // of one that has gone.
             QWidget* modal = QApplication::activeModalWidget();
-            if (modal == nullptr || modal == last_) {
+            if (modal == nullptr || modal->property(kAnswered).toBool()) {
                 return;
             }
             if (const auto* box = qobject_cast<QMessageBox*>(modal)) {
                 texts.push_back(box->text().toStdString());
                 captions.push_back(box->windowTitle().toStdString());
             }
-            if (answer_(modal)) {
-                last_ = modal;
+            const QPointer<QWidget> window(modal);
+            if (answer_(modal) && window != nullptr) {
+                window->setProperty(kAnswered, true);
             }
         });
         timer_.start();
@@ -88,9 +92,9 @@ public:
     std::vector<std::string> captions;
 
 private:
+    static constexpr const char* kAnswered = "k72AnsweredByTest";
     std::function<bool(QWidget*)> answer_;
     QTimer timer_;
-    QWidget* last_ = nullptr;
 };
 
 // A card with an empty pad file under a test folder, and pads put on it through the store itself.

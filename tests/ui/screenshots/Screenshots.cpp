@@ -1,6 +1,7 @@
 // Saves a PNG picture of every window of the desktop program into the folder given as the argument,
 // rendered on the offscreen platform, so that the forms can be looked at without a display. The
-// windows show a card made here with movie and still image pads.
+// windows show a card made here with movie and still image pads; they are the manual's pictures, so
+// they show the card as a card volume named K72_CARD and no folder of the machine that made them.
 #include "app/CConvertToolApp.h"
 #include "app/CMainFrame.h"
 #include "engine/RunningTime.h"
@@ -28,6 +29,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
+#include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QEventLoop>
 #include <QImage>
@@ -110,11 +112,12 @@ private:
 
 // A card with movie and still image pads on bank A, number 1.
 struct DemoCard {
+    static constexpr const char* kName = "K72_CARD";
     std::filesystem::path root;
     std::filesystem::path folder;
 
     explicit DemoCard(const std::filesystem::path& base)
-        : root(base / "card"), folder(root / "DCIM" / "000KAVLO") {
+        : root(base / kName), folder(root / "DCIM" / "000KAVLO") {
         std::filesystem::create_directories(folder);
         k72test::WriteFileBytes(folder / "K72_PAD.SYS", std::vector<std::uint8_t>(1178496, 0));
         k72test::RunCommand(
@@ -198,9 +201,24 @@ int main(int argc, char** argv) {
     const DemoCard card(temporary.Path());
     bool ok = true;
 
+    // The drive list shows the demo card as the volume a card is, beside a system disk, instead of the
+    // folders of the machine making the pictures.
+    const QString cardRoot = QString::fromStdString(card.root.string());
+    SetMountedVolumeSource([cardRoot] {
+        return std::vector<MountedVolume>{{cardRoot, QString::fromLatin1(DemoCard::kName), 7948206080, true},
+                                          {QStringLiteral("/"), QString(), 250059350016, false}};
+    });
     CConvertToolApp app; // sets the program's font and icon as the program does
-    CMainFrame& frame = app.CreateMainWindow(QString::fromStdString(card.root.string()));
+    CMainFrame& frame = app.CreateMainWindow(QString());
+    QElapsedTimer starting;
+    starting.start();
+    while (!frame.Started() && starting.elapsed() < 10000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
     CConvertToolView* view = frame.View();
+    // The card is chosen in the drive list, as a user chooses it.
+    view->DriveList()->setCurrentIndex(view->DriveList()->findData(cardRoot));
+    emit view->DriveList()->activated(view->DriveList()->currentIndex());
     // Pad 6 (a movie) selected with a click where the form's hit test finds it.
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 145), QPointF(100, 145), QPointF(100, 145),
                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
@@ -277,7 +295,7 @@ int main(int argc, char** argv) {
                  QStringLiteral(
                      "The card %1 is no longer available.\nPut it back, or choose another drive or card "
                      "folder.")
-                     .arg(QString::fromStdString(card.root.string())),
+                     .arg(QStringLiteral("/media/user/") + QString::fromLatin1(DemoCard::kName)),
                  QMessageBox::Ok, QMessageBox::Ok) &&
          ok;
     ok = saveBox(
