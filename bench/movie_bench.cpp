@@ -9,7 +9,8 @@
 // With --orientation it times the transcode with and without the handling of a display matrix
 // ("-noautorotate"), on the source as it is and on a copy tagged as turned by 90 degrees, alternating.
 // With --quality it converts the source (or, without --source, the synthetic clip and a natural one: a
-// pan and zoom over the photograph --photo, by default one of Debian's mate-backgrounds) with this
+// pan and zoom over the photograph --photo, by default Wood.jpg of the Debian package mate-backgrounds,
+// which "./scripts/deps --bench" installs) with this
 // converter and with the ffmpeg command line, times both alternating, and prints each one's mean luma
 // PSNR and SSIM against a reference that favours neither scaler: the source decoded fully and scaled
 // with lanczos, with the same pictures chosen as that output chose.
@@ -552,6 +553,14 @@ int main(int argc, char** argv) {
         if (!source.empty()) {
             clips.emplace_back(source, "given");
         } else {
+            if (!fs::is_regular_file(photo)) {
+                std::fprintf(stderr,
+                             "the natural clip needs the photograph %s: it comes with the Debian package "
+                             "mate-backgrounds (46 MB), which ./scripts/deps --bench installs; or give "
+                             "another photograph of at least 1920 x 1080 with --photo FILE\n",
+                             photo.c_str());
+                return 1;
+            }
             std::printf("making a %d s synthetic clip and a %d s pan and zoom over %s ...\n", seconds,
                         seconds, photo.c_str());
             std::fflush(stdout);

@@ -31,57 +31,46 @@ private:
     std::vector<std::uint8_t>& bytes_;
 };
 
-} // namespace
+// The numbers the headers carry, worked out once from the format and the counts so far.
+struct HeaderFigures {
+    std::uint32_t width;
+    std::uint32_t height;
+    std::uint32_t frameRateNum;
+    std::uint32_t frameRateDen;
+    bool hasAudio;
+    std::uint32_t sampleRate;
+    std::uint16_t channels;
+    std::uint32_t blockAlign;
+    std::uint32_t byteRate;
+    std::uint32_t videoFrames;
+    std::uint32_t soundFrames;
+    std::uint32_t bytesPerSecond;
+    std::uint32_t videoBuffer;
+    std::uint32_t audioBuffer;
+};
 
-CAviWriter::CAviWriter(const Format& format) : format_(format) {}
-
-CAviWriter::~CAviWriter() = default;
-
-std::vector<std::uint8_t> CAviWriter::Header() const {
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(kHeaderSize);
-    ByteWriter out(bytes);
-    const std::uint32_t width = static_cast<std::uint32_t>(format_.width);
-    const std::uint32_t height = static_cast<std::uint32_t>(format_.height);
-    const std::uint32_t blockAlign = static_cast<std::uint32_t>(format_.channels) * 2;
-    const std::uint32_t byteRate = static_cast<std::uint32_t>(format_.sampleRate) * blockAlign;
-    const double seconds = static_cast<double>(videoFrames_) * format_.frameRateDen / format_.frameRateNum;
-    const std::uint64_t movieBytes = size_ > kHeaderSize ? size_ - kHeaderSize : 0;
-    // The headers stay with the file through the re-interleave, which pads every picture by up to 512
-    // bytes and regroups the sound into chunks of about a second: the suggested buffer sizes cover
-    // those chunks too, so a player that trusts them never gets a chunk larger than its buffer.
-    const std::uint32_t videoBuffer = largestVideoChunk_ + 512;
-    const std::uint32_t audioBuffer =
-        format_.hasAudio
-            ? std::max(largestAudioChunk_,
-                       static_cast<std::uint32_t>(format_.sampleRate + format_.sampleRate / 1000 + 1) *
-                           blockAlign)
-            : 0;
-
-    out.Tag("RIFF");
-    out.U32(static_cast<std::uint32_t>(finished_ ? size_ - 8 : 0));
-    out.Tag("AVI ");
-    out.Tag("LIST");
-    const std::size_t hdrlSize = out.Here();
-    out.U32(0);
-    out.Tag("hdrl");
-
+// "avih": the frame duration, the data rate, the flags, the total frame count at offset 48, the stream
+// count, the largest chunk and the picture size.
+void WriteMainHeader(ByteWriter& out, const HeaderFigures& f) {
     out.Tag("avih");
     out.U32(56);
-    out.U32(static_cast<std::uint32_t>(std::lround(1e6 * format_.frameRateDen / format_.frameRateNum)));
-    out.U32(seconds > 0 ? static_cast<std::uint32_t>(static_cast<double>(movieBytes) / seconds) : 0);
+    out.U32(static_cast<std::uint32_t>(std::lround(1e6 * f.frameRateDen / f.frameRateNum)));
+    out.U32(f.bytesPerSecond);
     out.U32(0); // padding granularity
     out.U32(kMainHeaderFlags);
-    out.U32(videoFrames_); // offset 48: the total frame count
-    out.U32(0);            // initial frames
-    out.U32(format_.hasAudio ? 2 : 1);
-    out.U32(std::max(videoBuffer, audioBuffer) + 8);
-    out.U32(width);
-    out.U32(height);
+    out.U32(f.videoFrames); // offset 48: the total frame count
+    out.U32(0);             // initial frames
+    out.U32(f.hasAudio ? 2 : 1);
+    out.U32(std::max(f.videoBuffer, f.audioBuffer) + 8);
+    out.U32(f.width);
+    out.U32(f.height);
     for (int i = 0; i < 4; ++i) {
         out.U32(0);
     }
+}
 
+// The picture stream's list: "strh" for MJPEG pictures at the frame rate, "strf" with its bitmap header.
+void WriteVideoStreamList(ByteWriter& out, const HeaderFigures& f) {
     out.Tag("LIST");
     out.U32(4 + 8 + 56 + 8 + 40);
     out.Tag("strl");
@@ -93,62 +82,111 @@ std::vector<std::uint8_t> CAviWriter::Header() const {
     out.U16(0); // priority
     out.U16(0); // language
     out.U32(0); // initial frames
-    out.U32(static_cast<std::uint32_t>(format_.frameRateDen));
-    out.U32(static_cast<std::uint32_t>(format_.frameRateNum));
+    out.U32(f.frameRateDen);
+    out.U32(f.frameRateNum);
     out.U32(0); // start
-    out.U32(videoFrames_);
-    out.U32(videoBuffer);
+    out.U32(f.videoFrames);
+    out.U32(f.videoBuffer);
     out.U32(0xFFFFFFFF); // quality: the default
     out.U32(0);          // sample size: pictures differ in size
     out.U16(0);
     out.U16(0);
-    out.U16(static_cast<std::uint16_t>(width));
-    out.U16(static_cast<std::uint16_t>(height));
+    out.U16(static_cast<std::uint16_t>(f.width));
+    out.U16(static_cast<std::uint16_t>(f.height));
     out.Tag("strf");
     out.U32(40);
     out.U32(40);
-    out.U32(width);
-    out.U32(height);
+    out.U32(f.width);
+    out.U32(f.height);
     out.U16(1);  // planes
     out.U16(24); // bits per pixel
     out.Tag("MJPG");
-    out.U32(width * height * 3);
+    out.U32(f.width * f.height * 3);
     out.U32(0);
     out.U32(0);
     out.U32(0);
     out.U32(0);
+}
 
-    if (format_.hasAudio) {
-        out.Tag("LIST");
-        out.U32(4 + 8 + 56 + 8 + 16);
-        out.Tag("strl");
-        out.Tag("strh");
-        out.U32(56);
-        out.Tag("auds");
-        out.U32(0); // no handler for PCM
-        out.U32(0);
-        out.U16(0);
-        out.U16(0);
-        out.U32(0);
-        out.U32(blockAlign); // scale and rate count sample frames per second
-        out.U32(byteRate);
-        out.U32(0);
-        out.U32(static_cast<std::uint32_t>(audioBytes_ / blockAlign));
-        out.U32(audioBuffer);
-        out.U32(0xFFFFFFFF);
-        out.U32(blockAlign);
-        out.U16(0);
-        out.U16(0);
-        out.U16(0);
-        out.U16(0);
-        out.Tag("strf");
-        out.U32(16);
-        out.U16(1); // PCM
-        out.U16(static_cast<std::uint16_t>(format_.channels));
-        out.U32(static_cast<std::uint32_t>(format_.sampleRate));
-        out.U32(byteRate);
-        out.U16(static_cast<std::uint16_t>(blockAlign));
-        out.U16(16);
+// The sound stream's list: "strh" counting sample frames, "strf" with the 16-bit PCM format.
+void WriteSoundStreamList(ByteWriter& out, const HeaderFigures& f) {
+    out.Tag("LIST");
+    out.U32(4 + 8 + 56 + 8 + 16);
+    out.Tag("strl");
+    out.Tag("strh");
+    out.U32(56);
+    out.Tag("auds");
+    out.U32(0); // no handler for PCM
+    out.U32(0);
+    out.U16(0);
+    out.U16(0);
+    out.U32(0);
+    out.U32(f.blockAlign); // scale and rate count sample frames per second
+    out.U32(f.byteRate);
+    out.U32(0);
+    out.U32(f.soundFrames);
+    out.U32(f.audioBuffer);
+    out.U32(0xFFFFFFFF);
+    out.U32(f.blockAlign);
+    out.U16(0);
+    out.U16(0);
+    out.U16(0);
+    out.U16(0);
+    out.Tag("strf");
+    out.U32(16);
+    out.U16(1); // PCM
+    out.U16(f.channels);
+    out.U32(f.sampleRate);
+    out.U32(f.byteRate);
+    out.U16(static_cast<std::uint16_t>(f.blockAlign));
+    out.U16(16);
+}
+
+} // namespace
+
+CAviWriter::CAviWriter(const Format& format) : format_(format) {}
+
+CAviWriter::~CAviWriter() = default;
+
+std::vector<std::uint8_t> CAviWriter::Header() const {
+    HeaderFigures f{};
+    f.width = static_cast<std::uint32_t>(format_.width);
+    f.height = static_cast<std::uint32_t>(format_.height);
+    f.frameRateNum = static_cast<std::uint32_t>(format_.frameRateNum);
+    f.frameRateDen = static_cast<std::uint32_t>(format_.frameRateDen);
+    f.hasAudio = format_.hasAudio;
+    f.sampleRate = static_cast<std::uint32_t>(format_.sampleRate);
+    f.channels = static_cast<std::uint16_t>(format_.channels);
+    f.blockAlign = static_cast<std::uint32_t>(format_.channels) * 2;
+    f.byteRate = f.sampleRate * f.blockAlign;
+    f.videoFrames = videoFrames_;
+    f.soundFrames = static_cast<std::uint32_t>(audioBytes_ / f.blockAlign);
+    const double seconds = static_cast<double>(videoFrames_) * format_.frameRateDen / format_.frameRateNum;
+    const std::uint64_t movieBytes = size_ > kHeaderSize ? size_ - kHeaderSize : 0;
+    f.bytesPerSecond =
+        seconds > 0 ? static_cast<std::uint32_t>(static_cast<double>(movieBytes) / seconds) : 0;
+    // The headers stay with the file through the re-interleave, which pads every picture by up to 512
+    // bytes and regroups the sound into chunks of about a second: the suggested buffer sizes cover
+    // those chunks too, so a player that trusts them never gets a chunk larger than its buffer.
+    f.videoBuffer = largestVideoChunk_ + 512;
+    f.audioBuffer = format_.hasAudio ? std::max(largestAudioChunk_,
+                                                (f.sampleRate + f.sampleRate / 1000 + 1) * f.blockAlign)
+                                     : 0;
+
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(kHeaderSize);
+    ByteWriter out(bytes);
+    out.Tag("RIFF");
+    out.U32(static_cast<std::uint32_t>(finished_ ? size_ - 8 : 0));
+    out.Tag("AVI ");
+    out.Tag("LIST");
+    const std::size_t hdrlSize = out.Here();
+    out.U32(0);
+    out.Tag("hdrl");
+    WriteMainHeader(out, f);
+    WriteVideoStreamList(out, f);
+    if (f.hasAudio) {
+        WriteSoundStreamList(out, f);
     }
     out.PatchU32(hdrlSize, static_cast<std::uint32_t>(out.Here() - hdrlSize - 4));
 
@@ -159,7 +197,7 @@ std::vector<std::uint8_t> CAviWriter::Header() const {
     return bytes;
 }
 
-std::uint64_t CAviWriter::Create(const std::string& path, bool overwrite) {
+ResultCode CAviWriter::Create(const std::string& path, bool overwrite) {
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
     FileHandle handle;
     do {
@@ -167,31 +205,26 @@ std::uint64_t CAviWriter::Create(const std::string& path, bool overwrite) {
     } while (!handle && errno == EINTR);
     if (!handle) {
         const int error = errno;
-        throw Error(error == EEXIST ? Error::Exists : Error::CannotOpen,
-                    "cannot create " + path + ": " + std::strerror(error));
+        failure_ = "cannot create " + path + ": " + std::strerror(error);
+        return error == EEXIST ? rc::FileExists : rc::CannotOpenFile;
     }
     handle_ = std::move(handle);
     path_ = path;
     buffer_.reserve(kBufferSize);
     const std::vector<std::uint8_t> header = Header();
-    Append(header.data(), header.size());
-    Append("LIST\0\0\0\0movi", 12);
-    return kHeaderSize + 12;
+    return Append(header.data(), header.size()) && Append("LIST\0\0\0\0movi", 12) ? 0 : rc::Error;
 }
 
-std::uint64_t CAviWriter::WriteChunk(Stream stream, const std::uint8_t* data, std::size_t size) {
+ResultCode CAviWriter::WriteChunk(Stream stream, const std::uint8_t* data, std::size_t size) {
     const bool video = stream == Stream::Video;
     const std::uint64_t offset = size_ - kMoviIdOffset;
     std::uint8_t header[8];
     std::memcpy(header, video ? avilayout::kVideoChunkId : avilayout::kSoundChunkId, 4);
     const std::uint32_t length = static_cast<std::uint32_t>(size);
     byteorder::StoreLE32(header + 4, length);
-    Append(header, sizeof header);
-    Append(data, size);
-    std::uint64_t written = 8 + size;
-    if (size % 2 != 0) {
-        Append("", 1); // chunks start on even offsets
-        ++written;
+    // Chunks start on even offsets.
+    if (!Append(header, sizeof header) || !Append(data, size) || (size % 2 != 0 && !Append("", 1))) {
+        return rc::Error;
     }
 
     std::uint8_t entry[16];
@@ -208,60 +241,66 @@ std::uint64_t CAviWriter::WriteChunk(Stream stream, const std::uint8_t* data, st
         audioBytes_ += size;
         largestAudioChunk_ = std::max(largestAudioChunk_, length);
     }
-    return written;
+    return 0;
 }
 
 std::uint64_t CAviWriter::FinishedSizeWith(std::size_t size) const {
     return size_ + 8 + size + (size % 2) + 8 + index_.size() + 16;
 }
 
-std::uint64_t CAviWriter::Finish() {
+ResultCode CAviWriter::Finish() {
     const std::uint64_t moviEnd = size_;
-    Append(avilayout::kIndexId, 4);
-    const std::uint32_t indexSize = static_cast<std::uint32_t>(index_.size());
     std::uint8_t sizeBytes[4];
-    byteorder::StoreLE32(sizeBytes, indexSize);
-    Append(sizeBytes, 4);
-    Append(index_.data(), index_.size());
-    Flush();
+    byteorder::StoreLE32(sizeBytes, static_cast<std::uint32_t>(index_.size()));
+    if (!Append(avilayout::kIndexId, 4) || !Append(sizeBytes, 4) || !Append(index_.data(), index_.size()) ||
+        !Flush()) {
+        return rc::Error;
+    }
     finished_ = true;
 
     const std::vector<std::uint8_t> header = Header();
-    WriteAt(0, header.data(), header.size());
-    const std::uint32_t moviSize = static_cast<std::uint32_t>(moviEnd - kMoviIdOffset);
     std::uint8_t moviBytes[4];
-    byteorder::StoreLE32(moviBytes, moviSize);
-    WriteAt(avilayout::kMoviLengthOffset, moviBytes, 4);
-    if (handle_.close() != 0) {
-        throw Error(Error::WriteFailed, "cannot finish " + path_ + ": " + std::strerror(errno));
+    byteorder::StoreLE32(moviBytes, static_cast<std::uint32_t>(moviEnd - kMoviIdOffset));
+    if (!WriteAt(0, header.data(), header.size()) || !WriteAt(avilayout::kMoviLengthOffset, moviBytes, 4)) {
+        return rc::Error;
     }
-    return 8 + index_.size();
+    if (handle_.close() != 0) {
+        failure_ = "cannot finish " + path_ + ": " + std::strerror(errno);
+        return rc::Error;
+    }
+    return 0;
 }
 
-void CAviWriter::Append(const void* data, std::size_t size) {
+bool CAviWriter::Append(const void* data, std::size_t size) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    if (buffer_.size() + size > kBufferSize) {
-        Flush();
+    if (buffer_.size() + size > kBufferSize && !Flush()) {
+        return false;
     }
     if (size >= kBufferSize) {
-        WriteAt(flushed_, bytes, size);
+        if (!WriteAt(flushed_, bytes, size)) {
+            return false;
+        }
         flushed_ += size;
     } else {
         buffer_.insert(buffer_.end(), bytes, bytes + size);
     }
     size_ += size;
+    return true;
 }
 
-void CAviWriter::Flush() {
+bool CAviWriter::Flush() {
     if (buffer_.empty()) {
-        return;
+        return true;
     }
-    WriteAt(flushed_, buffer_.data(), buffer_.size());
+    if (!WriteAt(flushed_, buffer_.data(), buffer_.size())) {
+        return false;
+    }
     flushed_ += buffer_.size();
     buffer_.clear();
+    return true;
 }
 
-void CAviWriter::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
+bool CAviWriter::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     std::size_t done = 0;
     while (done < size) {
@@ -271,11 +310,12 @@ void CAviWriter::WriteAt(std::uint64_t offset, const void* data, std::size_t siz
             continue;
         }
         if (put <= 0) {
-            throw Error(Error::WriteFailed,
-                        "cannot write " + path_ + ": " + std::strerror(put < 0 ? errno : ENOSPC));
+            failure_ = "cannot write " + path_ + ": " + std::strerror(put < 0 ? errno : ENOSPC);
+            return false;
         }
         done += static_cast<std::size_t>(put);
     }
+    return true;
 }
 
 } // namespace k72

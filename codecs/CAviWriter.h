@@ -7,10 +7,10 @@
 
 #include "base/DeviceFormat.h"
 #include "base/FileHandle.h"
+#include "codecs/ResultCodes.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -44,16 +44,6 @@ public:
 
     enum class Stream { Video, Audio };
 
-    class Error : public std::runtime_error {
-    public:
-        enum Kind { Exists, CannotOpen, WriteFailed };
-        Error(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
-        Kind kind() const { return kind_; }
-
-    private:
-        Kind kind_;
-    };
-
     static constexpr std::size_t kHeaderSize = avilayout::kHeaderSize;
 
     explicit CAviWriter(const Format& format);
@@ -61,18 +51,22 @@ public:
     CAviWriter(const CAviWriter&) = delete;
     CAviWriter& operator=(const CAviWriter&) = delete;
 
-    // Creates the file and writes the provisional headers and the movi list's start. Returns the bytes
-    // written.
-    std::uint64_t Create(const std::string& path, bool overwrite);
+    // Creates the file and writes the provisional headers and the movi list's start: 0, or
+    // rc::FileExists (the file is there and overwrite is off), rc::CannotOpenFile.
+    [[nodiscard]] ResultCode Create(const std::string& path, bool overwrite);
 
-    // Appends one chunk; returns the bytes written (header, data and the even-size pad byte).
-    std::uint64_t WriteChunk(Stream stream, const std::uint8_t* data, std::size_t size);
+    // Appends one chunk (header, data and the even-size pad byte): 0, or rc::Error when it cannot be
+    // written. Size() tells how many bytes the file has grown by.
+    [[nodiscard]] ResultCode WriteChunk(Stream stream, const std::uint8_t* data, std::size_t size);
 
     // The size the finished file would have if one more chunk of this many bytes were written.
     std::uint64_t FinishedSizeWith(std::size_t size) const;
 
-    // Writes idx1, puts the final counts into the headers and closes the file. Returns the bytes written.
-    std::uint64_t Finish();
+    // Writes idx1, puts the final counts into the headers and closes the file: 0, or rc::Error.
+    [[nodiscard]] ResultCode Finish();
+
+    // Why the last call failed, for the diagnostic log.
+    const std::string& FailureReason() const { return failure_; }
 
     std::uint32_t VideoFrames() const { return videoFrames_; }
     std::uint64_t Size() const { return size_; }
@@ -81,9 +75,9 @@ public:
     std::vector<std::uint8_t> Header() const;
 
 private:
-    void Append(const void* data, std::size_t size);
-    void Flush();
-    void WriteAt(std::uint64_t offset, const void* data, std::size_t size);
+    bool Append(const void* data, std::size_t size);
+    bool Flush();
+    bool WriteAt(std::uint64_t offset, const void* data, std::size_t size);
 
     Format format_;
     std::string path_;
@@ -97,6 +91,7 @@ private:
     std::uint32_t largestVideoChunk_ = 0;
     std::uint32_t largestAudioChunk_ = 0;
     bool finished_ = false;
+    std::string failure_;
 };
 
 } // namespace k72

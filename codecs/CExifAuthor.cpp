@@ -202,6 +202,17 @@ int CExifAuthor::ComposeHeader() {
     if (!OpenByteWriter()) {
         return -1;
     }
+    const std::size_t app1LengthPosition = WriteApp1Start();
+    WriteMainIfds();
+    const std::size_t headerSize = Position();
+    const std::size_t pad = (headerSize + static_cast<std::size_t>(thumbnailLength_)) % 2;
+    const std::size_t app1Length =
+        (headerSize + static_cast<std::size_t>(thumbnailLength_) + pad - 4) % 65536;
+    byteorder::StoreBE16(headerArea_.get() + app1LengthPosition, static_cast<std::uint16_t>(app1Length));
+    return static_cast<int>(headerSize);
+}
+
+std::size_t CExifAuthor::WriteApp1Start() {
     AVIOContext* writer = byteWriter_.get();
     avio_w8(writer, 0xFF);
     avio_w8(writer, 0xD8);
@@ -214,16 +225,17 @@ int CExifAuthor::ComposeHeader() {
     avio_w8(writer, 'I');
     avio_wl16(writer, 0x2A);
     avio_wl32(writer, 8);
+    return app1LengthPosition;
+}
 
+void CExifAuthor::WriteMainIfds() {
     static const char kDate[] = "2000:01:01 00:03:24";
     static const std::uint8_t kComponents[4] = {1, 2, 3, 0};
     std::size_t exifPointer = 0;
     std::size_t interoperabilityPointer = 0;
-    std::size_t thumbnailPointer = 0;
     std::size_t ifd0Next = 0;
     std::size_t exifNext = 0;
     std::size_t interoperabilityNext = 0;
-    std::size_t ifd1Next = 0;
 
     const ExifEntry ifd0[] = {
         {0x010F, kAscii, 7, 0, Bytes("KAVELO"), 0, nullptr},
@@ -260,8 +272,14 @@ int CExifAuthor::ComposeHeader() {
     };
     WriteIfd(interoperability, interoperabilityNext);
     PatchLE32(interoperabilityNext, 0);
+    // IFD0 links to IFD1, where the device reads the thumbnail from.
     PatchLE32(ifd0Next, TiffPosition());
+    WriteThumbnailIfd();
+}
 
+void CExifAuthor::WriteThumbnailIfd() {
+    std::size_t thumbnailPointer = 0;
+    std::size_t ifd1Next = 0;
     const ExifEntry ifd1[] = {
         {0x0103, kShort, 1, 6, nullptr, 0, nullptr},
         {0x011A, kRational, 1, 72, nullptr, 1, nullptr},
@@ -272,18 +290,11 @@ int CExifAuthor::ComposeHeader() {
     };
     WriteIfd(ifd1, ifd1Next);
     PatchLE32(ifd1Next, 0);
-
+    // The thumbnail's JPEG starts on an even offset right after the header.
     if (Position() % 2 != 0) {
-        avio_w8(writer, 0);
+        avio_w8(byteWriter_.get(), 0);
     }
     PatchLE32(thumbnailPointer, TiffPosition());
-
-    const std::size_t headerSize = Position();
-    const std::size_t pad = (headerSize + static_cast<std::size_t>(thumbnailLength_)) % 2;
-    const std::size_t app1Length =
-        (headerSize + static_cast<std::size_t>(thumbnailLength_) + pad - 4) % 65536;
-    byteorder::StoreBE16(headerArea_.get() + app1LengthPosition, static_cast<std::uint16_t>(app1Length));
-    return static_cast<int>(headerSize);
 }
 
 ResultCode CExifAuthor::Write(const std::string& destinationPath) {

@@ -54,6 +54,11 @@ private:
         std::uint32_t denominator = 0;          // RATIONAL
         std::size_t* pendingPosition = nullptr; // PendingOffset: where its value field lies
     };
+    // SOI, the APP1 marker with "Exif" and the TIFF header; where the APP1 length goes.
+    std::size_t WriteApp1Start();
+    // IFD0, the Exif IFD, the interoperability IFD, then IFD1 with the thumbnail's place.
+    void WriteMainIfds();
+    void WriteThumbnailIfd();
     template <std::size_t N> void WriteIfd(const ExifEntry (&entries)[N], std::size_t& nextIfdPosition);
     std::size_t Position() const;       // bytes composed so far
     std::uint32_t TiffPosition() const; // the same, counted from the TIFF header at offset 12

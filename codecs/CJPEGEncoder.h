@@ -32,8 +32,8 @@ public:
     // streams written on return, both 0 after a failure. quality (0 ... 1) is the main picture's
     // quantiser compression; the thumbnail always takes the library's defaults. 0 or rc::Fail.
     [[nodiscard]] ResultCode Encode(CAVFrame& mainFrame, CAVFrame& thumbFrame, std::uint8_t* mainBuffer,
-                      std::int32_t& mainLength, std::uint8_t* thumbBuffer, std::int32_t& thumbLength,
-                      float quality);
+                                    std::int32_t& mainLength, std::uint8_t* thumbBuffer,
+                                    std::int32_t& thumbLength, float quality);
 
     void Close();
 
@@ -49,7 +49,7 @@ private:
     };
 
     [[nodiscard]] static ResultCode CreateSlot(std::unique_ptr<JpegEncoderSlot>& slot, int width, int height,
-                                 bool mainSlot);
+                                               bool mainSlot);
     // Runs the output-header step and encodes one frame into buffer; the JPEG stream's length or a
     // negative number.
     std::int64_t EncodeSlot(JpegEncoderSlot* slot, CAVFrame& frame, std::uint8_t* buffer,

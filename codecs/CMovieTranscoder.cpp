@@ -56,6 +56,14 @@ constexpr const char* kReducingScaleFlags = "lanczos";
 constexpr AVDiscard kSkipLoopFilter = AVDISCARD_ALL;
 constexpr int kDecoderFlags2 = AV_CODEC_FLAG2_FAST;
 
+// The filters that tone-map an HDR picture (PQ or HLG, wide gamut) to an ordinary one.
+std::string ToneMapFilters(const AVFrame& first) {
+    const char* transfer = first.color_trc == AVCOL_TRC_SMPTE2084 ? "smpte2084" : "arib-std-b67";
+    return std::string("zscale=tin=") + transfer +
+           ":min=bt2020nc:pin=bt2020:t=linear:npl=100,format=gbrpf32le,zscale=p=bt709,"
+           "tonemap=tonemap=hable:desat=0,zscale=t=bt709:m=bt709:r=tv,format=yuv420p,";
+}
+
 // Leading sound before the first picture is padded with silence, but never by more than this.
 constexpr std::int64_t kLongestLeadingSilenceSeconds = 60;
 
@@ -283,23 +291,14 @@ ResultCode CMovieTranscoder::Run() {
         OpenEncoder();
         CreateOutput();
         Transcode();
-        progress_.Written(writer_->Finish());
+        FinishOutput();
     } catch (const Failure& failure) {
         result = failure.code;
         LogLine(kLogModule, failure.reason);
-        if (failure.code == rc::FileSizeOverLimit && writer_) {
-            // What fits under the limit is still a whole, readable file.
-            try {
-                writer_->Finish();
-            } catch (const CAviWriter::Error& error) {
-                LogLine(kLogModule, error.what());
-            }
+        // What fits under the limit is still a whole, readable file.
+        if (failure.code == rc::FileSizeOverLimit && writer_ && Failed(writer_->Finish())) {
+            LogLine(kLogModule, writer_->FailureReason());
         }
-    } catch (const CAviWriter::Error& error) {
-        result = error.kind() == CAviWriter::Error::Exists       ? rc::FileExists
-                 : error.kind() == CAviWriter::Error::CannotOpen ? rc::CannotOpenFile
-                                                                 : rc::Error;
-        LogLine(kLogModule, error.what());
     } catch (const std::bad_alloc&) {
         result = rc::Error;
         LogLine(kLogModule, "out of memory");
@@ -330,7 +329,17 @@ void CMovieTranscoder::OpenInput() {
     if (error < 0) {
         FailLibav(rc::UnknownFormat, "cannot read the streams of " + options_.inputPath, error);
     }
+    ChooseStreams();
+    videoDecoder_ = OpenDecoder(videoIndex_);
+    if (audioIndex_ >= 0) {
+        audioDecoder_ = OpenDecoder(audioIndex_);
+    }
+    ReadVideoDetails();
+    FindStartTime();
+    ReportTotal();
+}
 
+void CMovieTranscoder::ChooseStreams() {
     // The movie's picture stream; a cover picture attached to a sound file is none.
     int best = av_find_best_stream(input_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (best >= 0 && (input_->streams[best]->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0) {
@@ -356,12 +365,9 @@ void CMovieTranscoder::OpenInput() {
         const bool used = static_cast<int>(i) == videoIndex_ || static_cast<int>(i) == audioIndex_;
         input_->streams[i]->discard = used ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
+}
 
-    videoDecoder_ = OpenDecoder(videoIndex_);
-    if (audioIndex_ >= 0) {
-        audioDecoder_ = OpenDecoder(audioIndex_);
-    }
-
+void CMovieTranscoder::ReadVideoDetails() {
     const AVStream* video = input_->streams[videoIndex_];
     videoTimeBase_ = video->time_base;
     videoRate_ = video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
@@ -377,7 +383,9 @@ void CMovieTranscoder::OpenInput() {
     if (audioIndex_ >= 0) {
         audioTimeBase_ = input_->streams[audioIndex_]->time_base;
     }
+}
 
+void CMovieTranscoder::FindStartTime() {
     // The first picture and the first sound sample both belong to the earliest moment of the streams
     // we use, so that a stream that starts late is padded and the two stay in step.
     startTime_ = AV_NOPTS_VALUE;
@@ -404,7 +412,9 @@ void CMovieTranscoder::OpenInput() {
         }
         startTime_ = moment;
     }
+}
 
+void CMovieTranscoder::ReportTotal() {
     std::int64_t duration = input_->duration;
     if (duration <= 0) {
         const AVStream* stream = input_->streams[videoIndex_];
@@ -504,7 +514,23 @@ void CMovieTranscoder::CreateOutput() {
     format.sampleRate = options_.sampleRate;
     format.channels = options_.channels;
     writer_ = std::make_unique<CAviWriter>(format);
-    progress_.Written(writer_->Create(options_.outputPath, options_.overwrite));
+    const ResultCode created = writer_->Create(options_.outputPath, options_.overwrite);
+    if (Failed(created)) {
+        const std::string reason = writer_->FailureReason();
+        writer_.reset(); // nothing of it to finish
+        Fail(created, reason);
+    }
+    progress_.Written(writer_->Size());
+}
+
+void CMovieTranscoder::FinishOutput() {
+    const std::uint64_t before = writer_->Size();
+    if (Failed(writer_->Finish())) {
+        const std::string reason = writer_->FailureReason();
+        writer_.reset(); // a file that could not be finished is not finished again
+        Fail(rc::Error, reason);
+    }
+    progress_.Written(writer_->Size() - before);
 }
 
 void CMovieTranscoder::Transcode() {
@@ -763,6 +789,56 @@ void CMovieTranscoder::PushVideo(AVFrame* frame) {
     PullVideo();
 }
 
+std::string CMovieTranscoder::FitFilters(const AVFrame& first, AVRational aspect,
+                                         const char* scaleFlags) const {
+    // Turning and fitting come after the frame-rate conversion and before the scaler, so that the
+    // scaler sees the picture upright and in the shape it is to keep.
+    std::string chain;
+    bool transposed = false;
+    std::string turn;
+    if (options_.autoRotate) {
+        turn = OrientationFilters(DisplayMatrix(first, hasStreamMatrix_ ? streamMatrix_.data() : nullptr),
+                                  &transposed);
+    }
+    // The fit, in the upright picture's terms ("auto" settled against its display shape).
+    const auto width = static_cast<std::uint32_t>(transposed ? first.height : first.width);
+    const auto height = static_cast<std::uint32_t>(transposed ? first.width : first.height);
+    const AVRational shape = transposed ? AVRational{aspect.den, aspect.num} : aspect;
+    const auto outWidth = static_cast<std::uint32_t>(options_.width);
+    const auto outHeight = static_cast<std::uint32_t>(options_.height);
+    const FitMode fit = ResolveFit(options_.fit, width, height, shape.num, shape.den, outWidth, outHeight);
+    const FitPlan plan = fit == FitMode::Stretch
+                             ? FitPlan{0, 0, width, height, outWidth, outHeight, 0, 0}
+                             : PlanFit(fit, width, height, shape.num, shape.den, outWidth, outHeight);
+    const bool crops = plan.CropsSource(width, height);
+    const bool pads = !plan.FillsTarget(outWidth, outHeight);
+    if (transposed && !crops) {
+        // Scaling then turning gives the same picture (up to rounding) as turning then scaling, and turns
+        // a picture of the output's size instead of the source's: a phone's 4K movie held upright is
+        // turned at 270 x 480 instead of 3840 x 2160. The scaler below then only changes the format.
+        chain += "scale=w=" + std::to_string(plan.scaledHeight) + ":h=" + std::to_string(plan.scaledWidth) +
+                 ":flags=" + scaleFlags + "," + turn;
+    } else {
+        chain += turn;
+        if (crops) {
+            chain += "crop=w=" + std::to_string(plan.cropWidth) + ":h=" + std::to_string(plan.cropHeight) +
+                     ":x=" + std::to_string(plan.cropX) + ":y=" + std::to_string(plan.cropY) + ":exact=1,";
+        }
+        if (pads) {
+            chain += "scale=w=" + std::to_string(plan.scaledWidth) +
+                     ":h=" + std::to_string(plan.scaledHeight) + ":flags=" + scaleFlags + ",";
+        }
+    }
+    if (pads) {
+        // Padded with black in the source's own pixel format, whose black the padding knows; the scaler
+        // below then only changes the format.
+        chain += "pad=w=" + std::to_string(outWidth) + ":h=" + std::to_string(outHeight) +
+                 ":x=" + std::to_string(plan.offsetX) + ":y=" + std::to_string(plan.offsetY) +
+                 ":color=black,";
+    }
+    return chain;
+}
+
 void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
     videoGraph_.reset(avfilter_graph_alloc());
     if (!videoGraph_) {
@@ -808,55 +884,9 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
     }
     expandRange_ = ScalerKeepsLimitedRange(first, toneMapped);
     if (toneMapped) {
-        const char* transfer = first.color_trc == AVCOL_TRC_SMPTE2084 ? "smpte2084" : "arib-std-b67";
-        chain += std::string("zscale=tin=") + transfer +
-                 ":min=bt2020nc:pin=bt2020:t=linear:npl=100,format=gbrpf32le,zscale=p=bt709,"
-                 "tonemap=tonemap=hable:desat=0,zscale=t=bt709:m=bt709:r=tv,format=yuv420p,";
+        chain += ToneMapFilters(first);
     }
-    // Turning and fitting come after the frame-rate conversion and before the scaler, so that the
-    // scaler sees the picture upright and in the shape it is to keep.
-    bool transposed = false;
-    std::string turn;
-    if (options_.autoRotate) {
-        turn = OrientationFilters(DisplayMatrix(first, hasStreamMatrix_ ? streamMatrix_.data() : nullptr),
-                                  &transposed);
-    }
-    // The fit, in the upright picture's terms ("auto" settled against its display shape).
-    const auto width = static_cast<std::uint32_t>(transposed ? first.height : first.width);
-    const auto height = static_cast<std::uint32_t>(transposed ? first.width : first.height);
-    const AVRational shape = transposed ? AVRational{aspect.den, aspect.num} : aspect;
-    const auto outWidth = static_cast<std::uint32_t>(options_.width);
-    const auto outHeight = static_cast<std::uint32_t>(options_.height);
-    const FitMode fit = ResolveFit(options_.fit, width, height, shape.num, shape.den, outWidth, outHeight);
-    const FitPlan plan = fit == FitMode::Stretch
-                             ? FitPlan{0, 0, width, height, outWidth, outHeight, 0, 0}
-                             : PlanFit(fit, width, height, shape.num, shape.den, outWidth, outHeight);
-    const bool crops = plan.CropsSource(width, height);
-    const bool pads = !plan.FillsTarget(outWidth, outHeight);
-    if (transposed && !crops) {
-        // Scaling then turning gives the same picture (up to rounding) as turning then scaling, and turns
-        // a picture of the output's size instead of the source's: a phone's 4K movie held upright is
-        // turned at 270 x 480 instead of 3840 x 2160. The scaler below then only changes the format.
-        chain += "scale=w=" + std::to_string(plan.scaledHeight) + ":h=" + std::to_string(plan.scaledWidth) +
-                 ":flags=" + scaleFlags + "," + turn;
-    } else {
-        chain += turn;
-        if (crops) {
-            chain += "crop=w=" + std::to_string(plan.cropWidth) + ":h=" + std::to_string(plan.cropHeight) +
-                     ":x=" + std::to_string(plan.cropX) + ":y=" + std::to_string(plan.cropY) + ":exact=1,";
-        }
-        if (pads) {
-            chain += "scale=w=" + std::to_string(plan.scaledWidth) +
-                     ":h=" + std::to_string(plan.scaledHeight) + ":flags=" + scaleFlags + ",";
-        }
-    }
-    if (pads) {
-        // Padded with black in the source's own pixel format, whose black the padding knows; the scaler
-        // below then only changes the format.
-        chain += "pad=w=" + std::to_string(outWidth) + ":h=" + std::to_string(outHeight) +
-                 ":x=" + std::to_string(plan.offsetX) + ":y=" + std::to_string(plan.offsetY) +
-                 ":color=black,";
-    }
+    chain += FitFilters(first, aspect, scaleFlags);
     if (frameRateLast) {
         chain += frameRate;
     }
@@ -1081,7 +1111,11 @@ void CMovieTranscoder::WriteChunk(CAviWriter::Stream stream, const std::uint8_t*
         Fail(rc::FileSizeOverLimit,
              "the output reached its size limit of " + std::to_string(options_.maxFileSize) + " bytes");
     }
-    progress_.Written(writer_->WriteChunk(stream, data, size));
+    const std::uint64_t before = writer_->Size();
+    if (Failed(writer_->WriteChunk(stream, data, size))) {
+        Fail(rc::Error, writer_->FailureReason());
+    }
+    progress_.Written(writer_->Size() - before);
 }
 
 } // namespace k72

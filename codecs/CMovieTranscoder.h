@@ -39,9 +39,19 @@ public:
 
 private:
     void OpenInput();
+    // The picture stream (not a cover picture) and the sound that goes with it; the rest is discarded.
+    void ChooseStreams();
+    // The picture stream's time base, frame rate and display matrix.
+    void ReadVideoDetails();
+    // The moment the output starts at: the earliest start of the streams used, or the one asked for.
+    void FindStartTime();
+    // The scale of the progress reports: the duration in ms, or the file's size in KiB.
+    void ReportTotal();
     libav::CodecContextPtr OpenDecoder(int streamIndex);
     void OpenEncoder();
     void CreateOutput();
+    // Writes the index and the final counts; a failure is the transcode's.
+    void FinishOutput();
     void Transcode();
 
     // What the decoding thread hands over, in decoding order.
@@ -64,6 +74,8 @@ private:
     void PushAudio(AVFrame* frame);
     void CloseVideoGraph();
     void CloseAudioGraph();
+    // Turning, cropping, scaling and padding the picture to the output's shape and size.
+    std::string FitFilters(const AVFrame& first, AVRational aspect, const char* scaleFlags) const;
     void BuildVideoGraph(const AVFrame& first);
     void BuildAudioGraph(const AVFrame& first);
     void PullVideo();
@@ -116,7 +128,7 @@ private:
 
     std::unique_ptr<CAviWriter> writer_;
     std::int64_t framesSent_ = 0;
-    bool picturesDone_ = false; // as many pictures as were asked for have been encoded
+    bool picturesDone_ = false;     // as many pictures as were asked for have been encoded
     std::int64_t decodeErrors_ = 0; // the decoding thread's until it ends
 
     // The decoding thread's: video packets held back a few at a time, so that each picture's successor

@@ -45,6 +45,19 @@ struct StepFailure {
     ResultCode code;
 };
 
+// A file operation of the re-interleave that failed, with what the file object said about it.
+struct FileFailure {
+    CWinFile::Cause cause;
+    std::string what;
+};
+
+// Stops the re-interleave when a file operation failed.
+void Require(bool succeeded, const CWinFile& file) {
+    if (!succeeded) {
+        throw FileFailure{file.LastCause(), file.LastError()};
+    }
+}
+
 [[noreturn]] void FailRemux(std::string_view message) {
     LogLine(kLogModule, message);
     throw RemuxFailure{};
@@ -55,8 +68,8 @@ using byteorder::LoadLE32;
 void WriteLE32At(CWinFile& file, std::uint64_t offset, std::uint32_t value) {
     std::uint8_t field[4];
     byteorder::StoreLE32(field, value);
-    file.Seek(static_cast<std::int64_t>(offset), CWinFile::Begin);
-    file.WriteExact(field, sizeof field);
+    Require(file.Seek(static_cast<std::int64_t>(offset), CWinFile::Begin), file);
+    Require(file.WriteExact(field, sizeof field), file);
 }
 
 // One second of the device's movie: its frames come frameScale/frameRate seconds apart, and its sound
@@ -89,7 +102,7 @@ struct RemuxSource {
 // Reads the headers and the index and checks that every entry points at a chunk inside the file.
 RemuxSource ReadSource(CWinFile& input, std::uint64_t inputLength) {
     RemuxSource source;
-    input.ReadExact(source.header.data(), source.header.size());
+    Require(input.ReadExact(source.header.data(), source.header.size()), input);
     std::uint8_t word[4];
     if (input.Read(word, 4) != 4 || std::memcmp(word, "LIST", 4) != 0) {
         FailRemux("no LIST chunk after the header");
@@ -102,7 +115,7 @@ RemuxSource ReadSource(CWinFile& input, std::uint64_t inputLength) {
         FailRemux("no movi list");
     }
 
-    input.Seek(static_cast<std::int64_t>(kMoviIdOffset + moviLengthIn), CWinFile::Begin);
+    Require(input.Seek(static_cast<std::int64_t>(kMoviIdOffset + moviLengthIn), CWinFile::Begin), input);
     if (input.Read(word, 4) != 4 || std::memcmp(word, avilayout::kIndexId, 4) != 0) {
         FailRemux("no idx1 index after the movi list");
     }
@@ -114,7 +127,7 @@ RemuxSource ReadSource(CWinFile& input, std::uint64_t inputLength) {
         FailRemux("the index is not whole entries or runs past the end of the file");
     }
     std::vector<std::uint8_t> index(indexSize);
-    input.ReadExact(index.data(), index.size());
+    Require(input.ReadExact(index.data(), index.size()), input);
 
     for (std::size_t at = 0; at < index.size(); at += CAVIPacket::kIndexEntrySize) {
         std::unique_ptr<CAVIPacket> entry;
@@ -265,14 +278,14 @@ void WriteNewIndex(CWinFile& output, const std::vector<std::unique_ptr<CAVIPacke
     for (std::size_t i = 0; i < chunks.size(); ++i) {
         chunks[i]->MakeOutputEntry(entries.data() + 8 + CAVIPacket::kIndexEntrySize * i);
     }
-    output.WriteExact(entries.data(), entries.size());
+    Require(output.WriteExact(entries.data(), entries.size()), output);
 
     // The device reads the whole file's length at offset 4, the number of pictures at 48 and the movi
     // list's length at 504.
     WriteLE32At(output, 4, static_cast<std::uint32_t>(output.GetLength()));
     WriteLE32At(output, avilayout::kTotalFramesOffset, videoTotal);
     WriteLE32At(output, kMoviLengthOffset, moviLength + 4);
-    output.Flush();
+    Require(output.Flush(), output);
 }
 
 std::string ResultLine(ResultCode code) {
@@ -448,11 +461,11 @@ ResultCode CVideoConverter::Convert(const std::string& sourcePath, const std::st
     } catch (const RemuxFailure&) {
         RecordResult(rc::MigrationFailed);
         abortRequested_.store(false);
-    } catch (const CWinFile::Error& error) {
-        if (error.cause() == CWinFile::Cause::FileNotFound) {
+    } catch (const FileFailure& failure) {
+        if (failure.cause == CWinFile::Cause::FileNotFound) {
             LogLine(kLogModule, "the transcoded movie is missing");
         }
-        LogLine(kLogModule, error.what());
+        LogLine(kLogModule, failure.what);
         RecordResult(rc::FileError);
         abortRequested_.store(false);
     } catch (const std::bad_alloc&) {
@@ -531,10 +544,11 @@ void CVideoConverter::RunPhases(const std::string& sourcePath, const std::string
         argv[i] = arguments[i].data();
     }
     const int argc = static_cast<int>(arguments.size());
+    // The transcoder's result arrives through ProgressCallback, where it is recorded with the rest.
     if (transcoder_) {
         transcoder_(&CVideoConverter::ProgressCallback, this, argc, argv.data());
     } else {
-        ff_convertermain(&CVideoConverter::ProgressCallback, this, argc, argv.data());
+        static_cast<void>(ff_convertermain(&CVideoConverter::ProgressCallback, this, argc, argv.data()));
     }
     if (Failed(resultCode_.load())) {
         abortRequested_.store(false);
@@ -565,7 +579,7 @@ void CVideoConverter::AVIRemux(const std::string& inputPath, const std::string& 
                                const std::string& standard) {
     CWinFile input;
     CWinFile output;
-    input.Open(inputPath, CWinFile::ModeRead);
+    Require(input.Open(inputPath, CWinFile::ModeRead), input);
     const std::uint64_t inputLength = input.GetLength();
     std::uint64_t available;
     {
@@ -579,9 +593,9 @@ void CVideoConverter::AVIRemux(const std::string& inputPath, const std::string& 
         RecordResult(rc::FileSizeOverLimit);
         FailRemux("the interleaved movie would pass the size limit");
     }
-    output.Open(outputPath, CWinFile::ModeCreate | CWinFile::ModeWrite);
+    Require(output.Open(outputPath, CWinFile::ModeCreate | CWinFile::ModeWrite), output);
     // Chunks leave in large pieces rather than one system call each.
-    output.SetWriteBuffer(1 << 20);
+    Require(output.SetWriteBuffer(1 << 20), output);
     const SecondLength second = SecondOf(standard);
 
     RemuxSource source = ReadSource(input, inputLength);
@@ -589,8 +603,8 @@ void CVideoConverter::AVIRemux(const std::string& inputPath, const std::string& 
     const std::uint32_t total = static_cast<std::uint32_t>(source.video.size() + source.sound.size());
     progressTotal_.store(total);
 
-    output.WriteExact(source.header.data(), source.header.size());
-    output.WriteExact("LISTSIZEmovi", 12);
+    Require(output.WriteExact(source.header.data(), source.header.size()), output);
+    Require(output.WriteExact("LISTSIZEmovi", 12), output);
     Interleaver interleaver(input, output, source, second);
     while (!interleaver.Done()) {
         interleaver.WriteOneSecond();

@@ -37,14 +37,17 @@ bool CWinFile::Open(const std::filesystem::path& path, std::uint32_t mode) {
     } while (!handle && errno == EINTR);
     if (!handle) {
         // Whatever keeps the file from opening, the caller learns it as a missing file.
-        throw Error(Cause::FileNotFound, Describe("cannot open", path, errno));
+        return Fail(Cause::FileNotFound, Describe("cannot open", path, errno));
     }
     handle_ = std::move(handle);
     path_ = path;
-    if ((mode & ModeAppend) != 0) {
-        Seek(0, End);
-    }
-    return true;
+    return (mode & ModeAppend) == 0 || Seek(0, End);
+}
+
+bool CWinFile::Fail(Cause cause, std::string what) {
+    lastCause_ = cause;
+    lastError_ = std::move(what);
+    return false;
 }
 
 void CWinFile::Close() {
@@ -86,21 +89,22 @@ bool CWinFile::FlushBuffer(int& error) {
     return written;
 }
 
-void CWinFile::FlushOrThrow() {
+bool CWinFile::FlushOrFail() {
     int error = 0;
-    if (!FlushBuffer(error)) {
-        throw Error(Cause::WriteFailed, Describe("cannot write", path_, error));
+    return FlushBuffer(error) || Fail(Cause::WriteFailed, Describe("cannot write", path_, error));
+}
+
+bool CWinFile::Flush() {
+    return FlushOrFail();
+}
+
+bool CWinFile::SetWriteBuffer(std::size_t bytes) {
+    if (!FlushOrFail()) {
+        return false;
     }
-}
-
-void CWinFile::Flush() {
-    FlushOrThrow();
-}
-
-void CWinFile::SetWriteBuffer(std::size_t bytes) {
-    FlushOrThrow();
     writeBufferLimit_ = bytes;
     writeBuffer_.reserve(bytes);
+    return true;
 }
 
 std::size_t CWinFile::Read(void* buffer, std::size_t count) {
@@ -118,11 +122,13 @@ std::size_t CWinFile::Read(void* buffer, std::size_t count) {
     return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
-void CWinFile::ReadExact(void* buffer, std::size_t count) {
+bool CWinFile::ReadExact(void* buffer, std::size_t count) {
     if (!handle_) {
-        throw Error(Cause::ReadFailed, "read from a closed file");
+        return Fail(Cause::ReadFailed, "read from a closed file");
     }
-    FlushOrThrow();
+    if (!FlushOrFail()) {
+        return false;
+    }
     auto* bytes = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
@@ -131,13 +137,14 @@ void CWinFile::ReadExact(void* buffer, std::size_t count) {
             continue;
         }
         if (got < 0) {
-            throw Error(Cause::ReadFailed, Describe("cannot read", path_, errno));
+            return Fail(Cause::ReadFailed, Describe("cannot read", path_, errno));
         }
         if (got == 0) {
-            throw Error(Cause::EndOfFile, "unexpected end of " + path_.string());
+            return Fail(Cause::EndOfFile, "unexpected end of " + path_.string());
         }
         done += static_cast<std::size_t>(got);
     }
+    return true;
 }
 
 std::size_t CWinFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
@@ -175,26 +182,25 @@ bool CWinFile::Write(const void* buffer, std::size_t count) {
     return true;
 }
 
-void CWinFile::WriteExact(const void* buffer, std::size_t count) {
+bool CWinFile::WriteExact(const void* buffer, std::size_t count) {
     if (!handle_) {
-        throw Error(Cause::WriteFailed, "write to a closed file");
+        return Fail(Cause::WriteFailed, "write to a closed file");
     }
-    if (!Write(buffer, count)) {
-        throw Error(Cause::WriteFailed, Describe("cannot write", path_, errno != 0 ? errno : ENOSPC));
-    }
+    errno = 0;
+    return Write(buffer, count) ||
+           Fail(Cause::WriteFailed, Describe("cannot write", path_, errno != 0 ? errno : ENOSPC));
 }
 
-std::uint64_t CWinFile::Seek(std::int64_t offset, SeekOrigin origin) {
+bool CWinFile::Seek(std::int64_t offset, SeekOrigin origin) {
     if (!handle_) {
-        throw Error(Cause::BadSeek, Describe("cannot seek in", path_, EBADF));
+        return Fail(Cause::BadSeek, Describe("cannot seek in", path_, EBADF));
     }
-    FlushOrThrow();
+    if (!FlushOrFail()) {
+        return false;
+    }
     const int whence = origin == Begin ? SEEK_SET : origin == Current ? SEEK_CUR : SEEK_END;
-    const off_t position = ::lseek(handle_.get(), static_cast<off_t>(offset), whence);
-    if (position < 0) {
-        throw Error(Cause::BadSeek, Describe("cannot seek in", path_, errno));
-    }
-    return static_cast<std::uint64_t>(position);
+    return ::lseek(handle_.get(), static_cast<off_t>(offset), whence) >= 0 ||
+           Fail(Cause::BadSeek, Describe("cannot seek in", path_, errno));
 }
 
 std::uint64_t CWinFile::GetLength() {

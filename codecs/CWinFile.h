@@ -1,14 +1,13 @@
 #pragma once
-// A small file object over an operating-system handle, used by the AVI re-interleaver. Failures of
-// Open, ReadExact, WriteExact, Seek and Flush raise CWinFile::Error; Read and Write report them by
-// their result.
+// A small file object over an operating-system handle, used by the AVI re-interleaver. Every operation
+// answers whether it succeeded; after a failure of Open, ReadExact, WriteExact, Seek, Flush or
+// SetWriteBuffer, LastCause and LastError say what went wrong.
 
 #include "base/FileHandle.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -23,27 +22,19 @@ public:
 
     enum class Cause { FileNotFound, BadSeek, EndOfFile, ReadFailed, WriteFailed };
 
-    class Error : public std::runtime_error {
-    public:
-        Error(Cause cause, const std::string& what) : std::runtime_error(what), cause_(cause) {}
-        Cause cause() const { return cause_; }
-
-    private:
-        Cause cause_;
-    };
-
     CWinFile() = default;
     virtual ~CWinFile();
     CWinFile(const CWinFile&) = delete;
     CWinFile& operator=(const CWinFile&) = delete;
 
-    virtual bool Open(const std::filesystem::path& path, std::uint32_t mode);
+    [[nodiscard]] virtual bool Open(const std::filesystem::path& path, std::uint32_t mode);
     virtual void Close();
     virtual std::size_t Read(void* buffer, std::size_t count);
-    virtual void ReadExact(void* buffer, std::size_t count);
-    virtual bool Write(const void* buffer, std::size_t count);
-    virtual void WriteExact(const void* buffer, std::size_t count);
-    virtual std::uint64_t Seek(std::int64_t offset, SeekOrigin origin);
+    // All count bytes or false (the end of the file comes first: Cause::EndOfFile).
+    [[nodiscard]] virtual bool ReadExact(void* buffer, std::size_t count);
+    [[nodiscard]] virtual bool Write(const void* buffer, std::size_t count);
+    [[nodiscard]] virtual bool WriteExact(const void* buffer, std::size_t count);
+    [[nodiscard]] virtual bool Seek(std::int64_t offset, SeekOrigin origin);
     virtual std::uint64_t GetLength();
     virtual std::uint64_t GetPosition();
 
@@ -53,9 +44,14 @@ public:
 
     // Gathers writes in a buffer of this many bytes and hands them to the system in large pieces;
     // every other operation writes the buffer out first. 0 (the default) writes at once.
-    void SetWriteBuffer(std::size_t bytes);
-    // Writes out what the buffer holds; raises a file error when that fails.
-    void Flush();
+    // False when what the old buffer held cannot be written out.
+    [[nodiscard]] bool SetWriteBuffer(std::size_t bytes);
+    // Writes out what the buffer holds.
+    [[nodiscard]] bool Flush();
+
+    // What the last failed operation ran into, and its description for the diagnostic log.
+    Cause LastCause() const { return lastCause_; }
+    const std::string& LastError() const { return lastError_; }
 
     bool IsOpen() const { return static_cast<bool>(handle_); }
     const std::filesystem::path& Path() const { return path_; }
@@ -63,7 +59,8 @@ public:
 private:
     bool WriteAll(const void* buffer, std::size_t count, int& error);
     bool FlushBuffer(int& error);
-    void FlushOrThrow();
+    bool FlushOrFail();
+    bool Fail(Cause cause, std::string what);
 
     std::filesystem::path path_;
     FileHandle handle_;
@@ -72,6 +69,8 @@ private:
     bool lengthKnown_ = false;
     std::vector<std::uint8_t> writeBuffer_;
     std::size_t writeBufferLimit_ = 0;
+    Cause lastCause_ = Cause::ReadFailed;
+    std::string lastError_;
 };
 
 } // namespace k72

@@ -178,57 +178,48 @@ struct De265Deleter {
     void operator()(de265_decoder_context* context) const { de265_free_decoder(context); }
 };
 
-heif_error DecodeImage(void* decoder, heif_image** out) {
-    auto* self = static_cast<HevcItemDecoder*>(decoder);
-    *out = nullptr;
-    if (self->damaged || self->units.empty()) {
-        return Failure(heif_error_Decoder_plugin_error, "no HEVC data");
-    }
-    const std::unique_ptr<de265_decoder_context, De265Deleter> context(de265_new_decoder());
-    if (!context) {
-        return Failure(heif_error_Memory_allocation_error, "out of memory");
-    }
-    // Wavefront rows of one picture are decoded on the usable cores.
-    const int threads = UsableCores();
-    if (threads > 1) {
-        de265_start_worker_threads(context.get(), threads);
-    }
-    if (self->skipLoopFilter) {
-        de265_set_parameter_bool(context.get(), DE265_DECODER_PARAM_DISABLE_DEBLOCKING, 1);
-        de265_set_parameter_bool(context.get(), DE265_DECODER_PARAM_DISABLE_SAO, 1);
-    }
-    for (const auto& [offset, length] : self->units) {
+// Hands the item's NAL units to the decoder and decodes until its one picture is out.
+heif_error DecodeUnits(const HevcItemDecoder& self, de265_decoder_context* context,
+                       const de265_image** decoded) {
+    for (const auto& [offset, length] : self.units) {
         if (length > static_cast<std::size_t>(INT_MAX) ||
-            !de265_isOK(de265_push_NAL(context.get(), self->bytes.data() + offset, static_cast<int>(length),
-                                       0, nullptr))) {
+            !de265_isOK(
+                de265_push_NAL(context, self.bytes.data() + offset, static_cast<int>(length), 0, nullptr))) {
             return Failure(heif_error_Decoder_plugin_error, "HEVC data cannot be taken");
         }
     }
-    if (!de265_isOK(de265_flush_data(context.get()))) {
+    if (!de265_isOK(de265_flush_data(context))) {
         return Failure(heif_error_Decoder_plugin_error, "HEVC data cannot be taken");
     }
     // The picture must be taken out as soon as it is ready: a full output queue keeps the decoder
     // asking for more turns.
-    const de265_image* decoded = nullptr;
+    *decoded = nullptr;
     int more = 1;
-    while (more != 0 && decoded == nullptr) {
+    while (more != 0 && *decoded == nullptr) {
         more = 0;
-        const de265_error error = de265_decode(context.get(), &more);
+        const de265_error error = de265_decode(context, &more);
         if (!de265_isOK(error)) {
             LogLine(kLogModule, std::string("HEVC item cannot be decoded: ") + de265_get_error_text(error));
             return Failure(heif_error_Decoder_plugin_error, "HEVC item cannot be decoded");
         }
-        decoded = de265_get_next_picture(context.get());
+        *decoded = de265_get_next_picture(context);
     }
-    if (decoded == nullptr) {
+    if (*decoded == nullptr) {
         return Failure(heif_error_Decoder_plugin_error, "HEVC item holds no picture");
     }
-    if (self->strict) {
-        const de265_error warning = de265_get_warning(context.get());
+    if (self.strict) {
+        const de265_error warning = de265_get_warning(context);
         if (!de265_isOK(warning)) {
             return Failure(heif_error_Decoder_plugin_error, de265_get_error_text(warning));
         }
     }
+    return Success();
+}
+
+// The decoded picture as libheif takes it. Handed over as three full-size planes in an "RGB 4:4:4"
+// picture that holds Y, Cb and Cr (see the header): libheif then neither converts the colours nor
+// changes the layout, and still turns, mirrors, crops and pastes grid tiles plane by plane.
+heif_error ToHeifImage(const de265_image* decoded, heif_image** out) {
     const int width = de265_get_image_width(decoded, 0);
     const int height = de265_get_image_height(decoded, 0);
     const de265_chroma chroma = de265_get_chroma_format(decoded);
@@ -240,9 +231,6 @@ heif_error DecodeImage(void* decoder, heif_image** out) {
                                          de265_get_bits_per_pixel(decoded, 2) != bitDepth))) {
         return Failure(heif_error_Unsupported_feature, "HEVC picture layout not supported");
     }
-    // Handed over as three full-size planes in an "RGB 4:4:4" picture that holds Y, Cb and Cr (see the
-    // header): libheif then neither converts the colours nor changes the layout, and still turns,
-    // mirrors, crops and pastes grid tiles plane by plane.
     const int factorX = chroma == de265_chroma_420 || chroma == de265_chroma_422 ? 2 : 1;
     const int factorY = chroma == de265_chroma_420 ? 2 : 1;
     heif_image* picture = nullptr;
@@ -268,6 +256,30 @@ heif_error DecodeImage(void* decoder, heif_image** out) {
     }
     *out = picture;
     return Success();
+}
+
+heif_error DecodeImage(void* decoder, heif_image** out) {
+    auto* self = static_cast<HevcItemDecoder*>(decoder);
+    *out = nullptr;
+    if (self->damaged || self->units.empty()) {
+        return Failure(heif_error_Decoder_plugin_error, "no HEVC data");
+    }
+    const std::unique_ptr<de265_decoder_context, De265Deleter> context(de265_new_decoder());
+    if (!context) {
+        return Failure(heif_error_Memory_allocation_error, "out of memory");
+    }
+    // Wavefront rows of one picture are decoded on the usable cores.
+    const int threads = UsableCores();
+    if (threads > 1) {
+        de265_start_worker_threads(context.get(), threads);
+    }
+    if (self->skipLoopFilter) {
+        de265_set_parameter_bool(context.get(), DE265_DECODER_PARAM_DISABLE_DEBLOCKING, 1);
+        de265_set_parameter_bool(context.get(), DE265_DECODER_PARAM_DISABLE_SAO, 1);
+    }
+    const de265_image* decoded = nullptr;
+    const heif_error error = DecodeUnits(*self, context.get(), &decoded);
+    return error.code != heif_error_Ok ? error : ToHeifImage(decoded, out);
 }
 
 void SetStrictDecoding(void* decoder, int flag) {

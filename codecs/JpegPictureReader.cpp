@@ -115,6 +115,46 @@ bool NeedsOtherDecoder(const std::uint8_t* data, std::size_t size) {
     return false;
 }
 
+// The colour space the rows are decoded into, and the bitmap's bits per pixel for it.
+int ChooseOutputColour(jpeg_decompress_struct& info) {
+    switch (info.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+        info.out_color_space = JCS_GRAYSCALE;
+        return 8;
+    case JCS_CMYK:
+    case JCS_YCCK:
+        info.out_color_space = JCS_CMYK;
+        return 32;
+    default:
+        info.out_color_space = JCS_EXT_BGR;
+        return 24;
+    }
+}
+
+void SetGreyLevels(CDibImage& image) {
+    for (int level = 0; level < 256; ++level) {
+        const auto v = static_cast<std::uint8_t>(level);
+        image.palette[static_cast<std::size_t>(level)] = {v, v, v, 0};
+    }
+}
+
+// Decodes the rows into the bitmap; whether every row came. A decoding error leaves through the
+// error handler's jump, past this function, to the caller's setjmp.
+bool ReadRows(JpegJob& job, CDibImage& image, int bits) {
+    jpeg_decompress_struct& info = job.info;
+    while (info.output_scanline < info.output_height && !job.truncated) {
+        JSAMPROW row = image.Row(info.output_scanline);
+        if (jpeg_read_scanlines(&info, &row, 1) != 1) {
+            break;
+        }
+        if (bits == 32) {
+            CmykRowToBgrx(row, info.output_width, info.saw_Adobe_marker != 0);
+        }
+    }
+    // A file cut short decodes to grey from the cut on; that is a damaged file, not a picture.
+    return info.output_scanline == info.output_height && !job.truncated;
+}
+
 } // namespace
 
 int JpegScaleNumerator(std::uint32_t width, std::uint32_t height, std::uint32_t minWidth,
@@ -169,21 +209,7 @@ ConversionProblem DecodeJpegPicture(const std::uint8_t* data, std::size_t size, 
         jpeg_destroy_decompress(&info);
         return tooLarge;
     }
-    int bits = 24;
-    switch (info.jpeg_color_space) {
-    case JCS_GRAYSCALE:
-        info.out_color_space = JCS_GRAYSCALE;
-        bits = 8;
-        break;
-    case JCS_CMYK:
-    case JCS_YCCK:
-        info.out_color_space = JCS_CMYK;
-        bits = 32;
-        break;
-    default:
-        info.out_color_space = JCS_EXT_BGR;
-        break;
-    }
+    const int bits = ChooseOutputColour(info);
     info.scale_num =
         static_cast<unsigned>(JpegScaleNumerator(info.image_width, info.image_height, minWidth, minHeight));
     info.scale_denom = 8;
@@ -193,10 +219,7 @@ ConversionProblem DecodeJpegPicture(const std::uint8_t* data, std::size_t size, 
         return picturecause::OutOfMemory();
     }
     if (bits == 8) {
-        for (int level = 0; level < 256; ++level) {
-            const auto v = static_cast<std::uint8_t>(level);
-            image.palette[static_cast<std::size_t>(level)] = {v, v, v, 0};
-        }
+        SetGreyLevels(image);
     }
     jpeg_start_decompress(&info);
     if (info.output_components * static_cast<std::size_t>(info.output_width) > image.RowBytes()) {
@@ -204,17 +227,7 @@ ConversionProblem DecodeJpegPicture(const std::uint8_t* data, std::size_t size, 
         return picturecause::Unsupported("a colour layout of " + std::to_string(info.output_components) +
                                          " components");
     }
-    while (info.output_scanline < info.output_height && !job->truncated) {
-        JSAMPROW row = image.Row(info.output_scanline);
-        if (jpeg_read_scanlines(&info, &row, 1) != 1) {
-            break;
-        }
-        if (bits == 32) {
-            CmykRowToBgrx(row, info.output_width, info.saw_Adobe_marker != 0);
-        }
-    }
-    // A file cut short decodes to grey from the cut on; that is a damaged file, not a picture.
-    const bool complete = info.output_scanline == info.output_height && !job->truncated;
+    const bool complete = ReadRows(*job, image, bits);
     if (complete) {
         jpeg_abort_decompress(&info);
     }

@@ -45,16 +45,11 @@ std::string KindName(AVCodecID codec) {
 
 } // namespace
 
-ConversionProblem DecodeLibavPicture(AVCodecID codecId, const std::uint8_t* data, std::size_t size,
-                                     CDibImage& image) {
-    const std::string kind = KindName(codecId);
-    if (data == nullptr || size == 0) {
-        return picturecause::Truncated();
-    }
-    if (size > static_cast<std::size_t>(INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE)) {
-        return picturecause::FileTooLarge(size);
-    }
-    RouteLibraryLogToDiagnostics();
+namespace {
+
+// Decodes the one picture of data into frame.
+ConversionProblem DecodeFrame(AVCodecID codecId, const std::uint8_t* data, std::size_t size,
+                              const std::string& kind, AVFrame& frame) {
     const AVCodec* codec = avcodec_find_decoder(codecId);
     if (codec == nullptr) {
         return Refuse(std::string("no decoder for ") + avcodec_get_name(codecId),
@@ -62,8 +57,7 @@ ConversionProblem DecodeLibavPicture(AVCodecID codecId, const std::uint8_t* data
     }
     libav::CodecContextPtr decoder(avcodec_alloc_context3(codec));
     libav::PacketPtr packet(av_packet_alloc());
-    libav::FramePtr frame(av_frame_alloc());
-    if (!decoder || !packet || !frame || av_new_packet(packet.get(), static_cast<int>(size)) < 0) {
+    if (!decoder || !packet || av_new_packet(packet.get(), static_cast<int>(size)) < 0) {
         return Refuse("out of memory", picturecause::OutOfMemory());
     }
     std::memcpy(packet->data, data, size);
@@ -77,10 +71,10 @@ ConversionProblem DecodeLibavPicture(AVCodecID codecId, const std::uint8_t* data
     }
     int error = avcodec_send_packet(decoder.get(), packet.get());
     if (error >= 0) {
-        error = avcodec_receive_frame(decoder.get(), frame.get());
+        error = avcodec_receive_frame(decoder.get(), &frame);
         if (error == AVERROR(EAGAIN)) {
             avcodec_send_packet(decoder.get(), nullptr);
-            error = avcodec_receive_frame(decoder.get(), frame.get());
+            error = avcodec_receive_frame(decoder.get(), &frame);
         }
     }
     if (error < 0) {
@@ -93,26 +87,19 @@ ConversionProblem DecodeLibavPicture(AVCodecID codecId, const std::uint8_t* data
         return Refuse(std::string(codec->name) + " picture cannot be decoded: " + libav::ErrorText(error),
                       error == AVERROR(ENOMEM) ? picturecause::OutOfMemory() : picturecause::Damaged(kind));
     }
-    if (frame->width <= 0 || frame->height <= 0) {
-        return picturecause::Damaged(kind);
-    }
-    if (!PictureSizeAcceptable(static_cast<std::uint64_t>(frame->width),
-                               static_cast<std::uint64_t>(frame->height))) {
-        return picturecause::TooLarge(static_cast<std::uint64_t>(frame->width),
-                                      static_cast<std::uint64_t>(frame->height));
-    }
-    const auto format = static_cast<AVPixelFormat>(frame->format);
-    if (av_pix_fmt_desc_get(format) == nullptr) {
-        return Refuse("the picture has an unknown pixel layout",
-                      picturecause::Unsupported("an unknown pixel layout"));
-    }
-    const auto width = static_cast<std::uint32_t>(frame->width);
-    const auto height = static_cast<std::uint32_t>(frame->height);
+    return {};
+}
+
+// Converts the decoded picture, whatever its layout, to the bitmap's BGR rows.
+ConversionProblem ToBgrBitmap(const AVFrame& frame, CDibImage& image) {
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    const auto width = static_cast<std::uint32_t>(frame.width);
+    const auto height = static_cast<std::uint32_t>(frame.height);
     if (!image.Allocate(width, height, 24, false)) {
         return picturecause::OutOfMemory();
     }
     // Point sampling: no resize happens here, only the change of layout.
-    libav::ScalerPtr scaler(sws_getContext(frame->width, frame->height, format, frame->width, frame->height,
+    libav::ScalerPtr scaler(sws_getContext(frame.width, frame.height, format, frame.width, frame.height,
                                            AV_PIX_FMT_BGR24, SWS_POINT, nullptr, nullptr, nullptr));
     if (!scaler) {
         return Refuse(
@@ -120,19 +107,19 @@ ConversionProblem DecodeLibavPicture(AVCodecID codecId, const std::uint8_t* data
             picturecause::Unsupported(std::string("the pixel layout ") + av_get_pix_fmt_name(format)));
     }
     const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
-    const bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
+    const bool fullRange = frame.color_range == AVCOL_RANGE_JPEG;
     sws_setColorspaceDetails(scaler.get(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16,
                              1 << 16);
     // The scaler may write whole vector blocks past the last pixel of a row, so it writes into rows
     // padded for it, and the bitmap takes them row by row.
     std::uint8_t* planes[4] = {};
     int strides[4] = {};
-    if (av_image_alloc(planes, strides, frame->width, frame->height, AV_PIX_FMT_BGR24, 64) < 0) {
+    if (av_image_alloc(planes, strides, frame.width, frame.height, AV_PIX_FMT_BGR24, 64) < 0) {
         return picturecause::OutOfMemory();
     }
     const std::unique_ptr<std::uint8_t, void (*)(void*)> converted(planes[0], av_free);
-    if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides) !=
-        frame->height) {
+    if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, planes, strides) !=
+        frame.height) {
         return Refuse(
             "the picture's layout cannot be converted",
             picturecause::Unsupported(std::string("the pixel layout ") + av_get_pix_fmt_name(format)));
@@ -143,6 +130,40 @@ ConversionProblem DecodeLibavPicture(AVCodecID codecId, const std::uint8_t* data
                     static_cast<std::size_t>(width) * 3);
     }
     return {};
+}
+
+} // namespace
+
+ConversionProblem DecodeLibavPicture(AVCodecID codecId, const std::uint8_t* data, std::size_t size,
+                                     CDibImage& image) {
+    const std::string kind = KindName(codecId);
+    if (data == nullptr || size == 0) {
+        return picturecause::Truncated();
+    }
+    if (size > static_cast<std::size_t>(INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE)) {
+        return picturecause::FileTooLarge(size);
+    }
+    RouteLibraryLogToDiagnostics();
+    libav::FramePtr frame(av_frame_alloc());
+    if (!frame) {
+        return Refuse("out of memory", picturecause::OutOfMemory());
+    }
+    if (ConversionProblem problem = DecodeFrame(codecId, data, size, kind, *frame); problem.Failed()) {
+        return problem;
+    }
+    if (frame->width <= 0 || frame->height <= 0) {
+        return picturecause::Damaged(kind);
+    }
+    if (!PictureSizeAcceptable(static_cast<std::uint64_t>(frame->width),
+                               static_cast<std::uint64_t>(frame->height))) {
+        return picturecause::TooLarge(static_cast<std::uint64_t>(frame->width),
+                                      static_cast<std::uint64_t>(frame->height));
+    }
+    if (av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format)) == nullptr) {
+        return Refuse("the picture has an unknown pixel layout",
+                      picturecause::Unsupported("an unknown pixel layout"));
+    }
+    return ToBgrBitmap(*frame, image);
 }
 
 } // namespace k72

@@ -52,31 +52,10 @@ struct PngReadState {
     ~PngReadState() { png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr); }
 };
 
-// Runs with every object that outlives a jump owned by the caller, so that a jump back here leaves
-// nothing half-changed behind.
-ConversionProblem ReadPng(PngJob* const job, PngReadState* const state, std::vector<png_bytep>* const rows,
-                          CDibImage* const image) {
-    png_structp const png = state->png;
-    png_infop const info = state->info;
-    if (setjmp(png_jmpbuf(png)) != 0) {
-        LogLine(kLogModule, std::string("PNG: ") + job->message);
-        return job->endedEarly ? picturecause::Truncated() : picturecause::Damaged("PNG");
-    }
-    png_set_read_fn(png, job, ReadPngData);
-    // Our own pixel limit below replaces libpng's default of a million pixels per side.
-    png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
-    png_read_info(png, info);
-
-    const png_uint_32 width = png_get_image_width(png, info);
-    const png_uint_32 height = png_get_image_height(png, info);
-    if (!PictureSizeAcceptable(width, height)) {
-        return picturecause::TooLarge(width, height);
-    }
-    const int depth = png_get_bit_depth(png, info);
-    const int colorType = png_get_color_type(png, info);
-    const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+// Sets libpng's transforms for the bitmap the picture becomes: palette and grey pictures of 1, 4 or
+// 8 bits stay as they are, 8-bit RGB becomes BGR, everything else BGRA (or BGRX); the bits per pixel.
+int ChooseTransforms(png_structp png, int depth, int colorType, bool transparency) {
     const bool paletteDepth = depth == 1 || depth == 4 || depth == 8;
-
     int bits = 32;
     if (colorType == PNG_COLOR_TYPE_PALETTE && !transparency && paletteDepth) {
         bits = depth;
@@ -106,6 +85,53 @@ ConversionProblem ReadPng(PngJob* const job, PngReadState* const state, std::vec
             png_set_filler(png, 0, PNG_FILLER_AFTER);
         }
     }
+    return bits;
+}
+
+void SetPalette(png_structp png, png_infop info, int bits, int colorType, CDibImage& image) {
+    if (bits <= 8 && colorType == PNG_COLOR_TYPE_PALETTE) {
+        png_colorp entries = nullptr;
+        int count = 0;
+        if (png_get_PLTE(png, info, &entries, &count) != 0) {
+            for (int i = 0; i < count && i < (1 << bits); ++i) {
+                image.palette[static_cast<std::size_t>(i)] = {entries[i].blue, entries[i].green,
+                                                              entries[i].red, 0};
+            }
+        }
+    } else if (bits <= 8) {
+        const int levels = 1 << bits;
+        for (int i = 0; i < levels; ++i) {
+            const auto v = static_cast<std::uint8_t>(i * 255 / (levels - 1));
+            image.palette[static_cast<std::size_t>(i)] = {v, v, v, 0};
+        }
+    }
+}
+
+// Runs with every object that outlives a jump owned by the caller, so that a jump back here leaves
+// nothing half-changed behind.
+ConversionProblem ReadPng(PngJob* const job, PngReadState* const state, std::vector<png_bytep>* const rows,
+                          CDibImage* const image) {
+    png_structp const png = state->png;
+    png_infop const info = state->info;
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        LogLine(kLogModule, std::string("PNG: ") + job->message);
+        return job->endedEarly ? picturecause::Truncated() : picturecause::Damaged("PNG");
+    }
+    png_set_read_fn(png, job, ReadPngData);
+    // Our own pixel limit below replaces libpng's default of a million pixels per side.
+    png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
+    png_read_info(png, info);
+
+    const png_uint_32 width = png_get_image_width(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    if (!PictureSizeAcceptable(width, height)) {
+        return picturecause::TooLarge(width, height);
+    }
+    const int depth = png_get_bit_depth(png, info);
+    const int colorType = png_get_color_type(png, info);
+    const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+
+    const int bits = ChooseTransforms(png, depth, colorType, transparency);
     const int passes = png_set_interlace_handling(png);
     static_cast<void>(passes);
     png_read_update_info(png, info);
@@ -116,22 +142,7 @@ ConversionProblem ReadPng(PngJob* const job, PngReadState* const state, std::vec
     if (png_get_rowbytes(png, info) > image->RowBytes()) {
         return picturecause::Unsupported("a pixel layout of " + std::to_string(depth) + " bits per channel");
     }
-    if (bits <= 8 && colorType == PNG_COLOR_TYPE_PALETTE) {
-        png_colorp entries = nullptr;
-        int count = 0;
-        if (png_get_PLTE(png, info, &entries, &count) != 0) {
-            for (int i = 0; i < count && i < (1 << bits); ++i) {
-                image->palette[static_cast<std::size_t>(i)] = {entries[i].blue, entries[i].green,
-                                                               entries[i].red, 0};
-            }
-        }
-    } else if (bits <= 8) {
-        const int levels = 1 << bits;
-        for (int i = 0; i < levels; ++i) {
-            const auto v = static_cast<std::uint8_t>(i * 255 / (levels - 1));
-            image->palette[static_cast<std::size_t>(i)] = {v, v, v, 0};
-        }
-    }
+    SetPalette(png, info, bits, colorType, *image);
     rows->resize(height);
     for (png_uint_32 y = 0; y < height; ++y) {
         (*rows)[y] = image->Row(y);

@@ -37,6 +37,14 @@ public:
     std::int64_t startMicroseconds = 0;
     std::int64_t maxPictures = 0;
     bool noSound = false;
+
+private:
+    [[nodiscard]] ResultCode ParseArguments(int argc, const char* const* argv, std::string& why);
+    // A flag without a value: true when option is one.
+    bool ParseFlag(const std::string& option);
+    // An option with its value (all but "-i"): 0, or the result code with its reason in why.
+    [[nodiscard]] ResultCode ParseValue(const std::string& option, const std::string& value,
+                                        std::string& why);
 };
 
 } // namespace k72

@@ -43,7 +43,7 @@ void RouteLibraryLogToDiagnostics() {
     std::call_once(logOnce, [] { av_log_set_callback(&ForwardLibraryLog); });
 }
 
-int ff_convertermain(ConverterCallback callback, void* context, int argc, char** argv) {
+ResultCode ff_convertermain(ConverterCallback callback, void* context, int argc, char** argv) {
     RouteLibraryLogToDiagnostics();
 
     CTranscodeProgress progress(callback, context);

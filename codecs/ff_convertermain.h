@@ -5,6 +5,8 @@
 // "-pix_fmt" "yuvj422p" "-f" "avi" output) and writes an MJPEG/PCM AVI whose headers fill bytes 0 … 499,
 // with LIST/movi at 500 and idx1 right after the movi list.
 
+#include "codecs/ResultCodes.h"
+
 #include <cstdint>
 
 namespace k72 {
@@ -21,7 +23,7 @@ using ConverterCallback = std::int32_t (*)(void* context, std::int32_t kind, std
 
 // Runs the conversion synchronously. The outcome is reported through the callback (kind 0); the same
 // code is returned for callers that prefer it.
-int ff_convertermain(ConverterCallback callback, void* context, int argc, char** argv);
+[[nodiscard]] ResultCode ff_convertermain(ConverterCallback callback, void* context, int argc, char** argv);
 
 // Sends the media library's own warnings and errors to the diagnostic log instead of the terminal.
 // Every entry into the library that may complain about a user's file calls it first.

@@ -32,8 +32,9 @@ public:
     void CancelAll();          // empties the queue and asks the running conversion to stop
     CVideoConverter& Converter();
 
-    [[nodiscard]] ResultCode ConvertStillImage(const std::string& sourcePath, const std::string& destinationPath);
-    ResultCode SetStillQuality(float quality); // ignored outside 0 … 1; always 0
+    [[nodiscard]] ResultCode ConvertStillImage(const std::string& sourcePath,
+                                               const std::string& destinationPath);
+    [[nodiscard]] ResultCode SetStillQuality(float quality); // ignored outside 0 … 1; always 0
     float StillQuality() const;
     void SetStillFit(FitMode mode);
 
@@ -46,7 +47,8 @@ public:
     [[nodiscard]] static ResultCode CheckPcmFile(const std::string& path);
     // Writes any decodable sound as the device's WAV (PCM, 16 bits, 44,100 Hz, stereo); codes as
     // ConvertSoundToDeviceWav gives them.
-    [[nodiscard]] static ResultCode ConvertSound(const std::string& sourcePath, const std::string& destinationPath);
+    [[nodiscard]] static ResultCode ConvertSound(const std::string& sourcePath,
+                                                 const std::string& destinationPath);
 
 private:
     void WorkerLoop();

@@ -13,7 +13,7 @@ enum class ConversionEnd : int {
     NotCompleted = 2, // failed, cancelled or closed by the user
 };
 
-struct ConversionOutcome {
+struct [[nodiscard]] ConversionOutcome {
     ConversionEnd end = ConversionEnd::NotCompleted;
     bool cancelled = false; // the user cancelled: the import fails without a message
     ResultCode finalResult = rc::Fail;

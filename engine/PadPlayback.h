@@ -20,11 +20,12 @@ public:
     // A converted movie; a WAV given replaces the movie's own sound (as the device plays it). 0, or
     // rc::CannotOpenInput when the movie cannot be read, rc::StreamNotFound when it holds no pictures.
     // A sound that cannot be read leaves the movie without sound.
-    ResultCode OpenMovie(const std::filesystem::path& movie, const std::filesystem::path& sound = {});
+    [[nodiscard]] ResultCode OpenMovie(const std::filesystem::path& movie,
+                                       const std::filesystem::path& sound = {});
     // Pictures shown secondsPerPicture each, in order, with a WAV when given; when the sound is longer
     // the pictures start again. rc::CannotOpenInput when there is no picture.
-    ResultCode OpenSlideshow(std::vector<std::filesystem::path> pictures, double secondsPerPicture,
-                             const std::filesystem::path& sound = {});
+    [[nodiscard]] ResultCode OpenSlideshow(std::vector<std::filesystem::path> pictures,
+                                           double secondsPerPicture, const std::filesystem::path& sound = {});
 
     // Seconds the playback lasts.
     double Duration() const { return duration_; }

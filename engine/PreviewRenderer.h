@@ -29,7 +29,7 @@ struct PreviewSettings {
     bool deinterlace = true;
 };
 
-struct PreviewResult {
+struct [[nodiscard]] PreviewResult {
     ResultCode code = 0; // 0, or why nothing could be shown
     MediaKind kind = MediaKind::Unknown;
     double durationSeconds = 0;    // a movie's running time (0 for a picture or when unknown)

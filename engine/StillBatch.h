@@ -20,7 +20,7 @@ struct StillBatchItem {
     std::string destinationPath;
 };
 
-struct StillBatchOutcome {
+struct [[nodiscard]] StillBatchOutcome {
     ResultCode result = 0;       // 0, or the code of the first picture (in the batch's order) that failed
     std::string cause;           // that picture's cause in words, where its converter gave one
     std::size_t failedIndex = 0; // that picture's position in the batch, when result is a failure

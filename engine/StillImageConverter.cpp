@@ -391,31 +391,36 @@ ConversionProblem StillImageConverter::ConvertSteps(const std::string& sourcePat
         }
         upright = &uprightFrame_;
     }
-    bool transformed;
-    if (fit_ == FitMode::Stretch) {
-        transformed = TransformFrame(mainFrame_, *upright, mainWork_) &&
-                      TransformFrame(thumbFrame_, *upright, thumbWork_);
-    } else {
-        // The thumbnail shows what the main picture shows: the same part, the same bars.
-        const FitPlan mainPlan =
-            PlanFit(fit_, upright->GetWidth(), upright->GetHeight(), 1, 1, kMainWidth, kMainHeight);
-        FitPlan thumbPlan = mainPlan;
-        if (!mainPlan.FillsTarget(kMainWidth, kMainHeight)) {
-            thumbPlan =
-                PlanFit(fit_, upright->GetWidth(), upright->GetHeight(), 1, 1, kThumbWidth, kThumbHeight);
-        } else {
-            thumbPlan.scaledWidth = kThumbWidth;
-            thumbPlan.scaledHeight = kThumbHeight;
-        }
-        croppedFrame_.Release();
-        transformed = FitFrame(mainFrame_, *upright, mainPlan, croppedFrame_, mainWork_) &&
-                      FitFrame(thumbFrame_, *upright, thumbPlan, croppedFrame_, thumbWork_);
-    }
+    const bool transformed = MakeMainAndThumbnail(*upright);
     watch.Lap(stageTimes_.transform, stageTimes_.transformCpu);
     if (!transformed) {
         return {rc::Fail, "the picture cannot be scaled to the device's size"};
     }
+    return EncodeAndWrite(destinationPath);
+}
 
+bool StillImageConverter::MakeMainAndThumbnail(const CAVFrame& upright) {
+    if (fit_ == FitMode::Stretch) {
+        return TransformFrame(mainFrame_, upright, mainWork_) &&
+               TransformFrame(thumbFrame_, upright, thumbWork_);
+    }
+    // The thumbnail shows what the main picture shows: the same part, the same bars.
+    const FitPlan mainPlan =
+        PlanFit(fit_, upright.GetWidth(), upright.GetHeight(), 1, 1, kMainWidth, kMainHeight);
+    FitPlan thumbPlan = mainPlan;
+    if (!mainPlan.FillsTarget(kMainWidth, kMainHeight)) {
+        thumbPlan = PlanFit(fit_, upright.GetWidth(), upright.GetHeight(), 1, 1, kThumbWidth, kThumbHeight);
+    } else {
+        thumbPlan.scaledWidth = kThumbWidth;
+        thumbPlan.scaledHeight = kThumbHeight;
+    }
+    croppedFrame_.Release();
+    return FitFrame(mainFrame_, upright, mainPlan, croppedFrame_, mainWork_) &&
+           FitFrame(thumbFrame_, upright, thumbPlan, croppedFrame_, thumbWork_);
+}
+
+ConversionProblem StillImageConverter::EncodeAndWrite(const std::string& destinationPath) {
+    Stopwatch watch; // the stages before have taken their laps
     mainJpegLength_ = mainJpegCapacity_;
     thumbJpegLength_ = thumbJpegCapacity_;
     const ResultCode encoded = encoder_.Encode(mainFrame_, thumbFrame_, mainJpeg_.get(), mainJpegLength_,

@@ -87,6 +87,10 @@ public:
 
 private:
     ConversionProblem ConvertSteps(const std::string& sourcePath, const std::string& destinationPath);
+    // The main picture and the thumbnail from the upright source, stretched or fitted alike.
+    [[nodiscard]] bool MakeMainAndThumbnail(const CAVFrame& upright);
+    // Encodes both and writes the file with its EXIF block.
+    ConversionProblem EncodeAndWrite(const std::string& destinationPath);
 
     std::unique_ptr<CDibImage> image_; // the decoded picture, only during Convert
     CDibImage::Storage pixelStore_;    // its pixel memory between calls

@@ -117,7 +117,9 @@ bool Transcode(const fs::path& movie, const fs::path& output, const char* standa
         argv.push_back(argument.data());
     }
     Report report;
-    k72::ff_convertermain(&OnReport, &report, static_cast<int>(arguments.size()), argv.data());
+    // The result is also reported through OnReport.
+    static_cast<void>(
+        k72::ff_convertermain(&OnReport, &report, static_cast<int>(arguments.size()), argv.data()));
     if (k72::Failed(report.result)) {
         std::fprintf(stderr, "k72-fuzz-seeds: the transcoder failed with 0x%08X\n",
                      static_cast<unsigned>(report.result));

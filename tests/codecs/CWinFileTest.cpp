@@ -15,20 +15,17 @@ TEST(CWinFile, OpenModesCreateTruncateAppendAndRequireTheFile) {
     TempDir dir;
     const auto path = dir / "file.bin";
     CWinFile file;
-    try {
-        file.Open(path, CWinFile::ModeRead);
-        FAIL() << "a missing file opened for reading";
-    } catch (const CWinFile::Error& error) {
-        EXPECT_EQ(error.cause(), CWinFile::Cause::FileNotFound);
-    }
+    EXPECT_FALSE(file.Open(path, CWinFile::ModeRead));
+    EXPECT_EQ(file.LastCause(), CWinFile::Cause::FileNotFound);
+    EXPECT_NE(file.LastError().find(path.string()), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(path));
 
     ASSERT_TRUE(file.Open(path, CWinFile::ModeCreate | CWinFile::ModeWrite));
-    file.WriteExact("abcdef", 6);
+    ASSERT_TRUE(file.WriteExact("abcdef", 6));
     file.Close();
     ASSERT_TRUE(file.Open(path, CWinFile::ModeCreate | CWinFile::ModeAppend | CWinFile::ModeWrite));
     EXPECT_EQ(file.GetPosition(), 6u);
-    file.WriteExact("gh", 2);
+    ASSERT_TRUE(file.WriteExact("gh", 2));
     file.Close();
     EXPECT_EQ(ReadFileText(path), "abcdefgh");
     ASSERT_TRUE(file.Open(path, CWinFile::ModeCreate | CWinFile::ModeWrite)); // truncates
@@ -42,14 +39,11 @@ TEST(CWinFile, OpenModesCreateTruncateAppendAndRequireTheFile) {
     EXPECT_EQ(file.Read(bytes, 4), 0u);
     EXPECT_EQ(file.ReadAt(1, bytes, 4), 2u);
     EXPECT_EQ(bytes[0], 2);
-    file.Seek(0, CWinFile::Begin);
-    EXPECT_THROW(file.ReadExact(bytes, 4), CWinFile::Error);
-    try {
-        file.Seek(-10, CWinFile::Begin);
-        FAIL() << "a seek before the start succeeded";
-    } catch (const CWinFile::Error& error) {
-        EXPECT_EQ(error.cause(), CWinFile::Cause::BadSeek);
-    }
+    ASSERT_TRUE(file.Seek(0, CWinFile::Begin));
+    EXPECT_FALSE(file.ReadExact(bytes, 4));
+    EXPECT_EQ(file.LastCause(), CWinFile::Cause::EndOfFile);
+    EXPECT_FALSE(file.Seek(-10, CWinFile::Begin));
+    EXPECT_EQ(file.LastCause(), CWinFile::Cause::BadSeek);
     EXPECT_FALSE(file.Write(bytes, 1)); // opened for reading only
 }
 
@@ -59,8 +53,8 @@ TEST(CWinFile, BufferedWritesKeepTheirOrderAcrossSeeksAndLengths) {
     std::vector<std::uint8_t> expected;
     {
         CWinFile file;
-        file.Open(path, CWinFile::ModeCreate | CWinFile::ModeWrite);
-        file.SetWriteBuffer(64);
+        ASSERT_TRUE(file.Open(path, CWinFile::ModeCreate | CWinFile::ModeWrite));
+        ASSERT_TRUE(file.SetWriteBuffer(64));
         for (int i = 0; i < 50; ++i) {
             const std::vector<std::uint8_t> piece(static_cast<std::size_t>(i % 7 == 0 ? 100 : i % 13),
                                                   static_cast<std::uint8_t>(i));
@@ -69,11 +63,11 @@ TEST(CWinFile, BufferedWritesKeepTheirOrderAcrossSeeksAndLengths) {
         }
         EXPECT_EQ(file.GetLength(), expected.size());
         // A patch after a seek lands where it belongs, and the next write follows it.
-        file.Seek(3, CWinFile::Begin);
-        file.WriteExact("XY", 2);
-        file.Seek(0, CWinFile::End);
-        file.WriteExact("Z", 1);
-        file.Flush();
+        ASSERT_TRUE(file.Seek(3, CWinFile::Begin));
+        ASSERT_TRUE(file.WriteExact("XY", 2));
+        ASSERT_TRUE(file.Seek(0, CWinFile::End));
+        ASSERT_TRUE(file.WriteExact("Z", 1));
+        ASSERT_TRUE(file.Flush());
         expected[3] = 'X';
         expected[4] = 'Y';
         expected.push_back('Z');
@@ -86,13 +80,14 @@ TEST(CWinFile, AFailingBufferedWriteIsReported) {
         GTEST_SKIP() << "no /dev/full";
     }
     CWinFile file;
-    file.Open("/dev/full", CWinFile::ModeWrite);
-    file.SetWriteBuffer(16);
+    ASSERT_TRUE(file.Open("/dev/full", CWinFile::ModeWrite));
+    ASSERT_TRUE(file.SetWriteBuffer(16));
     const std::uint8_t bytes[10] = {};
     EXPECT_TRUE(file.Write(bytes, 10));  // held in the buffer
     EXPECT_FALSE(file.Write(bytes, 10)); // the buffer goes out and fails
-    file.WriteExact(bytes, 10);
-    EXPECT_THROW(file.Flush(), CWinFile::Error);
+    EXPECT_TRUE(file.WriteExact(bytes, 10));
+    EXPECT_FALSE(file.Flush());
+    EXPECT_EQ(file.LastCause(), CWinFile::Cause::WriteFailed);
 }
 
 } // namespace
