@@ -24,8 +24,8 @@ bool CardOverview::Read(const std::filesystem::path& root) {
     const CardPaths paths = FindCardPaths(root);
     cardFolder_ = paths.cardFolder;
     PadFileSnapshot snapshot;
-    if (!snapshot.Read(paths.padFilePath)) {
-        reason_ = "the card's pad file cannot be read: " + snapshot.Reason();
+    if (const StoreResult read = snapshot.Read(paths.padFilePath); !read) {
+        reason_ = "the card's pad file cannot be read: " + read.text;
         return false;
     }
     CAviProbe probe;
