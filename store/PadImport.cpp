@@ -2,11 +2,14 @@
 
 #include "base/DiagnosticLog.h"
 #include "store/CardLayout.h"
+#include "store/CardOpenResult.h"
+#include "store/DeviceForm.h"
 #include "store/ImportSpace.h"
 #include "store/PrintableText.h"
 #include "store/StoreMessages.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace k72 {
 namespace {
@@ -88,17 +91,23 @@ StoreOutcome<PreparedImport> PadImport::Prepare(const ImportRequest& request, IP
     if (!movie && count + request.sources.size() > padlayout::kMaxStills) {
         return StoreFailed(StoreFailure::StillLimit, messages::kStillLimit);
     }
-    // A file in the card folder is recorded where it is. A name too long for the pad's name field
-    // cannot be recorded; such a file is converted like any other.
+    // A file in the card folder that the device plays as it is, under a name it finds, is recorded where
+    // it is; any other (a CLIP.MP4, a photo.jpg, a name too long for the pad's name field) is converted
+    // like a file from elsewhere.
     std::size_t toConvert = 0;
     for (std::size_t i = 0; i < request.sources.size(); ++i) {
         const std::filesystem::path& source = request.sources[i];
         StoreResult unusable;
         const std::string name = source.filename().string();
-        if (!CardFiles::Exists(source)) {
-            unusable =
-                StoreFailed(StoreFailure::SourceUnusable, "The file " + source.string() + " is not there.");
-        } else if (IsInCardFolder(source, store_.CardFolder()) && IsPlainCardName(name)) {
+        struct stat info {};
+        if (::stat(source.c_str(), &info) != 0) {
+            unusable = StoreFailed(StoreFailure::SourceUnusable,
+                                   "The file " + PrintableName(source.string()) + " is not there.");
+        } else if (!S_ISREG(info.st_mode)) {
+            // A FIFO or a device would keep the conversion waiting for ever.
+            unusable = StoreFailed(StoreFailure::SourceUnusable, PrintableName(source.string()) + " is " +
+                                                                     FileTypeWords(info.st_mode) + ", not a file.");
+        } else if (IsInCardFolder(source, store_.CardFolder()) && InDeviceForm(source, request.kind)) {
             if (const auto state = store_.Files().Inspect(name);
                 !state || !state->exists || !state->regular) {
                 // A link in the card folder may lead out of the card; the device could not read it either.

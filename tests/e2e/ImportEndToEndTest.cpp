@@ -67,7 +67,7 @@ protected:
         EmptyNumber(padBefore, 0, 0);
         card = std::make_unique<TestCard>(dir.Path(), padBefore);
         card->AddFile("K72_0007.AVI");
-        card->AddFile("K72_0012.JPG");
+        card->AddDeviceFile("K72_0012.JPG");
         std::filesystem::create_directory(temporary);
         store.SetTemporaryFolder(temporary);
         ASSERT_TRUE(store.Open(card->folder, card->padFile));

@@ -48,7 +48,11 @@ protected:
     void Open(bool withBackups = true) {
         card = std::make_unique<TestCard>(dir.Path(), bytes);
         for (const auto& name : files) {
-            card->AddFile(name, "content of " + name);
+            if (name == "K72_0001.AVI") {
+                card->AddDeviceFile(name); // imported where it lies
+            } else {
+                card->AddFile(name, "content of " + name);
+            }
         }
         OpenAgain(withBackups);
     }
@@ -190,7 +194,7 @@ TEST_F(CardSafety, LinksInTheCardFolderAreNeitherFollowedNorRecorded) {
     third.SelectBank(0);
     third.SelectNumber(0);
     EXPECT_FALSE(thirdCommands.Import({4, PadKindStill, {card->folder / "K72_0005.JPG"}}));
-    WriteFileBytes(card->folder / "K72_0007.JPG", {1});
+    card->AddDeviceFile("K72_0007.JPG");
     EXPECT_TRUE(
         thirdCommands.Import({4, PadKindStill, {dir / "mounted" / "DCIM" / "000KAVLO" / "K72_0007.JPG"}}));
 }
