@@ -39,7 +39,8 @@ void PictureDecoder::SetMinimumSize(std::uint32_t width, std::uint32_t height) {
 }
 
 PictureDecodeStatus PictureDecoder::Decode(const std::filesystem::path& path, CDibImage& image) {
-    const FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: a FIFO or device named like a picture is refused below instead of blocking the open.
+    const FileHandle file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat info {};
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         LogLine(kLogModule, "cannot open " + path.string() + ": " + std::strerror(errno));
