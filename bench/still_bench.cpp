@@ -193,7 +193,7 @@ double ProcessCpuMs() {
 // Processor time is the whole process's: the HEVC decoder of a HEIC runs on threads of its own.
 double TimeConversions(k72::StillImageConverter& converter, const fs::path& source, const fs::path& out,
                        int runs, const char* what, int& failures) {
-    if (converter.Convert(source.string(), out.string()) != 0) {
+    if (converter.Convert(source.string(), out.string()).Failed()) {
         std::printf("  %-34s FAILED\n", what);
         ++failures;
         return 0;
@@ -202,7 +202,7 @@ double TimeConversions(k72::StillImageConverter& converter, const fs::path& sour
     const double startCpu = ProcessCpuMs();
     for (int i = 0; i < runs; ++i) {
         const auto start = Clock::now();
-        if (converter.Convert(source.string(), out.string()) != 0) {
+        if (converter.Convert(source.string(), out.string()).Failed()) {
             ++failures;
         }
         times.push_back(Ms(start, Clock::now()));
@@ -224,9 +224,9 @@ void CompareHeicPaths(const fs::path& heic) {
     decoder.SetMinimumSize(640, 480);
     k72::CDibImage fastImage;
     k72::CDibImage oldImage;
-    const bool fastDecoded = decoder.Decode(heic, fastImage) == k72::PictureDecodeStatus::Decoded;
+    const bool fastDecoded = decoder.Decode(heic, fastImage).Ok();
     k72::SetHeifFastPath(false);
-    const bool oldDecoded = decoder.Decode(heic, oldImage) == k72::PictureDecodeStatus::Decoded;
+    const bool oldDecoded = decoder.Decode(heic, oldImage).Ok();
     k72::SetHeifFastPath(true);
     k72::CAVFrame fastSource, fastResult, oldSource, oldResult;
     if (!fastDecoded || !oldDecoded || !Stretch(fastImage, fastSource, fastResult) ||
@@ -359,12 +359,12 @@ int main(int argc, char** argv) {
     decoder.SetMinimumSize(640, 480);
     k72::CDibImage image;
     for (int i = 0; i < 9; ++i) { // warm the file cache and the decoder
-        decoder.Decode(sourceOf(i).path, image);
+        static_cast<void>(decoder.Decode(sourceOf(i).path, image));
     }
     const auto decodeStart = Clock::now();
     const double decodeStartCpu = CpuMs();
     for (int i = 0; i < pictures; ++i) {
-        decoder.Decode(sourceOf(i).path, image);
+        static_cast<void>(decoder.Decode(sourceOf(i).path, image));
     }
     const double decodeOnly = Ms(decodeStart, Clock::now());
     const double decodeOnlyCpu = CpuMs() - decodeStartCpu;
@@ -373,7 +373,7 @@ int main(int argc, char** argv) {
     k72::PictureDecoder fullDecoder;
     const double fullStartCpu = CpuMs();
     for (int i = 0; i < pictures; ++i) {
-        fullDecoder.Decode(sourceOf(i).path, image);
+        static_cast<void>(fullDecoder.Decode(sourceOf(i).path, image));
     }
     const double fullDecodeCpu = CpuMs() - fullStartCpu;
 
@@ -381,7 +381,7 @@ int main(int argc, char** argv) {
     k72::StillImageConverter converter;
     const fs::path out = dir / "K72_0001.JPG";
     for (int i = 0; i < 9; ++i) {
-        converter.Convert(sourceOf(i).path.string(), out.string());
+        static_cast<void>(converter.Convert(sourceOf(i).path.string(), out.string()));
     }
     struct KindStats {
         Stats decode, load, transform, encode, write, rest, total, faults;
@@ -394,7 +394,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < pictures; ++i) {
         const long faultsBefore = MinorFaults();
         const auto start = Clock::now();
-        if (converter.Convert(sourceOf(i).path.string(), out.string()) != 0) {
+        if (converter.Convert(sourceOf(i).path.string(), out.string()).Failed()) {
             ++failures;
         }
         const double total = Ms(start, Clock::now());
@@ -461,7 +461,7 @@ int main(int argc, char** argv) {
     // Resident memory over a long run.
     std::vector<std::pair<int, double>> resident;
     for (int i = 1; i <= longRun; ++i) {
-        converter.Convert(sourceOf(i).path.string(), out.string());
+        static_cast<void>(converter.Convert(sourceOf(i).path.string(), out.string()));
         if (i == 10 || i == 100 || i == 250 || i == 500 || i == longRun) {
             resident.emplace_back(i, ResidentMiB());
         }
@@ -510,10 +510,10 @@ int main(int argc, char** argv) {
         double scaledMs = 0;
         for (int round = 0; round < 2; ++round) {
             double t0 = CpuMs();
-            whole.Decode(jpeg, fullImage);
+            static_cast<void>(whole.Decode(jpeg, fullImage));
             fullMs = CpuMs() - t0;
             t0 = CpuMs();
-            decoder.Decode(jpeg, scaledImage);
+            static_cast<void>(decoder.Decode(jpeg, scaledImage));
             scaledMs = CpuMs() - t0;
         }
         // Loading and resizing each to 640 x 480, timed the same way.

@@ -102,8 +102,8 @@ int RunOverview(const OverviewOptions& options) {
         session.Store().Close();
     }
     CardOverview overview;
-    if (!overview.Read(options.card)) {
-        messages.Error(options.card + ": " + overview.Reason());
+    if (const StoreResult read = overview.Read(options.card); !read) {
+        messages.Error(options.card + ": " + read.text);
         return kExitFailed;
     }
     const std::string card = CardText(options.card);

@@ -1,9 +1,9 @@
 #include "codecs/CAVIPacket.h"
 
 #include "base/ByteOrder.h"
+#include "base/DiagnosticLog.h"
 #include "codecs/CAviWriter.h"
 #include "codecs/CWinFile.h"
-#include "base/DiagnosticLog.h"
 
 #include <array>
 #include <cstring>

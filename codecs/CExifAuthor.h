@@ -38,7 +38,7 @@ public:
     // a full disk or a failed write never leaves a partial picture, and an existing file stays as it
     // was. 0; rc::DiscSpaceInsufficient when the disk is full; rc::Fail when the file could not be
     // written for another reason.
-    ResultCode Write(const std::string& destinationPath);
+    [[nodiscard]] ResultCode Write(const std::string& destinationPath);
 
     // Composes the header into the header area; its size (448), or -1 without images.
     int ComposeHeader();

@@ -26,12 +26,12 @@ public:
 
     // Creates the main slot (640 x 480) and the thumbnail slot (160 x 120). 0, or rc::Fail when either
     // could not be created (Encode then fails too).
-    ResultCode Open();
+    [[nodiscard]] ResultCode Open();
 
     // mainLength and thumbLength hold the buffers' capacities on entry and the lengths of the JPEG
     // streams written on return, both 0 after a failure. quality (0 ... 1) is the main picture's
     // quantiser compression; the thumbnail always takes the library's defaults. 0 or rc::Fail.
-    ResultCode Encode(CAVFrame& mainFrame, CAVFrame& thumbFrame, std::uint8_t* mainBuffer,
+    [[nodiscard]] ResultCode Encode(CAVFrame& mainFrame, CAVFrame& thumbFrame, std::uint8_t* mainBuffer,
                       std::int32_t& mainLength, std::uint8_t* thumbBuffer, std::int32_t& thumbLength,
                       float quality);
 
@@ -48,7 +48,7 @@ private:
         std::int64_t nextPts = 0;
     };
 
-    static ResultCode CreateSlot(std::unique_ptr<JpegEncoderSlot>& slot, int width, int height,
+    [[nodiscard]] static ResultCode CreateSlot(std::unique_ptr<JpegEncoderSlot>& slot, int width, int height,
                                  bool mainSlot);
     // Runs the output-header step and encodes one frame into buffer; the JPEG stream's length or a
     // negative number.

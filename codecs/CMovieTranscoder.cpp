@@ -47,9 +47,11 @@ std::string Rational(AVRational value) {
 
 // The scaler's filter: bicubic, as the command line uses for "-s", with the accurate rounding off.
 constexpr const char* kScaleFlags = "bicubic";
-// A picture shrunk to half or less: each output pixel the mean of the source pixels it covers. As sharp
-// as bicubic at such a reduction (within a few hundredths of a dB) for about a third less scaler work.
-constexpr const char* kReducingScaleFlags = "area";
+// A picture shrunk to half or less: lanczos, which keeps more of the detail such a reduction has to
+// give up than bicubic (a few tenths of a dB against a reference of the fully decoded source), making
+// up for the lighter decoding. Averaging by area was a third less scaler work than bicubic but a dB
+// softer.
+constexpr const char* kReducingScaleFlags = "lanczos";
 // Which pictures' in-loop deblocking a reduced decode skips, and its flags.
 constexpr AVDiscard kSkipLoopFilter = AVDISCARD_ALL;
 constexpr int kDecoderFlags2 = AV_CODEC_FLAG2_FAST;
@@ -171,9 +173,31 @@ void ReduceDecoding(AVCodecContext& decoder) {
 }
 
 // How far decoding may run ahead of the encoder: enough pictures to keep a core busy decoding while
-// the other filters and encodes, few enough to cost little memory (a full-HD picture is 3 MB).
+// the other filters and encodes, few enough to cost little memory: four full-HD pictures (3 MB each),
+// and fewer of larger ones (a 4K picture of 10 bits is 25 MB).
 constexpr std::size_t kPicturesAhead = 4;
+constexpr std::uint64_t kBytesAhead = std::uint64_t{4} * 1920 * 1080 * 3 / 2;
 constexpr std::size_t kItemsAhead = 64;
+
+// The largest picture (in pixels) that goes through the frame-rate step before it is scaled.
+constexpr std::int64_t kLargestEarlyFrameRate = std::int64_t{2560} * 1440;
+
+std::size_t PicturesAhead(const AVCodecParameters& video) {
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(video.format));
+    const std::uint64_t bytesPerSample = descriptor != nullptr && descriptor->comp[0].depth > 8 ? 2 : 1;
+    const std::uint64_t bytes = std::uint64_t{static_cast<std::uint32_t>(std::max(video.width, 1))} *
+                                static_cast<std::uint32_t>(std::max(video.height, 1)) * 3 / 2 *
+                                bytesPerSample;
+    return static_cast<std::size_t>(std::clamp<std::uint64_t>(kBytesAhead / bytes, 1, kPicturesAhead));
+}
+
+// Decoder threads: one a core and one more (the library's own choice), but fewer for pictures of 4K
+// and more, where each thread holds pictures of its own: two keep both cores busy.
+int DecoderThreads(const AVCodecParameters& video) {
+    const bool huge = std::int64_t{video.width} * video.height > std::int64_t{2560} * 1440;
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return huge ? static_cast<int>(std::min(cores, 2u)) : 0;
+}
 
 // Whether the picture the last scaler sees is YCbCr of the limited range (luma 16-235): most movies.
 // The scaler then keeps that range, and ExpandRange stretches the small output to the full range the
@@ -421,7 +445,16 @@ libav::CodecContextPtr CMovieTranscoder::OpenDecoder(int streamIndex) {
         ReduceDecoding(*decoder);
         reducing_ = true;
     }
-    decoder->thread_count = 0; // as many as the machine has cores
+    // Pictures the frame-rate conversion drops need no decoding when nothing refers to them. Not with
+    // deinterlacing, which looks at the pictures on either side of each.
+    if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !options_.fullDecode && !options_.deinterlace) {
+        disposable_.emplace(*stream->codecpar);
+        if (!disposable_->Applies()) {
+            disposable_.reset();
+        }
+    }
+    decoder->thread_count =
+        stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? DecoderThreads(*stream->codecpar) : 0;
     decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     error = avcodec_open2(decoder.get(), codec, nullptr);
     if (error < 0) {
@@ -475,7 +508,7 @@ void CMovieTranscoder::CreateOutput() {
 }
 
 void CMovieTranscoder::Transcode() {
-    Queue queue(kPicturesAhead, kItemsAhead);
+    Queue queue(PicturesAhead(*input_->streams[videoIndex_]->codecpar), kItemsAhead);
     std::thread decoding(&CMovieTranscoder::ReadAndDecode, this, std::ref(queue));
     // However this thread leaves (a failure, a stop request), the decoding thread is told to give up
     // and has ended before the decoders and the input close.
@@ -557,15 +590,15 @@ void CMovieTranscoder::ReadAndDecode(Queue& queue) {
                 }
                 break;
             }
-            bool taken = true;
-            if (packet->stream_index == videoIndex_) {
-                taken = Decode(videoDecoder_.get(), packet.get(), Decoded::Kind::Picture, queue);
-            } else if (packet->stream_index == audioIndex_) {
-                taken = Decode(audioDecoder_.get(), packet.get(), Decoded::Kind::Sound, queue);
-            }
             Decoded position;
             position.kind = Decoded::Kind::Position;
             position.position = PacketPosition(*packet);
+            bool taken = true;
+            if (packet->stream_index == videoIndex_) {
+                taken = DecodeVideo(packet.get(), queue);
+            } else if (packet->stream_index == audioIndex_) {
+                taken = Decode(audioDecoder_.get(), packet.get(), Decoded::Kind::Sound, queue);
+            }
             av_packet_unref(packet.get());
             if (!taken || !queue.Push(std::move(position), false)) {
                 return;
@@ -573,8 +606,7 @@ void CMovieTranscoder::ReadAndDecode(Queue& queue) {
         }
         Decoded picturesEnd;
         picturesEnd.kind = Decoded::Kind::PicturesEnd;
-        if (!Decode(videoDecoder_.get(), nullptr, Decoded::Kind::Picture, queue) ||
-            !queue.Push(std::move(picturesEnd), false)) {
+        if (!DecodeVideo(nullptr, queue) || !queue.Push(std::move(picturesEnd), false)) {
             return;
         }
         if (audioDecoder_ && !Decode(audioDecoder_.get(), nullptr, Decoded::Kind::Sound, queue)) {
@@ -584,6 +616,70 @@ void CMovieTranscoder::ReadAndDecode(Queue& queue) {
         end.error = std::current_exception();
     }
     queue.Push(std::move(end), false);
+}
+
+// How many video packets are held back: more than any reordering of B-pictures spans.
+constexpr std::size_t kLookaheadPackets = 8;
+constexpr std::size_t kRecentTimestamps = 64;
+
+// A video packet (nullptr: the end of the stream) on its way to the decoder, through the look-ahead
+// when pictures may be skipped.
+bool CMovieTranscoder::DecodeVideo(AVPacket* packet, Queue& queue) {
+    if (!disposable_) {
+        return Decode(videoDecoder_.get(), packet, Decoded::Kind::Picture, queue);
+    }
+    if (packet != nullptr) {
+        if (packet->pts != AV_NOPTS_VALUE) {
+            recentPts_.insert(packet->pts);
+            if (recentPts_.size() > kRecentTimestamps) {
+                recentPts_.erase(recentPts_.begin());
+            }
+        }
+        libav::PacketPtr held(av_packet_alloc());
+        if (!held) {
+            throw std::bad_alloc();
+        }
+        av_packet_move_ref(held.get(), packet);
+        lookahead_.push_back(std::move(held));
+        return lookahead_.size() <= kLookaheadPackets || DecodeFirstLookahead(queue);
+    }
+    while (!lookahead_.empty()) {
+        if (!DecodeFirstLookahead(queue)) {
+            return false;
+        }
+    }
+    if (picturesSkipped_ > 0) {
+        LogLine(kLogModule,
+                std::to_string(picturesSkipped_) + " pictures the frame rate drops left undecoded");
+    }
+    return Decode(videoDecoder_.get(), nullptr, Decoded::Kind::Picture, queue);
+}
+
+bool CMovieTranscoder::DecodeFirstLookahead(Queue& queue) {
+    const libav::PacketPtr first = std::move(lookahead_.front());
+    lookahead_.pop_front();
+    if (first->pts != AV_NOPTS_VALUE && DroppedByFrameRate(first->pts) && disposable_->Disposable(*first)) {
+        ++picturesSkipped_;
+        return true;
+    }
+    return Decode(videoDecoder_.get(), first.get(), Decoded::Kind::Picture, queue);
+}
+
+// Whether the frame-rate conversion drops the picture shown at pts: it keeps, for every output instant,
+// the last picture at or before it (timestamps rounded up to output instants), so a picture whose
+// successor in display order rounds to the same instant or earlier is never shown.
+bool CMovieTranscoder::DroppedByFrameRate(std::int64_t pts) const {
+    const auto next = recentPts_.upper_bound(pts);
+    if (next == recentPts_.end()) {
+        return false;
+    }
+    const std::int64_t shift = av_rescale_q(startTime_, AV_TIME_BASE_Q, videoTimeBase_);
+    const AVRational output{options_.frameRateDen, options_.frameRateNum};
+    const auto instant = [&](std::int64_t stamp) {
+        return av_rescale_q_rnd(stamp - shift, videoTimeBase_, output,
+                                static_cast<AVRounding>(AV_ROUND_UP | AV_ROUND_PASS_MINMAX));
+    };
+    return instant(*next) <= instant(pts);
 }
 
 std::int64_t CMovieTranscoder::PacketPosition(const AVPacket& packet) const {
@@ -692,13 +788,24 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
         chain += std::string("yadif=mode=send_frame:parity=") + parity + ":deint=all,";
     }
     // The frame-rate conversion comes before the scaler, so dropped pictures are never scaled and
-    // repeated ones are repeats of real pictures.
-    chain += "fps=fps=" + std::to_string(options_.frameRateNum) + "/" +
-             std::to_string(options_.frameRateDen) + ":start_time=0:round=near,";
+    // repeated ones are repeats of real pictures. Each output picture is the one on screen at its
+    // instant: the last picture that has begun by then (timestamps rounded up). Of two pictures that
+    // fall into one output interval (a 60 fps movie at 29.97) the first is kept; phones code the second
+    // of such pairs as a picture nothing refers to, which then need not be decoded at all.
+    const std::string frameRate = "fps=fps=" + std::to_string(options_.frameRateNum) + "/" +
+                                  std::to_string(options_.frameRateDen) + ":start_time=0:round=up,";
     // HDR (PQ or HLG, wide gamut) is tone-mapped to an ordinary picture; scaled as it is it would look
     // grey and washed out.
     const bool toneMapped =
         first.color_trc == AVCOL_TRC_SMPTE2084 || first.color_trc == AVCOL_TRC_ARIB_STD_B67;
+    // Pictures above 1440p come to the frame-rate step scaled: it holds two pictures, 50 MB at 4K in
+    // 10 bits and 2 MB at the device's size. The pictures it drops are mostly left undecoded by then,
+    // so hardly any is scaled in vain.
+    const bool frameRateLast = std::int64_t{first.width} * first.height > kLargestEarlyFrameRate &&
+                               !options_.deinterlace && !toneMapped;
+    if (!frameRateLast) {
+        chain += frameRate;
+    }
     expandRange_ = ScalerKeepsLimitedRange(first, toneMapped);
     if (toneMapped) {
         const char* transfer = first.color_trc == AVCOL_TRC_SMPTE2084 ? "smpte2084" : "arib-std-b67";
@@ -709,50 +816,49 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
     // Turning and fitting come after the frame-rate conversion and before the scaler, so that the
     // scaler sees the picture upright and in the shape it is to keep.
     bool transposed = false;
-    // "auto" is settled against the picture's upright display shape.
-    bool sideways = false;
+    std::string turn;
     if (options_.autoRotate) {
-        OrientationFilters(DisplayMatrix(first, hasStreamMatrix_ ? streamMatrix_.data() : nullptr),
-                           &sideways);
+        turn = OrientationFilters(DisplayMatrix(first, hasStreamMatrix_ ? streamMatrix_.data() : nullptr),
+                                  &transposed);
     }
-    const FitMode fit =
-        ResolveFit(options_.fit, static_cast<std::uint32_t>(sideways ? first.height : first.width),
-                   static_cast<std::uint32_t>(sideways ? first.width : first.height),
-                   sideways ? aspect.den : aspect.num, sideways ? aspect.num : aspect.den,
-                   static_cast<std::uint32_t>(options_.width), static_cast<std::uint32_t>(options_.height));
-    if (options_.autoRotate) {
-        const std::string turn = OrientationFilters(
-            DisplayMatrix(first, hasStreamMatrix_ ? streamMatrix_.data() : nullptr), &transposed);
-        if (transposed && fit == FitMode::Stretch) {
-            // Stretched, scaling then turning gives the same picture (up to rounding) as turning then
-            // scaling, and turns a picture of the output's size instead of the source's (a seventh of
-            // the work for a full-HD phone movie). The scaler below then only changes the pixel format.
-            chain += "scale=w=" + std::to_string(options_.height) + ":h=" + std::to_string(options_.width) +
-                     ":flags=" + scaleFlags + "," + turn;
-        } else {
-            chain += turn;
-        }
-    }
-    if (fit != FitMode::Stretch) {
-        const auto width = static_cast<std::uint32_t>(transposed ? first.height : first.width);
-        const auto height = static_cast<std::uint32_t>(transposed ? first.width : first.height);
-        const AVRational shape = transposed ? AVRational{aspect.den, aspect.num} : aspect;
-        const auto outWidth = static_cast<std::uint32_t>(options_.width);
-        const auto outHeight = static_cast<std::uint32_t>(options_.height);
-        const FitPlan plan = PlanFit(fit, width, height, shape.num, shape.den, outWidth, outHeight);
-        if (plan.CropsSource(width, height)) {
+    // The fit, in the upright picture's terms ("auto" settled against its display shape).
+    const auto width = static_cast<std::uint32_t>(transposed ? first.height : first.width);
+    const auto height = static_cast<std::uint32_t>(transposed ? first.width : first.height);
+    const AVRational shape = transposed ? AVRational{aspect.den, aspect.num} : aspect;
+    const auto outWidth = static_cast<std::uint32_t>(options_.width);
+    const auto outHeight = static_cast<std::uint32_t>(options_.height);
+    const FitMode fit = ResolveFit(options_.fit, width, height, shape.num, shape.den, outWidth, outHeight);
+    const FitPlan plan = fit == FitMode::Stretch
+                             ? FitPlan{0, 0, width, height, outWidth, outHeight, 0, 0}
+                             : PlanFit(fit, width, height, shape.num, shape.den, outWidth, outHeight);
+    const bool crops = plan.CropsSource(width, height);
+    const bool pads = !plan.FillsTarget(outWidth, outHeight);
+    if (transposed && !crops) {
+        // Scaling then turning gives the same picture (up to rounding) as turning then scaling, and turns
+        // a picture of the output's size instead of the source's: a phone's 4K movie held upright is
+        // turned at 270 x 480 instead of 3840 x 2160. The scaler below then only changes the format.
+        chain += "scale=w=" + std::to_string(plan.scaledHeight) + ":h=" + std::to_string(plan.scaledWidth) +
+                 ":flags=" + scaleFlags + "," + turn;
+    } else {
+        chain += turn;
+        if (crops) {
             chain += "crop=w=" + std::to_string(plan.cropWidth) + ":h=" + std::to_string(plan.cropHeight) +
                      ":x=" + std::to_string(plan.cropX) + ":y=" + std::to_string(plan.cropY) + ":exact=1,";
         }
-        if (!plan.FillsTarget(outWidth, outHeight)) {
-            // Scaled and padded with black in the source's own pixel format, whose black the padding
-            // knows; the scaler below then only changes the format.
+        if (pads) {
             chain += "scale=w=" + std::to_string(plan.scaledWidth) +
-                     ":h=" + std::to_string(plan.scaledHeight) + ":flags=" + scaleFlags +
-                     ",pad=w=" + std::to_string(outWidth) + ":h=" + std::to_string(outHeight) +
-                     ":x=" + std::to_string(plan.offsetX) + ":y=" + std::to_string(plan.offsetY) +
-                     ":color=black,";
+                     ":h=" + std::to_string(plan.scaledHeight) + ":flags=" + scaleFlags + ",";
         }
+    }
+    if (pads) {
+        // Padded with black in the source's own pixel format, whose black the padding knows; the scaler
+        // below then only changes the format.
+        chain += "pad=w=" + std::to_string(outWidth) + ":h=" + std::to_string(outHeight) +
+                 ":x=" + std::to_string(plan.offsetX) + ":y=" + std::to_string(plan.offsetY) +
+                 ":color=black,";
+    }
+    if (frameRateLast) {
+        chain += frameRate;
     }
     chain += "scale=w=" + std::to_string(options_.width) + ":h=" + std::to_string(options_.height) +
              ":flags=" + scaleFlags + (expandRange_ ? ":out_range=tv" : ":out_range=full") +
@@ -767,8 +873,12 @@ void CMovieTranscoder::CloseVideoGraph() {
         return;
     }
     videoGraphClosed_ = true;
-    // The last picture stands for its own duration, so the fps filter knows where the movie ends.
-    const int error = av_buffersrc_close(videoSource_, nextVideoPts_, 0);
+    // The last picture stands for its own duration, so the fps filter knows where the movie ends. The
+    // filter rounds timestamps up; the end, half an output interval earlier, then falls where rounding
+    // to the nearest instant puts it, so a movie keeps the length in pictures it always had.
+    const std::int64_t halfInterval =
+        av_rescale_q(1, AVRational{options_.frameRateDen, 2 * options_.frameRateNum}, videoTimeBase_);
+    const int error = av_buffersrc_close(videoSource_, nextVideoPts_ - halfInterval, 0);
     if (error < 0) {
         FailLibav(rc::Error, "cannot end the picture filters", error);
     }

@@ -10,14 +10,18 @@
 #include "codecs/CAviWriter.h"
 #include "codecs/CMovieTranscoderQueue.h"
 #include "codecs/CTranscodeProgress.h"
+#include "codecs/DisposablePicture.h"
 #include "codecs/LibavHandles.h"
 #include "codecs/ResultCodes.h"
 #include "codecs/TranscodeOptions.h"
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,7 +35,7 @@ public:
     CMovieTranscoder& operator=(const CMovieTranscoder&) = delete;
 
     // Runs the whole conversion and reports its result through the progress object. Never throws.
-    ResultCode Run();
+    [[nodiscard]] ResultCode Run();
 
 private:
     void OpenInput();
@@ -52,6 +56,9 @@ private:
 
     void ReadAndDecode(Queue& queue);
     bool Decode(AVCodecContext* decoder, const AVPacket* packet, Decoded::Kind kind, Queue& queue);
+    bool DecodeVideo(AVPacket* packet, Queue& queue);
+    bool DecodeFirstLookahead(Queue& queue);
+    bool DroppedByFrameRate(std::int64_t pts) const;
     std::int64_t PacketPosition(const AVPacket& packet) const;
     void PushVideo(AVFrame* frame);
     void PushAudio(AVFrame* frame);
@@ -95,7 +102,7 @@ private:
     AVFilterContext* videoSink_ = nullptr;
     std::int64_t nextVideoPts_ = AV_NOPTS_VALUE; // the video stream's time base, after the shift
     bool videoGraphClosed_ = false;
-    bool reducing_ = false;    // the picture shrinks to half or less: lighter decoding and scaling
+    bool reducing_ = false;    // the picture shrinks to half or less: lighter decoding, a sharper scaler
     bool expandRange_ = false; // the scaler keeps the limited range; ExpandRange makes it full
 
     libav::FilterGraphPtr audioGraph_;
@@ -111,6 +118,14 @@ private:
     std::int64_t framesSent_ = 0;
     bool picturesDone_ = false; // as many pictures as were asked for have been encoded
     std::int64_t decodeErrors_ = 0; // the decoding thread's until it ends
+
+    // The decoding thread's: video packets held back a few at a time, so that each picture's successor
+    // in display order is known when it is decoded, and pictures that the frame-rate conversion drops
+    // and nothing refers to are left undecoded.
+    std::optional<DisposablePicture> disposable_;
+    std::deque<libav::PacketPtr> lookahead_;
+    std::set<std::int64_t> recentPts_;
+    std::int64_t picturesSkipped_ = 0;
 };
 
 } // namespace k72

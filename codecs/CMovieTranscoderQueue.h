@@ -15,7 +15,8 @@ namespace k72 {
 template <typename Item> class CMovieTranscoderQueue {
 public:
     // At most `pictures` items counted as pictures, and at most `items` items in all, wait at a time.
-    CMovieTranscoderQueue(std::size_t pictures, std::size_t items) : maxPictures_(pictures), maxItems_(items) {}
+    CMovieTranscoderQueue(std::size_t pictures, std::size_t items)
+        : maxPictures_(pictures), maxItems_(items) {}
 
     // Waits for room and appends the item; false (and the item is dropped) once Stop was called.
     bool Push(Item item, bool picture) {

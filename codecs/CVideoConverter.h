@@ -43,11 +43,11 @@ public:
 
     // Runs a whole conversion synchronously. 0 on success, else a negative result code;
     // rc::ConverterBusy at once while another conversion of this converter runs.
-    ResultCode Convert(const std::string& sourcePath, const std::string& destinationPath);
+    [[nodiscard]] ResultCode Convert(const std::string& sourcePath, const std::string& destinationPath);
 
     // Status, readable from any thread at any time.
     std::uint32_t GetState() const { return state_.load(); }
-    ResultCode GetResultCode() const { return resultCode_.load(); }
+    [[nodiscard]] ResultCode GetResultCode() const { return resultCode_.load(); }
     std::uint32_t GetProgressTotal() const { return progressTotal_.load(); }
     std::uint32_t GetProgressPosition() const { return progressPosition_.load(); }
 

@@ -2,7 +2,7 @@
 
 #include "base/ByteOrder.h"
 #include "base/DiagnosticLog.h"
-#include "codecs/PictureDecodeStatus.h"
+#include "codecs/PictureLimits.h"
 
 #include <libde265/de265.h>
 #include <libheif/heif_plugin.h>

@@ -3,6 +3,8 @@
 #include "base/ByteOrder.h"
 #include "base/DiagnosticLog.h"
 #include "codecs/HeifHevcPlugin.h"
+#include "codecs/PictureCauses.h"
+#include "codecs/PictureLimits.h"
 
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -45,13 +47,27 @@ struct NclxDeleter {
 
 using ImagePtr = std::unique_ptr<heif_image, ImageDeleter>;
 
-PictureDecodeStatus Refuse(const std::string& what, const heif_error& error) {
+ConversionProblem Refuse(const std::string& what, const heif_error& error) {
     LogLine(kLogModule, "HEIF " + what + ": " + (error.message != nullptr ? error.message : ""));
-    return PictureDecodeStatus::Undecodable;
+    if (error.code == heif_error_Memory_allocation_error) {
+        return picturecause::OutOfMemory();
+    }
+    if (error.subcode == heif_suberror_End_of_data) {
+        return picturecause::Truncated();
+    }
+    if (error.code == heif_error_Unsupported_feature || error.code == heif_error_Unsupported_filetype ||
+        error.code == heif_error_Decoder_plugin_error) {
+        return picturecause::Unsupported("a HEIF coding or feature");
+    }
+    return picturecause::Damaged("HEIF");
+}
+
+ConversionProblem TooLargeProblem(int width, int height) {
+    return picturecause::TooLarge(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height));
 }
 
 // libheif's conversion to interleaved RGB at full size: the way for what swscale is not given.
-PictureDecodeStatus DecodeThroughRgb(heif_image_handle* handle, CDibImage& image) {
+ConversionProblem DecodeThroughRgb(heif_image_handle* handle, CDibImage& image) {
     heif_image* rawPicture = nullptr;
     const heif_error error =
         heif_decode_image(handle, &rawPicture, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr);
@@ -64,12 +80,14 @@ PictureDecodeStatus DecodeThroughRgb(heif_image_handle* handle, CDibImage& image
     int stride = 0;
     const std::uint8_t* pixels =
         heif_image_get_plane_readonly(picture.get(), heif_channel_interleaved, &stride);
-    if (pixels == nullptr || width <= 0 || height <= 0 || stride < width * 3 ||
-        !PictureSizeAcceptable(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
-        return PictureDecodeStatus::Undecodable;
+    if (pixels == nullptr || width <= 0 || height <= 0 || stride < width * 3) {
+        return picturecause::Damaged("HEIF");
+    }
+    if (!PictureSizeAcceptable(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
+        return TooLargeProblem(width, height);
     }
     if (!image.Allocate(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 24, false)) {
-        return PictureDecodeStatus::TooLarge;
+        return picturecause::OutOfMemory();
     }
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* in = pixels + static_cast<std::ptrdiff_t>(y) * stride;
@@ -80,7 +98,7 @@ PictureDecodeStatus DecodeThroughRgb(heif_image_handle* handle, CDibImage& image
             out[2] = in[0];
         }
     }
-    return PictureDecodeStatus::Decoded;
+    return {};
 }
 
 // The swscale matrix for the picture's nclx matrix coefficients. Without a profile libheif itself takes
@@ -150,13 +168,15 @@ void ReducedSize(int width, int height, std::uint32_t minWidth, std::uint32_t mi
 
 // Scales the Y, Cb and Cr planes (as our plugin hands them over) straight to the bitmap at the reduced
 // size.
-PictureDecodeStatus ScaleToBitmap(const heif_image* picture, AVPixelFormat format, int matrix, bool fullRange,
-                                  std::uint32_t minWidth, std::uint32_t minHeight, CDibImage& image) {
+ConversionProblem ScaleToBitmap(const heif_image* picture, AVPixelFormat format, int matrix, bool fullRange,
+                                std::uint32_t minWidth, std::uint32_t minHeight, CDibImage& image) {
     const int width = heif_image_get_width(picture, heif_channel_R);
     const int height = heif_image_get_height(picture, heif_channel_R);
-    if (width <= 0 || height <= 0 ||
-        !PictureSizeAcceptable(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
-        return PictureDecodeStatus::Undecodable;
+    if (width <= 0 || height <= 0) {
+        return picturecause::Damaged("HEIF");
+    }
+    if (!PictureSizeAcceptable(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
+        return TooLargeProblem(width, height);
     }
     const std::uint8_t* planes[4] = {};
     int strides[4] = {};
@@ -164,7 +184,7 @@ PictureDecodeStatus ScaleToBitmap(const heif_image* picture, AVPixelFormat forma
     for (int i = 0; i < 3; ++i) {
         planes[i] = heif_image_get_plane_readonly(picture, channels[i], &strides[i]);
         if (planes[i] == nullptr || strides[i] <= 0) {
-            return PictureDecodeStatus::Undecodable;
+            return picturecause::Damaged("HEIF");
         }
     }
     int outWidth = 0;
@@ -186,7 +206,7 @@ PictureDecodeStatus ScaleToBitmap(const heif_image* picture, AVPixelFormat forma
                              1 << 16);
     if (!image.Allocate(static_cast<std::uint32_t>(outWidth), static_cast<std::uint32_t>(outHeight), 24,
                         false)) {
-        return PictureDecodeStatus::TooLarge;
+        return picturecause::OutOfMemory();
     }
     // The bitmap's rows are stored bottom-up; scale into a top-down buffer and copy the rows over.
     const int outStride = (outWidth * 3 + 31) & ~31;
@@ -202,7 +222,7 @@ PictureDecodeStatus ScaleToBitmap(const heif_image* picture, AVPixelFormat forma
                     scaled.data() + static_cast<std::ptrdiff_t>(y) * outStride,
                     static_cast<std::size_t>(outWidth) * 3);
     }
-    return PictureDecodeStatus::Decoded;
+    return {};
 }
 
 // Whether the file's meta box names an overlay item ("iovl"): libheif lays such pictures over a canvas
@@ -243,10 +263,10 @@ struct OpenedHeif {
     std::unique_ptr<heif_image_handle, HandleDeleter> handle;
 };
 
-PictureDecodeStatus OpenPrimary(const std::uint8_t* data, std::size_t size, OpenedHeif& opened) {
+ConversionProblem OpenPrimary(const std::uint8_t* data, std::size_t size, OpenedHeif& opened) {
     opened.context.reset(heif_context_alloc());
     if (!opened.context) {
-        return PictureDecodeStatus::Undecodable;
+        return picturecause::OutOfMemory();
     }
     heif_error error = heif_context_read_from_memory_without_copy(opened.context.get(), data, size, nullptr);
     if (error.code != heif_error_Ok) {
@@ -262,13 +282,13 @@ PictureDecodeStatus OpenPrimary(const std::uint8_t* data, std::size_t size, Open
     const int declaredWidth = heif_image_handle_get_width(opened.handle.get());
     const int declaredHeight = heif_image_handle_get_height(opened.handle.get());
     if (declaredWidth <= 0 || declaredHeight <= 0) {
-        return PictureDecodeStatus::Undecodable;
+        return picturecause::Damaged("HEIF");
     }
     if (!PictureSizeAcceptable(static_cast<std::uint64_t>(declaredWidth),
                                static_cast<std::uint64_t>(declaredHeight))) {
-        return PictureDecodeStatus::TooLarge;
+        return TooLargeProblem(declaredWidth, declaredHeight);
     }
-    return PictureDecodeStatus::Decoded;
+    return {};
 }
 
 // The swscale layout of the planes our HEVC plugin hands over (Y, Cb, Cr as full-size "R", "G", "B"
@@ -292,7 +312,7 @@ AVPixelFormat PluginFormat(const heif_image* picture) {
 // HEVC items through our plugin, scaled by swscale straight to the needed size. False (status
 // untouched) when the picture is not for this way and libheif's own should decide.
 bool DecodeThroughPlugin(const OpenedHeif& opened, std::uint32_t minWidth, std::uint32_t minHeight,
-                         CDibImage& image, PictureDecodeStatus& status) {
+                         CDibImage& image, ConversionProblem& status) {
     // Grid tiles are decoded side by side on the usable cores.
     heif_context_set_max_decoding_threads(opened.context.get(), UsableCores());
     // The in-loop filters only matter when the picture is not reduced at least 2x both ways.
@@ -339,12 +359,12 @@ void SetHeifFastPath(bool enabled) {
     fastPathEnabled.store(enabled);
 }
 
-PictureDecodeStatus DecodeHeifPicture(const std::uint8_t* data, std::size_t size, std::uint32_t minWidth,
-                                      std::uint32_t minHeight, CDibImage& image) {
+ConversionProblem DecodeHeifPicture(const std::uint8_t* data, std::size_t size, std::uint32_t minWidth,
+                                    std::uint32_t minHeight, CDibImage& image) {
     // Read once to check the declared size against the limit before anything is decoded.
     OpenedHeif opened;
-    PictureDecodeStatus status = OpenPrimary(data, size, opened);
-    if (status != PictureDecodeStatus::Decoded) {
+    ConversionProblem status = OpenPrimary(data, size, opened);
+    if (status.Failed()) {
         return status;
     }
     if (fastPathEnabled.load() && !HasOverlayItem(data, size)) {
@@ -355,7 +375,7 @@ PictureDecodeStatus DecodeHeifPicture(const std::uint8_t* data, std::size_t size
         // context of its own, since ours hands pictures over in a form only we read.
         opened = OpenedHeif{};
         status = OpenPrimary(data, size, opened);
-        if (status != PictureDecodeStatus::Decoded) {
+        if (status.Failed()) {
             return status;
         }
     }

@@ -10,7 +10,7 @@
 // is not given (RGB-coded items, for one) go through libheif's own decoders and conversion.
 
 #include "codecs/CDibImage.h"
-#include "codecs/PictureDecodeStatus.h"
+#include "codecs/ConversionProblem.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -23,8 +23,8 @@ bool LooksLikeHeif(const std::uint8_t* data, std::size_t size);
 // When minWidth and minHeight are given, the upright picture is reduced to the smallest size of its
 // own shape that still covers them (never enlarged), as a JPEG is decoded at a reduced DCT scale; 0 x 0
 // keeps the full size.
-PictureDecodeStatus DecodeHeifPicture(const std::uint8_t* data, std::size_t size, std::uint32_t minWidth,
-                                      std::uint32_t minHeight, CDibImage& image);
+ConversionProblem DecodeHeifPicture(const std::uint8_t* data, std::size_t size, std::uint32_t minWidth,
+                                    std::uint32_t minHeight, CDibImage& image);
 
 // For measurements only: false makes every HEIF picture go the old way (libheif's own HEVC decoder
 // and full-size RGB conversion, at full size). Process-wide; true by default.

@@ -1,6 +1,10 @@
 #include "codecs/JpegPictureReader.h"
 
+#include "base/ByteOrder.h"
 #include "base/DiagnosticLog.h"
+#include "codecs/LibavPictureReader.h"
+#include "codecs/PictureCauses.h"
+#include "codecs/PictureLimits.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -25,6 +29,7 @@ struct JpegJob {
     std::jmp_buf jump;
     bool truncated;
     bool warned;
+    int errorCode;
     char message[JMSG_LENGTH_MAX];
 };
 
@@ -35,6 +40,7 @@ JpegJob& JobOf(j_common_ptr info) {
 
 void OnJpegError(j_common_ptr info) {
     JpegJob& job = JobOf(info);
+    job.errorCode = info->err->msg_code;
     (*info->err->format_message)(info, job.message);
     std::longjmp(job.jump, 1);
 }
@@ -80,6 +86,35 @@ void CmykRowToBgrx(std::uint8_t* row, std::uint32_t width, bool inverted) {
     }
 }
 
+// Whether the frame header names a coding libjpeg-turbo does not read here: a sample precision other
+// than 8 bits (12-bit pictures from medical and scientific cameras) or a lossless frame. The media
+// library's JPEG decoder reads those. Walks the marker segments up to the first frame header.
+bool NeedsOtherDecoder(const std::uint8_t* data, std::size_t size) {
+    std::size_t at = 2;
+    while (at + 4 <= size) {
+        if (data[at] != 0xFF) {
+            return false;
+        }
+        const std::uint8_t marker = data[at + 1];
+        if (marker == 0xFF) {
+            ++at; // fill byte
+            continue;
+        }
+        const std::size_t length = byteorder::LoadBE16(data + at + 2);
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            const bool lossless = marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF;
+            return lossless || (at + 4 < size && data[at + 4] != 8);
+        }
+        if (marker == 0xDA || length < 2) {
+            return false;
+        }
+        at += 2 + length;
+    }
+    return false;
+}
+
 } // namespace
 
 int JpegScaleNumerator(std::uint32_t width, std::uint32_t height, std::uint32_t minWidth,
@@ -97,34 +132,42 @@ int JpegScaleNumerator(std::uint32_t width, std::uint32_t height, std::uint32_t 
     return 8;
 }
 
-PictureDecodeStatus DecodeJpegPicture(const std::uint8_t* data, std::size_t size, std::uint32_t minWidth,
-                                      std::uint32_t minHeight, CDibImage& image) {
-    if (data == nullptr || size == 0) {
-        return PictureDecodeStatus::Undecodable;
+ConversionProblem DecodeJpegPicture(const std::uint8_t* data, std::size_t size, std::uint32_t minWidth,
+                                    std::uint32_t minHeight, CDibImage& image) {
+    if (data == nullptr || size < 4) {
+        return picturecause::Truncated();
+    }
+    if (NeedsOtherDecoder(data, size)) {
+        return DecodeLibavPicture(AV_CODEC_ID_MJPEG, data, size, image);
     }
     const std::unique_ptr<JpegJob> owner = std::make_unique<JpegJob>();
     JpegJob* const job = owner.get();
-    PictureDecodeStatus status = PictureDecodeStatus::Undecodable;
     job->info.err = jpeg_std_error(&job->errors);
     job->errors.error_exit = OnJpegError;
     job->errors.emit_message = OnJpegMessage;
     if (setjmp(job->jump) != 0) {
         LogLine(kLogModule, std::string("JPEG: ") + job->message);
         jpeg_destroy_decompress(&job->info);
-        return PictureDecodeStatus::Undecodable;
+        if (job->errorCode == JERR_OUT_OF_MEMORY) {
+            return picturecause::OutOfMemory();
+        }
+        // A file cut inside its headers ends the same way as one cut inside its pixels.
+        return job->errorCode == JERR_INPUT_EOF || job->truncated ? picturecause::Truncated()
+                                                                  : picturecause::Damaged("JPEG");
     }
     jpeg_create_decompress(&job->info);
     jpeg_mem_src(&job->info, data, static_cast<unsigned long>(size));
     if (jpeg_read_header(&job->info, TRUE) != JPEG_HEADER_OK) {
         jpeg_destroy_decompress(&job->info);
-        return PictureDecodeStatus::Undecodable;
+        return picturecause::Damaged("JPEG");
     }
     jpeg_decompress_struct& info = job->info;
     // The whole picture counts, not only the scaled output: a progressive file keeps all its
     // coefficients in memory whatever the output scale.
     if (!PictureSizeAcceptable(info.image_width, info.image_height)) {
+        const ConversionProblem tooLarge = picturecause::TooLarge(info.image_width, info.image_height);
         jpeg_destroy_decompress(&info);
-        return PictureDecodeStatus::TooLarge;
+        return tooLarge;
     }
     int bits = 24;
     switch (info.jpeg_color_space) {
@@ -147,7 +190,7 @@ PictureDecodeStatus DecodeJpegPicture(const std::uint8_t* data, std::size_t size
     jpeg_calc_output_dimensions(&info);
     if (!image.Allocate(info.output_width, info.output_height, bits)) {
         jpeg_destroy_decompress(&info);
-        return PictureDecodeStatus::TooLarge;
+        return picturecause::OutOfMemory();
     }
     if (bits == 8) {
         for (int level = 0; level < 256; ++level) {
@@ -158,7 +201,8 @@ PictureDecodeStatus DecodeJpegPicture(const std::uint8_t* data, std::size_t size
     jpeg_start_decompress(&info);
     if (info.output_components * static_cast<std::size_t>(info.output_width) > image.RowBytes()) {
         jpeg_destroy_decompress(&info);
-        return PictureDecodeStatus::Undecodable;
+        return picturecause::Unsupported("a colour layout of " + std::to_string(info.output_components) +
+                                         " components");
     }
     while (info.output_scanline < info.output_height && !job->truncated) {
         JSAMPROW row = image.Row(info.output_scanline);
@@ -170,12 +214,12 @@ PictureDecodeStatus DecodeJpegPicture(const std::uint8_t* data, std::size_t size
         }
     }
     // A file cut short decodes to grey from the cut on; that is a damaged file, not a picture.
-    if (info.output_scanline == info.output_height && !job->truncated) {
-        status = PictureDecodeStatus::Decoded;
+    const bool complete = info.output_scanline == info.output_height && !job->truncated;
+    if (complete) {
         jpeg_abort_decompress(&info);
     }
     jpeg_destroy_decompress(&info);
-    return status;
+    return complete ? ConversionProblem{} : picturecause::Truncated();
 }
 
 } // namespace k72

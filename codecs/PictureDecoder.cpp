@@ -1,14 +1,16 @@
 #include "codecs/PictureDecoder.h"
 
-#include "codecs/BmpPictureReader.h"
 #include "base/DiagnosticLog.h"
-#include "codecs/ExifOrientation.h"
 #include "base/FileHandle.h"
+#include "codecs/BmpPictureReader.h"
+#include "codecs/ExifOrientation.h"
 #include "codecs/FitGeometry.h"
 #include "codecs/HeifPictureReader.h"
 #include "codecs/JpegPictureReader.h"
 #include "codecs/LibavPictureReader.h"
+#include "codecs/PictureCauses.h"
 #include "codecs/PngPictureReader.h"
+#include "codecs/WebpAnimationReader.h"
 
 #include <cerrno>
 #include <cstring>
@@ -38,25 +40,32 @@ void PictureDecoder::SetMinimumSize(std::uint32_t width, std::uint32_t height) {
     minHeight_ = height;
 }
 
-PictureDecodeStatus PictureDecoder::Decode(const std::filesystem::path& path, CDibImage& image) {
+ConversionProblem PictureDecoder::Decode(const std::filesystem::path& path, CDibImage& image) {
     // O_NONBLOCK: a FIFO or device named like a picture is refused below instead of blocking the open.
     const FileHandle file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.get() < 0) {
+        const int error = errno;
+        LogLine(kLogModule, "cannot open " + path.string() + ": " + std::strerror(error));
+        return picturecause::CannotOpen(error);
+    }
     struct stat info {};
-    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        LogLine(kLogModule, "cannot open " + path.string() + ": " + std::strerror(errno));
-        return PictureDecodeStatus::Undecodable;
+    if (::fstat(file.get(), &info) != 0) {
+        return picturecause::CannotOpen(errno);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return picturecause::NotAFile();
     }
     const auto fileSize = static_cast<std::uint64_t>(info.st_size);
     if (fileSize == 0) {
-        return PictureDecodeStatus::Undecodable;
+        return picturecause::EmptyFile();
     }
     if (fileSize > kMaxFileBytes) {
-        return PictureDecodeStatus::TooLarge;
+        return picturecause::FileTooLarge(fileSize);
     }
     try {
         fileBytes_.resize(static_cast<std::size_t>(fileSize));
     } catch (const std::exception&) {
-        return PictureDecodeStatus::TooLarge;
+        return picturecause::OutOfMemory();
     }
     std::size_t done = 0;
     while (done < fileBytes_.size()) {
@@ -64,9 +73,15 @@ PictureDecodeStatus PictureDecoder::Decode(const std::filesystem::path& path, CD
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n <= 0) {
+        if (n < 0) {
+            const int error = errno;
             LogLine(kLogModule, "cannot read " + path.string());
-            return PictureDecodeStatus::Undecodable;
+            return picturecause::CannotOpen(error);
+        }
+        if (n == 0) {
+            // Shortened while we read it.
+            fileBytes_.resize(done);
+            break;
         }
         done += static_cast<std::size_t>(n);
     }
@@ -86,9 +101,12 @@ bool PictureDecoder::LooksLikePicture(const std::uint8_t* data, std::size_t size
            LooksLikeHeif(data, size);
 }
 
-PictureDecodeStatus PictureDecoder::Decode(const std::uint8_t* data, std::size_t size, CDibImage& image) {
-    if (data == nullptr || size < 4) {
-        return PictureDecodeStatus::Undecodable;
+ConversionProblem PictureDecoder::Decode(const std::uint8_t* data, std::size_t size, CDibImage& image) {
+    if (data == nullptr || size == 0) {
+        return picturecause::EmptyFile();
+    }
+    if (size < 4) {
+        return picturecause::NotAPicture(data, size);
     }
     orientation_ = 1;
     try {
@@ -111,6 +129,9 @@ PictureDecodeStatus PictureDecoder::Decode(const std::uint8_t* data, std::size_t
         }
         if (size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0) {
             orientation_ = WebpOrientation(data, size);
+            if (IsAnimatedWebp(data, size)) {
+                return DecodeAnimatedWebp(data, size, image);
+            }
             return DecodeLibavPicture(AV_CODEC_ID_WEBP, data, size, image);
         }
         if (std::memcmp(data, "II*\0", 4) == 0 || std::memcmp(data, "MM\0*", 4) == 0) {
@@ -124,12 +145,14 @@ PictureDecodeStatus PictureDecoder::Decode(const std::uint8_t* data, std::size_t
             // libheif turns the picture upright itself; the minimum size is that of the upright picture.
             return DecodeHeifPicture(data, size, minWidth_, minHeight_, image);
         }
+    } catch (const std::bad_alloc&) {
+        return picturecause::OutOfMemory();
     } catch (const std::exception& error) {
         LogLine(kLogModule, error.what());
-        return PictureDecodeStatus::Undecodable;
+        return picturecause::Damaged("");
     }
     LogLine(kLogModule, "not a picture file of a known kind");
-    return PictureDecodeStatus::Undecodable;
+    return picturecause::NotAPicture(data, size);
 }
 
 } // namespace k72

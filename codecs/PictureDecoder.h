@@ -5,7 +5,7 @@
 // picture to the next.
 
 #include "codecs/CDibImage.h"
-#include "codecs/PictureDecodeStatus.h"
+#include "codecs/ConversionProblem.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,15 +28,17 @@ public:
     // DCT scale that still covers it; 0 x 0 (the default) decodes everything at full size.
     void SetMinimumSize(std::uint32_t width, std::uint32_t height);
 
-    PictureDecodeStatus Decode(const std::filesystem::path& path, CDibImage& image);
-    PictureDecodeStatus Decode(const std::uint8_t* data, std::size_t size, CDibImage& image);
+    // 0, or rc::JpegDecodeFailed (missing, unreadable, cut short, damaged, not a picture) or
+    // rc::JpegUnsupportedLayout (too large to hold), each with its cause in words.
+    ConversionProblem Decode(const std::filesystem::path& path, CDibImage& image);
+    ConversionProblem Decode(const std::uint8_t* data, std::size_t size, CDibImage& image);
 
     // Whether the first bytes of a file carry the signature of a picture format this decoder reads.
-    static bool LooksLikePicture(const std::uint8_t* data, std::size_t size);
+    [[nodiscard]] static bool LooksLikePicture(const std::uint8_t* data, std::size_t size);
 
     // The EXIF orientation (1 ... 8) of the last picture decoded: how its stored rows must be turned to
     // stand upright. 1 when it carries none, or when its reader has already turned it (HEIF).
-    int Orientation() const { return orientation_; }
+    [[nodiscard]] int Orientation() const { return orientation_; }
 
 private:
     std::uint32_t minWidth_ = 0;

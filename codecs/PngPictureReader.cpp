@@ -2,6 +2,8 @@
 
 #include "base/ByteOrder.h"
 #include "base/DiagnosticLog.h"
+#include "codecs/PictureCauses.h"
+#include "codecs/PictureLimits.h"
 
 #include <csetjmp>
 #include <cstring>
@@ -22,6 +24,7 @@ struct PngJob {
     const std::uint8_t* data;
     std::size_t size;
     std::size_t offset;
+    bool endedEarly;
     char message[256];
 };
 
@@ -36,6 +39,7 @@ void OnPngWarning(png_structp, png_const_charp) {}
 void ReadPngData(png_structp png, png_bytep out, png_size_t length) {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
     if (length > job->size - job->offset) {
+        job->endedEarly = true;
         png_error(png, "file ends early");
     }
     std::memcpy(out, job->data + job->offset, length);
@@ -50,13 +54,13 @@ struct PngReadState {
 
 // Runs with every object that outlives a jump owned by the caller, so that a jump back here leaves
 // nothing half-changed behind.
-PictureDecodeStatus ReadPng(PngJob* const job, PngReadState* const state, std::vector<png_bytep>* const rows,
-                            CDibImage* const image) {
+ConversionProblem ReadPng(PngJob* const job, PngReadState* const state, std::vector<png_bytep>* const rows,
+                          CDibImage* const image) {
     png_structp const png = state->png;
     png_infop const info = state->info;
     if (setjmp(png_jmpbuf(png)) != 0) {
         LogLine(kLogModule, std::string("PNG: ") + job->message);
-        return PictureDecodeStatus::Undecodable;
+        return job->endedEarly ? picturecause::Truncated() : picturecause::Damaged("PNG");
     }
     png_set_read_fn(png, job, ReadPngData);
     // Our own pixel limit below replaces libpng's default of a million pixels per side.
@@ -66,7 +70,7 @@ PictureDecodeStatus ReadPng(PngJob* const job, PngReadState* const state, std::v
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
     if (!PictureSizeAcceptable(width, height)) {
-        return PictureDecodeStatus::TooLarge;
+        return picturecause::TooLarge(width, height);
     }
     const int depth = png_get_bit_depth(png, info);
     const int colorType = png_get_color_type(png, info);
@@ -107,10 +111,10 @@ PictureDecodeStatus ReadPng(PngJob* const job, PngReadState* const state, std::v
     png_read_update_info(png, info);
 
     if (!image->Allocate(width, height, bits)) {
-        return PictureDecodeStatus::TooLarge;
+        return picturecause::OutOfMemory();
     }
     if (png_get_rowbytes(png, info) > image->RowBytes()) {
-        return PictureDecodeStatus::Undecodable;
+        return picturecause::Unsupported("a pixel layout of " + std::to_string(depth) + " bits per channel");
     }
     if (bits <= 8 && colorType == PNG_COLOR_TYPE_PALETTE) {
         png_colorp entries = nullptr;
@@ -133,33 +137,33 @@ PictureDecodeStatus ReadPng(PngJob* const job, PngReadState* const state, std::v
         (*rows)[y] = image->Row(y);
     }
     png_read_image(png, rows->data());
-    return PictureDecodeStatus::Decoded;
+    return {};
 }
 
 } // namespace
 
-PictureDecodeStatus DecodePngPicture(const std::uint8_t* data, std::size_t size, CDibImage& image) {
+ConversionProblem DecodePngPicture(const std::uint8_t* data, std::size_t size, CDibImage& image) {
     if (data == nullptr || size < 8 || png_sig_cmp(data, 0, 8) != 0) {
-        return PictureDecodeStatus::Undecodable;
+        return picturecause::NotAPicture(data, size);
     }
     // The size is judged from IHDR, always the first chunk, before libpng reads any further.
     if (size >= 24 && std::memcmp(data + 12, "IHDR", 4) == 0) {
         const std::uint32_t width = byteorder::LoadBE32(data + 16);
         const std::uint32_t height = byteorder::LoadBE32(data + 20);
         if (width > 0 && height > 0 && !PictureSizeAcceptable(width, height)) {
-            return PictureDecodeStatus::TooLarge;
+            return picturecause::TooLarge(width, height);
         }
     }
-    PngJob job{data, size, 0, {}};
+    PngJob job{data, size, 0, false, {}};
     PngReadState state;
     std::vector<png_bytep> rows;
     state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, OnPngError, OnPngWarning);
     if (state.png == nullptr) {
-        return PictureDecodeStatus::Undecodable;
+        return picturecause::OutOfMemory();
     }
     state.info = png_create_info_struct(state.png);
     if (state.info == nullptr) {
-        return PictureDecodeStatus::Undecodable;
+        return picturecause::OutOfMemory();
     }
     return ReadPng(&job, &state, &rows, &image);
 }

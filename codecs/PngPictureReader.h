@@ -4,13 +4,13 @@
 // channel, 2-bit pictures, transparency chunks) becomes a 32-bit bitmap.
 
 #include "codecs/CDibImage.h"
-#include "codecs/PictureDecodeStatus.h"
+#include "codecs/ConversionProblem.h"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace k72 {
 
-PictureDecodeStatus DecodePngPicture(const std::uint8_t* data, std::size_t size, CDibImage& image);
+ConversionProblem DecodePngPicture(const std::uint8_t* data, std::size_t size, CDibImage& image);
 
 } // namespace k72

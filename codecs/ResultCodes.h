@@ -9,9 +9,15 @@ namespace k72 {
 
 using ResultCode = std::int32_t;
 
-constexpr ResultCode MakeResultCode(std::uint32_t bits) { return static_cast<ResultCode>(bits); }
-constexpr bool Succeeded(ResultCode code) { return code >= 0; }
-constexpr bool Failed(ResultCode code) { return code < 0; }
+constexpr ResultCode MakeResultCode(std::uint32_t bits) {
+    return static_cast<ResultCode>(bits);
+}
+constexpr bool Succeeded(ResultCode code) {
+    return code >= 0;
+}
+constexpr bool Failed(ResultCode code) {
+    return code < 0;
+}
 
 namespace rc {
 // From the movie transcoder (codes below 0x80000100).

@@ -3,11 +3,14 @@
 #include "base/ByteOrder.h"
 #include "base/DeviceFormat.h"
 #include "base/DiagnosticLog.h"
+#include "codecs/FlacSoundReader.h"
 #include "codecs/LibavHandles.h"
 #include "codecs/ff_convertermain.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/mathematics.h>
+#include <libavutil/samplefmt.h>
 #include <libswresample/swresample.h>
 }
 
@@ -17,6 +20,7 @@ extern "C" {
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <new>
@@ -80,9 +84,36 @@ public:
             throw Failure{rc::FileError, "cannot create " + destination_};
         }
         Write(WavHeader(0).data(), kHeaderBytes);
-        libav::PacketPtr packet(av_packet_alloc());
         frame_.reset(av_frame_alloc());
-        if (!packet || !frame_) {
+        if (!frame_) {
+            throw std::bad_alloc();
+        }
+        if (NeedsLibFlac(*input_->streams[streamIndex_]->codecpar)) {
+            ReadThroughLibFlac();
+        } else {
+            ReadPackets();
+        }
+        Decode(nullptr);
+        FlushResampler();
+        if (dataBytes_ == 0) {
+            throw Failure{rc::InputCodecUnsupported, "no sound of " + source_ + " could be decoded"};
+        }
+        if (std::fseek(output_.get(), 0, SEEK_SET) != 0) {
+            throw Failure{rc::FileError, "cannot finish " + destination_};
+        }
+        Write(WavHeader(static_cast<std::uint32_t>(dataBytes_)).data(), kHeaderBytes);
+        if (std::fclose(output_.release()) != 0) {
+            throw WriteFailure("cannot finish ");
+        }
+        if (control_.progress) {
+            control_.progress(1000);
+        }
+    }
+
+private:
+    void ReadPackets() {
+        libav::PacketPtr packet(av_packet_alloc());
+        if (!packet) {
             throw std::bad_alloc();
         }
         for (;;) {
@@ -104,24 +135,8 @@ public:
             av_packet_unref(packet.get());
             StopIfCancelled();
         }
-        Decode(nullptr);
-        FlushResampler();
-        if (dataBytes_ == 0) {
-            throw Failure{rc::InputCodecUnsupported, "no sound of " + source_ + " could be decoded"};
-        }
-        if (std::fseek(output_.get(), 0, SEEK_SET) != 0) {
-            throw Failure{rc::FileError, "cannot finish " + destination_};
-        }
-        Write(WavHeader(static_cast<std::uint32_t>(dataBytes_)).data(), kHeaderBytes);
-        if (std::fclose(output_.release()) != 0) {
-            throw WriteFailure("cannot finish ");
-        }
-        if (control_.progress) {
-            control_.progress(1000);
-        }
     }
 
-private:
     // Memory that ran out is said as such, not taken for a sound that cannot be read.
     static void ThrowIfOutOfMemory(int error) {
         if (error == AVERROR(ENOMEM)) {
@@ -245,6 +260,36 @@ private:
         }
     }
 
+    // The whole file through libFLAC; failures inside its callbacks are carried out of them, since they
+    // may not unwind through the library's C code.
+    void ReadThroughLibFlac() {
+        std::exception_ptr failure;
+        std::string reason;
+        const bool read = ReadFlacFile(
+            source_,
+            [&](const AVFrame& frame, int permille) {
+                try {
+                    Resample(frame);
+                    StopIfCancelled();
+                    if (control_.progress && std::min(permille, 999) > reported_) {
+                        reported_ = std::min(permille, 999);
+                        control_.progress(reported_);
+                    }
+                    return true;
+                } catch (...) {
+                    failure = std::current_exception();
+                    return false;
+                }
+            },
+            &reason);
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+        if (!read) {
+            LogLine(kLogModule, reason);
+        }
+    }
+
     // (Re)creates the resampler for the frame's format; a stream whose format changes part way through
     // (a chained Ogg file, a radio recording) goes on with a new one.
     void Prepare(const AVFrame& frame) {
@@ -262,6 +307,8 @@ private:
             return;
         }
         FlushResampler();
+        fedSamples_ = 0;
+        madeSamples_ = 0;
         av_channel_layout_uninit(&inLayout_);
         inLayout_ = layout;
         inRate_ = frame.sample_rate;
@@ -285,13 +332,39 @@ private:
             return;
         }
         Prepare(frame);
+        fedSamples_ += frame.nb_samples;
         Convert(const_cast<const std::uint8_t**>(frame.extended_data), frame.nb_samples);
     }
 
     void FlushResampler() {
-        if (resampler_) {
-            Convert(nullptr, 0);
+        if (!resampler_) {
+            return;
         }
+        if (madeSamples_ == 0 && fedSamples_ > 0) {
+            FlushShortSound();
+        }
+        Convert(nullptr, 0);
+        outputLimit_ = -1;
+    }
+
+    // A sound shorter than the resampler's filter (a few dozen samples: a click, a blip) gives nothing
+    // when flushed: the filter never fills. Silence after it carries it through, and the output is cut
+    // to the length the sound has at the device's rate.
+    void FlushShortSound() {
+        const int silence = std::max(inRate_ / 10, 64);
+        std::uint8_t** planes = nullptr;
+        if (av_samples_alloc_array_and_samples(&planes, nullptr, inLayout_.nb_channels, silence,
+                                               static_cast<AVSampleFormat>(inFormat_), 0) < 0) {
+            throw std::bad_alloc();
+        }
+        const std::unique_ptr<std::uint8_t*, void (*)(std::uint8_t**)> owner(planes, [](std::uint8_t** p) {
+            av_freep(&p[0]);
+            av_freep(&p);
+        });
+        av_samples_set_silence(planes, 0, silence, inLayout_.nb_channels,
+                               static_cast<AVSampleFormat>(inFormat_));
+        outputLimit_ = std::max<std::int64_t>(1, av_rescale(fedSamples_, kRate, inRate_));
+        Convert(const_cast<const std::uint8_t**>(planes), silence);
     }
 
     void Convert(const std::uint8_t** in, int samples) {
@@ -308,8 +381,13 @@ private:
             if (made < 0) {
                 throw Failure{rc::Error, "the resampler failed"};
             }
-            if (made > 0) {
-                Append(buffer_.data(), static_cast<std::size_t>(made) * kBytesPerFrame);
+            std::int64_t kept = made;
+            if (outputLimit_ >= 0) {
+                kept = std::min(kept, outputLimit_ - madeSamples_);
+            }
+            if (kept > 0) {
+                Append(buffer_.data(), static_cast<std::size_t>(kept) * kBytesPerFrame);
+                madeSamples_ += kept;
             }
             // Fed input is taken whole; a flush goes on until the resampler holds nothing more.
             if (in != nullptr || made == 0) {
@@ -358,6 +436,9 @@ private:
     AVChannelLayout inLayout_{};
     int inRate_ = 0;
     int inFormat_ = -1;
+    std::int64_t fedSamples_ = 0;   // into the present resampler
+    std::int64_t madeSamples_ = 0;  // out of it, written
+    std::int64_t outputLimit_ = -1; // a short sound's length at the device's rate; -1: none
     std::vector<std::uint8_t> buffer_;
     std::unique_ptr<std::FILE, FileCloser> output_;
     std::uint64_t dataBytes_ = 0;

@@ -17,7 +17,7 @@ namespace k72 {
 // (no sound could be decoded), rc::FileSizeOverLimit (longer than a WAV file can hold),
 // rc::DiscSpaceInsufficient (the destination's disk is full), rc::FileError (cannot be written
 // otherwise), rc::OutOfMemory or rc::Error. The reason goes to the diagnostic log.
-ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::string& destinationPath);
+[[nodiscard]] ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::string& destinationPath);
 
 // How a conversion running on a thread of its own is watched and stopped; both parts are optional.
 struct SoundConversionControl {
@@ -30,7 +30,7 @@ struct SoundConversionControl {
 };
 
 // As above, reporting progress and stopping on request. The file written is the same byte for byte.
-ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::string& destinationPath,
+[[nodiscard]] ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::string& destinationPath,
                                    const SoundConversionControl& control);
 
 } // namespace k72

@@ -14,7 +14,7 @@ class TranscodeOptions {
 public:
     // Parses the argument vector (argument 0 is the program name and is skipped). Returns 0, or the
     // result code of the first problem found (with its reason in *reason when given).
-    ResultCode Parse(int argc, const char* const* argv, std::string* reason = nullptr);
+    [[nodiscard]] ResultCode Parse(int argc, const char* const* argv, std::string* reason = nullptr);
 
     std::int64_t maxFileSize = 0;        // "-fs": the output never grows beyond it; 0 means no limit
     bool overwrite = false;              // "-y"

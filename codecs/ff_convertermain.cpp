@@ -1,8 +1,8 @@
 #include "codecs/ff_convertermain.h"
 
+#include "base/DiagnosticLog.h"
 #include "codecs/CMovieTranscoder.h"
 #include "codecs/CTranscodeProgress.h"
-#include "base/DiagnosticLog.h"
 #include "codecs/TranscodeOptions.h"
 
 extern "C" {

@@ -14,14 +14,14 @@ class CAviProbe {
 public:
     // 0 with Frames() and FrameRate() set; rc::AviOpenFailed when the file cannot be opened,
     // rc::AviInvalidHeader when its header is not a usable AVI main header (both values then 0).
-    ResultCode Probe(const std::string& path);
+    [[nodiscard]] ResultCode Probe(const std::string& path);
     std::uint32_t Frames() const { return probedFrames_; }
     double FrameRate() const { return probedFrameRate_; }
     // Drops the remembered result.
     void Forget();
 
 private:
-    ResultCode ReadHeader(const std::string& path);
+    [[nodiscard]] ResultCode ReadHeader(const std::string& path);
 
     std::string probedPath_;         // path of the last successful probe, compared byte for byte
     bool remembered_ = false;        // probedPath_ holds a successful probe (an empty path is a path too)

@@ -121,7 +121,7 @@ void CConversionManager::WorkerLoop() {
 
 ResultCode CConversionManager::ConvertStillImage(const std::string& sourcePath,
                                                  const std::string& destinationPath) {
-    return stillConverter_->Convert(sourcePath, destinationPath);
+    return stillConverter_->Convert(sourcePath, destinationPath).code;
 }
 
 ResultCode CConversionManager::SetStillQuality(float quality) {

@@ -32,21 +32,21 @@ public:
     void CancelAll();          // empties the queue and asks the running conversion to stop
     CVideoConverter& Converter();
 
-    ResultCode ConvertStillImage(const std::string& sourcePath, const std::string& destinationPath);
+    [[nodiscard]] ResultCode ConvertStillImage(const std::string& sourcePath, const std::string& destinationPath);
     ResultCode SetStillQuality(float quality); // ignored outside 0 … 1; always 0
     float StillQuality() const;
     void SetStillFit(FitMode mode);
 
     // AVI probe: 0 and the total frame count, or rc::Fail (frames left unchanged).
-    ResultCode GetTotalFrames(const std::string& path, std::uint32_t& frames);
-    ResultCode ProbeAvi(const std::string& path);
+    [[nodiscard]] ResultCode GetTotalFrames(const std::string& path, std::uint32_t& frames);
+    [[nodiscard]] ResultCode ProbeAvi(const std::string& path);
     std::uint32_t ProbedFrames() const;
     double ProbedFrameRate() const;
 
-    static ResultCode CheckPcmFile(const std::string& path);
+    [[nodiscard]] static ResultCode CheckPcmFile(const std::string& path);
     // Writes any decodable sound as the device's WAV (PCM, 16 bits, 44,100 Hz, stereo); codes as
     // ConvertSoundToDeviceWav gives them.
-    static ResultCode ConvertSound(const std::string& sourcePath, const std::string& destinationPath);
+    [[nodiscard]] static ResultCode ConvertSound(const std::string& sourcePath, const std::string& destinationPath);
 
 private:
     void WorkerLoop();

@@ -43,7 +43,7 @@ public:
     bool Closed() const { return end_ != ConversionEnd::Open; }
     ConversionEnd End() const { return end_; }
     bool Cancelled() const { return cancelled_; }
-    ResultCode FinalResult() const { return finalResult_; }
+    [[nodiscard]] ResultCode FinalResult() const { return finalResult_; }
     // How the window ended, once it has closed.
     ConversionOutcome Outcome() const { return ConversionOutcome{end_, cancelled_, finalResult_}; }
 

@@ -142,7 +142,7 @@ PreviewResult PreviewRenderer::RenderPicture(const std::filesystem::path& source
     RemoveQuietly(converted);
     stillConverter_.SetQuality(settings.stillQuality);
     stillConverter_.SetFit(settings.fit);
-    result.code = stillConverter_.Convert(source.string(), converted.string());
+    result.code = stillConverter_.Convert(source.string(), converted.string()).code;
     // The device's file holds the main picture as its JPEG stream; the thumbnail sits in its EXIF
     // block, which a decoder passes over.
     std::vector<std::uint8_t> bytes;

@@ -9,7 +9,7 @@ bool RgbImage::FromJpeg(const std::uint8_t* data, std::size_t size, RgbImage& im
                         std::uint32_t minHeight) {
     CDibImage bitmap;
     if (data == nullptr || size == 0 ||
-        DecodeJpegPicture(data, size, minWidth, minHeight, bitmap) != PictureDecodeStatus::Decoded) {
+        DecodeJpegPicture(data, size, minWidth, minHeight, bitmap).Failed()) {
         return false;
     }
     const int bits = bitmap.BitsPerPixel();

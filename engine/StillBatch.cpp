@@ -37,7 +37,7 @@ StillBatchOutcome ConvertStillBatch(const std::vector<StillBatchItem>& items,
     std::size_t done = 0; // pictures finished, failed ones included
     std::size_t running = workers;
     bool stop = false;
-    std::vector<ResultCode> results(total, rc::Fail);
+    std::vector<ConversionProblem> results(total, ConversionProblem{rc::Fail, ""});
     std::vector<bool> finished(total, false);
 
     const auto work = [&] {
@@ -54,11 +54,11 @@ StillBatchOutcome ConvertStillBatch(const std::vector<StillBatchItem>& items,
             }
             // A converter of its own: nothing of one picture (the encoder's state above all) can reach
             // the next.
-            ResultCode result = rc::JpegEncoderInitFailed;
+            ConversionProblem result{rc::JpegEncoderInitFailed, ""};
             {
                 StillImageConverter converter;
-                result = converter.ConstructResult();
-                if (!Failed(result)) {
+                result.code = converter.ConstructResult();
+                if (!Failed(result.code)) {
                     converter.SetQuality(settings.quality);
                     converter.SetFit(settings.fit);
                     result = converter.Convert(items[index].sourcePath, items[index].destinationPath);
@@ -68,7 +68,7 @@ StillBatchOutcome ConvertStillBatch(const std::vector<StillBatchItem>& items,
             results[index] = result;
             finished[index] = true;
             ++done;
-            if (Failed(result)) {
+            if (result.Failed()) {
                 stop = true;
             }
             changed.notify_all();
@@ -109,8 +109,9 @@ StillBatchOutcome ConvertStillBatch(const std::vector<StillBatchItem>& items,
     // The first failure in the batch's order is the one told, so that the message does not depend on
     // which worker was quicker.
     for (std::size_t i = 0; i < total; ++i) {
-        if (finished[i] && Failed(results[i])) {
-            outcome.result = results[i];
+        if (finished[i] && results[i].Failed()) {
+            outcome.result = results[i].code;
+            outcome.cause = results[i].cause;
             outcome.failedIndex = i;
             return outcome;
         }

@@ -4,6 +4,7 @@
 // whatever the order the workers take them in. Progress and the stop request are asked on the calling
 // thread only.
 
+#include "codecs/ConversionProblem.h"
 #include "codecs/FitGeometry.h"
 #include "codecs/ResultCodes.h"
 
@@ -21,6 +22,7 @@ struct StillBatchItem {
 
 struct StillBatchOutcome {
     ResultCode result = 0;       // 0, or the code of the first picture (in the batch's order) that failed
+    std::string cause;           // that picture's cause in words, where its converter gave one
     std::size_t failedIndex = 0; // that picture's position in the batch, when result is a failure
     bool cancelled = false;      // stopped at the caller's request; result is then rc::Fail
     std::size_t converted = 0;   // how many pictures were converted before the batch ended
@@ -39,8 +41,8 @@ using StillBatchProgress = std::function<bool(std::size_t done, std::size_t tota
 
 // Converts every item; stops at the first failure or cancel. Outputs of pictures converted before a
 // stop are left in place (the caller's temporary folder takes them away).
-StillBatchOutcome ConvertStillBatch(const std::vector<StillBatchItem>& items,
-                                    const StillBatchSettings& settings,
-                                    const StillBatchProgress& progress = {});
+[[nodiscard]] StillBatchOutcome ConvertStillBatch(const std::vector<StillBatchItem>& items,
+                                                  const StillBatchSettings& settings,
+                                                  const StillBatchProgress& progress = {});
 
 } // namespace k72

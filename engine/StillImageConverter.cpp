@@ -339,14 +339,17 @@ bool StillImageConverter::LoadSourceFrame(CAVFrame& frame, const CDibImage& pict
     return true;
 }
 
-ResultCode StillImageConverter::Convert(const std::string& sourcePath, const std::string& destinationPath) {
+ConversionProblem StillImageConverter::Convert(const std::string& sourcePath,
+                                               const std::string& destinationPath) {
     stageTimes_ = StageTimes{};
-    ResultCode result = rc::Fail;
+    ConversionProblem result;
     try {
         result = ConvertSteps(sourcePath, destinationPath);
+    } catch (const std::bad_alloc&) {
+        result = {rc::Fail, "there is not enough memory to convert the picture"};
     } catch (const std::exception& error) {
         LogLine(kLogModule, error.what());
-        result = rc::Fail;
+        result = {rc::Fail, ""};
     }
     if (image_) { // the decoded picture lives only for the call; its memory serves the next one
         pixelStore_ = image_->TakeStorage();
@@ -355,37 +358,36 @@ ResultCode StillImageConverter::Convert(const std::string& sourcePath, const std
     return result;
 }
 
-ResultCode StillImageConverter::ConvertSteps(const std::string& sourcePath,
-                                             const std::string& destinationPath) {
+ConversionProblem StillImageConverter::ConvertSteps(const std::string& sourcePath,
+                                                    const std::string& destinationPath) {
     Stopwatch watch;
     try {
         image_ = std::make_unique<CDibImage>();
     } catch (const std::bad_alloc&) {
-        return rc::JpegImageObjectFailed;
+        return {rc::JpegImageObjectFailed, "there is not enough memory to convert the picture"};
     }
     image_->AdoptStorage(std::move(pixelStore_));
 
-    const PictureDecodeStatus decoded = decoder_.Decode(std::filesystem::path(sourcePath), *image_);
+    ConversionProblem decoded = decoder_.Decode(std::filesystem::path(sourcePath), *image_);
     watch.Lap(stageTimes_.decode, stageTimes_.decodeCpu);
-    if (decoded == PictureDecodeStatus::TooLarge) {
-        LogLine(kLogModule, "picture too large: " + sourcePath);
-        return rc::JpegUnsupportedLayout;
-    }
-    if (decoded != PictureDecodeStatus::Decoded) {
-        return rc::JpegDecodeFailed;
+    if (decoded.Failed()) {
+        LogLine(kLogModule, sourcePath + ": " + decoded.cause);
+        return decoded;
     }
 
     const bool loaded = LoadSourceFrame(sourceFrame_, *image_);
     watch.Lap(stageTimes_.load, stageTimes_.loadCpu);
     if (!loaded) {
-        return rc::JpegUnsupportedLayout;
+        return {rc::JpegUnsupportedLayout, "the picture's pixel layout (" +
+                                               std::to_string(image_->BitsPerPixel()) +
+                                               " bits per pixel) cannot be converted"};
     }
 
     const CAVFrame* upright = &sourceFrame_;
     if (decoder_.Orientation() != 1) {
         if (!OrientFrame(uprightFrame_, sourceFrame_, decoder_.Orientation())) {
             watch.Lap(stageTimes_.transform, stageTimes_.transformCpu);
-            return rc::Fail;
+            return {rc::Fail, "the picture cannot be turned upright"};
         }
         upright = &uprightFrame_;
     }
@@ -411,7 +413,7 @@ ResultCode StillImageConverter::ConvertSteps(const std::string& sourcePath,
     }
     watch.Lap(stageTimes_.transform, stageTimes_.transformCpu);
     if (!transformed) {
-        return rc::Fail;
+        return {rc::Fail, "the picture cannot be scaled to the device's size"};
     }
 
     mainJpegLength_ = mainJpegCapacity_;
@@ -420,19 +422,24 @@ ResultCode StillImageConverter::ConvertSteps(const std::string& sourcePath,
                                                thumbJpeg_.get(), thumbJpegLength_, quality_);
     watch.Lap(stageTimes_.encode, stageTimes_.encodeCpu);
     if (Failed(encoded)) {
-        return rc::JpegEncodeFailed;
+        return {rc::JpegEncodeFailed, "the JPEG encoder failed"};
     }
 
     if (!mainJpeg_ || !thumbJpeg_) {
-        return rc::Fail;
+        return {rc::Fail, "the JPEG encoder failed"};
     }
     exifWriter_.SetImages(mainJpeg_.get(), mainJpegLength_, thumbJpeg_.get(), thumbJpegLength_);
     const ResultCode written = exifWriter_.Write(destinationPath);
     watch.Lap(stageTimes_.write, stageTimes_.writeCpu);
     if (written == rc::DiscSpaceInsufficient) {
-        return written; // the temporary disk is full: the picture itself was fine
+        // The temporary disk is full: the picture itself was fine, and the program's own message for
+        // a full disk says all there is to say.
+        return {written, ""};
     }
-    return Failed(written) ? rc::Fail : 0;
+    if (Failed(written)) {
+        return {rc::Fail, "the converted picture cannot be written"};
+    }
+    return {};
 }
 
 } // namespace k72

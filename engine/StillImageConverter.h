@@ -8,6 +8,7 @@
 #include "codecs/CDibImage.h"
 #include "codecs/CExifAuthor.h"
 #include "codecs/CJPEGEncoder.h"
+#include "codecs/ConversionProblem.h"
 #include "codecs/FitGeometry.h"
 #include "codecs/PictureDecoder.h"
 #include "codecs/ResultCodes.h"
@@ -27,15 +28,15 @@ public:
     StillImageConverter(const StillImageConverter&) = delete;
     StillImageConverter& operator=(const StillImageConverter&) = delete;
 
-    ResultCode ConstructResult() const;
+    [[nodiscard]] ResultCode ConstructResult() const;
 
-    // Converts one picture. 0 on success, else a negative result code:
+    // Converts one picture. Code 0 on success, else a negative result code with its cause in words:
     // rc::JpegDecodeFailed (cannot be read or decoded), rc::JpegUnsupportedLayout (a layout that cannot
     // be loaded, or a picture too large to decode), rc::Fail (transform or write failed),
     // rc::DiscSpaceInsufficient (the destination's disk is full),
     // rc::JpegEncodeFailed, rc::JpegImageObjectFailed. No output file is left behind on failure.
     // Paths are UTF-8.
-    ResultCode Convert(const std::string& sourcePath, const std::string& destinationPath);
+    ConversionProblem Convert(const std::string& sourcePath, const std::string& destinationPath);
 
     // The main picture's quantiser compression, 0 ... 1 (default 0.5). The range is checked by the caller.
     void SetQuality(float quality);
@@ -56,17 +57,17 @@ public:
     };
     // Brings the source frame into the target's format and size: resize (bilinear, stretched to the
     // whole target), flip for BGR sources, byte reversal for RGB32 sources, then the format conversion.
-    static bool TransformFrame(CAVFrame& target, const CAVFrame& source, WorkFrames& work);
+    [[nodiscard]] static bool TransformFrame(CAVFrame& target, const CAVFrame& source, WorkFrames& work);
     // TransformFrame with a fit: the source (RGB24) is cropped, or scaled into the middle of a black
     // frame, as the plan says, then transformed.
-    static bool FitFrame(CAVFrame& target, const CAVFrame& source, const FitPlan& plan, CAVFrame& cropped,
-                         WorkFrames& work);
+    [[nodiscard]] static bool FitFrame(CAVFrame& target, const CAVFrame& source, const FitPlan& plan,
+                                       CAVFrame& cropped, WorkFrames& work);
     // Writes the RGB24 source into target turned upright for an EXIF orientation value (1 ... 8).
-    static bool OrientFrame(CAVFrame& target, const CAVFrame& source, int orientation);
+    [[nodiscard]] static bool OrientFrame(CAVFrame& target, const CAVFrame& source, int orientation);
 
     // Fills an RGB24 frame from a decoded bitmap of any depth the decoders yield (1, 4, 8, 16, 24, 32
     // bits, stored bottom-up or top-down); false for any other layout.
-    static bool LoadSourceFrame(CAVFrame& frame, const CDibImage& image);
+    [[nodiscard]] static bool LoadSourceFrame(CAVFrame& frame, const CDibImage& image);
 
     // How long the steps of the last Convert took, in milliseconds (for the benchmark): wall-clock time,
     // and the calling thread's processor time, which other work on a busy machine does not inflate.
@@ -85,7 +86,7 @@ public:
     const StageTimes& LastStageTimes() const { return stageTimes_; }
 
 private:
-    ResultCode ConvertSteps(const std::string& sourcePath, const std::string& destinationPath);
+    ConversionProblem ConvertSteps(const std::string& sourcePath, const std::string& destinationPath);
 
     std::unique_ptr<CDibImage> image_; // the decoded picture, only during Convert
     CDibImage::Storage pixelStore_;    // its pixel memory between calls

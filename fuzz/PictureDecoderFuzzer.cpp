@@ -28,7 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         decoder.SetMinimumSize(0, 0);
     }
     k72::CDibImage image;
-    if (decoder.Decode(data, size, image) != k72::PictureDecodeStatus::Decoded) {
+    const k72::ConversionProblem decoded = decoder.Decode(data, size, image);
+    if (decoded.Failed()) {
+        // Every refusal names its cause for the user.
+        if (decoded.cause.empty()) {
+            std::abort();
+        }
         return 0;
     }
     // Every row of an accepted picture is there to be read.
@@ -49,9 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Each fit in turn, chosen by the input's length.
     converter.SetFit(static_cast<k72::FitMode>((size >> 1) % 3));
     k72fuzz::WriteWholeFile(source, data, size);
-    const k72::ResultCode result = converter.Convert(source.string(), output.string());
+    const k72::ConversionProblem result = converter.Convert(source.string(), output.string());
     std::error_code ec;
-    if (k72::Succeeded(result) && !std::filesystem::exists(output, ec)) {
+    if (result.Ok() && !std::filesystem::exists(output, ec)) {
         std::abort();
     }
     std::filesystem::remove(output, ec);

@@ -8,6 +8,7 @@
 #include "store/CardLayout.h"
 #include "store/StoreMessages.h"
 
+#include <cctype>
 #include <chrono>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -93,9 +94,11 @@ ConversionResult ConvertPicture(const std::filesystem::path& source, const std::
     StillImageConverter converter;
     converter.SetQuality(settings.StillImageQuality());
     converter.SetFit(settings.fit);
-    const ResultCode code = converter.Convert(source.string(), destination.string());
-    if (Failed(code)) {
-        return Failure(ConversionFailure::Failed, code);
+    const ConversionProblem problem = converter.Convert(source.string(), destination.string());
+    if (problem.Failed()) {
+        ConversionResult failed = Failure(ConversionFailure::Failed, problem.code);
+        failed.cause = problem.cause;
+        return failed;
     }
     if (!FitsOnCard(destination)) {
         return Failure(ConversionFailure::TooLarge);
@@ -132,8 +135,17 @@ std::string ConversionFailureMessage(ResultCode code, const std::string& tempora
 std::optional<std::string> ConversionMessage(const ConversionResult& result,
                                              const std::string& temporaryFolder) {
     switch (result.failure) {
-    case ConversionFailure::Failed:
-        return ConversionFailureMessage(result.code, temporaryFolder);
+    case ConversionFailure::Failed: {
+        // The program's message first, as before, then the converter's cause on a line of its own.
+        std::string text = ConversionFailureMessage(result.code, temporaryFolder);
+        if (!result.cause.empty()) {
+            text += "\n" + result.cause;
+            text[text.size() - result.cause.size()] = static_cast<char>(
+                std::toupper(static_cast<unsigned char>(text[text.size() - result.cause.size()])));
+            text += ".";
+        }
+        return text;
+    }
     case ConversionFailure::TooLarge:
         return std::string(messages::kFileTooLarge);
     case ConversionFailure::None:

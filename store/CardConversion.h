@@ -32,6 +32,9 @@ struct ConversionResult {
     ResultCode code = 0;
     // A converted movie: its frame count, when its header could be read.
     std::optional<std::uint32_t> frames;
+    // Failed: why, in the user's words ("the file ends before the picture is complete"), where the
+    // converter could say; empty otherwise.
+    std::string cause;
 
     bool Ok() const { return failure == ConversionFailure::None; }
     explicit operator bool() const { return Ok(); }

@@ -17,16 +17,15 @@ std::string CardName(const NameField& field) {
 
 } // namespace
 
-bool CardOverview::Read(const std::filesystem::path& root) {
+StoreResult CardOverview::Read(const std::filesystem::path& root) {
     numbers_ = {};
     totals_ = {};
-    reason_.clear();
     const CardPaths paths = FindCardPaths(root);
     cardFolder_ = paths.cardFolder;
     PadFileSnapshot snapshot;
-    if (const StoreResult read = snapshot.Read(paths.padFilePath); !read) {
-        reason_ = "the card's pad file cannot be read: " + read.text;
-        return false;
+    if (StoreResult read = snapshot.Read(paths.padFilePath); !read) {
+        read.text = "the card's pad file cannot be read: " + read.text;
+        return read;
     }
     CAviProbe probe;
     for (int bank = 0; bank < padlayout::kBanks; ++bank) {
@@ -83,7 +82,7 @@ bool CardOverview::Read(const std::filesystem::path& root) {
         totals_.freeBytes = space.available;
         totals_.totalBytes = space.capacity;
     }
-    return true;
+    return {};
 }
 
 const NumberOverview& CardOverview::At(int bank, int number) const {

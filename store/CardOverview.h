@@ -6,6 +6,7 @@
 // nothing on the card is changed.
 
 #include "store/PadRecords.h"
+#include "store/StoreResult.h"
 
 #include <array>
 #include <cstdint>
@@ -47,11 +48,10 @@ struct CardTotals {
 
 class CardOverview {
 public:
-    // Reads the card at root (the folder that holds DCIM). False, with the reason in words, when its
+    // Reads the card at root (the folder that holds DCIM). NoCard, with the reason in words, when its
     // pad file cannot be read as one.
-    bool Read(const std::filesystem::path& root);
+    StoreResult Read(const std::filesystem::path& root);
 
-    const std::string& Reason() const { return reason_; }
     const std::filesystem::path& CardFolder() const { return cardFolder_; }
     // bank 0 … 5, number 0 … 11.
     const NumberOverview& At(int bank, int number) const;
@@ -61,7 +61,6 @@ public:
     static constexpr double kAssumedFrameRate = 30000.0 / 1001.0;
 
 private:
-    std::string reason_;
     std::filesystem::path cardFolder_;
     std::array<NumberOverview, padlayout::kBanks * padlayout::kNumbers> numbers_{};
     CardTotals totals_;

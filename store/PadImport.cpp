@@ -204,8 +204,9 @@ StoreOutcome<ConvertedImport> PadImport::Convert(const PreparedImport& prepared,
     if (Failed(outcome.result)) {
         LogLine(kLogModule, batch[outcome.failedIndex].sourcePath + " could not be converted");
         // A full temporary disk is no fault of the picture's: its message says so.
-        StoreResult failed = ConversionFailed({ConversionFailure::Failed, outcome.result, std::nullopt},
-                                              prepared.temporaryFolder);
+        StoreResult failed =
+            ConversionFailed({ConversionFailure::Failed, outcome.result, std::nullopt, outcome.cause},
+                             prepared.temporaryFolder);
         failed.source = sourceOf[outcome.failedIndex];
         return failed;
     }

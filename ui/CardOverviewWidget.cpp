@@ -123,14 +123,15 @@ void CardOverviewWidget::ShowCard(const std::filesystem::path& root) {
     const QPointer<CardOverviewWidget> self(this);
     QThreadPool::globalInstance()->start([self, root] {
         auto overview = std::make_shared<CardOverview>();
-        const bool ok = overview->Read(root);
+        const StoreResult read = overview->Read(root);
+        const bool ok = read.Ok();
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [self, overview, ok] {
+            [self, overview, ok, reason = read.text] {
                 if (self) {
                     self->SetOverview(overview);
                     if (!ok) {
-                        self->totals_->setText(QString::fromStdString(overview->Reason()));
+                        self->totals_->setText(QString::fromStdString(reason));
                     }
                     emit self->Loaded(ok);
                 }

@@ -5,6 +5,8 @@
 #include "tests/support/AviStructure.h"
 #include "tests/support/TestSupport.h"
 
+#include "base/DiagnosticLog.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -72,6 +74,7 @@ TEST(MovieOrientation, PortraitPhoneMoviesStandUprightForEveryTurn) {
     TempDir dir;
     MakeLossless(dir / "upright.mp4", "240x320", "null");
     ASSERT_EQ(Transcode(dir / "upright.mp4", dir / "upright.avi"), 0);
+    ASSERT_EQ(Transcode(dir / "upright.mp4", dir / "upright-boxed.avi", {"-fit", "letterbox"}), 0);
     // The stored pictures, and the rotation tag under which a player shows them upright.
     const struct {
         const char* stored;
@@ -86,6 +89,9 @@ TEST(MovieOrientation, PortraitPhoneMoviesStandUprightForEveryTurn) {
         ASSERT_EQ(tagged.exitCode, 0) << tagged.output;
         ASSERT_EQ(Transcode(dir / "turned.mp4", dir / "turned.avi"), 0);
         EXPECT_GT(Psnr(dir / "turned.avi", dir / "upright.avi"), 45.0);
+        // Letterboxed, a turned picture is scaled before it is turned: the same picture all the same.
+        ASSERT_EQ(Transcode(dir / "turned.mp4", dir / "turned-boxed.avi", {"-fit", "letterbox"}), 0);
+        EXPECT_GT(Psnr(dir / "turned-boxed.avi", dir / "upright-boxed.avi"), 45.0);
         // Shown as stored, the same movie is far from upright: the measure sees the turn.
         ASSERT_EQ(Transcode(dir / "turned.mp4", dir / "as-stored.avi", {"-noautorotate"}), 0);
         EXPECT_LT(Psnr(dir / "as-stored.avi", dir / "upright.avi"), 25.0);
@@ -152,6 +158,31 @@ TEST(MovieOrientation, LetterboxRespectsTheSampleAspectRatio) {
     EXPECT_LT(MeanOfRows(portrait, 0, 480, 0, 180), 3.0);
     EXPECT_LT(MeanOfRows(portrait, 0, 480, 460, 640), 3.0);
     EXPECT_GT(MeanOfRows(portrait, 0, 480, 190, 450), 40.0);
+}
+
+// A 60 fps movie at 29.97 fps: about every other picture is dropped, and those of them that no other
+// picture refers to are not even decoded. The movie comes out the same as with every picture decoded.
+TEST(MovieFrameRate, PicturesTheFrameRateDropsAreLeftUndecodedWithoutChangingTheMovie) {
+    TempDir dir;
+    for (const char* coding : {"-c:v libx264 -bf 3", "-c:v libx265 -x265-params log-level=none:bframes=3"}) {
+        SCOPED_TRACE(coding);
+        ASSERT_TRUE(MakeMedia(dir / "sixty.mp4",
+                              std::string("-f lavfi -i testsrc2=size=320x240:rate=60:duration=1 ") + coding +
+                                  " -preset ultrafast -pix_fmt yuv420p"));
+        std::string log;
+        const k72::DebugSink previous = k72::SetDebugSink([&](std::string_view text) { log += text; });
+        std::vector<std::string> arguments =
+            TranscoderArguments(dir / "sixty.mp4", dir / "skipped.avi", "ntsc");
+        ReportRecorder recorder;
+        const int skipped = RunTranscoder(arguments, recorder);
+        k72::SetDebugSink(previous);
+        ASSERT_EQ(skipped, 0);
+        EXPECT_NE(log.find("pictures the frame rate drops left undecoded"), std::string::npos) << log;
+        arguments = TranscoderArguments(dir / "sixty.mp4", dir / "every.avi", "ntsc");
+        arguments.insert(arguments.begin() + 18, "-fulldecode");
+        ASSERT_EQ(RunTranscoder(arguments, recorder), 0);
+        EXPECT_EQ(Psnr(dir / "skipped.avi", dir / "every.avi"), 100.0) << "the same pictures, bit for bit";
+    }
 }
 
 TEST(MovieOrientation, CropKeepsTheCentre) {

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -19,7 +21,8 @@ namespace {
 
 using k72::CDibImage;
 using k72::PictureDecoder;
-using k72::PictureDecodeStatus;
+using k72::ResultCode;
+namespace rc = k72::rc;
 using namespace k72test;
 
 // Reads one pixel of a decoded bitmap as the still path must see it.
@@ -51,12 +54,13 @@ int MaxDifference(Rgb a, Rgb b) {
     return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
 }
 
-// Every pixel of the bitmap against the expected colour, within a tolerance.
+// Every pixel of the bitmap against the expected colour, within a tolerance. The decoders of the
+// media library's formats store their bitmaps top-down, the others bottom-up.
 void ExpectPixels(const CDibImage& image, int width, int height, const std::function<Rgb(int, int)>& expected,
-                  int tolerance = 0) {
+                  int tolerance = 0, bool bottomUp = true) {
     ASSERT_EQ(image.Width(), static_cast<std::uint32_t>(width));
     ASSERT_EQ(image.Height(), static_cast<std::uint32_t>(height));
-    EXPECT_LT(image.Pitch(), 0) << "stored bottom-up";
+    EXPECT_EQ(image.Pitch() < 0, bottomUp);
     EXPECT_EQ(image.RowBytes() % 4, 0u);
     int worst = 0;
     for (int y = 0; y < height; ++y) {
@@ -72,7 +76,8 @@ void ExpectPixels(const CDibImage& image, int width, int height, const std::func
 
 class PictureDecoderTest : public ::testing::Test {
 protected:
-    PictureDecodeStatus Decode(const std::filesystem::path& path) { return decoder.Decode(path, image); }
+    // The code of a decode: 0, or the code of its refusal.
+    ResultCode Decode(const std::filesystem::path& path) { return decoder.Decode(path, image).code; }
     TempDir dir;
     PictureDecoder decoder;
     CDibImage image;
@@ -91,7 +96,7 @@ TEST_F(PictureDecoderTest, JpegKindsDecodeToTheirDepthsAndColours) {
         SCOPED_TRACE(static_cast<int>(c.kind));
         const auto path = dir / ("k" + std::to_string(static_cast<int>(c.kind)) + ".jpg");
         WriteJpeg(path, source, c.kind);
-        ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+        ASSERT_EQ(Decode(path), 0);
         EXPECT_EQ(image.BitsPerPixel(), c.bits);
         ExpectPixels(
             image, 96, 64,
@@ -119,11 +124,11 @@ TEST_F(PictureDecoderTest, LargeJpegDecodesAtTheSmallestScaleThatCoversTheTarget
     const auto path = dir / "large.jpg";
     WriteJpeg(path, SmoothPicture(1600, 1200), JpegKind::Baseline);
     decoder.SetMinimumSize(640, 480);
-    ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+    ASSERT_EQ(Decode(path), 0);
     EXPECT_EQ(image.Width(), 800u);
     EXPECT_EQ(image.Height(), 600u);
     decoder.SetMinimumSize(0, 0);
-    ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+    ASSERT_EQ(Decode(path), 0);
     EXPECT_EQ(image.Width(), 1600u);
 }
 
@@ -210,7 +215,7 @@ TEST_F(PictureDecoderTest, PngLayoutsKeepOrWidenTheirDepth) {
         SCOPED_TRACE(c.name);
         const auto path = dir / "layout.png";
         WritePng(path, 37, 23, c.layout, c.sample);
-        ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+        ASSERT_EQ(Decode(path), 0);
         EXPECT_EQ(image.BitsPerPixel(), c.expectedBits);
         ExpectPixels(image, 37, 23, c.expected, c.tolerance);
     }
@@ -274,12 +279,30 @@ TEST_F(PictureDecoderTest, BmpLayoutsKeepTheirDepthPaletteAndOrientation) {
     cases.push_back({"32-bit", BmpLayout{32, false, {}, false},
                      [&](int x, int y) { return Packed(smooth.At(x, y)); },
                      [&](int x, int y) { return smooth.At(x, y); }});
+    // Bit fields the media library's BMP decoder refuses: whole bytes in the BMP suite's own order, and
+    // 10 bits a channel.
+    cases.push_back({"32-bit bit fields, bytes reordered",
+                     BmpLayout{32, false, {}, false, {0xFF000000, 0x00000FF0, 0x00FF0000}},
+                     [&](int x, int y) {
+                         const Rgb p = smooth.At(x, y);
+                         return (std::uint32_t{p.r} << 24) | (std::uint32_t{p.g} << 4) |
+                                (std::uint32_t{p.b} << 16);
+                     },
+                     [&](int x, int y) { return smooth.At(x, y); }});
+    cases.push_back({"32-bit bit fields, 10 bits a channel",
+                     BmpLayout{32, true, {}, false, {0x3FF00000, 0x000FFC00, 0x000003FF}},
+                     [&](int x, int y) {
+                         const Rgb p = smooth.At(x, y);
+                         const auto ten = [](std::uint8_t v) { return std::uint32_t{v} * 1023 / 255; };
+                         return (ten(p.r) << 20) | (ten(p.g) << 10) | ten(p.b);
+                     },
+                     [&](int x, int y) { return smooth.At(x, y); }, 1});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const auto path = dir / "layout.bmp";
         WriteBmp(path, 13, 9, c.layout, c.stored);
-        ASSERT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+        ASSERT_EQ(Decode(path), 0);
         EXPECT_EQ(image.BitsPerPixel(), c.layout.bits);
         ExpectPixels(image, 13, 9, c.expected, c.tolerance);
     }
@@ -288,13 +311,50 @@ TEST_F(PictureDecoderTest, BmpLayoutsKeepTheirDepthPaletteAndOrientation) {
 TEST_F(PictureDecoderTest, ContentDecidesNotTheName) {
     const auto path = dir / "really-a-png.jpg";
     WriteRgbPng(path, SmoothPicture(20, 10));
-    EXPECT_EQ(Decode(path), PictureDecodeStatus::Decoded);
+    EXPECT_EQ(Decode(path), 0);
     EXPECT_EQ(image.Width(), 20u);
+}
+
+TEST_F(PictureDecoderTest, TwelveBitJpegDecodesInColour) {
+    // Blocks ramping in luma across and in Cb down, Cr at its middle.
+    const auto ycc = [](int bx, int by) {
+        return std::array<int, 3>{bx * 4095 / 7, 2048 + (by - 2) * 500, 2048};
+    };
+    WriteFileBytes(dir / "deep.jpg", TwelveBitJpegBytes(8, 5, ycc));
+    decoder.SetMinimumSize(16, 16); // a reduced decode is asked for, as the converter does
+    ASSERT_EQ(Decode(dir / "deep.jpg"), 0);
+    ExpectPixels(
+        image, 64, 40,
+        [&](int x, int y) {
+            const auto c = ycc(x / 8, y / 8);
+            const double luma = c[0] / 16.0;
+            const double blue = c[1] / 16.0 - 128;
+            const double red = c[2] / 16.0 - 128;
+            const auto clip = [](double v) {
+                return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+            };
+            return Rgb{clip(luma + 1.402 * red), clip(luma - 0.344136 * blue - 0.714136 * red),
+                       clip(luma + 1.772 * blue)};
+        },
+        3, false);
+}
+
+TEST_F(PictureDecoderTest, AnimatedWebpGivesItsFirstFrame) {
+    ASSERT_TRUE(
+        MakeMedia(dir / "moving.webp",
+                  "-f lavfi -i testsrc2=size=64x48:rate=5:duration=1 -vf format=bgra -c:v libwebp_anim "
+                  "-lossless 1 -loop 0"));
+    ASSERT_TRUE(MakeMedia(dir / "first.png",
+                          "-f lavfi -i testsrc2=size=64x48:rate=5:duration=1 -vf format=bgra -frames:v 1"));
+    ASSERT_EQ(Decode(dir / "moving.webp"), 0);
+    const RgbPicture first = DecodeWithFfmpeg(dir / "first.png", 64, 48);
+    ExpectPixels(
+        image, 64, 48, [&](int x, int y) { return first.At(x, y); }, 3);
 }
 
 // ---- broken and oversized files ----
 
-TEST_F(PictureDecoderTest, BrokenFilesAreUndecodable) {
+TEST_F(PictureDecoderTest, BrokenFilesAreRefusedWithTheirCause) {
     const auto jpeg = dir / "whole.jpg";
     const auto png = dir / "whole.png";
     const auto bmp = dir / "whole.bmp";
@@ -314,15 +374,34 @@ TEST_F(PictureDecoderTest, BrokenFilesAreUndecodable) {
     WriteFileBytes(dir / "picture.gif.png", std::vector<std::uint8_t>(gif.begin(), gif.end()));
     std::filesystem::create_directory(dir / "folder.jpg");
 
-    for (const auto& path :
-         {cut(jpeg, "cut.jpg"), cut(png, "cut.png"), cut(bmp, "cut.bmp"), dir / "text.jpg", dir / "empty.png",
-          dir / "picture.gif.png", dir / "missing.bmp", dir / "folder.jpg"}) {
-        SCOPED_TRACE(path.filename().string());
-        EXPECT_EQ(Decode(path), PictureDecodeStatus::Undecodable);
+    WriteFileBytes(dir / "paper.jpg", {'%', 'P', 'D', 'F', '-', '1', '.', '4', '\n', 0x80, 0x81});
+    WriteFileBytes(dir / "photos.png", {'P', 'K', 3, 4, 20, 0, 0, 0, 8, 0, 0x55, 0xAA});
+    WriteFileBytes(dir / "noise.bmp", {'B', 'M', 0x10, 0x27, 0xF3, 0x00, 0x81});
+    const struct {
+        std::filesystem::path path;
+        const char* cause;
+    } cases[] = {
+        {cut(jpeg, "cut.jpg"), "the file ends before the picture is complete"},
+        {cut(png, "cut.png"), "the file ends before the picture is complete"},
+        {cut(bmp, "cut.bmp"), "the file ends before the picture is complete"},
+        {dir / "text.jpg", "this is not a picture: it is a text file"},
+        {dir / "paper.jpg", "this is not a picture: it is a PDF document"},
+        {dir / "photos.png", "this is not a picture: it is a ZIP archive or an office document"},
+        {dir / "noise.bmp", "the file ends before the picture is complete"},
+        {dir / "empty.png", "the file is empty"},
+        {dir / "picture.gif.png", "the GIF picture is damaged"},
+        {dir / "missing.bmp", "the file does not exist"},
+        {dir / "folder.jpg", "this is a folder or a device, not a file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.filename().string());
+        const k72::ConversionProblem problem = decoder.Decode(c.path, image);
+        EXPECT_EQ(problem.code, rc::JpegDecodeFailed);
+        EXPECT_EQ(problem.cause, c.cause);
     }
     // The decoder is not left in a bad state by them.
-    EXPECT_EQ(Decode(bmp), PictureDecodeStatus::Decoded);
-    EXPECT_EQ(Decode(jpeg), PictureDecodeStatus::Decoded);
+    EXPECT_EQ(Decode(bmp), 0);
+    EXPECT_EQ(Decode(jpeg), 0);
 }
 
 TEST_F(PictureDecoderTest, OversizedPicturesAreRefusedFromTheirHeader) {
@@ -358,10 +437,15 @@ TEST_F(PictureDecoderTest, OversizedPicturesAreRefusedFromTheirHeader) {
     }
     WriteFileBytes(dir / "huge.jpg", jpeg);
 
-    for (const char* name : {"huge.png", "huge.bmp", "huge.jpg"}) {
+    for (const auto& [name, cause] :
+         {std::pair{"huge.png", "the picture is 100000 \u00D7 100000, larger than the 134-megapixel limit"},
+          std::pair{"huge.bmp", "the picture is 100000 \u00D7 100000, larger than the 134-megapixel limit"},
+          std::pair{"huge.jpg", "the picture is 60000 \u00D7 60000, larger than the 134-megapixel limit"}}) {
         SCOPED_TRACE(name);
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(Decode(dir / name), PictureDecodeStatus::TooLarge);
+        const k72::ConversionProblem problem = decoder.Decode(dir / name, image);
+        EXPECT_EQ(problem.code, rc::JpegUnsupportedLayout);
+        EXPECT_EQ(problem.cause, cause);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     }
 }
@@ -397,7 +481,7 @@ TEST_F(PictureDecoderTest, RunLengthBitmapsDecodeOnlyAtTheirOwnDepth) {
     // 4 x 2, bottom row first: four green pixels; then two red and two green; end of bitmap.
     const std::vector<std::uint8_t> runs = {4, 1, 0, 0, 2, 0, 2, 1, 0, 0, 0, 1};
     WriteFileBytes(dir / "rle8.bmp", RleBmp(4, 2, 8, 1, runs));
-    ASSERT_EQ(Decode(dir / "rle8.bmp"), PictureDecodeStatus::Decoded);
+    ASSERT_EQ(Decode(dir / "rle8.bmp"), 0);
     ExpectPixels(
         image, 4, 2,
         [](int x, int y) {
@@ -413,7 +497,7 @@ TEST_F(PictureDecoderTest, RunLengthBitmapsDecodeOnlyAtTheirOwnDepth) {
         SCOPED_TRACE(name);
         WriteFileBytes(dir / name, bytes);
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(Decode(dir / name), PictureDecodeStatus::Undecodable);
+        EXPECT_EQ(Decode(dir / name), rc::JpegDecodeFailed);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     }
 }

@@ -148,7 +148,8 @@ protected:
         return path;
     }
 
-    // One import that must fail with `message`, leaving everything as it was.
+    // One import that must fail with `message` (a refused picture's message adds its cause on a line of
+    // its own), leaving everything as it was.
     void ExpectRefused(const fs::path& source, PadKind kind, const std::string& message,
                        bool addToStillPad = false) {
         SCOPED_TRACE(source.filename().string());
@@ -161,7 +162,13 @@ protected:
         } else {
             EXPECT_FALSE(messages(commands.Import({0, kind, {source}})));
         }
-        EXPECT_EQ(messages.shown, std::vector<std::string>{message});
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].substr(0, message.size()), message);
+        if (kind == PadKindStill) {
+            EXPECT_GT(messages.shown[0].size(), message.size() + 1) << "the cause follows";
+        } else {
+            EXPECT_EQ(messages.shown[0], message);
+        }
         EXPECT_EQ(card->PadBytes(), padBefore);
         EXPECT_TRUE(CardFiles(card->folder) == filesBefore) << "the card's files changed";
         EXPECT_EQ(store.LastFileNumber(), 12u);

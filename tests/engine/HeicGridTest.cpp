@@ -51,8 +51,8 @@ TEST(HeicGrid, TiledPictureConvertsLikeTheWholePicture) {
                                                std::to_string(2 * kTileHeight - 30) + ":0:0"));
 
     k72::StillImageConverter converter;
-    ASSERT_EQ(converter.Convert((dir / "cut.png").string(), (dir / "fromPng.jpg").string()), 0);
-    ASSERT_EQ(converter.Convert((dir / "grid.heic").string(), (dir / "fromGrid.jpg").string()), 0);
+    ASSERT_EQ(converter.Convert((dir / "cut.png").string(), (dir / "fromPng.jpg").string()).code, 0);
+    ASSERT_EQ(converter.Convert((dir / "grid.heic").string(), (dir / "fromGrid.jpg").string()).code, 0);
     const auto error = MeanError(DecodeJpegInProcess(dir / "fromGrid.jpg", 640, 480),
                                  DecodeJpegInProcess(dir / "fromPng.jpg", 640, 480));
     EXPECT_LT(*std::max_element(error.begin(), error.end()), 4.0);
@@ -61,7 +61,7 @@ TEST(HeicGrid, TiledPictureConvertsLikeTheWholePicture) {
     Bytes cut = ReadFileBytes(dir / "grid.heic");
     cut.resize(cut.size() - tiles.back().data.size() / 2);
     WriteFileBytes(dir / "cut.heic", cut);
-    EXPECT_NE(converter.Convert((dir / "cut.heic").string(), (dir / "fromCut.jpg").string()), 0);
+    EXPECT_NE(converter.Convert((dir / "cut.heic").string(), (dir / "fromCut.jpg").string()).code, 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "fromCut.jpg"));
 }
 
@@ -85,8 +85,8 @@ TEST(HeicGrid, OverlayKeepsItsCanvasColour) {
                           "-i " + Quote(dir / "picture.png") + " -vf pad=640:480:0:0:white -pix_fmt rgb24"));
 
     k72::StillImageConverter converter;
-    ASSERT_EQ(converter.Convert((dir / "expected.png").string(), (dir / "fromPng.jpg").string()), 0);
-    ASSERT_EQ(converter.Convert((dir / "overlay.heic").string(), (dir / "fromOverlay.jpg").string()), 0);
+    ASSERT_EQ(converter.Convert((dir / "expected.png").string(), (dir / "fromPng.jpg").string()).code, 0);
+    ASSERT_EQ(converter.Convert((dir / "overlay.heic").string(), (dir / "fromOverlay.jpg").string()).code, 0);
     const RgbPicture fromOverlay = DecodeJpegInProcess(dir / "fromOverlay.jpg", 640, 480);
     const auto error = MeanError(fromOverlay, DecodeJpegInProcess(dir / "fromPng.jpg", 640, 480));
     EXPECT_LT(*std::max_element(error.begin(), error.end()), 4.0);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -111,6 +112,54 @@ TEST(SoundConversionFailures, NothingDecodableLeavesNoFile) {
     EXPECT_EQ(
         CConversionManager::ConvertSound((dir / "whole.flac").string(), (dir / "no" / "OUT.WAV").string()),
         k72::rc::FileError);
+}
+
+// The sample frames and the loudest sample of a converted WAV.
+struct WavSummary {
+    std::size_t frames = 0;
+    int peak = 0;
+};
+
+WavSummary Summarise(const std::filesystem::path& wav) {
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(wav);
+    WavSummary summary;
+    summary.frames = bytes.size() > 44 ? (bytes.size() - 44) / 4 : 0;
+    for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) {
+        summary.peak =
+            std::max(summary.peak, std::abs(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8))));
+    }
+    return summary;
+}
+
+// What the media library alone refuses: a blip shorter than the resampler's filter, and FLAC of 32 bits.
+TEST(SoundConversionEdges, AVeryShortSoundAndThirtyTwoBitFlacConvert) {
+    TempDir dir;
+    // 20 samples at 80 kHz: a quarter of a 1 kHz sine cycle, rising to 1/8 of full scale.
+    ASSERT_TRUE(MakeMedia(dir / "blip.wav",
+                          "-f lavfi -i sine=frequency=1000:sample_rate=80000:duration=0.00025 "
+                          "-c:a pcm_s16le"));
+    const auto blip = dir / "BLIP.WAV";
+    ASSERT_EQ(CConversionManager::ConvertSound((dir / "blip.wav").string(), blip.string()), 0);
+    EXPECT_EQ(k72::CheckPcmWaveFile(blip.string()), 0);
+    const WavSummary short44k = Summarise(blip);
+    EXPECT_EQ(short44k.frames, 11u) << "20 samples at 80 kHz last 11 at 44.1 kHz";
+    EXPECT_GT(short44k.peak, 1000) << "the blip is in it, not only silence";
+
+    // One second of a 440 Hz sine at 1/8 of full scale, mono, in 32-bit samples through the flac tool.
+    ASSERT_TRUE(
+        MakeMedia(dir / "deep.s32", "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=1 -f s32le"));
+    ASSERT_EQ(RunCommand("flac -s -f --force-raw-format --endian=little --sign=signed --channels=1 --bps=32 "
+                         "--sample-rate=48000 -o " +
+                         Quote(dir / "deep.flac") + " " + Quote(dir / "deep.s32"))
+                  .exitCode,
+              0);
+    const auto deep = dir / "DEEP.WAV";
+    ASSERT_EQ(CConversionManager::ConvertSound((dir / "deep.flac").string(), deep.string()), 0);
+    EXPECT_EQ(k72::CheckPcmWaveFile(deep.string()), 0);
+    const WavSummary second = Summarise(deep);
+    EXPECT_NEAR(static_cast<double>(second.frames), 44100.0, 2.0);
+    // A mono source goes to each side 3 dB down.
+    EXPECT_NEAR(second.peak, 32768.0 / 8 / std::sqrt(2.0), 100.0);
 }
 
 } // namespace

@@ -72,7 +72,7 @@ TEST_F(StillBatch, ResultsEqualOneByOneConversionsWhateverTheWorkers) {
         converter.SetQuality(settings.quality);
         converter.SetFit(settings.fit);
         const fs::path out = dir / ("alone" + std::to_string(i) + ".JPG");
-        ASSERT_EQ(converter.Convert(sources[i].string(), out.string()), 0);
+        ASSERT_EQ(converter.Convert(sources[i].string(), out.string()).code, 0);
         alone.push_back(ReadFileBytes(out));
     }
     for (unsigned workers : {1u, 2u, 4u}) {

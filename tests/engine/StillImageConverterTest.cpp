@@ -38,7 +38,7 @@ class StillImageConverterTest : public ::testing::Test {
 protected:
     std::filesystem::path Output(const std::string& name = "K72_0001.JPG") const { return dir / name; }
     k72::ResultCode Convert(const std::filesystem::path& source, const std::filesystem::path& destination) {
-        return converter.Convert(source.string(), destination.string());
+        return converter.Convert(source.string(), destination.string()).code;
     }
     TempDir dir;
     StillImageConverter converter;

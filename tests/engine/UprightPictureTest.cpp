@@ -44,7 +44,7 @@ protected:
     }
 
     k72::ResultCode Convert(const std::filesystem::path& source, const std::filesystem::path& destination) {
-        return converter.Convert(source.string(), destination.string());
+        return converter.Convert(source.string(), destination.string()).code;
     }
 
     RgbPicture Thumbnail(const std::filesystem::path& picture) {

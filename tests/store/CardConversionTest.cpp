@@ -31,7 +31,10 @@ TEST(CardConversion, APictureThatCannotBeReadFailsWithItsCodeAndLeavesNothing) {
     const ConversionResult result = ConvertPicture(dir / "notes.jpg", dir / "out.jpg", Settings{});
     EXPECT_EQ(result.failure, ConversionFailure::Failed);
     EXPECT_TRUE(Failed(result.code));
-    EXPECT_EQ(ConversionMessage(result, "/tmp"), std::string(messages::kLoadFailed));
+    EXPECT_EQ(result.cause, "this is not a picture: it is a text file");
+    // The program's message, then the cause on a line of its own.
+    EXPECT_EQ(ConversionMessage(result, "/tmp"),
+              std::string(messages::kLoadFailed) + "\nThis is not a picture: it is a text file.");
     EXPECT_FALSE(std::filesystem::exists(dir / "out.jpg"));
     EXPECT_FALSE(FitsOnCard(dir / "out.jpg")) << "a file that is not there does not go onto the card";
     EXPECT_FALSE(FitsOnCard(dir.Path())) << "nor does a folder";

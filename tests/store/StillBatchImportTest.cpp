@@ -127,7 +127,9 @@ TEST_F(StillBatchImport, CancelledOrFailedBatchLeavesTheCardAsItWas) {
     broken.insert(broken.begin() + 3, dir / "broken.png");
     const StoreResult failed = open.commands.Import({0, PadKindStill, broken, true});
     EXPECT_EQ(failed.failure, StoreFailure::ConversionFailed);
-    EXPECT_EQ(failed.text, messages::kLoadFailed);
+    // The failing picture's cause follows the program's message.
+    EXPECT_EQ(failed.text,
+              std::string(messages::kLoadFailed) + "\nThis is not a picture: it is a text file.");
     EXPECT_TRUE(Failed(failed.code)) << "the converter's code comes with it";
     EXPECT_EQ(failed.source, std::optional<std::size_t>(3));
 

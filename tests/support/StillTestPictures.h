@@ -205,6 +205,8 @@ struct BmpLayout {
     bool topDown = false;
     std::vector<Rgb> palette; // 1, 4, 8 bits
     bool rgb565 = false;      // 16 bits: BI_BITFIELDS 5-6-5 instead of plain 5-5-5
+    // 32 bits: BI_BITFIELDS with these red, green and blue masks; pixel() then gives the stored word.
+    std::array<std::uint32_t, 3> masks{};
 };
 
 // pixel(x, y) gives the stored value: a palette index, a 16-bit word, or 0xRRGGBB for 24 and 32 bits.
@@ -223,7 +225,8 @@ inline std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
 inline std::vector<std::uint8_t> BmpBytes(int width, int height, const BmpLayout& layout,
                                           const std::function<std::uint32_t(int, int)>& pixel) {
     const std::size_t rowBytes = ((static_cast<std::size_t>(width) * layout.bits + 31) / 32) * 4;
-    const bool bitfields = layout.bits == 16 && layout.rgb565;
+    const bool masked = layout.bits == 32 && layout.masks[0] != 0;
+    const bool bitfields = (layout.bits == 16 && layout.rgb565) || masked;
     const std::size_t paletteBytes = layout.palette.size() * 4;
     const std::size_t offset = 14 + 40 + (bitfields ? 12 : 0) + paletteBytes;
     std::vector<std::uint8_t> out(offset + rowBytes * static_cast<std::size_t>(height), 0);
@@ -249,9 +252,9 @@ inline std::vector<std::uint8_t> BmpBytes(int width, int height, const BmpLayout
     le32(46, static_cast<std::uint32_t>(layout.palette.size()));
     std::size_t at = 54;
     if (bitfields) {
-        le32(54, 0xF800);
-        le32(58, 0x07E0);
-        le32(62, 0x001F);
+        le32(54, masked ? layout.masks[0] : 0xF800);
+        le32(58, masked ? layout.masks[1] : 0x07E0);
+        le32(62, masked ? layout.masks[2] : 0x001F);
         at = 66;
     }
     for (const Rgb& c : layout.palette) {
@@ -277,6 +280,10 @@ inline std::vector<std::uint8_t> BmpBytes(int width, int height, const BmpLayout
                 row[bit / 8 + 1] = static_cast<std::uint8_t>(v >> 8);
                 break;
             default:
+                if (masked) {
+                    le32(offset + static_cast<std::size_t>(stored) * rowBytes + bit / 8, v);
+                    break;
+                }
                 row[bit / 8] = static_cast<std::uint8_t>(v);           // B
                 row[bit / 8 + 1] = static_cast<std::uint8_t>(v >> 8);  // G
                 row[bit / 8 + 2] = static_cast<std::uint8_t>(v >> 16); // R
@@ -284,6 +291,77 @@ inline std::vector<std::uint8_t> BmpBytes(int width, int height, const BmpLayout
             }
         }
     }
+    return out;
+}
+
+// A JPEG of 12-bit samples (extended sequential, as medical and scientific cameras write them), in
+// 8 x 8 blocks of one colour each: colour(blockX, blockY) gives the block's Y, Cb and Cr on 0 … 4095.
+// Only DC coefficients are coded, with a Huffman table of its own.
+inline std::vector<std::uint8_t>
+TwelveBitJpegBytes(int blocksWide, int blocksHigh,
+                   const std::function<std::array<int, 3>(int, int)>& colour) {
+    std::vector<std::uint8_t> out = {0xFF, 0xD8};
+    const auto segment = [&](std::uint8_t marker, const std::vector<std::uint8_t>& payload) {
+        out.insert(out.end(), {0xFF, marker, static_cast<std::uint8_t>((payload.size() + 2) >> 8),
+                               static_cast<std::uint8_t>(payload.size() + 2)});
+        out.insert(out.end(), payload.begin(), payload.end());
+    };
+    std::vector<std::uint8_t> quant(65, 1);
+    quant[0] = 0; // table 0, 8-bit entries, all 1
+    segment(0xDB, quant);
+    const int width = blocksWide * 8;
+    const int height = blocksHigh * 8;
+    segment(0xC1, {12, static_cast<std::uint8_t>(height >> 8), static_cast<std::uint8_t>(height),
+                   static_cast<std::uint8_t>(width >> 8), static_cast<std::uint8_t>(width), 3, 1, 0x11, 0, 2,
+                   0x11, 0, 3, 0x11, 0});
+    std::vector<std::uint8_t> dc = {0x00, 0, 0, 0, 0, 16, 0, 0, 0,
+                                    0,    0, 0, 0, 0, 0,  0, 0}; // 16 codes of 5 bits
+    for (int category = 0; category < 16; ++category) {
+        dc.push_back(static_cast<std::uint8_t>(category));
+    }
+    segment(0xC4, dc);
+    segment(0xC4, {0x10, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00}); // AC: only end-of-block
+    segment(0xDA, {3, 1, 0x00, 2, 0x00, 3, 0x00, 0, 63, 0});
+    std::vector<int> bits;
+    const auto put = [&](int value, int count) {
+        for (int i = count - 1; i >= 0; --i) {
+            bits.push_back((value >> i) & 1);
+        }
+    };
+    std::array<int, 3> previous{};
+    for (int by = 0; by < blocksHigh; ++by) {
+        for (int bx = 0; bx < blocksWide; ++bx) {
+            const std::array<int, 3> ycc = colour(bx, by);
+            for (std::size_t c = 0; c < 3; ++c) {
+                const int coefficient = 8 * (ycc[c] - 2048); // DC of a flat block
+                const int difference = coefficient - previous[c];
+                previous[c] = coefficient;
+                int category = 0;
+                while ((std::abs(difference) >> category) != 0) {
+                    ++category;
+                }
+                put(category, 5);
+                if (category > 0) {
+                    put(difference > 0 ? difference : difference + (1 << category) - 1, category);
+                }
+                put(0, 1); // end of block
+            }
+        }
+    }
+    while (bits.size() % 8 != 0) {
+        bits.push_back(1);
+    }
+    for (std::size_t i = 0; i < bits.size(); i += 8) {
+        int byte = 0;
+        for (std::size_t k = 0; k < 8; ++k) {
+            byte = (byte << 1) | bits[i + k];
+        }
+        out.push_back(static_cast<std::uint8_t>(byte));
+        if (byte == 0xFF) {
+            out.push_back(0); // stuffed
+        }
+    }
+    out.insert(out.end(), {0xFF, 0xD9});
     return out;
 }
 

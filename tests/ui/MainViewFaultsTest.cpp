@@ -421,7 +421,10 @@ TEST_F(MainViewFaults, ADamagedFileIsNamedAsDamaged) {
         view.importAnswer = {QString::fromStdString((dir / name).string())};
         view.ImportButton()->click();
     }
-    EXPECT_EQ(Shown(view), std::vector<std::string>(2, messages::kLoadFailed));
+    const std::vector<std::string> shown = Shown(view);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].rfind(messages::kLoadFailed, 0), 0u) << "the cause follows the message";
+    EXPECT_EQ(shown[1], messages::kLoadFailed);
     ASSERT_EQ(status.size(), 2u);
     EXPECT_EQ(status[0],
               "broken.png could not be read: it is damaged, or not the kind of file its name says.");

@@ -1,15 +1,9 @@
 #pragma once
-// What the picture decoders answer, and the size beyond which they refuse a picture.
+// The size beyond which the picture decoders refuse a picture.
 
 #include <cstdint>
 
 namespace k72 {
-
-enum class PictureDecodeStatus {
-    Decoded,
-    Undecodable, // missing, unreadable, truncated, corrupt, or not a picture file of a known kind
-    TooLarge,    // declares more pixels than we are willing to hold in memory
-};
 
 // About 134 megapixels: more than the largest camera pictures (100 MP), while a picture this size still
 // fits a desktop's memory in each of the few copies the conversion makes. A file that declares more is
