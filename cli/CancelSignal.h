@@ -1,7 +1,7 @@
 #pragma once
-// Ctrl-C (SIGINT), SIGTERM and SIGHUP (the terminal closed) ask the running command to stop. The handler only raises a flag; the
-// command looks at it where stopping is safe (between pictures of a batch, at each tick of a movie
-// conversion), cancels what runs, removes its temporary files and leaves the card as it was. Nothing
+// Ctrl-C (SIGINT), SIGTERM and SIGHUP (the terminal closed) ask the running command to stop. The handler only
+// raises a flag; the command looks at it where stopping is safe (between pictures of a batch, at each tick of
+// a movie conversion), cancels what runs, removes its temporary files and leaves the card as it was. Nothing
 // is cut off halfway through writing the pad file.
 
 namespace k72::cli {

@@ -349,8 +349,9 @@ int RunCommandLine(int argc, char** argv) {
         const int status = app.exit(error, out, err) == 0 ? kExitSuccess : kExitUsage;
         std::fputs(err.str().c_str(), stderr);
         const bool version = error.get_name() == "CallForVersion";
-        std::fputs((status == kExitSuccess ? TextJson(version ? "version" : "help", version ? error.what() : out.str())
-                                           : output::FailureObject(error.what(), std::nullopt))
+        std::fputs((status == kExitSuccess
+                        ? TextJson(version ? "version" : "help", version ? error.what() : out.str())
+                        : output::FailureObject(error.what(), std::nullopt))
                        .c_str(),
                    stdout);
         return status;

@@ -1,10 +1,10 @@
 // probe: what the device would make of an AVI or a WAV file.
+#include "base/FileHandle.h"
 #include "cli/CommandOutput.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/JsonOutput.h"
-#include "base/FileHandle.h"
 #include "cli/TerminalMessages.h"
 #include "engine/CConversionManager.h"
 #include "engine/ResultCodeText.h"

@@ -17,7 +17,8 @@ namespace k72 {
 // (no sound could be decoded), rc::FileSizeOverLimit (longer than a WAV file can hold),
 // rc::DiscSpaceInsufficient (the destination's disk is full), rc::FileError (cannot be written
 // otherwise), rc::OutOfMemory or rc::Error. The reason goes to the diagnostic log.
-[[nodiscard]] ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::string& destinationPath);
+[[nodiscard]] ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath,
+                                                 const std::string& destinationPath);
 
 // How a conversion running on a thread of its own is watched and stopped; both parts are optional.
 struct SoundConversionControl {
@@ -30,7 +31,8 @@ struct SoundConversionControl {
 };
 
 // As above, reporting progress and stopping on request. The file written is the same byte for byte.
-[[nodiscard]] ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::string& destinationPath,
-                                   const SoundConversionControl& control);
+[[nodiscard]] ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath,
+                                                 const std::string& destinationPath,
+                                                 const SoundConversionControl& control);
 
 } // namespace k72

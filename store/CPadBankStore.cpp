@@ -259,8 +259,9 @@ std::string CPadBankStore::FinishInterruptedSaves() {
             break;
         case SaveJournal::Fit::Changed:
         case SaveJournal::Fit::Whole:
-            LogLine("pad file", "the journal " + path.string() +
-                                    " does not fit the pad file; it is dropped and the pad file kept as it is");
+            LogLine("pad file",
+                    "the journal " + path.string() +
+                        " does not fit the pad file; it is dropped and the pad file kept as it is");
             static_cast<void>(SaveJournal::Remove(path));
             break;
         }

@@ -81,8 +81,8 @@ public:
             if ((WildcardMatchNoCase(cardlayout::kMoviePattern, actual) ||
                  WildcardMatchNoCase(cardlayout::kStillPattern, actual)) &&
                 named_.count(upper) == 0) {
-                Add(CardProblemKind::UnusedFile, -1, -1, -1, actual, PrintableName(actual) + " is named by no pad",
-                    true);
+                Add(CardProblemKind::UnusedFile, -1, -1, -1, actual,
+                    PrintableName(actual) + " is named by no pad", true);
             }
         }
     }

@@ -207,7 +207,8 @@ void CardFiles::Remove(const std::string& name) const {
     }
 }
 
-StoreResult CardFiles::MoveIntoSubfolder(const std::vector<std::string>& names, std::string_view subfolder) const {
+StoreResult CardFiles::MoveIntoSubfolder(const std::vector<std::string>& names,
+                                         std::string_view subfolder) const {
     StoreResult result;
     const auto notMoved = [&result](const std::string& name, const std::string& line) {
         AddLine(result.text, line);
@@ -231,9 +232,10 @@ StoreResult CardFiles::MoveIntoSubfolder(const std::vector<std::string>& names, 
         ::openat(folderFd_.get(), folderName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!target) {
         struct stat info {};
-        const std::string what = ::fstatat(folderFd_.get(), folderName.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0
-                                     ? FileTypeWords(info.st_mode) + ", not a folder"
-                                     : std::string(std::strerror(errno));
+        const std::string what =
+            ::fstatat(folderFd_.get(), folderName.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0
+                ? FileTypeWords(info.st_mode) + ", not a folder"
+                : std::string(std::strerror(errno));
         for (const std::string& name : names) {
             notMoved(name, PrintableName(name) + " was not moved: " + PrintableName(folderName) +
                                " in the card folder is " + what + ".");
@@ -279,8 +281,8 @@ StoreResult CardFiles::MoveIntoSubfolder(const std::vector<std::string>& names, 
         if (moved) {
             result.change.removed.push_back(from);
         } else {
-            notMoved(name, PrintableName(from) + " could not be moved into " + PrintableName(folderName) + ": " +
-                               (error.empty() ? "no free name there" : error) + ".");
+            notMoved(name, PrintableName(from) + " could not be moved into " + PrintableName(folderName) +
+                               ": " + (error.empty() ? "no free name there" : error) + ".");
         }
     }
     return result;

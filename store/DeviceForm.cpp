@@ -78,11 +78,14 @@ bool DevicePicture(const std::vector<std::uint8_t>& h) {
             continue;
         }
         const std::size_t length = byteorder::LoadBE16(h.data() + at + 2);
-        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (frame) {
             return at + 9 <= h.size() &&
-                   byteorder::LoadBE16(h.data() + at + 5) == static_cast<std::uint16_t>(device::kPictureHeight) &&
-                   byteorder::LoadBE16(h.data() + at + 7) == static_cast<std::uint16_t>(device::kPictureWidth);
+                   byteorder::LoadBE16(h.data() + at + 5) ==
+                       static_cast<std::uint16_t>(device::kPictureHeight) &&
+                   byteorder::LoadBE16(h.data() + at + 7) ==
+                       static_cast<std::uint16_t>(device::kPictureWidth);
         }
         if (marker == 0xDA || marker == 0xD9 || length < 2) {
             return false; // the pictures' data before any frame header

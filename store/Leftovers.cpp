@@ -71,7 +71,6 @@ std::vector<std::string> NamesIn(int folderFd) {
     return names;
 }
 
-
 std::string OwnedPattern(std::string_view prefix) {
     return std::string(prefix) + std::to_string(::getpid()) + "-XXXXXX";
 }

@@ -105,8 +105,9 @@ StoreOutcome<PreparedImport> PadImport::Prepare(const ImportRequest& request, IP
                                    "The file " + PrintableName(source.string()) + " is not there.");
         } else if (!S_ISREG(info.st_mode)) {
             // A FIFO or a device would keep the conversion waiting for ever.
-            unusable = StoreFailed(StoreFailure::SourceUnusable, PrintableName(source.string()) + " is " +
-                                                                     FileTypeWords(info.st_mode) + ", not a file.");
+            unusable =
+                StoreFailed(StoreFailure::SourceUnusable, PrintableName(source.string()) + " is " +
+                                                              FileTypeWords(info.st_mode) + ", not a file.");
         } else if (IsInCardFolder(source, store_.CardFolder()) && InDeviceForm(source, request.kind)) {
             if (const auto state = store_.Files().Inspect(name);
                 !state || !state->exists || !state->regular) {

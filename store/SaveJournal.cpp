@@ -113,8 +113,8 @@ std::vector<std::filesystem::path> SaveJournal::Found(const std::filesystem::pat
          !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
         std::error_code typeError;
-        if (name.size() <= kName.size() + kExtension.size() + 1 || name.compare(0, kName.size(), kName) != 0 ||
-            name[kName.size()] != '-' ||
+        if (name.size() <= kName.size() + kExtension.size() + 1 ||
+            name.compare(0, kName.size(), kName) != 0 || name[kName.size()] != '-' ||
             name.compare(name.size() - kExtension.size(), kExtension.size(), kExtension) != 0 ||
             it->symlink_status(typeError).type() != std::filesystem::file_type::regular) {
             continue;

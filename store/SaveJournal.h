@@ -33,8 +33,8 @@ struct JournalSpan {
 
 // Which card a journal was written for.
 struct CardIdentity {
-    std::string volume;         // the volume's serial; empty where the system gives none
-    std::uint64_t outside = 0;  // the hash of the pad file's bytes outside the journal's spans
+    std::string volume;        // the volume's serial; empty where the system gives none
+    std::uint64_t outside = 0; // the hash of the pad file's bytes outside the journal's spans
 
     bool operator==(const CardIdentity&) const = default;
 };

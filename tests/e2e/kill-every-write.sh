@@ -10,12 +10,15 @@
 #     wrote, and which differs elsewhere), neither a reader nor a writer changes that card, and the
 #     first card, put back, is finished as above.
 #
-# usage: kill-every-write.sh K72-CARD WORK-FOLDER
+# usage: kill-every-write.sh K72-CARD WORK-FOLDER [same-card|second-card]
+# same-card (the default) kills each command and then check --repair; second-card puts the second card
+# in after each kill. They are two runs, so that each fits the time a test may take on a busy machine.
 # Prints one line per command and a total "tries N survived N failures N"; exits 1 on any failure.
 set -u
 
 tool=$1
 work=$2
+mode=${3:-same-card}
 rm -rf "$work"
 mkdir -p "$work"
 record=1364
@@ -202,19 +205,20 @@ attack() {
 }
 
 FINISH=""
-for swap in no yes; do
-    suffix=$([ $swap = yes ] && echo " (second card)")
-    attack "import$suffix" $swap import @CARD@ A-1-3 "$work/picture.bmp"
-    attack "add-still$suffix" $swap add-still @CARD@ A-1-1 "$work/picture.bmp"
-    attack "remove-still$suffix" $swap remove-still @CARD@ A-1-1 2 --delete-file
-    attack "audio$suffix" $swap audio @CARD@ A-1-4 "$work/sound.wav"
-    attack "delete$suffix" $swap delete @CARD@ A-1-2 --delete-files
-    attack "move-still$suffix" $swap move-still @CARD@ A-1-1 1 3
-done
-# A repair cut off is finished by the next one: afterwards the card is sound.
-NEXT=(check @CARD@ --repair)
-FINISH="check"
-attack "check --repair" no check @CARD@ --repair
+swap=$([ "$mode" = second-card ] && echo yes || echo no)
+suffix=$([ $swap = yes ] && echo " (second card)")
+attack "import$suffix" $swap import @CARD@ A-1-3 "$work/picture.bmp"
+attack "add-still$suffix" $swap add-still @CARD@ A-1-1 "$work/picture.bmp"
+attack "remove-still$suffix" $swap remove-still @CARD@ A-1-1 2 --delete-file
+attack "audio$suffix" $swap audio @CARD@ A-1-4 "$work/sound.wav"
+attack "delete$suffix" $swap delete @CARD@ A-1-2 --delete-files
+attack "move-still$suffix" $swap move-still @CARD@ A-1-1 1 3
+if [ "$mode" = same-card ]; then
+    # A repair cut off is finished by the next one: afterwards the card is sound.
+    NEXT=(check @CARD@ --repair)
+    FINISH="check"
+    attack "check --repair" no check @CARD@ --repair
+fi
 
 echo "rolled back $rolled_back, told by a reader $told, leftovers cleared $cleared"
 echo "tries $tries survived $survived failures $failures"
