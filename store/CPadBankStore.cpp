@@ -129,7 +129,15 @@ bool RootIsFolder(const std::filesystem::path& root, StoreOutcome<CardOpenResult
 
 } // namespace
 
-bool CPadBankStore::TakeCardFolder(const std::filesystem::path& cardFolder, CardOpenResult& opened) {
+bool CPadBankStore::TakeCard(CardOpenResult& opened, const std::filesystem::path& cardFolder,
+                             const std::filesystem::path& padFilePath) {
+    opened.root = PadFileBackup::CardRoot(cardFolder);
+    if (!opened) {
+        if (opened.failure == CardOpenFailure::NotFound) {
+            opened.failure = CardOpenFailure::NotACard;
+        }
+        return false;
+    }
     // The card folder is opened once (through any links above it, as the card may be mounted under a
     // linked path); the media files are reached relative to it and never through a link of their own.
     FileHandle folderFd(::open(cardFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -141,6 +149,7 @@ bool CPadBankStore::TakeCardFolder(const std::filesystem::path& cardFolder, Card
     }
     files_.Open(cardFolder, std::move(folderFd));
     cardFolder_ = cardFolder;
+    padFilePath_ = padFilePath;
     volume_ = volumeProbe_ ? volumeProbe_(cardFolder) : VolumeSerialOf(cardFolder);
     return true;
 }
@@ -149,17 +158,9 @@ StoreOutcome<CardOpenResult> CPadBankStore::Open(const std::filesystem::path& ca
                                                  const std::filesystem::path& padFilePath) {
     Close();
     CardOpenResult opened = padFile_.Open(padFilePath);
-    opened.root = PadFileBackup::CardRoot(cardFolder);
-    if (!opened) {
-        if (opened.failure == CardOpenFailure::NotFound) {
-            opened.failure = CardOpenFailure::NotACard;
-        }
+    if (!TakeCard(opened, cardFolder, padFilePath)) {
         return OpenFailed(std::move(opened));
     }
-    if (!TakeCardFolder(cardFolder, opened)) {
-        return OpenFailed(std::move(opened));
-    }
-    padFilePath_ = padFilePath;
     StoreOutcome<CardOpenResult> result{StoreResult{}, std::move(opened)};
     // A pad file elsewhere (a copy of the card's) is not the card's: its journal and leftovers are the
     // business of the program that holds the card.
@@ -182,17 +183,9 @@ StoreOutcome<CardOpenResult> CPadBankStore::OpenToRead(const std::filesystem::pa
                                                        const std::filesystem::path& padFilePath) {
     Close();
     CardOpenResult opened = padFile_.OpenToRead(padFilePath);
-    opened.root = PadFileBackup::CardRoot(cardFolder);
-    if (!opened) {
-        if (opened.failure == CardOpenFailure::NotFound) {
-            opened.failure = CardOpenFailure::NotACard;
-        }
+    if (!TakeCard(opened, cardFolder, padFilePath)) {
         return OpenFailed(std::move(opened));
     }
-    if (!TakeCardFolder(cardFolder, opened)) {
-        return OpenFailed(std::move(opened));
-    }
-    padFilePath_ = padFilePath;
     StoreOutcome<CardOpenResult> result{StoreResult{}, std::move(opened)};
     std::vector<std::uint8_t> bytes;
     if (padFile_.ReadWholeFile(bytes) && SaveWasCutOff(bytes)) {

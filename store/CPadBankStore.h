@@ -162,8 +162,10 @@ private:
     bool SaveWasCutOff(const std::vector<std::uint8_t>& padBytes) const;
     // Copies the pad file bytes into the card's folder of copies.
     void KeepCopy(const std::vector<std::uint8_t>& padBytes);
-    // The card folder opened, its files reached through it; the common part of both opens.
-    bool TakeCardFolder(const std::filesystem::path& cardFolder, CardOpenResult& opened);
+    // The common part of both opens once the pad file is open (or was refused, as opened says): the card
+    // folder opened and its files reached through it. False, with the reason in opened, on failure.
+    bool TakeCard(CardOpenResult& opened, const std::filesystem::path& cardFolder,
+                  const std::filesystem::path& padFilePath);
     // The number files and records give, read once for NewFileNumber; the names the pad file records.
     std::optional<std::uint32_t> NextFreeNumber(const std::set<std::uint32_t>& recorded) const;
     bool RecordedNumbers(std::set<std::uint32_t>& recorded) const;

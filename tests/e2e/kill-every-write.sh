@@ -2,17 +2,17 @@
 # Kills k72-card at every step that writes (each write, flush, rename, move and delete on the card or
 # next to it, counted by the tool's fault points) of each command that changes a card, one run per
 # step, and checks what the next runs of the tool find:
-#   - a command that only reads (show) changes nothing at all, whatever the kill left;
 #   - the next command that changes the card finds the pad file 1,178,496 bytes long, every record
 #     either entirely as before the command or entirely as after it (an interrupted save put back),
 #     and no lock, journal, partial copy or temporary folder left behind;
 #   - with a second card put at the same path after the kill (whose records hold what the killed save
 #     wrote, and which differs elsewhere), neither a reader nor a writer changes that card, and the
-#     first card, put back, is finished as above.
+#     first card, put back, is changed by no reader (show) and finished by the next writer as above.
 #
 # usage: kill-every-write.sh K72-CARD WORK-FOLDER [same-card|second-card]
 # same-card (the default) kills each command and then check --repair; second-card puts the second card
-# in after each kill. They are two runs, so that each fits the time a test may take on a busy machine.
+# in after each kill of an import, add-still and delete. They are two runs, so that each fits the time
+# a test may take on a busy machine.
 # Prints one line per command and a total "tries N survived N failures N"; exits 1 on any failure.
 set -u
 
@@ -172,21 +172,21 @@ attack() {
             put "$ypad" $((5 * bank)) '\1\0\0\0\0\0\0\0K72_0999.AVI'
             local ybefore
             ybefore=$(state_of "$try/card")
-            run "$try" show "$try/card" --json || problems+=" show failed on the second card;"
-            [ "$(state_of "$try/card")" = "$ybefore" ] || problems+=" show changed the second card;"
             run "$try" "${NEXT[@]//@CARD@/$try/card}" || problems+=" a writer failed on the second card;"
             [ "$(state_of "$try/card")" = "$ybefore" ] || problems+=" a writer changed the second card;"
             # Card X comes back.
             mv "$try/card" "$try/card-y"
             mv "$try/card-x" "$try/card"
         fi
-        # A command that only reads changes nothing, and says when a save waits to be put back.
-        local xbefore
-        xbefore=$(state_of "$try/card")
-        run "$try" show "$try/card" --json || problems+=" show failed ($(tr '\n' ' ' <"$try/err.txt"));"
-        [ "$(state_of "$try/card")" = "$xbefore" ] || problems+=" show changed the card;"
-        if grep -q "cut off before it was complete" "$try/err.txt"; then
-            told=$((told + 1))
+        if [ "$swap" = yes ]; then
+            # A command that only reads changes nothing, and says when a save waits to be put back.
+            local xbefore
+            xbefore=$(state_of "$try/card")
+            run "$try" show "$try/card" --json || problems+=" show failed ($(tr '\n' ' ' <"$try/err.txt"));"
+            [ "$(state_of "$try/card")" = "$xbefore" ] || problems+=" show changed the card;"
+            if grep -q "cut off before it was complete" "$try/err.txt"; then
+                told=$((told + 1))
+            fi
         fi
         check_finished "$try" "$before" "$after"
         if [ -n "$FINISH" ]; then
@@ -209,11 +209,12 @@ swap=$([ "$mode" = second-card ] && echo yes || echo no)
 suffix=$([ $swap = yes ] && echo " (second card)")
 attack "import$suffix" $swap import @CARD@ A-1-3 "$work/picture.bmp"
 attack "add-still$suffix" $swap add-still @CARD@ A-1-1 "$work/picture.bmp"
-attack "remove-still$suffix" $swap remove-still @CARD@ A-1-1 2 --delete-file
-attack "audio$suffix" $swap audio @CARD@ A-1-4 "$work/sound.wav"
 attack "delete$suffix" $swap delete @CARD@ A-1-2 --delete-files
-attack "move-still$suffix" $swap move-still @CARD@ A-1-1 1 3
 if [ "$mode" = same-card ]; then
+    # The other commands save the pad file the same way; with a second card they add only time.
+    attack "remove-still" no remove-still @CARD@ A-1-1 2 --delete-file
+    attack "audio" no audio @CARD@ A-1-4 "$work/sound.wav"
+    attack "move-still" no move-still @CARD@ A-1-1 1 3
     # A repair cut off is finished by the next one: afterwards the card is sound.
     NEXT=(check @CARD@ --repair)
     FINISH="check"
