@@ -104,6 +104,241 @@ bool AsksForJson(int argc, char** argv) {
     return false;
 }
 
+// The options of every command, filled by the parser, and the command it chose to run.
+struct CommandChoice {
+    ShowOptions show;
+    ImportOptions import;
+    AddStillOptions addStill;
+    RemoveStillOptions removeStill;
+    MoveStillOptions moveStill;
+    AudioOptions audio;
+    DeleteOptions remove;
+    ExportOptions exportPad;
+    ConvertOptions picture;
+    ConvertOptions movie;
+    ConvertOptions sound;
+    ProbeOptions probe;
+    CheckOptions check;
+    PreviewOptions preview;
+    OverviewOptions overview;
+    bool json = false;
+    std::function<int()> run;
+};
+
+// Commands that only read a card or a file.
+void AddLookingCommands(CLI::App& app, CommandChoice& c) {
+    CLI::App* showCommand = app.add_subcommand("show", "list the pads of a card");
+    showCommand->footer(
+        Footer("Without options every assigned pad of the card; with --bank that bank's; with --bank\n"
+               "and --number that number's 12 pads, empty ones included. Works on a card the\n"
+               "desktop program has open and on a read-only card.",
+               "k72-card show /media/sd --bank A --number 1 --json"));
+    AddCard(showCommand, c.show.card);
+    CLI::Option* bankOption =
+        showCommand->add_option("--bank", c.show.bank, "only this bank, A ... F")->check(kBankValidator);
+    showCommand->add_option("--number", c.show.number, "only this number of the bank, 1 ... 12")
+        ->check(CLI::Range(1, 12))
+        ->needs(bankOption);
+    AddJson(showCommand, c.show.json);
+    showCommand->callback([&c] { c.run = [&c] { return RunShow(c.show); }; });
+
+    CLI::App* probeCommand =
+        app.add_subcommand("probe", "an AVI's frames and rate, or whether a WAV is accepted");
+    probeCommand->footer(
+        Footer("An AVI: its frames, frame rate and running time. A WAV: whether a pad accepts it\n"
+               "(exit status 1 when not, with the reason's code).",
+               "k72-card probe /media/sd/DCIM/000KAVLO/K72_0001.AVI --json"));
+    probeCommand->add_option("FILE", c.probe.file, "an AVI or WAV file")->required();
+    AddJson(probeCommand, c.probe.json);
+    probeCommand->callback([&c] { c.run = [&c] { return RunProbe(c.probe); }; });
+
+    CLI::App* checkCommand = app.add_subcommand("check", "find what on a card is wrong or unused");
+    checkCommand->footer(Footer(
+        "Lists records naming missing files, files of the card's numbering (K72_nnnn.AVI, K72_nnnn.JPG)\n"
+        "that no pad names, names the device cannot use, still counts out of range, missing sounds and\n"
+        "a pad file of the wrong size. Exit status 0 when the card is sound, 1 with the list. Changes\n"
+        "nothing unless --repair is given.",
+        "k72-card check /media/sd --repair"));
+    AddCard(checkCommand, c.check.card);
+    checkCommand->add_flag(
+        "--repair", c.check.repair,
+        "clear records naming missing files and move unused files into "
+        "DCIM/000KAVLO/UNUSED/ (a copy of the pad file is kept first; nothing is deleted)");
+    AddJson(checkCommand, c.check.json);
+    checkCommand->callback([&c] { c.run = [&c] { return RunCheck(c.check); }; });
+
+    CLI::App* overviewCommand =
+        app.add_subcommand("overview", "the used pads of each bank and number, and the card's totals");
+    overviewCommand->footer(Footer("Works on a card the desktop program has open and on a read-only card.",
+                                   "k72-card overview /media/sd --json"));
+    AddCard(overviewCommand, c.overview.card);
+    AddJson(overviewCommand, c.overview.json);
+    overviewCommand->callback([&c] { c.run = [&c] { return RunOverview(c.overview); }; });
+}
+
+// Commands that change what a pad holds.
+void AddPadCommands(CLI::App& app, CommandChoice& c) {
+    CLI::App* importCommand = app.add_subcommand("import", "convert a movie or picture onto a pad");
+    importCommand->footer(
+        Footer("A movie (" + KnownExtensionText(PadKindMovie, " ") + ") or a picture (" +
+                   KnownExtensionText(PadKindStill, " ") +
+                   "); the kind is found from the file's content. The pad's old record is replaced, its "
+                   "files stay on the card.",
+               "k72-card import /media/sd A-1-1 clip.mp4 --fps pal --quality 3 --fit letterbox"));
+    AddCard(importCommand, c.import.card);
+    AddPad(importCommand, c.import.pad);
+    importCommand->add_option("FILE", c.import.file, "the movie or picture")->required();
+    AddSettings(importCommand, c.import.settings);
+    AddOverwrite(importCommand, c.import.overwrite);
+    AddJson(importCommand, c.json);
+    importCommand->callback([&c] { c.run = [&c] { return RunImport(c.import); }; });
+
+    CLI::App* addStillCommand = app.add_subcommand("add-still", "append pictures to a still image pad");
+    addStillCommand->footer(
+        Footer("In the order given; an empty pad becomes a still image pad; a pad holds at most\n"
+               "100 pictures.",
+               "k72-card add-still /media/sd B-2-1 holiday/*.jpg --quality 3"));
+    AddCard(addStillCommand, c.addStill.card);
+    AddPad(addStillCommand, c.addStill.pad);
+    addStillCommand
+        ->add_option("FILE", c.addStill.files, "the pictures (" + KnownExtensionText(PadKindStill, " ") + ")")
+        ->required();
+    AddQuality(addStillCommand, c.addStill.settings);
+    AddFit(addStillCommand, c.addStill.settings);
+    AddOverwrite(addStillCommand, c.addStill.overwrite);
+    AddJson(addStillCommand, c.json);
+    addStillCommand->callback([&c] { c.run = [&c] { return RunAddStill(c.addStill); }; });
+
+    CLI::App* audioCommand = app.add_subcommand("audio", "attach a sound to a movie or still image pad");
+    audioCommand->footer(
+        Footer("The WAV file (PCM, 2 channels, 44100 Hz, 16 bits) is copied to the card and the pad\n"
+               "names it by its 8.3 name.",
+               "k72-card audio /media/sd A-1-1 drums.wav"));
+    AddCard(audioCommand, c.audio.card);
+    AddPad(audioCommand, c.audio.pad);
+    audioCommand->add_option("WAV", c.audio.wav, "the sound file")->required();
+    audioCommand->add_flag("--convert", c.audio.convert,
+                           "convert a sound the device cannot play as it is (another WAV form, " +
+                               KnownExtensionText(PadKindEmpty, " ") +
+                               ") into its WAV form, named after the source in 8.3 form");
+    AddOverwrite(audioCommand, c.audio.overwrite);
+    AddJson(audioCommand, c.json);
+    audioCommand->callback([&c] { c.run = [&c] { return RunAudio(c.audio); }; });
+
+    CLI::App* deleteCommand = app.add_subcommand("delete", "empty a pad");
+    deleteCommand->footer(Footer("", "k72-card delete /media/sd A-1-1 --delete-files"));
+    AddCard(deleteCommand, c.remove.card);
+    AddPad(deleteCommand, c.remove.pad);
+    deleteCommand->add_flag("--delete-files", c.remove.deleteFiles,
+                            "delete the pad's files from the card too");
+    AddJson(deleteCommand, c.json);
+    deleteCommand->callback([&c] { c.run = [&c] { return RunDelete(c.remove); }; });
+}
+
+// Commands on the list of a still image pad.
+void AddListCommands(CLI::App& app, CommandChoice& c) {
+    CLI::App* removeStillCommand =
+        app.add_subcommand("remove-still", "take one picture off a still image pad");
+    removeStillCommand->footer(Footer("Taking the last picture empties the pad.",
+                                      "k72-card remove-still /media/sd B-2-1 3 --delete-file"));
+    AddCard(removeStillCommand, c.removeStill.card);
+    AddPad(removeStillCommand, c.removeStill.pad);
+    removeStillCommand->add_option("POSITION", c.removeStill.position, "the picture's position, from 1")
+        ->required()
+        ->check(CLI::Range(1, 100));
+    removeStillCommand->add_flag("--delete-file", c.removeStill.deleteFile,
+                                 "delete the picture's file from the card too");
+    AddJson(removeStillCommand, c.json);
+    removeStillCommand->callback([&c] { c.run = [&c] { return RunRemoveStill(c.removeStill); }; });
+
+    CLI::App* moveStillCommand =
+        app.add_subcommand("move-still", "move a picture of a still image pad to another position");
+    moveStillCommand->footer(Footer("", "k72-card move-still /media/sd B-2-1 5 1"));
+    AddCard(moveStillCommand, c.moveStill.card);
+    AddPad(moveStillCommand, c.moveStill.pad);
+    moveStillCommand->add_option("FROM", c.moveStill.from, "the picture's position, from 1")
+        ->required()
+        ->check(CLI::Range(1, 100));
+    moveStillCommand->add_option("TO", c.moveStill.to, "its new position, from 1")
+        ->required()
+        ->check(CLI::Range(1, 100));
+    AddJson(moveStillCommand, c.json);
+    moveStillCommand->callback([&c] { c.run = [&c] { return RunMoveStill(c.moveStill); }; });
+}
+
+// Commands on single files, and the export of a pad's files.
+void AddFileCommands(CLI::App& app, CommandChoice& c) {
+    CLI::App* exportCommand = app.add_subcommand("export", "copy a pad's files into a folder");
+    exportCommand->footer(
+        Footer("The movie or pictures and the sound, under their card names. Works on a card the\n"
+               "desktop program has open and on a read-only card.",
+               "k72-card export /media/sd A-1-1 ~/Exported"));
+    AddCard(exportCommand, c.exportPad.card);
+    AddPad(exportCommand, c.exportPad.pad);
+    exportCommand->add_option("FOLDER", c.exportPad.folder, "an existing folder")->required();
+    AddOverwrite(exportCommand, c.exportPad.overwrite);
+    AddJson(exportCommand, c.json);
+    exportCommand->callback([&c] { c.run = [&c] { return RunExport(c.exportPad); }; });
+
+    CLI::App* pictureCommand =
+        app.add_subcommand("convert-picture", "convert a picture into the device's form, no card needed");
+    pictureCommand->footer(
+        Footer("", "k72-card convert-picture photo.heic K72_0001.JPG --quality 4 --fit crop"));
+    pictureCommand
+        ->add_option("SOURCE", c.picture.source,
+                     "the picture (" + KnownExtensionText(PadKindStill, " ") + ")")
+        ->required();
+    pictureCommand->add_option("DEST", c.picture.destination, "the JPEG file to write, or a folder")
+        ->required();
+    AddQuality(pictureCommand, c.picture.settings);
+    AddFit(pictureCommand, c.picture.settings);
+    AddOverwrite(pictureCommand, c.picture.overwrite);
+    AddJson(pictureCommand, c.json);
+    pictureCommand->callback([&c] { c.run = [&c] { return RunConvertPicture(c.picture); }; });
+
+    CLI::App* movieCommand =
+        app.add_subcommand("convert-movie", "convert a movie into the device's form, no card needed");
+    movieCommand->footer(
+        Footer("", "k72-card convert-movie clip.mkv converted/ --fps ntsc --deinterlace on"));
+    movieCommand
+        ->add_option("SOURCE", c.movie.source, "the movie (" + KnownExtensionText(PadKindMovie, " ") + ")")
+        ->required();
+    movieCommand->add_option("DEST", c.movie.destination, "the AVI file to write, or a folder")->required();
+    AddSettings(movieCommand, c.movie.settings);
+    AddOverwrite(movieCommand, c.movie.overwrite);
+    AddJson(movieCommand, c.json);
+    movieCommand->callback([&c] { c.run = [&c] { return RunConvertMovie(c.movie); }; });
+
+    CLI::App* soundCommand =
+        app.add_subcommand("convert-sound", "convert a sound into the device's WAV form, no card needed");
+    soundCommand->footer(Footer("The device plays PCM, 2 channels, 44100 Hz, 16 bits.",
+                                "k72-card convert-sound song.mp3 SONG.WAV"));
+    soundCommand
+        ->add_option("SOURCE", c.sound.source, "the sound (" + KnownExtensionText(PadKindEmpty, " ") + ")")
+        ->required();
+    soundCommand->add_option("DEST", c.sound.destination, "the WAV file to write, or a folder")->required();
+    AddOverwrite(soundCommand, c.sound.overwrite);
+    AddJson(soundCommand, c.json);
+    soundCommand->callback([&c] { c.run = [&c] { return RunConvertSound(c.sound); }; });
+
+    CLI::App* previewCommand =
+        app.add_subcommand("preview", "a picture or movie as the device will show it, written as a PNG");
+    previewCommand->footer(
+        Footer("The source goes through the same conversion as an import (turned upright, fitted,\n"
+               "640 x 480, the JPEG or MJPEG at the quality) and is decoded back; of a movie, the\n"
+               "converted picture at --at seconds.",
+               "k72-card preview phone.mp4 look.png --fit letterbox --at 12.5"));
+    previewCommand->add_option("SOURCE", c.preview.source, "the picture or movie")->required();
+    previewCommand->add_option("OUT", c.preview.destination, "the PNG file to write")->required();
+    AddSettings(previewCommand, c.preview.settings);
+    previewCommand->add_option("--at", c.preview.at, "a movie's moment, in seconds (default 0)")
+        ->check(CLI::NonNegativeNumber)
+        ->option_text("SECONDS");
+    AddOverwrite(previewCommand, c.preview.overwrite);
+    AddJson(previewCommand, c.preview.json);
+    previewCommand->callback([&c] { c.run = [&c] { return RunPreview(c.preview); }; });
+}
+
 } // namespace
 
 int RunCommandLine(int argc, char** argv) {
@@ -117,223 +352,11 @@ int RunCommandLine(int argc, char** argv) {
     app.set_version_flag("--version", std::string("k72-card ") + K72_VERSION);
     app.footer("Each command's --help shows an example, e.g. k72-card import --help.");
 
-    std::function<int()> run;
-    bool json = false;
-
-    ShowOptions show;
-    CLI::App* showCommand = app.add_subcommand("show", "list the pads of a card");
-    showCommand->footer(
-        Footer("Without options every assigned pad of the card; with --bank that bank's; with --bank\n"
-               "and --number that number's 12 pads, empty ones included. Works on a card the\n"
-               "desktop program has open and on a read-only card.",
-               "k72-card show /media/sd --bank A --number 1 --json"));
-    AddCard(showCommand, show.card);
-    CLI::Option* bankOption =
-        showCommand->add_option("--bank", show.bank, "only this bank, A ... F")->check(kBankValidator);
-    showCommand->add_option("--number", show.number, "only this number of the bank, 1 ... 12")
-        ->check(CLI::Range(1, 12))
-        ->needs(bankOption);
-    AddJson(showCommand, show.json);
-    showCommand->callback([&] { run = [&] { return RunShow(show); }; });
-
-    ImportOptions import;
-    CLI::App* importCommand = app.add_subcommand("import", "convert a movie or picture onto a pad");
-    importCommand->footer(
-        Footer("A movie (" + KnownExtensionText(PadKindMovie, " ") + ") or a picture (" +
-                   KnownExtensionText(PadKindStill, " ") +
-                   "); the kind is found from the file's content. The pad's old record is replaced, its "
-                   "files stay on the card.",
-               "k72-card import /media/sd A-1-1 clip.mp4 --fps pal --quality 3 --fit letterbox"));
-    AddCard(importCommand, import.card);
-    AddPad(importCommand, import.pad);
-    importCommand->add_option("FILE", import.file, "the movie or picture")->required();
-    AddSettings(importCommand, import.settings);
-    AddOverwrite(importCommand, import.overwrite);
-    AddJson(importCommand, json);
-    importCommand->callback([&] { run = [&] { return RunImport(import); }; });
-
-    AddStillOptions addStill;
-    CLI::App* addStillCommand = app.add_subcommand("add-still", "append pictures to a still image pad");
-    addStillCommand->footer(
-        Footer("In the order given; an empty pad becomes a still image pad; a pad holds at most\n"
-               "100 pictures.",
-               "k72-card add-still /media/sd B-2-1 holiday/*.jpg --quality 3"));
-    AddCard(addStillCommand, addStill.card);
-    AddPad(addStillCommand, addStill.pad);
-    addStillCommand
-        ->add_option("FILE", addStill.files, "the pictures (" + KnownExtensionText(PadKindStill, " ") + ")")
-        ->required();
-    AddQuality(addStillCommand, addStill.settings);
-    AddFit(addStillCommand, addStill.settings);
-    AddOverwrite(addStillCommand, addStill.overwrite);
-    AddJson(addStillCommand, json);
-    addStillCommand->callback([&] { run = [&] { return RunAddStill(addStill); }; });
-
-    RemoveStillOptions removeStill;
-    CLI::App* removeStillCommand =
-        app.add_subcommand("remove-still", "take one picture off a still image pad");
-    removeStillCommand->footer(Footer("Taking the last picture empties the pad.",
-                                      "k72-card remove-still /media/sd B-2-1 3 --delete-file"));
-    AddCard(removeStillCommand, removeStill.card);
-    AddPad(removeStillCommand, removeStill.pad);
-    removeStillCommand->add_option("POSITION", removeStill.position, "the picture's position, from 1")
-        ->required()
-        ->check(CLI::Range(1, 100));
-    removeStillCommand->add_flag("--delete-file", removeStill.deleteFile,
-                                 "delete the picture's file from the card too");
-    AddJson(removeStillCommand, json);
-    removeStillCommand->callback([&] { run = [&] { return RunRemoveStill(removeStill); }; });
-
-    MoveStillOptions moveStill;
-    CLI::App* moveStillCommand =
-        app.add_subcommand("move-still", "move a picture of a still image pad to another position");
-    moveStillCommand->footer(Footer("", "k72-card move-still /media/sd B-2-1 5 1"));
-    AddCard(moveStillCommand, moveStill.card);
-    AddPad(moveStillCommand, moveStill.pad);
-    moveStillCommand->add_option("FROM", moveStill.from, "the picture's position, from 1")
-        ->required()
-        ->check(CLI::Range(1, 100));
-    moveStillCommand->add_option("TO", moveStill.to, "its new position, from 1")
-        ->required()
-        ->check(CLI::Range(1, 100));
-    AddJson(moveStillCommand, json);
-    moveStillCommand->callback([&] { run = [&] { return RunMoveStill(moveStill); }; });
-
-    AudioOptions audio;
-    CLI::App* audioCommand = app.add_subcommand("audio", "attach a sound to a movie or still image pad");
-    audioCommand->footer(
-        Footer("The WAV file (PCM, 2 channels, 44100 Hz, 16 bits) is copied to the card and the pad\n"
-               "names it by its 8.3 name.",
-               "k72-card audio /media/sd A-1-1 drums.wav"));
-    AddCard(audioCommand, audio.card);
-    AddPad(audioCommand, audio.pad);
-    audioCommand->add_option("WAV", audio.wav, "the sound file")->required();
-    audioCommand->add_flag("--convert", audio.convert,
-                           "convert a sound the device cannot play as it is (another WAV form, " +
-                               KnownExtensionText(PadKindEmpty, " ") +
-                               ") into its WAV form, named after the source in 8.3 form");
-    AddOverwrite(audioCommand, audio.overwrite);
-    AddJson(audioCommand, json);
-    audioCommand->callback([&] { run = [&] { return RunAudio(audio); }; });
-
-    DeleteOptions remove;
-    CLI::App* deleteCommand = app.add_subcommand("delete", "empty a pad");
-    deleteCommand->footer(Footer("", "k72-card delete /media/sd A-1-1 --delete-files"));
-    AddCard(deleteCommand, remove.card);
-    AddPad(deleteCommand, remove.pad);
-    deleteCommand->add_flag("--delete-files", remove.deleteFiles, "delete the pad's files from the card too");
-    AddJson(deleteCommand, json);
-    deleteCommand->callback([&] { run = [&] { return RunDelete(remove); }; });
-
-    ExportOptions exportPad;
-    CLI::App* exportCommand = app.add_subcommand("export", "copy a pad's files into a folder");
-    exportCommand->footer(
-        Footer("The movie or pictures and the sound, under their card names. Works on a card the\n"
-               "desktop program has open and on a read-only card.",
-               "k72-card export /media/sd A-1-1 ~/Exported"));
-    AddCard(exportCommand, exportPad.card);
-    AddPad(exportCommand, exportPad.pad);
-    exportCommand->add_option("FOLDER", exportPad.folder, "an existing folder")->required();
-    AddOverwrite(exportCommand, exportPad.overwrite);
-    AddJson(exportCommand, json);
-    exportCommand->callback([&] { run = [&] { return RunExport(exportPad); }; });
-
-    ConvertOptions picture;
-    CLI::App* pictureCommand =
-        app.add_subcommand("convert-picture", "convert a picture into the device's form, no card needed");
-    pictureCommand->footer(
-        Footer("", "k72-card convert-picture photo.heic K72_0001.JPG --quality 4 --fit crop"));
-    pictureCommand
-        ->add_option("SOURCE", picture.source, "the picture (" + KnownExtensionText(PadKindStill, " ") + ")")
-        ->required();
-    pictureCommand->add_option("DEST", picture.destination, "the JPEG file to write, or a folder")
-        ->required();
-    AddQuality(pictureCommand, picture.settings);
-    AddFit(pictureCommand, picture.settings);
-    AddOverwrite(pictureCommand, picture.overwrite);
-    AddJson(pictureCommand, json);
-    pictureCommand->callback([&] { run = [&] { return RunConvertPicture(picture); }; });
-
-    ConvertOptions movie;
-    CLI::App* movieCommand =
-        app.add_subcommand("convert-movie", "convert a movie into the device's form, no card needed");
-    movieCommand->footer(
-        Footer("", "k72-card convert-movie clip.mkv converted/ --fps ntsc --deinterlace on"));
-    movieCommand
-        ->add_option("SOURCE", movie.source, "the movie (" + KnownExtensionText(PadKindMovie, " ") + ")")
-        ->required();
-    movieCommand->add_option("DEST", movie.destination, "the AVI file to write, or a folder")->required();
-    AddSettings(movieCommand, movie.settings);
-    AddOverwrite(movieCommand, movie.overwrite);
-    AddJson(movieCommand, json);
-    movieCommand->callback([&] { run = [&] { return RunConvertMovie(movie); }; });
-
-    ConvertOptions sound;
-    CLI::App* soundCommand =
-        app.add_subcommand("convert-sound", "convert a sound into the device's WAV form, no card needed");
-    soundCommand->footer(Footer("The device plays PCM, 2 channels, 44100 Hz, 16 bits.",
-                                "k72-card convert-sound song.mp3 SONG.WAV"));
-    soundCommand
-        ->add_option("SOURCE", sound.source, "the sound (" + KnownExtensionText(PadKindEmpty, " ") + ")")
-        ->required();
-    soundCommand->add_option("DEST", sound.destination, "the WAV file to write, or a folder")->required();
-    AddOverwrite(soundCommand, sound.overwrite);
-    AddJson(soundCommand, json);
-    soundCommand->callback([&] { run = [&] { return RunConvertSound(sound); }; });
-
-    ProbeOptions probe;
-    CLI::App* probeCommand =
-        app.add_subcommand("probe", "an AVI's frames and rate, or whether a WAV is accepted");
-    probeCommand->footer(
-        Footer("An AVI: its frames, frame rate and running time. A WAV: whether a pad accepts it\n"
-               "(exit status 1 when not, with the reason's code).",
-               "k72-card probe /media/sd/DCIM/000KAVLO/K72_0001.AVI --json"));
-    probeCommand->add_option("FILE", probe.file, "an AVI or WAV file")->required();
-    AddJson(probeCommand, probe.json);
-    probeCommand->callback([&] { run = [&] { return RunProbe(probe); }; });
-
-    CheckOptions check;
-    CLI::App* checkCommand = app.add_subcommand("check", "find what on a card is wrong or unused");
-    checkCommand->footer(Footer(
-        "Lists records naming missing files, files of the card's numbering (K72_nnnn.AVI, K72_nnnn.JPG)\n"
-        "that no pad names, names the device cannot use, still counts out of range, missing sounds and\n"
-        "a pad file of the wrong size. Exit status 0 when the card is sound, 1 with the list. Changes\n"
-        "nothing unless --repair is given.",
-        "k72-card check /media/sd --repair"));
-    AddCard(checkCommand, check.card);
-    checkCommand->add_flag(
-        "--repair", check.repair,
-        "clear records naming missing files and move unused files into "
-        "DCIM/000KAVLO/UNUSED/ (a copy of the pad file is kept first; nothing is deleted)");
-    AddJson(checkCommand, check.json);
-    checkCommand->callback([&] { run = [&] { return RunCheck(check); }; });
-
-    PreviewOptions preview;
-    CLI::App* previewCommand =
-        app.add_subcommand("preview", "a picture or movie as the device will show it, written as a PNG");
-    previewCommand->footer(
-        Footer("The source goes through the same conversion as an import (turned upright, fitted,\n"
-               "640 x 480, the JPEG or MJPEG at the quality) and is decoded back; of a movie, the\n"
-               "converted picture at --at seconds.",
-               "k72-card preview phone.mp4 look.png --fit letterbox --at 12.5"));
-    previewCommand->add_option("SOURCE", preview.source, "the picture or movie")->required();
-    previewCommand->add_option("OUT", preview.destination, "the PNG file to write")->required();
-    AddSettings(previewCommand, preview.settings);
-    previewCommand->add_option("--at", preview.at, "a movie's moment, in seconds (default 0)")
-        ->check(CLI::NonNegativeNumber)
-        ->option_text("SECONDS");
-    AddOverwrite(previewCommand, preview.overwrite);
-    AddJson(previewCommand, preview.json);
-    previewCommand->callback([&] { run = [&] { return RunPreview(preview); }; });
-
-    OverviewOptions overview;
-    CLI::App* overviewCommand =
-        app.add_subcommand("overview", "the used pads of each bank and number, and the card's totals");
-    overviewCommand->footer(Footer("Works on a card the desktop program has open and on a read-only card.",
-                                   "k72-card overview /media/sd --json"));
-    AddCard(overviewCommand, overview.card);
-    AddJson(overviewCommand, overview.json);
-    overviewCommand->callback([&] { run = [&] { return RunOverview(overview); }; });
+    CommandChoice choice;
+    AddLookingCommands(app, choice);
+    AddPadCommands(app, choice);
+    AddListCommands(app, choice);
+    AddFileCommands(app, choice);
 
     output::SetJson(AsksForJson(argc, argv));
     try {
@@ -356,10 +379,10 @@ int RunCommandLine(int argc, char** argv) {
                    stdout);
         return status;
     }
-    if (!run) {
+    if (!choice.run) {
         return kExitUsage;
     }
-    const int status = run();
+    const int status = choice.run();
     output::Finish(status);
     return status;
 }

@@ -90,15 +90,7 @@ public:
 private:
     void Add(CardProblemKind kind, int bank, int number, int pad, const std::string& name,
              const std::string& text, bool repairable) {
-        CardProblem problem;
-        problem.kind = kind;
-        problem.bank = bank;
-        problem.number = number;
-        problem.pad = pad;
-        problem.name = name;
-        problem.text = text;
-        problem.repairable = repairable;
-        report_.problems.push_back(std::move(problem));
+        report_.problems.push_back(CardProblem{kind, bank, number, pad, name, text, repairable});
     }
 
     CardCheckReport& report_;

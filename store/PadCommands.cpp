@@ -44,15 +44,6 @@ std::string UpperCase(std::string text) {
     return text;
 }
 
-// The pictures of a still image pad, or none for any other pad.
-const StillRecord* PicturesOf(const PadEntry* entry) {
-    return entry != nullptr && entry->Kind() == PadKindStill && entry->stills ? &*entry->stills : nullptr;
-}
-
-bool InList(int position, std::size_t count) {
-    return position >= 0 && static_cast<std::size_t>(position) < count;
-}
-
 } // namespace
 
 PadCommands::PadCommands(CPadBankStore& store, IFileCopy* fileCopy, IConversionProgress* progress)
@@ -87,11 +78,11 @@ StoreResult PadCommands::Import(const ImportRequest& request, IPadQuestions* que
 
 // --- A still image pad's pictures ---
 
-StoreResult PadCommands::WritePictures(int pad, const PadEntry& entry, const std::vector<NameField>& names) {
+StoreResult PadCommands::WritePictures(int pad, const std::vector<NameField>& names) {
     // A pad without pictures is an empty pad.
     PadEntry after;
     if (!names.empty()) {
-        after = entry;
+        after = *store_.Entry(pad);
         StillRecord& stills = *after.stills;
         for (std::size_t i = 0; i < padlayout::kMaxStills; ++i) {
             stills.stillNames[i] = i < names.size() ? names[i] : NameField{};
@@ -101,19 +92,31 @@ StoreResult PadCommands::WritePictures(int pad, const PadEntry& entry, const std
     return store_.WritePad({store_.Bank(), store_.Number(), pad}, after);
 }
 
-StoreResult PadCommands::RemovePicture(int pad, int position, bool deleteFile) {
-    const StillRecord* stills = PicturesOf(store_.Entry(pad));
-    if (stills == nullptr) {
+StoreOutcome<std::vector<NameField>> PadCommands::Pictures(int pad,
+                                                           std::initializer_list<int> positions) const {
+    const PadEntry* entry = store_.Entry(pad);
+    if (entry == nullptr || entry->Kind() != PadKindStill || !entry->stills) {
         return StoreFailed(StoreFailure::WrongKind);
     }
-    if (!InList(position, stills->UsableCount())) {
-        return StoreFailed(StoreFailure::NoSuchPicture);
+    const StillRecord& stills = *entry->stills;
+    for (const int position : positions) {
+        if (position < 0 || static_cast<std::size_t>(position) >= stills.UsableCount()) {
+            return StoreFailed(StoreFailure::NoSuchPicture);
+        }
     }
-    std::vector<NameField> names(stills->stillNames.begin(),
-                                 stills->stillNames.begin() + stills->UsableCount());
-    const std::string removed = NameText(names[static_cast<std::size_t>(position)]);
-    names.erase(names.begin() + position);
-    StoreResult result = WritePictures(pad, *store_.Entry(pad), names);
+    return {StoreResult{},
+            std::vector<NameField>(stills.stillNames.begin(),
+                                   stills.stillNames.begin() + static_cast<long>(stills.UsableCount()))};
+}
+
+StoreResult PadCommands::RemovePicture(int pad, int position, bool deleteFile) {
+    auto names = Pictures(pad, {position});
+    if (!names) {
+        return StoreResult(std::move(names));
+    }
+    const std::string removed = NameText(names.value[static_cast<std::size_t>(position)]);
+    names.value.erase(names.value.begin() + position);
+    StoreResult result = WritePictures(pad, names.value);
     if (!result) {
         return result;
     }
@@ -126,35 +129,26 @@ StoreResult PadCommands::RemovePicture(int pad, int position, bool deleteFile) {
 }
 
 StoreResult PadCommands::MovePicture(int pad, int from, int to) {
-    const StillRecord* stills = PicturesOf(store_.Entry(pad));
-    if (stills == nullptr) {
-        return StoreFailed(StoreFailure::WrongKind);
+    auto names = Pictures(pad, {from, to});
+    if (!names) {
+        return StoreResult(std::move(names));
     }
-    const std::size_t count = stills->UsableCount();
-    if (!InList(from, count) || !InList(to, count)) {
-        return StoreFailed(StoreFailure::NoSuchPicture);
-    }
-    std::vector<NameField> names(stills->stillNames.begin(), stills->stillNames.begin() + count);
+    auto first = names.value.begin();
     if (from < to) {
-        std::rotate(names.begin() + from, names.begin() + from + 1, names.begin() + to + 1);
+        std::rotate(first + from, first + from + 1, first + to + 1);
     } else {
-        std::rotate(names.begin() + to, names.begin() + from, names.begin() + from + 1);
+        std::rotate(first + to, first + from, first + from + 1);
     }
-    return WritePictures(pad, *store_.Entry(pad), names);
+    return WritePictures(pad, names.value);
 }
 
 StoreResult PadCommands::SwapPictures(int pad, int i, int j) {
-    const StillRecord* stills = PicturesOf(store_.Entry(pad));
-    if (stills == nullptr) {
-        return StoreFailed(StoreFailure::WrongKind);
+    auto names = Pictures(pad, {i, j});
+    if (!names) {
+        return StoreResult(std::move(names));
     }
-    const std::size_t count = stills->UsableCount();
-    if (!InList(i, count) || !InList(j, count)) {
-        return StoreFailed(StoreFailure::NoSuchPicture);
-    }
-    std::vector<NameField> names(stills->stillNames.begin(), stills->stillNames.begin() + count);
-    std::swap(names[static_cast<std::size_t>(i)], names[static_cast<std::size_t>(j)]);
-    return WritePictures(pad, *store_.Entry(pad), names);
+    std::swap(names.value[static_cast<std::size_t>(i)], names.value[static_cast<std::size_t>(j)]);
+    return WritePictures(pad, names.value);
 }
 
 // --- Sound ---
@@ -237,6 +231,71 @@ StoreOutcome<AttachedSound> PadCommands::AttachSound(int pad, const std::filesys
     return {std::move(result), std::move(attached)};
 }
 
+// A sound copied into the card folder: the 8.3 name the pad records, and whether this copy wrote it.
+struct PadCommands::SoundCopy {
+    std::string shortName;
+    bool written = false;
+};
+
+StoreOutcome<PadCommands::SoundCopy> PadCommands::CopySoundAs(const PadLocation& where,
+                                                              const std::filesystem::path& file,
+                                                              const std::filesystem::path& destination) {
+    // A file that a record names is never replaced by the sound, unless it is this pad's own sound; the
+    // very same sound already there is shared, not replaced.
+    const std::string onCard = destination.filename().string();
+    auto user = store_.Files().UsedBy(onCard, {}, where);
+    const auto state = store_.Files().Inspect(onCard);
+    if (user && state && state->exists && state->regular && SameContent(state->path, file)) {
+        user.reset();
+    }
+    if (user) {
+        return StoreFailed(StoreFailure::NameTaken,
+                           "The sound cannot be stored as " + PrintableName(onCard) + ": pad " + *user +
+                               " uses that file.\nRename the sound file and try again.");
+    }
+    if (!MayCopy(file, destination)) {
+        return StoreFailed(StoreFailure::CopyFailed);
+    }
+    // A declined overwrite keeps the file that is there already, which then is the pad's sound.
+    SoundCopy copy;
+    copy.written = FileCopy().Copy({FileCopyItem{file, destination}});
+    if (!CardFiles::Exists(destination)) {
+        return StoreFailed(StoreFailure::CopyFailed);
+    }
+    return {StoreResult{}, std::move(copy)};
+}
+
+StoreOutcome<PadCommands::SoundCopy> PadCommands::CopySoundTailed(const std::filesystem::path& file,
+                                                                  const std::string& name) {
+    // The short name FAT would have given the copy: the first free numeric tail, unless one of the
+    // tailed names already holds this very sound.
+    const std::filesystem::path& folder = store_.CardFolder();
+    std::set<std::string> taken;
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(folder, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        taken.insert(UpperCase(it->path().filename().string()));
+    }
+    for (unsigned n = 1; n <= 999999; ++n) {
+        SoundCopy copy;
+        copy.shortName = TailedShortName(name, n);
+        if (taken.count(copy.shortName) != 0) {
+            const auto existing = FindEntryNoCase(folder, copy.shortName);
+            if (existing && SameContent(*existing, file)) {
+                return {StoreResult{}, std::move(copy)};
+            }
+            continue;
+        }
+        const auto destination = folder / copy.shortName;
+        if (!FileCopy().Copy({FileCopyItem{file, destination}}) || !CardFiles::Exists(destination)) {
+            return StoreFailed(StoreFailure::CopyFailed);
+        }
+        copy.written = true;
+        return {StoreResult{}, std::move(copy)};
+    }
+    return StoreFailed(StoreFailure::BadName);
+}
+
 StoreResult PadCommands::SetSound(int pad, const std::filesystem::path& file, const std::string& name) {
     // The name becomes a file in the card folder: it must be a plain name, and never the pad file.
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
@@ -245,103 +304,40 @@ StoreResult PadCommands::SetSound(int pad, const std::filesystem::path& file, co
     }
     const PadLocation where{store_.Bank(), store_.Number(), pad};
     const std::filesystem::path& folder = store_.CardFolder();
-    const CardFiles& files = store_.Files();
-    // A file that a record names is never replaced by the sound, unless it is this pad's own sound; the
-    // very same sound already there is shared, not replaced.
-    const auto refuseNamed = [&](const std::string& onCard) -> StoreResult {
-        auto user = files.UsedBy(onCard, {}, where);
-        const auto state = files.Inspect(onCard);
-        if (user && state && state->exists && state->regular && SameContent(state->path, file)) {
-            user.reset();
-        }
-        if (!user) {
-            return {};
-        }
-        return StoreFailed(StoreFailure::NameTaken,
-                           "The sound cannot be stored as " + PrintableName(onCard) + ": pad " + *user +
-                               " uses that file.\nRename the sound file and try again.");
-    };
-    const auto copyTo = [&](const std::filesystem::path& destination) {
-        return FileCopy().Copy({FileCopyItem{file, destination}});
-    };
-
-    std::string shortName;
-    bool copied = false;
+    StoreOutcome<SoundCopy> copied;
     if (FolderKeepsShortNames(folder)) {
-        // The card itself: the file keeps its long name and FAT gives it a short one. A declined
-        // overwrite keeps the file that is there already, which then is the pad's sound.
+        // The card itself: the file keeps its long name and FAT gives it a short one.
         const auto destination = FindEntryNoCase(folder, name).value_or(folder / name);
-        if (StoreResult refused = refuseNamed(destination.filename().string()); !refused) {
-            return refused;
+        copied = CopySoundAs(where, file, destination);
+        if (copied) {
+            const auto fatName = ReadFatShortName(folder, destination.filename().string());
+            if (!fatName) {
+                return StoreFailed(StoreFailure::BadName);
+            }
+            copied.value.shortName = UpperCase(*fatName);
         }
-        if (!MayCopy(file, destination)) {
-            return StoreFailed(StoreFailure::CopyFailed);
-        }
-        copied = copyTo(destination);
-        if (!CardFiles::Exists(destination)) {
-            return StoreFailed(StoreFailure::CopyFailed);
-        }
-        const auto fatName = ReadFatShortName(folder, destination.filename().string());
-        if (!fatName) {
-            return StoreFailed(StoreFailure::BadName);
-        }
-        shortName = UpperCase(*fatName);
     } else if (const auto exact = ExactShortName(name)) {
         // A name that is an 8.3 name already is copied under its upper-case form.
         if (*exact == cardlayout::kPadFileName) {
             return StoreFailed(StoreFailure::BadName);
         }
-        const auto destination = FindEntryNoCase(folder, *exact).value_or(folder / *exact);
-        if (StoreResult refused = refuseNamed(*exact); !refused) {
-            return refused;
-        }
-        if (!MayCopy(file, destination)) {
-            return StoreFailed(StoreFailure::CopyFailed);
-        }
-        copied = copyTo(destination);
-        if (!CardFiles::Exists(destination)) {
-            return StoreFailed(StoreFailure::CopyFailed);
-        }
-        shortName = *exact;
+        copied = CopySoundAs(where, file, FindEntryNoCase(folder, *exact).value_or(folder / *exact));
+        copied.value.shortName = *exact;
     } else {
-        // Elsewhere the copy gets the short name FAT would have given it: the first free numeric tail,
-        // unless one of the tailed names already holds this very sound.
-        std::set<std::string> taken;
-        std::error_code ec;
-        for (auto it = std::filesystem::directory_iterator(folder, ec);
-             !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-            taken.insert(UpperCase(it->path().filename().string()));
-        }
-        for (unsigned n = 1; n <= 999999 && shortName.empty(); ++n) {
-            const std::string candidate = TailedShortName(name, n);
-            if (taken.count(candidate) != 0) {
-                const auto existing = FindEntryNoCase(folder, candidate);
-                if (existing && SameContent(*existing, file)) {
-                    shortName = candidate;
-                }
-                continue;
-            }
-            const auto destination = folder / candidate;
-            if (!copyTo(destination) || !CardFiles::Exists(destination)) {
-                return StoreFailed(StoreFailure::CopyFailed);
-            }
-            copied = true;
-            shortName = candidate;
-        }
-        if (shortName.empty()) {
-            return StoreFailed(StoreFailure::BadName);
-        }
+        copied = CopySoundTailed(file, name);
     }
-
+    if (!copied) {
+        return StoreResult(std::move(copied));
+    }
     PadEntry after = *store_.Entry(pad);
     NameField& audio =
         after.Kind() == PadKindMovie ? after.movie->audioFileName : after.stills->audioFileName;
-    if (!SetNameText(audio, shortName)) {
+    if (!SetNameText(audio, copied.value.shortName)) {
         return StoreFailed(StoreFailure::BadName);
     }
     StoreResult result = store_.WritePad(where, after);
-    if (result && copied) {
-        result.change.added.push_back(shortName);
+    if (result && copied.value.written) {
+        result.change.added.push_back(copied.value.shortName);
     }
     return result;
 }

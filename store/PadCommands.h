@@ -22,6 +22,7 @@
 #include "store/StoreResult.h"
 
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -95,8 +96,16 @@ private:
     bool MayCopy(const std::filesystem::path& source, const std::filesystem::path& destination);
     // Copies the sound file into the card folder under name and records its 8.3 name on the pad.
     StoreResult SetSound(int pad, const std::filesystem::path& file, const std::string& name);
-    // Gives the pad a new list of pictures, or makes it empty when the list is empty.
-    StoreResult WritePictures(int pad, const PadEntry& entry, const std::vector<NameField>& names);
+    struct SoundCopy;
+    // The sound copied to destination, unless a record of another pad names a different file there.
+    StoreOutcome<SoundCopy> CopySoundAs(const PadLocation& where, const std::filesystem::path& file,
+                                        const std::filesystem::path& destination);
+    // The sound copied under the 8.3 name with a numeric tail that FAT would give it.
+    StoreOutcome<SoundCopy> CopySoundTailed(const std::filesystem::path& file, const std::string& name);
+    // The names of a still image pad's pictures, when the positions are all on its list.
+    StoreOutcome<std::vector<NameField>> Pictures(int pad, std::initializer_list<int> positions) const;
+    // Gives the still image pad a new list of pictures, or makes it empty when the list is empty.
+    StoreResult WritePictures(int pad, const std::vector<NameField>& names);
 
     CPadBankStore& store_;
     IFileCopy* fileCopy_;

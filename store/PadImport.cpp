@@ -69,6 +69,45 @@ PadImport::PadImport(CPadBankStore& store, IFileCopy& fileCopy, const Settings& 
                      MovieConverterHook hook)
     : store_(store), fileCopy_(fileCopy), settings_(settings), hook_(std::move(hook)) {}
 
+StoreOutcome<std::vector<PreparedImport::Item>> PadImport::ItemsOf(const ImportRequest& request) const {
+    // A file in the card folder that the device plays as it is, under a name it finds, is recorded where
+    // it is (its name given); any other (a CLIP.MP4, a photo.jpg, a name too long for the pad's name
+    // field) is converted like a file from elsewhere (no name yet).
+    std::vector<PreparedImport::Item> items;
+    for (std::size_t i = 0; i < request.sources.size(); ++i) {
+        const std::filesystem::path& source = request.sources[i];
+        const std::string name = source.filename().string();
+        StoreResult unusable;
+        struct stat info {};
+        if (::stat(source.c_str(), &info) != 0) {
+            unusable = StoreFailed(StoreFailure::SourceUnusable,
+                                   "The file " + PrintableName(source.string()) + " is not there.");
+        } else if (!S_ISREG(info.st_mode)) {
+            // A FIFO or a device would keep the conversion waiting for ever.
+            unusable =
+                StoreFailed(StoreFailure::SourceUnusable, PrintableName(source.string()) + " is " +
+                                                              FileTypeWords(info.st_mode) + ", not a file.");
+        } else if (IsInCardFolder(source, store_.CardFolder()) && InDeviceForm(source, request.kind)) {
+            const auto state = store_.Files().Inspect(name);
+            if (state && state->exists && state->regular) {
+                items.push_back({source, name, {}});
+                continue;
+            }
+            // A link in the card folder may lead out of the card; the device could not read it either.
+            unusable = StoreFailed(StoreFailure::SourceUnusable,
+                                   PrintableName(name) + " cannot be recorded: on the card it is " +
+                                       (state && state->exists ? state->typeWords : std::string("missing")) +
+                                       ", not a file.");
+        }
+        if (!unusable) {
+            unusable.source = i;
+            return unusable;
+        }
+        items.push_back({source, {}, {}});
+    }
+    return {StoreResult{}, std::move(items)};
+}
+
 StoreOutcome<PreparedImport> PadImport::Prepare(const ImportRequest& request, IPadQuestions* questions) {
     const PadEntry* entry = store_.Entry(request.pad);
     if (entry == nullptr) {
@@ -91,44 +130,14 @@ StoreOutcome<PreparedImport> PadImport::Prepare(const ImportRequest& request, IP
     if (!movie && count + request.sources.size() > padlayout::kMaxStills) {
         return StoreFailed(StoreFailure::StillLimit, messages::kStillLimit);
     }
-    // A file in the card folder that the device plays as it is, under a name it finds, is recorded where
-    // it is; any other (a CLIP.MP4, a photo.jpg, a name too long for the pad's name field) is converted
-    // like a file from elsewhere.
-    std::size_t toConvert = 0;
-    for (std::size_t i = 0; i < request.sources.size(); ++i) {
-        const std::filesystem::path& source = request.sources[i];
-        StoreResult unusable;
-        const std::string name = source.filename().string();
-        struct stat info {};
-        if (::stat(source.c_str(), &info) != 0) {
-            unusable = StoreFailed(StoreFailure::SourceUnusable,
-                                   "The file " + PrintableName(source.string()) + " is not there.");
-        } else if (!S_ISREG(info.st_mode)) {
-            // A FIFO or a device would keep the conversion waiting for ever.
-            unusable =
-                StoreFailed(StoreFailure::SourceUnusable, PrintableName(source.string()) + " is " +
-                                                              FileTypeWords(info.st_mode) + ", not a file.");
-        } else if (IsInCardFolder(source, store_.CardFolder()) && InDeviceForm(source, request.kind)) {
-            if (const auto state = store_.Files().Inspect(name);
-                !state || !state->exists || !state->regular) {
-                // A link in the card folder may lead out of the card; the device could not read it either.
-                unusable =
-                    StoreFailed(StoreFailure::SourceUnusable,
-                                PrintableName(name) + " cannot be recorded: on the card it is " +
-                                    (state && state->exists ? state->typeWords : std::string("missing")) +
-                                    ", not a file.");
-            } else {
-                prepared.items.push_back({source, name, {}});
-                continue;
-            }
-        }
-        if (!unusable) {
-            unusable.source = i;
-            return unusable;
-        }
-        prepared.items.push_back({source, {}, {}});
-        ++toConvert;
+    auto items = ItemsOf(request);
+    if (!items) {
+        return StoreResult(std::move(items));
     }
+    prepared.items = std::move(items.value);
+    const auto toConvert = static_cast<std::size_t>(
+        std::count_if(prepared.items.begin(), prepared.items.end(),
+                      [](const PreparedImport::Item& item) { return item.name.empty(); }));
 
     if (!prepared.append && entry->Kind() != PadKindEmpty) {
         if (questions != nullptr && !questions->ReplacePad(request.pad, *entry)) {

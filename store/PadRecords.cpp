@@ -20,19 +20,11 @@ bool SetNameText(NameField& field, std::string_view text) {
 }
 
 PadEntry MoviePad(const MovieRecord& record) {
-    PadEntry entry;
-    entry.used = padlayout::kUsed;
-    entry.kindCode = padlayout::kKindMovie;
-    entry.movie = record;
-    return entry;
+    return PadEntry{padlayout::kUsed, padlayout::kKindMovie, record, std::nullopt};
 }
 
 PadEntry StillPad(const StillRecord& record) {
-    PadEntry entry;
-    entry.used = padlayout::kUsed;
-    entry.kindCode = padlayout::kKindStill;
-    entry.stills = record;
-    return entry;
+    return PadEntry{padlayout::kUsed, padlayout::kKindStill, std::nullopt, record};
 }
 
 std::vector<std::string> FileNamesOf(const PadEntry& entry) {

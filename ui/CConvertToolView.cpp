@@ -1,42 +1,29 @@
 #include "ui/CConvertToolView.h"
 
 #include "codecs/FitGeometry.h"
-#include "codecs/ResultCodes.h"
-#include "engine/MediaKind.h"
 #include "store/CPadBankStore.h"
 #include "store/PadCommands.h"
-#include "store/StoreMessages.h"
 #include "ui/CDialogMovieInformation.h"
 #include "ui/CDialogPictureInformation.h"
 #include "ui/CPadView.h"
-#include "ui/CardVolumes.h"
+#include "ui/CardController.h"
 #include "ui/DialogUnits.h"
 #include "ui/DriveList.h"
-#include "ui/MediaKinds.h"
+#include "ui/FormCommands.h"
 #include "ui/PadGeometry.h"
-#include "ui/PictureBatchWindow.h"
-#include "ui/QtPadQuestions.h"
 #include "ui/QtUserMessages.h"
 #include "ui/RememberedPlaces.h"
 
-#include <QAbstractItemView>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QStorageInfo>
-#include <QStyle>
 
-#include <algorithm>
-#include <filesystem>
-#include <functional>
-#include <memory>
-#include <optional>
+#include <array>
 
 namespace k72 {
 namespace {
@@ -59,54 +46,6 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int width,
     return label;
 }
 
-std::filesystem::path PathOf(const QString& text) {
-    return std::filesystem::path(text.toStdString());
-}
-
-QString FileName(const QString& path) {
-    return QFileInfo(path).fileName();
-}
-
-// The root of a card from a folder the user chose: the root itself, or its DCIM or card folder.
-QString CardRootOf(const QString& folder) {
-    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-    const QFileInfo info(clean);
-    const QString name = info.fileName();
-    if (name.compare(QStringLiteral("000KAVLO"), Qt::CaseInsensitive) == 0 &&
-        QFileInfo(info.path()).fileName().compare(QStringLiteral("DCIM"), Qt::CaseInsensitive) == 0) {
-        return QFileInfo(info.path()).path();
-    }
-    if (name.compare(QStringLiteral("DCIM"), Qt::CaseInsensitive) == 0) {
-        return info.path();
-    }
-    return clean;
-}
-
-// What the status bar adds to the store's "Failed to load the file." about a conversion that failed.
-QString FailureLine(const StoreResult& result, const QString& file) {
-    if (result.Cancelled()) {
-        return QStringLiteral("Cancelled: %1 was not imported.").arg(file);
-    }
-    switch (result.code) {
-    case rc::JpegDecodeFailed:
-    case rc::JpegImageObjectFailed:
-    case rc::JpegUnsupportedLayout:
-    case rc::CannotOpenInput:
-    case rc::StreamNotFound:
-    case rc::UnknownFormat:
-    case rc::AviInvalidHeader:
-        return QStringLiteral("%1 could not be read: it is damaged, or not the kind of file its name says.")
-            .arg(file);
-    case rc::InputCodecUnsupported:
-    case rc::UnknownCodec:
-        return QStringLiteral("%1 is coded in a form this converter does not read.").arg(file);
-    case 0:
-        return {};
-    default:
-        return QStringLiteral("%1 was not imported.").arg(file);
-    }
-}
-
 QString SizeText(qint64 bytes) {
     if (bytes >= 1024LL * 1024 * 1024) {
         return QStringLiteral("%1 GB").arg(static_cast<double>(bytes) / (1024.0 * 1024 * 1024), 0, 'f', 1);
@@ -117,7 +56,8 @@ QString SizeText(qint64 bytes) {
 } // namespace
 
 CConvertToolView::CConvertToolView(PadCommands& commands, const QString& cardRoot, QWidget* parent)
-    : QWidget(parent), commands_(commands), store_(commands.Store()), cardRoot_(cardRoot) {
+    : QWidget(parent), padCommands_(commands), store_(commands.Store()),
+      commands_(std::make_unique<FormCommands>(commands, *this)) {
     setFont(FormFont());
     setFixedSize(DluSize(185, 198));
 
@@ -162,7 +102,14 @@ CConvertToolView::CConvertToolView(PadCommands& commands, const QString& cardRoo
     exportButton_ = MakeFormButton(this, QStringLiteral("Export"), 7, 177);
     exitButton_ = MakeFormButton(this, QStringLiteral("Exit"), 128, 177);
 
-    connect(driveList_, &QComboBox::activated, this, &CConvertToolView::OnDriveChosen);
+    card_ = new CardController(store_, driveList_, cardRoot, this);
+    card_->SetBusyCheck([this] { return busy_; });
+    connect(card_, &CardController::CardOpened, this, &CConvertToolView::CardOpened);
+    connect(card_, &CardController::CardClosed, this, &CConvertToolView::CardClosed);
+    connect(card_, &CardController::Message, this, &CConvertToolView::ShowMessage);
+    connect(card_, &CardController::StatusMessage, this, &CConvertToolView::StatusMessage);
+    connect(card_, &CardController::CardChanged, this, &CConvertToolView::CardChanged);
+    connect(driveList_, &QComboBox::activated, card_, &CardController::ChooseDrive);
     connect(bankList_, &QComboBox::activated, this, &CConvertToolView::OnBankChosen);
     connect(numberList_, &QComboBox::activated, this, &CConvertToolView::OnNumberChosen);
     connect(importButton_, &QPushButton::clicked, this, &CConvertToolView::Import);
@@ -177,11 +124,10 @@ CConvertToolView::CConvertToolView(PadCommands& commands, const QString& cardRoo
     // The pads come right after the number in the keyboard's order.
     setTabOrder(numberList_, padView_);
     setTabOrder(padView_, importButton_);
-
-    cardWatch_.setInterval(kCardCheckMilliseconds);
-    connect(&cardWatch_, &QTimer::timeout, this, &CConvertToolView::CheckCard);
     UpdateButtons();
 }
+
+CConvertToolView::~CConvertToolView() = default;
 
 void CConvertToolView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
@@ -193,127 +139,28 @@ void CConvertToolView::InitialSetUp() {
         return;
     }
     setUpDone_ = true;
-    FillDriveList();
-    driveList_->setCurrentIndex(0);
     bankList_->setEnabled(false);
     numberList_->setEnabled(false);
     padView_->move(padgrid::kGridLeft, padgrid::kGridTop);
-    cardWatch_.start();
-    // The card named on the command line is opened as if the user had chosen it.
-    if (!cardRoot_.isEmpty() && driveList_->count() > 1) {
-        driveList_->setCurrentIndex(1);
-        OnDriveChosen(1);
-    }
+    card_->Start();
 }
 
-void CConvertToolView::FillDriveList() {
-    driveList_->clear();
-    int widest = 0;
-    const QFontMetrics metrics(driveList_->font());
-    for (const DriveEntry& entry : ListDrives(cardRoot_)) {
-        driveList_->addItem(entry.icon, entry.text, entry.root);
-        driveList_->setItemData(driveList_->count() - 1, entry.root, Qt::ToolTipRole);
-        driveList_->setItemData(driveList_->count() - 1, entry.card, kCardRole);
-        widest = std::max(widest, metrics.horizontalAdvance(entry.text));
-    }
-    // Card folders chosen with Open Card Folder… stay listed while they are there.
-    for (const QString& folder : openedFolders_) {
-        if (driveList_->findData(folder) < 0 && QFileInfo(folder).isDir()) {
-            driveList_->addItem(style()->standardIcon(QStyle::SP_DirIcon), QDir::toNativeSeparators(folder),
-                                folder);
-            driveList_->setItemData(driveList_->count() - 1, folder, Qt::ToolTipRole);
-            widest = std::max(widest, metrics.horizontalAdvance(folder));
-        }
-    }
-    // The list opens wide enough for the longest path; the closed box keeps its place in the form.
-    driveList_->view()->setMinimumWidth(std::max(driveList_->width(), 22 + widest + 24));
-}
+// --- The card, through its controller ---
 
 void CConvertToolView::UpdateDrives() {
-    QStringList before;
-    for (int i = 0; i < driveList_->count(); ++i) {
-        before << driveList_->itemData(i).toString();
-    }
-    QString chosen = driveList_->currentData().toString();
-    // A card taken out without Eject: its pad file is let go, as nothing can be written to it any more.
-    if (store_.IsCardOpen() && !chosen.isEmpty() && !LooksLikeCard(chosen)) {
-        ReleaseCard();
-        emit StatusMessage(
-            QStringLiteral("The card %1 is no longer available.").arg(QDir::toNativeSeparators(chosen)));
-        chosen.clear();
-    }
-    FillDriveList();
-    const int keep = driveList_->findData(chosen);
-    driveList_->setCurrentIndex(keep >= 0 ? keep : 0);
-    if (store_.IsCardOpen() || busy_) {
-        return;
-    }
-    for (int i = 1; i < driveList_->count(); ++i) {
-        const QString root = driveList_->itemData(i).toString();
-        if (!before.contains(root) && driveList_->itemData(i, kCardRole).toBool()) {
-            driveList_->setCurrentIndex(i);
-            OnDriveChosen(i);
-            return;
-        }
-    }
-}
-
-void CConvertToolView::ForgetCard() {
-    gridReady_ = false;
-    bankIndex_ = numberIndex_ = selectedPad_ = -1;
-    store_.Close();
-    padView_->Clear();
-    contentCache_.Clear();
-    openRoot_.clear();
-    cardGone_ = false;
-    bankList_->setEnabled(false);
-    numberList_->setEnabled(false);
+    card_->UpdateDrives();
 }
 
 void CConvertToolView::ReleaseCard() {
-    ForgetCard();
-    driveList_->setCurrentIndex(0);
-    UpdateButtons();
-    emit CardChanged();
+    card_->ReleaseCard();
 }
 
 QString CConvertToolView::OpenCardRoot() const {
-    return store_.IsCardOpen() ? driveList_->currentData().toString() : QString();
+    return card_->OpenCardRoot();
 }
 
-void CConvertToolView::RedrawPads() {
-    if (store_.SelectionValid()) {
-        ShowBank();
-    }
-}
-
-void CConvertToolView::OnDriveChosen(int index) {
-    const QString root = driveList_->itemData(index).toString();
-    ForgetCard();
-    driveList_->setToolTip(root);
-    UpdateButtons();
-    // The empty first entry names no folder: the card is looked for relative to the working folder, and
-    // that normally fails like any other drive without the card.
-    const auto opened = store_.OpenCardRoot(PathOf(root));
-    if (!opened) {
-        emit CardChanged();
-        // The store says why: not the card at all, or a card that is in use elsewhere, read-only, ...
-        ShowResult(opened);
-        return;
-    }
-    // A save cut off earlier that was put back.
-    ShowResult(opened);
-    openRoot_ = root;
-    if (!root.isEmpty()) {
-        remembered::RememberCard(root);
-    }
-    bankList_->setEnabled(true);
-    numberList_->setEnabled(true);
-    bankList_->setCurrentIndex(0);
-    numberList_->setCurrentIndex(0);
-    OnBankChosen(0);
-    OnNumberChosen(0);
-    emit CardChanged();
+QString CConvertToolView::CardRoot() const {
+    return card_->CardRoot();
 }
 
 void CConvertToolView::OpenCardFolder() {
@@ -322,62 +169,38 @@ void CConvertToolView::OpenCardFolder() {
     }
     const QString folder = AskCardFolder();
     if (!folder.isEmpty()) {
-        OpenCard(folder);
+        card_->OpenCard(folder);
     }
 }
 
 void CConvertToolView::OpenCard(const QString& folder) {
-    if (busy_ || folder.isEmpty()) {
-        return;
-    }
-    const QString root = CardRootOf(folder);
-    if (!openedFolders_.contains(root)) {
-        openedFolders_ << root;
-    }
-    int index = driveList_->findData(root);
-    if (index < 0) {
-        driveList_->addItem(style()->standardIcon(QStyle::SP_DirIcon), QDir::toNativeSeparators(root), root);
-        index = driveList_->count() - 1;
-        driveList_->setItemData(index, root, Qt::ToolTipRole);
-        const int width = 22 + QFontMetrics(driveList_->font()).horizontalAdvance(root) + 24;
-        driveList_->view()->setMinimumWidth(std::max(driveList_->view()->minimumWidth(), width));
-    }
-    driveList_->setCurrentIndex(index);
-    OnDriveChosen(index);
+    card_->OpenCard(folder);
 }
 
 void CConvertToolView::CheckCard() {
-    if (openRoot_.isEmpty() || busy_) {
-        return;
-    }
-    if (!cardGone_) {
-        if (!store_.CardStillThere()) {
-            CardLost();
-        }
-        return;
-    }
-    // Gone: open it again as soon as it is back, where it was left.
-    const auto opened = store_.OpenCardRoot(PathOf(openRoot_));
-    if (!opened) {
-        return;
-    }
-    ShowResult(opened);
-    cardGone_ = false;
-    const int bank = std::max(0, bankList_->currentIndex());
-    const int number = std::max(0, numberList_->currentIndex());
+    card_->CheckCard();
+}
+
+void CConvertToolView::CardOpened(bool again) {
+    // A card back again is shown where it was left; a newly opened one at BANK:A, 1.
+    const int bank = again ? std::max(0, bankList_->currentIndex()) : 0;
+    const int number = again ? std::max(0, numberList_->currentIndex()) : 0;
     bankList_->setEnabled(true);
     numberList_->setEnabled(true);
+    if (!again) {
+        bankList_->setCurrentIndex(0);
+        numberList_->setCurrentIndex(0);
+    }
     bankIndex_ = numberIndex_ = -1;
     OnBankChosen(bank);
     OnNumberChosen(number);
-    emit StatusMessage(
-        QStringLiteral("The card %1 is available again.").arg(QDir::toNativeSeparators(openRoot_)));
-    emit CardChanged();
 }
 
-void CConvertToolView::CardLost() {
-    cardGone_ = true;
-    store_.Close();
+void CConvertToolView::CardClosed(bool lost) {
+    // A card that went away keeps its bank and number for when it comes back.
+    if (!lost) {
+        bankIndex_ = numberIndex_ = -1;
+    }
     gridReady_ = false;
     selectedPad_ = -1;
     padView_->Clear();
@@ -385,11 +208,15 @@ void CConvertToolView::CardLost() {
     bankList_->setEnabled(false);
     numberList_->setEnabled(false);
     UpdateButtons();
-    emit CardChanged();
-    ShowMessage(QStringLiteral("The card %1 is no longer available.\nPut it back, or choose another drive or "
-                               "card folder.")
-                    .arg(QDir::toNativeSeparators(openRoot_)));
 }
+
+void CConvertToolView::RedrawPads() {
+    if (store_.SelectionValid()) {
+        ShowBank();
+    }
+}
+
+// --- Bank, number and pads ---
 
 void CConvertToolView::OnBankChosen(int index) {
     bankIndex_ = index;
@@ -429,7 +256,6 @@ void CConvertToolView::ShowBank() {
     UpdateButtons();
 }
 
-// The pad as the store has it now, whatever a command did or failed to do.
 void CConvertToolView::ShowPad(int pad) {
     padView_->SetPadState(pad, KindOf(pad));
     const PadContent content = contentCache_.Describe(store_, pad);
@@ -481,75 +307,34 @@ void CConvertToolView::ChoosePad(int pad) {
     UpdateButtons();
 }
 
+// --- The commands ---
+
 bool CConvertToolView::CommandAllowed() const {
     return gridReady_ && !busy_ && selectedPad_ >= 0;
 }
 
-void CConvertToolView::PadInformation() {
-    if (!CommandAllowed()) {
-        return;
-    }
-    ShowPadInformation(selectedPad_);
+PadKind CConvertToolView::LastImportKind() const {
+    return commands_->LastImportKind();
 }
 
-void CConvertToolView::ShowPadInformation(int pad) {
-    ShowResult(store_.RefreshPad(pad));
-    const PadKind kind = KindOf(pad);
-    // A list emptied in the window has left an empty pad already (the store's rule for an emptied list).
-    if (kind == PadKindMovie) {
-        ShowMovieInformation(pad);
-    } else if (kind == PadKindStill) {
-        ShowStillInformation(pad);
+void CConvertToolView::PadInformation() {
+    if (CommandAllowed()) {
+        commands_->Information(selectedPad_);
     }
-    ShowPad(pad);
 }
 
 void CConvertToolView::Information() {
-    if (!CommandAllowed()) {
-        return;
+    if (CommandAllowed()) {
+        BusyScope scope(busy_);
+        commands_->Information(selectedPad_);
     }
-    BusyScope scope(busy_);
-    ShowPadInformation(selectedPad_);
 }
 
 void CConvertToolView::Import() {
-    if (!CommandAllowed()) {
-        return;
-    }
-    const int pad = selectedPad_;
-    QStringList paths;
-    {
+    if (CommandAllowed()) {
         BusyScope scope(busy_);
-        paths = AskImportFiles(ImportFilters(lastImportKind_));
+        commands_->Import(selectedPad_);
     }
-    if (paths.isEmpty()) {
-        return;
-    }
-    remembered::SetImportFolder(QFileInfo(paths.constFirst()).absolutePath());
-    QString movie;
-    QStringList pictures;
-    for (const QString& path : paths) {
-        const PadKind kind = PadKindOfFile(path);
-        if (kind == PadKindEmpty) {
-            ShowMessage(
-                QString::fromLatin1(messages::kLoadFailed) +
-                QStringLiteral("\n\n\"%1\" is not a movie (AVI, MPG, MPEG, MOV, WMV, MP4, FLV, DV) or a "
-                               "picture (JPG, JPEG, BMP, PNG).")
-                    .arg(FileName(path)));
-            return;
-        }
-        if (kind == PadKindMovie) {
-            if (!movie.isEmpty() || paths.size() > 1) {
-                ShowMessage(QStringLiteral(
-                    "A pad holds one movie, or pictures; choose one movie, or only pictures."));
-                return;
-            }
-            movie = path;
-        } else {
-            pictures << path;
-        }
-    }
-    ImportOnto(pad, movie, pictures, QString(), false);
 }
 
 void CConvertToolView::DropFiles(int pad, const QStringList& paths) {
@@ -557,183 +342,40 @@ void CConvertToolView::DropFiles(int pad, const QStringList& paths) {
         return;
     }
     ChoosePad(pad);
-    QStringList movies;
-    QStringList pictures;
-    QStringList sounds;
-    for (const QString& path : paths) {
-        if (IsSoundFile(path)) {
-            sounds << path;
-            continue;
-        }
-        switch (PadKindOfFile(path)) {
-        case PadKindMovie:
-            movies << path;
-            break;
-        case PadKindStill:
-            pictures << path;
-            break;
-        default:
-            ShowMessage(
-                QString::fromLatin1(messages::kLoadFailed) +
-                QStringLiteral("\n\n\"%1\" is not a movie, a picture or a sound.").arg(FileName(path)));
-            return;
-        }
-    }
-    if (movies.size() > 1) {
-        ShowMessage(QStringLiteral(
-            "Only one movie can go on a pad.\nDrop the movies one at a time, each on its own pad."));
-        return;
-    }
-    if (!movies.isEmpty() && !pictures.isEmpty()) {
-        ShowMessage(QStringLiteral(
-            "A pad holds either one movie or pictures, not both.\nDrop them on separate pads."));
-        return;
-    }
-    if (sounds.size() > 1) {
-        ShowMessage(QStringLiteral("Only one sound can be attached to a pad."));
-        return;
-    }
-    const QString sound = sounds.value(0);
-    if (movies.isEmpty() && pictures.isEmpty() && KindOf(pad) == PadKindEmpty) {
-        ShowMessage(
-            QStringLiteral("Pad %1 is empty. A sound can only be attached to a pad that holds a movie or "
-                           "pictures.")
-                .arg(pad + 1));
-        return;
-    }
-    ImportOnto(pad, movies.value(0), pictures, sound, true);
-}
-
-void CConvertToolView::ImportOnto(int pad, const QString& movie, const QStringList& pictures,
-                                  const QString& sound, bool addPictures) {
     BusyScope scope(busy_);
-    QtPadQuestions questions(this, [this](const QString& question) { return AskYesNo(question); });
-    QString done;
-    bool imported = true; // a sound alone
-    if (!movie.isEmpty() || !pictures.isEmpty()) {
-        const QStringList files = movie.isEmpty() ? pictures : QStringList{movie};
-        ImportRequest request;
-        request.pad = pad;
-        request.kind = movie.isEmpty() ? PadKindStill : PadKindMovie;
-        request.add = addPictures;
-        for (const QString& file : files) {
-            request.sources.push_back(PathOf(file));
-        }
-        // Several pictures are converted on every core, with a progress window and Cancel; they go onto
-        // the pad all together or not at all.
-        PictureBatchWindow batch(window(), pad, movie.isEmpty() ? static_cast<int>(files.size()) : 0);
-        const StoreResult result = commands_.Import(request, &questions, batch.Progress());
-        batch.Close();
-        if (result.failure == StoreFailure::Declined) {
-            return;
-        }
-        ShowResult(result);
-        imported = result.Ok();
-        if (imported) {
-            lastImportKind_ = request.kind;
-            done = files.size() == 1
-                       ? QStringLiteral("Imported %1 onto pad %2.")
-                             .arg(FileName(files.constFirst()))
-                             .arg(pad + 1)
-                       : QStringLiteral("Added %1 pictures to pad %2.").arg(files.size()).arg(pad + 1);
-        } else if (result.Cancelled() && files.size() > 1) {
-            done = QStringLiteral("Cancelled: none of the %1 pictures were added.").arg(files.size());
-        } else {
-            done =
-                FailureLine(result, FileName(files.value(static_cast<qsizetype>(result.source.value_or(0)))));
-        }
-    }
-    if (imported && !sound.isEmpty()) {
-        // A sound the device cannot play as it is may be converted first, when the user agrees, as from
-        // the information windows.
-        const auto attached = commands_.AttachSound(pad, PathOf(sound), &questions);
-        ShowResult(attached);
-        if (attached) {
-            done +=
-                (done.isEmpty() ? QString() : QStringLiteral(" ")) +
-                (attached.value.converted
-                     ? QStringLiteral("Converted the sound %1 and attached it to pad %2 as %3.")
-                           .arg(FileName(sound))
-                           .arg(pad + 1)
-                           .arg(QString::fromStdString(attached.value.name))
-                     : QStringLiteral("Attached the sound %1 to pad %2.").arg(FileName(sound)).arg(pad + 1));
-        }
-    }
-    ShowPad(pad);
-    if (!done.isEmpty()) {
-        emit StatusMessage(done);
-    }
+    commands_->DropFiles(pad, paths);
 }
 
 void CConvertToolView::Export() {
-    if (!CommandAllowed()) {
-        return;
-    }
-    BusyScope scope(busy_);
-    const int pad = selectedPad_;
-    const PadKind kind = KindOf(pad);
-    if (kind == PadKindEmpty) {
-        return;
-    }
-    const QString folder = AskExportFolder();
-    if (folder.isEmpty()) {
-        return;
-    }
-    remembered::SetExportFolder(folder);
-    const std::filesystem::path target = PathOf(folder);
-    // A failed copy has said which file and why (the copy's own message).
-    const StoreResult exported = commands_.ExportPad(pad, target);
-    ShowResult(exported);
-    if (exported) {
-        emit StatusMessage(
-            QStringLiteral("Exported pad %1 to %2.").arg(pad + 1).arg(QDir::toNativeSeparators(folder)));
+    if (CommandAllowed()) {
+        BusyScope scope(busy_);
+        commands_->Export(selectedPad_);
     }
 }
 
 void CConvertToolView::Delete() {
-    if (!CommandAllowed()) {
-        return;
+    if (CommandAllowed()) {
+        BusyScope scope(busy_);
+        commands_->Delete(selectedPad_);
     }
-    BusyScope scope(busy_);
-    const int pad = selectedPad_;
-    const PadEntry* entry = store_.Entry(pad);
-    if (entry == nullptr || entry->Kind() == PadKindEmpty) {
-        return;
-    }
-    const QString question =
-        QStringLiteral("Delete pad %1, which holds %2?\n%3\n\nYes: the files are deleted from "
-                       "the card too.\nNo: the files stay on the card.")
-            .arg(pad + 1)
-            .arg(QtPadQuestions::ContentText(*entry))
-            .arg(QString::fromLatin1(kDeleteQuestion));
-    const QMessageBox::StandardButton answer = AskDeleteFiles(question);
-    if (answer != QMessageBox::Yes && answer != QMessageBox::No) {
-        return;
-    }
-    // The grid shows what the card holds afterwards: a pad the card could not take the change for
-    // stays as it was (the store has said why).
-    const StoreResult deleted = commands_.DeletePad(pad, answer == QMessageBox::Yes);
-    // The files kept because another pad uses them, or that could not be deleted, are named.
-    ShowResult(deleted);
-    if (deleted.change.PadChanged()) {
-        emit StatusMessage(QStringLiteral("Deleted pad %1.").arg(pad + 1));
-    }
-    ShowPad(pad);
 }
 
+// --- The status bar ---
+
 QString CConvertToolView::CardStatusText() const {
-    if (openRoot_.isEmpty()) {
+    const QString& openRoot = card_->CardRoot();
+    if (openRoot.isEmpty()) {
         return QStringLiteral("No card");
     }
-    const QString card = QDir::toNativeSeparators(openRoot_);
-    if (cardGone_ || !store_.IsCardOpen()) {
+    const QString card = QDir::toNativeSeparators(openRoot);
+    if (card_->CardGone() || !store_.IsCardOpen()) {
         return QStringLiteral("Card %1 is not available").arg(card);
     }
     const QStorageInfo volume(QString::fromStdString(store_.CardFolder().string()));
-    const Settings& settings = commands_.GetSettings();
+    const Settings& settings = padCommands_.GetSettings();
     static const char* const qualities[] = {"Lowest", "Low", "Middle", "High", "Highest"};
     // The card's folder name first: the line is narrow, its tooltip holds the whole path.
-    const QString name = QFileInfo(openRoot_).fileName().isEmpty() ? card : QFileInfo(openRoot_).fileName();
+    const QString name = QFileInfo(openRoot).fileName().isEmpty() ? card : QFileInfo(openRoot).fileName();
     return QStringLiteral("%1: %2 free | %3, %4%5, %6")
         .arg(name)
         .arg(SizeText(volume.bytesAvailable()))
@@ -744,11 +386,11 @@ QString CConvertToolView::CardStatusText() const {
 }
 
 QString CConvertToolView::CardStatusToolTip() const {
-    if (openRoot_.isEmpty() || cardGone_ || !store_.IsCardOpen()) {
+    if (card_->CardRoot().isEmpty() || card_->CardGone() || !store_.IsCardOpen()) {
         return CardStatusText();
     }
     return QStringLiteral("Card: %1\n%2")
-        .arg(QDir::toNativeSeparators(openRoot_), CardStatusText().section(QStringLiteral(": "), 1));
+        .arg(QDir::toNativeSeparators(card_->CardRoot()), CardStatusText().section(QStringLiteral(": "), 1));
 }
 
 QStringList CConvertToolView::AskImportFiles(const QStringList& filters) {
@@ -801,13 +443,13 @@ void CConvertToolView::ShowResult(const StoreResult& result) {
 }
 
 void CConvertToolView::ShowMovieInformation(int pad) {
-    CDialogMovieInformation dialog(commands_, window());
+    CDialogMovieInformation dialog(padCommands_, window());
     dialog.SetPad(bankIndex_, numberIndex_, pad);
     dialog.exec();
 }
 
 void CConvertToolView::ShowStillInformation(int pad) {
-    CDialogPictureInformation dialog(commands_, window());
+    CDialogPictureInformation dialog(padCommands_, window());
     dialog.SetPad(bankIndex_, numberIndex_, pad);
     dialog.exec();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The main form: the card's drive, the bank and the number, the twelve pads of that number, and the
-// commands Import, Export, Information, Delete and Exit on the selected pad. The form owns no card
-// data: it reads the card through the store, and every change to the card is a call to the store.
+// commands Import, Export, Information, Delete and Exit on the selected pad. The form is a switchboard:
+// the card's life cycle is the CardController's, the commands are FormCommands', and every change to
+// the card is a call to the store; the form draws the pads and keeps the selection.
 
 #include "store/PadRecords.h"
 #include "store/StoreResult.h"
@@ -10,19 +11,19 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 #include <QWidget>
 
-#include <array>
+#include <memory>
 
 class QComboBox;
-class QLabel;
 class QPushButton;
 
 namespace k72 {
 
+class CardController;
 class CPadBankStore;
 class CPadView;
+class FormCommands;
 class PadCommands;
 
 class CConvertToolView : public QWidget {
@@ -32,6 +33,7 @@ public:
     // form is first shown; empty for none.
     explicit CConvertToolView(PadCommands& commands, const QString& cardRoot = QString(),
                               QWidget* parent = nullptr);
+    ~CConvertToolView() override;
 
     // The form's set-up when it is first shown: drive list (filled once), lists disabled, grid in
     // place, and the command line's card chosen. Runs once; showing the form runs it too.
@@ -47,15 +49,17 @@ public:
     QString OpenCardRoot() const;
     // Draws the pads again from the store, after something else changed the card.
     void RedrawPads();
+    // The pad as the store has it now, whatever a command did or failed to do.
+    void ShowPad(int pad);
 
     int BankIndex() const { return bankIndex_; }
     int NumberIndex() const { return numberIndex_; }
     int SelectedPad() const { return selectedPad_; }
     bool GridReady() const { return gridReady_; }
     bool Busy() const { return busy_; }
-    PadKind LastImportKind() const { return lastImportKind_; }
+    PadKind LastImportKind() const;
     // The card's root folder while one is open (or was open and has gone), else empty.
-    QString CardRoot() const { return openRoot_; }
+    QString CardRoot() const;
     // The status bar's line: the card, its free space, and what an import will use.
     QString CardStatusText() const;
     // The same with the card's whole path, for the line's tooltip.
@@ -76,6 +80,20 @@ public:
     static constexpr const char* kCardFolderTitle = "Choose the card's folder (the one holding DCIM).";
     static constexpr const char* kDeleteQuestion = "Delete file as well?";
     static constexpr int kCardCheckMilliseconds = 1000;
+
+    // --- The windows the commands open; tests replace them with scripted answers ---
+    virtual QStringList AskImportFiles(const QStringList& filters);
+    virtual QString AskExportFolder();
+    virtual QString AskCardFolder();
+    // The delete question (Yes, No or Cancel; Cancel is the default).
+    virtual QMessageBox::StandardButton AskDeleteFiles(const QString& text);
+    // A Yes/No question whose default is No.
+    virtual bool AskYesNo(const QString& text);
+    virtual void ShowMessage(const QString& text);
+    virtual void ShowMovieInformation(int pad);
+    virtual void ShowStillInformation(int pad);
+    // Shows a store result's text, when it has one.
+    void ShowResult(const StoreResult& result);
 
 public slots:
     // The commands, from the buttons, the menu and the keyboard. Each does nothing without a card, while
@@ -107,52 +125,26 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
-    // The windows the commands open. Tests replace them with scripted answers.
-    virtual QStringList AskImportFiles(const QStringList& filters);
-    virtual QString AskExportFolder();
-    virtual QString AskCardFolder();
-    // The delete question (Yes, No or Cancel; Cancel is the default).
-    virtual QMessageBox::StandardButton AskDeleteFiles(const QString& text);
-    // A Yes/No question whose default is No.
-    virtual bool AskYesNo(const QString& text);
-    virtual void ShowMessage(const QString& text);
-    // Shows a store result's text, when it has one.
-    void ShowResult(const StoreResult& result);
-    virtual void ShowMovieInformation(int pad);
-    virtual void ShowStillInformation(int pad);
-
     CPadBankStore& Store() { return store_; }
 
 private:
-    // Closes the card and empties the form: no pads, no selection, the lists off.
-    void ForgetCard();
-    void FillDriveList();
-    void OnDriveChosen(int index);
+    void CardOpened(bool again);
+    void CardClosed(bool lost);
     void OnBankChosen(int index);
     void OnNumberChosen(int index);
     void ShowBank();
-    void ShowPad(int pad);
     void ChoosePad(int pad);
     void SelectPadAt(const QPoint& point);
     void PadInformation();
-    void ShowPadInformation(int pad);
     void UpdateButtons();
-    void CardLost();
     bool CommandAllowed() const;
     PadKind KindOf(int pad) const;
-    // Puts a movie or pictures (and a sound) onto a pad. addPictures: pictures join a picture pad
-    // instead of replacing it. The store asks before replacing what the pad holds.
-    void ImportOnto(int pad, const QString& movie, const QStringList& pictures, const QString& sound,
-                    bool addPictures);
 
-    PadCommands& commands_;
+    PadCommands& padCommands_;
     CPadBankStore& store_;
-    QString cardRoot_;
+    std::unique_ptr<FormCommands> commands_;
+    CardController* card_ = nullptr;
     bool setUpDone_ = false;
-    QString openRoot_;          // root of the open card
-    QStringList openedFolders_; // card folders chosen with Open Card Folder…
-    bool cardGone_ = false;     // the open card went away and has been said so
-    QTimer cardWatch_;
     PadContentCache contentCache_;
 
     int bankIndex_ = -1;
@@ -160,7 +152,6 @@ private:
     int selectedPad_ = -1;
     bool gridReady_ = false;
     bool busy_ = false;
-    PadKind lastImportKind_ = PadKindEmpty;
 
     QComboBox* driveList_ = nullptr;
     QComboBox* bankList_ = nullptr;

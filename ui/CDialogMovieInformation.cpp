@@ -23,15 +23,7 @@
 #include <system_error>
 
 namespace k72 {
-namespace {
-
-QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int width, int height) {
-    auto* label = new QLabel(text, parent);
-    PlaceControl(label, x, y, width, height);
-    return label;
-}
-
-} // namespace
+namespace {} // namespace
 
 CDialogMovieInformation::CDialogMovieInformation(PadCommands& commands, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -41,10 +33,10 @@ CDialogMovieInformation::CDialogMovieInformation(PadCommands& commands, QWidget*
     setFont(FormFont());
     setFixedSize(DluSize(184, 84));
 
-    bankLabel_ = MakeLabel(this, QString(), 6, 3, 36, 8);
-    padLabel_ = MakeLabel(this, QString(), 45, 3, 25, 8);
-    audioLabel_ = MakeLabel(this, QStringLiteral("Audio:"), 87, 3, 22, 8);
-    audioNameLabel_ = MakeLabel(this, QString(), 110, 3, 70, 8);
+    bankLabel_ = MakeDialogLabel(this, QString(), 6, 3, 36, 8);
+    padLabel_ = MakeDialogLabel(this, QString(), 45, 3, 25, 8);
+    audioLabel_ = MakeDialogLabel(this, QStringLiteral("Audio:"), 87, 3, 22, 8);
+    audioNameLabel_ = MakeDialogLabel(this, QString(), 110, 3, 70, 8);
     infoBox_ = new CMovieInfoBox(this);
     PlaceControl(infoBox_, 3, 14, 178, 45);
     audioButton_ = MakeFormButton(this, QStringLiteral("Audio"), 3, 67);
@@ -123,8 +115,8 @@ void CDialogMovieInformation::OnAudio() {
     }
     // A sound the device cannot play as it is may be converted first, when the user agrees; the
     // conversion runs beside the window, with a progress window of its own when it takes long.
-    QtPadQuestions questions(this, [this](const QString& question) { return AskConvertSound(question); });
-    const auto attached = commands_.AttachSound(pad_, std::filesystem::path(path.toStdString()), &questions);
+    const auto attached = QtPadQuestions::AttachSound(
+        commands_, pad_, path, this, [this](const QString& question) { return AskConvertSound(question); });
     if (!attached.text.empty()) {
         ShowMessage(QString::fromStdString(attached.text));
     } else if (attached) {
@@ -140,8 +132,7 @@ void CDialogMovieInformation::OnPreview() {
 }
 
 bool CDialogMovieInformation::AskConvertSound(const QString& question) {
-    return QMessageBox::question(this, QStringLiteral("K-72 Image Converter"), question,
-                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+    return QtPadQuestions::AskToConvert(this, question);
 }
 
 QString CDialogMovieInformation::AskAudioFile() {

@@ -31,12 +31,6 @@
 namespace k72 {
 namespace {
 
-QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int width, int height) {
-    auto* label = new QLabel(text, parent);
-    PlaceControl(label, x, y, width, height);
-    return label;
-}
-
 QIcon Icon(const char* name) {
     return QIcon(artwork::ResourcePath(name));
 }
@@ -52,10 +46,10 @@ CDialogPictureInformation::CDialogPictureInformation(PadCommands& commands, QWid
     setFont(FormFont());
     resize(DluSize(232, 274));
 
-    bankLabel_ = MakeLabel(this, QString(), 4, 3, 36, 8);
-    padLabel_ = MakeLabel(this, QString(), 46, 3, 25, 8);
-    audioLabel_ = MakeLabel(this, QStringLiteral("Audio:"), 79, 4, 22, 8);
-    audioNameLabel_ = MakeLabel(this, QString(), 122, 4, 107, 8);
+    bankLabel_ = MakeDialogLabel(this, QString(), 4, 3, 36, 8);
+    padLabel_ = MakeDialogLabel(this, QString(), 46, 3, 25, 8);
+    audioLabel_ = MakeDialogLabel(this, QStringLiteral("Audio:"), 79, 4, 22, 8);
+    audioNameLabel_ = MakeDialogLabel(this, QString(), 122, 4, 107, 8);
     list_ = new CPictureListBox(this);
     PlaceControl(list_, 0, 14, 231, 166);
     upButton_ = MakeFormButton<CThemeButton>(this, QString::fromUtf8("\u25b2"), 0, 233);
@@ -274,8 +268,8 @@ void CDialogPictureInformation::OnAudio() {
     }
     // A sound the device cannot play as it is may be converted first, when the user agrees; the
     // conversion runs beside the window, with a progress window of its own when it takes long.
-    QtPadQuestions questions(this, [this](const QString& question) { return AskConvertSound(question); });
-    const auto attached = commands_.AttachSound(pad_, std::filesystem::path(path.toStdString()), &questions);
+    const auto attached = QtPadQuestions::AttachSound(
+        commands_, pad_, path, this, [this](const QString& question) { return AskConvertSound(question); });
     ShowResult(attached);
     if (attached) {
         audioDisplayName_ = QString::fromStdString(attached.value.name);
@@ -342,8 +336,7 @@ QStringList CDialogPictureInformation::AskImageFiles() {
 }
 
 bool CDialogPictureInformation::AskConvertSound(const QString& question) {
-    return QMessageBox::question(this, QStringLiteral("K-72 Image Converter"), question,
-                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+    return QtPadQuestions::AskToConvert(this, question);
 }
 
 QString CDialogPictureInformation::AskAudioFile() {

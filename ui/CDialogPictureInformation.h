@@ -56,10 +56,6 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    // Pictures dropped on the list are added to the pad, in the order given.
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
 
     // The windows the buttons open; tests replace them.
     virtual QStringList AskImageFiles();
@@ -69,6 +65,11 @@ protected:
     virtual int AskDeleteFiles(const QString& text); // QMessageBox::Yes, No or Cancel (the default)
     virtual void ShowMessage(const QString& text, bool owned);
     virtual void OpenWithDesktop(const std::filesystem::path& path);
+
+    // Pictures dropped on the list are added to the pad, in the order given.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void Start();

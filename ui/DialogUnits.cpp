@@ -66,6 +66,12 @@ void PlaceControl(QWidget* control, int x, int y, int width, int height, DialogF
     control->setGeometry(rect);
 }
 
+QLabel* MakeDialogLabel(QWidget* parent, const QString& text, int x, int y, int width, int height) {
+    auto* label = new QLabel(text, parent);
+    PlaceControl(label, x, y, width, height);
+    return label;
+}
+
 void PlaceLabel(QWidget* label, int x, int y, int width, int height, DialogFont font) {
     QRect rect = DluRect(x, y, width, height, font);
     if (const auto* text = qobject_cast<QLabel*>(label)) {

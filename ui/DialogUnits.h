@@ -16,6 +16,8 @@
 
 class QWidget;
 
+class QLabel;
+
 namespace k72 {
 
 enum class DialogFont {
@@ -36,6 +38,9 @@ void PlaceControl(QWidget* control, int x, int y, int width, int height,
 // Places a text label at its dialog-unit rectangle, widened when the stand-in font needs a few pixels
 // more than the rectangle has, so that no text is cut off.
 void PlaceLabel(QWidget* label, int x, int y, int width, int height, DialogFont font = DialogFont::Tahoma8);
+
+// A label of a dialog at its dialog-unit rectangle (placed as a control: it keeps that width).
+QLabel* MakeDialogLabel(QWidget* parent, const QString& text, int x, int y, int width, int height);
 
 // A 50 × 14 push button of a form at its dialog-unit position; it does not take the default role when
 // it gets the focus (only the dialogs' own default buttons do).

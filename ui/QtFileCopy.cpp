@@ -2,20 +2,14 @@
 
 #include "ui/CopyWithProgress.h"
 #include "ui/QtUserMessages.h"
+#include "ui/WorkWithProgress.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QMessageBox>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
 #include <atomic>
-#include <limits>
 #include <system_error>
-#include <thread>
 
 namespace k72 {
 namespace {
@@ -84,12 +78,15 @@ bool QtFileCopy::Copy(const std::vector<FileCopyItem>& items) {
     }
 
     CopyProgress progress;
-    std::atomic<bool> finished{false};
     std::atomic<std::size_t> current{0};
     bool copied = false;
     std::size_t failedItem = 0;
     const std::size_t chunk = chunkBytes_;
-    std::thread worker([&] {
+    ProgressWindow window;
+    window.owner = owner_;
+    window.objectName = QString::fromLatin1(kProgressTitle);
+    window.delayMs = progressDelayMs_; // the window appears only for longer copies
+    const auto copyAll = [&] {
         bool ok = true;
         for (std::size_t i = 0; i < accepted.size() && ok; ++i) {
             current.store(i);
@@ -97,57 +94,15 @@ bool QtFileCopy::Copy(const std::vector<FileCopyItem>& items) {
             failedItem = i;
         }
         copied = ok;
-        finished.store(true);
-    });
-
-    // The window's own loop runs while the worker copies; the window appears only for longer copies.
-    QProgressDialog dialog(owner_);
-    dialog.setWindowTitle(QString::fromLatin1(QtUserMessages::kCaption));
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
-    // The window is shown by the poll below once the delay has passed, not by its own guess.
-    dialog.setMinimumDuration(std::numeric_limits<int>::max());
-    dialog.setRange(0, 1000);
-    dialog.setCancelButtonText(QStringLiteral("Cancel"));
-    dialog.setObjectName(QString::fromLatin1(kProgressTitle));
-    QObject::connect(&dialog, &QProgressDialog::canceled, [&progress] { progress.cancel.store(true); });
-    QEventLoop loop;
-    QElapsedTimer clock;
-    clock.start();
-    QTimer poll;
-    poll.setInterval(40);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (finished.load()) {
-            loop.quit();
-            return;
-        }
-        if (dialog.wasCanceled()) {
-            progress.cancel.store(true);
-        }
-        if (progress.cancel.load()) {
-            return; // the window has closed; the worker stops at its next step
-        }
-        const std::size_t index = std::min(current.load(), accepted.size() - 1);
-        dialog.setLabelText(
-            QStringLiteral("%1\nto %2")
-                .arg(NameOf(accepted[index].source),
-                     QString::fromStdString(accepted[index].destination.parent_path().string())));
+    };
+    RunWithProgress(window, copyAll, progress.cancel, [&] {
+        const FileCopyItem& item = accepted[std::min(current.load(), accepted.size() - 1)];
         const std::uint64_t done = progress.bytesDone.load();
-        const int permille =
-            totalBytes == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(1000, done * 1000 / totalBytes));
-        dialog.setValue(permille);
-        if (!dialog.isVisible() && clock.elapsed() >= progressDelayMs_) {
-            dialog.show();
-        }
+        return ProgressState{
+            totalBytes == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(1000, done * 1000 / totalBytes)),
+            QStringLiteral("%1\nto %2")
+                .arg(NameOf(item.source), QString::fromStdString(item.destination.parent_path().string()))};
     });
-    poll.start();
-    if (!finished.load()) {
-        loop.exec();
-    }
-    poll.stop();
-    worker.join();
-    dialog.reset();
     if (!copied && !progress.cancel.load()) {
         // A failure the user did not ask for is never silent: which file, where to, and why.
         const FileCopyItem& item = accepted[failedItem];

@@ -1,18 +1,14 @@
 #include "ui/QtPadQuestions.h"
 
 #include "ui/QtUserMessages.h"
+#include "ui/WorkWithProgress.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QProgressDialog>
+#include <QMessageBox>
+
 #include <QStringList>
-#include <QTimer>
 #include <QWidget>
 
 #include <atomic>
-#include <limits>
-#include <thread>
 
 namespace k72 {
 namespace {
@@ -51,6 +47,17 @@ QString QtPadQuestions::ContentText(const PadEntry& entry) {
     return text;
 }
 
+StoreOutcome<AttachedSound> QtPadQuestions::AttachSound(PadCommands& commands, int pad, const QString& path,
+                                                        QWidget* owner, Ask ask) {
+    QtPadQuestions questions(owner, std::move(ask));
+    return commands.AttachSound(pad, std::filesystem::path(path.toStdString()), &questions);
+}
+
+bool QtPadQuestions::AskToConvert(QWidget* owner, const QString& question) {
+    return QMessageBox::question(owner, QString::fromLatin1(QtUserMessages::kCaption), question,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+}
+
 bool QtPadQuestions::ReplacePad(int pad, const PadEntry& current) {
     const bool several =
         current.Kind() == PadKindStill && current.stills && current.stills->UsableCount() > 1;
@@ -73,72 +80,25 @@ bool QtPadQuestions::ConvertSound(const std::string& question) {
 SoundConversionRun QtPadQuestions::RunSoundConversion(const std::string& shownName,
                                                       const SoundConversionJob& job) {
     std::atomic<bool> cancel{false};
-    std::atomic<bool> finished{false};
     std::atomic<int> permille{0};
     SoundConversionControl control;
     control.progress = [&permille](int value) { permille.store(value); };
     control.cancel = &cancel;
-    ResultCode result = rc::Error; // read only after the worker has been joined
-    std::thread worker([&] {
-        result = job(control);
-        finished.store(true);
-    });
-
-    QProgressDialog dialog(owner_);
-    dialog.setObjectName(QString::fromLatin1(kProgressName));
-    dialog.setWindowTitle(QString::fromLatin1(QtUserMessages::kCaption));
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
-    // Shown by the poll below once the delay has passed, never by the dialog's own guess.
-    dialog.setMinimumDuration(std::numeric_limits<int>::max());
-    dialog.setRange(0, 1000);
-    dialog.setLabelText(QStringLiteral("Converting \"%1\" into the K-72's WAV form...")
-                            .arg(QString::fromStdString(shownName)));
-    dialog.setCancelButtonText(QStringLiteral("Cancel"));
-
-    QEventLoop loop;
-    bool shown = false;
-    QObject::connect(&dialog, &QProgressDialog::canceled, &loop, [&] {
-        cancel.store(true);
-        loop.quit();
-    });
-    QElapsedTimer clock;
-    clock.start();
-    QTimer poll;
-    poll.setInterval(40);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (finished.load() || cancel.load()) {
-            loop.quit();
-        } else if (shown) {
-            if (dialog.wasCanceled() || !dialog.isVisible()) { // Escape or the window's close button
-                cancel.store(true);
-                loop.quit();
-            } else {
-                dialog.setValue(permille.load());
-            }
-        } else if (clock.elapsed() >= kProgressDelayMs) {
-            loop.quit(); // time for the progress window
-        }
-    });
-    poll.start();
-    // A short conversion runs under the wait cursor: the window paints and its timers run, and what
-    // the user types or clicks meanwhile waits until it is over.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (!finished.load()) {
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    QApplication::restoreOverrideCursor();
-    // A longer one shows its progress; the window is modal, so the dialog behind it takes no input.
-    if (!finished.load() && !cancel.load()) {
-        dialog.setValue(permille.load());
-        dialog.show();
-        shown = true;
-        loop.exec();
-    }
-    poll.stop();
-    worker.join(); // after a cancel, the converter stops at its next packet
-    dialog.hide();
+    ResultCode result = rc::Error; // read only once the work has ended
+    ProgressWindow window;
+    window.owner = owner_;
+    window.objectName = QString::fromLatin1(kProgressName);
+    window.label = QStringLiteral("Converting \"%1\" into the K-72's WAV form...")
+                       .arg(QString::fromStdString(shownName));
+    window.delayMs = kProgressDelayMs;
+    // A short conversion runs under the wait cursor: what the user types or clicks meanwhile waits
+    // until it is over. After a cancel the converter stops at its next packet.
+    window.waitCursor = true;
+    RunWithProgress(
+        window, [&] { result = job(control); }, cancel,
+        [&permille] {
+            return ProgressState{permille.load(), {}};
+        });
     return {result, cancel.load()};
 }
 

@@ -6,6 +6,7 @@
 // window whose Cancel stops it.
 
 #include "store/IPadQuestions.h"
+#include "store/PadCommands.h"
 
 #include <QPointer>
 #include <QString>
@@ -29,6 +30,13 @@ public:
     bool ConvertSound(const std::string& question) override;
     SoundConversionRun RunSoundConversion(const std::string& shownName,
                                           const SoundConversionJob& job) override;
+
+    // Attaches the sound at path to the pad, asking ask whether to convert it when the device cannot
+    // play it as it is; the conversion waits beside owner.
+    static StoreOutcome<AttachedSound> AttachSound(PadCommands& commands, int pad, const QString& path,
+                                                   QWidget* owner, Ask ask);
+    // The information windows' question whether to convert a sound: Yes, No; Yes is the default.
+    static bool AskToConvert(QWidget* owner, const QString& question);
 
     // How a pad's content is named in questions: "the movie K72_0006.AVI and the sound RAIN.WAV",
     // "3 pictures (K72_0002.JPG, K72_0003.JPG, K72_0004.JPG)".

@@ -57,7 +57,7 @@ std::string Probe(const std::filesystem::path& file, const std::string& entries)
         .output;
 }
 
-class ImportEndToEnd : public ::testing::Test {
+class ImportEndToEnd : public OpenCardTest {
 protected:
     void SetUp() override {
         if (!HaveProgram("ffmpeg") || !HaveProgram("ffprobe")) {
@@ -65,25 +65,14 @@ protected:
         }
         padBefore = RandomBytes(kPadFileBytes, 9);
         EmptyNumber(padBefore, 0, 0);
-        card = std::make_unique<TestCard>(dir.Path(), padBefore);
-        card->AddFile("K72_0007.AVI");
-        card->AddDeviceFile("K72_0012.JPG");
-        std::filesystem::create_directory(temporary);
-        store.SetTemporaryFolder(temporary);
-        ASSERT_TRUE(store.Open(card->folder, card->padFile));
-        store.SelectBank(0);
-        store.SelectNumber(0);
+        ASSERT_NO_FATAL_FAILURE(OpenCard(padBefore, {"K72_0007.AVI", "K72_0012.JPG"}));
+        card->AddDeviceFile("K72_0012.JPG"); // recorded where it lies
         ASSERT_EQ(store.LastFileNumber(), 12u);
     }
 
-    TempDir dir;
-    std::filesystem::path temporary = dir / "tmp";
     std::vector<std::uint8_t> padBefore;
-    std::unique_ptr<TestCard> card;
-    RecordingMessages messages;
     PlainFileCopy copy;
     PollingProgress progress;
-    CPadBankStore store;
     PadCommands commands{store, &copy, &progress};
 };
 

@@ -81,7 +81,7 @@ std::string FfprobeEntries(const fs::path& file, const std::string& entries) {
         .output;
 }
 
-class MalformedImport : public ::testing::Test {
+class MalformedImport : public OpenCardTest {
 protected:
     static void SetUpTestSuite() {
         media_ = new TempDir();
@@ -130,14 +130,7 @@ protected:
         auto bytes = RandomBytes(kPadFileBytes, 77);
         EmptyNumber(bytes, 0, 0);
         PutStillPad(bytes, RecordAt(0, 0, 5), {"K72_0001.JPG"});
-        card = std::make_unique<TestCard>(dir.Path(), bytes);
-        card->AddFile("K72_0001.JPG", "picture");
-        card->AddFile("K72_0012.AVI", "movie");
-        fs::create_directory(temporary);
-        store.SetTemporaryFolder(temporary);
-        ASSERT_TRUE(store.Open(card->folder, card->padFile));
-        store.SelectBank(0);
-        store.SelectNumber(0);
+        ASSERT_NO_FATAL_FAILURE(OpenCard(bytes, {"K72_0001.JPG", "K72_0012.AVI"}));
         ASSERT_EQ(store.LastFileNumber(), 12u);
     }
 
@@ -196,12 +189,7 @@ protected:
 
     static inline TempDir* media_ = nullptr;
     static inline bool ok_ = false;
-    TempDir dir;
-    fs::path temporary = dir / "tmp";
-    std::unique_ptr<TestCard> card;
-    RecordingMessages messages;
     PlainFileCopy copy;
-    CPadBankStore store;
     PadCommands commands{store, &copy};
 };
 

@@ -4,6 +4,7 @@
 #include "store/PadCommands.h"
 #include "store/PlainFileCopy.h"
 #include "tests/store/CardFixture.h"
+#include "tests/store/StoreFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -172,9 +173,7 @@ TEST(PadBankStore, RefreshDropsMissingPicturesInOrderAndSavesOnlyOnChange) {
     card.AddFile("K72_0003.JPG");
     card.AddFile("K72_0004.AVI");
     CPadBankStore store;
-    ASSERT_TRUE(store.Open(card.folder, card.padFile));
-    store.SelectBank(0);
-    store.SelectNumber(0);
+    ASSERT_NO_FATAL_FAILURE(OpenCardAtA1(store, card));
 
     // Everything present: nothing is written (another program's change to the bank survives).
     const auto mark = MarkPadFileBehindTheStore(card.padFile);
@@ -226,9 +225,7 @@ TEST(PadBankStore, NamesThatLeaveTheCardFolderCountAsMissing) {
     WriteFileBytes(card.root / "M.AVI", {1});
     card.AddFile("K72_0001.JPG");
     CPadBankStore store;
-    ASSERT_TRUE(store.Open(card.folder, card.padFile));
-    store.SelectBank(0);
-    store.SelectNumber(0);
+    ASSERT_NO_FATAL_FAILURE(OpenCardAtA1(store, card));
     EXPECT_FALSE(store.Files().PathOf("../PADX.JPG"));
     EXPECT_EQ(store.Files().PathOf("K72_0001.JPG"), card.folder / "K72_0001.JPG");
 
@@ -249,9 +246,7 @@ TEST(PadBankStore, CorruptStillCountNeverReachesPastTheList) {
     TestCard card(dir.Path(), bytes);
     card.AddFile("K72_0001.JPG");
     CPadBankStore store;
-    ASSERT_TRUE(store.Open(card.folder, card.padFile));
-    store.SelectBank(0);
-    store.SelectNumber(0);
+    ASSERT_NO_FATAL_FAILURE(OpenCardAtA1(store, card));
     EXPECT_TRUE(store.RefreshPad(0));
     const auto stills = store.Entry(0)->stills;
     ASSERT_TRUE(stills);
@@ -299,9 +294,7 @@ TEST(PadBankStore, CopiesGoThroughTheCopyInterface) {
     }
     CPadBankStore store;
     PadCommands commands(store, &recorder);
-    ASSERT_TRUE(store.Open(card.folder, card.padFile));
-    store.SelectBank(0);
-    store.SelectNumber(0);
+    ASSERT_NO_FATAL_FAILURE(OpenCardAtA1(store, card));
     // The pictures in one copy, the sound in one of its own.
     const StoreResult exported = commands.ExportPad(0, "/dest");
     EXPECT_TRUE(exported);

@@ -19,21 +19,15 @@ using namespace k72test;
 
 // Bank A, number 1: pad 0 a movie K72_0001.AVI with SOUND.WAV, pad 1 a still pad with three pictures
 // and SOUND2.WAV, pad 2 empty. All files are on the card.
-class CardCommands : public ::testing::Test {
+class CardCommands : public OpenCardTest {
 protected:
     void SetUp() override {
         auto bytes = std::vector<std::uint8_t>(kPadFileBytes, 0);
         PutMoviePad(bytes, RecordAt(0, 0, 0), "K72_0001.AVI", "SOUND.WAV");
         PutStillPad(bytes, RecordAt(0, 0, 1), {"K72_0002.JPG", "K72_0003.JPG", "K72_0004.JPG"}, "SOUND2.WAV");
         Customise(bytes);
-        card = std::make_unique<TestCard>(dir.Path(), bytes);
-        for (const char* name :
-             {"K72_0001.AVI", "SOUND.WAV", "K72_0002.JPG", "K72_0003.JPG", "K72_0004.JPG", "SOUND2.WAV"}) {
-            card->AddFile(name, name);
-        }
-        ASSERT_TRUE(store.Open(card->folder, card->padFile));
-        store.SelectBank(0);
-        store.SelectNumber(0);
+        ASSERT_NO_FATAL_FAILURE(OpenCard(bytes, {"K72_0001.AVI", "SOUND.WAV", "K72_0002.JPG", "K72_0003.JPG",
+                                                 "K72_0004.JPG", "SOUND2.WAV"}));
         ASSERT_TRUE(store.SelectionValid());
     }
     virtual void Customise(std::vector<std::uint8_t>&) {}
@@ -47,11 +41,7 @@ protected:
         return names;
     }
 
-    TempDir dir;
-    std::unique_ptr<TestCard> card;
-    RecordingMessages messages;
     RecordingCopy copy;
-    CPadBankStore store;
     PadCommands commands{store, &copy};
 };
 
@@ -123,9 +113,7 @@ TEST(SetAudioOnFat, StoresTheShortNameTheFileSystemGaveTheCopy) {
         CPadBankStore store;
         PadCommands commands(store);
         RecordingMessages messages;
-        ASSERT_TRUE(store.Open(card.folder, card.padFile));
-        store.SelectBank(0);
-        store.SelectNumber(0);
+        ASSERT_NO_FATAL_FAILURE(OpenCardAtA1(store, card));
         ASSERT_TRUE(
             messages(commands.AttachSound(0, dir / "Long Sound Name.wav", nullptr, "Long Sound Name.wav")));
         EXPECT_TRUE(std::filesystem::exists(card.folder / "Long Sound Name.wav")) << "the long name stays";

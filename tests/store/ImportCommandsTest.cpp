@@ -39,24 +39,16 @@ public:
     std::function<void()> makeResult;
 };
 
-class ImportCommands : public ::testing::Test {
+class ImportCommands : public OpenCardTest {
 protected:
     void SetUp() override {
         auto bytes = RandomBytes(kPadFileBytes, 5);
         EmptyNumber(bytes, 0, 0);                                // number 1 of bank A empty
         PutStillPad(bytes, RecordAt(0, 0, 5), {"K72_0001.JPG"}); // but pad 5: a still pad with one picture
-        card = std::make_unique<TestCard>(dir.Path(), bytes);
-        card->AddDeviceFile("K72_0001.JPG");
-        card->AddFile("K72_0012.AVI");
-        std::filesystem::create_directory(temporary);
-        store.SetTemporaryFolder(temporary);
-        ASSERT_TRUE(store.Open(card->folder, card->padFile));
-        store.SelectBank(0);
-        store.SelectNumber(0);
+        ASSERT_NO_FATAL_FAILURE(OpenCard(bytes, {"K72_0001.JPG", "K72_0012.AVI"}));
+        card->AddDeviceFile("K72_0001.JPG"); // recorded where it lies
         ASSERT_EQ(store.LastFileNumber(), 12u);
     }
-
-    bool TemporaryFolderEmpty() const { return std::filesystem::is_empty(temporary); }
 
     StoreResult Import(const std::filesystem::path& source, int pad, PadKind kind) {
         return messages(commands.Import({pad, kind, {source}}));
@@ -76,13 +68,8 @@ protected:
         return temporary / name;
     }
 
-    TempDir dir;
-    std::filesystem::path temporary = dir / "tmp";
-    std::unique_ptr<TestCard> card;
-    RecordingMessages messages;
     RecordingCopy copy;
     ScriptedProgress progress;
-    CPadBankStore store;
     PadCommands commands{store, &copy, &progress};
 };
 

@@ -19,22 +19,20 @@ namespace {
 using namespace k72test;
 namespace fs = std::filesystem;
 
-class PadImportSteps : public ::testing::Test {
+// A-1-6 a still image pad with the picture K72_0001.JPG, B-1-1 the movie K72_0002.AVI.
+std::vector<std::uint8_t> StillAndMoviePads() {
+    auto bytes = std::vector<std::uint8_t>(kPadFileBytes, 0);
+    PutStillPad(bytes, RecordAt(0, 0, 5), {"K72_0001.JPG"});
+    PutMoviePad(bytes, RecordAt(1, 0, 0), "K72_0002.AVI");
+    return bytes;
+}
+
+class PadImportSteps : public OpenCardTest {
 protected:
     void SetUp() override {
-        auto bytes = std::vector<std::uint8_t>(kPadFileBytes, 0);
-        PutStillPad(bytes, RecordAt(0, 0, 5), {"K72_0001.JPG"});
-        PutMoviePad(bytes, RecordAt(1, 0, 0), "K72_0002.AVI");
-        card = std::make_unique<TestCard>(dir.Path(), bytes);
-        card->AddFile("K72_0001.JPG");
-        card->AddFile("K72_0002.AVI");
         WriteRgbPng(dir / "a.png", SmoothPicture(40, 30));
         WriteRgbPng(dir / "b.png", SmoothPicture(30, 40));
-        fs::create_directories(dir / "tmp");
-        store.SetTemporaryFolder(dir / "tmp");
-        ASSERT_TRUE(store.Open(card->folder, card->padFile));
-        store.SelectBank(0);
-        store.SelectNumber(0);
+        ASSERT_NO_FATAL_FAILURE(OpenCard(StillAndMoviePads(), {"K72_0001.JPG", "K72_0002.AVI"}));
     }
 
     StoreOutcome<PreparedImport> Prepare(int pad, const fs::path& source, bool add = true) {
@@ -54,9 +52,6 @@ protected:
         return names;
     }
 
-    TempDir dir;
-    std::unique_ptr<TestCard> card;
-    CPadBankStore store;
     PadCommands commands{store};
     PadImport importer = commands.Importer();
 };
@@ -83,7 +78,7 @@ TEST_F(PadImportSteps, ImportsPreparedTogetherNeverShareANumberAndCommitOntoTheP
     EXPECT_EQ(early.change.before->stills->stillCount, 2u);
     EXPECT_EQ(early.change.after->stills->stillCount, 3u);
     EXPECT_EQ(early.change.added, std::vector<std::string>{"K72_0003.JPG"});
-    EXPECT_TRUE(fs::is_empty(dir / "tmp")) << "each private folder went with its import";
+    EXPECT_TRUE(TemporaryFolderEmpty()) << "each private folder went with its import";
 }
 
 TEST_F(PadImportSteps, ADroppedImportGivesItsNumbersBackAndACommitThatCannotBeMadeLeavesNothing) {
@@ -141,7 +136,7 @@ TEST_F(PadImportSteps, ASoundTheDeviceCannotPlayIsConvertedOnlyWhenTheAnswerIsYe
     EXPECT_EQ(attached.change.added, std::vector<std::string>{"MONO.WAV"});
     EXPECT_EQ(NameText(store.Entry(5)->stills->audioFileName), "MONO.WAV");
     EXPECT_EQ(CheckPcmWaveFile((card->folder / "MONO.WAV").string()), 0) << "the device plays the copy";
-    EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+    EXPECT_TRUE(TemporaryFolderEmpty());
 }
 
 } // namespace

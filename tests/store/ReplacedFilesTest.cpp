@@ -16,26 +16,17 @@ namespace fs = std::filesystem;
 
 // Bank A, number 1: pad 0 the movie K72_0001.AVI with SOUND.WAV, pad 1 the pictures K72_0002.JPG and
 // K72_0003.JPG with SOUND.WAV as well; number 2, pad 0 names K72_0003.JPG too.
-class ReplacedFiles : public ::testing::Test {
+class ReplacedFiles : public OpenCardTest {
 protected:
     void SetUp() override {
         auto bytes = std::vector<std::uint8_t>(kPadFileBytes, 0);
         PutMoviePad(bytes, RecordAt(0, 0, 0), "K72_0001.AVI", "SOUND.WAV");
         PutStillPad(bytes, RecordAt(0, 0, 1), {"K72_0002.JPG", "K72_0003.JPG"}, "SOUND.WAV");
         PutStillPad(bytes, RecordAt(0, 1, 0), {"k72_0003.jpg"});
-        card = std::make_unique<TestCard>(dir.Path(), bytes);
-        for (const char* name : {"K72_0001.AVI", "SOUND.WAV", "K72_0002.JPG", "K72_0003.JPG"}) {
-            card->AddFile(name, name);
-        }
-        ASSERT_TRUE(store.Open(card->folder, card->padFile));
-        store.SelectBank(0);
-        store.SelectNumber(0);
+        ASSERT_NO_FATAL_FAILURE(
+            OpenCard(bytes, {"K72_0001.AVI", "SOUND.WAV", "K72_0002.JPG", "K72_0003.JPG"}));
     }
 
-    TempDir dir;
-    std::unique_ptr<TestCard> card;
-    RecordingMessages messages;
-    CPadBankStore store;
     PadCommands commands{store};
 };
 

@@ -7,7 +7,11 @@
 #include "store/IPadQuestions.h"
 #include "store/PlainFileCopy.h"
 #include "store/StoreResult.h"
+#include "tests/store/CardFixture.h"
 
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +28,19 @@ public:
     }
     std::vector<std::string> shown;
 };
+
+// Opens the test card with the store at bank A, number 1; conversions write into temporary when one is
+// given (it is made).
+inline void OpenCardAtA1(k72::CPadBankStore& store, const TestCard& card,
+                         const std::filesystem::path& temporary = {}) {
+    if (!temporary.empty()) {
+        std::filesystem::create_directories(temporary);
+        store.SetTemporaryFolder(temporary);
+    }
+    ASSERT_TRUE(store.Open(card.folder, card.padFile));
+    store.SelectBank(0);
+    store.SelectNumber(0);
+}
 
 // The pad's picture count after a result that added pictures to it, or -1 when it failed.
 inline int PicturesAfter(const k72::StoreResult& result, const k72::CPadBankStore& store, int pad) {
@@ -66,6 +83,27 @@ public:
     std::vector<std::vector<k72::FileCopyItem>> calls;
     bool fail = false;
     bool pretend = false;
+};
+
+// A card of the test, opened by a store at bank A, number 1, whose conversions write into a temporary
+// folder of the test; the fixtures add the store's commands with the collaborators they need.
+class OpenCardTest : public ::testing::Test {
+protected:
+    // Makes the card with the pad file's bytes and the files named (each holding its name) and opens it.
+    void OpenCard(const std::vector<std::uint8_t>& padBytes, const std::vector<std::string>& files) {
+        card = std::make_unique<TestCard>(dir.Path(), padBytes);
+        for (const std::string& name : files) {
+            card->AddFile(name, name);
+        }
+        ASSERT_NO_FATAL_FAILURE(OpenCardAtA1(store, *card, temporary));
+    }
+    bool TemporaryFolderEmpty() const { return std::filesystem::is_empty(temporary); }
+
+    TempDir dir;
+    std::filesystem::path temporary = dir / "tmp";
+    std::unique_ptr<TestCard> card;
+    RecordingMessages messages;
+    k72::CPadBankStore store;
 };
 
 } // namespace k72test

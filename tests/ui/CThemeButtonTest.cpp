@@ -14,8 +14,7 @@
 #include <memory>
 
 using namespace k72;
-using k72test::PixelAt;
-using k72test::Render;
+using namespace k72test;
 
 namespace {
 

@@ -68,12 +68,7 @@ protected:
     TempDir dir;
     PadCard card{dir.Path()};
 
-    void SetUp() override {
-        card.PutMovie(0, 0, 5, "K72_0001.AVI");
-        card.card.AddFile("K72_0001.AVI");
-        card.PutStills(0, 0, 0, {"K72_0002.JPG"});
-        card.AddPicture("K72_0002.JPG", Qt::red);
-    }
+    void SetUp() override { card.PutMovieAndPicture(); }
     QString Root() const { return QString::fromStdString(card.card.root.string()); }
 };
 
@@ -213,15 +208,7 @@ TEST_F(MainViewFaults, DeleteQuestionNamesThePadAndDefaultsToCancel) {
     view.InitialSetUp();
     Click(view, PadPoint(5).x(), PadPoint(5).y());
     view.deleteAnswer.reset(); // the real question
-    ModalAnswerer enter([](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (box == nullptr) {
-            return false;
-        }
-        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Cancel));
-        QTest::keyClick(box, Qt::Key_Return);
-        return true;
-    });
+    ModalAnswerer enter = ModalAnswerer::PressingEnter(QMessageBox::Cancel);
     view.DeleteButton()->click();
     ASSERT_EQ(enter.texts.size(), 1u);
     EXPECT_TRUE(QString::fromStdString(enter.texts[0])
@@ -252,15 +239,7 @@ TEST_F(MainViewFaults, ImportOntoAPadThatHoldsSomethingAsksFirst) {
 
     // Enter on the real question is No: nothing changes.
     {
-        ModalAnswerer enter([](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            if (box == nullptr) {
-                return false;
-            }
-            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
-            QTest::keyClick(box, Qt::Key_Return);
-            return true;
-        });
+        ModalAnswerer enter = ModalAnswerer::PressingEnter(QMessageBox::No);
         view.ImportButton()->click();
         ASSERT_EQ(enter.texts.size(), 1u);
         EXPECT_EQ(enter.texts[0], "Pad 6 holds the movie K72_0001.AVI. Replace it?");

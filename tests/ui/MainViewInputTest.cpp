@@ -97,20 +97,9 @@ std::vector<std::string> Stills(const TestCard& card, int pad) {
     return names;
 }
 
-class MainViewInput : public ::testing::Test {
+class MainViewInput : public CardWithCommands {
 protected:
-    TempDir dir;
-    PadCard card{dir.Path()};
-    CPadBankStore store;
-    PadCommands commands{store};
-
-    void SetUp() override {
-        card.PutMovie(0, 0, 5, "K72_0001.AVI");
-        card.card.AddFile("K72_0001.AVI");
-        card.PutStills(0, 0, 0, {"K72_0002.JPG"});
-        card.AddPicture("K72_0002.JPG", Qt::red);
-    }
-    QString Root() const { return QString::fromStdString(card.card.root.string()); }
+    void SetUp() override { card.PutMovieAndPicture(); }
 };
 
 } // namespace

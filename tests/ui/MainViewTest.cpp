@@ -29,18 +29,10 @@ using namespace k72test;
 
 namespace {
 
-class MainView : public ::testing::Test {
+class MainView : public CardWithCommands {
 protected:
-    TempDir dir;
-    PadCard card{dir.Path()};
-    CPadBankStore store;
-    PadCommands commands{store};
-
     void SetUp() override {
-        card.PutMovie(0, 0, 5, "K72_0001.AVI");
-        card.card.AddFile("K72_0001.AVI");
-        card.PutStills(0, 0, 0, {"K72_0002.JPG"});
-        card.AddPicture("K72_0002.JPG", Qt::red);
+        card.PutMovieAndPicture();
         card.PutMovie(2, 3, 11, "K72_0003.AVI");
         card.card.AddFile("K72_0003.AVI");
     }

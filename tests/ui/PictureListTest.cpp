@@ -81,13 +81,8 @@ QColor ThumbnailColour(CPictureListBox& list, int row) {
     return image.pixelColor(rect.left() + 100, rect.top() + 40);
 }
 
-class PictureList : public ::testing::Test {
+class PictureList : public CardWithCommands {
 protected:
-    TempDir dir;
-    PadCard card{dir.Path()};
-    CPadBankStore store;
-    PadCommands commands{store};
-
     void SetUp() override {
         card.AddPicture("K72_0001.JPG", QColor(255, 0, 0));
         card.AddPicture("K72_0002.JPG", QColor(0, 255, 0));
@@ -273,15 +268,7 @@ TEST_F(PictureList, TheDeleteQuestionDefaultsToCancel) {
     CDialogPictureInformation dialog(commands);
     dialog.SetPad(1, 2, 3);
     dialog.List()->setCurrentRow(0);
-    ModalAnswerer enter([](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (box == nullptr) {
-            return false;
-        }
-        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Cancel));
-        QTest::keyClick(box, Qt::Key_Return);
-        return true;
-    });
+    ModalAnswerer enter = ModalAnswerer::PressingEnter(QMessageBox::Cancel);
     dialog.DeleteButton()->click();
     ASSERT_EQ(enter.texts.size(), 1u);
     EXPECT_EQ(StoredStills(card.card, 1, 2, 3).size(), 3u);

@@ -3,6 +3,7 @@
 // a command opens, and cards with movie and still image pads.
 
 #include "store/CPadBankStore.h"
+#include "store/PadCommands.h"
 #include "tests/store/CardFixture.h"
 
 #include <QAbstractButton>
@@ -11,6 +12,7 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QRect>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -69,6 +71,19 @@ public:
         });
     }
 
+    // Presses Enter in every message box, checking first that its default is the button given.
+    static ModalAnswerer PressingEnter(QMessageBox::StandardButton expectedDefault) {
+        return ModalAnswerer([expectedDefault](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (box == nullptr) {
+                return false;
+            }
+            EXPECT_EQ(box->defaultButton(), box->button(expectedDefault));
+            QTest::keyClick(box, Qt::Key_Return);
+            return true;
+        });
+    }
+
     std::vector<std::string> texts;
     std::vector<std::string> captions;
 
@@ -108,6 +123,14 @@ struct PadCard {
             padFile.SetStillRecord(number, pad, record);
         });
     }
+    // The pads of the main form's tests: A-1-6 the movie K72_0001.AVI, A-1-1 the red picture
+    // K72_0002.JPG, both on the card.
+    void PutMovieAndPicture() const {
+        PutMovie(0, 0, 5, "K72_0001.AVI");
+        card.AddFile("K72_0001.AVI");
+        PutStills(0, 0, 0, {"K72_0002.JPG"});
+        AddPicture("K72_0002.JPG", Qt::red);
+    }
     // A picture file in the card folder, filled with one colour.
     void AddPicture(const std::string& name, const QColor& colour, int width = 640, int height = 480) const {
         QImage image(width, height, QImage::Format_RGB32);
@@ -124,6 +147,17 @@ private:
         ASSERT_TRUE(padFile.SaveBank());
         padFile.Close();
     }
+};
+
+// A card of its own, with the store and its commands as the program holds them.
+class CardWithCommands : public ::testing::Test {
+protected:
+    QString Root() const { return QString::fromStdString(card.card.root.string()); }
+
+    TempDir dir;
+    PadCard card{dir.Path()};
+    k72::CPadBankStore store;
+    k72::PadCommands commands{store};
 };
 
 } // namespace k72test
