@@ -24,6 +24,14 @@ void CancelSignal::Install() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal stops the command as Ctrl-C does.
+    sigaction(SIGHUP, &action, nullptr);
+    // A file-size limit (ulimit -f) makes the write that passes it fail with EFBIG, which the
+    // conversion reports and cleans up after, instead of killing the process halfway.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
 bool CancelSignal::Raised() {

@@ -1,10 +1,6 @@
 #include "cli/CardSession.h"
 
-#include "cli/TemporaryFolder.h"
-
 #include "settings/PadBackupLocation.h"
-#include "store/CardLayout.h"
-#include "store/PadFileSnapshot.h"
 #include "store/PadRecords.h"
 
 namespace k72::cli {
@@ -15,10 +11,7 @@ CardSession::CardSession()
     store_.SetBackupFolder(PadBackupFolder());
 }
 
-CardSession::~CardSession() {
-    // The store lets go of the copy before its folder is removed.
-    store_.Close();
-}
+CardSession::~CardSession() = default;
 
 bool CardSession::Report(const StoreResult& result) {
     if (!result.text.empty()) {
@@ -41,34 +34,15 @@ bool CardSession::Open(const std::filesystem::path& root) {
 
 bool CardSession::OpenForReading(const std::filesystem::path& root) {
     root_ = root;
-    // A card that can be opened as usual is: a save cut off earlier is then put back, and what killed
-    // runs left is cleared, before it is read. Only one that another program holds, or that cannot be
-    // written, is read from a copy of its pad file.
-    const auto opened = store_.OpenCardRoot(root);
+    // Read once into memory, so that a card another program holds, or one mounted read-only, is read
+    // as well, and a command that changes the card is never kept waiting. A save that was cut off is
+    // only told about: putting it back is for a command that changes the card.
+    const auto opened = store_.OpenCardRootToRead(root);
     if (opened) {
         Report(opened);
         return true;
     }
-    const CardOpenFailure failure = opened.value.failure;
-    if (failure != CardOpenFailure::Locked && failure != CardOpenFailure::ReadOnly) {
-        messages_.Error(opened.text);
-        return false;
-    }
-    const CardPaths paths = FindCardPaths(root);
-    PadFileSnapshot snapshot;
-    auto folder = std::make_unique<TemporaryFolder>();
-    std::string reason;
-    if (const StoreResult read = snapshot.Read(paths.padFilePath); !read) {
-        reason = "the card's pad file cannot be read: " + read.text;
-    } else if (!folder->Ok() || !snapshot.WriteCopy(folder->Path() / "K72_PAD.SYS")) {
-        reason = "no copy of the card's pad file can be made in the temporary folder";
-    } else if (!store_.Open(paths.cardFolder, folder->Path() / "K72_PAD.SYS")) {
-        reason = "the card " + root.string() + " cannot be opened";
-    } else {
-        snapshotFolder_ = std::move(folder);
-        return true;
-    }
-    messages_.Error(reason);
+    messages_.Error(opened.text);
     return false;
 }
 

@@ -13,12 +13,9 @@
 #include "store/PadCommands.h"
 
 #include <filesystem>
-#include <memory>
 #include <string>
 
 namespace k72::cli {
-
-class TemporaryFolder;
 
 class CardSession {
 public:
@@ -30,9 +27,10 @@ public:
     // Opens the card whose root folder (the one holding DCIM) is given; prints why not and returns
     // false when that fails.
     bool Open(const std::filesystem::path& root);
-    // Opens the card to look at it: as Open does when it can; a card the desktop program holds or one
-    // mounted read-only from a consistent copy of its pad file, read without the lock, so that it can
-    // be listed and exported from. Nothing of the card is changed by a command that only reads.
+    // Opens the card to look at it, from a consistent copy of its pad file read into memory: a card
+    // the desktop program holds, or one mounted read-only, can be listed and exported from too. Nothing
+    // of the card is changed by a command that only reads; a save that was cut off is told about, not
+    // put back.
     bool OpenForReading(const std::filesystem::path& root);
     // Loads the pad's bank and selects its number; prints why not and returns false when the bank
     // cannot be read.
@@ -61,7 +59,6 @@ private:
     CPadBankStore store_;
     PadCommands commands_;
     std::filesystem::path root_;
-    std::unique_ptr<TemporaryFolder> snapshotFolder_; // holds the copy a card opened for reading uses
 };
 
 } // namespace k72::cli

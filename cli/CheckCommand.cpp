@@ -30,6 +30,26 @@ int RunCheck(const CheckOptions& options) {
     CardSession session;
     TerminalMessages& messages = session.Messages();
     const std::filesystem::path root = options.card;
+    CPadBankStore& store = session.Store();
+    if (options.repair) {
+        // The card is opened to change it before it is looked at: a save cut off earlier (by a repair
+        // that was killed, too) is put back first, so that the list below is made of the card as it is.
+        // A card that cannot be opened for its pad file is listed as it is, with nothing to repair.
+        const auto opened = store.OpenCardRoot(root);
+        const CardOpenFailure failure = opened.value.failure;
+        if (!opened && (failure == CardOpenFailure::Locked || failure == CardOpenFailure::Busy ||
+                        failure == CardOpenFailure::ReadOnly || failure == CardOpenFailure::IoError)) {
+            messages.Error(opened.text);
+            return kExitFailed;
+        }
+        if (opened) {
+            session.Report(opened);
+        }
+    } else if (const auto looked = store.OpenCardRootToRead(root); looked) {
+        // Only said: a command that only reads leaves a cut-off save as it is.
+        session.Report(looked);
+        store.Close();
+    }
     // A folder that is no card at all is an error; a card whose pad file is wrong is a finding.
     auto checked = CardCheck::Run(root);
     if (!checked) {
@@ -38,12 +58,9 @@ int RunCheck(const CheckOptions& options) {
     }
     CardCheckReport report = std::move(checked.value);
     std::vector<CardProblem> repaired;
-    if (options.repair && report.Repairable() > 0) {
-        if (!session.Open(root)) {
-            return kExitFailed;
-        }
-        const StoreResult repair = CardCheck::Repair(session.Store(), report);
-        session.Store().Close();
+    if (options.repair && report.Repairable() > 0 && store.IsCardOpen()) {
+        const StoreResult repair = CardCheck::Repair(store, report);
+        store.Close();
         std::istringstream failures(repair.text);
         for (std::string line; std::getline(failures, line);) {
             messages.Error(line);
@@ -65,6 +82,7 @@ int RunCheck(const CheckOptions& options) {
             return kExitFailed;
         }
     }
+    store.Close();
 
     const std::string card = CardText(options.card);
     const std::string error =

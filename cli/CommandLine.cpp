@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/FileKind.h"
+#include "cli/JsonOutput.h"
 #include "cli/PadAddress.h"
 #include "cli/SetCommands.h"
 #include "cli/ViewCommands.h"
@@ -15,6 +16,7 @@
 #include <cstring>
 
 #include <functional>
+#include <sstream>
 #include <string>
 
 namespace k72::cli {
@@ -366,11 +368,21 @@ int RunCommandLine(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        // Help or the version asked for prints it and succeeds; any other parse error is bad usage.
-        const int status = app.exit(error) == 0 ? kExitSuccess : kExitUsage;
-        if (status != kExitSuccess && output::Json()) {
-            std::fputs(output::FailureObject(error.what(), std::nullopt).c_str(), stdout);
+        // Help or the version asked for prints it and succeeds; any other parse error is bad usage. With
+        // --json either is the one JSON object too.
+        if (!output::Json()) {
+            return app.exit(error) == 0 ? kExitSuccess : kExitUsage;
         }
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = app.exit(error, out, err) == 0 ? kExitSuccess : kExitUsage;
+        std::fputs(err.str().c_str(), stderr);
+        const bool version = error.get_name() == "CallForVersion";
+        std::fputs((status == kExitSuccess
+                        ? TextJson(version ? "version" : "help", version ? error.what() : out.str())
+                        : output::FailureObject(error.what(), std::nullopt))
+                       .c_str(),
+                   stdout);
         return status;
     }
     if (!choice.run) {

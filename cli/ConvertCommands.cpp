@@ -51,14 +51,15 @@ public:
     // the destination may be written; prints why not.
     bool Prepare(const std::filesystem::path& source, PadKind kind, const std::filesystem::path& destination,
                  bool overwrite) {
+        // A FIFO or a device is refused before its content is looked at, which would wait for ever.
+        if (!CheckInputFile(messages_, source)) {
+            return false;
+        }
         if (kind != PadKindEmpty && ImportKindOf(source) != kind) {
             messages_.ShowMessage(messages::kLoadFailed);
             messages_.Error(source.string() + ": " +
                             (kind == PadKindStill ? "not a picture (" : "not a movie (") +
                             KnownExtensionText(kind) + ")");
-            return false;
-        }
-        if (!CheckInputFile(messages_, source)) {
             return false;
         }
         std::error_code ec;
@@ -79,8 +80,10 @@ public:
         return true;
     }
 
-    // The private folder the conversion writes into; made by a successful Prepare.
+    // The private folder the conversion writes into, and the folder it is in; made by a successful
+    // Prepare.
     const std::filesystem::path& WorkFolder() const { return folder_->Path(); }
+    const std::filesystem::path& TemporaryParent() const { return folder_->Parent(); }
 
 private:
     ProgressBar bar_;
@@ -146,7 +149,14 @@ int RunConvertSound(const ConvertOptions& options) {
     const std::filesystem::path converted = terminal.WorkFolder() / "SOUND.WAV";
     const ResultCode result = CConversionManager::ConvertSound(source.string(), converted.string());
     if (Failed(result)) {
-        terminal.Messages().Error(source.string() + ": the sound cannot be decoded");
+        // A full disk and too little memory are said as such: the sound itself may be fine.
+        if (result == rc::DiscSpaceInsufficient) {
+            terminal.Messages().ShowMessage(messages::TemporaryDiskFull(terminal.TemporaryParent().string()));
+        } else if (result == rc::OutOfMemory) {
+            terminal.Messages().ShowMessage(messages::OutOfMemory(source.filename().string()));
+        } else {
+            terminal.Messages().Error(source.string() + ": the sound cannot be decoded");
+        }
         PrintResultCode(terminal.Messages(), result);
         return kExitFailed;
     }

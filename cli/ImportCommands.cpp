@@ -34,6 +34,10 @@ bool ExplainFailure(CardSession& session, const StoreResult& result) {
 // A file the command line names for import: of a known kind and there.
 bool CheckImportFile(TerminalMessages& messages, const std::filesystem::path& file, PadKind wanted,
                      PadKind& kind) {
+    // What it is comes first: reading a FIFO or a device to find its kind would wait for ever.
+    if (!CheckInputFile(messages, file)) {
+        return false;
+    }
     kind = ImportKindOf(file);
     if (kind == PadKindEmpty || (wanted != PadKindEmpty && kind != wanted)) {
         messages.ShowMessage(messages::kLoadFailed);
@@ -44,7 +48,7 @@ bool CheckImportFile(TerminalMessages& messages, const std::filesystem::path& fi
                                   KnownExtensionText(PadKindStill) + ")"));
         return false;
     }
-    return CheckInputFile(messages, file);
+    return true;
 }
 
 } // namespace
@@ -118,9 +122,16 @@ int RunAddStill(const AddStillOptions& options) {
     const std::size_t total = files.size();
     if (result.failure == StoreFailure::StillLimit) {
         const PadEntry* entry = session.Entry(address);
-        const std::size_t count = entry != nullptr && entry->stills ? entry->stills->UsableCount() : 0;
-        messages.Error(address.Text() + " has room for " + std::to_string(padlayout::kMaxStills - count) +
-                       " more; nothing added");
+        const std::uint32_t count = entry != nullptr && entry->stills ? entry->stills->stillCount : 0;
+        if (count > padlayout::kMaxStills) {
+            // A damaged record: its count cannot be trusted to say what room is left.
+            messages.Error(address.Text() + " records a picture count of " + std::to_string(count) +
+                           ", more than the " + std::to_string(padlayout::kMaxStills) +
+                           " a pad holds (k72-card check lists it); nothing added");
+        } else {
+            messages.Error(address.Text() + " has room for " + std::to_string(padlayout::kMaxStills - count) +
+                           " more; nothing added");
+        }
     } else if (result.source && *result.source < total) {
         messages.Error(files[*result.source].string() + " could not be added; added 0 of " +
                        std::to_string(total) + (total == 1 ? " picture" : " pictures"));

@@ -163,4 +163,11 @@ std::string FailureJson(const std::string& error, const std::string& codeHex) {
     return Serialise(object);
 }
 
+std::string TextJson(const std::string& key, const std::string& text) {
+    QJsonObject object;
+    object.insert(QStringLiteral("ok"), true);
+    object.insert(QString::fromStdString(key), Text(text));
+    return Serialise(object);
+}
+
 } // namespace k72::cli

@@ -10,6 +10,7 @@
 //           "name": name or null, "text": words, "repairable": bool}, ...], "repaired": [problem, ...]}
 //          with "error" when it is not sound
 //   other commands: {"ok": true, "pads": [pad, ...], "lines": [text, ...]}
+//   --help, --version: {"ok": true, "help": text} or {"ok": true, "version": "k72-card 1.2.3"}
 //   any failure: {"ok": false, "error": text, "code": "0x80000300"} ("code" where the failure has one)
 
 #include "codecs/ResultCodes.h"
@@ -36,6 +37,8 @@ std::string CheckJson(const std::string& card, const std::vector<CardProblem>& p
                       const std::vector<CardProblem>& repaired, const std::string& error);
 std::string SuccessJson(const std::vector<PadListing>& pads, const std::vector<std::string>& lines);
 std::string FailureJson(const std::string& error, const std::string& codeHex);
+// {"ok": true, key: text}: the help or the version asked for with --json.
+std::string TextJson(const std::string& key, const std::string& text);
 
 // "0x80000305": a result code as the JSON carries it.
 std::string ResultCodeHex(ResultCode code);

@@ -1,6 +1,7 @@
 // overview: the whole card at a glance, as the desktop program's overview shows it: for each bank and
 // number how many of its 12 pads are used, and the card's totals. Reads only, from a consistent copy of
 // the pad file, so it works on a card the desktop program holds and on one mounted read-only.
+#include "cli/CardSession.h"
 #include "cli/CommandOutput.h"
 #include "cli/CommandSupport.h"
 #include "cli/ExitStatus.h"
@@ -93,7 +94,13 @@ std::string SizeText(std::uintmax_t bytes) {
 } // namespace
 
 int RunOverview(const OverviewOptions& options) {
-    TerminalMessages messages;
+    CardSession session;
+    TerminalMessages& messages = session.Messages();
+    // Only said: a save cut off earlier is put back by a command that changes the card.
+    if (const auto looked = session.Store().OpenCardRootToRead(options.card); looked) {
+        session.Report(looked);
+        session.Store().Close();
+    }
     CardOverview overview;
     if (const StoreResult read = overview.Read(options.card); !read) {
         messages.Error(options.card + ": " + read.text);

@@ -54,7 +54,7 @@ int RunAudio(const AudioOptions& options) {
         return kExitFailed;
     }
     session.Report(result);
-    if (result.failure == StoreFailure::ConversionFailed) {
+    if (result.failure == StoreFailure::ConversionFailed && result.text == messages::kLoadFailed) {
         messages.Error(options.wav + ": the sound cannot be decoded");
         PrintResultCode(messages, result.code);
     } else if (result.text.empty() && result.failure != StoreFailure::CopyFailed) {

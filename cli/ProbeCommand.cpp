@@ -1,4 +1,5 @@
 // probe: what the device would make of an AVI or a WAV file.
+#include "base/FileHandle.h"
 #include "cli/CommandOutput.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
@@ -12,15 +13,19 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace k72::cli {
 namespace {
 
 enum class ProbeKind { Unknown, Avi, Wav };
 
-// By the extension, else by the RIFF form type at the start of the file.
-ProbeKind ProbeKindOf(const std::filesystem::path& file) {
+// By the extension, else, when look is set, by the RIFF form type at the start of the file. Only a
+// regular file is read, and it is opened without waiting, so that a FIFO put there meanwhile cannot
+// block the probe.
+ProbeKind ProbeKindOf(const std::filesystem::path& file, bool look) {
     std::string extension = file.extension().string();
     for (char& c : extension) {
         if (c >= 'a' && c <= 'z') {
@@ -34,8 +39,10 @@ ProbeKind ProbeKindOf(const std::filesystem::path& file) {
         return ProbeKind::Wav;
     }
     std::array<char, 12> header{};
-    std::ifstream in(file, std::ios::binary);
-    if (!in.read(header.data(), static_cast<std::streamsize>(header.size())) ||
+    const FileHandle fd(look ? ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC) : -1);
+    struct stat info {};
+    if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::read(fd.get(), header.data(), header.size()) != static_cast<ssize_t>(header.size()) ||
         std::memcmp(header.data(), "RIFF", 4) != 0) {
         return ProbeKind::Unknown;
     }
@@ -61,7 +68,7 @@ int RunProbe(const ProbeOptions& options) {
     const std::filesystem::path file = options.file;
     if (!CheckInputFile(messages, file)) {
         // A file that is not there or cannot be read fails as the probe itself fails on it.
-        const ProbeKind named = ProbeKindOf(file);
+        const ProbeKind named = ProbeKindOf(file, false);
         if (named == ProbeKind::Wav) {
             output::NoteCode(rc::PcmOpenFailed);
         } else if (named == ProbeKind::Avi) {
@@ -69,7 +76,7 @@ int RunProbe(const ProbeOptions& options) {
         }
         return kExitFailed;
     }
-    const ProbeKind kind = ProbeKindOf(file);
+    const ProbeKind kind = ProbeKindOf(file, true);
     if (kind == ProbeKind::Unknown) {
         messages.Error(file.string() + " is neither an AVI nor a WAV file");
         return kExitFailed;

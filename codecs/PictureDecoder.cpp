@@ -41,7 +41,8 @@ void PictureDecoder::SetMinimumSize(std::uint32_t width, std::uint32_t height) {
 }
 
 ConversionProblem PictureDecoder::Decode(const std::filesystem::path& path, CDibImage& image) {
-    const FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: a FIFO or device named like a picture is refused below instead of blocking the open.
+    const FileHandle file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.get() < 0) {
         const int error = errno;
         LogLine(kLogModule, "cannot open " + path.string() + ": " + std::strerror(error));

@@ -67,6 +67,8 @@ constexpr ResultCode PcmNoData = MakeResultCode(0x8000030A);
 constexpr ResultCode FileError = MakeResultCode(0x800401EA);
 // Generic failure.
 constexpr ResultCode Fail = MakeResultCode(0x80004005);
+// Not enough memory for the work (the system's own code for it).
+constexpr ResultCode OutOfMemory = MakeResultCode(0x8007000E);
 } // namespace rc
 
 } // namespace k72

@@ -16,8 +16,10 @@ extern "C" {
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -101,7 +103,7 @@ public:
         }
         Write(WavHeader(static_cast<std::uint32_t>(dataBytes_)).data(), kHeaderBytes);
         if (std::fclose(output_.release()) != 0) {
-            throw Failure{rc::FileError, "cannot finish " + destination_};
+            throw WriteFailure("cannot finish ");
         }
         if (control_.progress) {
             control_.progress(1000);
@@ -132,6 +134,13 @@ private:
             }
             av_packet_unref(packet.get());
             StopIfCancelled();
+        }
+    }
+
+    // Memory that ran out is said as such, not taken for a sound that cannot be read.
+    static void ThrowIfOutOfMemory(int error) {
+        if (error == AVERROR(ENOMEM)) {
+            throw std::bad_alloc();
         }
     }
 
@@ -190,11 +199,13 @@ private:
         int error = avformat_open_input(&raw, source_.c_str(), nullptr, nullptr);
         if (error < 0) {
             StopIfCancelled();
+            ThrowIfOutOfMemory(error);
             throw Failure{rc::CannotOpenInput, "cannot open " + source_ + ": " + libav::ErrorText(error)};
         }
         input_.reset(raw);
         if ((error = avformat_find_stream_info(input_.get(), nullptr)) < 0) {
             StopIfCancelled();
+            ThrowIfOutOfMemory(error);
             throw Failure{rc::CannotOpenInput, "cannot read the streams of " + source_};
         }
         const AVCodec* codec = nullptr;
@@ -224,6 +235,7 @@ private:
 
     void Decode(const AVPacket* packet) {
         int error = avcodec_send_packet(decoder_.get(), packet);
+        ThrowIfOutOfMemory(error);
         if (error < 0 && error != AVERROR_EOF) {
             ++damaged_;
             if (packet != nullptr) {
@@ -232,6 +244,7 @@ private:
         }
         for (;;) {
             error = avcodec_receive_frame(decoder_.get(), frame_.get());
+            ThrowIfOutOfMemory(error);
             if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
                 return;
             }
@@ -364,6 +377,7 @@ private:
             buffer_.resize(static_cast<std::size_t>(capacity) * kBytesPerFrame);
             std::uint8_t* out = buffer_.data();
             const int made = swr_convert(resampler_.get(), &out, capacity, in, samples);
+            ThrowIfOutOfMemory(made);
             if (made < 0) {
                 throw Failure{rc::Error, "the resampler failed"};
             }
@@ -392,8 +406,14 @@ private:
 
     void Write(const std::uint8_t* data, std::size_t bytes) {
         if (std::fwrite(data, 1, bytes, output_.get()) != bytes) {
-            throw Failure{rc::FileError, "cannot write " + destination_};
+            throw WriteFailure("cannot write ");
         }
+    }
+    // A full disk is told apart from other write errors: the user can do something about it.
+    Failure WriteFailure(const std::string& what) const {
+        const bool full = errno == ENOSPC || errno == EDQUOT;
+        return Failure{full ? rc::DiscSpaceInsufficient : rc::FileError,
+                       what + destination_ + ": " + std::strerror(errno)};
     }
 
 public:
@@ -447,7 +467,7 @@ ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath, const std::str
             result = failure.code;
         } catch (const std::bad_alloc&) {
             LogLine(kLogModule, "out of memory");
-            result = rc::Error;
+            result = rc::OutOfMemory;
         } catch (const std::exception& error) {
             LogLine(kLogModule, error.what());
             result = rc::Error;

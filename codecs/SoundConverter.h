@@ -14,8 +14,9 @@ namespace k72 {
 
 // Writes destinationPath (replacing it). 0 on success; on failure no file is left and the result is
 // rc::CannotOpenInput (cannot be read), rc::StreamNotFound (no sound in it), rc::InputCodecUnsupported
-// (no sound could be decoded), rc::FileSizeOverLimit (longer than a WAV file can hold), rc::FileError
-// (cannot be written) or rc::Error. The reason goes to the diagnostic log.
+// (no sound could be decoded), rc::FileSizeOverLimit (longer than a WAV file can hold),
+// rc::DiscSpaceInsufficient (the destination's disk is full), rc::FileError (cannot be written
+// otherwise), rc::OutOfMemory or rc::Error. The reason goes to the diagnostic log.
 [[nodiscard]] ResultCode ConvertSoundToDeviceWav(const std::string& sourcePath,
                                                  const std::string& destinationPath);
 

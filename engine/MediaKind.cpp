@@ -1,13 +1,16 @@
 #include "engine/MediaKind.h"
 
+#include "base/FileHandle.h"
 #include "codecs/LibavHandles.h"
 #include "codecs/PictureDecoder.h"
 #include "codecs/ff_convertermain.h"
 
 #include <array>
 #include <cstdint>
-#include <fstream>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace k72 {
 namespace {
@@ -94,13 +97,15 @@ MediaKind KindOfExtension(const std::filesystem::path& file) {
 MediaKind KindOfFile(const std::filesystem::path& file) {
     const MediaKind guess = KindOfExtension(file);
     std::array<std::uint8_t, 64> head{};
-    std::ifstream stream(file, std::ios::binary);
-    std::error_code ec;
-    if (!stream || !std::filesystem::is_regular_file(file, ec)) {
+    // Only a regular file is read, opened without waiting: a FIFO or a device would block the open or
+    // the read for ever.
+    const FileHandle fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return guess;
     }
-    stream.read(reinterpret_cast<char*>(head.data()), head.size());
-    const auto length = static_cast<std::size_t>(stream.gcount());
+    const ssize_t read = ::read(fd.get(), head.data(), head.size());
+    const auto length = read > 0 ? static_cast<std::size_t>(read) : 0;
     if (length == 0) {
         return guess;
     }

@@ -20,7 +20,7 @@ constexpr std::string_view kUnknown = "???????????? :%08X\n";
 // Inclusive ranges; a code in none of them gets kUnknown. Codes the transcoder never gave a text of
 // its own (0x8000000A, 0x80000033 ... 0x80000036), the size-limit code of the converter
 // (0x80000104), the file error of the re-interleave and the generic failure stay unknown on purpose.
-constexpr std::array<CodeRange, 35> kRanges{{
+constexpr std::array<CodeRange, 36> kRanges{{
     {0x00000001, 0x00000005, kSucceeded},
     {0x80000001, 0x80000001, kError},
     {0x80000002, 0x80000002, "Encode failed :%08X\n"},
@@ -56,6 +56,7 @@ constexpr std::array<CodeRange, 35> kRanges{{
     {0x80000180, 0x80000181, "Getting Num of Total Frame Failed :%08X\n"},
     {0x80000200, 0x80000205, "JPEG_ERROR :%08X\n"},
     {0x80000300, 0x8000030A, "Invalid PCM File :%08X\n"},
+    {0x8007000E, 0x8007000E, "Out of Memory :%08X\n"},
 }};
 
 } // namespace

@@ -4,7 +4,9 @@
 #include "store/CardLayout.h"
 #include "store/Leftovers.h"
 #include "store/PadFileBackup.h"
+#include "store/SaveJournal.h"
 #include "store/StoreMessages.h"
+#include "store/VolumeSerial.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -72,18 +74,26 @@ std::filesystem::path CPadBankStore::CardBackupFolder() const {
 }
 
 void CPadBankStore::BackUpPadFileOnce() {
-    if (backupFolder_.empty() || !padFile_.IsOpen()) {
+    if (backupFolder_.empty() || !padFile_.IsOpen() || padFile_.ReadOnly()) {
         return;
     }
     std::error_code ec;
     const std::filesystem::path canonical = std::filesystem::weakly_canonical(padFilePath_, ec);
-    if (!backedUpCards_.insert((ec ? padFilePath_ : canonical).string()).second) {
+    if (!backedUpCards_.insert((ec ? padFilePath_ : canonical).string() + "\n" + volume_).second) {
         return;
     }
     std::vector<std::uint8_t> bytes;
-    if (!padFile_.ReadWholeFile(bytes) ||
-        !PadFileBackup::Write(CardBackupFolder(), PadFileBackup::CardRoot(cardFolder_), bytes,
-                              std::chrono::system_clock::now())) {
+    if (!padFile_.ReadWholeFile(bytes)) {
+        LogLine("pad file backup", "no copy of " + padFilePath_.string() + " was kept before changing it");
+        return;
+    }
+    KeepCopy(bytes);
+}
+
+void CPadBankStore::KeepCopy(const std::vector<std::uint8_t>& padBytes) {
+    if (backupFolder_.empty() ||
+        !PadFileBackup::Write(CardBackupFolder(), PadFileBackup::CardRoot(cardFolder_), padBytes,
+                              std::chrono::system_clock::now(), volume_)) {
         LogLine("pad file backup", "no copy of " + padFilePath_.string() + " was kept before changing it");
     }
 }
@@ -97,19 +107,36 @@ StoreOutcome<CardOpenResult> OpenFailed(CardOpenResult reason) {
     return {StoreFailed(StoreFailure::NoCard, std::move(text)), std::move(reason)};
 }
 
+// False, with the failure, for a card root that is not there or not a folder.
+bool RootIsFolder(const std::filesystem::path& root, StoreOutcome<CardOpenResult>& failed) {
+    struct stat info {};
+    errno = 0;
+    // An empty root is the working folder.
+    if (::stat(root.empty() ? "." : root.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        return true;
+    }
+    CardOpenResult reason;
+    reason.root = root;
+    reason.errorNumber = errno;
+    reason.failure = reason.errorNumber == 0 || S_ISREG(info.st_mode) ? CardOpenFailure::NotAFolder
+                                                                      : CardOpenFailure::NotFound;
+    if (reason.failure == CardOpenFailure::NotAFolder) {
+        reason.errorNumber = 0;
+    }
+    failed = OpenFailed(std::move(reason));
+    return false;
+}
+
 } // namespace
 
-StoreOutcome<CardOpenResult> CPadBankStore::Open(const std::filesystem::path& cardFolder,
-                                                 const std::filesystem::path& padFilePath,
-                                                 CardAccess access) {
-    Close();
-    CardOpenResult opened = padFile_.Open(padFilePath, access);
+bool CPadBankStore::TakeCard(CardOpenResult& opened, const std::filesystem::path& cardFolder,
+                             const std::filesystem::path& padFilePath) {
     opened.root = PadFileBackup::CardRoot(cardFolder);
     if (!opened) {
         if (opened.failure == CardOpenFailure::NotFound) {
             opened.failure = CardOpenFailure::NotACard;
         }
-        return OpenFailed(std::move(opened));
+        return false;
     }
     // The card folder is opened once (through any links above it, as the card may be mounted under a
     // linked path); the media files are reached relative to it and never through a link of their own.
@@ -118,11 +145,23 @@ StoreOutcome<CardOpenResult> CPadBankStore::Open(const std::filesystem::path& ca
         opened.failure = CardOpenFailure::IoError;
         opened.errorNumber = errno;
         padFile_.Close();
-        return OpenFailed(std::move(opened));
+        return false;
     }
     files_.Open(cardFolder, std::move(folderFd));
     cardFolder_ = cardFolder;
     padFilePath_ = padFilePath;
+    volume_ = volumeProbe_ ? volumeProbe_(cardFolder) : VolumeSerialOf(cardFolder);
+    return true;
+}
+
+StoreOutcome<CardOpenResult> CPadBankStore::Open(const std::filesystem::path& cardFolder,
+                                                 const std::filesystem::path& padFilePath,
+                                                 CardAccess access) {
+    Close();
+    CardOpenResult opened = padFile_.Open(padFilePath, access);
+    if (!TakeCard(opened, cardFolder, padFilePath)) {
+        return OpenFailed(std::move(opened));
+    }
     StoreOutcome<CardOpenResult> result{StoreResult{}, std::move(opened)};
     // A pad file elsewhere (a copy of the card's, to read a card another program holds) is not the
     // card's: its journal and leftovers are the business of the program that holds the card. A card
@@ -134,23 +173,111 @@ StoreOutcome<CardOpenResult> CPadBankStore::Open(const std::filesystem::path& ca
         return result;
     }
     if (!backupFolder_.empty()) {
-        padFile_.SetJournalPath(CardBackupFolder() / "K72_PAD-journal.bin");
+        padFile_.SetJournalPath(SaveJournal::PathIn(CardBackupFolder()), volume_);
     }
-    // Before anything else: a save that was cut off is put back.
-    switch (padFile_.RollBackInterruptedSave()) {
-    case CPadFile::RollBack::RolledBack:
-        result.text = messages::kInterruptedSaveUndone;
-        break;
-    case CPadFile::RollBack::Failed:
-        result.text = messages::kInterruptedSaveNotUndone;
-        break;
-    case CPadFile::RollBack::Nothing:
-    case CPadFile::RollBack::Discarded:
-        break;
-    }
+    // Before anything else: a save that was cut off on this card is put back.
+    result.text = FinishInterruptedSaves();
     RemoveLeftovers();
     RescanFileNumbers();
     return result;
+}
+
+StoreOutcome<CardOpenResult> CPadBankStore::OpenToRead(const std::filesystem::path& cardFolder,
+                                                       const std::filesystem::path& padFilePath) {
+    Close();
+    CardOpenResult opened = padFile_.OpenToRead(padFilePath);
+    if (!TakeCard(opened, cardFolder, padFilePath)) {
+        return OpenFailed(std::move(opened));
+    }
+    StoreOutcome<CardOpenResult> result{StoreResult{}, std::move(opened)};
+    std::vector<std::uint8_t> bytes;
+    if (padFile_.ReadWholeFile(bytes) && SaveWasCutOff(bytes)) {
+        result.text = messages::kInterruptedSaveWaiting;
+    }
+    RescanFileNumbers();
+    return result;
+}
+
+StoreOutcome<CardOpenResult> CPadBankStore::OpenCardRootToRead(const std::filesystem::path& root) {
+    StoreOutcome<CardOpenResult> failed;
+    if (!RootIsFolder(root, failed)) {
+        Close();
+        return failed;
+    }
+    const CardPaths paths = FindCardPaths(root);
+    StoreOutcome<CardOpenResult> result = OpenToRead(paths.cardFolder, paths.padFilePath);
+    result.value.root = root;
+    if (!result) {
+        result.text = CardOpenMessage(result.value);
+    }
+    return result;
+}
+
+std::string CPadBankStore::FinishInterruptedSaves() {
+    const std::filesystem::path folder = CardBackupFolder();
+    if (folder.empty()) {
+        return {};
+    }
+    const std::filesystem::path current = SaveJournal::PathIn(folder);
+    std::string text;
+    for (const std::filesystem::path& path : SaveJournal::Found(folder)) {
+        Journal journal;
+        const SaveJournal::State state = SaveJournal::Read(path, journal);
+        if (state == SaveJournal::State::Absent) {
+            continue;
+        }
+        std::vector<std::uint8_t> bytes;
+        if (state == SaveJournal::State::Damaged) {
+            LogLine("pad file", "the journal " + path.string() + " is damaged; it is dropped");
+            static_cast<void>(SaveJournal::Remove(path));
+            continue;
+        }
+        if (!padFile_.ReadWholeFile(bytes)) {
+            return messages::kInterruptedSaveNotUndone;
+        }
+        switch (SaveJournal::FitOf(journal, bytes, volume_)) {
+        case SaveJournal::Fit::PutBack:
+            // The pad file as the cut-off save left it is kept too: should the journal be wrong, nothing
+            // of it is lost.
+            KeepCopy(bytes);
+            if (!padFile_.PutBack(journal.spans)) {
+                return messages::kInterruptedSaveNotUndone; // the journal stays for the next open
+            }
+            static_cast<void>(SaveJournal::Remove(path));
+            text = messages::kInterruptedSaveUndone;
+            break;
+        case SaveJournal::Fit::OtherCard:
+            LogLine("pad file", "the journal " + path.string() +
+                                    " was written for another card that was at this path; it is kept for it");
+            if (path == current && journal.identity) {
+                static_cast<void>(SaveJournal::SetAside(path, *journal.identity));
+            }
+            break;
+        case SaveJournal::Fit::Changed:
+        case SaveJournal::Fit::Whole:
+            LogLine("pad file",
+                    "the journal " + path.string() +
+                        " does not fit the pad file; it is dropped and the pad file kept as it is");
+            static_cast<void>(SaveJournal::Remove(path));
+            break;
+        }
+    }
+    return text;
+}
+
+bool CPadBankStore::SaveWasCutOff(const std::vector<std::uint8_t>& padBytes) const {
+    const std::filesystem::path folder = CardBackupFolder();
+    if (folder.empty()) {
+        return false;
+    }
+    for (const std::filesystem::path& path : SaveJournal::Found(folder)) {
+        Journal journal;
+        if (SaveJournal::Read(path, journal) == SaveJournal::State::Valid &&
+            SaveJournal::FitOf(journal, padBytes, volume_) == SaveJournal::Fit::PutBack) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void CPadBankStore::RemoveLeftovers() {
@@ -163,20 +290,10 @@ void CPadBankStore::RemoveLeftovers() {
 
 StoreOutcome<CardOpenResult> CPadBankStore::OpenCardRoot(const std::filesystem::path& root,
                                                          CardAccess access) {
-    struct stat info {};
-    errno = 0;
-    // An empty root is the working folder.
-    if (::stat(root.empty() ? "." : root.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    StoreOutcome<CardOpenResult> failed;
+    if (!RootIsFolder(root, failed)) {
         Close();
-        CardOpenResult reason;
-        reason.root = root;
-        reason.errorNumber = errno;
-        reason.failure = reason.errorNumber == 0 || S_ISREG(info.st_mode) ? CardOpenFailure::NotAFolder
-                                                                          : CardOpenFailure::NotFound;
-        if (reason.failure == CardOpenFailure::NotAFolder) {
-            reason.errorNumber = 0;
-        }
-        return OpenFailed(std::move(reason));
+        return failed;
     }
     const CardPaths paths = FindCardPaths(root);
     StoreOutcome<CardOpenResult> result = Open(paths.cardFolder, paths.padFilePath, access);
@@ -199,6 +316,7 @@ void CPadBankStore::Close() {
     number_ = -1;
     cardFolder_.clear();
     padFilePath_.clear();
+    volume_.clear();
     lastFileNumber_ = 0;
     reserved_.clear();
 }
@@ -368,15 +486,39 @@ void CPadBankStore::RescanFileNumbers() {
     lastFileNumber_ = highest;
 }
 
-std::optional<std::uint32_t> CPadBankStore::NewFileNumber() const {
+bool CPadBankStore::RecordedNumbers(std::set<std::uint32_t>& recorded) const {
+    std::vector<CPadFile::NamedFile> names;
+    if (!padFile_.ReadAllNames(names)) {
+        return false;
+    }
+    for (const auto& named : names) {
+        if (WildcardMatchNoCase(cardlayout::kMoviePattern, named.name) ||
+            WildcardMatchNoCase(cardlayout::kStillPattern, named.name)) {
+            recorded.insert(FileNumberOfName(named.name));
+        }
+    }
+    return true;
+}
+
+std::optional<std::uint32_t> CPadBankStore::NextFreeNumber(const std::set<std::uint32_t>& recorded) const {
     const std::uint32_t highest = std::max(lastFileNumber_, reserved_.empty() ? 0u : *reserved_.rbegin());
-    if (highest < cardlayout::kHighestFileNumber) {
-        return highest + 1;
+    for (std::uint32_t n = highest + 1; n <= cardlayout::kHighestFileNumber; ++n) {
+        if (recorded.count(n) == 0 && reserved_.count(n) == 0) {
+            return n;
+        }
     }
     // Past the end of the sequence: the lowest number neither a file on the card nor a record uses,
     // so that a new file never takes the name of one a pad still expects.
     std::vector<bool> used(cardlayout::kHighestFileNumber + 1, false);
-    const auto mark = [&used](const std::string& name) {
+    for (const std::uint32_t n : recorded) {
+        if (n <= cardlayout::kHighestFileNumber) {
+            used[n] = true;
+        }
+    }
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(cardFolder_, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
         if (WildcardMatchNoCase(cardlayout::kMoviePattern, name) ||
             WildcardMatchNoCase(cardlayout::kStillPattern, name)) {
             const std::uint32_t value = FileNumberOfName(name);
@@ -384,18 +526,9 @@ std::optional<std::uint32_t> CPadBankStore::NewFileNumber() const {
                 used[value] = true;
             }
         }
-    };
-    std::error_code ec;
-    for (auto it = std::filesystem::directory_iterator(cardFolder_, ec);
-         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        mark(it->path().filename().string());
     }
-    std::vector<CPadFile::NamedFile> names;
-    if (ec || !padFile_.ReadAllNames(names)) {
+    if (ec) {
         return std::nullopt;
-    }
-    for (const auto& named : names) {
-        mark(named.name);
     }
     for (std::uint32_t n = 1; n <= cardlayout::kHighestFileNumber; ++n) {
         if (!used[n] && reserved_.count(n) == 0) {
@@ -405,10 +538,23 @@ std::optional<std::uint32_t> CPadBankStore::NewFileNumber() const {
     return std::nullopt;
 }
 
+std::optional<std::uint32_t> CPadBankStore::NewFileNumber() const {
+    std::set<std::uint32_t> recorded;
+    if (!RecordedNumbers(recorded)) {
+        return std::nullopt;
+    }
+    return NextFreeNumber(recorded);
+}
+
 StoreOutcome<FileNumberReservation> CPadBankStore::ReserveFileNumbers(std::size_t count) {
+    // The pad file is read once for all of them.
+    std::set<std::uint32_t> recorded;
     std::vector<std::uint32_t> numbers;
+    if (!RecordedNumbers(recorded)) {
+        return StoreFailed(StoreFailure::WriteFailed, messages::kCardWriteFailed);
+    }
     for (std::size_t i = 0; i < count; ++i) {
-        const auto number = NewFileNumber();
+        const auto number = NextFreeNumber(recorded);
         if (!number) {
             ReturnFileNumbers(numbers, false);
             return StoreFailed(StoreFailure::TooManyFiles, messages::kTooManyFiles);

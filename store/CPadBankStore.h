@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -69,25 +70,37 @@ public:
     const std::filesystem::path& BackupFolder() const { return backupFolder_; }
     // The folder of the open card's copies; empty without a backup folder or an open card.
     std::filesystem::path CardBackupFolder() const;
+    // The serial of the volume a card folder lies on (see VolumeSerialOf); tests give their own.
+    using VolumeProbe = std::function<std::string(const std::filesystem::path& cardFolder)>;
+    void SetVolumeProbe(VolumeProbe probe) { volumeProbe_ = std::move(probe); }
 
     // --- The card ---
-    // Opens the card whose folder and pad file are given (see FindCardPaths). A failure (NoCard, with
-    // the reason in the value and its text) leaves no card open and nothing written: the pad file is
-    // missing, of the wrong length, not a file, read-only or in use. Before anything else, a save that
-    // a crash cut off is put back (the result's text says so); then the leftovers of runs that ended
-    // without cleaning up are removed: partial copies in the card folder and in the folder of pad-file
-    // copies, and temporary folders of this program whose process is gone. An unrecorded K72_ file is
-    // never removed.
+    // Opens the card whose folder and pad file are given (see FindCardPaths) to change it. A failure
+    // (NoCard, with the reason in the value and its text) leaves no card open and nothing written: the
+    // pad file is missing, of the wrong length, not a file, read-only or in use. Before anything else, a
+    // save that a crash cut off on this very card is put back after a copy of the pad file is kept (the
+    // result's text says so); a journal written for another card that was at this path is kept aside
+    // for it. Then the leftovers of runs that ended without cleaning up are removed: partial copies in
+    // the card folder and in the folder of pad-file copies, and temporary folders of this program whose
+    // process is gone. An unrecorded K72_ file is never removed.
     //
-    // With CardAccess::ReadOnly the card is only looked at: the pad file is read without its lock, no
-    // save is put back and no leftover removed, and every change is refused (WriteFailed, with the
-    // read-only text) with nothing written.
+    // With CardAccess::ReadOnly (the desktop program on a write-protected card) the card is only looked
+    // at: the pad file is read without its lock, no save is put back and no leftover removed, and every
+    // change is refused (WriteFailed, with the read-only text) with nothing written.
     StoreOutcome<CardOpenResult> Open(const std::filesystem::path& cardFolder,
                                       const std::filesystem::path& padFilePath,
                                       CardAccess access = CardAccess::ReadWrite);
     // Open with the card folder and pad file found under a card's root (the folder holding DCIM).
     StoreOutcome<CardOpenResult> OpenCardRoot(const std::filesystem::path& root,
                                               CardAccess access = CardAccess::ReadWrite);
+    // Opens the card to look at it, for a command that only reads: the pad file is read once into
+    // memory (see CPadFile::OpenToRead), so that a card another program holds, or one mounted
+    // read-only, can be read, and a writer is never kept waiting for long. Nothing of the card is
+    // changed: a save that was cut off is not put back (the result's text says that one waits, and how
+    // to finish it), and what killed runs left stays. Pads cannot be written.
+    StoreOutcome<CardOpenResult> OpenToRead(const std::filesystem::path& cardFolder,
+                                            const std::filesystem::path& padFilePath);
+    StoreOutcome<CardOpenResult> OpenCardRootToRead(const std::filesystem::path& root);
     void Close();
     bool IsCardOpen() const { return padFile_.IsOpen(); }
     // The open card was opened with CardAccess::ReadOnly.
@@ -127,13 +140,16 @@ public:
     // Keeps the copy of the pad file now, as before a change (for a change made to the card's files
     // alone, such as the card check's moving of unused files).
     void BackUpPadFileOnce();
+    // True when the card is open only to be read (OpenToRead).
+    bool ReadOnly() const { return padFile_.ReadOnly(); }
 
     // --- File numbers ---
     // Finds the highest file number of the card's K72_????.AVI and K72_????.JPG files.
     void RescanFileNumbers();
     std::uint32_t LastFileNumber() const { return lastFileNumber_; }
-    // The number a new file gets: the one after lastFileNumber (and any number set aside), or, from
-    // 9999 on, the lowest number that no file on the card, no record of the pad file and no reservation
+    // The number a new file gets: the first after lastFileNumber (and any number set aside) that no
+    // record of the pad file names, so that a pad whose file is missing never shows a new file under its
+    // old name; from 9999 on, the lowest number that no file on the card, no record and no reservation
     // uses. None when all 9999 are taken.
     std::optional<std::uint32_t> NewFileNumber() const;
     // Sets aside `count` new numbers, in order; none (TooManyFiles) when there are not that many.
@@ -146,6 +162,21 @@ private:
     bool PadInSelection(int pad) const { return selectionValid_ && pad >= 0 && pad < padlayout::kPads; }
     // Removes what earlier runs left behind (see Open).
     void RemoveLeftovers();
+    // Puts back a save cut off on this card, and keeps aside the journals of other cards (see Open);
+    // the text for the user, empty when there was nothing to put back.
+    std::string FinishInterruptedSaves();
+    // True when a journal in the card's folder of copies was written for this card and would be put
+    // back over the pad file bytes given.
+    bool SaveWasCutOff(const std::vector<std::uint8_t>& padBytes) const;
+    // Copies the pad file bytes into the card's folder of copies.
+    void KeepCopy(const std::vector<std::uint8_t>& padBytes);
+    // The common part of both opens once the pad file is open (or was refused, as opened says): the card
+    // folder opened and its files reached through it. False, with the reason in opened, on failure.
+    bool TakeCard(CardOpenResult& opened, const std::filesystem::path& cardFolder,
+                  const std::filesystem::path& padFilePath);
+    // The number files and records give, read once for NewFileNumber; the names the pad file records.
+    std::optional<std::uint32_t> NextFreeNumber(const std::set<std::uint32_t>& recorded) const;
+    bool RecordedNumbers(std::set<std::uint32_t>& recorded) const;
 
     bool selectionValid_ = false;
     int bank_ = -1;
@@ -156,6 +187,9 @@ private:
     std::filesystem::path padFilePath_;
     std::uint32_t lastFileNumber_ = 0;
     std::set<std::uint32_t> reserved_;
+
+    std::string volume_; // the serial of the open card's volume; empty when it has none
+    VolumeProbe volumeProbe_;
 
     std::filesystem::path temporaryFolder_;
     std::filesystem::path backupFolder_;

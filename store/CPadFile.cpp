@@ -2,15 +2,19 @@
 
 #include "base/ByteOrder.h"
 #include "base/DiagnosticLog.h"
+#include "store/PadFileSnapshot.h"
 #include "store/WriteFaults.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -186,6 +190,34 @@ bool WriteAt(int fd, const std::uint8_t* data, std::size_t size, off_t offset) {
     return true;
 }
 
+// Takes the exclusive lock of a writer. Another writer (k72-card, or the desktop program, which holds
+// its card for as long as it is open) refuses it at once; commands that only read hold the file for a
+// moment each, and are waited for.
+CardOpenFailure LockForWriting(int fd) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(CPadFile::kReaderWaitMilliseconds);
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            return CardOpenFailure::None;
+        }
+        if (errno != EWOULDBLOCK) {
+            LogErrno("lock");
+            return CardOpenFailure::IoError;
+        }
+        // Only readers hold it while a shared lock can still be had.
+        if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+            LogLine(kLogModule, "held by another writer");
+            return CardOpenFailure::Locked;
+        }
+        ::flock(fd, LOCK_UN);
+        if (std::chrono::steady_clock::now() >= deadline) {
+            LogLine(kLogModule, "readers kept holding it");
+            return CardOpenFailure::Busy;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 } // namespace
 
 CPadFile::CPadFile() : entries_(kEntriesPerBank) {}
@@ -237,10 +269,9 @@ CardOpenResult CPadFile::Open(const std::filesystem::path& path, CardAccess acce
     }
     // A card opened only to look at it takes no lock: it cannot be written anyway, and another program
     // that holds it is not kept from its work.
-    if (!readOnly && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        LogErrno("lock");
-        return fail(error == EWOULDBLOCK ? CardOpenFailure::Locked : CardOpenFailure::IoError, error);
+    if (const CardOpenFailure locked = readOnly ? CardOpenFailure::None : LockForWriting(fd.get());
+        locked != CardOpenFailure::None) {
+        return fail(locked, locked == CardOpenFailure::IoError ? errno : 0);
     }
     // The length is checked under the lock, so that no other cooperating opener changes it meanwhile.
     if (::fstat(fd.get(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) != kFileSize) {
@@ -255,6 +286,54 @@ CardOpenResult CPadFile::Open(const std::filesystem::path& path, CardAccess acce
     fd_ = std::move(fd);
     path_ = path;
     readOnly_ = readOnly;
+    return result;
+}
+
+CardOpenResult CPadFile::OpenToRead(const std::filesystem::path& path) {
+    Close();
+    CardOpenResult result;
+    result.padFile = path;
+    const auto fail = [&result](CardOpenFailure failure, int error) {
+        result.failure = failure;
+        result.errorNumber = error;
+        return result;
+    };
+    const FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    struct stat info {};
+    if (!fd) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR) {
+            return fail(CardOpenFailure::NotFound, error);
+        }
+        if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+            result.fileType = FileTypeWords(info.st_mode);
+            return fail(CardOpenFailure::NotARegularFile, error);
+        }
+        return fail(CardOpenFailure::IoError, error);
+    }
+    if (::fstat(fd.get(), &info) != 0) {
+        return fail(CardOpenFailure::IoError, errno);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        result.fileType = FileTypeWords(info.st_mode);
+        return fail(CardOpenFailure::NotARegularFile, 0);
+    }
+    PadFileSnapshot snapshot;
+    if (const StoreResult read = snapshot.ReadOpenFile(fd.get(), path); !read) {
+        if (snapshot.WrongLength() >= 0) {
+            result.sizeFound = static_cast<std::uint64_t>(snapshot.WrongLength());
+            return fail(CardOpenFailure::WrongLength, 0);
+        }
+        return fail(CardOpenFailure::IoError, errno != 0 ? errno : EIO);
+    }
+    // The copy lives in memory for as long as it is open: nothing of it is ever written anywhere.
+    FileHandle copy(::memfd_create("K72_PAD.SYS", MFD_CLOEXEC));
+    if (!copy || !WriteAt(copy.get(), snapshot.Bytes().data(), snapshot.Bytes().size(), 0)) {
+        return fail(CardOpenFailure::IoError, errno);
+    }
+    fd_ = std::move(copy);
+    path_ = path;
+    readOnly_ = true;
     return result;
 }
 
@@ -367,7 +446,15 @@ bool CPadFile::SaveBank() {
     if (spans.empty()) {
         return true;
     }
-    const bool journalled = !journalPath_.empty() && SaveJournal::Write(journalPath_, spans);
+    // The journal names the card it is for: the volume, and the bytes this save leaves alone.
+    Journal journal;
+    std::vector<std::uint8_t> whole;
+    if (!journalPath_.empty() && ReadWholeFile(whole)) {
+        journal.identity = CardIdentity{volume_, 0};
+        journal.spans = spans;
+        journal.identity->outside = SaveJournal::HashOutside(whole, spans);
+    }
+    const bool journalled = journal.identity && SaveJournal::Write(journalPath_, journal);
     if (!journalPath_.empty() && !journalled) {
         LogLine(kLogModule, "saving without a journal; each record is still written whole");
     }
@@ -416,49 +503,21 @@ bool CPadFile::FlushToMedium() {
     return true;
 }
 
-CPadFile::RollBack CPadFile::RollBackInterruptedSave() {
-    if (!fd_ || journalPath_.empty()) {
-        return RollBack::Nothing;
-    }
-    std::vector<JournalSpan> spans;
-    const SaveJournal::State state = SaveJournal::Read(journalPath_, spans);
-    if (state == SaveJournal::State::Absent) {
-        return RollBack::Nothing;
-    }
-    // Only a pad file that still holds the old or the new bytes of that save is put back: one that was
-    // changed since (by the device) keeps its bytes and the journal goes.
-    bool matches = state == SaveJournal::State::Valid;
-    for (const JournalSpan& span : spans) {
-        std::vector<std::uint8_t> now(span.oldBytes.size(), 0);
-        if (span.offset + now.size() > kFileSize ||
-            !ReadAt(fd_.get(), now.data(), now.size(), static_cast<off_t>(span.offset))) {
-            matches = false;
-            break;
-        }
-        for (std::size_t i = 0; i < now.size() && matches; ++i) {
-            matches = now[i] == span.oldBytes[i] || now[i] == span.newBytes[i];
-        }
-    }
-    if (!matches) {
-        LogLine(kLogModule, "the journal " + journalPath_.string() +
-                                " does not fit the pad file; it is dropped and the pad file kept as it is");
-        SaveJournal::Remove(journalPath_);
-        return RollBack::Discarded;
+bool CPadFile::PutBack(const std::vector<JournalSpan>& spans) {
+    if (!fd_ || readOnly_) {
+        return false;
     }
     bool restored = true;
     for (const JournalSpan& span : spans) {
-        restored = restored && WriteSpan(span.offset, span.oldBytes);
+        restored = restored && span.offset + span.oldBytes.size() <= kFileSize &&
+                   WriteSpan(span.offset, span.oldBytes);
     }
     restored = restored && FlushToMedium();
-    if (!restored) {
-        return RollBack::Failed;
-    }
-    SaveJournal::Remove(journalPath_);
     if (loaded_ != 0) {
         const int bank = loadedBank_;
         LoadBank(bank);
     }
-    return RollBack::RolledBack;
+    return restored;
 }
 
 bool CPadFile::ReadAllNames(std::vector<NamedFile>& names) const {

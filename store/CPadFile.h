@@ -1,10 +1,12 @@
 #pragma once
 // The open pad assignment file and the one bank of it held in memory.
 //
-// The file is opened for reading and writing, never created, and locked with flock(LOCK_EX | LOCK_NB)
-// for as long as it is open, so a second opener (this process or another) is refused. Only the bank
-// that is loaded is ever written, and of it only the record headers and the fields of movie and still
-// records: the gap bytes keep whatever the device stored there.
+// The file is opened for reading and writing, never created, and locked with flock(LOCK_EX) for as long
+// as it is open, so a second writer (this process or another, k72-card or the desktop program) is
+// refused. A command that only reads holds a shared lock (LOCK_SH) for as long as it takes to read the
+// file once; a writer that meets only such readers waits for them a few seconds. Only the bank that is
+// loaded is ever written, and of it only the record headers and the fields of movie and still records:
+// the gap bytes keep whatever the device stored there.
 
 #include "base/FileHandle.h"
 #include "store/CardOpenResult.h"
@@ -25,12 +27,22 @@ public:
     CPadFile(const CPadFile&) = delete;
     CPadFile& operator=(const CPadFile&) = delete;
 
+    // How long a writer waits for commands that only read to let go of the file.
+    static constexpr int kReaderWaitMilliseconds = 5000;
+
     // Opens an existing pad file of exactly 1,178,496 bytes for reading and writing with an exclusive
     // lock. Fails (nothing open) with the reason when it does not exist, is not a regular file (a link
-    // is not followed), cannot be opened for writing, is locked by another opener or has another
-    // length. An open file is closed first.
+    // is not followed), cannot be opened for writing, is held by another writer (Locked), was held by
+    // readers for longer than kReaderWaitMilliseconds (Busy) or has another length. An open file is
+    // closed first.
     // With CardAccess::ReadOnly the file is opened for reading only and not locked, and SaveBank fails.
     CardOpenResult Open(const std::filesystem::path& path, CardAccess access = CardAccess::ReadWrite);
+    // Opens the pad file to look at it: read once, consistently, into memory (under a shared lock that
+    // is let go at once, or, while a writer holds the file, by reading it until two reads agree), so
+    // that a card another program holds or one mounted read-only can be read. Such a file is never
+    // written: SaveBank fails.
+    CardOpenResult OpenToRead(const std::filesystem::path& path);
+    bool ReadOnly() const { return readOnly_; }
     // Closes the file and releases the lock at once. The bank in memory stays as it is.
     void Close();
     bool IsOpen() const { return static_cast<bool>(fd_); }
@@ -47,18 +59,16 @@ public:
     // was opened from is no longer the open file: the card was taken out or the pad file removed or
     // replaced, and the writes would go nowhere.
     bool SaveBank();
-    // Where the journal of a save in progress is kept; empty (the default): saves keep none.
-    void SetJournalPath(const std::filesystem::path& path) { journalPath_ = path; }
+    // Where the journal of a save in progress is kept (empty, the default: saves keep none), and the
+    // serial of the card's volume that each journal records with the bytes the save leaves alone.
+    void SetJournalPath(const std::filesystem::path& path, const std::string& volume = {}) {
+        journalPath_ = path;
+        volume_ = volume;
+    }
     const std::filesystem::path& JournalPath() const { return journalPath_; }
-    // What the open found of a save that was cut off (by a crash, a kill or a card pulled out).
-    enum class RollBack {
-        Nothing,    // no journal: the last save finished
-        RolledBack, // the pad file was put back as it was before that save
-        Discarded,  // the pad file was changed since; it is kept as it is and the journal dropped
-        Failed,     // the old bytes could not be written back; the journal stays for the next open
-    };
-    // Puts an interrupted save back from the journal; to be called right after Open.
-    RollBack RollBackInterruptedSave();
+    // Writes the old bytes of a save that was cut off back (see SaveJournal) and flushes them; the bank
+    // in memory is read again. False when that failed.
+    bool PutBack(const std::vector<JournalSpan>& spans);
 
     // A media or sound name that a record of the whole file (all six banks) names.
     struct NamedFile {
@@ -105,6 +115,7 @@ private:
     FileHandle fd_;
     std::filesystem::path path_;
     std::filesystem::path journalPath_;
+    std::string volume_;
     bool readOnly_ = false;
     int loadedBank_ = -1;
     int loaded_ = 0;

@@ -2,8 +2,10 @@
 
 #include "store/CPadBankStore.h"
 #include "store/CardLayout.h"
+#include "store/DeviceForm.h"
 #include "store/PadFileBackup.h"
 #include "store/PadFileSnapshot.h"
+#include "store/PrintableText.h"
 #include "store/ShortName.h"
 
 #include <cerrno>
@@ -33,16 +35,6 @@ std::string PadName(int bank, int number, int pad) {
            std::to_string(pad + 1);
 }
 
-// A name the device finds in the card folder: a plain name in the upper-case 8.3 form that FAT keeps
-// as a file's short name.
-bool DeviceCanUse(const std::string& name) {
-    if (!IsPlainCardName(name)) {
-        return false;
-    }
-    const auto shortName = ExactShortName(name);
-    return shortName && *shortName == name;
-}
-
 class Checker {
 public:
     Checker(CardCheckReport& report, const std::map<std::string, std::string>& files)
@@ -59,16 +51,17 @@ public:
         }
         if (!IsPlainCardName(name)) {
             Add(CardProblemKind::UnusableName, bank, number, pad, name,
-                where + "'" + Printable(name) + "' is not a file name of the card folder", false);
+                where + "'" + PrintableName(name) + "' is not a file name of the card folder", false);
             return;
         }
-        if (!DeviceCanUse(name)) {
+        if (!IsDeviceName(name)) {
             Add(CardProblemKind::UnusableName, bank, number, pad, name,
-                where + name + " is not an upper-case 8.3 name, which the device needs", false);
+                where + PrintableName(name) + " is not an upper-case 8.3 name, which the device needs",
+                false);
         }
         if (files_.count(Upper(name)) == 0) {
             Add(sound ? CardProblemKind::MissingSound : CardProblemKind::MissingFile, bank, number, pad, name,
-                where + (sound ? "the sound " : "") + name + " is not on the card", true);
+                where + (sound ? "the sound " : "") + PrintableName(name) + " is not on the card", true);
         } else {
             named_.insert(Upper(name));
         }
@@ -88,21 +81,13 @@ public:
             if ((WildcardMatchNoCase(cardlayout::kMoviePattern, actual) ||
                  WildcardMatchNoCase(cardlayout::kStillPattern, actual)) &&
                 named_.count(upper) == 0) {
-                Add(CardProblemKind::UnusedFile, -1, -1, -1, actual, actual + " is named by no pad", true);
+                Add(CardProblemKind::UnusedFile, -1, -1, -1, actual,
+                    PrintableName(actual) + " is named by no pad", true);
             }
         }
     }
 
 private:
-    static std::string Printable(const std::string& name) {
-        std::string text;
-        for (char c : name) {
-            const auto byte = static_cast<unsigned char>(c);
-            text += (byte < 0x20 || byte == 0x7f) ? '?' : c;
-        }
-        return text;
-    }
-
     void Add(CardProblemKind kind, int bank, int number, int pad, const std::string& name,
              const std::string& text, bool repairable) {
         report_.problems.push_back(CardProblem{kind, bank, number, pad, name, text, repairable});
@@ -124,38 +109,6 @@ bool Listed(const CardCheckReport& report, const CardProblem& problem) {
             return true;
         }
     }
-    return false;
-}
-
-// Moves a file into folder under its own name, or with "-2", "-3" … before the extension when that
-// name is taken there. Never replaces a file.
-bool MoveAside(const std::filesystem::path& file, const std::filesystem::path& folder, std::string& error) {
-    const std::string stem = file.stem().string();
-    const std::string extension = file.extension().string();
-    for (int n = 1; n < 1000; ++n) {
-        const std::filesystem::path target =
-            folder / (n == 1 ? file.filename().string() : stem + "-" + std::to_string(n) + extension);
-        if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
-            return true;
-        }
-        if (errno == EEXIST) {
-            continue;
-        }
-        if (errno == EINVAL || errno == ENOSYS) {
-            // A file system without the no-replace rename: look first, then rename.
-            struct stat info {};
-            if (::lstat(target.c_str(), &info) == 0) {
-                continue;
-            }
-            if (::rename(file.c_str(), target.c_str()) == 0) {
-                return true;
-            }
-        }
-        error = file.filename().string() + " could not be moved into " + folder.string() + ": " +
-                std::strerror(errno);
-        return false;
-    }
-    error = file.filename().string() + ": no free name in " + folder.string();
     return false;
 }
 
@@ -322,7 +275,8 @@ StoreResult CardCheck::Repair(CPadBankStore& store, const CardCheckReport& repor
         return {};
     }
     std::error_code ec;
-    if (!store.IsCardOpen() || !std::filesystem::equivalent(store.CardFolder(), report.cardFolder, ec)) {
+    if (!store.IsCardOpen() || store.ReadOnly() ||
+        !std::filesystem::equivalent(store.CardFolder(), report.cardFolder, ec)) {
         return StoreFailed(StoreFailure::NoCard, "the card is not open for changes");
     }
     // What is true now, with the card locked; only what was listed and still holds is repaired.
@@ -362,19 +316,11 @@ StoreResult CardCheck::Repair(CPadBankStore& store, const CardCheckReport& repor
     }
 
     if (!unused.empty()) {
-        const std::filesystem::path folder =
-            FindEntryNoCase(store.CardFolder(), kUnusedFolder).value_or(store.CardFolder() / kUnusedFolder);
-        std::filesystem::create_directory(folder, ec);
-        if (!std::filesystem::is_directory(folder, ec)) {
-            failed(folder.string() + " could not be made");
-            return result;
-        }
+        std::vector<std::string> names;
         for (const CardProblem* problem : unused) {
-            std::string error;
-            if (!MoveAside(store.CardFolder() / problem->name, folder, error)) {
-                failed(error);
-            }
+            names.push_back(problem->name);
         }
+        Merge(result, store.Files().MoveIntoSubfolder(names, kUnusedFolder));
     }
     return result;
 }

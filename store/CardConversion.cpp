@@ -64,6 +64,10 @@ ConversionResult ConvertMovie(const std::filesystem::path& source, const std::fi
         converter.SetQscaleText(settings.MovieQualityScale());
         converter.SetDeinterlace(settings.DeinterlaceFlag() != 0);
         converter.SetFit(FitWord(settings.fit));
+        // The transcoder's intermediate file goes beside the destination, into the caller's private
+        // folder, which a later run removes should this one be killed; never loose in the temporary
+        // folder, where nothing would ever take it away.
+        converter.SetWorkFolder(destination.parent_path());
         if (hook) {
             hook(converter);
         }

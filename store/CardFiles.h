@@ -10,7 +10,9 @@
 #include "store/StoreResult.h"
 
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +42,22 @@ public:
     };
     // None for a name that is not a plain card file name or without an open card.
     std::optional<State> Inspect(std::string_view name) const;
+
+    // The names of the card folder, read once for an operation on many names: a name that is not
+    // there is then not looked for in a folder of 100,000 files again and again.
+    class Listing {
+    public:
+        void Add(const std::string& name);
+        // The entry name stands for: itself when it is there, else the smallest name equal to it
+        // without regard to letter case; none when there is no such entry.
+        std::optional<std::string> Find(std::string_view name) const;
+
+    private:
+        std::set<std::string> names_;
+        std::map<std::string, std::string> byUpperCase_;
+    };
+    Listing List() const;
+    std::optional<State> Inspect(std::string_view name, const Listing& listing) const;
     // True for a name of a regular file in the card folder.
     bool IsFile(std::string_view name) const;
 
@@ -57,6 +75,15 @@ public:
     // Deletes a file this program has just put onto the card and that nothing records (a copy whose
     // record could not be saved). A missing file is not an error.
     void Remove(const std::string& name) const;
+
+    // Moves the named files of the card folder into its subfolder `subfolder` (made when missing, any
+    // spelling of its name taken), each under its own name or with "-2", "-3" … before the extension
+    // when that is taken there; a file there is never replaced. The subfolder is opened without
+    // following a link: a link of that name, which could lead anywhere outside the card, is refused and
+    // nothing is moved. Files are moved relative to the two opened folders, never through a path. The
+    // names that could not be moved are in notDeleted, with a line each (Incomplete); the names moved
+    // in the change's removed.
+    StoreResult MoveIntoSubfolder(const std::vector<std::string>& names, std::string_view subfolder) const;
 
     // Removes the partial copies that killed runs left in the card folder.
     void RemoveStaleCopies() const;

@@ -67,6 +67,10 @@ std::string CardOpenMessage(const CardOpenResult& result) {
         return "The card " + Where(result) +
                " is in use by another program (k72-card, or another window of the K-72 Image Converter "
                "has it open).\nClose it there first.";
+    case CardOpenFailure::Busy:
+        return "The card " + Where(result) +
+               " was being read by other programs all the time this one waited for it.\nTry again in a "
+               "moment.";
     case CardOpenFailure::ReadOnly:
         return "The card's pad file " + result.padFile.string() + " cannot be written: " + reason +
                ".\nCheck that the card is not write-protected.";

@@ -16,6 +16,7 @@ enum class CardOpenFailure {
     NotARegularFile, // the pad file is a link, folder, device, FIFO or socket
     WrongLength,     // the pad file is not 1,178,496 bytes long
     Locked,          // another program (k72-card, or a window of the desktop program) has the card open
+    Busy,            // commands that only read the card kept it for longer than a writer waits
     ReadOnly,        // the pad file cannot be opened for writing
     IoError,         // anything else the system reported
 };

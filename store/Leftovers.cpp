@@ -50,7 +50,9 @@ bool BeforeThisRun(const struct stat& info) {
     return modified < kRunStart;
 }
 
-std::vector<std::string> Names(int folderFd) {
+} // namespace
+
+std::vector<std::string> NamesIn(int folderFd) {
     std::vector<std::string> names;
     FileHandle fd(::dup(folderFd));
     if (!fd) {
@@ -69,15 +71,13 @@ std::vector<std::string> Names(int folderFd) {
     return names;
 }
 
-} // namespace
-
 std::string OwnedPattern(std::string_view prefix) {
     return std::string(prefix) + std::to_string(::getpid()) + "-XXXXXX";
 }
 
 int RemoveStaleCopies(int folderFd) {
     int removed = 0;
-    for (const std::string& name : Names(folderFd)) {
+    for (const std::string& name : NamesIn(folderFd)) {
         if (name.compare(0, kCopyPrefix.size(), kCopyPrefix) != 0) {
             continue;
         }
@@ -120,7 +120,7 @@ int RemoveStaleTemporaryFolders(const std::filesystem::path& parent) {
         return 0;
     }
     const int folderFd = folder.get();
-    for (const std::string& name : Names(folderFd)) {
+    for (const std::string& name : NamesIn(folderFd)) {
         pid_t owner = OwnerOf(name, kImportPrefix);
         if (owner == 0) {
             owner = OwnerOf(name, kCardToolPrefix);

@@ -8,12 +8,16 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace k72::leftovers {
 
 inline constexpr std::string_view kCopyPrefix = ".k72-copy-";
 inline constexpr std::string_view kImportPrefix = "k72-import-";
 inline constexpr std::string_view kCardToolPrefix = "k72-card-";
+
+// The names in the folder opened as folderFd (its own handle stays as it is).
+std::vector<std::string> NamesIn(int folderFd);
 
 // The mkstemp/mkdtemp pattern of a file or folder of this process: prefix + pid + "-XXXXXX".
 std::string OwnedPattern(std::string_view prefix);

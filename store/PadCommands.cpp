@@ -197,6 +197,13 @@ StoreOutcome<AttachedSound> PadCommands::AttachSound(int pad, const std::filesys
                                "The conversion of \"" + shownName +
                                    "\" was cancelled.\nThe pad's sound has not changed.");
         }
+        if (run.result == rc::DiscSpaceInsufficient) {
+            return StoreFailed(StoreFailure::TemporaryFolder,
+                               messages::TemporaryDiskFull(store_.TemporaryFolder().string()), run.result);
+        }
+        if (run.result == rc::OutOfMemory) {
+            return StoreFailed(StoreFailure::ConversionFailed, messages::OutOfMemory(shownName), run.result);
+        }
         if (run.result == rc::FileError) {
             return StoreFailed(
                 StoreFailure::TemporaryFolder,
@@ -380,18 +387,22 @@ StoreResult PadCommands::ExportPad(int pad, const std::filesystem::path& folder)
     const NameField& sound =
         kind == PadKindMovie ? entry->movie->audioFileName : entry->stills->audioFileName;
     StoreResult result;
+    // The card folder is read once: each missing name would otherwise search all of it again.
+    const CardFiles::Listing listing = store_.Files().List();
     for (std::size_t i = 0; i < names.size(); ++i) {
         const bool isSound = !IsEmptyName(sound) && i + 1 == names.size();
         if (isSound || kind == PadKindMovie) {
             copies.emplace_back();
         }
-        const auto state = store_.Files().Inspect(names[i]);
+        const auto state = store_.Files().Inspect(names[i], listing);
         if (state && state->exists && state->regular) {
             copies.back().push_back(FileCopyItem{state->path, folder / names[i], true});
         } else if (state && state->exists) {
             AddLine(result.text, PrintableName(names[i]) + " was not exported: on the card it is " +
                                      state->typeWords + ", not a file.");
             result.failure = StoreFailure::Incomplete;
+        } else {
+            AddLine(result.text, PrintableName(names[i]) + " was not exported: it is not on the card.");
         }
     }
     // Every file that may not be replaced is named before anything is copied.
@@ -415,6 +426,12 @@ StoreResult PadCommands::ExportPad(int pad, const std::filesystem::path& folder)
         for (const FileCopyItem& item : items) {
             result.copied.push_back(item.destination);
         }
+    }
+    // Files that are gone are skipped, but an export of nothing at all is no success.
+    if (result.copied.empty() && result.Ok()) {
+        result.failure = StoreFailure::Incomplete;
+        AddLine(result.text, "Nothing of pad " + PadLocation{store_.Bank(), store_.Number(), pad}.Text() +
+                                 " was exported.");
     }
     return result;
 }

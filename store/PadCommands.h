@@ -84,7 +84,8 @@ public:
     // is looked at again afterwards, so that deleted numbers are used again.
     StoreResult DeletePad(int pad, bool deleteFiles);
     // Copies the pad's files into folder under their card names; files no longer on the card are
-    // skipped, ones that are not files are named (Incomplete). A copy that may not replace a file in
+    // skipped and named in the text, ones that are not files are named (Incomplete), and an export
+    // that copied nothing at all is Incomplete too. A copy that may not replace a file in
     // the folder (IFileCopy::MayReplace) stops the export before anything is copied. copied in the
     // result lists what was written.
     StoreResult ExportPad(int pad, const std::filesystem::path& folder);

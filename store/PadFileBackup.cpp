@@ -150,9 +150,23 @@ std::vector<std::filesystem::path> PadFileBackup::Copies(const std::filesystem::
     return copies;
 }
 
+std::string PadFileBackup::VolumeOf(const std::filesystem::path& copy) {
+    // "K72_PAD-" + "20240517-093012-045", then perhaps "_02", then perhaps "-" and the serial.
+    const std::string name = copy.filename().string();
+    std::size_t at = kPrefix.size() + 19;
+    if (!IsCopyName(name) || name.size() < at + kSuffix.size()) {
+        return {};
+    }
+    if (name[at] == '_') {
+        at += 3;
+    }
+    const std::size_t end = name.size() - kSuffix.size();
+    return at < end && name[at] == '-' ? name.substr(at + 1, end - at - 1) : std::string();
+}
+
 bool PadFileBackup::Write(const std::filesystem::path& folder, const std::filesystem::path& cardRoot,
-                          const std::vector<std::uint8_t>& bytes,
-                          std::chrono::system_clock::time_point when) {
+                          const std::vector<std::uint8_t>& bytes, std::chrono::system_clock::time_point when,
+                          const std::string& volume) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {
@@ -166,13 +180,22 @@ bool PadFileBackup::Write(const std::filesystem::path& folder, const std::filesy
         static_cast<void>(WriteFileAtomically(note, text.data(), text.size()));
     }
 
-    const std::string name = CopyName(when);
-    std::filesystem::path path = folder / name;
+    // Only letters, digits and '-' of the serial go into the name.
+    std::string tag;
+    for (const char c : volume) {
+        if (std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-') {
+            tag += c;
+        }
+    }
+    tag = tag.empty() ? std::string() : "-" + tag;
+    const std::string stamp = CopyName(when);
+    const std::string stem = stamp.substr(0, stamp.size() - kSuffix.size());
+    std::filesystem::path path = folder / (stem + tag + std::string(kSuffix));
     // Two copies within one millisecond: "_02", "_03" … sort after the plain name.
     for (int n = 2; std::filesystem::exists(path, ec) && n < 100; ++n) {
         char counter[8];
         std::snprintf(counter, sizeof counter, "_%02d", n);
-        path = folder / (name.substr(0, name.size() - kSuffix.size()) + counter + std::string(kSuffix));
+        path = folder / (stem + counter + tag + std::string(kSuffix));
     }
     if (const int error = WriteFileAtomically(path, bytes.data(), bytes.size()); error != 0) {
         LogLine(kLogModule, "cannot write " + path.string() + ": " + std::strerror(error));
@@ -180,6 +203,7 @@ bool PadFileBackup::Write(const std::filesystem::path& folder, const std::filesy
     }
 
     std::vector<std::filesystem::path> copies = Copies(folder);
+    std::erase_if(copies, [&volume](const std::filesystem::path& copy) { return VolumeOf(copy) != volume; });
     while (copies.size() > kCopiesKept) {
         std::filesystem::remove(copies.front(), ec);
         copies.erase(copies.begin());

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -113,22 +114,45 @@ StoreResult PadFileSnapshot::Read(const std::filesystem::path& path) {
     bytes_.clear();
     attempts_ = 0;
     wrongLength_ = -1;
-    // Read-only and without the lock: the lock holder keeps writing as it likes. O_NONBLOCK keeps a FIFO
-    // named like the pad file from blocking the open.
-    const FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    // Read-only; O_NONBLOCK keeps a FIFO named like the pad file from blocking the open, and a link is
+    // not followed out of the card.
+    const FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
     if (!fd) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+            return Unreadable(path.string() + " is a symbolic link, not a file");
+        }
         return Unreadable(path.string() + " cannot be read: " + std::strerror(errno));
     }
+    return ReadOpenFile(fd.get(), path);
+}
+
+StoreResult PadFileSnapshot::ReadOpenFile(int fd, const std::filesystem::path& path) {
+    bytes_.clear();
+    attempts_ = 0;
+    wrongLength_ = -1;
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         return Unreadable(path.string() + " is not a file");
     }
+    // A writer waits while this is held; one that holds the file already is not waited for.
+    struct SharedLock {
+        explicit SharedLock(int fd) : fd_(::flock(fd, LOCK_SH | LOCK_NB) == 0 ? fd : -1) {}
+        ~SharedLock() {
+            if (fd_ >= 0) {
+                ::flock(fd_, LOCK_UN);
+            }
+        }
+        SharedLock(const SharedLock&) = delete;
+        SharedLock& operator=(const SharedLock&) = delete;
+        int fd_;
+    } lock(fd);
     std::vector<std::uint8_t> first(kFileSize);
     std::vector<std::uint8_t> second(kFileSize);
     for (attempts_ = 1; attempts_ <= kMaxAttempts; ++attempts_) {
         FileState before;
         FileState after;
-        if (!StateOf(fd.get(), before)) {
+        if (!StateOf(fd, before)) {
             return Unreadable(path.string() + " cannot be read: " + std::strerror(errno));
         }
         if (static_cast<std::uint64_t>(before.size) != kFileSize) {
@@ -136,13 +160,13 @@ StoreResult PadFileSnapshot::Read(const std::filesystem::path& path) {
             return Unreadable(path.string() + " has " + std::to_string(before.size) + " bytes, not " +
                               std::to_string(kFileSize));
         }
-        if (!ReadAll(fd.get(), first)) {
+        if (!ReadAll(fd, first)) {
             return Unreadable(path.string() + " cannot be read: " + std::strerror(errno));
         }
         if (hook_ != nullptr) {
             hook_(hookContext_, attempts_);
         }
-        if (!ReadAll(fd.get(), second) || !StateOf(fd.get(), after)) {
+        if (!ReadAll(fd, second) || !StateOf(fd, after)) {
             return Unreadable(path.string() + " cannot be read: " + std::strerror(errno));
         }
         if (first == second && SameState(before, after)) {

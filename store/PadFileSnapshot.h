@@ -1,9 +1,10 @@
 #pragma once
-// A consistent copy of a card's pad file read without taking its lock, for the commands that only look
-// at a card: the desktop program may hold the card (and its lock) meanwhile, and the card may be
-// mounted read-only. The file is opened read-only and read whole; it is read again until two reads
-// in a row agree and the file's size and change time did not move in between, so that a bank written
-// by the lock holder during the read never yields half an old and half a new record.
+// A consistent copy of a card's pad file, for the commands that only look at a card: the desktop
+// program may hold the card (and its lock) meanwhile, and the card may be mounted read-only. The file is
+// opened read-only and read whole under a shared lock, which keeps writers out for that moment and is
+// let go at once. While a writer holds the file it is read without the lock, again until two reads in a
+// row agree and the file's size and change time did not move in between, so that a bank written by the
+// lock holder during the read never yields half an old and half a new record.
 
 #include "store/PadRecords.h"
 #include "store/StoreResult.h"
@@ -20,8 +21,11 @@ public:
     static constexpr int kMaxAttempts = 20;
 
     // Reads the pad file at path. NoCard, with the reason in words, when it cannot be opened or read,
-    // is not a regular file, has another length than a pad file, or kept changing over every attempt.
+    // is not a regular file (a link is not followed), has another length than a pad file, or kept
+    // changing over every attempt.
     StoreResult Read(const std::filesystem::path& path);
+    // The same for a regular file already opened for reading as fd (path for the messages).
+    StoreResult ReadOpenFile(int fd, const std::filesystem::path& path);
 
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
     // How many whole reads it took (1 when nothing changed meanwhile).

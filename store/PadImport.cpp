@@ -2,11 +2,14 @@
 
 #include "base/DiagnosticLog.h"
 #include "store/CardLayout.h"
+#include "store/CardOpenResult.h"
+#include "store/DeviceForm.h"
 #include "store/ImportSpace.h"
 #include "store/PrintableText.h"
 #include "store/StoreMessages.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace k72 {
 namespace {
@@ -67,17 +70,24 @@ PadImport::PadImport(CPadBankStore& store, IFileCopy& fileCopy, const Settings& 
     : store_(store), fileCopy_(fileCopy), settings_(settings), hook_(std::move(hook)) {}
 
 StoreOutcome<std::vector<PreparedImport::Item>> PadImport::ItemsOf(const ImportRequest& request) const {
-    // A file in the card folder is recorded where it is (its name given); a name too long for the pad's
-    // name field cannot be recorded, and such a file is converted like any other (no name yet).
+    // A file in the card folder that the device plays as it is, under a name it finds, is recorded where
+    // it is (its name given); any other (a CLIP.MP4, a photo.jpg, a name too long for the pad's name
+    // field) is converted like a file from elsewhere (no name yet).
     std::vector<PreparedImport::Item> items;
     for (std::size_t i = 0; i < request.sources.size(); ++i) {
         const std::filesystem::path& source = request.sources[i];
         const std::string name = source.filename().string();
         StoreResult unusable;
-        if (!CardFiles::Exists(source)) {
+        struct stat info {};
+        if (::stat(source.c_str(), &info) != 0) {
+            unusable = StoreFailed(StoreFailure::SourceUnusable,
+                                   "The file " + PrintableName(source.string()) + " is not there.");
+        } else if (!S_ISREG(info.st_mode)) {
+            // A FIFO or a device would keep the conversion waiting for ever.
             unusable =
-                StoreFailed(StoreFailure::SourceUnusable, "The file " + source.string() + " is not there.");
-        } else if (IsInCardFolder(source, store_.CardFolder()) && IsPlainCardName(name)) {
+                StoreFailed(StoreFailure::SourceUnusable, PrintableName(source.string()) + " is " +
+                                                              FileTypeWords(info.st_mode) + ", not a file.");
+        } else if (IsInCardFolder(source, store_.CardFolder()) && InDeviceForm(source, request.kind)) {
             const auto state = store_.Files().Inspect(name);
             if (state && state->exists && state->regular) {
                 items.push_back({source, name, {}});

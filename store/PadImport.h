@@ -77,8 +77,9 @@ public:
     StoreResult Commit(PreparedImport prepared, const ConvertedImport& converted);
 
 private:
-    // The request's files: those in the card folder with the names they are recorded under, the others
-    // still to be named; a file that is not there, or on the card not a file, refuses the import.
+    // The request's files: those in the card folder that the device plays as they are, with the names
+    // they are recorded under, the others still to be named; a file that is not there or not a regular
+    // file, or one on the card that is not a file, refuses the import.
     StoreOutcome<std::vector<PreparedImport::Item>> ItemsOf(const ImportRequest& request) const;
     // The entry the pad gets: a new movie or still image record, or the pad's pictures with more.
     StoreOutcome<PadEntry> RecordFor(const PreparedImport& prepared, const ConvertedImport& converted);

@@ -24,6 +24,11 @@ inline constexpr const char* kInterruptedSaveUndone =
 inline constexpr const char* kInterruptedSaveNotUndone =
     "The last change to this card was cut off before it was complete, and the card's pad file could not "
     "be put back.\nPlease check that the card is inserted and not write-protected, and open it again.";
+// The same found by a command that only reads the card, which leaves the card as it is.
+inline constexpr const char* kInterruptedSaveWaiting =
+    "The last change to this card was cut off before it was complete; the pads are shown as that change "
+    "left them.\nOpen the card with K-72 Image Converter, or with a command that changes it, to put the "
+    "card's pad file back as it was before that change.";
 inline constexpr const char* kLoadFailed =
     "Failed to load the file.\nPlease select a file in a format supported by this converter.";
 
@@ -32,6 +37,11 @@ inline std::string TemporaryDiskFull(const std::string& folder) {
     return "There is insufficient free space on the computer's temporary disk.\n"
            "Please increase the amount of free space in " +
            folder + ".";
+}
+// A conversion that ran out of memory; the file itself may be fine.
+inline std::string OutOfMemory(const std::string& file) {
+    return "There is not enough memory to convert \"" + file +
+           "\".\nPlease close other programs and try again.";
 }
 // A temporary folder that is missing or cannot be written.
 inline std::string TemporaryFolderUnusable(const std::string& folder, const std::string& reason) {

@@ -286,6 +286,52 @@ TEST_F(CardToolTest, SuccessWithJsonIsOneObjectToo) {
     EXPECT_EQ(Strings(pads[0].toObject()["files"]), std::vector<std::string>{"K72_0001.JPG"});
 }
 
+// Nothing of the card leaves it through a link: an UNUSED that leads elsewhere receives no file, and a
+// pad file that is a link is not read.
+TEST_F(CardCheckTool, RepairMovesNothingThroughALinkAndCheckReadsNoLinkedPadFile) {
+    const fs::path outside = dir / "outside";
+    fs::create_directories(outside);
+    fs::create_directory_symlink(outside, card.folder / "UNUSED");
+    CardRun run = Run("check " + Root() + " --repair");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("K72_0009.JPG was not moved: UNUSED in the card folder is a symbolic link"),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(fs::is_empty(outside));
+    EXPECT_EQ(ReadFileText(card.folder / "K72_0009.JPG"), "K72_0009.JPG");
+
+    const auto bytes = card.PadBytes();
+    fs::rename(card.padFile, dir / "elsewhere.SYS");
+    fs::create_symlink(dir / "elsewhere.SYS", card.padFile);
+    for (const char* command : {"check ", "show "}) {
+        run = Run(command + Root());
+        EXPECT_EQ(run.status, 1) << command << run.out;
+        EXPECT_NE((run.out + run.err).find("is a symbolic link, not a file"), std::string::npos)
+            << command << run.out << run.err;
+    }
+    EXPECT_EQ(ReadFileBytes(dir / "elsewhere.SYS"), bytes);
+}
+
+// Names from the card reach the terminal escaped, as show prints them.
+TEST_F(CardToolTest, CheckPrintsNamesWithControlBytesEscaped) {
+    auto bytes = card.PadBytes();
+    PutLE32(bytes, RecordAt(0, 0, 0), 1);
+    PutName(bytes, RecordAt(0, 0, 0) + 8, "K72_\x1b[2J.AVI");
+    PutLE32(bytes, RecordAt(0, 0, 1), 1);
+    PutName(bytes, RecordAt(0, 0, 1) + 8, "K72_0002.AVI");
+    bytes[RecordAt(0, 0, 1) + 12] = 0x9b;
+    WriteFileBytes(card.padFile, bytes);
+    const std::string unused = std::string("K72_") + '\x1b' + "[2J.JPG";
+    card.AddFile(unused);
+    const CardRun run = Run("check " + Root());
+    EXPECT_EQ(run.status, 1);
+    for (const std::string& text : {run.out, run.err}) {
+        EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+        EXPECT_EQ(text.find('\x9b'), std::string::npos) << text;
+    }
+    EXPECT_NE((run.out + run.err).find("K72_\\x1b[2J"), std::string::npos) << run.out << run.err;
+}
+
 TEST_F(CardToolTest, VersionAndHelpForEveryCommand) {
     const CardRun version = Run("--version");
     EXPECT_EQ(version.status, 0);

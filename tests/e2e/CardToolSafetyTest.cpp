@@ -33,6 +33,20 @@ protected:
         run.err = ReadFileText(errFile);
         return run;
     }
+
+    // Runs k72-card as Run does, killed should it take longer than `seconds`.
+    CardRun RunWithin(int seconds, const std::string& arguments) const {
+        const auto errFile = dir / "stderr.txt";
+        const CommandResult result =
+            RunCommand("{ TMPDIR=" + Quote(temp) + " XDG_CONFIG_HOME=" + Quote(config) +
+                       " XDG_DATA_HOME=" + Quote(data) + " timeout -s KILL " + std::to_string(seconds) + " " +
+                       Quote(CardTool()) + " " + arguments + " 2>" + Quote(errFile) + " </dev/null; }");
+        CardRun run;
+        run.status = result.exitCode;
+        run.out = result.output;
+        run.err = ReadFileText(errFile);
+        return run;
+    }
 };
 
 TEST_F(CardToolSafety, DeleteKeepsSharedFilesAndFailsForFilesItCouldNotDelete) {
@@ -126,8 +140,95 @@ TEST_F(CardToolSafety, AMissingTemporaryFolderIsNamedNotBlamedOnThePicture) {
     EXPECT_EQ(run.err.find("drive C"), std::string::npos) << run.err;
 }
 
-// Killed at every step of an import: the next run finds no partial copy, no temporary folder and no
-// journal, and a complete picture that no pad records yet stays on the card for the user.
+// A FIFO (or a device) given as the file to read is refused before anything opens it: opening it would
+// wait for a writer that never comes, deaf to Ctrl-C.
+TEST_F(CardToolSafety, NonFilesGivenAsTheSourceAreRefusedWithoutWaiting) {
+    const auto fifo = dir / "clip.mp4";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto pictureFifo = dir / "photo.jpg";
+    ASSERT_EQ(::mkfifo(pictureFifo.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir / "sound.wav").c_str(), 0600), 0);
+    const auto before = card.PadBytes();
+    for (const std::string& arguments :
+         {"probe " + Quote(fifo), "probe " + Quote(dir / "sound.wav"),
+          "import " + Root() + " A-1-1 " + Quote(fifo),
+          "add-still " + Root() + " A-1-2 " + Quote(pictureFifo),
+          "convert-picture " + Quote(pictureFifo) + " " + Quote(dir / "K72_0001.JPG"),
+          "convert-movie " + Quote(fifo) + " " + Quote(dir / "out"),
+          std::string("import ") + Root() + " A-1-1 /dev/zero"}) {
+        SCOPED_TRACE(arguments);
+        const CardRun run = RunWithin(20, arguments);
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.err.find("is not a file"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(card.PadBytes(), before);
+    EXPECT_TRUE(TempIsEmpty());
+}
+
+// The movie's intermediate file lies in the run's private folder: a closed terminal (SIGHUP) stops the
+// import and removes it, and after a kill the next run removes the whole folder.
+TEST_F(CardToolSafety, TheIntermediateMovieFileNeverOutlivesItsRun) {
+    ASSERT_TRUE(
+        MakeMedia(dir / "clip.mp4", "-f lavfi -i testsrc2=size=320x240:rate=30:duration=40 -c:v mpeg4"));
+    const auto before = card.PadBytes();
+    for (const char* signal : {"HUP", "KILL"}) {
+        SCOPED_TRACE(signal);
+        const CommandResult result = RunCommand(
+            "TMPDIR=" + Quote(temp) + " XDG_CONFIG_HOME=" + Quote(config) + " XDG_DATA_HOME=" + Quote(data) +
+            " " + Quote(CardTool()) + " import " + Root() + " A-1-1 " + Quote(dir / "clip.mp4") +
+            " >/dev/null 2>&1 </dev/null & pid=$!; "
+            "for i in $(seq 1 1200); do f=$(find " +
+            Quote(temp) +
+            " -name 'MJP*' -size +0 | head -n 1); "
+            "[ -n \"$f\" ] && break; sleep 0.05; done; echo \"$f\"; kill -" +
+            signal + " $pid; wait $pid; echo \"status $?\"");
+        const std::string found = result.output.substr(0, result.output.find('\n'));
+        ASSERT_FALSE(found.empty()) << "no intermediate file was seen";
+        const std::filesystem::path intermediate(found);
+        EXPECT_NE(intermediate.parent_path(), temp) << found;
+        EXPECT_EQ(intermediate.parent_path().parent_path(), temp) << found;
+        EXPECT_EQ(intermediate.parent_path().filename().string().rfind("k72-import-", 0), 0u) << found;
+        if (std::string(signal) == "HUP") {
+            EXPECT_NE(result.output.find("status 1"), std::string::npos) << result.output;
+        } else {
+            // Whatever the kill left, the next run that changes the card clears it away.
+            EXPECT_EQ(Run("delete " + Root() + " F-12-12").status, 0);
+        }
+        EXPECT_TRUE(TempIsEmpty()) << found;
+        EXPECT_EQ(card.PadBytes(), before);
+    }
+}
+
+// Messages tell what happened: a count no pad can hold, an export of nothing, help asked for as JSON.
+TEST_F(CardToolSafety, MessagesSayWhatHappened) {
+    PutStillPad(bytes, RecordAt(0, 0, 0), {"K72_0001.JPG"});
+    PutLE32(bytes, RecordAt(0, 0, 0) + 1308, 400);
+    PutStillPad(bytes, RecordAt(0, 0, 1), {"K72_0002.JPG"});
+    WritePads();
+    const auto pictures = MakePictures(1);
+    CardRun run = Run("add-still " + Root() + " A-1-1 " + pictures[0]);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("records a picture count of 400"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("18446744073709551615"), std::string::npos) << run.err;
+
+    const auto folder = dir / "export";
+    std::filesystem::create_directories(folder);
+    run = Run("export " + Root() + " A-1-2 " + Quote(folder));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.err.find("K72_0002.JPG was not exported: it is not on the card"), std::string::npos)
+        << run.err;
+
+    for (const char* arguments : {"--json --help", "--version --json", "show --help --json"}) {
+        SCOPED_TRACE(arguments);
+        run = Run(arguments);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_TRUE(Json(run)["ok"].toBool());
+    }
+}
+
+// Killed at every step of an import: the next run that changes the card finds no partial copy, no
+// temporary folder and no journal, and a complete picture that no pad records yet stays on the card for
+// the user.
 TEST_F(CardToolSafety, AKilledImportLeavesNothingButPerhapsAnUnrecordedPicture) {
     const auto pictures = MakePictures(1);
     const auto original = card.PadBytes();
@@ -147,7 +248,9 @@ TEST_F(CardToolSafety, AKilledImportLeavesNothingButPerhapsAnUnrecordedPicture) 
             break;
         }
         ++killed;
-        const CardRun next = Run("show " + Root());
+        // The next run that opens the card to change it (here on an empty pad, which changes nothing)
+        // clears up first.
+        const CardRun next = Run("delete " + Root() + " F-12-12");
         EXPECT_EQ(next.status, 0) << next.err;
         const bool recorded = GetLE32(card.PadBytes(), RecordAt(0, 0, 0)) == 1;
         for (const auto& name : CardFiles()) {

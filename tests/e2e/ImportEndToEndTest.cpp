@@ -66,6 +66,7 @@ protected:
         padBefore = RandomBytes(kPadFileBytes, 9);
         EmptyNumber(padBefore, 0, 0);
         ASSERT_NO_FATAL_FAILURE(OpenCard(padBefore, {"K72_0007.AVI", "K72_0012.JPG"}));
+        card->AddDeviceFile("K72_0012.JPG"); // recorded where it lies
         ASSERT_EQ(store.LastFileNumber(), 12u);
     }
 

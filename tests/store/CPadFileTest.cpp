@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace k72 {
@@ -363,6 +365,35 @@ TEST(PadFile, FileLockedByAnotherProgramIsRefused) {
     for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) {
         close(fd);
     }
+}
+
+// A command that only reads holds a shared lock for a moment: a writer waits for it instead of failing,
+// and a writer's hold keeps failing the next writer at once, whether or not readers come and go.
+TEST(PadFile, AWriterWaitsForReadersButNotForAnotherWriter) {
+    TempDir dir;
+    TestCard card(dir.Path(), std::vector<std::uint8_t>(kPadFileBytes, 0));
+    const FileHandle reader(::open(card.padFile.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_EQ(flock(reader.get(), LOCK_SH), 0);
+    std::thread letGo([&reader] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        flock(reader.get(), LOCK_UN);
+    });
+    CPadFile writer;
+    const auto started = std::chrono::steady_clock::now();
+    const CardOpenResult opened = writer.Open(card.padFile);
+    letGo.join();
+    EXPECT_TRUE(opened) << static_cast<int>(opened.failure);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(250));
+
+    // While the writer holds it, a reader still reads it, and a second writer is told "in use" at once.
+    CPadFile looker;
+    EXPECT_TRUE(looker.OpenToRead(card.padFile));
+    EXPECT_TRUE(looker.ReadOnly());
+    EXPECT_FALSE(looker.SaveBank());
+    CPadFile second;
+    const auto tried = std::chrono::steady_clock::now();
+    EXPECT_EQ(second.Open(card.padFile).failure, CardOpenFailure::Locked);
+    EXPECT_LT(std::chrono::steady_clock::now() - tried, std::chrono::seconds(1));
 }
 
 } // namespace

@@ -81,8 +81,8 @@ protected:
     }
     // Puts the pictures and the movie the pads name on the card and opens bank A, number 1 of it.
     void AddFilesAndOpenStore() {
-        card->AddFile("K72_0001.JPG");
-        card->AddFile("K72_0002.JPG");
+        card->AddDeviceFile("K72_0001.JPG");
+        card->AddDeviceFile("K72_0002.JPG");
         card->AddFile("K72_0012.AVI");
         commands.reset();
         store = std::make_unique<CPadBankStore>();

@@ -121,6 +121,46 @@ inline void MakeWav(const std::filesystem::path& path, std::uint16_t channels = 
     WriteFileBytes(path, bytes);
 }
 
+// The head of a movie as the device plays it: an MJPEG AVI of 640 x 480 with `frames` pictures, its
+// headers in the first 500 bytes and the "movi" list at 500 (what a file needs to be recorded where it
+// lies on the card; the pictures themselves are left out).
+inline std::vector<std::uint8_t> DeviceMovieBytes(std::uint32_t frames = 300) {
+    std::vector<std::uint8_t> bytes(520, 0);
+    const auto tag = [&bytes](std::size_t at, const char* text) { std::memcpy(bytes.data() + at, text, 4); };
+    tag(0, "RIFF");
+    PutLE32(bytes, 4, static_cast<std::uint32_t>(bytes.size() - 8));
+    tag(8, "AVI ");
+    tag(12, "LIST");
+    PutLE32(bytes, 16, 476);
+    tag(20, "hdrl");
+    tag(24, "avih");
+    PutLE32(bytes, 28, 56);
+    PutLE32(bytes, 32, 33367); // 29.97 frames per second
+    PutLE32(bytes, 48, frames);
+    PutLE32(bytes, 64, 640);
+    PutLE32(bytes, 68, 480);
+    tag(88, "LIST");
+    tag(96, "strl");
+    tag(100, "strh");
+    tag(108, "vids");
+    tag(112, "MJPG");
+    tag(500, "LIST");
+    PutLE32(bytes, 504, 12);
+    tag(508, "movi");
+    return bytes;
+}
+
+// The head of a picture as the device shows it: a JPEG of 640 x 480 that begins with its EXIF block.
+inline std::vector<std::uint8_t> DevicePictureBytes() {
+    std::vector<std::uint8_t> bytes = {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10, 'E', 'x', 'i', 'f', 0, 0};
+    bytes.resize(4 + 0x10, 0);
+    const std::vector<std::uint8_t> frame = {0xFF, 0xC0, 0x00, 0x11, 0x08, 0x01, 0xE0, 0x02, 0x80, 0x03};
+    bytes.insert(bytes.end(), frame.begin(), frame.end());
+    bytes.resize(bytes.size() + 9, 0);
+    bytes.insert(bytes.end(), {0xFF, 0xD9});
+    return bytes;
+}
+
 // A card under a test folder: root/DCIM/000KAVLO/K72_PAD.SYS.
 struct TestCard {
     std::filesystem::path root;
@@ -137,6 +177,11 @@ struct TestCard {
     std::vector<std::uint8_t> PadBytes() const { return ReadFileBytes(padFile); }
     void AddFile(const std::string& name, const std::string& content = "x") const {
         WriteFileBytes(folder / name, std::vector<std::uint8_t>(content.begin(), content.end()));
+    }
+    // A file the device plays as it is: a movie for a name ending in .AVI, else a picture.
+    void AddDeviceFile(const std::string& name) const {
+        const bool movie = name.size() > 4 && name.substr(name.size() - 4) == ".AVI";
+        WriteFileBytes(folder / name, movie ? DeviceMovieBytes() : DevicePictureBytes());
     }
 };
 

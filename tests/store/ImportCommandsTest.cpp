@@ -46,6 +46,7 @@ protected:
         EmptyNumber(bytes, 0, 0);                                // number 1 of bank A empty
         PutStillPad(bytes, RecordAt(0, 0, 5), {"K72_0001.JPG"}); // but pad 5: a still pad with one picture
         ASSERT_NO_FATAL_FAILURE(OpenCard(bytes, {"K72_0001.JPG", "K72_0012.AVI"}));
+        card->AddDeviceFile("K72_0001.JPG"); // recorded where it lies
         ASSERT_EQ(store.LastFileNumber(), 12u);
     }
 
@@ -73,16 +74,10 @@ protected:
 };
 
 TEST_F(ImportCommands, FilesOnTheCardAreRecordedInPlace) {
-    // An AVI whose main header says 300 frames.
-    std::vector<std::uint8_t> avi(600, 0);
-    std::memcpy(avi.data(), "RIFF", 4);
-    std::memcpy(avi.data() + 8, "AVI LIST", 8);
-    std::memcpy(avi.data() + 20, "hdrlavih", 8);
-    PutLE32(avi, 28, 56);
-    PutLE32(avi, 32, 33367);
-    PutLE32(avi, 48, 300);
-    WriteFileBytes(card->folder / "K72_0005.AVI", avi);
-    card->AddFile("K72_0006.JPG");
+    // Files the device plays as they are: a movie whose main header says 300 frames, a picture.
+    card->AddDeviceFile("K72_0005.AVI");
+    card->AddDeviceFile("K72_0006.JPG");
+    card->AddDeviceFile("K72_0001.JPG");
 
     ASSERT_TRUE(Import(card->folder / "K72_0005.AVI", 0, PadKindMovie));
     ASSERT_TRUE(Import(card->folder / "K72_0006.JPG", 1, PadKindStill));
@@ -105,29 +100,39 @@ TEST_F(ImportCommands, FilesOnTheCardAreRecordedInPlace) {
     EXPECT_EQ(bytes[still + 1340], 0) << "recorded, not converted";
     EXPECT_EQ(bytes[still + 1361], 4);
     EXPECT_EQ(GetName(bytes, RecordAt(0, 0, 2) + 8), "K72_0001.JPG");
-
-    // A movie on the card whose header cannot be read is recorded with no frame count.
-    card->AddFile("CLIP.AVI", "not an avi");
-    ASSERT_TRUE(Import(card->folder / "CLIP.AVI", 3, PadKindMovie));
-    EXPECT_EQ(store.Entry(3)->movie->frameCount, 0u);
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_TRUE(TemporaryFolderEmpty());
 }
 
-TEST_F(ImportCommands, FilesBelowTheCardFolderOrWithLongNamesAreConverted) {
+TEST_F(ImportCommands, FilesOnTheCardTheDeviceCannotPlayAsTheyAreAreConverted) {
     std::filesystem::create_directory(card->folder / "sub");
-    card->AddFile("sub/K72_0007.AVI", "x");
-    const auto before = card->PadBytes();
-    // The user cancels the conversion.
-    progress.outcome = ConversionOutcome{ConversionEnd::NotCompleted, true, rc::Fail};
-    EXPECT_FALSE(Import(card->folder / "sub" / "K72_0007.AVI", 0, PadKindMovie));
-    EXPECT_EQ(progress.runs, 1) << "it is converted like any other file";
-    // So is a file in the card folder whose name does not fit a pad's 12-character name field.
+    card->AddDeviceFile("sub/K72_0007.AVI");
+    card->AddFile("CLIP.AVI", "not an avi");
+    card->AddFile("CLIP.MP4", "not a movie");
     card->AddFile("A long clip name.AVI", "x");
-    EXPECT_FALSE(Import(card->folder / "A long clip name.AVI", 0, PadKindMovie));
-    EXPECT_EQ(progress.runs, 2);
+    WriteFileBytes(card->folder / "clip.avi", DeviceMovieBytes()); // the device finds no lower-case name
+    WriteFileBytes(card->folder / "K72_0008.AVI", DevicePictureBytes());
+    const auto before = card->PadBytes();
+    // The user cancels each conversion: none of them is recorded as it lies (a movie of 0 frames, or
+    // one the device could not find).
+    progress.outcome = ConversionOutcome{ConversionEnd::NotCompleted, true, rc::Fail};
+    int runs = 0;
+    for (const char* name :
+         {"sub/K72_0007.AVI", "CLIP.AVI", "CLIP.MP4", "A long clip name.AVI", "clip.avi", "K72_0008.AVI"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(Import(card->folder / name, 0, PadKindMovie));
+        EXPECT_EQ(progress.runs, ++runs) << "converted like any other file";
+    }
+    // Pictures: converted for real, which these cannot be; the import says so and records nothing.
+    for (const char* name : {"photo.jpg", "my pic.jpg", "K72_0009.JPG"}) {
+        SCOPED_TRACE(name);
+        card->AddFile(name, "not a picture");
+        messages.shown.clear();
+        EXPECT_FALSE(Import(card->folder / name, 1, PadKindStill));
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].rfind(messages::kLoadFailed, 0), 0u) << messages.shown[0];
+    }
     EXPECT_EQ(card->PadBytes(), before);
-    EXPECT_TRUE(messages.shown.empty()) << "a cancel is silent";
     EXPECT_TRUE(TemporaryFolderEmpty());
 }
 
@@ -217,8 +222,27 @@ TEST_F(ImportCommands, FailedCopyToTheCardRecordsNothing) {
     EXPECT_TRUE(TemporaryFolderEmpty());
 }
 
+TEST_F(ImportCommands, ANumberARecordNamesIsNeverGivenToANewFile) {
+    // Pad 6 names K72_0013.JPG and K72_0014.AVI, whose files are gone: a new file under either name
+    // would show on that pad, so the next import takes 15.
+    auto bytes = card->PadBytes();
+    PutStillPad(bytes, RecordAt(0, 0, 6), {"K72_0013.JPG", "k72_0014.avi"});
+    WriteFileBytes(card->padFile, bytes);
+    store.SelectBank(1);
+    store.SelectBank(0);
+    const std::string source = (dir / "clip.mp4").string();
+    WriteFileBytes(source, {0});
+    copy.pretend = true;
+    progress.makeResult = [&] { WriteFileBytes(ConvertedPath("K72_0015.AVI"), {1}); };
+    ASSERT_TRUE(Import(source, 0, PadKindMovie));
+    EXPECT_EQ(NameText(store.Entry(0)->movie->fileName), "K72_0015.AVI");
+    const auto reserved = store.ReserveFileNumbers(2);
+    ASSERT_TRUE(reserved);
+    EXPECT_EQ(reserved.value.Numbers(), (std::vector<std::uint32_t>{16, 17}));
+}
+
 TEST_F(ImportCommands, PastTheEndOfTheSequenceTheLowestFreeNumberIsUsed) {
-    card->AddFile("K72_9998.JPG");
+    card->AddDeviceFile("K72_9998.JPG");
     store.RescanFileNumbers();
     const std::string source = (dir / "clip.mp4").string();
     WriteFileBytes(source, {0});

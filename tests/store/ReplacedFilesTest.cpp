@@ -31,8 +31,8 @@ protected:
 };
 
 TEST_F(ReplacedFiles, OnlyFilesNoPadOfTheBankNamesAreDeleted) {
-    card->AddFile("K72_0008.JPG");
-    card->AddFile("K72_0009.JPG");
+    card->AddDeviceFile("K72_0008.JPG");
+    card->AddDeviceFile("K72_0009.JPG");
     RecordingQuestions questions;
     questions.deleteReplaced = true;
     // The sound is still the picture pad's: only the movie goes.

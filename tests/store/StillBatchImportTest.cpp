@@ -29,7 +29,7 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> Contents(const fs
 
 struct OpenCard {
     OpenCard(const fs::path& base, const fs::path& temporary) : card(base, StillPadCardBytes(47)) {
-        card.AddFile("K72_0001.JPG");
+        card.AddDeviceFile("K72_0001.JPG");
         card.AddFile("K72_0002.JPG");
         card.AddFile("K72_0012.AVI");
         store.SetTemporaryFolder(temporary);
