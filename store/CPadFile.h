@@ -42,7 +42,6 @@ public:
     // that a card another program holds or one mounted read-only can be read. Such a file is never
     // written: SaveBank fails.
     CardOpenResult OpenToRead(const std::filesystem::path& path);
-    bool ReadOnly() const { return readOnly_; }
     // Closes the file and releases the lock at once. The bank in memory stays as it is.
     void Close();
     bool IsOpen() const { return static_cast<bool>(fd_); }
