@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Kills k72-card apply at every step that writes (counted by the tool's fault points: copies onto the
 # card, the record of sources, renames, the pad file's journaled saves, deletions), one run per step, and
-# checks what the next runs find: the card opens with the pad file whole and nothing left behind, the
-# next apply finishes the rest, and the card then is what an undisturbed apply made of it (the same plan
-# told, every card file named by a pad, the card check clean).
+# checks what the next runs find: a reader opens the card with the pad file whole, the next apply
+# clears up what the kill left and finishes the rest, and the card then is what an undisturbed apply
+# made of it (the same plan told, every card file named by a pad, the card check clean).
 #
 # usage: kill-apply.sh K72-CARD WORK-FOLDER
 # Prints the number of steps and a total "tries N survived N failures N"; exits 1 on any failure.
@@ -84,14 +84,14 @@ while [ $n -lt 300 ]; do
     fi
     tries=$((tries + 1))
     problems=""
-    # The next run opens the card: it rolls back and clears up before anything else.
+    # A command that only reads opens the card as the kill left it, and changes nothing.
     run "$try" show "$try/card" || problems+=" the card could not be opened ($(tr '\n' ' ' <"$try/err.txt"));"
     length=$(stat -c %s "$try/card/DCIM/000KAVLO/K72_PAD.SYS")
     [ "$length" -eq $size ] || problems+=" the pad file has $length bytes;"
+    # The next apply rolls back and clears up before anything else, then finishes the rest.
+    run "$try" apply "$try/card" "$work/src/plan.json" || problems+=" the next apply failed ($(tr '\n' ' ' <"$try/err.txt"));"
     left=$(leftovers "$try")
     [ -z "$left" ] || problems+=" left behind: $left;"
-    # The next apply finishes the rest.
-    run "$try" apply "$try/card" "$work/src/plan.json" || problems+=" the next apply failed ($(tr '\n' ' ' <"$try/err.txt"));"
     (cd "$work/src" && run "$try" plan "$try/card")
     cmp -s "$try/out.txt" "$work/ref-plan.json" || problems+=" another plan: $(tr -d ' \n' <"$try/out.txt");"
     run "$try" check "$try/card" || problems+=" the card check: $(tr '\n' ' ' <"$try/out.txt");"
