@@ -31,6 +31,7 @@
 #include <QStorageInfo>
 #include <QThread>
 #include <QToolButton>
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -139,13 +140,17 @@ TEST(CardDesktop, CardsAreRecognisedAndNamedByLabelAndSize) {
     for (const DriveEntry& entry : entries) {
         texts << entry.text;
     }
-    EXPECT_EQ(texts,
-              (QStringList{"", QString::fromStdString(card.card.root.filename().string()), "STICK (2.0 GB)",
-                           QString::fromStdString(recent.card.root.filename().string())}));
-    ASSERT_EQ(entries.size(), 4u);
+    // Other tests running at the same time share the list of recent cards: theirs may stand beside ours.
+    ASSERT_GE(entries.size(), 4u);
+    EXPECT_EQ(texts.mid(0, 3), (QStringList{"", QString::fromStdString(card.card.root.filename().string()),
+                                            "STICK (2.0 GB)"}));
     EXPECT_TRUE(entries[1].card);
-    EXPECT_EQ(entries[3].root, recentRoot);
-    EXPECT_TRUE(entries[3].card);
+    const auto recentEntry =
+        std::find_if(entries.begin() + 3, entries.end(),
+                     [&recentRoot](const DriveEntry& entry) { return entry.root == recentRoot; });
+    ASSERT_NE(recentEntry, entries.end());
+    EXPECT_EQ(recentEntry->text, QString::fromStdString(recent.card.root.filename().string()));
+    EXPECT_TRUE(recentEntry->card);
 }
 
 TEST(CardDesktop, TheWatchReportsOnlyRealChangesAndPollsWithoutUDisks) {
@@ -341,10 +346,11 @@ TEST(CardDesktop, TheFileMenuHasCheckAndEject) {
             texts << action->text();
         }
     }
-    EXPECT_EQ(texts, (QStringList{QString::fromUtf8("Open Card Folder\u2026"), "Recent Cards",
-                                  QString::fromUtf8("Card Overview\u2026"),
-                                  QString::fromUtf8("Fill Number from Folder\u2026"),
-                                  QString::fromUtf8("Check Card\u2026"), "Eject Card", "Preference", "Exit"}));
+    EXPECT_EQ(texts,
+              (QStringList{QString::fromUtf8("Open Card Folder\u2026"), "Recent Cards",
+                           QString::fromUtf8("Card Overview\u2026"),
+                           QString::fromUtf8("Fill Number from Folder\u2026"),
+                           QString::fromUtf8("Check Card\u2026"), "Eject Card", "Preference", "Exit"}));
     EXPECT_NE(frame.Cards(), nullptr);
 }
 
