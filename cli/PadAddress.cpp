@@ -1,26 +1,9 @@
 #include "cli/PadAddress.h"
 
+#include "store/PadLocationText.h"
 #include "store/PadRecords.h"
 
-#include <charconv>
-
 namespace k72::cli {
-namespace {
-
-// A decimal number 1 … limit written with one or two digits.
-std::optional<int> ParseIndex(std::string_view text, int limit) {
-    if (text.empty() || text.size() > 2) {
-        return std::nullopt;
-    }
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > limit) {
-        return std::nullopt;
-    }
-    return value - 1;
-}
-
-} // namespace
 
 std::optional<int> ParseBankLetter(std::string_view text) {
     if (text.size() != 1) {
@@ -41,21 +24,11 @@ char BankLetter(int bank) {
 }
 
 std::optional<PadAddress> PadAddress::Parse(std::string_view text) {
-    const std::size_t first = text.find('-');
-    if (first == std::string_view::npos) {
+    const std::optional<PadLocation> where = ParsePadLocation(text);
+    if (!where) {
         return std::nullopt;
     }
-    const std::size_t second = text.find('-', first + 1);
-    if (second == std::string_view::npos) {
-        return std::nullopt;
-    }
-    const auto bank = ParseBankLetter(text.substr(0, first));
-    const auto number = ParseIndex(text.substr(first + 1, second - first - 1), padlayout::kNumbers);
-    const auto pad = ParseIndex(text.substr(second + 1), padlayout::kPads);
-    if (!bank || !number || !pad) {
-        return std::nullopt;
-    }
-    return PadAddress{*bank, *number, *pad};
+    return PadAddress{where->bank, where->number, where->pad};
 }
 
 std::string PadAddress::Text() const {
