@@ -100,6 +100,7 @@ void CardController::FillDriveList() {
         driveList_->addItem(entry.icon, entry.text, entry.root);
         driveList_->setItemData(driveList_->count() - 1, entry.root, Qt::ToolTipRole);
         driveList_->setItemData(driveList_->count() - 1, entry.card, kCardRole);
+        driveList_->setItemData(driveList_->count() - 1, entry.recent, kRecentRole);
         widest = std::max(widest, metrics.horizontalAdvance(entry.text));
     }
     // Card folders chosen with Open Card Folder… stay listed while they are there.
@@ -144,7 +145,10 @@ void CardController::UpdateDrives() {
     }
     for (int i = 1; i < driveList_->count(); ++i) {
         const QString root = driveList_->itemData(i).toString();
-        if (!before.contains(root) && driveList_->itemData(i, kCardRole).toBool()) {
+        // Only a card that was mounted is opened by itself: a recent card newly listed was remembered
+        // by another window or program meanwhile, and may well be in use there.
+        if (!before.contains(root) && driveList_->itemData(i, kCardRole).toBool() &&
+            !driveList_->itemData(i, kRecentRole).toBool()) {
             driveList_->setCurrentIndex(i);
             ChooseDrive(i);
             return;

@@ -125,7 +125,7 @@ std::vector<DriveEntry> ListDrives(const QString& cardRoot) {
         const bool listed = std::any_of(entries.begin(), entries.end(),
                                         [&recent](const DriveEntry& entry) { return entry.root == recent; });
         if (!listed && LooksLikeCard(recent)) {
-            entries.push_back(DriveEntry{recent, FolderName(recent), recentIcon, true});
+            entries.push_back(DriveEntry{recent, FolderName(recent), recentIcon, true, true});
         }
     }
     return entries;

@@ -17,11 +17,14 @@ struct DriveEntry {
     QString root; // the folder that would hold DCIM; empty for the first entry
     QString text; // what the list shows
     QIcon icon;
-    bool card = false; // the volume holds DCIM/000KAVLO/K72_PAD.SYS
+    bool card = false;   // the volume holds DCIM/000KAVLO/K72_PAD.SYS
+    bool recent = false; // listed because it was opened lately, not because it is mounted
 };
 
 // The item data role of the drive list that says whether an entry looks like a K-72 card.
 inline constexpr int kCardRole = Qt::UserRole + 1;
+// The role that says an entry is a recent card rather than a mounted volume.
+inline constexpr int kRecentRole = Qt::UserRole + 2;
 
 // A mounted volume as the drive list sees it.
 struct MountedVolume {

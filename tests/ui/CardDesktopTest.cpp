@@ -274,6 +274,15 @@ TEST(CardDesktop, ACardThatAppearsIsOpenedWhenNoneIs) {
     RecordingCards cards(store, view, nullptr, bus.Bus());
     EXPECT_FALSE(store.IsCardOpen());
 
+    // A card another window remembers meanwhile is listed, but it is no card that appeared: it may be in
+    // use there, and opening it would only end in a message nobody asked for.
+    PadCard lately(dir / "lately");
+    const QString rememberedRoot = QString::fromStdString(lately.card.root.string());
+    remembered::RememberCard(rememberedRoot);
+    view.UpdateDrives();
+    EXPECT_GE(view.DriveList()->findData(rememberedRoot), 1);
+    EXPECT_FALSE(store.IsCardOpen());
+
     const QString firstRoot = QString::fromStdString(first.card.root.string());
     volumes.push_back({firstRoot, "K72CARD", 7948206080LL, true});
     cards.Watcher().Rescan();
