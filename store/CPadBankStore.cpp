@@ -423,6 +423,30 @@ StoreResult CPadBankStore::WritePad(const PadLocation& where, const PadEntry& af
     return result;
 }
 
+StoreResult CPadBankStore::ReplacePadFileBytes(const JournalSpan& span) {
+    if (!padFile_.IsOpen()) {
+        return StoreFailed(StoreFailure::NoCard);
+    }
+    if (IsReadOnly()) {
+        return StoreFailed(StoreFailure::WriteFailed, messages::kCardReadOnly);
+    }
+    std::vector<std::uint8_t> bytes;
+    if (span.oldBytes.size() != span.newBytes.size() || !padFile_.ReadWholeFile(bytes) ||
+        span.offset + span.oldBytes.size() > bytes.size() ||
+        !std::equal(span.oldBytes.begin(), span.oldBytes.end(),
+                    bytes.begin() + static_cast<long>(span.offset))) {
+        return StoreFailed(StoreFailure::WriteFailed, messages::kCardWriteFailed);
+    }
+    BackUpPadFileOnce();
+    const bool written = padFile_.WriteSpans({span});
+    if (bank_ >= 0) {
+        static_cast<void>(padFile_.LoadBank(bank_));
+    } else {
+        padFile_.ClearAll();
+    }
+    return written ? StoreResult{} : StoreFailed(StoreFailure::WriteFailed, messages::kCardWriteFailed);
+}
+
 StoreResult CPadBankStore::RefreshPad(int pad) {
     const PadEntry* current = Entry(pad);
     if (current == nullptr) {

@@ -134,6 +134,10 @@ public:
     // take the change, every byte it got is put back and so is memory: WriteFailed, with the text.
     // The result's change holds the entry before and after. The selection stays as it was.
     StoreResult WritePad(const PadLocation& where, const PadEntry& after);
+    // Writes span.newBytes over the pad file at span.offset when it holds span.oldBytes there now, through
+    // the same journaled save (undo and redo put a record back byte for byte, gap bytes included). Memory
+    // is read again. WriteFailed, nothing written, when the bytes there are others or the save failed.
+    StoreResult ReplacePadFileBytes(const JournalSpan& span);
     // Drops from pad 0 … 11 of the selected number every file that is no longer in the card folder and
     // saves it when that changed anything. The sound is left alone. A read-only card is left as it is.
     StoreResult RefreshPad(int pad);

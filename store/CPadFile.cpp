@@ -443,8 +443,15 @@ bool CPadFile::SaveBank() {
                             std::vector<std::uint8_t>(image.begin() + from, image.begin() + to)});
         }
     }
+    return WriteSpans(spans);
+}
+
+bool CPadFile::WriteSpans(const std::vector<JournalSpan>& spans) {
     if (spans.empty()) {
         return true;
+    }
+    if (!fd_ || readOnly_ || !StillAtItsPath()) {
+        return false;
     }
     // The journal names the card it is for: the volume, and the bytes this save leaves alone.
     Journal journal;

@@ -58,6 +58,9 @@ public:
     // was opened from is no longer the open file: the card was taken out or the pad file removed or
     // replaced, and the writes would go nowhere.
     bool SaveBank();
+    // Writes each span's new bytes at its offset as SaveBank writes a changed record: journaled first,
+    // flushed, and every byte put back when a write fails. The bank in memory is not read again.
+    bool WriteSpans(const std::vector<JournalSpan>& spans);
     // Where the journal of a save in progress is kept (empty, the default: saves keep none), and the
     // serial of the card's volume that each journal records with the bytes the save leaves alone.
     void SetJournalPath(const std::filesystem::path& path, const std::string& volume = {}) {

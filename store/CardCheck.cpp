@@ -1,6 +1,7 @@
 #include "store/CardCheck.h"
 
 #include "store/CPadBankStore.h"
+#include "store/CardHistory.h"
 #include "store/CardLayout.h"
 #include "store/DeviceForm.h"
 #include "store/PadFileBackup.h"
@@ -293,6 +294,9 @@ StoreResult CardCheck::Repair(CPadBankStore& store, const CardCheckReport& repor
             records[{problem.bank, problem.number, problem.pad}].push_back(&problem);
         }
     }
+    // A repaired card starts a new undo history; the files kept for undoing are moved aside with the
+    // unused ones, never deleted.
+    CardHistory(store).Forget(kUnusedFolder);
     if (records.empty() && unused.empty()) {
         return {};
     }

@@ -67,7 +67,8 @@ public:
     // records naming missing files lose those names (a movie pad whose movie is gone, or a still image
     // pad left without pictures, becomes empty; a missing sound is no longer named), and unused files
     // move into the UNUSED folder of the card folder (a name taken there gets "-2", "-3" … before the
-    // extension). The pad file is copied first, as before any change. The store's selection stays as it
+    // extension). The pad file is copied first, as before any change. The card's undo history starts
+    // again, and the files it kept for undoing go into UNUSED as well. The store's selection stays as it
     // was. Incomplete, with a line for each, when anything listed could not be repaired.
     static StoreResult Repair(CPadBankStore& store, const CardCheckReport& report);
 };

@@ -144,7 +144,8 @@ std::optional<std::string> CardFiles::UsedBy(std::string_view name, const PadLoc
     return UserOf(names, name, exceptPad, exceptSound);
 }
 
-StoreResult CardFiles::DeleteUnused(const std::vector<std::string>& names, const PadLocation& except) const {
+StoreResult CardFiles::DeleteUnused(const std::vector<std::string>& names, const PadLocation& except,
+                                    const Remover& remover) const {
     StoreResult result;
     // The pad file as it is on the card now, read once for all the names.
     std::vector<CPadFile::NamedFile> named;
@@ -182,14 +183,15 @@ StoreResult CardFiles::DeleteUnused(const std::vector<std::string>& names, const
                        shown + " was not deleted: on the card it is " + state->typeWords + ", not a file.");
             continue;
         }
+        const std::string onCard = state->path.filename().string();
         if (!writefault::Pass("delete") ||
-            ::unlinkat(folderFd_.get(), state->path.filename().c_str(), 0) != 0) {
+            !(remover ? remover(onCard) : ::unlinkat(folderFd_.get(), onCard.c_str(), 0) == 0)) {
             if (errno != ENOENT) {
                 notDeleted(name, shown + " could not be deleted: " + std::strerror(errno) + ".");
             }
             continue;
         }
-        result.change.removed.push_back(state->path.filename().string());
+        result.change.removed.push_back(onCard);
     }
     if (!result.notDeleted.empty()) {
         result.failure = StoreFailure::Incomplete;

@@ -10,6 +10,7 @@
 #include "store/StoreResult.h"
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -71,7 +72,11 @@ public:
     // than the pad `except`). The result lists the files kept because a pad uses them and those that
     // could not be deleted (then Incomplete), with one text saying so; the files deleted are in its
     // change.
-    StoreResult DeleteUnused(const std::vector<std::string>& names, const PadLocation& except = {}) const;
+    // A remover given takes each file out instead of unlinking it (the undo history's trash keeps it): it
+    // gets the name as the card folder spells it and answers false, with errno set, when it could not.
+    using Remover = std::function<bool(const std::string& name)>;
+    StoreResult DeleteUnused(const std::vector<std::string>& names, const PadLocation& except = {},
+                             const Remover& remover = {}) const;
     // Deletes a file this program has just put onto the card and that nothing records (a copy whose
     // record could not be saved). A missing file is not an error.
     void Remove(const std::string& name) const;

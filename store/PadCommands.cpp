@@ -2,7 +2,9 @@
 
 #include "codecs/SoundConverter.h"
 #include "engine/PcmFileCheck.h"
+#include "store/CardHistory.h"
 #include "store/CardLayout.h"
+#include "store/HistoryStep.h"
 #include "store/PrintableText.h"
 #include "store/ShortName.h"
 #include "store/StoreMessages.h"
@@ -53,13 +55,31 @@ PadImport PadCommands::Importer() {
     return PadImport(store_, FileCopy(), settings_, movieConverterHook_);
 }
 
+PadLocation PadCommands::Here(int pad) const {
+    return {store_.Bank(), store_.Number(), pad};
+}
+
 StoreResult PadCommands::Import(const ImportRequest& request, IPadQuestions* questions,
                                 const StillBatchProgress& pictureProgress) {
     PadImport importer = Importer();
     auto prepared = importer.Prepare(request, questions);
+    std::string madeRoom;
+    if (prepared.failure == StoreFailure::NoSpace) {
+        // The files kept for undoing earlier changes give their room to the import. The user has
+        // answered the one question Prepare asks already.
+        CardHistory history(store_);
+        if (history.KeepsFiles()) {
+            history.Forget();
+            madeRoom = "To make room, the files kept for undoing earlier changes were deleted; those changes "
+                       "can no longer be undone.";
+            prepared = importer.Prepare(request, nullptr);
+        }
+    }
     if (!prepared) {
         return StoreResult(std::move(prepared));
     }
+    // Nothing of the pad has changed yet: its record is read for the history here.
+    HistoryStep step(store_, Here(request.pad), "import onto pad " + Here(request.pad).Text());
     const std::optional<PadEntry> replaced = prepared.value.replaced;
     const auto converted = PadImport::Convert(prepared.value, progress_, pictureProgress);
     if (!converted) {
@@ -69,11 +89,14 @@ StoreResult PadCommands::Import(const ImportRequest& request, IPadQuestions* que
     // What the pad held before is no longer used by it; the user may want the space back.
     if (result && replaced && questions != nullptr &&
         questions->DeleteReplacedFiles(request.pad, *replaced)) {
-        StoreResult deleted = store_.Files().DeleteUnused(FileNamesOf(*replaced));
+        StoreResult deleted = store_.Files().DeleteUnused(FileNamesOf(*replaced), {}, step.Trash());
         store_.RescanFileNumbers();
         Merge(result, std::move(deleted));
     }
-    return result;
+    if (result && !madeRoom.empty()) {
+        AddLine(result.text, madeRoom);
+    }
+    return step.Record(std::move(result));
 }
 
 // --- A still image pad's pictures ---
@@ -110,6 +133,7 @@ StoreOutcome<std::vector<NameField>> PadCommands::Pictures(int pad,
 }
 
 StoreResult PadCommands::RemovePicture(int pad, int position, bool deleteFile) {
+    HistoryStep step(store_, Here(pad), "removal of a picture from pad " + Here(pad).Text());
     auto names = Pictures(pad, {position});
     if (!names) {
         return StoreResult(std::move(names));
@@ -122,13 +146,14 @@ StoreResult PadCommands::RemovePicture(int pad, int position, bool deleteFile) {
     }
     // Only once the pad file on the card no longer names it (this list or any other pad).
     if (deleteFile && !removed.empty()) {
-        Merge(result, store_.Files().DeleteUnused({removed}));
+        Merge(result, store_.Files().DeleteUnused({removed}, {}, step.Trash()));
     }
     store_.RescanFileNumbers();
-    return result;
+    return step.Record(std::move(result));
 }
 
 StoreResult PadCommands::MovePicture(int pad, int from, int to) {
+    HistoryStep step(store_, Here(pad), "move of a picture on pad " + Here(pad).Text());
     auto names = Pictures(pad, {from, to});
     if (!names) {
         return StoreResult(std::move(names));
@@ -139,16 +164,17 @@ StoreResult PadCommands::MovePicture(int pad, int from, int to) {
     } else {
         std::rotate(first + to, first + from, first + from + 1);
     }
-    return WritePictures(pad, names.value);
+    return step.Record(WritePictures(pad, names.value));
 }
 
 StoreResult PadCommands::SwapPictures(int pad, int i, int j) {
+    HistoryStep step(store_, Here(pad), "exchange of pictures on pad " + Here(pad).Text());
     auto names = Pictures(pad, {i, j});
     if (!names) {
         return StoreResult(std::move(names));
     }
     std::swap(names.value[static_cast<std::size_t>(i)], names.value[static_cast<std::size_t>(j)]);
-    return WritePictures(pad, names.value);
+    return step.Record(WritePictures(pad, names.value));
 }
 
 // --- Sound ---
@@ -223,7 +249,8 @@ StoreOutcome<AttachedSound> PadCommands::AttachSound(int pad, const std::filesys
         }
     }
     AttachedSound attached{name.empty() ? shownName : name, workspace.has_value()};
-    StoreResult result = SetSound(pad, file, attached.name);
+    HistoryStep step(store_, Here(pad), "sound on pad " + Here(pad).Text());
+    StoreResult result = step.Record(SetSound(pad, file, attached.name));
     // A copy that failed has said why in its own window.
     if (!result && result.text.empty() && result.failure != StoreFailure::CopyFailed) {
         result.text = messages::kLoadFailed;
@@ -352,15 +379,16 @@ StoreResult PadCommands::DeletePad(int pad, bool deleteFiles) {
     // The pad is cleared on the card first and its files deleted only then, so that a card that cannot
     // be written keeps both the pad and the files it names.
     const PadEntry before = *entry;
-    StoreResult result = store_.WritePad({store_.Bank(), store_.Number(), pad}, PadEntry{});
+    HistoryStep step(store_, Here(pad), "delete of pad " + Here(pad).Text());
+    StoreResult result = store_.WritePad(Here(pad), PadEntry{});
     if (!result) {
         return result;
     }
     if (deleteFiles) {
-        Merge(result, store_.Files().DeleteUnused(FileNamesOf(before)));
+        Merge(result, store_.Files().DeleteUnused(FileNamesOf(before), {}, step.Trash()));
     }
     store_.RescanFileNumbers();
-    return result;
+    return step.Record(std::move(result));
 }
 
 bool PadCommands::MayCopy(const std::filesystem::path& source, const std::filesystem::path& destination) {

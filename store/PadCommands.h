@@ -91,6 +91,8 @@ public:
     StoreResult ExportPad(int pad, const std::filesystem::path& folder);
 
 private:
+    // Pad 0 … 11 of the selected number.
+    PadLocation Here(int pad) const;
     IFileCopy& FileCopy() { return fileCopy_ != nullptr ? *fileCopy_ : plainCopy_; }
     // False when destination holds other bytes than source and the copy may not replace it.
     bool MayCopy(const std::filesystem::path& source, const std::filesystem::path& destination);

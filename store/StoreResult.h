@@ -40,6 +40,7 @@ enum class StoreFailure {
     BadName,          // a name the card folder cannot take
     SoundNotAccepted, // the sound is not in the device's WAV form, and converting it was not asked for
     Incomplete,       // the change was made, but some files could not be deleted or exported
+    NotUndoable,      // nothing to undo or redo, or the card is no longer as the change left it
 };
 
 // A pad of the card: bank 0 … 5, number 0 … 11, pad 0 … 11.
