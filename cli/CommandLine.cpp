@@ -7,6 +7,7 @@
 #include "cli/JsonOutput.h"
 #include "cli/PadAddress.h"
 #include "cli/SetCommands.h"
+#include "cli/UndoCommand.h"
 #include "cli/ViewCommands.h"
 
 #include <CLI/CLI.hpp>
@@ -123,6 +124,7 @@ struct CommandChoice {
     PreviewOptions preview;
     OverviewOptions overview;
     SetCommandChoice set;
+    UndoOptions undo;
     bool json = false;
     std::function<int()> run;
 };
@@ -235,6 +237,24 @@ void AddPadCommands(CLI::App& app, CommandChoice& c) {
                             "delete the pad's files from the card too");
     AddJson(deleteCommand, c.json);
     deleteCommand->callback([&c] { c.run = [&c] { return RunDelete(c.remove); }; });
+
+    for (const bool redo : {false, true}) {
+        CLI::App* command =
+            app.add_subcommand(redo ? "redo" : "undo", redo ? "make the last undone change to a card again"
+                                                            : "take back the last change made to a card");
+        command->footer(
+            Footer("The card keeps its last 20 changes (import, delete, pictures removed or moved,\n"
+                   "sounds), made here or in the desktop program; the files a change deleted wait\n"
+                   "in DCIM/000KAVLO/.K72UNDO/ until it is forgotten. A pad the K-72 or another\n"
+                   "program changed since is left alone, with nothing changed.",
+                   redo ? "k72-card redo /media/sd" : "k72-card undo /media/sd"));
+        AddCard(command, c.undo.card);
+        AddJson(command, c.json);
+        command->callback([&c, redo] {
+            c.undo.redo = redo;
+            c.run = [&c] { return RunUndo(c.undo); };
+        });
+    }
 }
 
 // Commands on the list of a still image pad.

@@ -21,7 +21,7 @@ _k72_card() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     local commands="show import add-still remove-still move-still audio delete export convert-picture
-                    convert-movie convert-sound probe check preview overview"
+                    convert-movie convert-sound probe check preview overview undo redo"
     COMPREPLY=()
     if ((COMP_CWORD == 1)); then
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
@@ -57,6 +57,7 @@ _k72_card() {
     check) options="--repair --json"; arguments="card" ;;
     preview) options="--fps --quality --deinterlace --fit --at --overwrite --json"; arguments="file file" ;;
     overview) options="--json"; arguments="card" ;;
+    undo | redo) options="--json"; arguments="card" ;;
     *) return ;;
     esac
     options="$options --help"
