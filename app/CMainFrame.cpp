@@ -44,6 +44,8 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
     file->addSeparator();
     exitAction_ = file->addAction(QStringLiteral("Exit"));
     exitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("Edit(&E)"));
+    edit->setToolTipsVisible(true);
     QMenu* padMenu = menuBar()->addMenu(QStringLiteral("Pad(&P)"));
     padMenu->setToolTipsVisible(true); // why Import and Delete are off on a read-only card
     importAction_ = padMenu->addAction(QStringLiteral("Import…"));
@@ -60,6 +62,8 @@ CMainFrame::CMainFrame(CConvertToolApp& app, const QString& cardRoot, QWidget* p
 
     view_ = new CConvertToolView(app.Commands(), cardRoot, this);
     setCentralWidget(view_);
+    edit->addAction(view_->UndoAction());
+    edit->addAction(view_->RedoAction());
     // The form starts when it is first shown; it is shown once the window is (StartForm).
     view_->hide();
     cardStatus_ = new QLabel(this);

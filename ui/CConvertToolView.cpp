@@ -2,6 +2,7 @@
 
 #include "codecs/FitGeometry.h"
 #include "store/CPadBankStore.h"
+#include "store/CardHistory.h"
 #include "store/PadCommands.h"
 #include "ui/CDialogMovieInformation.h"
 #include "ui/CDialogPictureInformation.h"
@@ -16,6 +17,7 @@
 #include "ui/ReadOnlyCard.h"
 #include "ui/RememberedPlaces.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -137,7 +139,18 @@ CConvertToolView::CConvertToolView(PadCommands& commands, const QString& cardRoo
     // The pads come right after the number in the keyboard's order.
     setTabOrder(numberList_, padView_);
     setTabOrder(padView_, importButton_);
+
+    undoAction_ = new QAction(QStringLiteral("Undo"), this);
+    undoAction_->setShortcut(QKeySequence::Undo);
+    redoAction_ = new QAction(QStringLiteral("Redo"), this);
+    redoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    addAction(undoAction_);
+    addAction(redoAction_);
+    connect(undoAction_, &QAction::triggered, this, &CConvertToolView::Undo);
+    connect(redoAction_, &QAction::triggered, this, &CConvertToolView::Redo);
+    connect(this, &CConvertToolView::CardChanged, this, &CConvertToolView::UpdateUndo);
     UpdateButtons();
+    UpdateUndo();
 }
 
 CConvertToolView::~CConvertToolView() = default;
@@ -232,6 +245,7 @@ void CConvertToolView::CardOpened(bool again) {
     bankIndex_ = numberIndex_ = -1;
     OnBankChosen(bank);
     OnNumberChosen(number);
+    UpdateUndo();
 }
 
 void CConvertToolView::CardClosed(bool lost) {
@@ -246,6 +260,7 @@ void CConvertToolView::CardClosed(bool lost) {
     bankList_->setEnabled(false);
     numberList_->setEnabled(false);
     UpdateButtons();
+    UpdateUndo();
 }
 
 void CConvertToolView::RedrawPads() {
@@ -433,6 +448,60 @@ void CConvertToolView::Delete() {
         BusyScope scope(busy_);
         commands_->Delete(selectedPad_);
     }
+}
+
+void CConvertToolView::Undo() {
+    StepHistory(true);
+}
+
+void CConvertToolView::Redo() {
+    StepHistory(false);
+}
+
+void CConvertToolView::StepHistory(bool undo) {
+    if (!gridReady_ || busy_) {
+        return;
+    }
+    if (ReadOnly()) {
+        emit StatusMessage(ReadOnlyToolTip().section(QLatin1Char('\n'), 0, 0));
+        return;
+    }
+    StoreResult result;
+    std::optional<std::string> what;
+    {
+        BusyScope scope(busy_);
+        CardHistory history(store_);
+        what = undo ? history.UndoWhat() : history.RedoWhat();
+        result = undo ? history.Undo() : history.Redo();
+        ShowResult(result);
+    }
+    const PadLocation where = result.change.where;
+    if (where.Valid()) {
+        GoToNumber(where.bank, where.number);
+        ChoosePad(where.pad);
+        emit StatusMessage((undo ? QStringLiteral("Undone: ") : QStringLiteral("Redone: ")) +
+                           QString::fromStdString(what.value_or(std::string())));
+    }
+    RedrawPads();
+    emit CardChanged();
+}
+
+void CConvertToolView::UpdateUndo() {
+    std::optional<std::string> undo;
+    std::optional<std::string> redo;
+    if (store_.IsCardOpen() && !ReadOnly()) {
+        const CardHistory history(store_);
+        undo = history.UndoWhat();
+        redo = history.RedoWhat();
+    }
+    const auto name = [](QAction* action, const QString& verb, const std::optional<std::string>& step) {
+        action->setEnabled(step.has_value());
+        action->setText(step ? verb + QLatin1Char(' ') + QString::fromStdString(*step) : verb);
+        action->setToolTip(action->text());
+        action->setStatusTip(action->text());
+    };
+    name(undoAction_, QStringLiteral("Undo"), undo);
+    name(redoAction_, QStringLiteral("Redo"), redo);
 }
 
 // --- The status bar ---

@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+class QAction;
 class QComboBox;
 class QPushButton;
 
@@ -84,6 +85,10 @@ public:
     QPushButton* InformationButton() const { return informationButton_; }
     QPushButton* DeleteButton() const { return deleteButton_; }
     QPushButton* ExitButton() const { return exitButton_; }
+    // Undo (Ctrl+Z) and Redo (Ctrl+Shift+Z) of the card's last change, named by what they would do
+    // ("Undo delete of pad A-1-3"); the main frame puts them into its Edit menu.
+    QAction* UndoAction() const { return undoAction_; }
+    QAction* RedoAction() const { return redoAction_; }
 
     static constexpr const char* kNotACard = "A drive other than the K-72's SD card is selected.";
     static constexpr const char* kExportFolderTitle = "Choose the folder for saving.";
@@ -115,6 +120,9 @@ public slots:
     void Export();
     void Information();
     void Delete();
+    // Undoes the card's last change or redoes the last undone one, and shows its pad.
+    void Undo();
+    void Redo();
     // File → Open Card Folder…: asks for a folder and opens the card in it.
     void OpenCardFolder();
     // Opens the card whose root (or DCIM or card folder) is given, listing it in the drive list.
@@ -157,6 +165,9 @@ private:
     // A command that would change the card: allowed as CommandAllowed, and never on a read-only card.
     bool ChangeAllowed();
     PadKind KindOf(int pad) const;
+    void StepHistory(bool undo);
+    // Names in the Undo and Redo actions what they would do, from the card's history.
+    void UpdateUndo();
 
     PadCommands& padCommands_;
     CPadBankStore& store_;
@@ -181,6 +192,8 @@ private:
     QPushButton* informationButton_ = nullptr;
     QPushButton* deleteButton_ = nullptr;
     QPushButton* exitButton_ = nullptr;
+    QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
     // Where each button stands in the form at its natural size, and how much of the extra width it
     // moves by (0 left, 1/2 centre, 1 right); all keep to the bottom.
     struct Anchored {

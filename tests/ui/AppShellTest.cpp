@@ -71,10 +71,13 @@ TEST(AppShell, MainWindowTitleMenuAndSize) {
     frame.setWindowTitle("some document");
     EXPECT_EQ(frame.windowTitle(), "K-72 Image Converter");
     const auto menus = frame.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 3);
+    ASSERT_EQ(menus.size(), 4);
     EXPECT_EQ(menus[0]->text(), "File(&F)");
-    EXPECT_EQ(menus[1]->text(), "Pad(&P)");
-    EXPECT_EQ(menus[2]->text(), "Help(&H)");
+    EXPECT_EQ(menus[1]->text(), "Edit(&E)");
+    EXPECT_EQ(menus[2]->text(), "Pad(&P)");
+    EXPECT_EQ(menus[3]->text(), "Help(&H)");
+    EXPECT_EQ(frame.View()->UndoAction()->shortcut(), QKeySequence::Undo);
+    EXPECT_EQ(frame.View()->RedoAction()->shortcut(), QKeySequence("Ctrl+Shift+Z"));
     EXPECT_EQ(frame.OpenCardAction()->shortcut(), QKeySequence("Ctrl+O"));
     EXPECT_EQ(frame.ImportAction()->shortcut(), QKeySequence("Ctrl+I"));
     EXPECT_EQ(frame.ExportAction()->shortcut(), QKeySequence("Ctrl+E"));
