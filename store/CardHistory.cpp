@@ -275,6 +275,23 @@ void CardHistory::Purge(std::uint32_t id) const {
     }
 }
 
+void CardHistory::SweepTrash() const {
+    const FileHandle trash = TrashFolder(false);
+    if (!trash) {
+        return;
+    }
+    for (const std::string& name : leftovers::NamesIn(trash.get())) {
+        const std::size_t dash = name.find('-');
+        const bool recorded = dash != std::string::npos &&
+                              std::any_of(changes_.begin(), changes_.end(), [&](const HistoryChange& c) {
+                                  return name.compare(0, dash, std::to_string(c.id)) == 0;
+                              });
+        if (!recorded && name != "." && name != "..") {
+            ::unlinkat(trash.get(), name.c_str(), 0);
+        }
+    }
+}
+
 void CardHistory::Forget(const std::string& keepIn) {
     if (!folder_) {
         return;

@@ -75,6 +75,9 @@ public:
     bool Add(HistoryChange change, bool fits);
     // Moves the named file of the card folder into the trash for change id; false, errno set, when not.
     bool Trash(std::uint32_t id, const std::string& name) const;
+    // Deletes the files of the trash that no change of the history names: what a run killed between
+    // taking a file off the card and recording its change left there.
+    void SweepTrash() const;
     // The bytes of the pad file's record at offset as the card holds them now; empty when unreadable.
     std::vector<std::uint8_t> RecordBytes(std::uint64_t offset) const;
 

@@ -10,6 +10,7 @@ HistoryStep::HistoryStep(CPadBankStore& store, const PadLocation& where, std::st
         return;
     }
     history_.emplace(store);
+    history_->SweepTrash(); // so that nothing of a killed run takes the names this change's files get
     offset_ = padlayout::RecordOffset(where.bank, where.number, where.pad);
     fits_ = history_->LastFits();
     id_ = history_->NextId();
