@@ -83,11 +83,13 @@ protected:
         return strings;
     }
 
-    // The names in the card folder.
+    // The names in the card folder, the undo history's left out.
     std::vector<std::string> CardFiles() const {
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(card.folder)) {
-            names.push_back(entry.path().filename().string());
+            if (!IsUndoHistory(entry.path().filename().string())) {
+                names.push_back(entry.path().filename().string());
+            }
         }
         std::sort(names.begin(), names.end());
         return names;

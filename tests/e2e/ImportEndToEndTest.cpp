@@ -43,10 +43,13 @@ public:
     std::vector<int> bar;
 };
 
+// The card folder's names, the undo history's left out.
 std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
+        if (!IsUndoHistory(entry.path().filename().string())) {
+            names.push_back(entry.path().filename().string());
+        }
     }
     std::sort(names.begin(), names.end());
     return names;

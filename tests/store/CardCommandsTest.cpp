@@ -32,10 +32,14 @@ protected:
     }
     virtual void Customise(std::vector<std::uint8_t>&) {}
 
+    // The card folder's names; the undo history's own file and folder left out.
     std::vector<std::string> CardFiles() const {
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(card->folder)) {
-            names.push_back(entry.path().filename().string());
+            const std::string name = entry.path().filename().string();
+            if (!IsUndoHistory(name)) {
+                names.push_back(name);
+            }
         }
         std::sort(names.begin(), names.end());
         return names;

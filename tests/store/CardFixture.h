@@ -2,6 +2,7 @@
 // Cards made by the tests: a root folder with DCIM/000KAVLO and a pad file of chosen bytes, and the
 // byte-level helpers the pad file tests compare with.
 
+#include "store/CardHistory.h"
 #include "tests/support/TestSupport.h"
 
 #include <cstdint>
@@ -16,6 +17,11 @@ namespace k72test {
 constexpr std::size_t kPadFileBytes = 1178496;
 constexpr std::size_t kBankBytes = 196416;
 constexpr std::size_t kRecordBytes = 1364;
+
+// The undo history's own file and folder in the card folder, which listings of the card's files leave out.
+inline bool IsUndoHistory(const std::string& name) {
+    return name == k72::CardHistory::kFileName || name == k72::CardHistory::kTrashFolder;
+}
 
 inline std::size_t RecordAt(int bank, int number, int pad) {
     return static_cast<std::size_t>(bank) * kBankBytes +

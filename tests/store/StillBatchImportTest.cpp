@@ -17,10 +17,13 @@ namespace {
 using namespace k72test;
 namespace fs = std::filesystem;
 
-// The card's files with their bytes, in name order.
+// The card's files with their bytes, in name order; the undo history (one entry per import) left out.
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> Contents(const fs::path& folder) {
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
     for (const auto& entry : fs::directory_iterator(folder)) {
+        if (IsUndoHistory(entry.path().filename().string())) {
+            continue;
+        }
         files.emplace_back(entry.path().filename().string(), ReadFileBytes(entry.path()));
     }
     std::sort(files.begin(), files.end());
