@@ -81,9 +81,18 @@ StoreResult PadCommands::Import(const ImportRequest& request, IPadQuestions* que
     // Nothing of the pad has changed yet: its record is read for the history here.
     HistoryStep step(store_, Here(request.pad), "import onto pad " + Here(request.pad).Text());
     const std::optional<PadEntry> replaced = prepared.value.replaced;
+    CardMark card = KeptImport::MarkOf(store_);
     const auto converted = PadImport::Convert(prepared.value, progress_, pictureProgress);
     if (!converted) {
         return StoreResult(converted);
+    }
+    if (keepImports_ && !store_.CardStillThere()) {
+        kept_ = std::make_unique<KeptImport>(request, prepared.value, converted.value, std::move(card));
+        return StoreFailed(StoreFailure::NoCard,
+                           "The card was taken out while " + kept_->SourceText() +
+                               " was converted. The conversion is kept: put the same card back in to "
+                               "put it onto pad " +
+                               kept_->Where().Text() + ".");
     }
     StoreResult result = importer.Commit(std::move(prepared.value), converted.value);
     // What the pad held before is no longer used by it; the user may want the space back.
@@ -97,6 +106,16 @@ StoreResult PadCommands::Import(const ImportRequest& request, IPadQuestions* que
         AddLine(result.text, madeRoom);
     }
     return step.Record(std::move(result));
+}
+
+StoreResult PadCommands::FinishKeptImport() {
+    if (!KeptImportFitsCard()) {
+        return StoreFailed(StoreFailure::NoCard, "The card the conversion was kept for is not open.");
+    }
+    PadImport importer = Importer();
+    // Whatever the finish gives, the kept files are used up.
+    const std::unique_ptr<KeptImport> kept = std::move(kept_);
+    return kept->Finish(store_, importer);
 }
 
 // --- A still image pad's pictures ---

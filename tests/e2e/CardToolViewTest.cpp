@@ -63,10 +63,10 @@ TEST_F(CardToolViewTest, PreviewShowsWhatTheConversionWrites) {
         std::size_t picture;
         const char* deinterlace;
     };
-    for (const MomentCase& c : {MomentCase{"pal", 37, "off"}, MomentCase{"ntsc", 44, "off"},
-                                MomentCase{"pal", 37, "on"}}) {
-        const std::string settings = std::string(" --fps ") + c.fps +
-                                     " --quality 2 --deinterlace " + c.deinterlace + " --fit crop";
+    for (const MomentCase& c :
+         {MomentCase{"pal", 37, "off"}, MomentCase{"ntsc", 44, "off"}, MomentCase{"pal", 37, "on"}}) {
+        const std::string settings =
+            std::string(" --fps ") + c.fps + " --quality 2 --deinterlace " + c.deinterlace + " --fit crop";
         const std::string name = std::string(c.fps) + "-" + c.deinterlace;
         const std::filesystem::path look = dir / ("look-" + name + ".png");
         const std::filesystem::path movie = dir / ("clip-" + name + ".avi");
