@@ -115,7 +115,8 @@ StoreResult PadCommands::FinishKeptImport() {
     PadImport importer = Importer();
     // Whatever the finish gives, the kept files are used up.
     const std::unique_ptr<KeptImport> kept = std::move(kept_);
-    return kept->Finish(store_, importer);
+    HistoryStep step(store_, kept->Where(), "import onto pad " + kept->Where().Text());
+    return step.Record(kept->Finish(store_, importer));
 }
 
 // --- A still image pad's pictures ---
