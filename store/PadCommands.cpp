@@ -44,6 +44,17 @@ std::string UpperCase(std::string text) {
     return text;
 }
 
+// The sound a movie or still image pad names; empty for none or another kind of pad.
+std::string SoundOf(const PadEntry& entry) {
+    if (entry.Kind() == PadKindMovie && entry.movie) {
+        return NameText(entry.movie->audioFileName);
+    }
+    if (entry.Kind() == PadKindStill && entry.stills) {
+        return NameText(entry.stills->audioFileName);
+    }
+    return {};
+}
+
 } // namespace
 
 PadCommands::PadCommands(CPadBankStore& store, IFileCopy* fileCopy, IConversionProgress* progress)
@@ -223,12 +234,54 @@ StoreOutcome<AttachedSound> PadCommands::AttachSound(int pad, const std::filesys
         }
     }
     AttachedSound attached{name.empty() ? shownName : name, workspace.has_value()};
+    const std::string before = SoundOf(*store_.Entry(pad));
     StoreResult result = SetSound(pad, file, attached.name);
     // A copy that failed has said why in its own window.
     if (!result && result.text.empty() && result.failure != StoreFailure::CopyFailed) {
         result.text = messages::kLoadFailed;
     }
+    if (result && !before.empty() && UpperCase(before) != UpperCase(SoundOf(*store_.Entry(pad)))) {
+        ReleaseSound(pad, before, questions, result);
+    }
     return {std::move(result), std::move(attached)};
+}
+
+void PadCommands::ReleaseSound(int pad, const std::string& freed, IPadQuestions* questions,
+                               StoreResult& result) {
+    // Another pad's sound stays, and so does a name that leads to no file.
+    if (store_.Files().UsedBy(freed) || !store_.Files().IsFile(freed)) {
+        return;
+    }
+    const std::optional<bool> remove =
+        questions != nullptr ? questions->DeleteFreedSound(pad, freed) : std::optional<bool>();
+    if (remove.value_or(false)) {
+        Merge(result, store_.Files().DeleteUnused({freed}));
+    } else if (!remove) {
+        AddLine(result.text, PrintableName(freed) +
+                                 ", the sound the pad had before, is named by no pad now and stays on the "
+                                 "card.\nChecking the card moves such files into its UNUSED folder.");
+    }
+}
+
+StoreResult PadCommands::RemoveSound(int pad, bool deleteFile) {
+    const PadEntry* entry = store_.Entry(pad);
+    if (entry == nullptr) {
+        return StoreFailed(StoreFailure::NoPad);
+    }
+    const std::string sound = SoundOf(*entry);
+    if (sound.empty()) {
+        return StoreFailed(StoreFailure::WrongKind,
+                           "Pad " + PadLocation{store_.Bank(), store_.Number(), pad}.Text() +
+                               " has no sound.");
+    }
+    PadEntry after = *entry;
+    (after.Kind() == PadKindMovie ? after.movie->audioFileName : after.stills->audioFileName) = NameField{};
+    StoreResult result = store_.WritePad({store_.Bank(), store_.Number(), pad}, after);
+    // Only once the pad file on the card no longer names it (this pad or any other).
+    if (result && deleteFile) {
+        Merge(result, store_.Files().DeleteUnused({sound}));
+    }
+    return result;
 }
 
 // A sound copied into the card folder: the 8.3 name the pad records, and whether this copy wrote it.
