@@ -22,6 +22,8 @@ namespace k72 {
 CConvertToolApp::CConvertToolApp() : commands_(store_, &fileCopy_, &progress_) {
     LoadSettings(settings_);
     commands_.SetSettings(settings_);
+    // The program stays running: a conversion whose card is pulled waits for that card to come back.
+    commands_.KeepImportsOfAPulledCard(true);
     // Before this run first changes a card, a copy of its pad file goes to the user's data folder.
     store_.SetBackupFolder(PadBackupFolder());
 

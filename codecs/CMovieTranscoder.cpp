@@ -34,6 +34,9 @@ using transcoding::Failure;
 
 // Which pictures' in-loop deblocking a reduced decode skips, and its flags.
 constexpr AVDiscard kSkipLoopFilter = AVDISCARD_ALL;
+// How long before the moment a preview starts at its pictures go through the filters: more than the
+// frame-rate step and the deinterlacer look back at any frame rate a movie has.
+constexpr std::int64_t kLeadInMicroseconds = 200000;
 constexpr int kDecoderFlags2 = AV_CODEC_FLAG2_FAST;
 
 // Whether the picture shrinks to half or less in both directions (in the source's own directions, so
@@ -234,6 +237,7 @@ void CMovieTranscoder::FindStartTime() {
             LogLine(kLogModule, "cannot seek, reading from the start: " + libav::ErrorText(sought));
         }
         startTime_ = moment;
+        leadInPts_ = av_rescale_q(moment - kLeadInMicroseconds, AV_TIME_BASE_Q, videoTimeBase_);
     }
 }
 
@@ -279,8 +283,10 @@ libav::CodecContextPtr CMovieTranscoder::OpenDecoder(int streamIndex) {
         reducing_ = true;
     }
     // Pictures the frame-rate conversion drops need no decoding when nothing refers to them. Not with
-    // deinterlacing, which looks at the pictures on either side of each.
-    if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !options_.fullDecode && !options_.deinterlace) {
+    // deinterlacing, which looks at the pictures on either side of each, except those long before the
+    // moment a preview starts at.
+    if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !options_.fullDecode &&
+        (!options_.deinterlace || options_.startMicroseconds > 0)) {
         disposable_.emplace(*stream->codecpar);
         if (!disposable_->Applies()) {
             disposable_.reset();
@@ -507,7 +513,9 @@ bool CMovieTranscoder::DecodeVideo(AVPacket* packet, Queue& queue) {
 bool CMovieTranscoder::DecodeFirstLookahead(Queue& queue) {
     const libav::PacketPtr first = std::move(lookahead_.front());
     lookahead_.pop_front();
-    if (first->pts != AV_NOPTS_VALUE && DroppedByFrameRate(first->pts) && disposable_->Disposable(*first)) {
+    if (first->pts != AV_NOPTS_VALUE &&
+        ((!options_.deinterlace && DroppedByFrameRate(first->pts)) || SupersededBeforeLeadIn(first->pts)) &&
+        disposable_->Disposable(*first)) {
         ++picturesSkipped_;
         return true;
     }
@@ -529,6 +537,16 @@ bool CMovieTranscoder::DroppedByFrameRate(std::int64_t pts) const {
                                 static_cast<AVRounding>(AV_ROUND_UP | AV_ROUND_PASS_MINMAX));
     };
     return instant(*next) <= instant(pts);
+}
+
+// Whether a picture is followed by another that still comes before the lead-in of the moment a
+// preview starts at: it can never be shown, nor be a neighbour the deinterlacer looks at.
+bool CMovieTranscoder::SupersededBeforeLeadIn(std::int64_t pts) const {
+    if (leadInPts_ == AV_NOPTS_VALUE) {
+        return false;
+    }
+    const auto next = recentPts_.upper_bound(pts);
+    return next != recentPts_.end() && *next < leadInPts_;
 }
 
 std::int64_t CMovieTranscoder::PacketPosition(const AVPacket& packet) const {
@@ -601,6 +619,28 @@ void CMovieTranscoder::PushVideo(AVFrame* frame) {
     nextVideoPts_ =
         std::max(nextVideoPts_ == AV_NOPTS_VALUE ? pts + duration : nextVideoPts_, pts + duration);
 
+    if (leadInPts_ != AV_NOPTS_VALUE && pts < leadInPts_ - shift) {
+        if (!heldBeforeLeadIn_) {
+            heldBeforeLeadIn_.reset(av_frame_alloc());
+            if (!heldBeforeLeadIn_) {
+                throw std::bad_alloc();
+            }
+        }
+        av_frame_unref(heldBeforeLeadIn_.get());
+        av_frame_move_ref(heldBeforeLeadIn_.get(), frame);
+        return;
+    }
+    FilterHeldPicture();
+    FilterPicture(frame);
+}
+
+void CMovieTranscoder::FilterHeldPicture() {
+    if (heldBeforeLeadIn_ && heldBeforeLeadIn_->buf[0] != nullptr) {
+        FilterPicture(heldBeforeLeadIn_.get());
+    }
+}
+
+void CMovieTranscoder::FilterPicture(AVFrame* frame) {
     if (!videoGraph_) {
         BuildVideoGraph(*frame);
     }

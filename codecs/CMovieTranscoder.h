@@ -69,8 +69,11 @@ private:
     bool DecodeVideo(AVPacket* packet, Queue& queue);
     bool DecodeFirstLookahead(Queue& queue);
     bool DroppedByFrameRate(std::int64_t pts) const;
+    bool SupersededBeforeLeadIn(std::int64_t pts) const;
     std::int64_t PacketPosition(const AVPacket& packet) const;
     void PushVideo(AVFrame* frame);
+    void FilterHeldPicture();
+    void FilterPicture(AVFrame* frame);
     void PushAudio(AVFrame* frame);
     void CloseVideoGraph();
     void CloseAudioGraph();
@@ -114,6 +117,11 @@ private:
     AVFilterContext* videoSink_ = nullptr;
     std::int64_t nextVideoPts_ = AV_NOPTS_VALUE; // the video stream's time base, after the shift
     bool videoGraphClosed_ = false;
+    // A conversion that starts at a moment (a preview) decodes from the key picture before it. Pictures
+    // more than the lead-in before the moment never reach the filters: only the last of them is held,
+    // in case nothing later comes before the moment, and those that nothing refers to stay undecoded.
+    libav::FramePtr heldBeforeLeadIn_;
+    std::int64_t leadInPts_ = AV_NOPTS_VALUE; // the video stream's time base, before the shift
     bool reducing_ = false;    // the picture shrinks to half or less: lighter decoding, a sharper scaler
     bool expandRange_ = false; // the scaler keeps the limited range; ExpandRange makes it full
 

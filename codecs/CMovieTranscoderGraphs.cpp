@@ -310,6 +310,8 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
 }
 
 void CMovieTranscoder::CloseVideoGraph() {
+    // A movie that ends before the lead-in of the moment shows its last picture.
+    FilterHeldPicture();
     if (!videoGraph_ || videoGraphClosed_) {
         return;
     }

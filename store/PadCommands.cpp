@@ -84,9 +84,18 @@ StoreResult PadCommands::Import(const ImportRequest& request, IPadQuestions* que
     }
     const SourceKind sourceKind = request.kind == PadKindMovie ? SourceKind::Movie : SourceKind::Picture;
     const RecordedSettings settings = RecordedSettings::For(sourceKind, prepared.value.settings);
+    CardMark card = KeptImport::MarkOf(store_);
     const auto converted = PadImport::Convert(prepared.value, progress_, pictureProgress);
     if (!converted) {
         return StoreResult(converted);
+    }
+    if (keepImports_ && !store_.CardStillThere()) {
+        kept_ = std::make_unique<KeptImport>(request, prepared.value, converted.value, std::move(card));
+        return StoreFailed(StoreFailure::NoCard,
+                           "The card was taken out while " + kept_->SourceText() +
+                               " was converted. The conversion is kept: put the same card back in to "
+                               "put it onto pad " +
+                               kept_->Where().Text() + ".");
     }
     StoreResult result = importer.Commit(std::move(prepared.value), converted.value);
     // Only a shortcut and the names the pads show: an import stands without it.
@@ -102,6 +111,16 @@ StoreResult PadCommands::Import(const ImportRequest& request, IPadQuestions* que
         Merge(result, std::move(deleted));
     }
     return result;
+}
+
+StoreResult PadCommands::FinishKeptImport() {
+    if (!KeptImportFitsCard()) {
+        return StoreFailed(StoreFailure::NoCard, "The card the conversion was kept for is not open.");
+    }
+    PadImport importer = Importer();
+    // Whatever the finish gives, the kept files are used up.
+    const std::unique_ptr<KeptImport> kept = std::move(kept_);
+    return kept->Finish(store_, importer);
 }
 
 // --- A still image pad's pictures ---

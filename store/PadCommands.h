@@ -16,6 +16,7 @@
 #include "store/IConversionProgress.h"
 #include "store/IFileCopy.h"
 #include "store/IPadQuestions.h"
+#include "store/KeptImport.h"
 #include "store/PadImport.h"
 #include "store/PlainFileCopy.h"
 #include "store/Settings.h"
@@ -23,6 +24,7 @@
 
 #include <filesystem>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,15 @@ public:
                        const StillBatchProgress& pictureProgress = {});
     // The same import in steps, for callers that convert several at once (see PadImport).
     PadImport Importer();
+    // With KeepImportsOfAPulledCard (a program that stays running, as the desktop one does), an import
+    // whose card was taken out while it converted is kept (NoCard, with a text that says so) until the
+    // same card is open again: then FinishKeptImport puts it onto its pad. A later import kept the same
+    // way takes its place; DropKeptImport lets it go. Without it such an import fails as a copy does.
+    void KeepImportsOfAPulledCard(bool keep) { keepImports_ = keep; }
+    const KeptImport* Kept() const { return kept_.get(); }
+    bool KeptImportFitsCard() const { return kept_ && kept_->FitsCard(store_); }
+    StoreResult FinishKeptImport();
+    void DropKeptImport() { kept_.reset(); }
 
     // --- A still image pad's pictures ---
     // Takes the picture at position 0 … count-1 out of the list; a list left empty makes the pad an
@@ -121,6 +132,8 @@ private:
     PlainFileCopy plainCopy_;
     Settings settings_;
     MovieConverterHook movieConverterHook_;
+    bool keepImports_ = false;
+    std::unique_ptr<KeptImport> kept_;
 };
 
 } // namespace k72

@@ -191,6 +191,10 @@ void CConvertToolView::UpdateDrives() {
     card_->UpdateDrives();
 }
 
+void CConvertToolView::CardTakenOut() {
+    card_->CardTakenOut();
+}
+
 void CConvertToolView::ReleaseCard() {
     card_->ReleaseCard();
 }
@@ -222,18 +226,48 @@ void CConvertToolView::CheckCard() {
 }
 
 void CConvertToolView::CardOpened(bool again) {
-    // A card back again is shown where it was left; a newly opened one at BANK:A, 1.
-    const int bank = again ? std::max(0, bankList_->currentIndex()) : 0;
-    const int number = again ? std::max(0, numberList_->currentIndex()) : 0;
+    // A card back again is shown where it was left; a newly opened one at BANK:A, 1; one that an import
+    // kept for it was just put onto, at that pad's number.
+    int bank = again ? std::max(0, bankList_->currentIndex()) : 0;
+    int number = again ? std::max(0, numberList_->currentIndex()) : 0;
+    bool moved = !again;
+    if (const std::optional<PadLocation> where = FinishKeptImport()) {
+        bank = where->bank;
+        number = where->number;
+        moved = true;
+    }
     bankList_->setEnabled(true);
     numberList_->setEnabled(true);
-    if (!again) {
-        bankList_->setCurrentIndex(0);
-        numberList_->setCurrentIndex(0);
+    if (moved) {
+        bankList_->setCurrentIndex(bank);
+        numberList_->setCurrentIndex(number);
     }
     bankIndex_ = numberIndex_ = -1;
     OnBankChosen(bank);
     OnNumberChosen(number);
+}
+
+std::optional<PadLocation> CConvertToolView::FinishKeptImport() {
+    if (!padCommands_.KeptImportFitsCard()) {
+        return std::nullopt;
+    }
+    const PadLocation where = padCommands_.Kept()->Where();
+    const QString what = QString::fromStdString(padCommands_.Kept()->SourceText());
+    const QString pad = QString::fromStdString(where.Text());
+    if (!AskYesNo(
+            QStringLiteral("The card is back. Put %1, converted while the card was out, onto pad %2 now?")
+                .arg(what, pad))) {
+        padCommands_.DropKeptImport();
+        return std::nullopt;
+    }
+    BusyScope scope(busy_);
+    const StoreResult result = padCommands_.FinishKeptImport();
+    ShowResult(result);
+    if (!result) {
+        return std::nullopt;
+    }
+    emit StatusMessage(QStringLiteral("Put %1 onto pad %2.").arg(what, pad));
+    return where;
 }
 
 void CConvertToolView::CardClosed(bool lost) {

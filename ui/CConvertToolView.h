@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QComboBox;
@@ -48,6 +49,8 @@ public:
     void UpdateDrives();
     // Lets go of the open card as choosing no drive does, without a message.
     void ReleaseCard();
+    // A command found the card taken out and has said so; the form waits for it without a second message.
+    void CardTakenOut();
     // The root of the open card (the folder holding DCIM); empty when none is open.
     QString OpenCardRoot() const;
     // Draws the pads again from the store, after something else changed the card.
@@ -144,6 +147,8 @@ protected:
 private:
     void CardOpened(bool again);
     void CardClosed(bool lost);
+    // Offers to finish an import converted while this card was out; the pad it went onto, if it did.
+    std::optional<PadLocation> FinishKeptImport();
     void OnBankChosen(int index);
     void OnNumberChosen(int index);
     void ShowBank();

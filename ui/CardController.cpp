@@ -223,7 +223,7 @@ void CardController::CheckCard() {
     }
     if (!cardGone_) {
         if (!store_.CardStillThere()) {
-            Lost();
+            Lost(true);
         }
         return;
     }
@@ -240,11 +240,20 @@ void CardController::CheckCard() {
     emit CardChanged();
 }
 
-void CardController::Lost() {
+void CardController::CardTakenOut() {
+    if (!openRoot_.isEmpty() && !cardGone_) {
+        Lost(false);
+    }
+}
+
+void CardController::Lost(bool tell) {
     cardGone_ = true;
     store_.Close();
     emit CardClosed(true);
     emit CardChanged();
+    if (!tell) {
+        return;
+    }
     emit Message(
         QStringLiteral("The card %1 is no longer available.\nPut it back, or choose another drive or "
                        "card folder.")

@@ -44,6 +44,9 @@ public:
     void CheckCard();
     // Lets go of the open card as choosing no drive does, without a message.
     void ReleaseCard();
+    // A command found the card gone and has said so: the form waits for it to come back, as when the
+    // watch finds it gone, without a second message.
+    void CardTakenOut();
 
     // The root of the open card as the drive list names it; empty when none is open.
     QString OpenCardRoot() const;
@@ -70,7 +73,7 @@ signals:
 private:
     void FillDriveList();
     void Forget();
-    void Lost();
+    void Lost(bool tell);
     void Tell(const StoreResult& result);
     bool Busy() const { return busy_ && busy_(); }
     StoreOutcome<CardOpenResult> OpenRoot(const QString& root);

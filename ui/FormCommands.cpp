@@ -108,6 +108,12 @@ void FormCommands::ImportOnto(int pad, const PadFiles& files, bool add) {
             return;
         }
         form_.ShowResult(result);
+        if (result.failure == StoreFailure::NoCard && commands_.Kept() != nullptr) {
+            // The card went during the conversion, which is kept for it: the message said so, and the
+            // form waits for the card without a second one.
+            form_.CardTakenOut();
+            return;
+        }
         imported = result.Ok();
         if (imported) {
             lastImportKind_ = kind;

@@ -52,18 +52,24 @@ TEST_F(CardToolViewTest, PreviewShowsWhatTheConversionWrites) {
               0.5);
 
     // A movie's picture at a moment, against the same picture of the whole converted movie, for both
-    // frame rates (the moment falls inside picture 37 at 25 fps and picture 44 at 29.97 fps).
-    ASSERT_TRUE(MakeMedia(dir / "clip.mp4", "-f lavfi -i testsrc2=size=480x270:rate=25:duration=3 -g 12 "
-                                            "-pix_fmt yuv420p -c:v libx264 -preset ultrafast"));
+    // frame rates (the moment falls inside picture 37 at 25 fps and picture 44 at 29.97 fps). The key
+    // pictures are 2 s apart, so most pictures decoded for the moment come before its lead-in (those
+    // nothing refers to are left undecoded), with and without the deinterlacer.
+    ASSERT_TRUE(MakeMedia(dir / "clip.mp4", "-f lavfi -i testsrc2=size=480x270:rate=25:duration=3 -g 50 "
+                                            "-pix_fmt yuv420p -c:v libx264 -preset ultrafast "
+                                            "-x264-params bframes=2:b-pyramid=none"));
     struct MomentCase {
         const char* fps;
         std::size_t picture;
+        const char* deinterlace;
     };
-    for (const MomentCase& c : {MomentCase{"pal", 37}, MomentCase{"ntsc", 44}}) {
+    for (const MomentCase& c :
+         {MomentCase{"pal", 37, "off"}, MomentCase{"ntsc", 44, "off"}, MomentCase{"pal", 37, "on"}}) {
         const std::string settings =
-            std::string(" --fps ") + c.fps + " --quality 2 --deinterlace off --fit crop";
-        const std::filesystem::path look = dir / (std::string("look-") + c.fps + ".png");
-        const std::filesystem::path movie = dir / (std::string("clip-") + c.fps + ".avi");
+            std::string(" --fps ") + c.fps + " --quality 2 --deinterlace " + c.deinterlace + " --fit crop";
+        const std::string name = std::string(c.fps) + "-" + c.deinterlace;
+        const std::filesystem::path look = dir / ("look-" + name + ".png");
+        const std::filesystem::path movie = dir / ("clip-" + name + ".avi");
         const CardRun run =
             Run("preview " + Quote(dir / "clip.mp4") + " " + Quote(look) + " --at 1.5 --json" + settings);
         ASSERT_EQ(run.status, 0) << run.err;

@@ -139,5 +139,46 @@ TEST_F(PadImportSteps, ASoundTheDeviceCannotPlayIsConvertedOnlyWhenTheAnswerIsYe
     EXPECT_TRUE(TemporaryFolderEmpty());
 }
 
+// A card taken out while its import converted: the conversion is kept for that card alone (another
+// card at the same path is not it) and goes onto the pad when the card is back, under the numbers the
+// card gives then.
+TEST_F(PadImportSteps, AnImportWhoseCardIsTakenOutIsKeptForThatCardAlone) {
+    const fs::path away = dir / "away";
+    const auto pull = [&](std::size_t, std::size_t) {
+        if (!fs::exists(away)) {
+            fs::rename(card->root, away);
+        }
+        return true;
+    };
+    commands.KeepImportsOfAPulledCard(true);
+    const StoreResult kept = commands.Import({2, PadKindStill, {dir / "a.png"}}, nullptr, pull);
+    ASSERT_EQ(kept.failure, StoreFailure::NoCard) << kept.text;
+    EXPECT_EQ(kept.text, "The card was taken out while a.png was converted. The conversion is kept: put the "
+                         "same card back in to put it onto pad A-1-3.");
+    ASSERT_NE(commands.Kept(), nullptr);
+    EXPECT_FALSE(TemporaryFolderEmpty());
+
+    const std::vector<std::uint8_t> otherBytes(kPadFileBytes, 0);
+    const TestCard other(dir.Path(), otherBytes);
+    store.Close();
+    ASSERT_TRUE(store.OpenCardRoot(other.root));
+    EXPECT_FALSE(commands.KeptImportFitsCard());
+    EXPECT_EQ(commands.FinishKeptImport().failure, StoreFailure::NoCard);
+    EXPECT_EQ(other.PadBytes(), otherBytes);
+
+    store.Close();
+    fs::remove_all(other.root);
+    fs::rename(away, card->root);
+    ASSERT_TRUE(store.OpenCardRoot(card->root));
+    ASSERT_TRUE(commands.KeptImportFitsCard());
+    const StoreResult finished = commands.FinishKeptImport();
+    ASSERT_TRUE(finished) << finished.text;
+    EXPECT_EQ(finished.change.where, (PadLocation{0, 0, 2}));
+    EXPECT_EQ(Pictures(2), std::vector<std::string>{"K72_0003.JPG"});
+    EXPECT_TRUE(fs::exists(card->folder / "K72_0003.JPG"));
+    EXPECT_EQ(commands.Kept(), nullptr);
+    EXPECT_TRUE(TemporaryFolderEmpty());
+}
+
 } // namespace
 } // namespace k72

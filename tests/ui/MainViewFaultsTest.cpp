@@ -340,6 +340,45 @@ TEST_F(MainViewFaults, ACardThatGoesAwayIsSaidOnceAndComesBack) {
     EXPECT_EQ(view.messages.size(), 1u);
 }
 
+// A card taken out during a movie's conversion: one message, which says the conversion is kept; the
+// form waits for the card without a second one, and when the card is back the import is offered and
+// goes onto its pad.
+TEST_F(MainViewFaults, AConversionWhoseCardIsTakenOutIsOfferedWhenTheCardIsBack) {
+    ASSERT_TRUE(
+        MakeMedia(dir / "clip.mp4", "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v mpeg4"));
+    CPadBankStore store;
+    PadCommands commands{store};
+    const fs::path away = dir / "away";
+    commands.KeepImportsOfAPulledCard(true);
+    commands.SetMovieConverterHook([&](CVideoConverter&) { fs::rename(card.card.root, away); });
+    ScriptedView view(commands, Root());
+    view.InitialSetUp();
+    Click(view, PadPoint(3).x(), PadPoint(3).y());
+    view.importAnswer = {QString::fromStdString((dir / "clip.mp4").string())};
+    view.ImportButton()->click();
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0],
+              "The card was taken out while clip.mp4 was converted. The conversion is kept: "
+              "put the same card back in to put it onto pad A-1-4.");
+    EXPECT_FALSE(store.IsCardOpen());
+    EXPECT_FALSE(view.GridReady());
+    QTest::qWait(CConvertToolView::kCardCheckMilliseconds + 500);
+    EXPECT_EQ(view.messages.size(), 1u);
+
+    fs::rename(away, card.card.root);
+    view.yesNoAnswers = {true};
+    view.CheckCard();
+    ASSERT_EQ(view.yesNoTexts.size(), 1u);
+    EXPECT_EQ(view.yesNoTexts[0],
+              "The card is back. Put clip.mp4, converted while the card was out, onto pad A-1-4 now?");
+    EXPECT_TRUE(view.GridReady());
+    EXPECT_EQ(view.PadView()->PadState(3), PadKindMovie);
+    EXPECT_EQ(GetName(card.card.PadBytes(), RecordAt(0, 0, 3) + 8), "K72_0003.AVI");
+    EXPECT_TRUE(fs::exists(card.card.folder / "K72_0003.AVI"));
+    EXPECT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(commands.Kept(), nullptr);
+}
+
 // Before converting, the card's free space is checked against an estimate of the result.
 TEST(ImportSpace, AMovieThatCannotFitIsRefusedBeforeConverting) {
     TempDir dir;
