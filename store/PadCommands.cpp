@@ -1,13 +1,10 @@
 #include "store/PadCommands.h"
 
-#include "base/DiagnosticLog.h"
 #include "codecs/SoundConverter.h"
 #include "engine/PcmFileCheck.h"
 #include "store/CardLayout.h"
-#include "store/PadFileBackup.h"
 #include "store/PrintableText.h"
 #include "store/ShortName.h"
-#include "store/SourceRecord.h"
 #include "store/StoreMessages.h"
 #include "store/TemporaryWorkspace.h"
 
@@ -75,15 +72,6 @@ StoreResult PadCommands::Import(const ImportRequest& request, IPadQuestions* que
         return StoreResult(std::move(prepared));
     }
     const std::optional<PadEntry> replaced = prepared.value.replaced;
-    // What each new card file was converted from, for the card's record of sources.
-    std::vector<std::pair<std::string, std::filesystem::path>> sources;
-    for (const PreparedImport::Item& item : prepared.value.items) {
-        if (!item.InPlace()) {
-            sources.emplace_back(item.name, item.source);
-        }
-    }
-    const SourceKind sourceKind = request.kind == PadKindMovie ? SourceKind::Movie : SourceKind::Picture;
-    const RecordedSettings settings = RecordedSettings::For(sourceKind, prepared.value.settings);
     CardMark card = KeptImport::MarkOf(store_);
     const auto converted = PadImport::Convert(prepared.value, progress_, pictureProgress);
     if (!converted) {
@@ -98,11 +86,6 @@ StoreResult PadCommands::Import(const ImportRequest& request, IPadQuestions* que
                                kept_->Where().Text() + ".");
     }
     StoreResult result = importer.Commit(std::move(prepared.value), converted.value);
-    // Only a shortcut and the names the pads show: an import stands without it.
-    if (result && !SourceRecord::NoteConversions(PadFileBackup::CardRoot(store_.CardFolder()),
-                                                 store_.CardFolder(), sourceKind, settings, sources)) {
-        LogLine(LogLevel::Warning, "store", "the record of sources could not note the import");
-    }
     // What the pad held before is no longer used by it; the user may want the space back.
     if (result && replaced && questions != nullptr &&
         questions->DeleteReplacedFiles(request.pad, *replaced)) {

@@ -330,32 +330,6 @@ void SourceRecord::Put(std::string_view cardName, SourceEntry entry) {
     entries_[CardNameKey(cardName)] = std::move(entry);
 }
 
-bool SourceRecord::NoteConversions(const std::filesystem::path& cardRoot,
-                                   const std::filesystem::path& cardFolder, SourceKind kind,
-                                   const RecordedSettings& settings,
-                                   const std::vector<std::pair<std::string, std::filesystem::path>>& files) {
-    if (files.empty()) {
-        return true;
-    }
-    SourceRecord record = Load(cardRoot);
-    for (const auto& [cardName, source] : files) {
-        const auto cardFile = FindEntryNoCase(cardFolder, cardName);
-        const std::optional<FileStamp> stamp = cardFile ? StampOfFile(*cardFile) : std::nullopt;
-        if (!stamp) {
-            continue;
-        }
-        SourceEntry entry;
-        entry.kind = kind;
-        entry.source.path = SourcePathKey(source);
-        entry.source.stamp = StampOfFile(source).value_or(FileStamp{});
-        entry.settings = settings;
-        entry.originalName = source.filename().string();
-        entry.cardFile = *stamp;
-        record.Put(cardName, std::move(entry));
-    }
-    return record.Save(cardRoot);
-}
-
 void SourceRecord::Remove(std::string_view cardName) {
     entries_.erase(CardNameKey(cardName));
 }

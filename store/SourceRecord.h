@@ -18,7 +18,6 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace k72 {
@@ -77,14 +76,6 @@ public:
     std::string OriginalName(std::string_view cardName, const CardFileStamps& cardFiles) const;
 
     void Put(std::string_view cardName, SourceEntry entry);
-    // Notes the files an import converted onto the card (card name and source, each a file of
-    // cardFolder now) in the record at cardRoot, so that the pads can name them as the user knew them
-    // and an apply knows them as converted. The sources' content hashes are left out: they would mean
-    // reading every source once more. False when the record could not be written.
-    [[nodiscard]] static bool
-    NoteConversions(const std::filesystem::path& cardRoot, const std::filesystem::path& cardFolder,
-                    SourceKind kind, const RecordedSettings& settings,
-                    const std::vector<std::pair<std::string, std::filesystem::path>>& files);
     void Remove(std::string_view cardName);
     // Drops the entries of card files that are gone or have changed since.
     void Prune(const CardFileStamps& cardFiles);

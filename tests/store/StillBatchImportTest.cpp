@@ -2,7 +2,6 @@
 // save, and a cancelled or failed batch that leaves pad file, numbering and card as they were.
 #include "store/PadCommands.h"
 
-#include "store/SourceRecord.h"
 #include "store/StoreMessages.h"
 #include "tests/store/CardFixture.h"
 #include "tests/store/StoreFakes.h"
@@ -112,23 +111,6 @@ TEST_F(StillBatchImport, BatchLeavesTheCardAsOneByOneAdditionsDo) {
     EXPECT_EQ(batch.store.LastFileNumber(), single.store.LastFileNumber());
     EXPECT_TRUE(batch.messages.shown.empty());
     EXPECT_TRUE(fs::is_empty(temporary));
-
-    // The card's record of sources knows each converted picture by its source's name; the picture
-    // recorded where it lay on the card is not among them.
-    const SourceRecord record = SourceRecord::Load(batch.card.root);
-    const CardFileStamps stamps = ListCardFileStamps(batch.card.folder);
-    const StillRecord& stills = *batch.store.Entry(5)->stills;
-    std::vector<std::string> originals;
-    for (std::size_t i = 0; i < stills.UsableCount(); ++i) {
-        originals.push_back(record.OriginalName(NameText(stills.stillNames[i]), stamps));
-    }
-    EXPECT_EQ(originals,
-              (std::vector<std::string>{"", "", "p0.jpg", "p1.png", "", "p2.jpg", "p3.png", "p4.jpg"}))
-        << "the pad's list: two pictures before, then the batch with K72_0001.JPG in the middle";
-    const SourceEntry* entry = record.Find(NameText(stills.stillNames[2]), stamps);
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->kind, SourceKind::Picture);
-    EXPECT_EQ(entry->source.path, SourcePathKey(pictures[0]));
 }
 
 TEST_F(StillBatchImport, CancelledOrFailedBatchLeavesTheCardAsItWas) {
