@@ -9,6 +9,7 @@
 // copies it N (default 12) times. The queue runs in a child process of its own (this program with
 // --queue-only FOLDER), so that its peak memory is its own. With --card-tool, the other turn is the
 // terminal tool's "fill CARD A-1 FOLDER" onto a fresh empty card instead, the whole command timed.
+#include "bench/BenchSupport.h"
 #include "engine/ConversionQueue.h"
 #include "store/ApplySchedule.h"
 #include "store/PlanReader.h"
@@ -19,54 +20,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
-
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-struct ChildRun {
-    int status = -1;
-    double wall = 0;
-    double cpu = 0; // all threads of the child and its descendants: less disturbed by a busy machine
-    long maxRssKb = 0;
-};
-
-ChildRun Spawn(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const auto& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    ChildRun run;
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        return run;
-    }
-    rusage usage{};
-    int status = 0;
-    wait4(pid, &status, 0, &usage);
-    run.wall = Seconds(Clock::now() - start);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-              static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    // The largest of the child and the descendants it waited for: for the shell loop, one ffmpeg.
-    run.maxRssKb = usage.ru_maxrss;
-    return run;
-}
+using k72bench::ChildRun;
+using k72bench::Clock;
+using k72bench::Seconds;
+using k72bench::Spawn;
 
 std::string LoadAverage() {
     std::ifstream file("/proc/loadavg");
@@ -205,42 +169,9 @@ int main(int argc, char** argv) {
     fs::create_directories(folder);
     if (source.empty()) {
         source = work / "source.mp4";
-        const std::string length = std::to_string(seconds);
         std::printf("making a %d s 1920x1080 H.264/AAC clip ...\n", seconds);
         std::fflush(stdout);
-        const ChildRun made = Spawn({"ffmpeg",
-                                     "-v",
-                                     "error",
-                                     "-nostdin",
-                                     "-y",
-                                     "-f",
-                                     "lavfi",
-                                     "-i",
-                                     "testsrc2=size=1920x1080:rate=30:duration=" + length,
-                                     "-f",
-                                     "lavfi",
-                                     "-i",
-                                     "sine=frequency=440:sample_rate=48000:duration=" + length,
-                                     "-vf",
-                                     "noise=alls=3:allf=t",
-                                     "-c:v",
-                                     "libx264",
-                                     "-preset",
-                                     "veryfast",
-                                     "-b:v",
-                                     "16M",
-                                     "-maxrate",
-                                     "20M",
-                                     "-bufsize",
-                                     "20M",
-                                     "-pix_fmt",
-                                     "yuv420p",
-                                     "-c:a",
-                                     "aac",
-                                     "-b:a",
-                                     "128k",
-                                     source.string()});
-        if (made.status != 0) {
+        if (!k72bench::MakeSyntheticClip(source, seconds)) {
             std::fprintf(stderr, "ffmpeg could not make the clip\n");
             return 1;
         }

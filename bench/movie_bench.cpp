@@ -17,6 +17,7 @@
 // With --phone it makes a 4K 60 fps HEVC 10-bit clip tagged as portrait (or takes --source), converts
 // it letterboxed at 29.97 fps with this converter and the command line alternating, and prints the
 // time ratio, both peak memories and both qualities as above.
+#include "bench/BenchSupport.h"
 #include "codecs/CVideoConverter.h"
 #include "codecs/ff_convertermain.h"
 
@@ -26,57 +27,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
-
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-double CpuSeconds(const rusage& usage) {
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-struct ChildRun {
-    int status = -1;
-    double wall = 0;
-    double cpu = 0;
-    long maxRssKb = 0;
-};
-
-ChildRun Spawn(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const auto& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    ChildRun run;
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        return run;
-    }
-    rusage usage{};
-    int status = 0;
-    wait4(pid, &status, 0, &usage);
-    run.wall = Seconds(Clock::now() - start);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.cpu = CpuSeconds(usage);
-    run.maxRssKb = usage.ru_maxrss;
-    return run;
-}
+using k72bench::ChildRun;
+using k72bench::Clock;
+using k72bench::CpuSeconds;
+using k72bench::MakeSyntheticClip;
+using k72bench::Seconds;
+using k72bench::Spawn;
 
 struct Stats {
     std::vector<double> samples;
@@ -263,43 +227,53 @@ ChildRun CommandLine(const fs::path& source, const fs::path& output, const std::
     return Spawn(arguments);
 }
 
+// One side of a comparison: its times, processor times and peak memory.
+struct Side {
+    explicit Side(const char* sideName) : name(sideName) {}
+
+    const char* name; // as the run lines show it
+    Stats wall;
+    Stats cpu;
+    long peakKb = 0;
+
+    // Takes the figures of one run and shows them; false, said, when the run failed.
+    bool Add(const ChildRun& child, int run) {
+        if (child.status != 0) {
+            std::fprintf(stderr, "the %s failed\n", name);
+            return false;
+        }
+        wall.Add(child.wall);
+        cpu.Add(child.cpu);
+        peakKb = std::max(peakKb, child.maxRssKb);
+        std::printf("run %d  %-12s %7.2f s, cpu %6.2f s, peak %6.1f MB\n", run + 1, name, child.wall,
+                    child.cpu, static_cast<double>(child.maxRssKb) / 1024);
+        return true;
+    }
+};
+
 // Our converter and the command line on one clip, alternating: times, peak memory (the converter's
 // in a child process of its own, this program with --transcode-one), and the quality of both.
 int CompareWithCommandLine(const char* self, const fs::path& work, const fs::path& source,
                            const std::string& standard, const std::string& qscale, int runs,
                            const std::string& fit, const std::string& fitChain, const char* name) {
-    Stats ours, oursCpu, cli, cliCpu;
-    long ourRss = 0;
-    long cliRss = 0;
+    Side ours{"converter"};
+    Side cli{"command line"};
     const fs::path ourOutput = work / "ours.avi";
     const fs::path cliOutput = work / "cli.avi";
     for (int run = 0; run < runs; ++run) {
         for (int turn = 0; turn < 2; ++turn) {
             if ((turn == 0) == (run % 2 == 0)) {
                 fs::remove(ourOutput);
-                const ChildRun child = Spawn(
-                    {self, "--transcode-one", source.string(), ourOutput.string(), standard, qscale, fit});
-                if (child.status != 0) {
-                    std::fprintf(stderr, "conversion failed\n");
+                if (!ours.Add(Spawn({self, "--transcode-one", source.string(), ourOutput.string(), standard,
+                                     qscale, fit}),
+                              run)) {
                     return 1;
                 }
-                ours.Add(child.wall);
-                oursCpu.Add(child.cpu);
-                ourRss = std::max(ourRss, child.maxRssKb);
-                std::printf("run %d  converter    %7.2f s, cpu %6.2f s, peak %6.1f MB\n", run + 1, child.wall,
-                            child.cpu, static_cast<double>(child.maxRssKb) / 1024);
             } else {
                 fs::remove(cliOutput);
-                const ChildRun line = CommandLine(source, cliOutput, standard, qscale, fitChain);
-                if (line.status != 0) {
-                    std::fprintf(stderr, "the ffmpeg command line failed\n");
+                if (!cli.Add(CommandLine(source, cliOutput, standard, qscale, fitChain), run)) {
                     return 1;
                 }
-                cli.Add(line.wall);
-                cliCpu.Add(line.cpu);
-                cliRss = std::max(cliRss, line.maxRssKb);
-                std::printf("run %d  command line %7.2f s, cpu %6.2f s, peak %6.1f MB\n", run + 1, line.wall,
-                            line.cpu, static_cast<double>(line.maxRssKb) / 1024);
             }
             std::fflush(stdout);
         }
@@ -316,58 +290,20 @@ int CompareWithCommandLine(const char* self, const fs::path& work, const fs::pat
     fs::remove(ourReference);
     fs::remove(cliReference);
     std::printf("\n%s clip, against the fully decoded source scaled with lanczos:\n", name);
-    std::printf("  converter     %.2f dB, SSIM %.4f; wall median %.2f s, cpu median %.2f s, peak %.1f MB\n",
-                ourQuality.psnr, ourQuality.ssim, ours.Median(), oursCpu.Median(),
-                static_cast<double>(ourRss) / 1024);
-    std::printf("  command line  %.2f dB, SSIM %.4f; wall median %.2f s, cpu median %.2f s, peak %.1f MB\n",
-                cliQuality.psnr, cliQuality.ssim, cli.Median(), cliCpu.Median(),
-                static_cast<double>(cliRss) / 1024);
+    for (const auto& [side, quality] : {std::pair{&ours, ourQuality}, std::pair{&cli, cliQuality}}) {
+        std::printf("  %-13s %.2f dB, SSIM %.4f; wall median %.2f s, cpu median %.2f s, peak %.1f MB\n",
+                    side->name, quality.psnr, quality.ssim, side->wall.Median(), side->cpu.Median(),
+                    static_cast<double>(side->peakKb) / 1024);
+    }
     std::printf("  ratio converter / command line: wall median %.3f (best %.3f), cpu median %.3f\n",
-                ours.Median() / cli.Median(), ours.Min() / cli.Min(), oursCpu.Median() / cliCpu.Median());
+                ours.wall.Median() / cli.wall.Median(), ours.wall.Min() / cli.wall.Min(),
+                ours.cpu.Median() / cli.cpu.Median());
     std::fflush(stdout);
     return ourQuality.psnr < 0 || cliQuality.psnr < 0 ? 1 : 0;
 }
 
 bool MakeClip(const std::vector<std::string>& arguments) {
     return Spawn(arguments).status == 0;
-}
-
-// The synthetic benchmark clip: 1920x1080 H.264/AAC of testsrc2 with a little grain, so the pictures
-// are not trivially simple, at a camera-like bit rate.
-bool MakeSyntheticClip(const fs::path& source, int seconds) {
-    const std::string length = std::to_string(seconds);
-    return MakeClip({"ffmpeg",
-                     "-v",
-                     "error",
-                     "-nostdin",
-                     "-y",
-                     "-f",
-                     "lavfi",
-                     "-i",
-                     "testsrc2=size=1920x1080:rate=30:duration=" + length,
-                     "-f",
-                     "lavfi",
-                     "-i",
-                     "sine=frequency=440:sample_rate=48000:duration=" + length,
-                     "-vf",
-                     "noise=alls=3:allf=t",
-                     "-c:v",
-                     "libx264",
-                     "-preset",
-                     "veryfast",
-                     "-b:v",
-                     "16M",
-                     "-maxrate",
-                     "20M",
-                     "-bufsize",
-                     "20M",
-                     "-pix_fmt",
-                     "yuv420p",
-                     "-c:a",
-                     "aac",
-                     "-b:a",
-                     "128k",
-                     source.string()});
 }
 
 // The natural clip: a slow pan and zoom over a photograph, 1920x1080 at 30 fps, H.264/AAC as above.
@@ -418,39 +354,10 @@ bool MakeNaturalClip(const fs::path& photo, const fs::path& clip, int seconds) {
 // A phone's movie: 4K at 60 fps, HEVC Main 10 with B-pictures, stored landscape and tagged as turned
 // by 90 degrees (held upright), with AAC sound.
 bool MakePhoneClip(const fs::path& clip, int seconds) {
-    const std::string length = std::to_string(seconds);
-    return MakeClip({"ffmpeg",
-                     "-v",
-                     "error",
-                     "-nostdin",
-                     "-y",
-                     "-f",
-                     "lavfi",
-                     "-i",
-                     "testsrc2=size=3840x2160:rate=60:duration=" + length,
-                     "-f",
-                     "lavfi",
-                     "-i",
-                     "sine=frequency=440:sample_rate=48000:duration=" + length,
-                     "-vf",
-                     "noise=alls=3:allf=t,format=yuv420p10le",
-                     "-c:v",
-                     "libx265",
-                     "-preset",
-                     "ultrafast",
-                     "-x265-params",
-                     "log-level=error:bframes=3",
-                     "-b:v",
-                     "40M",
-                     "-tag:v",
-                     "hvc1",
-                     "-c:a",
-                     "aac",
-                     "-b:a",
-                     "128k",
-                     "-metadata:s:v:0",
-                     "rotate=90",
-                     clip.string()});
+    return k72bench::MakeTestClip(
+        clip, seconds, "size=3840x2160:rate=60", "noise=alls=3:allf=t,format=yuv420p10le",
+        {"-c:v", "libx265", "-preset", "ultrafast", "-x265-params", "log-level=error:bframes=3", "-b:v",
+         "40M", "-tag:v", "hvc1", "-metadata:s:v:0", "rotate=90"});
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 //
 //   still_batch_bench [pictures=40] [runs=3]
 //   still_batch_bench --batch SOURCE-FOLDER OUTPUT-FOLDER   (one batch: what the timed processes run)
+#include "bench/BenchSupport.h"
 #include "engine/StillBatch.h"
 
 #include <algorithm>
@@ -11,49 +12,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-struct ChildRun {
-    int status = -1;
-    double wall = 0;
-    double cpu = 0;
-    long maxRssKb = 0;
-};
-
-ChildRun Spawn(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const auto& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    ChildRun run;
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        return run;
-    }
-    rusage usage{};
-    int status = 0;
-    wait4(pid, &status, 0, &usage);
-    run.wall = std::chrono::duration<double>(Clock::now() - start).count();
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-              static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    run.maxRssKb = usage.ru_maxrss;
-    return run;
-}
+using k72bench::ChildRun;
+using k72bench::Spawn;
 
 int RunBatch(const fs::path& sources, const fs::path& outputs) {
     std::vector<fs::path> files;

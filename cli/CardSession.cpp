@@ -37,7 +37,7 @@ bool CardSession::OpenForReading(const std::filesystem::path& root) {
     // Read once into memory, so that a card another program holds, or one mounted read-only, is read
     // as well, and a command that changes the card is never kept waiting. A save that was cut off is
     // only told about: putting it back is for a command that changes the card.
-    const auto opened = store_.OpenCardRootToRead(root);
+    const auto opened = store_.OpenCardRoot(root, CardAccess::Snapshot);
     if (opened) {
         Report(opened);
         return true;

@@ -45,7 +45,7 @@ int RunCheck(const CheckOptions& options) {
         if (opened) {
             session.Report(opened);
         }
-    } else if (const auto looked = store.OpenCardRootToRead(root); looked) {
+    } else if (const auto looked = store.OpenCardRoot(root, CardAccess::Snapshot); looked) {
         // Only said: a command that only reads leaves a cut-off save as it is.
         session.Report(looked);
         store.Close();

@@ -97,7 +97,7 @@ int RunOverview(const OverviewOptions& options) {
     CardSession session;
     TerminalMessages& messages = session.Messages();
     // Only said: a save cut off earlier is put back by a command that changes the card.
-    if (const auto looked = session.Store().OpenCardRootToRead(options.card); looked) {
+    if (const auto looked = session.Store().OpenCardRoot(options.card, CardAccess::Snapshot); looked) {
         session.Report(looked);
         session.Store().Close();
     }

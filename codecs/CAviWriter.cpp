@@ -69,32 +69,60 @@ void WriteMainHeader(ByteWriter& out, const HeaderFigures& f) {
     }
 }
 
-// The picture stream's list: "strh" for MJPEG pictures at the frame rate, "strf" with its bitmap header.
-void WriteVideoStreamList(ByteWriter& out, const HeaderFigures& f) {
+// What a stream's "strh" says: its type and handler ("MJPG"; none for PCM), the units of its length
+// (scale / rate per second), its length and largest chunk, the size of its samples (0: they differ)
+// and its frame rectangle (0 x 0 for sound).
+struct StreamHeader {
+    const char* type;
+    const char* handler;
+    std::uint32_t scale;
+    std::uint32_t rate;
+    std::uint32_t length;
+    std::uint32_t bufferSize;
+    std::uint32_t sampleSize;
+    std::uint32_t width;
+    std::uint32_t height;
+};
+
+// A stream's list up to its format: "LIST" "strl", the "strh", and the "strf" header of a format of
+// formatSize bytes, which the caller writes next.
+void WriteStreamListHead(ByteWriter& out, const StreamHeader& h, std::uint32_t formatSize) {
     out.Tag("LIST");
-    out.U32(4 + 8 + 56 + 8 + 40);
+    out.U32(4 + 8 + 56 + 8 + formatSize);
     out.Tag("strl");
     out.Tag("strh");
     out.U32(56);
-    out.Tag("vids");
-    out.Tag("MJPG");
+    out.Tag(h.type);
+    if (h.handler != nullptr) {
+        out.Tag(h.handler);
+    } else {
+        out.U32(0);
+    }
     out.U32(0); // flags
     out.U16(0); // priority
     out.U16(0); // language
     out.U32(0); // initial frames
-    out.U32(f.frameRateDen);
-    out.U32(f.frameRateNum);
+    out.U32(h.scale);
+    out.U32(h.rate);
     out.U32(0); // start
-    out.U32(f.videoFrames);
-    out.U32(f.videoBuffer);
+    out.U32(h.length);
+    out.U32(h.bufferSize);
     out.U32(0xFFFFFFFF); // quality: the default
-    out.U32(0);          // sample size: pictures differ in size
+    out.U32(h.sampleSize);
     out.U16(0);
     out.U16(0);
-    out.U16(static_cast<std::uint16_t>(f.width));
-    out.U16(static_cast<std::uint16_t>(f.height));
+    out.U16(static_cast<std::uint16_t>(h.width));
+    out.U16(static_cast<std::uint16_t>(h.height));
     out.Tag("strf");
-    out.U32(40);
+    out.U32(formatSize);
+}
+
+// The picture stream's list: "strh" for MJPEG pictures at the frame rate, "strf" with its bitmap header.
+void WriteVideoStreamList(ByteWriter& out, const HeaderFigures& f) {
+    WriteStreamListHead(
+        out,
+        {"vids", "MJPG", f.frameRateDen, f.frameRateNum, f.videoFrames, f.videoBuffer, 0, f.width, f.height},
+        40);
     out.U32(40);
     out.U32(f.width);
     out.U32(f.height);
@@ -108,32 +136,12 @@ void WriteVideoStreamList(ByteWriter& out, const HeaderFigures& f) {
     out.U32(0);
 }
 
-// The sound stream's list: "strh" counting sample frames, "strf" with the 16-bit PCM format.
+// The sound stream's list: "strh" counting sample frames (scale and rate count sample frames per
+// second), "strf" with the 16-bit PCM format.
 void WriteSoundStreamList(ByteWriter& out, const HeaderFigures& f) {
-    out.Tag("LIST");
-    out.U32(4 + 8 + 56 + 8 + 16);
-    out.Tag("strl");
-    out.Tag("strh");
-    out.U32(56);
-    out.Tag("auds");
-    out.U32(0); // no handler for PCM
-    out.U32(0);
-    out.U16(0);
-    out.U16(0);
-    out.U32(0);
-    out.U32(f.blockAlign); // scale and rate count sample frames per second
-    out.U32(f.byteRate);
-    out.U32(0);
-    out.U32(f.soundFrames);
-    out.U32(f.audioBuffer);
-    out.U32(0xFFFFFFFF);
-    out.U32(f.blockAlign);
-    out.U16(0);
-    out.U16(0);
-    out.U16(0);
-    out.U16(0);
-    out.Tag("strf");
-    out.U32(16);
+    WriteStreamListHead(
+        out, {"auds", nullptr, f.blockAlign, f.byteRate, f.soundFrames, f.audioBuffer, f.blockAlign, 0, 0},
+        16);
     out.U16(1); // PCM
     out.U16(f.channels);
     out.U32(f.sampleRate);

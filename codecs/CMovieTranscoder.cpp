@@ -1,36 +1,14 @@
 #include "codecs/CMovieTranscoder.h"
 
-#include "base/DiagnosticLog.h"
 #include "codecs/TranscodeFailure.h"
-
-extern "C" {
-#include <libavfilter/buffersink.h>
-#include <libavfilter/buffersrc.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/display.h>
-#include <libavutil/mathematics.h>
-#include <libavutil/opt.h>
-#include <libavutil/pixdesc.h>
-}
-
-#include <algorithm>
-#include <array>
-#include <cmath>
-#include <functional>
-#include <memory>
-#include <new>
-#include <stdexcept>
-#include <thread>
-#include <vector>
 
 namespace k72 {
 namespace {
 
-constexpr std::string_view kLogModule = "movie transcoder";
-
 using transcoding::Fail;
 using transcoding::FailLibav;
 using transcoding::Failure;
+using transcoding::kLogModule;
 
 // Which pictures' in-loop deblocking a reduced decode skips, and its flags.
 constexpr AVDiscard kSkipLoopFilter = AVDISCARD_ALL;
@@ -429,22 +407,8 @@ void CMovieTranscoder::Transcode() {
 void CMovieTranscoder::ReadAndDecode(Queue& queue) {
     Decoded end;
     try {
-        libav::PacketPtr packet(av_packet_alloc());
-        if (!packet) {
-            throw std::bad_alloc();
-        }
-        for (;;) {
-            const int error = av_read_frame(input_.get(), packet.get());
-            if (error == AVERROR(EAGAIN)) {
-                continue;
-            }
-            if (error < 0) {
-                if (error != AVERROR_EOF) {
-                    // A damaged end of file: keep what was read, as a player would.
-                    LogLine(kLogModule, "reading stopped early: " + libav::ErrorText(error));
-                }
-                break;
-            }
+        const libav::PacketPtr packet = libav::NewPacket();
+        while (libav::ReadNextPacket(input_.get(), packet.get(), kLogModule)) {
             Decoded position;
             position.kind = Decoded::Kind::Position;
             position.position = PacketPosition(*packet);

@@ -2,36 +2,14 @@
 // for the encoder, and the sound resampled and written in the device's chunks.
 #include "codecs/CMovieTranscoder.h"
 
-#include "base/DiagnosticLog.h"
 #include "codecs/TranscodeFailure.h"
-
-extern "C" {
-#include <libavfilter/buffersink.h>
-#include <libavfilter/buffersrc.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/display.h>
-#include <libavutil/mathematics.h>
-#include <libavutil/opt.h>
-#include <libavutil/pixdesc.h>
-}
-
-#include <algorithm>
-#include <array>
-#include <cmath>
-#include <functional>
-#include <memory>
-#include <new>
-#include <stdexcept>
-#include <thread>
-#include <vector>
 
 namespace k72 {
 namespace {
 
-constexpr std::string_view kLogModule = "movie transcoder";
-
 using transcoding::Fail;
 using transcoding::FailLibav;
+using transcoding::kLogModule;
 using transcoding::Rational;
 
 // The largest picture (in pixels) that goes through the frame-rate step before it is scaled.

@@ -108,18 +108,7 @@ bool CWinFile::SetWriteBuffer(std::size_t bytes) {
 }
 
 std::size_t CWinFile::Read(void* buffer, std::size_t count) {
-    if (!handle_) {
-        return 0;
-    }
-    int ignored = 0;
-    if (!FlushBuffer(ignored)) {
-        return 0;
-    }
-    ssize_t got;
-    do {
-        got = ::read(handle_.get(), buffer, count);
-    } while (got < 0 && errno == EINTR);
-    return got > 0 ? static_cast<std::size_t>(got) : 0;
+    return ReadOnce([&] { return ::read(handle_.get(), buffer, count); });
 }
 
 bool CWinFile::ReadExact(void* buffer, std::size_t count) {
@@ -148,16 +137,21 @@ bool CWinFile::ReadExact(void* buffer, std::size_t count) {
 }
 
 std::size_t CWinFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+    return ReadOnce([&] { return ::pread(handle_.get(), buffer, count, static_cast<off_t>(offset)); });
+}
+
+std::size_t CWinFile::ReadOnce(const std::function<ssize_t()>& read) {
     if (!handle_) {
         return 0;
     }
+    // What was written is flushed first, so that a read sees it.
     int ignored = 0;
     if (!FlushBuffer(ignored)) {
         return 0;
     }
     ssize_t got;
     do {
-        got = ::pread(handle_.get(), buffer, count, static_cast<off_t>(offset));
+        got = read();
     } while (got < 0 && errno == EINTR);
     return got > 0 ? static_cast<std::size_t>(got) : 0;
 }

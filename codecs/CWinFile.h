@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace k72 {
@@ -59,6 +61,9 @@ public:
 private:
     bool WriteAll(const void* buffer, std::size_t count, int& error);
     bool FlushBuffer(int& error);
+    // One read call (read or pread) on the open file, after the writes buffered so far, tried again
+    // when a signal cut it short; the bytes it read, 0 on an error or at the end.
+    std::size_t ReadOnce(const std::function<ssize_t()>& read);
     bool FlushOrFail();
     bool Fail(Cause cause, std::string what);
 

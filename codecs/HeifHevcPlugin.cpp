@@ -287,19 +287,17 @@ void SetStrictDecoding(void* decoder, int flag) {
 }
 
 heif_decoder_plugin MakePlugin(heif_error (*newDecoder)(void**), const char* idName) {
-    heif_decoder_plugin plugin{};
-    plugin.plugin_api_version = 3;
-    plugin.get_plugin_name = PluginName;
-    plugin.init_plugin = nullptr;
-    plugin.deinit_plugin = nullptr;
-    plugin.does_support_format = SupportsFormat;
-    plugin.new_decoder = newDecoder;
-    plugin.free_decoder = FreeDecoder;
-    plugin.push_data = PushData;
-    plugin.decode_image = DecodeImage;
-    plugin.set_strict_decoding = SetStrictDecoding;
-    plugin.id_name = idName;
-    return plugin;
+    return {.plugin_api_version = 3,
+            .get_plugin_name = PluginName,
+            .init_plugin = nullptr,
+            .deinit_plugin = nullptr,
+            .does_support_format = SupportsFormat,
+            .new_decoder = newDecoder,
+            .free_decoder = FreeDecoder,
+            .push_data = PushData,
+            .decode_image = DecodeImage,
+            .set_strict_decoding = SetStrictDecoding,
+            .id_name = idName};
 }
 
 const heif_decoder_plugin kFullPlugin = MakePlugin(NewFullDecoder, "k72-de265");

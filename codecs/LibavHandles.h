@@ -1,5 +1,8 @@
 #pragma once
-// Owning handles for the FFmpeg objects the codecs hold, each freed by the library's own free function.
+// Owning handles for the FFmpeg objects the codecs hold, each freed by the library's own free function,
+// and the reading of packets the demuxing readers share.
+
+#include "base/DiagnosticLog.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -13,9 +16,10 @@ extern "C" {
 }
 
 #include <cstdint>
-
 #include <memory>
+#include <new>
 #include <string>
+#include <string_view>
 
 namespace k72::libav {
 
@@ -72,6 +76,34 @@ inline std::string ErrorText(int error) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(error, text, sizeof text);
     return text;
+}
+
+// A packet for reading into; std::bad_alloc when there is no memory for it, for the readers that turn
+// that into their out-of-memory result.
+inline PacketPtr NewPacket() {
+    PacketPtr packet(av_packet_alloc());
+    if (!packet) {
+        throw std::bad_alloc();
+    }
+    return packet;
+}
+
+// Reads the input's next packet; false at its end. A damaged end of file also ends it: what was read
+// is kept, as a player would, and the reason is logged under logModule.
+inline bool ReadNextPacket(AVFormatContext* input, AVPacket* packet, std::string_view logModule) {
+    for (;;) {
+        const int error = av_read_frame(input, packet);
+        if (error == AVERROR(EAGAIN)) {
+            continue;
+        }
+        if (error < 0) {
+            if (error != AVERROR_EOF) {
+                LogLine(logModule, "reading stopped early: " + ErrorText(error));
+            }
+            return false;
+        }
+        return true;
+    }
 }
 
 } // namespace k72::libav

@@ -112,22 +112,8 @@ public:
 
 private:
     void ReadPackets() {
-        libav::PacketPtr packet(av_packet_alloc());
-        if (!packet) {
-            throw std::bad_alloc();
-        }
-        for (;;) {
-            const int error = av_read_frame(input_.get(), packet.get());
-            if (error == AVERROR(EAGAIN)) {
-                continue;
-            }
-            if (error < 0) {
-                StopIfCancelled();
-                if (error != AVERROR_EOF) {
-                    LogLine(kLogModule, "reading stopped early: " + libav::ErrorText(error));
-                }
-                break;
-            }
+        const libav::PacketPtr packet = libav::NewPacket();
+        while (libav::ReadNextPacket(input_.get(), packet.get(), kLogModule)) {
             if (packet->stream_index == streamIndex_) {
                 Decode(packet.get());
                 Report(*packet);
@@ -135,6 +121,7 @@ private:
             av_packet_unref(packet.get());
             StopIfCancelled();
         }
+        StopIfCancelled();
     }
 
     // Memory that ran out is said as such, not taken for a sound that cannot be read.

@@ -22,11 +22,6 @@ int WriteInput(k72::ConverterCallback callback, void* context, int argc, char** 
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    k72fuzz::SilenceDiagnostics();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) {
         return 0;

@@ -16,7 +16,7 @@ const std::filesystem::path& ScratchFolder();
 // later result would be meaningless.
 void WriteWholeFile(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size);
 
-// Sends the program's diagnostic log nowhere. Called once by each target.
+// Sends the program's diagnostic log nowhere. Every target calls it as it starts (FuzzInitialize.cpp).
 void SilenceDiagnostics();
 
 } // namespace k72fuzz

@@ -90,11 +90,6 @@ std::vector<std::uint8_t> ExpectedAfterSave(std::vector<std::uint8_t> bank) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    k72fuzz::SilenceDiagnostics();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const Card card;
     if (size < 1) {

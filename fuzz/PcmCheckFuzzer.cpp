@@ -6,11 +6,6 @@
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    k72fuzz::SilenceDiagnostics();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::filesystem::path path = k72fuzz::ScratchFolder() / "sound.wav";
     k72fuzz::WriteWholeFile(path, data, size);

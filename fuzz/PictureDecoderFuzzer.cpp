@@ -10,11 +10,6 @@
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    k72fuzz::SilenceDiagnostics();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static k72::PictureDecoder decoder;
     static k72::StillImageConverter converter;

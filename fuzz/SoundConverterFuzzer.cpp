@@ -7,11 +7,6 @@
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    k72fuzz::SilenceDiagnostics();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::filesystem::path source = k72fuzz::ScratchFolder() / "sound";
     static const std::filesystem::path output = k72fuzz::ScratchFolder() / "SOUND.WAV";

@@ -40,11 +40,6 @@ std::int32_t OnReport(void* context, std::int32_t kind, std::int32_t value) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    k72fuzz::SilenceDiagnostics();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::filesystem::path input = k72fuzz::ScratchFolder() / "movie.in";
     static const std::filesystem::path output = k72fuzz::ScratchFolder() / "movie.avi";

@@ -21,28 +21,26 @@ namespace k72 {
 // --- File number reservations ---
 
 FileNumberReservation::FileNumberReservation(FileNumberReservation&& other) noexcept
-    : store_(std::exchange(other.store_, nullptr)), numbers_(std::move(other.numbers_)) {}
+    : giveBack_(std::exchange(other.giveBack_, nullptr)), numbers_(std::move(other.numbers_)) {}
 
 FileNumberReservation& FileNumberReservation::operator=(FileNumberReservation&& other) noexcept {
     if (this != &other) {
         Release();
-        store_ = std::exchange(other.store_, nullptr);
+        giveBack_ = std::exchange(other.giveBack_, nullptr);
         numbers_ = std::move(other.numbers_);
     }
     return *this;
 }
 
 void FileNumberReservation::Commit() {
-    if (store_ != nullptr) {
-        store_->ReturnFileNumbers(numbers_, true);
-        store_ = nullptr;
+    if (giveBack_) {
+        std::exchange(giveBack_, nullptr)(numbers_, true);
     }
 }
 
 void FileNumberReservation::Release() {
-    if (store_ != nullptr) {
-        store_->ReturnFileNumbers(numbers_, false);
-        store_ = nullptr;
+    if (giveBack_) {
+        std::exchange(giveBack_, nullptr)(numbers_, false);
     }
 }
 
@@ -163,6 +161,14 @@ StoreOutcome<CardOpenResult> CPadBankStore::Open(const std::filesystem::path& ca
         return OpenFailed(std::move(opened));
     }
     StoreOutcome<CardOpenResult> result{StoreResult{}, std::move(opened)};
+    if (access == CardAccess::Snapshot) {
+        std::vector<std::uint8_t> bytes;
+        if (padFile_.ReadWholeFile(bytes) && SaveWasCutOff(bytes)) {
+            result.text = messages::kInterruptedSaveWaiting;
+        }
+        RescanFileNumbers();
+        return result;
+    }
     // A pad file elsewhere (a copy of the card's, to read a card another program holds) is not the
     // card's: its journal and leftovers are the business of the program that holds the card. A card
     // opened read-only is only looked at: nothing on it is put back or removed.
@@ -179,37 +185,6 @@ StoreOutcome<CardOpenResult> CPadBankStore::Open(const std::filesystem::path& ca
     result.text = FinishInterruptedSaves();
     RemoveLeftovers();
     RescanFileNumbers();
-    return result;
-}
-
-StoreOutcome<CardOpenResult> CPadBankStore::OpenToRead(const std::filesystem::path& cardFolder,
-                                                       const std::filesystem::path& padFilePath) {
-    Close();
-    CardOpenResult opened = padFile_.OpenToRead(padFilePath);
-    if (!TakeCard(opened, cardFolder, padFilePath)) {
-        return OpenFailed(std::move(opened));
-    }
-    StoreOutcome<CardOpenResult> result{StoreResult{}, std::move(opened)};
-    std::vector<std::uint8_t> bytes;
-    if (padFile_.ReadWholeFile(bytes) && SaveWasCutOff(bytes)) {
-        result.text = messages::kInterruptedSaveWaiting;
-    }
-    RescanFileNumbers();
-    return result;
-}
-
-StoreOutcome<CardOpenResult> CPadBankStore::OpenCardRootToRead(const std::filesystem::path& root) {
-    StoreOutcome<CardOpenResult> failed;
-    if (!RootIsFolder(root, failed)) {
-        Close();
-        return failed;
-    }
-    const CardPaths paths = FindCardPaths(root);
-    StoreOutcome<CardOpenResult> result = OpenToRead(paths.cardFolder, paths.padFilePath);
-    result.value.root = root;
-    if (!result) {
-        result.text = CardOpenMessage(result.value);
-    }
     return result;
 }
 
@@ -562,7 +537,9 @@ StoreOutcome<FileNumberReservation> CPadBankStore::ReserveFileNumbers(std::size_
         reserved_.insert(*number);
         numbers.push_back(*number);
     }
-    return {StoreResult{}, FileNumberReservation(this, std::move(numbers))};
+    return {StoreResult{}, FileNumberReservation([this](const std::vector<std::uint32_t>& given,
+                                                        bool used) { ReturnFileNumbers(given, used); },
+                                                 std::move(numbers))};
 }
 
 void CPadBankStore::ReturnFileNumbers(const std::vector<std::uint32_t>& numbers, bool used) {

@@ -24,16 +24,17 @@
 
 namespace k72 {
 
-class CPadBankStore;
-
 // File numbers set aside for files being converted, so that conversions running at the same time
 // never get the same name. Given back when this ends, unless Commit has taken them into the card's
 // numbering (the files under them are on the card).
 class FileNumberReservation {
 public:
+    // Hands the numbers back to the store that set them aside; used: they name files on the card.
+    using GiveBack = std::function<void(const std::vector<std::uint32_t>& numbers, bool used)>;
+
     FileNumberReservation() = default;
-    FileNumberReservation(CPadBankStore* store, std::vector<std::uint32_t> numbers)
-        : store_(store), numbers_(std::move(numbers)) {}
+    FileNumberReservation(GiveBack giveBack, std::vector<std::uint32_t> numbers)
+        : giveBack_(std::move(giveBack)), numbers_(std::move(numbers)) {}
     ~FileNumberReservation() { Release(); }
     FileNumberReservation(FileNumberReservation&& other) noexcept;
     FileNumberReservation& operator=(FileNumberReservation&& other) noexcept;
@@ -47,7 +48,7 @@ public:
 private:
     void Release();
 
-    CPadBankStore* store_ = nullptr;
+    GiveBack giveBack_;
     std::vector<std::uint32_t> numbers_;
 };
 
@@ -84,26 +85,21 @@ public:
     // the card folder and in the folder of pad-file copies, and temporary folders of this program whose
     // process is gone. An unrecorded K72_ file is never removed.
     //
-    // With CardAccess::ReadOnly (the desktop program on a write-protected card) the card is only looked
-    // at: the pad file is read without its lock, no save is put back and no leftover removed, and every
-    // change is refused (WriteFailed, with the read-only text) with nothing written.
+    // With CardAccess::ReadOnly (the desktop program on a write-protected card) or CardAccess::Snapshot
+    // (a command that only reads: the pad file read once into memory, so that a card another program
+    // holds, or one mounted read-only, can be read, and a writer is never kept waiting for long) the
+    // card is only looked at: no save is put back and no leftover removed, and every change is refused
+    // (WriteFailed, with the read-only text) with nothing written. A snapshot tells of a save that was
+    // cut off (the result's text says that one waits, and how to finish it).
     StoreOutcome<CardOpenResult> Open(const std::filesystem::path& cardFolder,
                                       const std::filesystem::path& padFilePath,
                                       CardAccess access = CardAccess::ReadWrite);
     // Open with the card folder and pad file found under a card's root (the folder holding DCIM).
     StoreOutcome<CardOpenResult> OpenCardRoot(const std::filesystem::path& root,
                                               CardAccess access = CardAccess::ReadWrite);
-    // Opens the card to look at it, for a command that only reads: the pad file is read once into
-    // memory (see CPadFile::OpenToRead), so that a card another program holds, or one mounted
-    // read-only, can be read, and a writer is never kept waiting for long. Nothing of the card is
-    // changed: a save that was cut off is not put back (the result's text says that one waits, and how
-    // to finish it), and what killed runs left stays. Pads cannot be written.
-    StoreOutcome<CardOpenResult> OpenToRead(const std::filesystem::path& cardFolder,
-                                            const std::filesystem::path& padFilePath);
-    StoreOutcome<CardOpenResult> OpenCardRootToRead(const std::filesystem::path& root);
     void Close();
     bool IsCardOpen() const { return padFile_.IsOpen(); }
-    // The open card was opened with CardAccess::ReadOnly.
+    // The open card was opened only to be looked at (CardAccess::ReadOnly or Snapshot).
     bool IsReadOnly() const { return padFile_.IsOpen() && padFile_.ReadOnly(); }
     // True while the open pad file is still the one at its path and the card folder can be read: the
     // card has not been taken out.
@@ -140,8 +136,6 @@ public:
     // Keeps the copy of the pad file now, as before a change (for a change made to the card's files
     // alone, such as the card check's moving of unused files).
     void BackUpPadFileOnce();
-    // True when the card is open only to be read (OpenToRead).
-    bool ReadOnly() const { return padFile_.ReadOnly(); }
 
     // --- File numbers ---
     // Finds the highest file number of the card's K72_????.AVI and K72_????.JPG files.
@@ -154,11 +148,11 @@ public:
     std::optional<std::uint32_t> NewFileNumber() const;
     // Sets aside `count` new numbers, in order; none (TooManyFiles) when there are not that many.
     StoreOutcome<FileNumberReservation> ReserveFileNumbers(std::size_t count);
+
+private:
     // What a reservation does when it ends: its numbers are given back, or, used, taken into the
     // numbering (lastFileNumber then is at least the highest of them).
     void ReturnFileNumbers(const std::vector<std::uint32_t>& numbers, bool used);
-
-private:
     bool PadInSelection(int pad) const { return selectionValid_ && pad >= 0 && pad < padlayout::kPads; }
     // Removes what earlier runs left behind (see Open).
     void RemoveLeftovers();

@@ -218,6 +218,72 @@ CardOpenFailure LockForWriting(int fd) {
     }
 }
 
+void Failed(CardOpenResult& result, CardOpenFailure failure, int error) {
+    result.failure = failure;
+    result.errorNumber = error;
+}
+
+// Opens the pad file, for writing unless the card is only looked at, and makes sure it is a regular
+// file; nothing open, with the reason in result, otherwise. O_NOFOLLOW: a pad file that is a link may
+// point anywhere outside the card, and is never written through (the folders above it may be links: a
+// card mounted under a linked path). O_NONBLOCK keeps a FIFO or device named like the pad file from
+// blocking the open.
+FileHandle OpenRegularFile(const std::filesystem::path& path, CardAccess access, CardOpenResult& result) {
+    FileHandle fd(::open(path.c_str(), (access == CardAccess::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC |
+                                           O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    struct stat info {};
+    if (!fd) {
+        const int error = errno;
+        LogErrno("open");
+        if (error == ENOENT || error == ENOTDIR) {
+            Failed(result, CardOpenFailure::NotFound, error);
+        } else if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+            result.fileType = FileTypeWords(info.st_mode);
+            Failed(result, CardOpenFailure::NotARegularFile, error);
+        } else if (access != CardAccess::Snapshot &&
+                   (error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY)) {
+            // Told as a card that cannot be written; a snapshot is only read, so for it this is
+            // any other failure.
+            Failed(result, CardOpenFailure::ReadOnly, error);
+        } else {
+            Failed(result, CardOpenFailure::IoError, error);
+        }
+        return {};
+    }
+    if (::fstat(fd.get(), &info) != 0) {
+        Failed(result, CardOpenFailure::IoError, errno);
+        return {};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        LogLine(kLogModule, "not a regular file");
+        result.fileType = FileTypeWords(info.st_mode);
+        Failed(result, CardOpenFailure::NotARegularFile, 0);
+        return {};
+    }
+    return fd;
+}
+
+// The pad file read once, consistently, into a file that lives in memory for as long as it is open:
+// nothing of it is ever written anywhere. Nothing, with the reason in result, when it cannot be read.
+FileHandle ReadIntoMemory(int fd, const std::filesystem::path& path, CardOpenResult& result) {
+    PadFileSnapshot snapshot;
+    if (const StoreResult read = snapshot.ReadOpenFile(fd, path); !read) {
+        if (snapshot.WrongLength() >= 0) {
+            result.sizeFound = static_cast<std::uint64_t>(snapshot.WrongLength());
+            Failed(result, CardOpenFailure::WrongLength, 0);
+        } else {
+            Failed(result, CardOpenFailure::IoError, errno != 0 ? errno : EIO);
+        }
+        return {};
+    }
+    FileHandle copy(::memfd_create("K72_PAD.SYS", MFD_CLOEXEC));
+    if (!copy || !WriteAt(copy.get(), snapshot.Bytes().data(), snapshot.Bytes().size(), 0)) {
+        Failed(result, CardOpenFailure::IoError, errno);
+        return {};
+    }
+    return copy;
+}
+
 } // namespace
 
 CPadFile::CPadFile() : entries_(kEntriesPerBank) {}
@@ -230,110 +296,41 @@ CardOpenResult CPadFile::Open(const std::filesystem::path& path, CardAccess acce
     Close();
     CardOpenResult result;
     result.padFile = path;
-    const auto fail = [&result](CardOpenFailure failure, int error) {
-        result.failure = failure;
-        result.errorNumber = error;
-        return result;
-    };
-    // O_NOFOLLOW: a pad file that is a link may point anywhere outside the card, and is never written
-    // through (the folders above it may be links: a card mounted under a linked path). O_NONBLOCK keeps
-    // a FIFO or device named like the pad file from blocking the open.
-    const bool readOnly = access == CardAccess::ReadOnly;
-    FileHandle fd(::open(path.c_str(),
-                         (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    FileHandle fd = OpenRegularFile(path, access, result);
     if (!fd) {
-        const int error = errno;
-        LogErrno("open");
+        return result;
+    }
+    if (access == CardAccess::Snapshot) {
+        fd = ReadIntoMemory(fd.get(), path, result);
+        if (!fd) {
+            return result;
+        }
+    } else {
+        // A card opened only to look at it takes no lock: it cannot be written anyway, and another
+        // program that holds it is not kept from its work.
+        if (const CardOpenFailure locked =
+                access == CardAccess::ReadOnly ? CardOpenFailure::None : LockForWriting(fd.get());
+            locked != CardOpenFailure::None) {
+            Failed(result, locked, locked == CardOpenFailure::IoError ? errno : 0);
+            return result;
+        }
+        // The length is checked under the lock, so that no other cooperating opener changes it
+        // meanwhile.
         struct stat info {};
-        if (error == ENOENT || error == ENOTDIR) {
-            return fail(CardOpenFailure::NotFound, error);
+        if (::fstat(fd.get(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) != kFileSize) {
+            LogLine(kLogModule, "wrong length " + std::to_string(info.st_size));
+            result.sizeFound = static_cast<std::uint64_t>(info.st_size);
+            Failed(result, CardOpenFailure::WrongLength, 0);
+            return result;
         }
-        if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-            result.fileType = FileTypeWords(info.st_mode);
-            return fail(CardOpenFailure::NotARegularFile, error);
+        const int flags = ::fcntl(fd.get(), F_GETFL);
+        if (flags >= 0) {
+            ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
         }
-        if (error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY) {
-            return fail(CardOpenFailure::ReadOnly, error);
-        }
-        return fail(CardOpenFailure::IoError, error);
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        const int error = errno;
-        return fail(CardOpenFailure::IoError, error);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        LogLine(kLogModule, "not a regular file");
-        result.fileType = FileTypeWords(info.st_mode);
-        return fail(CardOpenFailure::NotARegularFile, 0);
-    }
-    // A card opened only to look at it takes no lock: it cannot be written anyway, and another program
-    // that holds it is not kept from its work.
-    if (const CardOpenFailure locked = readOnly ? CardOpenFailure::None : LockForWriting(fd.get());
-        locked != CardOpenFailure::None) {
-        return fail(locked, locked == CardOpenFailure::IoError ? errno : 0);
-    }
-    // The length is checked under the lock, so that no other cooperating opener changes it meanwhile.
-    if (::fstat(fd.get(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) != kFileSize) {
-        LogLine(kLogModule, "wrong length " + std::to_string(info.st_size));
-        result.sizeFound = static_cast<std::uint64_t>(info.st_size);
-        return fail(CardOpenFailure::WrongLength, 0);
-    }
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags >= 0) {
-        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     }
     fd_ = std::move(fd);
     path_ = path;
-    readOnly_ = readOnly;
-    return result;
-}
-
-CardOpenResult CPadFile::OpenToRead(const std::filesystem::path& path) {
-    Close();
-    CardOpenResult result;
-    result.padFile = path;
-    const auto fail = [&result](CardOpenFailure failure, int error) {
-        result.failure = failure;
-        result.errorNumber = error;
-        return result;
-    };
-    const FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
-    struct stat info {};
-    if (!fd) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR) {
-            return fail(CardOpenFailure::NotFound, error);
-        }
-        if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-            result.fileType = FileTypeWords(info.st_mode);
-            return fail(CardOpenFailure::NotARegularFile, error);
-        }
-        return fail(CardOpenFailure::IoError, error);
-    }
-    if (::fstat(fd.get(), &info) != 0) {
-        return fail(CardOpenFailure::IoError, errno);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        result.fileType = FileTypeWords(info.st_mode);
-        return fail(CardOpenFailure::NotARegularFile, 0);
-    }
-    PadFileSnapshot snapshot;
-    if (const StoreResult read = snapshot.ReadOpenFile(fd.get(), path); !read) {
-        if (snapshot.WrongLength() >= 0) {
-            result.sizeFound = static_cast<std::uint64_t>(snapshot.WrongLength());
-            return fail(CardOpenFailure::WrongLength, 0);
-        }
-        return fail(CardOpenFailure::IoError, errno != 0 ? errno : EIO);
-    }
-    // The copy lives in memory for as long as it is open: nothing of it is ever written anywhere.
-    FileHandle copy(::memfd_create("K72_PAD.SYS", MFD_CLOEXEC));
-    if (!copy || !WriteAt(copy.get(), snapshot.Bytes().data(), snapshot.Bytes().size(), 0)) {
-        return fail(CardOpenFailure::IoError, errno);
-    }
-    fd_ = std::move(copy);
-    path_ = path;
-    readOnly_ = true;
+    readOnly_ = access != CardAccess::ReadWrite;
     return result;
 }
 

@@ -36,12 +36,10 @@ public:
     // readers for longer than kReaderWaitMilliseconds (Busy) or has another length. An open file is
     // closed first.
     // With CardAccess::ReadOnly the file is opened for reading only and not locked, and SaveBank fails.
+    // With CardAccess::Snapshot it is read once, consistently, into memory (under a shared lock that is
+    // let go at once, or, while a writer holds the file, by reading it until two reads agree), so that a
+    // card another program holds or one mounted read-only can be read; it is never written either.
     CardOpenResult Open(const std::filesystem::path& path, CardAccess access = CardAccess::ReadWrite);
-    // Opens the pad file to look at it: read once, consistently, into memory (under a shared lock that
-    // is let go at once, or, while a writer holds the file, by reading it until two reads agree), so
-    // that a card another program holds or one mounted read-only can be read. Such a file is never
-    // written: SaveBank fails.
-    CardOpenResult OpenToRead(const std::filesystem::path& path);
     // Closes the file and releases the lock at once. The bank in memory stays as it is.
     void Close();
     bool IsOpen() const { return static_cast<bool>(fd_); }

@@ -309,7 +309,7 @@ StoreResult CardCheck::Repair(CPadBankStore& store, const CardCheckReport& repor
         return {};
     }
     std::error_code ec;
-    if (!store.IsCardOpen() || store.ReadOnly() ||
+    if (!store.IsCardOpen() || store.IsReadOnly() ||
         !std::filesystem::equivalent(store.CardFolder(), report.cardFolder, ec)) {
         return StoreFailed(StoreFailure::NoCard, "the card is not open for changes");
     }

@@ -21,10 +21,13 @@ enum class CardOpenFailure {
     IoError,         // anything else the system reported
 };
 
-// How a card is opened: for changing it (the pad file locked, a save journalled), or only to look at it
-// (a card on a write-protected medium or in a folder that cannot be written): nothing on it is written,
-// nothing is locked, and what earlier runs left on it is left alone.
-enum class CardAccess { ReadWrite, ReadOnly };
+// How a card is opened: for changing it (the pad file locked, a save journalled), or only to look at it.
+// ReadOnly (the desktop program on a write-protected medium or in a folder that cannot be written)
+// keeps the pad file open, unlocked, so that the card's watch still sees it go; Snapshot (a command
+// that only reads) reads the pad file once into memory, so that a card another program holds can be
+// read and a writer is never kept waiting for long. Either way nothing on the card is written, and what
+// earlier runs left on it is left alone.
+enum class CardAccess { ReadWrite, ReadOnly, Snapshot };
 
 struct CardOpenResult {
     CardOpenFailure failure = CardOpenFailure::None;

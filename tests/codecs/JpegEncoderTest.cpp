@@ -160,40 +160,39 @@ TEST_F(JpegEncoderTest, MainQuantiserIsBoundedThumbnailKeepsDefaults) {
 }
 
 TEST_F(JpegEncoderTest, FailuresLeaveBothLengthsZero) {
-    {
-        CJPEGEncoder notOpened;
-        EXPECT_EQ(Encode(notOpened, 0.5f), k72::rc::Fail);
+    const auto failedWithNothing = [this](k72::ResultCode result) {
+        EXPECT_EQ(result, k72::rc::Fail);
         EXPECT_EQ(mainLength, 0);
         EXPECT_EQ(thumbLength, 0);
+    };
+    {
+        CJPEGEncoder notOpened;
+        failedWithNothing(Encode(notOpened, 0.5f));
     }
     CJPEGEncoder encoder;
     ASSERT_EQ(encoder.Open(), 0);
-    // The thumbnail fails after the main picture was encoded.
+    // The thumbnail fails after the main picture was encoded; a buffer too small for the stream.
     CAVFrame wrongThumb;
     MakeFrame(wrongThumb, 80, 60, false);
-    thumbLength = 38400;
-    mainLength = 614400;
-    EXPECT_EQ(encoder.Encode(mainFrame, wrongThumb, mainBuffer.data(), mainLength, thumbBuffer.data(),
-                             thumbLength, 0.5f),
-              k72::rc::Fail);
-    EXPECT_EQ(mainLength, 0);
-    EXPECT_EQ(thumbLength, 0);
-    // A buffer too small for the stream.
-    mainLength = 100;
-    thumbLength = 38400;
-    EXPECT_EQ(encoder.Encode(mainFrame, thumbFrame, mainBuffer.data(), mainLength, thumbBuffer.data(),
-                             thumbLength, 0.5f),
-              k72::rc::Fail);
-    EXPECT_EQ(mainLength, 0);
-    EXPECT_EQ(thumbLength, 0);
+    struct Case {
+        const char* what;
+        CAVFrame& thumbnail;
+        std::int32_t mainSpace;
+    };
+    for (const Case& c :
+         {Case{"wrong thumbnail", wrongThumb, 614400}, Case{"small buffer", thumbFrame, 100}}) {
+        SCOPED_TRACE(c.what);
+        mainLength = c.mainSpace;
+        thumbLength = 38400;
+        failedWithNothing(encoder.Encode(mainFrame, c.thumbnail, mainBuffer.data(), mainLength,
+                                         thumbBuffer.data(), thumbLength, 0.5f));
+    }
     // Still usable afterwards.
     EXPECT_EQ(Encode(encoder, 0.5f), 0);
     EXPECT_GT(mainLength, 0);
     // The output-header step fails: no picture is encoded, both lengths 0.
     k72::CJPEGEncoderTestAccess::DropMainStream(encoder);
-    EXPECT_EQ(Encode(encoder, 0.5f), k72::rc::Fail);
-    EXPECT_EQ(mainLength, 0);
-    EXPECT_EQ(thumbLength, 0);
+    failedWithNothing(Encode(encoder, 0.5f));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // a moment, a WAV instead of the movie's own sound, and a still image pad's pictures in turn.
 #include "engine/PadPlayback.h"
 
+#include "tests/support/MediaSuite.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -47,10 +48,10 @@ std::vector<std::int16_t> ReadSound(k72::PadPlayback& playback, std::size_t fram
     return samples;
 }
 
-class PadPlaybackTest : public ::testing::Test {
+class PadPlaybackTest : public k72test::MediaSuite<PadPlaybackTest> {
 protected:
     static void SetUpTestSuite() {
-        folder = new TempDir;
+        folder = std::make_unique<TempDir>();
         // A device movie whose picture k has the luma 16 + 4 k (limited range: grey 4 k x 255 / 219), with a
         // 440 Hz tone that is quiet for its first second and loud after; and a 1000 Hz WAV.
         ASSERT_TRUE(MakeMedia(*folder / "movie.avi",
@@ -70,13 +71,7 @@ protected:
                                       ":size=640x480 -frames:v 1 -pix_fmt yuvj422p"));
         }
     }
-    static void TearDownTestSuite() {
-        delete folder;
-        folder = nullptr;
-    }
-    static TempDir* folder;
 };
-TempDir* PadPlaybackTest::folder = nullptr;
 
 TEST_F(PadPlaybackTest, MoviePicturesFollowTheMomentWhereverItJumps) {
     k72::PadPlayback playback;

@@ -387,7 +387,7 @@ TEST(PadFile, AWriterWaitsForReadersButNotForAnotherWriter) {
 
     // While the writer holds it, a reader still reads it, and a second writer is told "in use" at once.
     CPadFile looker;
-    EXPECT_TRUE(looker.OpenToRead(card.padFile));
+    EXPECT_TRUE(looker.Open(card.padFile, CardAccess::Snapshot));
     EXPECT_TRUE(looker.ReadOnly());
     EXPECT_FALSE(looker.SaveBank());
     CPadFile second;

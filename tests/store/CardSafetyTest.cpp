@@ -357,10 +357,10 @@ TEST_F(CardSafety, ACutOffSaveIsPutBackOnlyOntoItsOwnCardAndNeverByAReader) {
         CPadBankStore looker;
         looker.SetBackupFolder(backups);
         looker.SetVolumeProbe([own](const fs::path&) { return own; });
-        const auto looked = looker.OpenToRead(card->folder, card->padFile);
+        const auto looked = looker.Open(card->folder, card->padFile, CardAccess::Snapshot);
         ASSERT_TRUE(looked);
         EXPECT_EQ(looked.text, messages::kInterruptedSaveWaiting);
-        EXPECT_TRUE(looker.ReadOnly());
+        EXPECT_TRUE(looker.IsReadOnly());
     }
     EXPECT_EQ(card->PadBytes(), cut);
     EXPECT_EQ(SaveJournal::Found(copies).size(), 1u);

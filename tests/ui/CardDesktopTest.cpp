@@ -1,6 +1,7 @@
 // The card as the desktop program finds, checks and ejects it: cards recognised and named in the drive
 // list, the watch on volumes, File → Check Card… with its repair, and File → Eject Card against a
 // stand-in UDisks2 service on a private bus (never the machine's own).
+#include "CardWindow.h"
 #include "UiTestSupport.h"
 #include "app/CConvertToolApp.h"
 #include "app/CMainFrame.h"
@@ -365,12 +366,10 @@ TEST(CardDesktop, TheFileMenuHasCheckAndEject) {
 
 // File → Card Overview… shows the open card's numbers; the one chosen is where the main window goes.
 TEST(CardDesktop, TheCardOverviewGoesToTheChosenNumber) {
-    TempDir dir;
-    PadCard card(dir.Path());
-    card.PutMovie(2, 4, 0, "K72_0001.AVI");
-    card.card.AddFile("K72_0001.AVI");
-    CConvertToolApp app;
-    CMainFrame& frame = app.CreateMainWindow(QString::fromStdString(card.card.root.string()));
+    CardWindow program;
+    program.card.PutMovie(2, 4, 0, "K72_0001.AVI");
+    program.card.card.AddFile("K72_0001.AVI");
+    CMainFrame& frame = program.Open();
     EXPECT_FALSE(frame.OverviewAction()->isEnabled()) << "no card yet";
     frame.View()->InitialSetUp();
     ASSERT_TRUE(frame.OverviewAction()->isEnabled());

@@ -1,5 +1,6 @@
 // How the main form is reached besides the mouse: files dropped on the pads, the keyboard, the menu's
 // card folders, what the pads show of their content, and what a screen reader hears.
+#include "CardWindow.h"
 #include "ScriptedView.h"
 #include "UiTestSupport.h"
 #include "app/CConvertToolApp.h"
@@ -268,12 +269,10 @@ TEST_F(MainViewInput, TheKeyboardMovesTheSelectionAndRunsTheCommands) {
 
 // The menu's shortcuts, pressed in the main window.
 TEST(MainWindowKeys, ShortcutsRunTheCommands) {
-    TempDir dir;
-    PadCard card(dir.Path());
-    card.PutMovie(0, 0, 5, "K72_0001.AVI");
-    card.card.AddFile("K72_0001.AVI");
-    CConvertToolApp app;
-    CMainFrame& frame = app.CreateMainWindow(QString::fromStdString(card.card.root.string()));
+    CardWindow program;
+    program.card.PutMovie(0, 0, 5, "K72_0001.AVI");
+    program.card.card.AddFile("K72_0001.AVI");
+    CMainFrame& frame = program.Open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return frame.Started(); }));
     frame.activateWindow();
     if (!QTest::qWaitForWindowActive(&frame)) {

@@ -4,6 +4,7 @@
 #include "engine/ISoundOutput.h"
 #include "store/CardOverview.h"
 #include "tests/store/CardFixture.h"
+#include "tests/support/MediaSuite.h"
 #include "tests/support/TestSupport.h"
 #include "ui/CardOverviewWidget.h"
 #include "ui/PicturePane.h"
@@ -88,10 +89,10 @@ double ColumnLevel(const QImage& picture, int x) {
     return sum / picture.height();
 }
 
-class ViewersTest : public ::testing::Test {
+class ViewersTest : public k72test::MediaSuite<ViewersTest> {
 protected:
     static void SetUpTestSuite() {
-        folder = new TempDir;
+        folder = std::make_unique<TempDir>();
         // An upright phone movie (9:16) of a bright test picture, and a device movie with a 440 Hz tone.
         ASSERT_TRUE(MakeMedia(*folder / "upright.mp4", "-f lavfi -i testsrc2=size=270x480:rate=30:duration=2 "
                                                        "-pix_fmt yuv420p -c:v libx264 -preset ultrafast"));
@@ -104,13 +105,7 @@ protected:
                       "-f lavfi -i sine=frequency=1000:sample_rate=44100:duration=3 -ac 2 -c:a pcm_s16le"));
         ASSERT_TRUE(MakeMedia(*folder / "photo.png", "-f lavfi -i testsrc2=size=640x480 -frames:v 1"));
     }
-    static void TearDownTestSuite() {
-        delete folder;
-        folder = nullptr;
-    }
-    static TempDir* folder;
 };
-TempDir* ViewersTest::folder = nullptr;
 
 TEST_F(ViewersTest, PreviewShowsEachFitAndKeepsTheChoicePerFile) {
     k72::Settings settings; // fit: automatic
