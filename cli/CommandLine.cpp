@@ -114,6 +114,7 @@ struct CommandChoice {
     RemoveStillOptions removeStill;
     MoveStillOptions moveStill;
     AudioOptions audio;
+    RemoveSoundOptions removeSound;
     DeleteOptions remove;
     ExportOptions exportPad;
     ConvertOptions picture;
@@ -228,6 +229,17 @@ void AddPadCommands(CLI::App& app, CommandChoice& c) {
     AddOverwrite(audioCommand, c.audio.overwrite);
     AddJson(audioCommand, c.json);
     audioCommand->callback([&c] { c.run = [&c] { return RunAudio(c.audio); }; });
+
+    CLI::App* removeSoundCommand =
+        app.add_subcommand("remove-sound", "take the sound off a movie or still image pad");
+    removeSoundCommand->footer(Footer("Without --delete-file the sound file stays on the card.",
+                                      "k72-card remove-sound /media/sd A-1-1 --delete-file"));
+    AddCard(removeSoundCommand, c.removeSound.card);
+    AddPad(removeSoundCommand, c.removeSound.pad);
+    removeSoundCommand->add_flag("--delete-file", c.removeSound.deleteFile,
+                                 "delete the sound file from the card too, unless another pad names it");
+    AddJson(removeSoundCommand, c.json);
+    removeSoundCommand->callback([&c] { c.run = [&c] { return RunRemoveSound(c.removeSound); }; });
 
     CLI::App* deleteCommand = app.add_subcommand("delete", "empty a pad");
     deleteCommand->footer(Footer("", "k72-card delete /media/sd A-1-1 --delete-files"));

@@ -66,6 +66,12 @@ struct AudioOptions {
     bool convert = false; // a sound the device cannot play is converted into its WAV form first
 };
 
+struct RemoveSoundOptions {
+    std::string card;
+    std::string pad;
+    bool deleteFile = false;
+};
+
 struct DeleteOptions {
     std::string card;
     std::string pad;

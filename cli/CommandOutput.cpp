@@ -62,7 +62,7 @@ void Line(const std::string& text) {
 
 void Pad(const PadAddress& address, const PadEntry* entry) {
     if (Current().json) {
-        Current().pads.push_back(PadListing{address.Text(), entry != nullptr ? *entry : PadEntry{}});
+        Current().pads.push_back(PadListing{address.Text(), entry != nullptr ? *entry : PadEntry{}, {}});
     } else {
         PrintLine(DescribePad(address, entry));
     }

@@ -4,6 +4,7 @@
 #include "cli/TerminalMessages.h"
 #include "engine/ResultCodeText.h"
 #include "store/PrintableText.h"
+#include "store/SourceRecord.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -29,19 +30,26 @@ bool CheckInputFile(TerminalMessages& messages, const std::filesystem::path& fil
     return true;
 }
 
-std::string DescribePad(const PadAddress& address, const PadEntry* entry) {
+std::string DescribePad(const PadAddress& address, const PadEntry* entry,
+                        const std::map<std::string, std::string>& originals) {
+    const auto named = [&originals](const NameField& field) {
+        const std::string name = NameText(field);
+        const auto original = originals.find(CardNameKey(name));
+        return PrintableName(name) +
+               (original != originals.end() ? " (" + PrintableName(original->second) + ")" : "");
+    };
     std::string line = address.Text();
     const PadKind kind = entry != nullptr ? entry->Kind() : PadKindEmpty;
     const NameField* audio = nullptr;
     if (kind == PadKindMovie && entry->movie) {
-        line += "  movie  " + PrintableName(NameText(entry->movie->fileName)) + "  " +
+        line += "  movie  " + named(entry->movie->fileName) + "  " +
                 std::to_string(entry->movie->frameCount) + " frames";
         audio = &entry->movie->audioFileName;
     } else if (kind == PadKindStill && entry->stills) {
         const std::size_t count = entry->stills->UsableCount();
         line += "  still  " + std::to_string(count) + (count == 1 ? " picture:" : " pictures:");
         for (std::size_t i = 0; i < count; ++i) {
-            line += " " + PrintableName(NameText(entry->stills->stillNames[i]));
+            line += " " + named(entry->stills->stillNames[i]);
         }
         audio = &entry->stills->audioFileName;
     } else {

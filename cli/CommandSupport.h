@@ -7,6 +7,7 @@
 #include "store/PadRecords.h"
 
 #include <filesystem>
+#include <map>
 #include <string>
 
 namespace k72::cli {
@@ -20,8 +21,11 @@ PadAddress PadOf(const std::string& text);
 bool CheckInputFile(TerminalMessages& messages, const std::filesystem::path& file);
 
 // One line about a pad: "A-1-1  movie  K72_0001.AVI  300 frames  audio SOUND.WAV",
-// "A-1-2  still  3 pictures: K72_0002.JPG K72_0003.JPG K72_0004.JPG", "A-1-3  empty".
-std::string DescribePad(const PadAddress& address, const PadEntry* entry);
+// "A-1-2  still  3 pictures: K72_0002.JPG K72_0003.JPG K72_0004.JPG", "A-1-3  empty". A file whose
+// original name is known (originals, keyed by upper-case card name) is followed by it:
+// "K72_0001.AVI (Beach Day.mp4)".
+std::string DescribePad(const PadAddress& address, const PadEntry* entry,
+                        const std::map<std::string, std::string>& originals = {});
 
 // Prints the diagnostic line of a result code ("JPEG_ERROR :80000200").
 void PrintResultCode(TerminalMessages& messages, ResultCode code);

@@ -13,6 +13,7 @@ int RunAddStill(const AddStillOptions& options);
 int RunRemoveStill(const RemoveStillOptions& options);
 int RunMoveStill(const MoveStillOptions& options);
 int RunAudio(const AudioOptions& options);
+int RunRemoveSound(const RemoveSoundOptions& options);
 int RunDelete(const DeleteOptions& options);
 int RunExport(const ExportOptions& options);
 int RunCheck(const CheckOptions& options);

@@ -1,5 +1,7 @@
 #include "cli/JsonOutput.h"
 
+#include "store/SourceRecord.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,6 +24,15 @@ QJsonValue NameOrNull(const NameField& name) {
     return QJsonValue(Text(NameText(name)));
 }
 
+// The name the user knew a card file by, or null.
+QJsonValue OriginalOrNull(const PadListing& listing, const NameField& name) {
+    const auto found = listing.originals.find(CardNameKey(NameText(name)));
+    if (found == listing.originals.end()) {
+        return QJsonValue(QJsonValue::Null);
+    }
+    return QJsonValue(Text(found->second));
+}
+
 QJsonObject PadObject(const PadListing& listing) {
     QJsonObject pad;
     pad.insert(QStringLiteral("pad"), Text(listing.pad));
@@ -31,6 +42,7 @@ QJsonObject PadObject(const PadListing& listing) {
         pad.insert(QStringLiteral("kind"), QStringLiteral("movie"));
         const MovieRecord record = entry.movie.value_or(MovieRecord{});
         pad.insert(QStringLiteral("file"), Text(NameText(record.fileName)));
+        pad.insert(QStringLiteral("original"), OriginalOrNull(listing, record.fileName));
         pad.insert(QStringLiteral("frameCount"), static_cast<qint64>(record.frameCount));
         pad.insert(QStringLiteral("audio"), NameOrNull(record.audioFileName));
         break;
@@ -39,10 +51,13 @@ QJsonObject PadObject(const PadListing& listing) {
         pad.insert(QStringLiteral("kind"), QStringLiteral("still"));
         const StillRecord record = entry.stills.value_or(StillRecord{});
         QJsonArray files;
+        QJsonArray originals;
         for (std::size_t i = 0; i < record.UsableCount(); ++i) {
             files.append(Text(NameText(record.stillNames[i])));
+            originals.append(OriginalOrNull(listing, record.stillNames[i]));
         }
         pad.insert(QStringLiteral("files"), files);
+        pad.insert(QStringLiteral("originals"), originals);
         pad.insert(QStringLiteral("audio"), NameOrNull(record.audioFileName));
         break;
     }

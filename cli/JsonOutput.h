@@ -18,14 +18,19 @@
 #include "store/PadRecords.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace k72::cli {
 
+// The names the user knew the card files by, keyed by upper-case card file name.
+using OriginalNames = std::map<std::string, std::string>;
+
 struct PadListing {
     std::string pad; // "A-1-1"
     PadEntry entry;
+    OriginalNames originals; // of this pad's files, where they are known
 };
 
 std::string ShowJson(const std::string& card, std::uint32_t lastFileNumber,

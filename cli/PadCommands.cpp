@@ -1,4 +1,4 @@
-// audio, delete and export: a pad's sound, and the pad with its files.
+// audio, remove-sound, delete and export: a pad's sound, and the pad with its files.
 #include "cli/CardSession.h"
 #include "cli/CommandOutput.h"
 #include "cli/CommandSupport.h"
@@ -43,6 +43,7 @@ int RunAudio(const AudioOptions& options) {
     TerminalQuestions questions(options.convert);
     const StoreResult result = session.Commands().AttachSound(address.pad, options.wav, &questions);
     if (result) {
+        session.Report(result); // the sound it had before, when it stays on the card unused
         output::Pad(address, session.Entry(address));
         return kExitSuccess;
     }
@@ -61,6 +62,25 @@ int RunAudio(const AudioOptions& options) {
         messages.Error("the sound " + options.wav + " could not be attached to " + address.Text());
     }
     return kExitFailed;
+}
+
+int RunRemoveSound(const RemoveSoundOptions& options) {
+    CardSession session;
+    const PadAddress address = PadOf(options.pad);
+    if (!session.Open(options.card) || !session.Select(address)) {
+        return kExitFailed;
+    }
+    const StoreResult result = session.Commands().RemoveSound(address.pad, options.deleteFile);
+    // The store says why (no sound, a pad file that could not be written) and names a file it kept.
+    session.Report(result);
+    if (!result.change.PadChanged()) {
+        if (result.text.empty()) {
+            session.Messages().Error(address.Text() + " is unchanged");
+        }
+        return kExitFailed;
+    }
+    output::Pad(address, session.Entry(address));
+    return result.notDeleted.empty() ? kExitSuccess : kExitFailed;
 }
 
 int RunDelete(const DeleteOptions& options) {

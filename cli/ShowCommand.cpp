@@ -6,11 +6,26 @@
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/JsonOutput.h"
+#include "store/SourceRecord.h"
 
 #include <cstdio>
 #include <vector>
 
 namespace k72::cli {
+namespace {
+
+// The original names of the pad's own files.
+OriginalNames OriginalsOf(const PadEntry& entry, const OriginalNames& originals) {
+    OriginalNames own;
+    for (const std::string& name : FileNamesOf(entry)) {
+        if (const auto found = originals.find(CardNameKey(name)); found != originals.end()) {
+            own.insert(*found);
+        }
+    }
+    return own;
+}
+
+} // namespace
 
 int RunShow(const ShowOptions& options) {
     CardSession session;
@@ -27,6 +42,17 @@ int RunShow(const ShowOptions& options) {
     }
     // With one number every pad is listed, empty ones too; otherwise only the assigned pads.
     const bool oneNumber = options.number > 0;
+    // The names the files had before they were converted, where the card's record of sources still
+    // knows them (only for files unchanged since).
+    const SourceRecord record = SourceRecord::Load(session.Root());
+    const CardFileStamps stamps =
+        record.Entries().empty() ? CardFileStamps{} : ListCardFileStamps(session.Store().CardFolder());
+    OriginalNames originals;
+    for (const auto& [name, entry] : record.Entries()) {
+        if (std::string original = record.OriginalName(name, stamps); !original.empty()) {
+            originals.emplace(name, std::move(original));
+        }
+    }
 
     std::vector<PadListing> pads;
     std::vector<std::string> lines;
@@ -45,8 +71,8 @@ int RunShow(const ShowOptions& options) {
                     continue;
                 }
                 const PadAddress address{bank, number, pad};
-                pads.push_back(PadListing{address.Text(), *entry});
-                lines.push_back(DescribePad(address, entry));
+                pads.push_back(PadListing{address.Text(), *entry, OriginalsOf(*entry, originals)});
+                lines.push_back(DescribePad(address, entry, originals));
             }
         }
     }

@@ -20,7 +20,7 @@ _k72_card_pads() {
 _k72_card() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="show import add-still remove-still move-still audio delete export convert-picture
+    local commands="show import add-still remove-still move-still audio remove-sound delete export convert-picture
                     convert-movie convert-sound probe check preview overview undo redo"
     COMPREPLY=()
     if ((COMP_CWORD == 1)); then
@@ -48,6 +48,7 @@ _k72_card() {
     remove-still) options="--delete-file --json"; arguments="card pad number" ;;
     move-still) options="--json"; arguments="card pad number number" ;;
     audio) options="--convert --overwrite --json"; arguments="card pad file" ;;
+    remove-sound) options="--delete-file --json"; arguments="card pad" ;;
     delete) options="--delete-files --json"; arguments="card pad" ;;
     export) options="--overwrite --json"; arguments="card pad folder" ;;
     convert-picture) options="--quality --fit --overwrite --json"; arguments="file file" ;;

@@ -68,7 +68,6 @@ public:
     // one, where the newest 20 copies are kept (see PadFileBackup). Empty, the default: no copies. A
     // copy that cannot be made is logged and does not stop the change.
     void SetBackupFolder(const std::filesystem::path& folder) { backupFolder_ = folder; }
-    const std::filesystem::path& BackupFolder() const { return backupFolder_; }
     // The folder of the open card's copies; empty without a backup folder or an open card.
     std::filesystem::path CardBackupFolder() const;
     // The serial of the volume a card folder lies on (see VolumeSerialOf); tests give their own.

@@ -36,10 +36,18 @@ std::string PadName(int bank, int number, int pad) {
            std::to_string(pad + 1);
 }
 
+// A sound file of the card folder, by its extension in any case.
+bool IsSoundName(const std::string& name) {
+    return name.size() > 4 && Upper(name.substr(name.size() - 4)) == ".WAV";
+}
+
 class Checker {
 public:
-    Checker(CardCheckReport& report, const std::map<std::string, std::string>& files)
-        : report_(report), files_(files) {}
+    // files: the card folder's files by upper-case name, FAT short names too; shortNames: the upper-case
+    // short name of each sound file whose own name is a long one.
+    Checker(CardCheckReport& report, const std::map<std::string, std::string>& files,
+            const std::map<std::string, std::string>& shortNames)
+        : report_(report), files_(files), shortNames_(shortNames) {}
 
     // One name a record holds: the picture or movie (sound false) or the sound of a pad.
     void Name(int bank, int number, int pad, const NameField& field, bool sound) {
@@ -77,14 +85,24 @@ public:
         }
     }
 
+    // The files of the card's numbering and the sound files that no record names.
     void Unused() {
         for (const auto& [upper, actual] : files_) {
-            if ((WildcardMatchNoCase(cardlayout::kMoviePattern, actual) ||
-                 WildcardMatchNoCase(cardlayout::kStillPattern, actual)) &&
-                named_.count(upper) == 0) {
-                Add(CardProblemKind::UnusedFile, -1, -1, -1, actual,
-                    PrintableName(actual) + " is named by no pad", true);
+            if (upper != Upper(actual)) {
+                continue; // the short name of a file listed under its long one
             }
+            const bool sound = IsSoundName(actual);
+            if (!sound && !WildcardMatchNoCase(cardlayout::kMoviePattern, actual) &&
+                !WildcardMatchNoCase(cardlayout::kStillPattern, actual)) {
+                continue;
+            }
+            const auto shortName = shortNames_.find(actual);
+            if (named_.count(upper) != 0 ||
+                (shortName != shortNames_.end() && named_.count(shortName->second) != 0)) {
+                continue;
+            }
+            Add(CardProblemKind::UnusedFile, -1, -1, -1, actual,
+                (sound ? "the sound " : "") + PrintableName(actual) + " is named by no pad", true);
         }
     }
 
@@ -96,6 +114,7 @@ private:
 
     CardCheckReport& report_;
     const std::map<std::string, std::string>& files_;
+    const std::map<std::string, std::string>& shortNames_;
     std::set<std::string> named_;
 };
 
@@ -195,8 +214,23 @@ StoreOutcome<CardCheckReport> CardCheck::Run(const std::filesystem::path& root) 
             files.emplace(Upper(name), name);
         }
     }
+    // On the card itself a sound keeps the long name it was copied under, and the pad names the short
+    // one FAT gave it: both stand for the file.
+    std::map<std::string, std::string> shortNames;
+    if (FolderKeepsShortNames(paths.cardFolder)) {
+        for (const auto& [upper, name] : files) {
+            if (IsSoundName(name) && !ExactShortName(name)) {
+                if (const auto fatName = ReadFatShortName(paths.cardFolder, name)) {
+                    shortNames.emplace(name, Upper(*fatName));
+                }
+            }
+        }
+        for (const auto& [name, fatName] : shortNames) {
+            files.emplace(fatName, name);
+        }
+    }
 
-    Checker checker(report, files);
+    Checker checker(report, files, shortNames);
     for (int bank = 0; bank < padlayout::kBanks; ++bank) {
         const std::vector<PadEntry> entries = snapshot.Bank(bank);
         for (int number = 0; number < padlayout::kNumbers; ++number) {

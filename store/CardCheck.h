@@ -3,9 +3,9 @@
 //
 // Looked at: the pad file's length; every record of every bank, for names the device cannot use,
 // names of files that are not in the card folder, still image counts outside 1 … 100 and sounds that
-// are missing; and the files of the card's numbering (K72_nnnn.AVI, K72_nnnn.JPG) that no record
-// names. The check itself reads a consistent copy of the pad file without its lock and changes
-// nothing. The repair works through an open store, whose save path first copies the pad file: it
+// are missing; and the files of the card's numbering (K72_nnnn.AVI, K72_nnnn.JPG) and the sound files
+// (*.WAV) that no record names. The check itself reads a consistent copy of the pad file without its lock and
+// changes nothing. The repair works through an open store, whose save path first copies the pad file: it
 // clears what records name files that are gone, and moves unused files into DCIM/000KAVLO/UNUSED/,
 // never deleting anything.
 
@@ -23,7 +23,7 @@ class CPadBankStore;
 enum class CardProblemKind {
     PadFileSize,  // the pad file is missing, unreadable or of the wrong length; nothing more is checked
     MissingFile,  // a record names a movie or picture that is not in the card folder
-    UnusedFile,   // a file of the card's numbering that no record names
+    UnusedFile,   // a file of the card's numbering, or a sound file, that no record names
     UnusableName, // a name the device cannot use (not an upper-case 8.3 name of the card folder)
     StillCount,   // a still image pad's count is 0 or above 100
     MissingSound, // a pad names a sound that is not in the card folder

@@ -9,6 +9,7 @@
 #include "store/PadRecords.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace k72 {
@@ -30,6 +31,14 @@ public:
     // The import has replaced `replaced`: true to delete the files the pad no longer names (those no
     // other pad names either).
     virtual bool DeleteReplacedFiles(int pad, const PadEntry& replaced) = 0;
+    // The sound file `name` that pad 0 … 11 no longer names, since it was given another sound, is named
+    // by no other pad either: true to delete it from the card, false to keep it. None when this face
+    // does not ask: the file stays, and the result's text says so.
+    virtual std::optional<bool> DeleteFreedSound(int pad, const std::string& name) {
+        static_cast<void>(pad);
+        static_cast<void>(name);
+        return std::nullopt;
+    }
     // The sound cannot be played as it is; question says why and asks whether to convert it into the
     // device's form. True to convert.
     virtual bool ConvertSound(const std::string& question) = 0;

@@ -46,6 +46,17 @@ std::string UpperCase(std::string text) {
     return text;
 }
 
+// The sound a movie or still image pad names; empty for none or another kind of pad.
+std::string SoundOf(const PadEntry& entry) {
+    if (entry.Kind() == PadKindMovie && entry.movie) {
+        return NameText(entry.movie->audioFileName);
+    }
+    if (entry.Kind() == PadKindStill && entry.stills) {
+        return NameText(entry.stills->audioFileName);
+    }
+    return {};
+}
+
 } // namespace
 
 PadCommands::PadCommands(CPadBankStore& store, IFileCopy* fileCopy, IConversionProgress* progress)
@@ -269,13 +280,57 @@ StoreOutcome<AttachedSound> PadCommands::AttachSound(int pad, const std::filesys
         }
     }
     AttachedSound attached{name.empty() ? shownName : name, workspace.has_value()};
+    const std::string before = SoundOf(*store_.Entry(pad));
     HistoryStep step(store_, Here(pad), "sound on pad " + Here(pad).Text());
-    StoreResult result = step.Record(SetSound(pad, file, attached.name));
+    StoreResult result = SetSound(pad, file, attached.name);
     // A copy that failed has said why in its own window.
     if (!result && result.text.empty() && result.failure != StoreFailure::CopyFailed) {
         result.text = messages::kLoadFailed;
     }
-    return {std::move(result), std::move(attached)};
+    // The sound the pad had before goes into the same step of the history, so that an undo brings it back.
+    if (result && !before.empty() && UpperCase(before) != UpperCase(SoundOf(*store_.Entry(pad)))) {
+        ReleaseSound(pad, before, questions, result, step.Trash());
+    }
+    return {step.Record(std::move(result)), std::move(attached)};
+}
+
+void PadCommands::ReleaseSound(int pad, const std::string& freed, IPadQuestions* questions,
+                               StoreResult& result, const CardFiles::Remover& trash) {
+    // Another pad's sound stays, and so does a name that leads to no file.
+    if (store_.Files().UsedBy(freed) || !store_.Files().IsFile(freed)) {
+        return;
+    }
+    const std::optional<bool> remove =
+        questions != nullptr ? questions->DeleteFreedSound(pad, freed) : std::optional<bool>();
+    if (remove.value_or(false)) {
+        Merge(result, store_.Files().DeleteUnused({freed}, {}, trash));
+    } else if (!remove) {
+        AddLine(result.text, PrintableName(freed) +
+                                 ", the sound the pad had before, is named by no pad now and stays on the "
+                                 "card.\nChecking the card moves such files into its UNUSED folder.");
+    }
+}
+
+StoreResult PadCommands::RemoveSound(int pad, bool deleteFile) {
+    const PadEntry* entry = store_.Entry(pad);
+    if (entry == nullptr) {
+        return StoreFailed(StoreFailure::NoPad);
+    }
+    const std::string sound = SoundOf(*entry);
+    if (sound.empty()) {
+        return StoreFailed(StoreFailure::WrongKind,
+                           "Pad " + PadLocation{store_.Bank(), store_.Number(), pad}.Text() +
+                               " has no sound.");
+    }
+    PadEntry after = *entry;
+    (after.Kind() == PadKindMovie ? after.movie->audioFileName : after.stills->audioFileName) = NameField{};
+    HistoryStep step(store_, Here(pad), "sound off pad " + Here(pad).Text());
+    StoreResult result = store_.WritePad(Here(pad), after);
+    // Only once the pad file on the card no longer names it (this pad or any other).
+    if (result && deleteFile) {
+        Merge(result, store_.Files().DeleteUnused({sound}, {}, step.Trash()));
+    }
+    return step.Record(std::move(result));
 }
 
 // A sound copied into the card folder: the 8.3 name the pad records, and whether this copy wrote it.

@@ -85,9 +85,14 @@ public:
     // folder as it is; any other sound is converted into the device's WAV form first when questions
     // agree (ConvertSound; RunSoundConversion runs it). The pad records the copy's upper-case 8.3 name.
     // A file of that name that another pad names is never replaced (NameTaken). name: the name on the
-    // card, the source's own (or, converted, an 8.3 name made from it) when empty.
+    // card, the source's own (or, converted, an 8.3 name made from it) when empty. The sound the pad
+    // had before, when no pad names it any more, is deleted when questions agree (DeleteFreedSound);
+    // otherwise it stays and the result's text says so.
     StoreOutcome<AttachedSound> AttachSound(int pad, const std::filesystem::path& source,
                                             IPadQuestions* questions = nullptr, std::string name = {});
+    // Takes the sound off a movie or still image pad (WrongKind for one without a sound). With
+    // deleteFile the file goes too, unless a record of the pad file still names it.
+    StoreResult RemoveSound(int pad, bool deleteFile = false);
 
     // --- The pad as a whole ---
     // Clears the pad; with deleteFiles, then deletes those of its files no other pad names. The result
@@ -107,6 +112,10 @@ private:
     IFileCopy& FileCopy() { return fileCopy_ != nullptr ? *fileCopy_ : plainCopy_; }
     // False when destination holds other bytes than source and the copy may not replace it.
     bool MayCopy(const std::filesystem::path& source, const std::filesystem::path& destination);
+    // The sound file `freed`, which pad no longer names: unless another pad names it, deleted when
+    // questions agree, else kept with a line in the result's text.
+    void ReleaseSound(int pad, const std::string& freed, IPadQuestions* questions, StoreResult& result,
+                      const CardFiles::Remover& trash);
     // Copies the sound file into the card folder under name and records its 8.3 name on the pad.
     StoreResult SetSound(int pad, const std::filesystem::path& file, const std::string& name);
     struct SoundCopy;

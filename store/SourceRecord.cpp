@@ -151,6 +151,16 @@ CardFileStamps ListCardFileStamps(const std::filesystem::path& cardFolder) {
     return files;
 }
 
+CardFileStamps StampCardFiles(const std::vector<std::filesystem::path>& files) {
+    CardFileStamps stamps;
+    for (const std::filesystem::path& file : files) {
+        if (const std::optional<FileStamp> stamp = StampOfFile(file)) {
+            stamps[CardNameKey(file.filename().string())] = *stamp;
+        }
+    }
+    return stamps;
+}
+
 std::string CardNameKey(std::string_view name) {
     std::string key(name);
     for (char& c : key) {
@@ -309,6 +319,11 @@ std::optional<std::string> SourceRecord::FindConversion(SourceKind kind, const R
         }
     }
     return found;
+}
+
+std::string SourceRecord::OriginalName(std::string_view cardName, const CardFileStamps& cardFiles) const {
+    const SourceEntry* entry = Find(cardName, cardFiles);
+    return entry != nullptr ? entry->originalName : std::string();
 }
 
 void SourceRecord::Put(std::string_view cardName, SourceEntry entry) {

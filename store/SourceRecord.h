@@ -18,6 +18,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace k72 {
 
@@ -41,6 +42,9 @@ using CardFileStamps = std::map<std::string, FileStamp>;
 
 // Lists the card folder; an unreadable folder gives an empty listing.
 CardFileStamps ListCardFileStamps(const std::filesystem::path& cardFolder);
+// The stamps of just these card files (missing ones left out), for a caller that needs only a bank's
+// worth and should not look at every file of a folder of thousands.
+CardFileStamps StampCardFiles(const std::vector<std::filesystem::path>& files);
 
 // A card file name as the record keys it: upper case, since the card's FAT names ignore case.
 std::string CardNameKey(std::string_view name);
@@ -66,6 +70,10 @@ public:
     std::optional<std::string> FindConversion(SourceKind kind, const RecordedSettings& settings,
                                               const std::filesystem::path& source,
                                               const CardFileStamps& cardFiles, SourceProbe& probe) const;
+
+    // The name the user knew a card file by (its source's file name) while the entry is believed;
+    // empty when the record does not know it.
+    std::string OriginalName(std::string_view cardName, const CardFileStamps& cardFiles) const;
 
     void Put(std::string_view cardName, SourceEntry entry);
     void Remove(std::string_view cardName);

@@ -4,6 +4,7 @@
 #include "store/CPadBankStore.h"
 #include "store/CardHistory.h"
 #include "store/PadCommands.h"
+#include "ui/AccessibleComboBox.h"
 #include "ui/CDialogMovieInformation.h"
 #include "ui/CDialogPictureInformation.h"
 #include "ui/CPadView.h"
@@ -64,6 +65,7 @@ CConvertToolView::CConvertToolView(PadCommands& commands, const QString& cardRoo
     : QWidget(parent), padCommands_(commands), store_(commands.Store()),
       commands_(std::make_unique<FormCommands>(commands, *this)) {
     setFont(FormFont());
+    InstallAccessibleComboNames(); // "Number", not the number chosen
     // The form's natural size is its smallest; it grows with its window.
     setMinimumSize(DluSize(185, 198));
     resize(minimumSize());
@@ -88,9 +90,9 @@ CConvertToolView::CConvertToolView(PadCommands& commands, const QString& cardRoo
     dash->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     PlaceLabel(dash, 136, 17, 8, 8);
     numberList_ = new QComboBox(this);
-    numberList_->setAccessibleName(QStringLiteral("K-72 Bank number"));
+    numberList_->setAccessibleName(QStringLiteral("Number"));
     // The number has no label of its own on the form; screen readers name a list by its label.
-    auto* numberLabel = new QLabel(QStringLiteral("K-72 Bank number"), this);
+    auto* numberLabel = new QLabel(QStringLiteral("Number"), this);
     numberLabel->setBuddy(numberList_);
     numberLabel->hide();
     PlaceControl(numberList_, 150, 15, 28, 12);
@@ -343,10 +345,11 @@ PadKind CConvertToolView::KindOf(int pad) const {
 
 void CConvertToolView::ShowBank() {
     std::array<int, 12> states{};
+    contentCache_.ReadOriginalNames(store_);
     for (int pad = 0; pad < padgrid::kPadCount; ++pad) {
         states[static_cast<std::size_t>(pad)] = KindOf(pad);
         const PadContent content = contentCache_.Describe(store_, pad);
-        padView_->SetPadContent(pad, content.picture, content.description);
+        padView_->SetPadContent(pad, content.picture, content.description, content.sound);
     }
     padView_->SetAllStates(states);
     gridReady_ = true;
@@ -355,8 +358,9 @@ void CConvertToolView::ShowBank() {
 
 void CConvertToolView::ShowPad(int pad) {
     padView_->SetPadState(pad, KindOf(pad));
+    contentCache_.ReadOriginalNames(store_);
     const PadContent content = contentCache_.Describe(store_, pad);
-    padView_->SetPadContent(pad, content.picture, content.description);
+    padView_->SetPadContent(pad, content.picture, content.description, content.sound);
     UpdateButtons();
     emit CardChanged();
 }

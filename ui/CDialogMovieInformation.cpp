@@ -8,6 +8,7 @@
 #include "ui/DesktopOpen.h"
 #include "ui/DialogUnits.h"
 #include "ui/MediaKinds.h"
+#include "ui/OriginalNames.h"
 #include "ui/PadHeader.h"
 #include "ui/PlayerWidget.h"
 #include "ui/QtPadQuestions.h"
@@ -21,6 +22,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QToolButton>
 #include <QUrl>
 
 #include <system_error>
@@ -45,6 +47,7 @@ CDialogMovieInformation::CDialogMovieInformation(PadCommands& commands, QWidget*
     audioNameLabel_ = MakeDialogLabel(this, QString(), 110, 3, 70, 8);
     infoBox_ = new CMovieInfoBox(this);
     PlaceControl(infoBox_, 3, 14, 178, 45);
+    removeSoundButton_ = MakeRemoveSoundButton(this);
     audioButton_ = MakeFormButton(this, QStringLiteral("Audio"), 3, 67);
     previewButton_ = MakeFormButton(this, QStringLiteral("Open in Player"), 64, 67);
     // Wider than the form's buttons, for its longer text.
@@ -56,6 +59,7 @@ CDialogMovieInformation::CDialogMovieInformation(PadCommands& commands, QWidget*
     PlaceHeaderLabels(bankLabel_, padLabel_, audioLabel_, audioNameLabel_);
 
     connect(audioButton_, &QPushButton::clicked, this, &CDialogMovieInformation::OnAudio);
+    connect(removeSoundButton_, &QToolButton::clicked, this, &CDialogMovieInformation::OnRemoveSound);
     connect(previewButton_, &QPushButton::clicked, this, &CDialogMovieInformation::OnPreview);
     connect(closeButton_, &QPushButton::clicked, this, [this] { done(1); });
 }
@@ -70,6 +74,7 @@ void CDialogMovieInformation::SetPad(int bankIndex, int numberIndex, int padInde
 void CDialogMovieInformation::Start() {
     // A read-only card's movie plays and exports; its sound cannot be changed.
     EnableChange(audioButton_, true, store_.IsReadOnly());
+    EnableChange(removeSoundButton_, true, store_.IsReadOnly());
     std::string movieName;
     std::string audioName;
     const PadEntry* entry = store_.Entry(pad_);
@@ -97,6 +102,9 @@ void CDialogMovieInformation::Start() {
         }
     }
     infoBox_->SetMovie(movieName, fileSize, ComputeRunningTime(frames, rate));
+    OriginalNames originals;
+    originals.Read(store_);
+    infoBox_->SetOriginalName(originals.Of(store_, movieName));
 
     audioDisplayName_ = audioName.empty() ? QString() : AudioDisplayName(store_, audioName);
     ShowHeader();
@@ -116,7 +124,7 @@ void CDialogMovieInformation::ShowHeader() {
     bankLabel_->setText(BankLabelText(bank_, number_));
     padLabel_->setText(PadLabelText(pad_));
     audioNameLabel_->setText(ShortenedName(audioDisplayName_, 20, 15));
-    PlaceHeaderLabels(bankLabel_, padLabel_, audioLabel_, audioNameLabel_);
+    PlaceHeaderLabels(bankLabel_, padLabel_, audioLabel_, audioNameLabel_, removeSoundButton_);
 }
 
 void CDialogMovieInformation::showEvent(QShowEvent* event) {
@@ -146,13 +154,36 @@ void CDialogMovieInformation::OnAudio() {
     // conversion runs beside the window, with a progress window of its own when it takes long.
     const auto attached = QtPadQuestions::AttachSound(
         commands_, pad_, path, this, [this](const QString& question) { return AskConvertSound(question); });
+    // A success may have words too: the sound it replaced, left on the card.
     if (!attached.text.empty()) {
         ShowMessage(QString::fromStdString(attached.text));
-    } else if (attached) {
+    }
+    if (attached) {
         audioDisplayName_ = QString::fromStdString(attached.value.name);
         ShowHeader();
         OpenPlayer(); // with the new sound
     }
+}
+
+void CDialogMovieInformation::OnRemoveSound() {
+    const int answer = AskRemoveSound(RemoveSoundQuestion(audioDisplayName_, pad_));
+    if (answer != QMessageBox::Yes && answer != QMessageBox::No) {
+        return;
+    }
+    // The store deletes the file only when no pad names it any more, and says so when it keeps it.
+    const StoreResult removed = commands_.RemoveSound(pad_, answer == QMessageBox::Yes);
+    if (!removed.text.empty()) {
+        ShowMessage(QString::fromStdString(removed.text));
+    }
+    if (removed.change.PadChanged()) {
+        audioDisplayName_.clear();
+        ShowHeader();
+        OpenPlayer(); // with the movie's own sound
+    }
+}
+
+int CDialogMovieInformation::AskRemoveSound(const QString& question) {
+    return QtUserMessages::AskYesNoCancel(this, question, QMessageBox::Cancel);
 }
 
 void CDialogMovieInformation::OnPreview() {

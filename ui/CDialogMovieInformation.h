@@ -1,6 +1,7 @@
 #pragma once
 // The information of a movie pad: the converted movie's name, size, running time and frame rate, the
-// pad's bank, number and sound file; a sound file can be attached. Below, the movie plays as the device
+// pad's bank, number and sound file, and the name the movie had before it was converted where the card
+// still knows it; a sound file can be attached or taken off. Below, the movie plays as the device
 // plays it, with its sound or the pad's WAV instead; "Open in Player" opens it in the desktop's player.
 // The running time is read from the movie file on the card.
 
@@ -11,6 +12,7 @@
 
 class QLabel;
 class QPushButton;
+class QToolButton;
 
 namespace k72 {
 
@@ -32,6 +34,8 @@ public:
     QLabel* PadLabel() const { return padLabel_; }
     QLabel* AudioNameLabel() const { return audioNameLabel_; }
     QPushButton* AudioButton() const { return audioButton_; }
+    // The cross after the sound's name, shown while the pad has a sound.
+    QToolButton* RemoveSoundButton() const { return removeSoundButton_; }
     // "Open in Player": the desktop's own player.
     QPushButton* PreviewButton() const { return previewButton_; }
     QPushButton* CloseButton() const { return closeButton_; }
@@ -50,6 +54,8 @@ protected:
     virtual QString AskAudioFile();
     // Asks whether to convert a sound the device cannot play as it is; true for yes.
     virtual bool AskConvertSound(const QString& question);
+    // Asks whether to take the sound off, and its file too: QMessageBox::Yes, No or Cancel (the default).
+    virtual int AskRemoveSound(const QString& question);
     virtual void OpenWithDesktop(const std::filesystem::path& path);
     virtual void ShowMessage(const QString& text);
 
@@ -60,6 +66,7 @@ protected:
 private:
     void Start();
     void OnAudio();
+    void OnRemoveSound();
     void OnPreview();
     void ShowHeader();
     void OpenPlayer();
@@ -79,6 +86,7 @@ private:
     QLabel* audioNameLabel_ = nullptr;
     CMovieInfoBox* infoBox_ = nullptr;
     QPushButton* audioButton_ = nullptr;
+    QToolButton* removeSoundButton_ = nullptr;
     QPushButton* previewButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
     PlayerWidget* player_ = nullptr;

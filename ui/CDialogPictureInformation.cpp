@@ -28,6 +28,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QToolButton>
 #include <QUrl>
 
 #include <memory>
@@ -71,6 +72,7 @@ CDialogPictureInformation::CDialogPictureInformation(PadCommands& commands, QWid
     downButton_->setAccessibleName(QStringLiteral("Move down"));
     downButton_->setToolTip(QStringLiteral("Move down"));
     audioButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Audio"), 62, 260);
+    removeSoundButton_ = MakeRemoveSoundButton(this);
     previewButton_ = MakeFormButton<QPushButton>(this, QStringLiteral("Open in Player"), 121, 258);
     // Wider than the form's buttons, for its longer text.
     PlaceControl(previewButton_, 121, 258, 56, 14);
@@ -90,6 +92,7 @@ CDialogPictureInformation::CDialogPictureInformation(PadCommands& commands, QWid
     connect(importButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnImport);
     connect(deleteButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnDelete);
     connect(audioButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnAudio);
+    connect(removeSoundButton_, &QToolButton::clicked, this, &CDialogPictureInformation::OnRemoveSound);
     connect(previewButton_, &QPushButton::clicked, this, &CDialogPictureInformation::OnPreview);
     connect(closeButton_, &QPushButton::clicked, this, [this] { done(1); });
     setAcceptDrops(true);
@@ -180,6 +183,7 @@ void CDialogPictureInformation::Start() {
     upButton_->SetIcons(Icon(artwork::kArrowUp), Icon(artwork::kArrowUpDisabled));
     downButton_->SetIcons(Icon(artwork::kArrowDown), Icon(artwork::kArrowDownDisabled));
     list_->clear();
+    originals_.Read(store_);
     const int count = StillCount();
     for (int i = 0; i < count; ++i) {
         AddRow(StillName(i));
@@ -189,8 +193,9 @@ void CDialogPictureInformation::Start() {
     audioDisplayName_ = audio.empty() ? QString() : AudioDisplayName(store_, audio);
     // A read-only card is looked at: its pictures play and open, and nothing changes them.
     readOnly_ = store_.IsReadOnly();
-    for (QWidget* control : {static_cast<QWidget*>(importButton_), static_cast<QWidget*>(deleteButton_),
-                             static_cast<QWidget*>(audioButton_)}) {
+    for (QWidget* control :
+         {static_cast<QWidget*>(importButton_), static_cast<QWidget*>(deleteButton_),
+          static_cast<QWidget*>(audioButton_), static_cast<QWidget*>(removeSoundButton_)}) {
         EnableChange(control, true, readOnly_);
     }
     list_->setDragDropMode(readOnly_ ? QAbstractItemView::NoDragDrop : QAbstractItemView::InternalMove);
@@ -223,7 +228,11 @@ void CDialogPictureInformation::AddRow(const std::string& name, int index) {
             picture = reader.read();
         }
     }
-    list_->AddRow(QString::fromStdString(name), picture, fileSize, index);
+    // The card name first, as the device knows it, then the name the picture had before.
+    const QString original = originals_.Of(store_, name);
+    list_->AddRow(QString::fromStdString(name) +
+                      (original.isEmpty() ? QString() : QStringLiteral(" \u2014 ") + original),
+                  picture, fileSize, index);
 }
 
 void CDialogPictureInformation::UpdateArrows() {
@@ -375,6 +384,24 @@ void CDialogPictureInformation::OnAudio() {
     }
 }
 
+void CDialogPictureInformation::OnRemoveSound() {
+    if (readOnly_) {
+        return;
+    }
+    const int answer = AskDeleteFiles(RemoveSoundQuestion(audioDisplayName_, pad_));
+    if (answer != QMessageBox::Yes && answer != QMessageBox::No) {
+        return;
+    }
+    // The store deletes the file only when no pad names it any more, and says so when it keeps it.
+    const StoreResult removed = commands_.RemoveSound(pad_, answer == QMessageBox::Yes);
+    ShowResult(removed);
+    if (removed.change.PadChanged()) {
+        audioDisplayName_.clear();
+        Relayout();
+        OpenPlayer(); // the slideshow without a sound
+    }
+}
+
 void CDialogPictureInformation::OnPreview() {
     const int k = list_->currentRow();
     if (k < 0) {
@@ -391,7 +418,7 @@ void CDialogPictureInformation::Relayout() {
     bankLabel_->setText(BankLabelText(bank_, number_));
     padLabel_->setText(PadLabelText(pad_));
     audioNameLabel_->setText(ShortenedName(audioDisplayName_, 30, 25));
-    PlaceHeaderLabels(bankLabel_, padLabel_, audioLabel_, audioNameLabel_);
+    PlaceHeaderLabels(bankLabel_, padLabel_, audioLabel_, audioNameLabel_, removeSoundButton_);
 
     // The form keeps its own width; the player's column lies right of it.
     const int W = formWidth_;

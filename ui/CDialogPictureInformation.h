@@ -2,12 +2,15 @@
 // The still image list of a pad: its pictures in their stored order with thumbnails, names and sizes;
 // they can be moved up and down (or dragged), added (after a preview, when the preferences ask for
 // one), removed (with or without their files), given a sound file and opened in the desktop's viewer
-// ("Open in Player"). Beside the list the pictures play as a slideshow with the pad's sound. Every
-// change is made by the store, which writes the pad file at once; the rows follow it one for one.
+// ("Open in Player"); the sound can be taken off again. A picture whose original name the card still
+// knows shows it beside its card name. Beside the list the pictures play as a slideshow with the pad's sound.
+// Every change is made by the store, which writes the pad file at once; the rows follow it one for one.
 
 #include "codecs/FitGeometry.h"
 
 #include "store/StoreMessages.h"
+
+#include "ui/OriginalNames.h"
 
 #include <QDialog>
 #include <QRect>
@@ -19,6 +22,7 @@
 
 class QLabel;
 class QPushButton;
+class QToolButton;
 
 namespace k72 {
 
@@ -44,6 +48,8 @@ public:
     QPushButton* ImportButton() const { return importButton_; }
     QPushButton* DeleteButton() const { return deleteButton_; }
     QPushButton* AudioButton() const { return audioButton_; }
+    // The cross after the sound's name, shown while the pad has a sound.
+    QToolButton* RemoveSoundButton() const { return removeSoundButton_; }
     // "Open in Player": the desktop's own viewer.
     QPushButton* PreviewButton() const { return previewButton_; }
     PlayerWidget* Player() const { return player_; }
@@ -104,6 +110,7 @@ private:
     void AddPictures(const QStringList& paths);
     void OnDelete();
     void OnAudio();
+    void OnRemoveSound();
     void OnPreview();
     void ShowResult(const StoreResult& result);
 
@@ -113,6 +120,7 @@ private:
     int number_ = -1;
     int pad_ = -1;
     QString audioDisplayName_;
+    OriginalNames originals_; // read when the pad is set
     QSize initialSize_;
     int initialListWidth_ = 0;
     int formWidth_ = 0; // the form's own width; the player's column lies right of it
@@ -130,6 +138,7 @@ private:
     QPushButton* importButton_ = nullptr;
     QPushButton* deleteButton_ = nullptr;
     QPushButton* audioButton_ = nullptr;
+    QToolButton* removeSoundButton_ = nullptr;
     QPushButton* previewButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
     PlayerWidget* player_ = nullptr;

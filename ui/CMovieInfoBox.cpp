@@ -34,8 +34,23 @@ void CMovieInfoBox::SetMovie(const std::string& name, std::uint64_t size, const 
     seconds_ = time.seconds;
     frames_ = time.frames;
     frameRateText_ = QString::fromStdString(FrameRateText(time));
-    // The box draws its texts itself; a screen reader reads them here.
-    setAccessibleName(movieName_);
+    originalName_.clear();
+    Describe();
+}
+
+void CMovieInfoBox::SetOriginalName(const QString& name) {
+    originalName_ = name;
+    Describe();
+}
+
+QString CMovieInfoBox::OriginalText() const {
+    return originalName_.isEmpty() ? QString() : QStringLiteral("from ") + originalName_;
+}
+
+// The box draws its texts itself; a screen reader reads them here.
+void CMovieInfoBox::Describe() {
+    setAccessibleName(originalName_.isEmpty() ? movieName_
+                                              : movieName_ + QStringLiteral(", ") + OriginalText());
     setAccessibleDescription(SizeText() + QLatin1Char(' ') + frameRateText_);
     update();
 }
@@ -63,6 +78,12 @@ void CMovieInfoBox::paintEvent(QPaintEvent*) {
     drawFrom(15, 20, movieName_);
     drawFrom(15, 35, SizeText());
     drawFrom(120, 20, frameRateText_);
+    if (!originalName_.isEmpty()) {
+        // One line below the size, cut short with "…" where the box ends.
+        const QRect line(15, 50, box.width() - 20, painter.fontMetrics().height());
+        painter.drawText(line, Qt::AlignLeft | Qt::AlignTop,
+                         painter.fontMetrics().elidedText(OriginalText(), Qt::ElideMiddle, line.width()));
+    }
 }
 
 } // namespace k72

@@ -145,6 +145,22 @@ QAccessibleInterface* PadGridFactory(const QString& className, QObject* object) 
     return nullptr;
 }
 
+// A pad with a sound: an eighth note, black on a white tag, in the face's corner.
+void DrawSoundMark(QPainter& painter, const QRect& tag) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.fillRect(tag, Qt::white);
+    painter.setPen(QColor(34, 24, 21));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(tag.adjusted(0, 0, -1, -1));
+    painter.setBrush(Qt::black);
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QRect(tag.x() + 2, tag.y() + 5, 4, 3));         // the head
+    painter.fillRect(QRect(tag.x() + 5, tag.y() + 2, 1, 5), Qt::black); // the stem
+    painter.fillRect(QRect(tag.x() + 6, tag.y() + 2, 2, 1), Qt::black); // the flag
+    painter.restore();
+}
+
 } // namespace
 
 CPadView::CPadView(QWidget* parent)
@@ -166,6 +182,7 @@ void CPadView::Clear() {
     padStates_.fill(0);
     pictures_.fill(QImage());
     descriptions_.fill(QString());
+    sounds_.fill(QString());
     selectedPad_ = -1;
     update();
 }
@@ -197,13 +214,24 @@ void CPadView::SetSelection(int pad) {
     }
 }
 
-void CPadView::SetPadContent(int pad, const QImage& picture, const QString& description) {
+void CPadView::SetPadContent(int pad, const QImage& picture, const QString& description,
+                             const QString& sound) {
     if (pad < 0 || pad >= padgrid::kPadCount) {
         return;
     }
     pictures_[static_cast<std::size_t>(pad)] = picture;
     descriptions_[static_cast<std::size_t>(pad)] = description;
+    sounds_[static_cast<std::size_t>(pad)] = sound;
     update();
+}
+
+QString CPadView::PadSound(int pad) const {
+    return (pad >= 0 && pad < padgrid::kPadCount) ? sounds_[static_cast<std::size_t>(pad)] : QString();
+}
+
+QRect CPadView::SoundMarkRect(int pad) {
+    const QRect cell = PadRect(pad);
+    return QRect(cell.x() + 33, cell.y() + 26, 10, 10);
 }
 
 int CPadView::PadState(int pad) const {
@@ -427,6 +455,9 @@ void CPadView::paintEvent(QPaintEvent*) {
             painter.fillRect(tag, Qt::white);
             painter.setPen(Qt::black);
             painter.drawText(tag, Qt::AlignCenter, number);
+        }
+        if (kind != 0 && !sounds_[static_cast<std::size_t>(pad)].isEmpty()) {
+            DrawSoundMark(painter, SoundMarkRect(pad));
         }
     }
     if (dropPad_ >= 0 && dropPad_ < padgrid::kPadCount) {

@@ -29,14 +29,20 @@ public:
     void SetAllStates(const std::array<int, 12>& states);
     // The selected pad, or −1 for none.
     void SetSelection(int pad);
-    // What a pad shows inside its artwork (a null picture: none) and the words that describe it
-    // ("Pad 4: movie K72_0008.AVI, 1:30"); an empty description reads "Pad n: empty".
-    void SetPadContent(int pad, const QImage& picture, const QString& description);
+    // What a pad shows inside its artwork (a null picture: none), the words that describe it
+    // ("Pad 4: movie K72_0008.AVI, 1:30"; an empty description reads "Pad n: empty") and the name of
+    // its sound file (empty: none), which a small note on the pad marks.
+    void SetPadContent(int pad, const QImage& picture, const QString& description,
+                       const QString& sound = QString());
 
     int PadState(int pad) const;
     int Selection() const { return selectedPad_; }
     QString PadDescription(int pad) const;
     bool HasPicture(int pad) const;
+    QString PadSound(int pad) const;
+    // Where the note of a pad with a sound is drawn, in the grid's artwork coordinates: the face's
+    // bottom right corner, clear of the pad's number.
+    static QRect SoundMarkRect(int pad);
     // The pad under the cursor while files are dragged over the grid, or −1.
     int DropTarget() const { return dropPad_; }
     // The rectangle a pad is drawn in, in the grid's artwork coordinates (225 × 150).
@@ -77,6 +83,7 @@ private:
     std::array<int, 12> padStates_{};
     std::array<QImage, 12> pictures_;
     std::array<QString, 12> descriptions_;
+    std::array<QString, 12> sounds_;
     int selectedPad_ = -1;
     int dropPad_ = -1;
     QPixmap backgroundImage_; // the twelve empty pads, 225 × 150

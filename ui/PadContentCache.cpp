@@ -108,7 +108,7 @@ PadContent PadContentCache::Describe(const CPadBankStore& store, int pad) {
     const PadKind kind = entry != nullptr ? entry->Kind() : PadKindEmpty;
     QString sound;
     if (kind == PadKindMovie && entry->movie) {
-        const QString name = Name(entry->movie->fileName);
+        const QString name = originals_.WithCardName(store, NameText(entry->movie->fileName));
         content.description = prefix + QStringLiteral("movie ") + name;
         const auto path = store.Files().PathOf(NameText(entry->movie->fileName));
         const FileFacts* facts = path ? Facts(*path, true) : nullptr;
@@ -125,7 +125,7 @@ PadContent PadContentCache::Describe(const CPadBankStore& store, int pad) {
         const std::size_t count = stills.UsableCount();
         QStringList names;
         for (std::size_t i = 0; i < std::min<std::size_t>(count, 3); ++i) {
-            names << Name(stills.stillNames[i]);
+            names << originals_.WithCardName(store, NameText(stills.stillNames[i]));
         }
         if (count > 3) {
             names << QStringLiteral("…");
@@ -147,6 +147,7 @@ PadContent PadContentCache::Describe(const CPadBankStore& store, int pad) {
     if (!sound.isEmpty()) {
         content.description += QStringLiteral(", sound ") + sound;
     }
+    content.sound = sound;
     return content;
 }
 

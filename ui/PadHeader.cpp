@@ -5,6 +5,7 @@
 #include "store/ShortName.h"
 
 #include <QLabel>
+#include <QToolButton>
 
 #include <algorithm>
 #include <system_error>
@@ -63,7 +64,26 @@ QString AudioDisplayName(const CPadBankStore& store, const std::string& shortNam
     return recorded;
 }
 
-void PlaceHeaderLabels(QLabel* bank, QLabel* pad, QLabel* audio, QLabel* audioName) {
+QToolButton* MakeRemoveSoundButton(QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setText(QStringLiteral("\u2715")); // a cross
+    button->setAutoRaise(true);
+    button->setToolTip(QStringLiteral("Take the sound off this pad"));
+    button->setAccessibleName(QStringLiteral("Remove Sound"));
+    button->resize(14, 14);
+    button->hide();
+    return button;
+}
+
+QString RemoveSoundQuestion(const QString& soundName, int pad) {
+    return QStringLiteral("Take the sound %1 off pad %2?\nDelete file as well?\n\nYes: its file is deleted "
+                          "from the card too.\nNo: the file stays on the card.")
+        .arg(soundName)
+        .arg(pad + 1);
+}
+
+void PlaceHeaderLabels(QLabel* bank, QLabel* pad, QLabel* audio, QLabel* audioName,
+                       QAbstractButton* removeSound) {
     // The stand-in font runs wider than the forms' own: a label grows to its text from the width the
     // form gives it (kept as its minimum width), and the others move along.
     for (QLabel* label : {bank, pad, audio, audioName}) {
@@ -80,6 +100,14 @@ void PlaceHeaderLabels(QLabel* bank, QLabel* pad, QLabel* audio, QLabel* audioNa
     pad->move(wB + 20, 5);
     audio->move(wB + wP + 30, 5);
     audioName->move(wB + wP + wA + 32, 5);
+    if (removeSound != nullptr) {
+        // Right after the name as drawn, inside the window.
+        const int textEnd = audioName->x() + audioName->fontMetrics().horizontalAdvance(audioName->text());
+        const QWidget* window = removeSound->parentWidget();
+        const int right = window != nullptr ? window->width() - removeSound->width() - 2 : textEnd + 4;
+        removeSound->move(std::min(textEnd + 4, right), 3);
+        removeSound->setVisible(!audioName->text().isEmpty());
+    }
 }
 
 } // namespace k72

@@ -6,7 +6,10 @@
 
 #include <string>
 
+class QAbstractButton;
 class QLabel;
+class QToolButton;
+class QWidget;
 
 namespace k72 {
 
@@ -24,7 +27,15 @@ QString ShortenedName(const QString& name, int wholeLength, int prefixLength);
 QString AudioDisplayName(const CPadBankStore& store, const std::string& shortName);
 
 // The four header labels keep their sizes (grown to their texts where needed) and line up at y = 5
-// from x = 10, with gaps of 10, 10 and 2 pixels.
-void PlaceHeaderLabels(QLabel* bank, QLabel* pad, QLabel* audio, QLabel* audioName);
+// from x = 10, with gaps of 10, 10 and 2 pixels. removeSound, when given, follows the sound's name and
+// is shown only while there is one.
+void PlaceHeaderLabels(QLabel* bank, QLabel* pad, QLabel* audio, QLabel* audioName,
+                       QAbstractButton* removeSound = nullptr);
+
+// The small button after the sound's name that takes the sound off the pad.
+QToolButton* MakeRemoveSoundButton(QWidget* parent);
+// The question it asks first: Yes takes the sound off and deletes its file (unless another pad names
+// it), No takes it off and keeps the file, Cancel changes nothing.
+QString RemoveSoundQuestion(const QString& soundName, int pad);
 
 } // namespace k72

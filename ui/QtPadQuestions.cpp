@@ -73,6 +73,13 @@ bool QtPadQuestions::DeleteReplacedFiles(int pad, const PadEntry& replaced) {
                     .arg(ContentText(replaced)));
 }
 
+std::optional<bool> QtPadQuestions::DeleteFreedSound(int pad, const std::string& name) {
+    return ask_(QStringLiteral("Pad %1 no longer uses the sound %2, and no other pad does.\n"
+                               "Delete it from the card?")
+                    .arg(pad + 1)
+                    .arg(QString::fromLatin1(name.c_str())));
+}
+
 bool QtPadQuestions::ConvertSound(const std::string& question) {
     return ask_(QString::fromStdString(question));
 }

@@ -1,9 +1,9 @@
 #pragma once
 // What the desktop program answers when a pad command asks: whether to replace what a pad holds, to
-// delete the files it replaced, to convert a sound the device cannot play. The questions go to the
-// window's own Yes/No question (tests script it); a sound conversion runs on a thread of its own while
-// the window's event loop goes on: a short one under the wait cursor, a longer one with a progress
-// window whose Cancel stops it.
+// delete the files it replaced (a sound it replaced among them), to convert a sound the device cannot play.
+// The questions go to the window's own Yes/No question (tests script it); a sound conversion runs on a thread
+// of its own while the window's event loop goes on: a short one under the wait cursor, a longer one with a
+// progress window whose Cancel stops it.
 
 #include "store/IPadQuestions.h"
 #include "store/PadCommands.h"
@@ -27,6 +27,7 @@ public:
 
     bool ReplacePad(int pad, const PadEntry& current) override;
     bool DeleteReplacedFiles(int pad, const PadEntry& replaced) override;
+    std::optional<bool> DeleteFreedSound(int pad, const std::string& name) override;
     bool ConvertSound(const std::string& question) override;
     SoundConversionRun RunSoundConversion(const std::string& shownName,
                                           const SoundConversionJob& job) override;

@@ -2,6 +2,8 @@
 // picture commands and the commands on a pad's files.
 #include "tests/e2e/CardToolSupport.h"
 
+#include "store/SourceRecord.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -39,8 +41,9 @@ TEST_F(CardToolTest, BadUsageIsRefusedAndChangesNothing) {
 
     const CardRun help = Run("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* command : {"show", "import", "add-still", "remove-still", "move-still", "audio",
-                                "delete", "export", "convert-picture", "convert-movie", "probe"}) {
+    for (const char* command :
+         {"show", "import", "add-still", "remove-still", "move-still", "audio", "remove-sound", "delete",
+          "export", "convert-picture", "convert-movie", "probe"}) {
         EXPECT_NE(help.out.find(command), std::string::npos) << command;
     }
     const CardRun importHelp = Run("import --help");
@@ -131,6 +134,21 @@ TEST_F(CardToolTest, ShowListsAssignedPadsOrOneNumberWithItsEmptyPads) {
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("B-3-12  still  2 pictures: K72_0001.JPG K72_0002.JPG"), std::string::npos)
         << run.out;
+
+    // A file the card's record of sources knows is followed by the name it had before.
+    k72::SourceRecord record;
+    k72::SourceEntry entry;
+    entry.originalName = "Sunset Beach.png";
+    entry.cardFile = k72::StampOfFile(card.folder / "K72_0001.JPG").value();
+    record.Put("K72_0001.JPG", entry);
+    ASSERT_TRUE(record.Save(card.root));
+    run = Run("show " + Root() + " --bank B");
+    EXPECT_NE(run.out.find("2 pictures: K72_0001.JPG (Sunset Beach.png) K72_0002.JPG\n"), std::string::npos)
+        << run.out;
+    const QJsonArray originals = Pads("--bank B")["B-3-12"].toObject()["originals"].toArray();
+    ASSERT_EQ(originals.size(), 2);
+    EXPECT_EQ(originals[0].toString(), "Sunset Beach.png");
+    EXPECT_TRUE(originals[1].isNull());
 }
 
 // A batch of 100 pictures fills a pad in the order given; the 101st is refused with the limit message
@@ -239,6 +257,32 @@ TEST_F(CardToolTest, SoundsAreCheckedAndAttached) {
     ASSERT_EQ(Run("audio " + Root() + " A-1-1 " + Quote(dir / "other" / "drums.wav") + " --overwrite").status,
               0);
     EXPECT_EQ(ReadFileBytes(card.folder / "DRUMS.WAV"), ReadFileBytes(dir / "loud.wav"));
+
+    // The sound it replaces stays on the card, said so; the check finds it and its repair moves it.
+    MakeWav(dir / "kick.wav", 2, 44100, 16, 441, 9);
+    run = Run("audio " + Root() + " A-1-1 " + Quote(dir / "kick.wav"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("DRUMS.WAV, the sound the pad had before, is named by no pad now"),
+              std::string::npos)
+        << run.err;
+    run = Run("check " + Root());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("the sound DRUMS.WAV is named by no pad"), std::string::npos) << run.out;
+    run = Run("check " + Root() + " --repair");
+    EXPECT_NE(run.out.find("repaired: the sound DRUMS.WAV is named by no pad"), std::string::npos) << run.out;
+    EXPECT_TRUE(std::filesystem::exists(card.folder / "UNUSED" / "DRUMS.WAV"));
+    EXPECT_TRUE(std::filesystem::exists(card.folder / "KICK.WAV"));
+
+    // A sound is taken off, with its file when asked; a pad without one is refused.
+    run = Run("remove-sound " + Root() + " A-1-1 --delete-file");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Pads()["A-1-1"].toObject()["audio"].isNull());
+    EXPECT_FALSE(std::filesystem::exists(card.folder / "KICK.WAV"));
+    const auto taken = card.PadBytes();
+    run = Run("remove-sound " + Root() + " A-1-1");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("A-1-1 has no sound"), std::string::npos) << run.err;
+    EXPECT_EQ(card.PadBytes(), taken);
 }
 
 TEST_F(CardToolTest, ExportRefusesExistingFilesUnlessToldAndDeleteEmptiesThePad) {

@@ -86,7 +86,7 @@ protected:
         card = std::make_unique<TestCard>(dir.Path(), bytes);
         for (const char* name :
              {"K72_0001.AVI", "SOUND.WAV", "K72_0002.JPG", "K72_0003.JPG", "K72_0005.JPG", "K72_0007.JPG",
-              "K72_0008.AVI", "K72_0009.JPG", "K72_ABCD.AVI", "NOTES.TXT"}) {
+              "K72_0008.AVI", "K72_0009.JPG", "K72_ABCD.AVI", "NOTES.TXT", "OLD.WAV", "loop.wav"}) {
             card->AddFile(name, name);
         }
     }
@@ -109,8 +109,10 @@ TEST_F(FaultyCard, EveryKindOfFaultIsListedAndNothingChanges) {
                                  "unusable-name D-5-6 ../K72_PAD.S",
                                  "unused-file  K72_0009.JPG *",
                                  "unused-file  K72_ABCD.AVI *",
+                                 "unused-file  OLD.WAV *",
+                                 "unused-file  loop.wav *",
                              }));
-    EXPECT_EQ(report.Repairable(), 6u);
+    EXPECT_EQ(report.Repairable(), 8u);
     EXPECT_EQ(card->PadBytes(), before);
     EXPECT_EQ(FilesIn(card->folder), files);
 }
@@ -161,8 +163,9 @@ TEST_F(FaultyCard, RepairChangesOnlyWhatWasListedAfterACopyOfThePadFile) {
               (std::vector<std::string>{"K72_0001.AVI", "K72_0002.JPG", "K72_0003.JPG", "K72_0005.JPG",
                                         "K72_0007.JPG", "K72_0008.AVI", "K72_PAD.SYS", "NOTES.TXT",
                                         "SOUND.WAV", "UNUSED/"}));
-    EXPECT_EQ(FilesIn(card->folder / "UNUSED"),
-              (std::vector<std::string>{"K72_0009-2.JPG", "K72_0009.JPG", "K72_ABCD.AVI"}));
+    EXPECT_EQ(
+        FilesIn(card->folder / "UNUSED"),
+        (std::vector<std::string>{"K72_0009-2.JPG", "K72_0009.JPG", "K72_ABCD.AVI", "OLD.WAV", "loop.wav"}));
     EXPECT_EQ(ReadFileText(card->folder / "UNUSED" / "K72_0009.JPG"), "older");
     EXPECT_EQ(ReadFileText(card->folder / "UNUSED" / "K72_0009-2.JPG"), "K72_0009.JPG");
 

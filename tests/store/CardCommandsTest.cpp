@@ -98,6 +98,54 @@ TEST_F(CardCommands, SetAudioStoresARealShortNameOfTheCopy) {
     EXPECT_EQ(std::count(files.begin(), files.end(), "SOUND.WAV"), 1) << "the old sound stays";
 }
 
+// A sound that no pad names any more, after it was replaced or taken off: deleted when the user agrees,
+// kept and mentioned when the face does not ask, never deleted while another pad names it.
+TEST_F(CardCommands, ASoundNoPadNamesAnyMoreIsDeletedOnlyWhenAskedAndOtherwiseMentioned) {
+    const auto exists = [this](const char* name) { return std::filesystem::exists(card->folder / name); };
+    RecordingQuestions questions;
+    MakeWav(dir / "kick.wav", 2, 44100, 16, 441, 1);
+    MakeWav(dir / "snare.wav", 2, 44100, 16, 441, 2);
+    MakeWav(dir / "hat.wav", 2, 44100, 16, 441, 3);
+
+    // Not asked: SOUND.WAV stays and the result says so.
+    const StoreResult kept = commands.AttachSound(0, dir / "kick.wav", &questions);
+    ASSERT_TRUE(kept) << kept.text;
+    EXPECT_TRUE(exists("SOUND.WAV"));
+    EXPECT_NE(kept.text.find("SOUND.WAV"), std::string::npos) << kept.text;
+    EXPECT_NE(kept.text.find("UNUSED"), std::string::npos) << kept.text;
+
+    // Asked and agreed: KICK.WAV goes, and nothing more is said.
+    questions.deleteFreedSound = true;
+    const StoreResult deleted = commands.AttachSound(0, dir / "snare.wav", &questions);
+    ASSERT_TRUE(deleted) << deleted.text;
+    EXPECT_FALSE(exists("KICK.WAV"));
+    EXPECT_EQ(deleted.change.removed, std::vector<std::string>{"KICK.WAV"});
+    EXPECT_EQ(deleted.text, "");
+    EXPECT_EQ(questions.asked.back(), "delete freed sound KICK.WAV of pad 0");
+
+    // A sound another pad names is neither asked about nor deleted.
+    ASSERT_TRUE(commands.AttachSound(1, dir / "snare.wav", &questions));
+    const std::size_t asked = questions.asked.size();
+    ASSERT_TRUE(commands.AttachSound(1, dir / "hat.wav", &questions));
+    EXPECT_TRUE(exists("SNARE.WAV"));
+    EXPECT_EQ(questions.asked.size(), asked);
+
+    // Taken off: the record no longer names it; the file goes only when asked for.
+    ASSERT_TRUE(messages(commands.RemoveSound(0)));
+    EXPECT_TRUE(IsEmptyName(store.Entry(0)->movie->audioFileName));
+    EXPECT_EQ(GetName(card->PadBytes(), RecordAt(0, 0, 0) + 36), "");
+    EXPECT_TRUE(exists("SNARE.WAV"));
+    ASSERT_TRUE(messages(commands.RemoveSound(1, true)));
+    EXPECT_TRUE(IsEmptyName(store.Entry(1)->stills->audioFileName));
+    EXPECT_FALSE(exists("HAT.WAV"));
+    EXPECT_EQ(store.Entry(1)->stills->stillCount, 3u) << "the pictures stay";
+    const auto bytes = card->PadBytes();
+    for (const int pad : {0, 2, 12}) {
+        EXPECT_FALSE(messages(commands.RemoveSound(pad))) << "pad " << pad << " has no sound";
+    }
+    EXPECT_EQ(card->PadBytes(), bytes);
+}
+
 // Needs a folder on a FAT volume (this machine may have none): K72_TEST_FAT_FOLDER=/media/card/test.
 TEST(SetAudioOnFat, StoresTheShortNameTheFileSystemGaveTheCopy) {
     const char* fatFolder = std::getenv("K72_TEST_FAT_FOLDER");

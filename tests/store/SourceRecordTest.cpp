@@ -144,6 +144,7 @@ TEST(SourceRecord, AnEntryIsBelievedOnlyWhileItsCardFileIsUnchanged) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(record.Find("k72_0001.avi", c.card) != nullptr, c.believed) << c.what;
+        EXPECT_EQ(record.OriginalName("k72_0001.avi", c.card), c.believed ? "Intro Clip.mp4" : "") << c.what;
         SourceRecord pruned = record;
         pruned.Prune(c.card);
         EXPECT_EQ(pruned.Entries().size(), c.believed ? 1u : 0u) << c.what;

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,10 +64,15 @@ public:
         asked.push_back(question);
         return convertSound;
     }
+    std::optional<bool> DeleteFreedSound(int pad, const std::string& name) override {
+        asked.push_back("delete freed sound " + name + " of pad " + std::to_string(pad));
+        return deleteFreedSound;
+    }
     std::vector<std::string> asked;
     bool replace = true;
     bool deleteReplaced = false;
     bool convertSound = false;
+    std::optional<bool> deleteFreedSound; // none: this face does not ask
 };
 
 // Records every copy operation; copies for real (without overwriting) unless told to fail or to only

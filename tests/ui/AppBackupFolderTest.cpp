@@ -1,5 +1,6 @@
 // The desktop program keeps its pad file copies in the user's data folder, the same folder k72-card
 // uses, and asking for it leaves the program's own names alone.
+#include "UiTestSupport.h"
 #include "app/CConvertToolApp.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,12 @@ TEST(AppShell, PadFileCopiesGoToTheUsersDataFolder) {
     k72::CConvertToolApp app;
     const std::filesystem::path data =
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString();
-    EXPECT_EQ(app.Store().BackupFolder(), data / "KAVELO" / "K-72 Image Converter" / "pad-backups");
+    k72test::TempDir dir;
+    k72test::PadCard card(dir.Path());
+    ASSERT_TRUE(app.Store().OpenCardRoot(card.card.root));
+    EXPECT_EQ(app.Store().CardBackupFolder().parent_path(),
+              data / "KAVELO" / "K-72 Image Converter" / "pad-backups");
+    app.Store().Close();
     EXPECT_EQ(QCoreApplication::applicationName(), name);
     EXPECT_EQ(QCoreApplication::organizationName(), organisation);
 }

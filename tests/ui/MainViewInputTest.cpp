@@ -323,18 +323,26 @@ TEST_F(MainViewInput, PadsShowTheirContentAndScreenReadersHearIt) {
     card.PutMovie(0, 0, 3, "K72_0008.AVI", "", 2700);
     card.card.AddFile("RAIN.WAV");
     card.PutStills(0, 0, 9, {"K72_0002.JPG", "K72_0002.JPG"}, "RAIN.WAV");
+    // The movie's own name is known to the card; the pictures' are not.
+    card.RecordOriginalName("K72_0008.AVI", "Beach Day.mp4");
     ScriptedView view(commands, Root());
     view.InitialSetUp();
     CPadView* grid = view.PadView();
-    EXPECT_EQ(grid->PadDescription(3), "Pad 4: movie K72_0008.AVI, 1:30");
+    EXPECT_EQ(grid->PadDescription(3), "Pad 4: movie Beach Day.mp4 (K72_0008.AVI), 1:30");
     EXPECT_EQ(grid->PadDescription(6), "Pad 7: empty");
     EXPECT_EQ(grid->PadDescription(9), "Pad 10: 2 pictures K72_0002.JPG, K72_0002.JPG, sound RAIN.WAV");
     EXPECT_EQ(grid->PadDescription(5), "Pad 6: movie K72_0001.AVI, 0:00"); // a file that is no movie
     EXPECT_TRUE(grid->HasPicture(3));
     EXPECT_TRUE(grid->HasPicture(0));
     EXPECT_FALSE(grid->HasPicture(6));
+    // The pad with a sound carries a note; the others do not.
+    EXPECT_EQ(grid->PadSound(9), "RAIN.WAV");
+    EXPECT_EQ(grid->PadSound(3), "");
     // The pictures sit inside the pad's face: green for the movie, red for the still pad.
     const QImage image = Render(*grid);
+    const QPoint noteHead(3, 6); // inside the mark, on the note's head
+    EXPECT_EQ(image.pixelColor(CPadView::SoundMarkRect(9).topLeft() + noteHead), QColor(Qt::black));
+    EXPECT_NE(image.pixelColor(CPadView::SoundMarkRect(3).topLeft() + noteHead), QColor(Qt::black));
     const QColor movie = image.pixelColor(CPadView::PadRect(3).center() + QPoint(4, 4));
     EXPECT_GT(movie.green(), 200) << Rgb(movie);
     EXPECT_LT(movie.red(), 60) << Rgb(movie);
@@ -351,7 +359,7 @@ TEST_F(MainViewInput, PadsShowTheirContentAndScreenReadersHearIt) {
     ASSERT_EQ(pads->childCount(), 12);
     QAccessibleInterface* pad4 = pads->child(3);
     ASSERT_NE(pad4, nullptr);
-    EXPECT_EQ(pad4->text(QAccessible::Name), "Pad 4: movie K72_0008.AVI, 1:30");
+    EXPECT_EQ(pad4->text(QAccessible::Name), "Pad 4: movie Beach Day.mp4 (K72_0008.AVI), 1:30");
     EXPECT_EQ(pads->child(6)->text(QAccessible::Name), "Pad 7: empty");
     EXPECT_EQ(pads->indexOfChild(pad4), 3);
     EXPECT_EQ(pad4->parent(), pads);
@@ -371,7 +379,18 @@ TEST_F(MainViewInput, PadsShowTheirContentAndScreenReadersHearIt) {
     };
     EXPECT_EQ(labelOf(view.DriveList()), "K-72 Drive :");
     EXPECT_EQ(labelOf(view.BankList()), "K-72 Bank Select :");
-    EXPECT_EQ(labelOf(view.NumberList()), "K-72 Bank number");
+    EXPECT_EQ(labelOf(view.NumberList()), "Number");
+    // A combo box is named by its own name, not by the item it shows; the item is its value.
+    EXPECT_EQ(view.NumberList()->accessibleName(), "Number");
+    for (const auto& [list, name] : {std::pair<QWidget*, QString>{view.NumberList(), "Number"},
+                                     std::pair<QWidget*, QString>{view.BankList(), "K-72 Bank"}}) {
+        QAccessibleInterface* combo = QAccessible::queryAccessibleInterface(list);
+        ASSERT_NE(combo, nullptr);
+        EXPECT_EQ(combo->role(), QAccessible::ComboBox);
+        EXPECT_EQ(combo->text(QAccessible::Name), name);
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(view.NumberList())->text(QAccessible::Value), "1");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(view.BankList())->text(QAccessible::Value), "BANK:A");
 }
 
 TEST(PadContentCache, RunningTimes) {

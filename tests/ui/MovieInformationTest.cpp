@@ -11,7 +11,9 @@
 
 #include <QAccessible>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -26,6 +28,7 @@ public:
 
     QString audioAnswer;
     bool convertAnswer = false;
+    int removeAnswer = QMessageBox::Cancel;
     std::vector<QString> questions;
     std::vector<QString> messages;
     std::vector<std::filesystem::path> opened;
@@ -35,6 +38,10 @@ protected:
     bool AskConvertSound(const QString& question) override {
         questions.push_back(question);
         return convertAnswer;
+    }
+    int AskRemoveSound(const QString& question) override {
+        questions.push_back(question);
+        return removeAnswer;
     }
     void ShowMessage(const QString& text) override { messages.push_back(text); }
     void OpenWithDesktop(const std::filesystem::path& path) override { opened.push_back(path); }
@@ -89,10 +96,17 @@ TEST_F(MovieInformation, ShowsNameSizeRunningTimeAndRate) {
     EXPECT_EQ(dialog.BankLabel()->pos(), QPoint(10, 5));
     EXPECT_EQ(dialog.PadLabel()->x(), dialog.BankLabel()->width() + 20);
 
+    // The movie's name before it was converted, where the card knows it, under the card name.
+    EXPECT_EQ(dialog.InfoBox()->OriginalText(), "");
+    card.RecordOriginalName("K72_0002.AVI", "Holiday at the Sea.mov");
     ScriptedMovieInformation pal(commands);
     pal.SetPad(0, 0, 6);
     EXPECT_EQ(pal.InfoBox()->RateText(), "(25 fps)");
     EXPECT_EQ(pal.InfoBox()->SizeText(), "SIZE:0.0MB (00min 01sec 15)");
+    EXPECT_EQ(pal.InfoBox()->NameText(), "K72_0002.AVI");
+    EXPECT_EQ(pal.InfoBox()->OriginalText(), "from Holiday at the Sea.mov");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(pal.InfoBox())->text(QAccessible::Name),
+              "K72_0002.AVI, from Holiday at the Sea.mov");
 
     // The movie is ready to play inside the window; the desktop's player is the other way.
     EXPECT_TRUE(dialog.Player()->PlayButton()->isEnabled());
@@ -169,11 +183,24 @@ TEST_F(MovieInformation, AudioAttachesASoundAndRefusesOthers) {
     EXPECT_TRUE(dialog.questions[0].contains("it is mono, not stereo")) << dialog.questions[0].toStdString();
     EXPECT_TRUE(dialog.messages.empty());
     EXPECT_EQ(dialog.AudioDisplayText().toStdString(), "x" + name);
-    // Agreed: converted into the device's form and attached under its 8.3 name.
+    // Agreed: converted into the device's form and attached under its 8.3 name; the sound it replaces,
+    // which no pad names any more, is deleted when the user agrees to that too.
+    const auto sounds = [this] {
+        int count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(card.card.folder)) {
+            count += entry.path().extension() == ".WAV" ? 1 : 0;
+        }
+        return count;
+    };
+    EXPECT_EQ(sounds(), 1);
     dialog.convertAnswer = true;
     dialog.AudioButton()->click();
     EXPECT_TRUE(dialog.messages.empty());
     EXPECT_EQ(dialog.AudioDisplayText().toStdString(), "MONO.WAV");
+    ASSERT_EQ(dialog.questions.size(), 3u);
+    EXPECT_TRUE(dialog.questions[2].startsWith("Pad 3 no longer uses the sound "))
+        << dialog.questions[2].toStdString();
+    EXPECT_EQ(sounds(), 1);
     EXPECT_EQ(CConversionManager::CheckPcmFile((card.card.folder / "MONO.WAV").string()), 0);
     // Something that holds no sound: the conversion fails with the format message.
     WriteFileBytes(dir / "notes.mp3", {'h', 'i'});
@@ -193,4 +220,21 @@ TEST_F(MovieInformation, AudioAttachesASoundAndRefusesOthers) {
     again.SetPad(0, 0, 2);
     EXPECT_FALSE(again.AudioDisplayText().isEmpty());
     EXPECT_TRUE(std::filesystem::exists(card.card.folder / again.AudioDisplayText().toStdString()));
+
+    // The cross after its name takes it off: Cancel changes nothing, Yes deletes the file too.
+    ASSERT_TRUE(again.RemoveSoundButton()->isVisibleTo(&again));
+    EXPECT_EQ(again.RemoveSoundButton()->accessibleName(), "Remove Sound");
+    const auto before = card.card.PadBytes();
+    again.RemoveSoundButton()->click();
+    ASSERT_EQ(again.questions.size(), 1u);
+    EXPECT_TRUE(again.questions[0].startsWith("Take the sound MONO.WAV off pad 3?"))
+        << again.questions[0].toStdString();
+    EXPECT_EQ(card.card.PadBytes(), before);
+    again.removeAnswer = QMessageBox::Yes;
+    again.RemoveSoundButton()->click();
+    EXPECT_TRUE(again.messages.empty());
+    EXPECT_EQ(again.AudioDisplayText(), "");
+    EXPECT_FALSE(again.RemoveSoundButton()->isVisibleTo(&again));
+    EXPECT_TRUE(IsEmptyName(store.Entry(2)->movie->audioFileName));
+    EXPECT_EQ(sounds(), 0);
 }

@@ -15,10 +15,12 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <QAccessible>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTest>
+#include <QToolButton>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -531,6 +533,31 @@ TEST_F(PictureList, AudioAndPreview) {
     again.SetPad(1, 2, 3);
     EXPECT_FALSE(again.AudioDisplayText().isEmpty());
     EXPECT_TRUE(std::filesystem::exists(card.card.folder / again.AudioDisplayText().toStdString()));
+
+    // The cross takes the sound off; with No its file stays on the card.
+    const std::filesystem::path soundFile = card.card.folder / again.AudioDisplayText().toStdString();
+    ASSERT_TRUE(again.RemoveSoundButton()->isVisibleTo(&again));
+    again.deleteAnswer = QMessageBox::No;
+    again.RemoveSoundButton()->click();
+    ASSERT_EQ(again.deleteQuestions.size(), 1u);
+    EXPECT_TRUE(again.deleteQuestions[0].startsWith("Take the sound "))
+        << again.deleteQuestions[0].toStdString();
+    EXPECT_EQ(again.AudioDisplayText(), "");
+    EXPECT_FALSE(again.RemoveSoundButton()->isVisibleTo(&again));
+    EXPECT_TRUE(IsEmptyName(store.Entry(3)->stills->audioFileName));
+    EXPECT_TRUE(std::filesystem::exists(soundFile));
+}
+
+// A picture the card's record of sources knows shows the name it had before, after its card name.
+TEST_F(PictureList, RowsNameThePicturesOriginals) {
+    card.RecordOriginalName("K72_0002.JPG", "Green Field.png");
+    ScriptedPictures dialog(commands);
+    dialog.SetPad(1, 2, 3);
+    EXPECT_EQ(
+        RowNames(*dialog.List()),
+        (std::vector<std::string>{"K72_0001.JPG", "K72_0002.JPG \u2014 Green Field.png", "K72_0003.JPG"}));
+    // The list itself has a name on the accessibility tree.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(dialog.List())->text(QAccessible::Name), "Pictures");
 }
 
 TEST_F(PictureList, OnlyTheHeightCanChange) {

@@ -4,6 +4,7 @@
 
 #include "store/CPadBankStore.h"
 #include "store/PadCommands.h"
+#include "store/SourceRecord.h"
 #include "tests/store/CardFixture.h"
 
 #include <QAbstractButton>
@@ -126,6 +127,16 @@ struct PadCard {
             k72::SetNameText(record.audioFileName, audio);
             padFile.SetStillRecord(number, pad, record);
         });
+    }
+    // Notes in the card's record of sources that its file `cardName`, as it is now, was converted from
+    // a file named `original`.
+    void RecordOriginalName(const std::string& cardName, const std::string& original) const {
+        k72::SourceRecord record = k72::SourceRecord::Load(card.root);
+        k72::SourceEntry entry;
+        entry.originalName = original;
+        entry.cardFile = k72::StampOfFile(card.folder / cardName).value();
+        record.Put(cardName, entry);
+        ASSERT_TRUE(record.Save(card.root));
     }
     // The pads of the main form's tests: A-1-6 the movie K72_0001.AVI, A-1-1 the red picture
     // K72_0002.JPG, both on the card.
