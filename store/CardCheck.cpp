@@ -164,6 +164,43 @@ const char* CardProblemKindName(CardProblemKind kind) {
     return "unknown";
 }
 
+namespace {
+
+// The card folder's files by their upper-case names, and the short names FAT gave sounds kept under long
+// ones.
+std::pair<std::map<std::string, std::string>, std::map<std::string, std::string>>
+ListCardFolder(const std::filesystem::path& folder) {
+    // The card folder's files by their upper-case names: FAT compares names without regard to case.
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(folder, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError)) {
+            const std::string name = it->path().filename().string();
+            files.emplace(Upper(name), name);
+        }
+    }
+    // On the card itself a sound keeps the long name it was copied under, and the pad names the short
+    // one FAT gave it: both stand for the file.
+    std::map<std::string, std::string> shortNames;
+    if (FolderKeepsShortNames(folder)) {
+        for (const auto& [upper, name] : files) {
+            if (IsSoundName(name) && !ExactShortName(name)) {
+                if (const auto fatName = ReadFatShortName(folder, name)) {
+                    shortNames.emplace(name, Upper(*fatName));
+                }
+            }
+        }
+        for (const auto& [name, fatName] : shortNames) {
+            files.emplace(fatName, name);
+        }
+    }
+    return {std::move(files), std::move(shortNames)};
+}
+
+} // namespace
+
 StoreOutcome<CardCheckReport> CardCheck::Run(const std::filesystem::path& root) {
     StoreOutcome<CardCheckReport> result;
     CardCheckReport& report = result.value;
@@ -203,32 +240,7 @@ StoreOutcome<CardCheckReport> CardCheck::Run(const std::filesystem::path& root) 
         return result;
     }
 
-    // The card folder's files by their upper-case names: FAT compares names without regard to case.
-    std::map<std::string, std::string> files;
-    std::error_code ec;
-    for (auto it = std::filesystem::directory_iterator(paths.cardFolder, ec);
-         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        std::error_code typeError;
-        if (it->is_regular_file(typeError)) {
-            const std::string name = it->path().filename().string();
-            files.emplace(Upper(name), name);
-        }
-    }
-    // On the card itself a sound keeps the long name it was copied under, and the pad names the short
-    // one FAT gave it: both stand for the file.
-    std::map<std::string, std::string> shortNames;
-    if (FolderKeepsShortNames(paths.cardFolder)) {
-        for (const auto& [upper, name] : files) {
-            if (IsSoundName(name) && !ExactShortName(name)) {
-                if (const auto fatName = ReadFatShortName(paths.cardFolder, name)) {
-                    shortNames.emplace(name, Upper(*fatName));
-                }
-            }
-        }
-        for (const auto& [name, fatName] : shortNames) {
-            files.emplace(fatName, name);
-        }
-    }
+    const auto [files, shortNames] = ListCardFolder(paths.cardFolder);
 
     Checker checker(report, files, shortNames);
     for (int bank = 0; bank < padlayout::kBanks; ++bank) {

@@ -57,6 +57,41 @@ std::string SoundOf(const PadEntry& entry) {
     return {};
 }
 
+// What a sound conversion that did not finish says; a success when it finished.
+StoreResult SoundConversionFailure(const SoundConversionRun& run, const std::string& shownName,
+                                   const std::filesystem::path& temporaryFolder) {
+    if (run.cancelled) {
+        // Whatever the converter got to, even a finished file, goes with the folder.
+        return StoreFailed(StoreFailure::Cancelled,
+                           "The conversion of \"" + shownName +
+                               "\" was cancelled.\nThe pad's sound has not changed.");
+    }
+    if (run.result == rc::DiscSpaceInsufficient) {
+        return StoreFailed(StoreFailure::TemporaryFolder,
+                           messages::TemporaryDiskFull(temporaryFolder.string()), run.result);
+    }
+    if (run.result == rc::OutOfMemory) {
+        return StoreFailed(StoreFailure::ConversionFailed, messages::OutOfMemory(shownName), run.result);
+    }
+    if (run.result == rc::FileError) {
+        return StoreFailed(StoreFailure::TemporaryFolder,
+                           messages::TemporaryFolderUnusable(
+                               temporaryFolder.string(), "the converted sound could not be written to it"),
+                           run.result);
+    }
+    if (run.result == rc::FileSizeOverLimit) {
+        return StoreFailed(StoreFailure::ConversionFailed,
+                           "\"" + shownName +
+                               "\" is too long for the K-72: as a WAV file of 16-bit PCM, 44,100 Hz, "
+                               "stereo it would be larger than 4 GB.",
+                           run.result);
+    }
+    if (Failed(run.result)) {
+        return StoreFailed(StoreFailure::ConversionFailed, messages::kLoadFailed, run.result);
+    }
+    return {};
+}
+
 } // namespace
 
 PadCommands::PadCommands(CPadBankStore& store, IFileCopy* fileCopy, IConversionProgress* progress)
@@ -248,35 +283,8 @@ StoreOutcome<AttachedSound> PadCommands::AttachSound(int pad, const std::filesys
             questions->RunSoundConversion(shownName, [&](const SoundConversionControl& control) {
                 return ConvertSoundToDeviceWav(source.string(), file.string(), control);
             });
-        if (run.cancelled) {
-            // Whatever the converter got to, even a finished file, goes with the folder.
-            return StoreFailed(StoreFailure::Cancelled,
-                               "The conversion of \"" + shownName +
-                                   "\" was cancelled.\nThe pad's sound has not changed.");
-        }
-        if (run.result == rc::DiscSpaceInsufficient) {
-            return StoreFailed(StoreFailure::TemporaryFolder,
-                               messages::TemporaryDiskFull(store_.TemporaryFolder().string()), run.result);
-        }
-        if (run.result == rc::OutOfMemory) {
-            return StoreFailed(StoreFailure::ConversionFailed, messages::OutOfMemory(shownName), run.result);
-        }
-        if (run.result == rc::FileError) {
-            return StoreFailed(
-                StoreFailure::TemporaryFolder,
-                messages::TemporaryFolderUnusable(store_.TemporaryFolder().string(),
-                                                  "the converted sound could not be written to it"),
-                run.result);
-        }
-        if (run.result == rc::FileSizeOverLimit) {
-            return StoreFailed(StoreFailure::ConversionFailed,
-                               "\"" + shownName +
-                                   "\" is too long for the K-72: as a WAV file of 16-bit PCM, 44,100 Hz, "
-                                   "stereo it would be larger than 4 GB.",
-                               run.result);
-        }
-        if (Failed(run.result)) {
-            return StoreFailed(StoreFailure::ConversionFailed, messages::kLoadFailed, run.result);
+        if (StoreResult failed = SoundConversionFailure(run, shownName, store_.TemporaryFolder()); !failed) {
+            return failed;
         }
     }
     AttachedSound attached{name.empty() ? shownName : name, workspace.has_value()};
