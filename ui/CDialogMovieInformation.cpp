@@ -31,9 +31,10 @@ namespace k72 {
 namespace {} // namespace
 
 CDialogMovieInformation::CDialogMovieInformation(PadCommands& commands, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      commands_(commands), store_(commands.Store()) {
+    : PadInformationDialog(commands, parent,
+                           Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                               Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Information"));
     setFont(FormFont());
     // The form as it always was, and the player below it.

@@ -5,7 +5,8 @@
 // plays it, with its sound or the pad's WAV instead; "Open in Player" opens it in the desktop's player.
 // The running time is read from the movie file on the card.
 
-#include <QDialog>
+#include "ui/PadInformationDialog.h"
+
 #include <QString>
 
 #include <filesystem>
@@ -21,7 +22,7 @@ class CPadBankStore;
 class PadCommands;
 class PlayerWidget;
 
-class CDialogMovieInformation : public QDialog {
+class CDialogMovieInformation : public PadInformationDialog {
     Q_OBJECT
 public:
     explicit CDialogMovieInformation(PadCommands& commands, QWidget* parent = nullptr);
@@ -30,16 +31,6 @@ public:
     void SetPad(int bank, int number, int pad);
 
     CMovieInfoBox* InfoBox() const { return infoBox_; }
-    QLabel* BankLabel() const { return bankLabel_; }
-    QLabel* PadLabel() const { return padLabel_; }
-    QLabel* AudioNameLabel() const { return audioNameLabel_; }
-    QPushButton* AudioButton() const { return audioButton_; }
-    // The cross after the sound's name, shown while the pad has a sound.
-    QToolButton* RemoveSoundButton() const { return removeSoundButton_; }
-    // "Open in Player": the desktop's own player.
-    QPushButton* PreviewButton() const { return previewButton_; }
-    QPushButton* CloseButton() const { return closeButton_; }
-    QString AudioDisplayText() const { return audioDisplayName_; }
     const std::filesystem::path& MoviePath() const { return moviePath_; }
     PlayerWidget* Player() const { return player_; }
 
@@ -71,24 +62,10 @@ private:
     void ShowHeader();
     void OpenPlayer();
 
-    PadCommands& commands_;
-    CPadBankStore& store_;
-    int bank_ = -1;
-    int number_ = -1;
-    int pad_ = -1;
     std::filesystem::path moviePath_;
-    QString audioDisplayName_;
     bool placed_ = false;
 
-    QLabel* bankLabel_ = nullptr;
-    QLabel* padLabel_ = nullptr;
-    QLabel* audioLabel_ = nullptr;
-    QLabel* audioNameLabel_ = nullptr;
     CMovieInfoBox* infoBox_ = nullptr;
-    QPushButton* audioButton_ = nullptr;
-    QToolButton* removeSoundButton_ = nullptr;
-    QPushButton* previewButton_ = nullptr;
-    QPushButton* closeButton_ = nullptr;
     PlayerWidget* player_ = nullptr;
 };
 

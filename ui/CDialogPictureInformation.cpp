@@ -48,9 +48,9 @@ constexpr int kPlayerHeight = 300;
 } // namespace
 
 CDialogPictureInformation::CDialogPictureInformation(PadCommands& commands, QWidget* parent)
-    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      commands_(commands), store_(commands.Store()) {
+    : PadInformationDialog(commands, parent,
+                           Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                               Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Still Image List"));
     setWindowIcon(QIcon(artwork::AppIconPath(16)));
     setFont(FormFont());

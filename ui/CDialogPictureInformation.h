@@ -12,7 +12,8 @@
 
 #include "ui/OriginalNames.h"
 
-#include <QDialog>
+#include "ui/PadInformationDialog.h"
+
 #include <QRect>
 #include <QString>
 
@@ -34,7 +35,7 @@ class CThemeButton;
 class PlayerWidget;
 struct StillRecord;
 
-class CDialogPictureInformation : public QDialog {
+class CDialogPictureInformation : public PadInformationDialog {
     Q_OBJECT
 public:
     explicit CDialogPictureInformation(PadCommands& commands, QWidget* parent = nullptr);
@@ -47,17 +48,7 @@ public:
     CThemeButton* DownButton() const { return downButton_; }
     QPushButton* ImportButton() const { return importButton_; }
     QPushButton* DeleteButton() const { return deleteButton_; }
-    QPushButton* AudioButton() const { return audioButton_; }
-    // The cross after the sound's name, shown while the pad has a sound.
-    QToolButton* RemoveSoundButton() const { return removeSoundButton_; }
-    // "Open in Player": the desktop's own viewer.
-    QPushButton* PreviewButton() const { return previewButton_; }
     PlayerWidget* Player() const { return player_; }
-    QPushButton* CloseButton() const { return closeButton_; }
-    QLabel* BankLabel() const { return bankLabel_; }
-    QLabel* PadLabel() const { return padLabel_; }
-    QLabel* AudioNameLabel() const { return audioNameLabel_; }
-    QString AudioDisplayText() const { return audioDisplayName_; }
     QSize InitialSize() const { return initialSize_; }
 
     static constexpr const char* kTooManyStills = messages::kStillLimit;
@@ -114,12 +105,6 @@ private:
     void OnPreview();
     void ShowResult(const StoreResult& result);
 
-    PadCommands& commands_;
-    CPadBankStore& store_;
-    int bank_ = -1;
-    int number_ = -1;
-    int pad_ = -1;
-    QString audioDisplayName_;
     OriginalNames originals_; // read when the pad is set
     QSize initialSize_;
     int initialListWidth_ = 0;
@@ -128,19 +113,11 @@ private:
     bool placed_ = false;
     bool readOnly_ = false; // the card was opened only to look at it
 
-    QLabel* bankLabel_ = nullptr;
-    QLabel* padLabel_ = nullptr;
-    QLabel* audioLabel_ = nullptr;
-    QLabel* audioNameLabel_ = nullptr;
     CPictureListBox* list_ = nullptr;
     CThemeButton* upButton_ = nullptr;
     CThemeButton* downButton_ = nullptr;
     QPushButton* importButton_ = nullptr;
     QPushButton* deleteButton_ = nullptr;
-    QPushButton* audioButton_ = nullptr;
-    QToolButton* removeSoundButton_ = nullptr;
-    QPushButton* previewButton_ = nullptr;
-    QPushButton* closeButton_ = nullptr;
     PlayerWidget* player_ = nullptr;
 };
 
