@@ -11,15 +11,9 @@
 
 #include <filesystem>
 
-class QLabel;
-class QPushButton;
-class QToolButton;
-
 namespace k72 {
 
 class CMovieInfoBox;
-class CPadBankStore;
-class PadCommands;
 class PlayerWidget;
 
 class CDialogMovieInformation : public PadInformationDialog {

@@ -21,15 +21,9 @@
 #include <string>
 #include <vector>
 
-class QLabel;
-class QPushButton;
-class QToolButton;
-
 namespace k72 {
 
-class CPadBankStore;
 class CPictureListBox;
-class PadCommands;
 struct StoreResult;
 class CThemeButton;
 class PlayerWidget;
