@@ -70,6 +70,13 @@ int DecoderThreads(const AVCodecParameters& video) {
     return huge ? static_cast<int>(std::min(cores, 2u)) : 0;
 }
 
+// Whether a source has pictures to deinterlace: its first picture is marked as interlaced, or its
+// stream gives an order of fields. A progressive source (a phone's movie) is shown as it is: the
+// deinterlacer would only soften it, hold a few full-size pictures and need every picture decoded.
+bool InterlacedSource(const AVFrame& first, AVFieldOrder order) {
+    return first.interlaced_frame != 0 || (order != AV_FIELD_UNKNOWN && order != AV_FIELD_PROGRESSIVE);
+}
+
 int EncoderThreads() {
     const unsigned cores = std::thread::hardware_concurrency();
     return static_cast<int>(std::clamp(cores, 1u, 8u));
@@ -174,6 +181,7 @@ void CMovieTranscoder::ChooseStreams() {
 void CMovieTranscoder::ReadVideoDetails() {
     const AVStream* video = input_->streams[videoIndex_];
     videoTimeBase_ = video->time_base;
+    fieldOrder_ = video->codecpar->field_order;
     videoRate_ = video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
     if (videoRate_.num <= 0 || videoRate_.den <= 0) {
         videoRate_ = AVRational{25, 1};
@@ -260,11 +268,10 @@ libav::CodecContextPtr CMovieTranscoder::OpenDecoder(int streamIndex) {
         ReduceDecoding(*decoder);
         reducing_ = true;
     }
-    // Pictures the frame-rate conversion drops need no decoding when nothing refers to them. Not with
+    // Pictures the frame-rate conversion drops need no decoding when nothing refers to them. Not while
     // deinterlacing, which looks at the pictures on either side of each, except those long before the
     // moment a preview starts at.
-    if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !options_.fullDecode &&
-        (!options_.deinterlace || options_.startMicroseconds > 0)) {
+    if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !options_.fullDecode) {
         disposable_.emplace(*stream->codecpar);
         if (!disposable_->Applies()) {
             disposable_.reset();
@@ -477,8 +484,10 @@ bool CMovieTranscoder::DecodeVideo(AVPacket* packet, Queue& queue) {
 bool CMovieTranscoder::DecodeFirstLookahead(Queue& queue) {
     const libav::PacketPtr first = std::move(lookahead_.front());
     lookahead_.pop_front();
+    // Until the first picture shows whether the source is interlaced, a deinterlacer may need them all.
+    const bool deinterlacing = options_.deinterlace && (!interlacingKnown_ || deinterlacing_);
     if (first->pts != AV_NOPTS_VALUE &&
-        ((!options_.deinterlace && DroppedByFrameRate(first->pts)) || SupersededBeforeLeadIn(first->pts)) &&
+        ((!deinterlacing && DroppedByFrameRate(first->pts)) || SupersededBeforeLeadIn(first->pts)) &&
         disposable_->Disposable(*first)) {
         ++picturesSkipped_;
         return true;
@@ -548,6 +557,10 @@ bool CMovieTranscoder::Decode(AVCodecContext* decoder, const AVPacket* packet, D
                 return true;
             }
             continue;
+        }
+        if (kind == Decoded::Kind::Picture && !interlacingKnown_) {
+            interlacingKnown_ = true;
+            deinterlacing_ = options_.deinterlace && InterlacedSource(*decoded_, fieldOrder_);
         }
         Decoded item;
         item.kind = kind;

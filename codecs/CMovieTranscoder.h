@@ -1,8 +1,8 @@
 #pragma once
 // One movie transcode: any movie FFmpeg reads becomes an MJPEG/PCM AVI at a constant frame rate.
-// Pictures: optional deinterlacing (yadif), the fps filter (every output frame is a real picture;
-// missing ones are repeated, surplus ones dropped), scaling to the output size without regard to the
-// aspect ratio, full-range 4:2:2, MJPEG at a fixed quantiser with frame threads. Sound: resampled and
+// Pictures: optional deinterlacing (yadif) of an interlaced source, the fps filter (every output frame is a
+// real picture; missing ones are repeated, surplus ones dropped), scaling to the output size without regard
+// to the aspect ratio, full-range 4:2:2, MJPEG at a fixed quantiser with frame threads. Sound: resampled and
 // down-mixed to 16-bit PCM, aligned with the first picture.
 // Reading and decoding run on a thread of their own, a few pictures ahead of the filters, the encoder
 // and the writer, which stay on the caller's thread (and so do all reports to the caller).
@@ -122,6 +122,11 @@ private:
     // in case nothing later comes before the moment, and those that nothing refers to stay undecoded.
     libav::FramePtr heldBeforeLeadIn_;
     std::int64_t leadInPts_ = AV_NOPTS_VALUE; // the video stream's time base, before the shift
+    AVFieldOrder fieldOrder_ = AV_FIELD_UNKNOWN;
+    // Whether the pictures go through the deinterlacer: asked for, and the source is interlaced. Set by
+    // the decoding thread as it decodes the first picture, before it hands that picture over.
+    bool interlacingKnown_ = false;
+    bool deinterlacing_ = false;
     bool reducing_ = false;    // the picture shrinks to half or less: lighter decoding, a sharper scaler
     bool expandRange_ = false; // the scaler keeps the limited range; ExpandRange makes it full
 

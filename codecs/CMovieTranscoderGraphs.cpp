@@ -246,7 +246,7 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
         ":pix_fmt=" + format + ":time_base=" + Rational(videoTimeBase_) + ":pixel_aspect=" + Rational(aspect);
     const char* scaleFlags = reducing_ ? kReducingScaleFlags : kScaleFlags;
     std::string chain;
-    if (options_.deinterlace) {
+    if (deinterlacing_) {
         const char* parity = options_.topFieldFirst < 0    ? "auto"
                              : options_.topFieldFirst == 1 ? "tff"
                                                            : "bff";
@@ -266,8 +266,8 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
     // Pictures above 1440p come to the frame-rate step scaled: it holds two pictures, 50 MB at 4K in
     // 10 bits and 2 MB at the device's size. The pictures it drops are mostly left undecoded by then,
     // so hardly any is scaled in vain.
-    const bool frameRateLast = std::int64_t{first.width} * first.height > kLargestEarlyFrameRate &&
-                               !options_.deinterlace && !toneMapped;
+    const bool frameRateLast =
+        std::int64_t{first.width} * first.height > kLargestEarlyFrameRate && !deinterlacing_ && !toneMapped;
     if (!frameRateLast) {
         chain += frameRate;
     }

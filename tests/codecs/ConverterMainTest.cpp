@@ -295,6 +295,20 @@ TEST(ConverterMain, QuantiserAndDeinterlacingChangeThePictures) {
     EXPECT_EQ(Pictures(dir / "smooth.avi").size(), 25u);
 }
 
+// A progressive source has nothing to deinterlace: with deinterlacing asked for, its pictures are the
+// same as without (not softened, and those the frame rate drops are still left undecoded).
+TEST(ConverterMain, DeinterlacingLeavesAProgressiveSourceAsItIs) {
+    TempDir dir;
+    ASSERT_TRUE(MakeSmallMovie(dir / "phone.mp4", "libx264", "", "320x240", 60, 1.0));
+    ReportRecorder recorder;
+    ASSERT_EQ(RunTranscoder(TranscoderArguments(dir / "phone.mp4", dir / "plain.avi"), recorder), 0);
+    ASSERT_EQ(RunTranscoder(TranscoderArguments(dir / "phone.mp4", dir / "asked.avi", "ntsc", "10", true),
+                            recorder),
+              0);
+    EXPECT_EQ(Pictures(dir / "asked.avi").size(), 30u);
+    EXPECT_EQ(Pictures(dir / "asked.avi"), Pictures(dir / "plain.avi"));
+}
+
 // A picture shrunk to half or less in both directions is decoded without the in-loop deblocking and
 // scaled by area: other pictures than full decoding gives, but close to them. Shrunk less, nothing
 // changes.
