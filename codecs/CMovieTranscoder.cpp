@@ -122,6 +122,7 @@ ResultCode CMovieTranscoder::Run() {
     videoDecoder_.reset();
     audioDecoder_.reset();
     videoGraph_.reset();
+    fitGraph_.reset();
     audioGraph_.reset();
     input_.reset();
     writer_.reset();
@@ -561,6 +562,11 @@ bool CMovieTranscoder::Decode(AVCodecContext* decoder, const AVPacket* packet, D
         if (kind == Decoded::Kind::Picture && !interlacingKnown_) {
             interlacingKnown_ = true;
             deinterlacing_ = options_.deinterlace && InterlacedSource(*decoded_, fieldOrder_);
+            fitWhileDecoding_ = FitsWhileDecoding(*decoded_);
+            if (fitWhileDecoding_) {
+                BuildFitGraph(*decoded_);
+                queue.SetPictureLimit(kPicturesAhead);
+            }
         }
         Decoded item;
         item.kind = kind;
@@ -569,6 +575,9 @@ bool CMovieTranscoder::Decode(AVCodecContext* decoder, const AVPacket* packet, D
             throw std::bad_alloc();
         }
         av_frame_move_ref(item.frame.get(), decoded_.get());
+        if (kind == Decoded::Kind::Picture && fitWhileDecoding_ && !FitWhileDecoding(item.frame)) {
+            continue;
+        }
         if (!queue.Push(std::move(item), kind == Decoded::Kind::Picture)) {
             return false;
         }

@@ -79,6 +79,16 @@ private:
     void CloseAudioGraph();
     // Turning, cropping, scaling and padding the picture to the output's shape and size.
     std::string FitFilters(const AVFrame& first, AVRational aspect, const char* scaleFlags) const;
+    // The picture source's arguments for a graph that takes pictures like the first; sets the aspect.
+    std::string PictureSourceArguments(const AVFrame& first, AVRational* aspect) const;
+    // Whether pictures like the first are turned, fitted and scaled on the decoding thread as soon as
+    // they are decoded: pictures above 1440p, when they need neither deinterlacing nor tone mapping. A
+    // full-size picture then goes back to the decoder at once instead of waiting in the queue and the
+    // filters (25 MB each at 4K in 10 bits), and its scaling runs beside the encoder.
+    bool FitsWhileDecoding(const AVFrame& first) const;
+    void BuildFitGraph(const AVFrame& first);
+    // Replaces a decoded picture with its fitted one; false when the filters gave none.
+    bool FitWhileDecoding(libav::FramePtr& frame);
     void BuildVideoGraph(const AVFrame& first);
     void BuildAudioGraph(const AVFrame& first);
     void PullVideo();
@@ -127,6 +137,10 @@ private:
     // the decoding thread as it decodes the first picture, before it hands that picture over.
     bool interlacingKnown_ = false;
     bool deinterlacing_ = false;
+    bool fitWhileDecoding_ = false; // set with deinterlacing_; the graph below is the decoding thread's
+    libav::FilterGraphPtr fitGraph_;
+    AVFilterContext* fitSource_ = nullptr;
+    AVFilterContext* fitSink_ = nullptr;
     bool reducing_ = false;    // the picture shrinks to half or less: lighter decoding, a sharper scaler
     bool expandRange_ = false; // the scaler keeps the limited range; ExpandRange makes it full
 

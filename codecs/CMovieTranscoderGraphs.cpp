@@ -22,6 +22,11 @@ constexpr const char* kScaleFlags = "bicubic";
 // up for the lighter decoding. Averaging by area was a third less scaler work than bicubic but a dB
 // softer.
 constexpr const char* kReducingScaleFlags = "lanczos";
+// Whether the picture is HDR (PQ or HLG, wide gamut).
+bool ToneMapped(const AVFrame& first) {
+    return first.color_trc == AVCOL_TRC_SMPTE2084 || first.color_trc == AVCOL_TRC_ARIB_STD_B67;
+}
+
 // The filters that tone-map an HDR picture (PQ or HLG, wide gamut) to an ordinary one.
 std::string ToneMapFilters(const AVFrame& first) {
     const char* transfer = first.color_trc == AVCOL_TRC_SMPTE2084 ? "smpte2084" : "arib-std-b67";
@@ -228,22 +233,65 @@ std::string CMovieTranscoder::FitFilters(const AVFrame& first, AVRational aspect
     return chain;
 }
 
-void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
-    videoGraph_.reset(avfilter_graph_alloc());
-    if (!videoGraph_) {
-        throw std::bad_alloc();
-    }
-    AVRational aspect = first.sample_aspect_ratio;
-    if (aspect.num <= 0 || aspect.den <= 0) {
-        aspect = AVRational{1, 1};
+std::string CMovieTranscoder::PictureSourceArguments(const AVFrame& first, AVRational* aspect) const {
+    *aspect = first.sample_aspect_ratio;
+    if (aspect->num <= 0 || aspect->den <= 0) {
+        *aspect = AVRational{1, 1};
     }
     const char* format = av_get_pix_fmt_name(static_cast<AVPixelFormat>(first.format));
     if (format == nullptr) {
         Fail(rc::InputCodecUnsupported, "the decoder gives pictures of an unknown pixel format");
     }
-    const std::string sourceArguments =
-        "video_size=" + std::to_string(first.width) + "x" + std::to_string(first.height) +
-        ":pix_fmt=" + format + ":time_base=" + Rational(videoTimeBase_) + ":pixel_aspect=" + Rational(aspect);
+    return "video_size=" + std::to_string(first.width) + "x" + std::to_string(first.height) +
+           ":pix_fmt=" + format + ":time_base=" + Rational(videoTimeBase_) +
+           ":pixel_aspect=" + Rational(*aspect);
+}
+
+bool CMovieTranscoder::FitsWhileDecoding(const AVFrame& first) const {
+    return std::int64_t{first.width} * first.height > kLargestEarlyFrameRate && !deinterlacing_ &&
+           !ToneMapped(first);
+}
+
+void CMovieTranscoder::BuildFitGraph(const AVFrame& first) {
+    fitGraph_.reset(avfilter_graph_alloc());
+    if (!fitGraph_) {
+        throw std::bad_alloc();
+    }
+    AVRational aspect{1, 1};
+    const std::string sourceArguments = PictureSourceArguments(first, &aspect);
+    const char* scaleFlags = reducing_ ? kReducingScaleFlags : kScaleFlags;
+    // Turned and fitted as the picture filters would, in the source's own pixel format; a picture that
+    // is only stretched is scaled here, and the scaler there then only changes the format.
+    const std::string chain = FitFilters(first, aspect, scaleFlags) +
+                              "scale=w=" + std::to_string(options_.width) +
+                              ":h=" + std::to_string(options_.height) + ":flags=" + scaleFlags;
+    BuildFilterGraph(fitGraph_.get(), "buffer", sourceArguments, "buffersink", chain, "fitting", &fitSource_,
+                     &fitSink_);
+}
+
+bool CMovieTranscoder::FitWhileDecoding(libav::FramePtr& frame) {
+    const int error = av_buffersrc_add_frame_flags(fitSource_, frame.get(), 0);
+    if (error < 0) {
+        FailLibav(rc::Error, "cannot fit a picture", error);
+    }
+    // The fitting filters give one picture for each, at once.
+    const int taken = av_buffersink_get_frame(fitSink_, frame.get());
+    if (taken == AVERROR(EAGAIN)) {
+        return false;
+    }
+    if (taken < 0) {
+        FailLibav(rc::Error, "cannot take a fitted picture", taken);
+    }
+    return true;
+}
+
+void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
+    videoGraph_.reset(avfilter_graph_alloc());
+    if (!videoGraph_) {
+        throw std::bad_alloc();
+    }
+    AVRational aspect{1, 1};
+    const std::string sourceArguments = PictureSourceArguments(first, &aspect);
     const char* scaleFlags = reducing_ ? kReducingScaleFlags : kScaleFlags;
     std::string chain;
     if (deinterlacing_) {
@@ -261,11 +309,11 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
                                   std::to_string(options_.frameRateDen) + ":start_time=0:round=up,";
     // HDR (PQ or HLG, wide gamut) is tone-mapped to an ordinary picture; scaled as it is it would look
     // grey and washed out.
-    const bool toneMapped =
-        first.color_trc == AVCOL_TRC_SMPTE2084 || first.color_trc == AVCOL_TRC_ARIB_STD_B67;
+    const bool toneMapped = ToneMapped(first);
     // Pictures above 1440p come to the frame-rate step scaled: it holds two pictures, 50 MB at 4K in
     // 10 bits and 2 MB at the device's size. The pictures it drops are mostly left undecoded by then,
-    // so hardly any is scaled in vain.
+    // so hardly any is scaled in vain. (Most such pictures come here fitted already by the decoding
+    // thread, see FitsWhileDecoding.)
     const bool frameRateLast =
         std::int64_t{first.width} * first.height > kLargestEarlyFrameRate && !deinterlacing_ && !toneMapped;
     if (!frameRateLast) {
@@ -275,7 +323,9 @@ void CMovieTranscoder::BuildVideoGraph(const AVFrame& first) {
     if (toneMapped) {
         chain += ToneMapFilters(first);
     }
-    chain += FitFilters(first, aspect, scaleFlags);
+    if (!fitWhileDecoding_) {
+        chain += FitFilters(first, aspect, scaleFlags);
+    }
     if (frameRateLast) {
         chain += frameRate;
     }

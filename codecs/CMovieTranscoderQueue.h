@@ -33,6 +33,13 @@ public:
         return true;
     }
 
+    // Changes how many pictures may wait (when the pictures turn out smaller or larger than thought).
+    void SetPictureLimit(std::size_t pictures) {
+        std::lock_guard lock(mutex_);
+        maxPictures_ = pictures;
+        room_.notify_all();
+    }
+
     // Waits for the next item and takes it.
     Item Pop() {
         std::unique_lock lock(mutex_);
@@ -57,7 +64,7 @@ private:
         bool picture;
     };
 
-    const std::size_t maxPictures_;
+    std::size_t maxPictures_;
     const std::size_t maxItems_;
     std::mutex mutex_;
     std::condition_variable room_;

@@ -98,6 +98,28 @@ TEST(MovieOrientation, PortraitPhoneMoviesStandUprightForEveryTurn) {
     }
 }
 
+// Pictures above 1440p are turned and fitted as soon as they are decoded: turned once, not twice,
+// letterboxed or stretched as a small picture would be.
+TEST(MovieOrientation, LargePortraitMoviesAreTurnedOnceInEveryFit) {
+    TempDir dir;
+    MakeLossless(dir / "upright.mp4", "1512x2688", "null");
+    MakeLossless(dir / "stored.mp4", "1512x2688", "transpose=clock");
+    const auto tagged = RunCommand("ffmpeg -nostdin -loglevel error -y -i " + Quote(dir / "stored.mp4") +
+                                   " -c copy -metadata:s:v:0 rotate=90 " + Quote(dir / "turned.mp4"));
+    ASSERT_EQ(tagged.exitCode, 0) << tagged.output;
+    for (const char* fit : {"letterbox", "stretch"}) {
+        SCOPED_TRACE(fit);
+        ASSERT_EQ(Transcode(dir / "upright.mp4", dir / "upright.avi", {"-fit", fit}), 0);
+        ASSERT_EQ(Transcode(dir / "turned.mp4", dir / "turned.avi", {"-fit", fit}), 0);
+        EXPECT_GT(Psnr(dir / "turned.avi", dir / "upright.avi"), 45.0);
+        EXPECT_EQ(ReadAviLayout(dir / "turned.avi", true).totalFrames, 10u);
+        const auto picture = FirstPictureGrey(dir / "turned.avi");
+        const bool boxed = std::string(fit) == "letterbox";
+        EXPECT_EQ(MeanOfRows(picture, 0, 480, 0, 180) < 3.0, boxed);
+        EXPECT_GT(MeanOfRows(picture, 0, 480, 190, 450), 40.0);
+    }
+}
+
 // ffmpeg's command line writes only turns into a display matrix. A mirror is written here by hand:
 // the matrix of the (only) track header of an MP4, its first entry (a) or its fifth (d) made -1.
 void MirrorTrackMatrix(const std::filesystem::path& path, bool horizontal) {
