@@ -559,15 +559,6 @@ bool CMovieTranscoder::Decode(AVCodecContext* decoder, const AVPacket* packet, D
             }
             continue;
         }
-        if (kind == Decoded::Kind::Picture && !interlacingKnown_) {
-            interlacingKnown_ = true;
-            deinterlacing_ = options_.deinterlace && InterlacedSource(*decoded_, fieldOrder_);
-            fitWhileDecoding_ = FitsWhileDecoding(*decoded_);
-            if (fitWhileDecoding_) {
-                BuildFitGraph(*decoded_);
-                queue.SetPictureLimit(kPicturesAhead);
-            }
-        }
         Decoded item;
         item.kind = kind;
         item.frame.reset(av_frame_alloc());
@@ -575,13 +566,31 @@ bool CMovieTranscoder::Decode(AVCodecContext* decoder, const AVPacket* packet, D
             throw std::bad_alloc();
         }
         av_frame_move_ref(item.frame.get(), decoded_.get());
-        if (kind == Decoded::Kind::Picture && fitWhileDecoding_ && !FitWhileDecoding(item.frame)) {
+        if (kind == Decoded::Kind::Picture && !PrepareWhileDecoding(item.frame, queue)) {
             continue;
         }
         if (!queue.Push(std::move(item), kind == Decoded::Kind::Picture)) {
             return false;
         }
     }
+}
+
+// What the decoding thread does to a picture before it hands it over: at the first, the choice of
+// deinterlacing; a very large picture is fitted. False when there is nothing to hand over.
+bool CMovieTranscoder::PrepareWhileDecoding(libav::FramePtr& frame, Queue& queue) {
+    if (!interlacingKnown_) {
+        interlacingKnown_ = true;
+        deinterlacing_ = options_.deinterlace && InterlacedSource(*frame, fieldOrder_);
+        fitWhileDecoding_ = FitsWhileDecoding(*frame);
+    }
+    if (!fitWhileDecoding_) {
+        return true;
+    }
+    if (!fitGraph_) {
+        BuildFitGraph(*frame);
+        queue.SetPictureLimit(kPicturesAhead);
+    }
+    return FitWhileDecoding(frame);
 }
 
 void CMovieTranscoder::PushVideo(AVFrame* frame) {

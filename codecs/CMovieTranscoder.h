@@ -87,6 +87,7 @@ private:
     // filters (25 MB each at 4K in 10 bits), and its scaling runs beside the encoder.
     bool FitsWhileDecoding(const AVFrame& first) const;
     void BuildFitGraph(const AVFrame& first);
+    bool PrepareWhileDecoding(libav::FramePtr& frame, Queue& queue);
     // Replaces a decoded picture with its fitted one; false when the filters gave none.
     bool FitWhileDecoding(libav::FramePtr& frame);
     void BuildVideoGraph(const AVFrame& first);
