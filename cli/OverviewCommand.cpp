@@ -131,11 +131,7 @@ int RunOverview(const OverviewOptions& options) {
         output::Line(row);
     }
     const CardTotals& totals = overview.Totals();
-    char minutes[32];
-    std::snprintf(minutes, sizeof minutes, "%.1f", totals.movieMinutes);
-    std::string sums = std::to_string(totals.movies) + " movies (" + minutes + " minutes), " +
-                       std::to_string(totals.pictures) + " pictures on " + std::to_string(totals.stillPads) +
-                       " pads, " + std::to_string(totals.sounds) + " sounds";
+    std::string sums = TotalsText(totals);
     if (totals.freeBytes && totals.totalBytes) {
         sums += "; " + SizeText(*totals.freeBytes) + " free of " + SizeText(*totals.totalBytes);
     }

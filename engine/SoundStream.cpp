@@ -61,6 +61,7 @@ bool SoundStream::Open(const std::filesystem::path& path) {
                 : input->duration > 0 ? static_cast<double>(input->duration) / AV_TIME_BASE
                                       : 0.0;
     stream_ = stream;
+    path_ = path;
     input_ = std::move(input);
     decoder_ = std::move(decoder);
     return true;
@@ -74,9 +75,17 @@ void SoundStream::Seek(double seconds) {
     const AVStream* sound = input_->streams[stream_];
     const std::int64_t target =
         av_rescale_q(static_cast<std::int64_t>(seconds * AV_TIME_BASE), AV_TIME_BASE_Q, sound->time_base);
-    if (av_seek_frame(input_.get(), stream_, target, AVSEEK_FLAG_BACKWARD) < 0) {
-        // Without an index the sound is read again from its start up to the moment.
-        av_seek_frame(input_.get(), stream_, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
+    // The device's movies mark only their pictures as key frames in the index, so a seek that wants a
+    // key frame of the sound fails on them; any sound packet is a place to start decoding from (what
+    // lies before the moment is dropped as it is decoded). Where even that fails, the file is opened
+    // again and read from its start: a seek to its first byte would hand its headers to the demuxer,
+    // which then reads pictures as sound, a burst of noise.
+    if (av_seek_frame(input_.get(), stream_, target, AVSEEK_FLAG_BACKWARD) < 0 &&
+        av_seek_frame(input_.get(), stream_, target, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) < 0) {
+        const std::filesystem::path path = path_;
+        if (!Open(path)) {
+            return;
+        }
     }
     avcodec_flush_buffers(decoder_.get());
     pending_.clear();

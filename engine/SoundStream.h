@@ -29,6 +29,7 @@ private:
     bool DecodeMore();
     void Append(const AVFrame& frame);
 
+    std::filesystem::path path_;
     libav::InputContextPtr input_;
     libav::CodecContextPtr decoder_;
     libav::ResamplerPtr resampler_;

@@ -4,6 +4,7 @@
 #include "store/CardLayout.h"
 #include "store/PadFileSnapshot.h"
 
+#include <cstdio>
 #include <system_error>
 
 namespace k72 {
@@ -91,6 +92,29 @@ const NumberOverview& CardOverview::At(int bank, int number) const {
         return none;
     }
     return numbers_[static_cast<std::size_t>(bank * padlayout::kNumbers + number)];
+}
+
+namespace {
+
+std::string Counted(int count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+} // namespace
+
+std::string TotalsText(const CardTotals& totals) {
+    char minutes[32];
+    std::snprintf(minutes, sizeof minutes, "%.1f", totals.movieMinutes);
+    return Counted(totals.movies, "movie", "movies") + " (" + minutes +
+           (minutes == std::string("1.0") ? " minute), " : " minutes), ") +
+           Counted(totals.pictures, "picture", "pictures") + " on " +
+           Counted(totals.stillPads, "pad", "pads") + ", " + Counted(totals.sounds, "sound", "sounds");
+}
+
+std::string NumberDetailText(const NumberOverview& number) {
+    return Counted(number.movies, "movie", "movies") + ", " +
+           Counted(number.stills, "still image pad", "still image pads") + ", " +
+           std::to_string(number.sounds) + " with sound";
 }
 
 } // namespace k72

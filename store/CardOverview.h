@@ -66,4 +66,10 @@ private:
     CardTotals totals_;
 };
 
+// The words both faces show, counted in the singular where there is one: "5 movies (0.3 minutes),
+// 4 pictures on 2 pads, 1 sound" (the free space is added by each face in its own size format), and for
+// a used number "3 movies, 1 still image pad, 1 with sound".
+std::string TotalsText(const CardTotals& totals);
+std::string NumberDetailText(const NumberOverview& number);
+
 } // namespace k72

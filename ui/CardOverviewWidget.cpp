@@ -105,12 +105,7 @@ QToolButton* CardOverviewWidget::Cell(int bank, int number) const {
 }
 
 QString CardOverviewWidget::TotalsText(const CardTotals& totals) {
-    QString text = QStringLiteral("%1 movies (%2 minutes), %3 pictures on %4 pads, %5 sounds")
-                       .arg(totals.movies)
-                       .arg(totals.movieMinutes, 0, 'f', 1)
-                       .arg(totals.pictures)
-                       .arg(totals.stillPads)
-                       .arg(totals.sounds);
+    QString text = QString::fromStdString(k72::TotalsText(totals));
     if (totals.freeBytes && totals.totalBytes) {
         text += QStringLiteral("; %1 free of %2").arg(Size(*totals.freeBytes), Size(*totals.totalBytes));
     }
@@ -156,10 +151,7 @@ void CardOverviewWidget::SetOverview(std::shared_ptr<const CardOverview> overvie
             const QString name = QStringLiteral("BANK:%1 number %2").arg(BankLetterOf(bank)).arg(number + 1);
             QString detail = QStringLiteral("%1 of 12 pads used").arg(cell.used);
             if (cell.used > 0) {
-                detail += QStringLiteral(": %1 movies, %2 still image pads, %3 with sound")
-                              .arg(cell.movies)
-                              .arg(cell.stills)
-                              .arg(cell.sounds);
+                detail += QStringLiteral(": ") + QString::fromStdString(NumberDetailText(cell));
             }
             button->setAccessibleName(name);
             button->setAccessibleDescription(detail);

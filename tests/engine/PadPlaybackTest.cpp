@@ -2,6 +2,8 @@
 // a moment, a WAV instead of the movie's own sound, and a still image pad's pictures in turn.
 #include "engine/PadPlayback.h"
 
+#include "codecs/CVideoConverter.h"
+
 #include "tests/support/MediaSuite.h"
 #include "tests/support/TestSupport.h"
 
@@ -122,6 +124,23 @@ TEST_F(PadPlaybackTest, SoundStartsAtTheMomentAndAWavReplacesTheMoviesOwn) {
     ASSERT_EQ(playback.OpenMovie(*folder / "movie.avi", *folder / "missing.wav"), 0);
     EXPECT_FALSE(playback.HasSound());
     EXPECT_NE(playback.OpenMovie(*folder / "missing.avi"), 0);
+}
+
+// The device's own movies index their sound chunks without the key-frame flag, so a seek of the sound
+// has to start from any chunk; reading from the file's first byte instead played pictures as noise.
+TEST_F(PadPlaybackTest, TheSoundOfAConvertedMovieStartsCleanAtEveryMoment) {
+    k72::CVideoConverter converter;
+    converter.SetFrameRateStandard("pal");
+    const auto device = *folder / "device.avi";
+    ASSERT_EQ(converter.Convert((*folder / "movie.avi").string(), device.string()), 0);
+    k72::PadPlayback playback;
+    ASSERT_EQ(playback.OpenMovie(device), 0);
+    for (const double moment : {0.0, 0.2, 1.5, 0.0}) {
+        playback.SeekSound(moment);
+        const SoundShape shape = Shape(ReadSound(playback, 11025));
+        EXPECT_NEAR(shape.level, (moment < 1 ? 0.05 : 0.5) / std::sqrt(2.0), 0.03) << moment;
+        EXPECT_NEAR(shape.crossings, 880, 20) << moment;
+    }
 }
 
 TEST_F(PadPlaybackTest, SlideshowShowsEachPictureInTurnAndStartsAgainWithALongerSound) {

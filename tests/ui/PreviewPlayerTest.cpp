@@ -241,11 +241,11 @@ TEST_F(ViewersTest, OverviewShowsEachNumbersPadsAndGoesThereOnAClick) {
     EXPECT_EQ(first->text(), "3/12");
     EXPECT_EQ(first->accessibleName(), "BANK:A number 1");
     EXPECT_EQ(first->accessibleDescription(),
-              "3 of 12 pads used: 1 movies, 2 still image pads, 1 with sound");
+              "3 of 12 pads used: 1 movie, 2 still image pads, 1 with sound");
     EXPECT_EQ(overview.Cell(3, 11)->text(), "1/12");
     EXPECT_EQ(overview.Cell(5, 5)->text(), "0/12");
     EXPECT_TRUE(
-        overview.TotalsLabel()->text().startsWith("1 movies (1.0 minutes), 4 pictures on 3 pads, 1 sounds"))
+        overview.TotalsLabel()->text().startsWith("1 movie (1.0 minute), 4 pictures on 3 pads, 1 sound"))
         << overview.TotalsLabel()->text().toStdString();
     // Small pictures of both used numbers; the red still is the first one of bank A, number 1.
     QTRY_COMPARE_WITH_TIMEOUT(overview.ThumbnailsShown(), 2, 10000);
