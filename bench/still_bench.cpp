@@ -9,6 +9,7 @@
 //
 //   still_bench [pictures=100] [long run=1000] [ffmpeg pictures=100] [HEIC runs=10]
 
+#include "bench/BenchSupport.h"
 #include "codecs/CAVFrame.h"
 #include "codecs/CDibImage.h"
 #include "codecs/HeifPictureReader.h"
@@ -57,15 +58,7 @@ long MinorFaults() {
 }
 
 double ResidentMiB() {
-    long pages = 0;
-    long resident = 0;
-    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) {
-            resident = 0;
-        }
-        std::fclose(statm);
-    }
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+    return static_cast<double>(k72bench::ResidentKb()) / 1024.0;
 }
 
 bool Run(const std::string& command) {
