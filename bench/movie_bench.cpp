@@ -354,10 +354,19 @@ bool MakeNaturalClip(const fs::path& photo, const fs::path& clip, int seconds) {
 // A phone's movie: 4K at 60 fps, HEVC Main 10 with B-pictures, stored landscape and tagged as turned
 // by 90 degrees (held upright), with AAC sound.
 bool MakePhoneClip(const fs::path& clip, int seconds) {
-    return k72bench::MakeTestClip(
-        clip, seconds, "size=3840x2160:rate=60", "noise=alls=3:allf=t,format=yuv420p10le",
-        {"-c:v", "libx265", "-preset", "ultrafast", "-x265-params", "log-level=error:bframes=3", "-b:v",
-         "40M", "-tag:v", "hvc1", "-metadata:s:v:0", "rotate=90"});
+    // The turn is tagged in a second step, copying the streams: the media library's command line drops
+    // a "rotate" tag given while it encodes, and the clip would be an ordinary landscape one.
+    const fs::path encoded = clip.parent_path() / ("unturned-" + clip.filename().string());
+    const bool made = k72bench::MakeTestClip(encoded, seconds, "size=3840x2160:rate=60",
+                                             "noise=alls=3:allf=t,format=yuv420p10le",
+                                             {"-c:v", "libx265", "-preset", "ultrafast", "-x265-params",
+                                              "log-level=error:bframes=3", "-b:v", "40M", "-tag:v", "hvc1"});
+    const bool turned =
+        made && k72bench::Spawn({"ffmpeg", "-v", "error", "-nostdin", "-y", "-i", encoded.string(), "-c",
+                                 "copy", "-metadata:s:v:0", "rotate=90", clip.string()})
+                        .status == 0;
+    fs::remove(encoded);
+    return turned;
 }
 
 } // namespace
