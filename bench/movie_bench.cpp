@@ -179,14 +179,18 @@ double NumberAfter(const std::string& text, const char* label) {
 }
 
 // Luma PSNR and SSIM of a converted movie against a reference file of the same pictures. The reference
-// is raw full-range 4:2:2: a container would keep it as limited-range 4:2:2.
+// is raw full-range 4:2:2: a container would keep it as limited-range 4:2:2. Only the pictures both
+// have are compared: the converter ends a movie at the output instant nearest its end, the reference
+// (as the command line) at the one after, and comparing the converter's last picture again with that
+// extra one would count a picture the output does not have as a fault of its pictures (a 20 s clip
+// then lost 0.26 dB on that one comparison).
 Quality Measure(const fs::path& converted, const fs::path& reference, const std::string& standard) {
     const std::string rate = standard == "pal" ? "25" : "30000/1001";
     const std::string text = Output(
         "ffmpeg -nostdin -hide_banner -i '" + converted.string() +
         "' -f rawvideo -pix_fmt yuvj422p -s 640x480 -framerate " + rate + " -i '" + reference.string() +
         "' -lavfi '[0:v]format=yuvj422p,split[a][b];[1:v]format=yuvj422p,split[c][d];"
-        "[a][c]psnr;[b][d]ssim' -f null - 2>&1");
+        "[a][c]psnr=shortest=1;[b][d]ssim=shortest=1' -f null - 2>&1");
     return Quality{NumberAfter(text, "PSNR y:"), NumberAfter(text, "SSIM Y:")};
 }
 

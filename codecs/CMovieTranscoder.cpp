@@ -10,8 +10,9 @@ using transcoding::FailLibav;
 using transcoding::Failure;
 using transcoding::kLogModule;
 
-// Which pictures' in-loop deblocking a reduced decode skips, and its flags.
-constexpr AVDiscard kSkipLoopFilter = AVDISCARD_ALL;
+// Which pictures' in-loop deblocking a reduced decode skips (those no other picture is predicted
+// from), and its flags.
+constexpr AVDiscard kSkipLoopFilter = AVDISCARD_NONREF;
 // How long before the moment a preview starts at its pictures go through the filters: more than the
 // frame-rate step and the deinterlacer look back at any frame rate a movie has.
 constexpr std::int64_t kLeadInMicroseconds = 200000;
@@ -37,8 +38,10 @@ bool ReducesAtLeastTwice(const AVStream& stream, bool autoRotate, int width, int
 
 // Work whose detail the scaler throws away when it shrinks the picture to half or less. The in-loop
 // deblocking of H.264 and HEVC smooths block edges a few pixels wide, finer than the reduced picture can
-// show; without it a decoder does about a fifth less work. The error it leaves in the pictures that
-// others are predicted from stays below what the scaler averages away.
+// show. It is skipped only on pictures no other picture is predicted from: there its error ends with the
+// picture. Skipped on every picture it saved a tenth more of the decoding, but the error then travels
+// from picture to picture until the next key picture, and the converted movie came out 0.3 dB below the
+// command line's against a fully decoded reference; skipped on these alone it stays within 0.05 dB.
 void ReduceDecoding(AVCodecContext& decoder) {
     if (decoder.codec_id == AV_CODEC_ID_H264 || decoder.codec_id == AV_CODEC_ID_HEVC) {
         decoder.skip_loop_filter = kSkipLoopFilter;
