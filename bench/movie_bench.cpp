@@ -14,6 +14,12 @@
 // converter and with the ffmpeg command line, times both alternating, and prints each one's mean luma
 // PSNR and SSIM against a reference that favours neither scaler: the source decoded fully and scaled
 // with lanczos, with the same pictures chosen as that output chose.
+// With --floor it times, each in a process of its own and alternating, the parts of the work no
+// converter of this source into the device's form can leave out, done by the media library's own
+// command line: decoding the source with the converter's reduced decoding, and encoding its pictures
+// at 640x480 with the MJPEG encoder and quantiser the device's form takes. Their processor time against
+// the command line's whole transcode is the least share of it any converter can take; spread over all
+// cores, it bounds the time ratio from below.
 // With --phone it makes a 4K 60 fps HEVC 10-bit clip tagged as portrait (or takes --source), converts
 // it letterboxed at 29.97 fps with this converter and the command line alternating, and prints the
 // time ratio, both peak memories and both qualities as above.
@@ -375,6 +381,69 @@ bool MakePhoneClip(const fs::path& clip, int seconds) {
 
 } // namespace
 
+// The least a conversion of the source takes: decoding it (as the converter does, without deblocking on
+// pictures nothing refers to) and MJPEG-encoding its pictures at the device's size, against the command
+// line's whole transcode. The encoding is timed on raw pictures read from a file, less the time of
+// reading that file alone.
+int Floor(const fs::path& work, const fs::path& source, const std::string& standard,
+          const std::string& qscale, int runs) {
+    const fs::path cliOutput = work / "cli.avi";
+    const fs::path pictures = work / "pictures.yuv";
+    const std::vector<std::string> raw = {"-f", "rawvideo", "-pix_fmt", "yuvj422p",
+                                          "-s", "640x480",  "-i",       pictures.string()};
+    const auto ffmpeg = [](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"ffmpeg", "-v", "error", "-nostdin", "-y"});
+        return Spawn(arguments);
+    };
+    if (CommandLine(source, cliOutput, standard, qscale, "").status != 0 ||
+        ffmpeg({"-i", cliOutput.string(), "-f", "rawvideo", "-pix_fmt", "yuvj422p", pictures.string()})
+                .status != 0) {
+        std::fprintf(stderr, "ffmpeg could not make the pictures to encode\n");
+        return 1;
+    }
+    Stats cliWall, cliCpu, decode, encode, read;
+    for (int run = 0; run < runs; ++run) {
+        std::vector<ChildRun> children = {
+            CommandLine(source, cliOutput, standard, qscale, ""),
+            ffmpeg({"-skip_loop_filter", "noref", "-flags2", "fast", "-i", source.string(), "-an", "-f",
+                    "null", "-"}),
+        };
+        std::vector<std::string> encoding = raw;
+        encoding.insert(encoding.end(),
+                        {"-c:v", "mjpeg", "-qscale", qscale, "-threads", "1", "-f", "null", "-"});
+        std::vector<std::string> reading = raw;
+        reading.insert(reading.end(), {"-f", "null", "-"});
+        children.push_back(ffmpeg(encoding));
+        children.push_back(ffmpeg(reading));
+        for (const ChildRun& child : children) {
+            if (child.status != 0) {
+                std::fprintf(stderr, "ffmpeg failed\n");
+                return 1;
+            }
+        }
+        cliWall.Add(children[0].wall);
+        cliCpu.Add(children[0].cpu);
+        decode.Add(children[1].cpu);
+        encode.Add(children[2].cpu);
+        read.Add(children[3].cpu);
+        std::printf("run %d  command line %.2f s (cpu %.2f s); decoding %.2f s, encoding %.2f s, reading the "
+                    "pictures %.2f s of cpu\n",
+                    run + 1, children[0].wall, children[0].cpu, children[1].cpu, children[2].cpu,
+                    children[3].cpu);
+        std::fflush(stdout);
+    }
+    const double floor = decode.Median() + std::max(0.0, encode.Median() - read.Median());
+    const long cores = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("\nprocessor time (medians): command line %.2f s in %.2f s on %.2f cores; decoding %.2f s + "
+                "encoding %.2f s = %.2f s\n",
+                cliCpu.Median(), cliWall.Median(), cliCpu.Median() / cliWall.Median(), decode.Median(),
+                encode.Median() - read.Median(), floor);
+    std::printf("the least a converter takes, before any scaling: %.3f of the command line's processor time, "
+                "and with all %ld cores busy %.3f of its time\n",
+                floor / cliCpu.Median(), cores, floor / static_cast<double>(cores) / cliWall.Median());
+    return 0;
+}
+
 int main(int argc, char** argv) {
     fs::path source;
     int runs = 3;
@@ -385,6 +454,7 @@ int main(int argc, char** argv) {
     bool orientation = false;
     bool quality = false;
     bool phone = false;
+    bool floor = false;
     fs::path photo = "/usr/share/backgrounds/mate/nature/Wood.jpg";
     if (argc == 7 && std::string(argv[1]) == "--transcode-one") {
         // One conversion in a process of its own, so that its peak memory can be measured.
@@ -397,13 +467,17 @@ int main(int argc, char** argv) {
         if (std::string(argv[i]) == "--quality") {
             quality = true;
         }
+        if (std::string(argv[i]) == "--floor") {
+            floor = true;
+        }
         if (std::string(argv[i]) == "--phone") {
             phone = true;
         }
     }
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
-        if (option == "--orientation" || option == "--quality" || option == "--phone") {
+        if (option == "--orientation" || option == "--quality" || option == "--phone" ||
+            option == "--floor") {
             --i; // a flag without a value
             continue;
         }
@@ -514,6 +588,11 @@ int main(int argc, char** argv) {
                 static_cast<double>(fs::file_size(source)) / 1e6, standard.c_str(), qscale.c_str(), runs,
                 sysconf(_SC_NPROCESSORS_ONLN));
 
+    if (floor) {
+        const int result = Floor(work, source, standard, qscale, runs);
+        fs::remove_all(work);
+        return result;
+    }
     if (orientation) {
         const fs::path turned = work / "turned.mp4";
         if (Spawn({"ffmpeg", "-v", "error", "-nostdin", "-y", "-i", source.string(), "-c", "copy",
