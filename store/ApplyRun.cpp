@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace k72 {
@@ -378,9 +379,25 @@ void ApplyRun::DeleteNoted() {
     if (noted.empty()) {
         return;
     }
-    // A file another pad names stays; one that cannot be deleted now stays noted.
-    const StoreResult deleted = store_.Files().DeleteUnused({noted.begin(), noted.end()});
+    // A file that a pad still to be saved takes as it is (an emptied pad's picture that the plan puts on
+    // another pad) stays noted until that pad names it: deleted now, its number would go to the next
+    // conversion, and that pad would show the wrong file.
     std::set<std::string> left;
+    for (std::size_t change = 0; change < schedule_.changes.size(); ++change) {
+        const PadUpdate& update = schedule_.changes[change];
+        for (std::size_t i = 0; !finished_[change] && i <= update.media.size(); ++i) {
+            const ScheduledFile* file = i < update.media.size() ? &update.media[i]
+                                        : update.sound          ? &*update.sound
+                                                                : nullptr;
+            if (file != nullptr && !file->conversion && noted.count(CardNameKey(file->cardName)) != 0) {
+                left.insert(CardNameKey(file->cardName));
+            }
+        }
+    }
+    std::vector<std::string> now;
+    std::set_difference(noted.begin(), noted.end(), left.begin(), left.end(), std::back_inserter(now));
+    // A file another pad names stays; one that cannot be deleted now stays noted.
+    const StoreResult deleted = store_.Files().DeleteUnused(now);
     for (const std::string& name : deleted.notDeleted) {
         left.insert(CardNameKey(name));
     }
@@ -393,6 +410,11 @@ void ApplyRun::DeleteNoted() {
 }
 
 void ApplyRun::SaveRecord() {
+    // The desktop program goes on while a fill runs: an import onto another pad may have entered its
+    // files meanwhile, which this save must not take out again.
+    if (FindEntryNoCase(cardRoot_, SourceRecord::kFileName)) {
+        record_.TakeNewer(SourceRecord::Load(cardRoot_), store_.CardFolder());
+    }
     if (!record_.Save(cardRoot_) && !recordProblem_) {
         const std::string text = "the record of sources could not be written at the card's root (" +
                                  cardRoot_.string() + "); applying again will convert everything again";
@@ -405,6 +427,10 @@ void ApplyRun::Tell(std::size_t change, bool ok, std::string text) {
     finished_[change] = true;
     padsLeft_ -= 1;
     outcomes_.push_back({schedule_.changes[change].where, ok, std::move(text)});
+    if (padsLeft_ == 0 && !record_.Deleting().empty()) {
+        // What was kept back for a pad that now names it, or has given up.
+        DeleteNoted();
+    }
     if (onPad) {
         onPad(outcomes_.back());
     }

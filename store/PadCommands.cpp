@@ -5,8 +5,10 @@
 #include "store/CardHistory.h"
 #include "store/CardLayout.h"
 #include "store/HistoryStep.h"
+#include "store/ImportedSources.h"
 #include "store/PrintableText.h"
 #include "store/ShortName.h"
+#include "store/SourceIdentification.h"
 #include "store/StoreMessages.h"
 #include "store/TemporaryWorkspace.h"
 
@@ -262,6 +264,8 @@ StoreOutcome<AttachedSound> PadCommands::AttachSound(int pad, const std::filesys
     if (check == rc::PcmOpenFailed) {
         return StoreFailed(StoreFailure::SourceUnusable, messages::kLoadFailed, check);
     }
+    // Read for the record of sources while it is converted or copied.
+    SourceIdentification identification({source});
     if (Failed(check)) {
         const std::string question = "\"" + shownName +
                                      "\" cannot be used as it is: " + PcmFileProblem(source.string()) +
@@ -298,6 +302,13 @@ StoreOutcome<AttachedSound> PadCommands::AttachSound(int pad, const std::filesys
     // The sound the pad had before goes into the same step of the history, so that an undo brings it back.
     if (result && !before.empty() && UpperCase(before) != UpperCase(SoundOf(*store_.Entry(pad)))) {
         ReleaseSound(pad, before, questions, result, step.Trash());
+    }
+    // A sound this attach wrote onto the card; one that was there already keeps what the record says of it.
+    const std::string now = result ? SoundOf(*store_.Entry(pad)) : std::string();
+    if (!now.empty() &&
+        std::find(result.change.added.begin(), result.change.added.end(), now) != result.change.added.end()) {
+        (void)RecordImportedSources(store_.CardFolder(), {{now, SourceKind::Sound, source,
+                                                           identification.Take().front(), settings_}});
     }
     return {step.Record(std::move(result)), std::move(attached)};
 }

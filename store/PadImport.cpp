@@ -5,7 +5,9 @@
 #include "store/CardOpenResult.h"
 #include "store/DeviceForm.h"
 #include "store/ImportSpace.h"
+#include "store/ImportedSources.h"
 #include "store/PrintableText.h"
+#include "store/SourceIdentification.h"
 #include "store/StoreMessages.h"
 
 #include <algorithm>
@@ -178,11 +180,27 @@ StoreOutcome<ConvertedImport> PadImport::Convert(const PreparedImport& prepared,
                                                  IConversionProgress* progress,
                                                  const StillBatchProgress& pictureProgress) {
     ConvertedImport converted;
+    // Read for the record of sources beside the conversion, which reads them anyway.
+    std::vector<std::filesystem::path> toIdentify;
+    for (const PreparedImport::Item& item : prepared.items) {
+        if (!item.InPlace()) {
+            toIdentify.push_back(item.source);
+        }
+    }
+    SourceIdentification identification(toIdentify);
+    const auto identified = [&] {
+        std::vector<std::optional<SourceIdentity>> found = identification.Take();
+        std::size_t next = 0;
+        for (const PreparedImport::Item& item : prepared.items) {
+            converted.sources.push_back(item.InPlace() ? std::nullopt : std::move(found[next++]));
+        }
+        return StoreOutcome<ConvertedImport>{StoreResult{}, converted};
+    };
     if (prepared.kind == PadKindMovie) {
         const PreparedImport::Item& item = prepared.items.front();
         if (item.InPlace()) {
             converted.frames = MovieFrames(item.source);
-            return {StoreResult{}, converted};
+            return identified();
         }
         const ConversionResult result =
             ConvertMovie(item.source, item.converted, prepared.settings, progress, prepared.hook);
@@ -190,7 +208,7 @@ StoreOutcome<ConvertedImport> PadImport::Convert(const PreparedImport& prepared,
             return ConversionFailed(result, prepared.temporaryFolder);
         }
         converted.frames = result.frames;
-        return {StoreResult{}, converted};
+        return identified();
     }
 
     std::vector<StillBatchItem> batch;
@@ -202,7 +220,7 @@ StoreOutcome<ConvertedImport> PadImport::Convert(const PreparedImport& prepared,
         }
     }
     if (batch.empty()) {
-        return {StoreResult{}, converted};
+        return identified();
     }
     StillBatchSettings settings;
     settings.quality = prepared.settings.StillImageQuality();
@@ -227,7 +245,7 @@ StoreOutcome<ConvertedImport> PadImport::Convert(const PreparedImport& prepared,
             return failed;
         }
     }
-    return {StoreResult{}, converted};
+    return identified();
 }
 
 StoreOutcome<PadEntry> PadImport::RecordFor(const PreparedImport& prepared,
@@ -292,6 +310,16 @@ StoreResult PadImport::Commit(PreparedImport prepared, const ConvertedImport& co
     }
     prepared.numbers.Commit();
     result.change.added = std::move(copied);
+    // Only after the pad is saved: the record is a shortcut the pad never depends on.
+    std::vector<ImportedSource> imported;
+    for (std::size_t i = 0; i < prepared.items.size() && i < converted.sources.size(); ++i) {
+        if (!prepared.items[i].InPlace()) {
+            imported.push_back({prepared.items[i].name,
+                                prepared.kind == PadKindMovie ? SourceKind::Movie : SourceKind::Picture,
+                                prepared.items[i].source, converted.sources[i], prepared.settings});
+        }
+    }
+    (void)RecordImportedSources(store_.CardFolder(), imported);
     return result;
 }
 

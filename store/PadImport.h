@@ -14,6 +14,7 @@
 #include "store/IFileCopy.h"
 #include "store/IPadQuestions.h"
 #include "store/Settings.h"
+#include "store/SourceIdentity.h"
 #include "store/StoreResult.h"
 #include "store/TemporaryWorkspace.h"
 
@@ -55,6 +56,9 @@ struct PreparedImport {
 
 struct ConvertedImport {
     std::optional<std::uint32_t> frames; // a movie's frame count, when its header could be read
+    // By the prepared items: what each converted source was, for the record of sources; none for a file
+    // recorded in place or a source that could not be read.
+    std::vector<std::optional<SourceIdentity>> sources;
 };
 
 class PadImport {
@@ -73,7 +77,8 @@ public:
                                                  IConversionProgress* progress,
                                                  const StillBatchProgress& pictureProgress = {});
     // Puts the converted files onto the card and records the pad, appending to the pictures the pad holds
-    // now. A failure leaves the pad, the numbering and the card as they were.
+    // now, and then enters them into the card's record of sources (which never fails the import). A
+    // failure leaves the pad, the numbering and the card as they were.
     StoreResult Commit(PreparedImport prepared, const ConvertedImport& converted);
 
 private:

@@ -36,7 +36,7 @@ std::optional<FileStamp> StampOfFile(const std::filesystem::path& path) {
     return stamp;
 }
 
-std::optional<std::string> HashOfFile(const std::filesystem::path& path) {
+std::optional<std::string> HashOfFile(const std::filesystem::path& path, const std::atomic<bool>* stop) {
     const FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) {
         return std::nullopt;
@@ -46,6 +46,9 @@ std::optional<std::string> HashOfFile(const std::filesystem::path& path) {
     XXH3_128bits_reset(&state);
     std::array<unsigned char, 1 << 16> buffer;
     for (;;) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+            return std::nullopt;
+        }
         const ssize_t got = ::read(fd.get(), buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR) {
             continue;

@@ -3,6 +3,7 @@
 // cheap to read, and a hash of its content, which is read only when they disagree with what was
 // recorded (a file copied to another machine, touched, or moved). The hash is XXH3 with 128 bits.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -32,8 +33,9 @@ std::string SourcePathKey(const std::filesystem::path& path);
 // Size and modification time of a regular file; none when it is missing or not a regular file.
 std::optional<FileStamp> StampOfFile(const std::filesystem::path& path);
 
-// The content hash of a file; none when it cannot be read.
-std::optional<std::string> HashOfFile(const std::filesystem::path& path);
+// The content hash of a file; none when it cannot be read, or when stop (may be null) is raised meanwhile.
+std::optional<std::string> HashOfFile(const std::filesystem::path& path,
+                                      const std::atomic<bool>* stop = nullptr);
 
 // Looks at each source once per run, and reads its content only when asked for its hash. Tests count
 // what it reads by overriding the two readers.

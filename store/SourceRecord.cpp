@@ -338,4 +338,18 @@ void SourceRecord::Prune(const CardFileStamps& cardFiles) {
     std::erase_if(entries_, [&](const auto& item) { return Find(item.first, cardFiles) == nullptr; });
 }
 
+void SourceRecord::TakeNewer(const SourceRecord& written, const std::filesystem::path& cardFolder) {
+    for (const auto& [name, entry] : written.entries_) {
+        const auto mine = entries_.find(name);
+        if (mine != entries_.end() && mine->second == entry) {
+            continue;
+        }
+        const CardFileStamps stamp = StampCardFiles({cardFolder / name});
+        if (written.Find(name, stamp) != nullptr &&
+            (mine == entries_.end() || Find(name, stamp) == nullptr)) {
+            entries_[name] = entry;
+        }
+    }
+}
+
 } // namespace k72

@@ -79,6 +79,10 @@ public:
     void Remove(std::string_view cardName);
     // Drops the entries of card files that are gone or have changed since.
     void Prune(const CardFileStamps& cardFiles);
+    // Takes from `written` (the record as another writer left it on the card meanwhile) each entry that
+    // is true of its card file in cardFolder where this record has none that is, so that a save of this
+    // one does not lose what an import onto another pad entered while a run held it.
+    void TakeNewer(const SourceRecord& written, const std::filesystem::path& cardFolder);
 
     const std::map<std::string, SourceEntry>& Entries() const { return entries_; }
 

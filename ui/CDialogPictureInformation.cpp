@@ -149,6 +149,8 @@ void CDialogPictureInformation::AddPictures(const QStringList& paths) {
             }
             break;
         }
+        // The import has entered the picture's own name into the card's record of sources.
+        originals_.Read(store_);
         AddRow(StillName(StillCount() - 1));
     }
     OpenPlayer();

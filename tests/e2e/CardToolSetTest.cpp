@@ -58,7 +58,7 @@ TEST_F(CardToolSetTest, FillPlacesInNameOrderAndReportsWhatFailedOrDidNotFit) {
     std::ofstream(set / "broken.png") << "\x89PNG\r\n\x1a\n" << std::string(200, 'x');
     Pictures(set / "night", {"red", "green", "blue"});
     Movie(set / "z.mp4");
-    ASSERT_EQ(Run("import " + Root() + " A-1-10 " + Quote(Picture(dir / "old.png"))).status, 0);
+    ASSERT_EQ(Run("import " + Root() + " A-1-10 " + Quote(Picture(dir / "old.png", "white"))).status, 0);
 
     CardRun dry = Run("fill " + Root() + " A-1-9 " + Quote(set) + " --dry-run");
     EXPECT_EQ(dry.status, 1);
@@ -154,6 +154,52 @@ TEST_F(CardToolSetTest, ApplyConvertsOnlyWhatChangedAndSharesOneSource) {
     ASSERT_EQ(Apply().status, 0);
     EXPECT_FALSE(std::filesystem::exists(card.folder / shared));
     EXPECT_FALSE(Pads().contains("B-2-1"));
+}
+
+// A movie, pictures and a sound put onto pads one by one are told by their sources, with the settings
+// they were converted with, and applying that plan converts nothing again.
+TEST_F(CardToolSetTest, SingleImportsAreToldByTheirSourcesAndNotConvertedAgain) {
+    const auto movie = Movie(dir / "Beach Day.mp4");
+    const auto red = Picture(dir / "red.png", "red");
+    const auto blue = Picture(dir / "blue.png", "blue");
+    const auto tone = Sound(dir / "tone.wav");
+    ASSERT_EQ(Run("import " + Root() + " A-1-1 " + Quote(movie) + " --fps pal --quality 3").status, 0);
+    ASSERT_EQ(Run("add-still " + Root() + " A-1-2 " + Quote(red) + " " + Quote(blue)).status, 0);
+    ASSERT_EQ(Run("audio " + Root() + " A-1-1 " + Quote(tone) + " --convert").status, 0);
+
+    const CardRun plan = Run("plan " + Root());
+    ASSERT_EQ(plan.status, 0) << plan.err;
+    for (const char* told : {"Beach Day.mp4", "red.png", "blue.png", "tone.wav", "\"fps\": \"pal\""}) {
+        EXPECT_NE(plan.out.find(told), std::string::npos) << told << "\n" << plan.out;
+    }
+    EXPECT_EQ(plan.out.find("card-"), std::string::npos) << plan.out;
+
+    std::ofstream(dir / "plan.json") << plan.out;
+    const std::string padFile = PadFileBytes();
+    const CardRun run = Apply();
+    ASSERT_EQ(run.status, 0) << run.err << run.out;
+    EXPECT_EQ(Json(run)["conversions"].toInt(), 0);
+    EXPECT_EQ(Json(run)["changes"].toArray().size(), 0) << run.out;
+    EXPECT_EQ(PadFileBytes(), padFile);
+}
+
+// A picture of a pad the plan empties, which the plan puts on another pad, is taken from the card as it
+// is and stays there: nothing else gets its file number.
+TEST_F(CardToolSetTest, AFileAnEmptiedPadGivesToAnotherPadStays) {
+    const auto red = Picture(dir / "red.png", "red");
+    Picture(dir / "blue.png", "blue");
+    ASSERT_EQ(Run("import " + Root() + " A-1-3 " + Quote(red)).status, 0);
+    const std::string file = Files(Pads(), "A-1-3").at(0);
+    WritePlan("\"A-1-1\": {\"pictures\": [\"blue.png\"]}, \"A-1-2\": {\"pictures\": [\"red.png\"]},"
+              "\"A-1-3\": null");
+    const CardRun run = Apply();
+    ASSERT_EQ(run.status, 0) << run.err << run.out;
+    EXPECT_EQ(Json(run)["conversions"].toInt(), 1);
+    const QJsonObject pads = Pads();
+    EXPECT_EQ(Files(pads, "A-1-2"), std::vector<std::string>{file});
+    EXPECT_NE(Files(pads, "A-1-1"), std::vector<std::string>{file});
+    EXPECT_TRUE(std::filesystem::exists(card.folder / file));
+    EXPECT_EQ(Run("check " + Root()).status, 0);
 }
 
 // A plan with a mistake anywhere changes nothing and says where.

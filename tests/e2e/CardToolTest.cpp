@@ -132,7 +132,9 @@ TEST_F(CardToolTest, ShowListsAssignedPadsOrOneNumberWithItsEmptyPads) {
 
     run = Run("show " + Root());
     EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.out.find("B-3-12  still  2 pictures: K72_0001.JPG K72_0002.JPG"), std::string::npos)
+    // Each picture is followed by the name of the file it was added from.
+    EXPECT_NE(run.out.find("B-3-12  still  2 pictures: K72_0001.JPG (p001.png) K72_0002.JPG (p002.png)"),
+              std::string::npos)
         << run.out;
 
     // A file the card's record of sources knows is followed by the name it had before.

@@ -151,6 +151,52 @@ TEST(SourceRecord, AnEntryIsBelievedOnlyWhileItsCardFileIsUnchanged) {
     }
 }
 
+// A run holding the record saves it again: what another writer entered meanwhile stays when it is true
+// of its card file and the run's own entry for that file is not.
+TEST(SourceRecord, ASaveTakesTheOtherWritersEntriesThatAreTrue) {
+    k72test::TempDir folder;
+    const auto entryOf = [&](const std::string& name, const std::string& original) {
+        if (!fs::exists(folder / name)) {
+            k72test::WriteFileBytes(folder / name, std::vector<std::uint8_t>(100));
+        }
+        SourceEntry entry = MovieEntry("/" + original);
+        entry.originalName = original;
+        entry.cardFile = *StampOfFile(folder / name);
+        return entry;
+    };
+    const auto stale = [](SourceEntry entry) {
+        entry.cardFile.size += 1;
+        return entry;
+    };
+    struct Case {
+        const char* name;
+        std::optional<SourceEntry> mine;
+        SourceEntry written;
+        std::string kept; // the original name the record has afterwards
+    };
+    const std::vector<Case> cases = {
+        {"K72_0001.AVI", std::nullopt, entryOf("K72_0001.AVI", "new.mp4"), "new.mp4"},
+        {"K72_0002.AVI", std::nullopt, stale(entryOf("K72_0002.AVI", "gone.mp4")), ""},
+        {"K72_0003.AVI", entryOf("K72_0003.AVI", "mine.mp4"), stale(entryOf("K72_0003.AVI", "old.mp4")),
+         "mine.mp4"},
+        {"K72_0004.AVI", stale(entryOf("K72_0004.AVI", "old.mp4")), entryOf("K72_0004.AVI", "new.mp4"),
+         "new.mp4"},
+    };
+    SourceRecord mine;
+    SourceRecord written;
+    for (const Case& c : cases) {
+        if (c.mine) {
+            mine.Put(c.name, *c.mine);
+        }
+        written.Put(c.name, c.written);
+    }
+    mine.TakeNewer(written, folder.Path());
+    const CardFileStamps card = ListCardFileStamps(folder.Path());
+    for (const Case& c : cases) {
+        EXPECT_EQ(mine.OriginalName(c.name, card), c.kept) << c.name;
+    }
+}
+
 TEST(SourceRecord, ASourceIsUnchangedByItsStampOrElseByItsContent) {
     k72test::TempDir dir;
     const fs::path clip = dir / "clip.mp4";

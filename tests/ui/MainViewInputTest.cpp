@@ -174,6 +174,12 @@ TEST_F(MainViewInput, DroppedFilesGoOntoThePadUnderTheCursor) {
     EXPECT_EQ(grid.PadState(10), PadKindMovie);
     EXPECT_EQ(GetName(card.card.PadBytes(), RecordAt(0, 0, 10) + 8), "K72_0006.AVI");
     EXPECT_TRUE(grid.HasPicture(10));
+    // Each pad tells the names its files were dropped by.
+    EXPECT_TRUE(grid.PadDescription(10).startsWith("Pad 11: movie clip.mov (K72_0006.AVI), "))
+        << grid.PadDescription(10).toStdString();
+    EXPECT_EQ(grid.PadDescription(2),
+              "Pad 3: 3 pictures a.png (K72_0003.JPG), b.jpg (K72_0004.JPG), c.bmp (K72_0005.JPG), sound "
+              "RAINDR~1.WAV");
     EXPECT_EQ(view.messages.size(), 4u);
 
     // Pictures dropped on the movie pad replace it only after the question.

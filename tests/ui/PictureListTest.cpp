@@ -73,10 +73,20 @@ protected:
     void OpenWithDesktop(const std::filesystem::path& path) override { opened.push_back(path); }
 };
 
-std::vector<std::string> RowNames(const CPictureListBox& list) {
-    std::vector<std::string> names;
+// The rows as shown: the card name, then the name the picture had before when the card knows it.
+std::vector<std::string> RowTexts(const CPictureListBox& list) {
+    std::vector<std::string> texts;
     for (int i = 0; i < list.count(); ++i) {
-        names.push_back(list.item(i)->text().toStdString());
+        texts.push_back(list.item(i)->text().toStdString());
+    }
+    return texts;
+}
+
+// The card names of the rows.
+std::vector<std::string> RowNames(const CPictureListBox& list) {
+    std::vector<std::string> names = RowTexts(list);
+    for (std::string& name : names) {
+        name = name.substr(0, name.find(" \u2014 "));
     }
     return names;
 }
@@ -340,6 +350,8 @@ TEST_F(PictureList, PicturesAddedThroughThePreview) {
         bool added;
         bool barsAtTheTop; // letterboxed: black above the picture
     };
+    // The pictures the pad had come without a name of their own; each added one shows its file's.
+    const std::size_t unnamed = StoredStills(card.card, 1, 2, 3).size();
     for (const Case& c :
          {Case{"preview off: converted with the settings' stretch", false, true, {}, 0, true, false},
           Case{"preview, Cancel: nothing converted", true, false, {}, 1, false, false},
@@ -359,7 +371,11 @@ TEST_F(PictureList, PicturesAddedThroughThePreview) {
         EXPECT_EQ(dialog.previews.size(), c.previews) << c.what;
         const auto stills = StoredStills(card.card, 1, 2, 3);
         ASSERT_EQ(stills.size(), before + (c.added ? 1 : 0)) << c.what;
-        EXPECT_EQ(RowNames(*dialog.List()), stills) << c.what;
+        std::vector<std::string> rows = stills;
+        for (std::size_t i = unnamed; i < rows.size(); ++i) {
+            rows[i] += " \u2014 wide.png";
+        }
+        EXPECT_EQ(RowTexts(*dialog.List()), rows) << c.what;
         EXPECT_EQ(commands.GetSettings().fit, FitMode::Stretch) << c.what << ": the user's own fit again";
         if (c.added) {
             const QImage made(QString::fromStdString((card.card.folder / stills.back()).string()));
@@ -554,7 +570,7 @@ TEST_F(PictureList, RowsNameThePicturesOriginals) {
     ScriptedPictures dialog(commands);
     dialog.SetPad(1, 2, 3);
     EXPECT_EQ(
-        RowNames(*dialog.List()),
+        RowTexts(*dialog.List()),
         (std::vector<std::string>{"K72_0001.JPG", "K72_0002.JPG \u2014 Green Field.png", "K72_0003.JPG"}));
     // The list itself has a name on the accessibility tree.
     EXPECT_EQ(QAccessible::queryAccessibleInterface(dialog.List())->text(QAccessible::Name), "Pictures");
