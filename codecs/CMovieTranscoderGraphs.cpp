@@ -420,6 +420,10 @@ void CMovieTranscoder::PushAudio(AVFrame* frame) {
         av_frame_unref(frame);
         return;
     }
+    if (frame->sample_rate > libav::kHighestSourceSoundRate) {
+        av_frame_unref(frame);
+        Fail(rc::InputCodecUnsupported, libav::SoundRateRefusal(frame->sample_rate));
+    }
     const AVRational base{1, frame->sample_rate};
     std::int64_t pts = frame->best_effort_timestamp;
     if (pts != AV_NOPTS_VALUE) {

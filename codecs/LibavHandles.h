@@ -71,6 +71,16 @@ using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;
 using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
 using BufferPtr = std::unique_ptr<std::uint8_t, BufferDeleter>;
 
+// The highest sample rate a source's sound may have (studio recorders stop at 768 kHz). A damaged or
+// hostile header can claim any rate up to 2^31; resampling from such a rate asks for gigabytes of
+// filter and buffer, so a sound above this is refused as one the converter cannot read.
+inline constexpr int kHighestSourceSoundRate = 768000;
+
+inline std::string SoundRateRefusal(int rate) {
+    return "the sound's sample rate of " + std::to_string(rate) + " Hz is above the " +
+           std::to_string(kHighestSourceSoundRate) + " Hz the converter resamples";
+}
+
 // The text of an AVERROR code (av_err2str does not compile cleanly in C++).
 inline std::string ErrorText(int error) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};

@@ -318,6 +318,9 @@ private:
         if (frame.nb_samples <= 0 || frame.sample_rate <= 0) {
             return;
         }
+        if (frame.sample_rate > libav::kHighestSourceSoundRate) {
+            throw Failure{rc::InputCodecUnsupported, libav::SoundRateRefusal(frame.sample_rate)};
+        }
         Prepare(frame);
         fedSamples_ += frame.nb_samples;
         Convert(const_cast<const std::uint8_t**>(frame.extended_data), frame.nb_samples);

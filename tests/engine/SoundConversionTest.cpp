@@ -88,12 +88,20 @@ TEST(SoundConversionFailures, NothingDecodableLeavesNoFile) {
     auto flac = ReadFileBytes(dir / "whole.flac");
     flac.resize(60); // the stream header and nothing of the sound
     WriteFileBytes(dir / "cut.flac", flac);
+    // A header that claims 1.27 GHz: resampling from it would take gigabytes.
+    ASSERT_TRUE(MakeMedia(dir / "whole.wav", "-f lavfi -i sine=duration=0.1 -c:a pcm_s16le"));
+    auto wav = ReadFileBytes(dir / "whole.wav");
+    ASSERT_GT(wav.size(), 44u);
+    const std::uint8_t rate[] = {0x40, 0x00, 0x00, 0x4c};
+    std::copy(std::begin(rate), std::end(rate), wav.begin() + 24);
+    WriteFileBytes(dir / "giga.wav", wav);
     const struct {
         const char* file;
         k72::ResultCode code;
     } cases[] = {{"letter.mp3", k72::rc::CannotOpenInput},
                  {"silent-movie.mkv", k72::rc::StreamNotFound},
                  {"cut.flac", k72::rc::InputCodecUnsupported},
+                 {"giga.wav", k72::rc::InputCodecUnsupported},
                  {"missing.ogg", k72::rc::CannotOpenInput}};
     for (const auto& item : cases) {
         SCOPED_TRACE(item.file);
